@@ -1,0 +1,65 @@
+#include "error_handler.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "tk_logger.h"
+#include "tk_unicode.h"
+
+[[noreturn]] void tk_exit(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(status);
+}
+
+namespace {
+// The constructor's own trace line comes before that of its message map.
+size_t trace_ctor(size_t count) {
+  TK_TRACE(2, "error_handler::ctor");
+  return count;
+}
+}  // namespace
+
+error_handler::error_handler(size_t count, const tk_err_entry* table) : map_(trace_ctor(count), table) {}
+
+error_handler::~error_handler() { context_.clear(); }
+
+void error_handler::load_err_map(size_t count, const tk_err_entry* table) {
+  TK_TRACE(2, "error_handler::load_err_map");
+  map_.load(count, table);
+}
+
+void error_handler::set_context(std::u16string_view context) { context_ = tk_unicode_to_console(context); }
+
+void error_handler::set_context(std::u16string_view table, long record_no) {
+  std::string text = tk_format("%s, record #%d", table, record_no);
+  // tk_format gives UTF-8 for wide text; the console wants the code page.
+  context_ = tk_unicode_to_console(tk_utf8_to_unicode(text));
+}
+
+std::string error_handler::build_report(const tk_exception& e) const {
+  std::string report;
+  if (!context_.empty()) report = context_ + ": ";
+  std::string friendly = map_.convert(e.code());
+  report += friendly.empty() ? e.message() : friendly;
+  return report;
+}
+
+void error_handler::handle(const tk_exception& e) {
+  TK_TRACE(2, "error_handler::handle");
+  if (e.level() >= 2) {
+    TK_TRACE(3, "Internal error:\n%s", e.message());
+    std::fprintf(stdout, "Internal error: %s\n", e.what());
+    tk_exit(-1);
+  }
+  std::string report = build_report(e);
+  TK_TRACE(3, "Error:\n%s", report);
+  for (char& c : report)
+    if (c == '\n') c = ' ';
+  if (!silent_) std::fprintf(stdout, "Error:\n%s\n", report.c_str());
+  if (e.level() == 1) {
+    TK_TRACE(1, "Got 1-level error");
+    tk_exit(-1);
+  }
+  TK_TRACE(1, "Got 0-level error");
+}

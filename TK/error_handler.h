@@ -1,0 +1,39 @@
+#pragma once
+// Reports failures. Level 0 is printed and the caller goes on; level 1 is
+// printed and ends the process with status -1; level 2 (internal error) is
+// printed even in silent mode and ends the process. Known codes are shown
+// with the friendly texts of the loaded message tables.
+
+#include <string>
+
+#include "tk_error_converter.h"
+#include "tk_exception.h"
+#include "tk_singleton.h"
+
+class error_handler : public tk_singleton<error_handler> {
+ public:
+  error_handler(size_t count, const tk_err_entry* table);
+  ~error_handler();
+
+  void load_err_map(size_t count, const tk_err_entry* table);
+  void set_context(std::u16string_view context);
+  // "<table>, record #<n>"
+  void set_context(std::u16string_view table, long record_no);
+  void reset_context() { context_.clear(); }
+  const std::string& context() const { return context_; }
+  void set_silent(bool silent) { silent_ = silent; }
+  bool silent() const { return silent_; }
+
+  void handle(const tk_exception& e);
+  // The report text as handle() builds it (context, then the friendly text or
+  // the exception's own), line feeds kept.
+  std::string build_report(const tk_exception& e) const;
+
+ private:
+  std::string context_;
+  bool silent_ = false;
+  tk_error_converter map_;
+};
+
+// Ends the process with the given status after flushing the console streams.
+[[noreturn]] void tk_exit(int status);

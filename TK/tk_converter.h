@@ -1,0 +1,32 @@
+#pragma once
+// The settings every converter shares: where to read, where to write, the
+// trace log file and the silent flag.
+
+#include <string>
+
+#include "tk_thread_functor.h"
+
+class tk_converter : public tk_thread_functor {
+ public:
+  // Checks the path and points the trace log at it; a bad path raises a
+  // level-1 tk_exception. An empty path leaves the log as it was.
+  void set_logfile(const std::string& path);
+
+  void set_silent(bool silent) override { silent_ = silent; }
+  bool silent() const { return silent_; }
+  bool finished() const { return finished_; }
+  bool& finished_flag() { return finished_; }
+
+  const std::u16string& source() const { return source_; }
+  const std::u16string& destination() const { return destination_; }
+  const std::string& logfile() const { return logfile_; }
+  void set_source(std::u16string s) { source_ = std::move(s); }
+  void set_destination(std::u16string d) { destination_ = std::move(d); }
+
+ protected:
+  bool finished_ = false;
+  bool silent_ = false;
+  std::u16string source_;
+  std::u16string destination_;
+  std::string logfile_;
+};

@@ -1,0 +1,81 @@
+#include "tk_logger.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "tk_file_name.h"
+
+tk_trace_gate g_tk_trace_gate;
+
+std::string tk_logger::default_file_name() {
+  tk_file_name program(tk_program_path());
+  return program.drive() + program.folder() + program.name() + ".log";
+}
+
+tk_logger::tk_logger(std::string file_name, bool enabled, int threshold, bool time_stamps)
+    : file_name_(file_name.empty() ? default_file_name() : std::move(file_name)),
+      threshold_(threshold),
+      enabled_(enabled),
+      time_stamps_(time_stamps) {
+  if (enabled_ && is_registered()) truncate_once();
+  publish();
+}
+
+tk_logger::~tk_logger() {
+  if (is_registered()) g_tk_trace_gate = tk_trace_gate{};
+}
+
+void tk_logger::publish() {
+  if (!is_registered()) return;
+  g_tk_trace_gate.enabled = enabled_;
+  g_tk_trace_gate.truncated = truncated_;
+  g_tk_trace_gate.threshold = threshold_;
+}
+
+void tk_logger::set_file_name(std::string file_name) {
+  file_name_ = std::move(file_name);
+  publish();
+}
+
+void tk_logger::enable(bool on) {
+  enabled_ = on;
+  publish();
+}
+
+void tk_logger::truncate_once() {
+  if (truncated_) return;
+  if (std::FILE* f = std::fopen(file_name_.c_str(), "wb")) std::fclose(f);
+  truncated_ = true;
+  publish();
+}
+
+void tk_logger::write_line(int level, std::string_view text) {
+  if (!enabled_) return;
+  truncate_once();
+  if (level < threshold_) return;
+  std::FILE* f = std::fopen(file_name_.c_str(), "ab");
+  if (!f) return;  // the line is lost; the run goes on
+  if (time_stamps_) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::fprintf(f, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
+  }
+  std::fwrite(text.data(), 1, text.size(), f);
+  if (line_break_) std::fwrite("\r\n", 1, 2, f);
+  std::fclose(f);
+}
+
+void tk_trace_truncate() {
+  if (tk_logger* logger = tk_logger::instance_ptr()) logger->truncate_once();
+}
+
+void tk_trace_vwrite(int level, std::string_view pattern, std::span<const tk_fmt_arg> args) {
+  tk_logger* logger = tk_logger::instance_ptr();
+  if (!logger) return;
+  std::string line;
+  tk_vformat(line, pattern, args);
+  logger->write_line(level, line);
+}

@@ -1,0 +1,46 @@
+// The entry point: builds the trace log, the error handler and the driver,
+// parses the command line, connects, prepares the destination and converts.
+
+#include <clocale>
+#include <cstdio>
+
+#include "cmd_line.h"
+#include "dao_required_exception.h"
+#include "error_handler.h"
+#include "error_tables.h"
+#include "tk_logger.h"
+#include "tk_unicode.h"
+#include "xls2sql_converter.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  tk_init_code_page();
+
+  tk_logger logger(std::string(), false, 3, false);
+  error_handler handler(9, g_err_table_general);
+  handler.load_err_map(12, g_err_table_mysql);
+  handler.load_err_map(3, g_err_table_workbook);
+  xls2sql_converter driver;
+
+  try {
+    if (argc < 2 || !parse_cmd_line(argc, argv)) report_and_exit(usage_text(k_version_major, k_version_minor));
+    if (driver.direct) driver.connect_mysql_server();
+    driver.check_dest();
+    driver();
+  } catch (const dao_required_exception&) {
+    if (!driver.silent()) {
+      std::fprintf(stderr, "%s\n%s\n",
+                   tk_unicode_to_console(u"Failed to load Data Access Objects (DAO) support library. Installing "
+                                         u"Microsoft Access Runtime may fix the problem.")
+                       .c_str(),
+                   g_project_web_address);
+    }
+    return -1;
+  } catch (const tk_exception& e) {
+    handler.handle(e);
+    return -1;
+  } catch (const std::exception& e) {
+    report_and_exit(e.what());
+  }
+  return 0;
+}

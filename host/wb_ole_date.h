@@ -1,0 +1,32 @@
+// Conversions between workbook date serials and OLE dates.
+//
+// The 1900 date system counts 1900-01-01 as day 1 and keeps the fictitious
+// 1900-02-29 as day 60; the OLE date counts days from 1899-12-30. So serials
+// from 61 on are equal to OLE dates, serials 1 to 59 are one day behind, and
+// serial 60 is delivered as 1900-02-28 (OLE 60, the time of day kept). The
+// 1904 system counts from 1904-01-01 = day 0 and adds 1462 days.
+// A serial in [0, 1) is a pure time of day in either system and is
+// delivered as the OLE time (day 0), so times read as times.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+double wb_serial_to_ole(double serial, bool date1904);
+double wb_ole_to_serial(double ole, bool date1904);
+
+// An OLE date split into whole days since 1899-12-30 and seconds of the day,
+// rounded to the second (a time that rounds to 24:00:00 moves to the next day).
+struct wb_ole_parts {
+    std::int64_t days = 0;
+    std::int32_t seconds = 0;
+};
+wb_ole_parts wb_split_ole(double ole);
+
+// Days since 1899-12-30 of a proleptic Gregorian date, and back.
+std::int64_t wb_days_from_civil(std::int64_t y, unsigned m, unsigned d);
+void wb_civil_from_days(std::int64_t days, std::int64_t& y, unsigned& m, unsigned& d);
+
+// Parses an ISO 8601 date, date-time or time ("2024-02-29", "2024-02-29T13:45:30",
+// "13:45:30", fractions of seconds allowed) into an OLE date.
+bool wb_parse_iso_date(std::string_view text, double& ole);

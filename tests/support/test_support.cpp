@@ -1,0 +1,108 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+temp_dir::temp_dir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/gridload-test-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+temp_dir::~temp_dir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+run_result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+               const std::map<std::string, std::string>& env) {
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  run_result r;
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int open_fds = 2;
+  char buf[65536];
+  while (open_fds > 0) {
+    if (poll(fds, 2, -1) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_fds;
+      } else {
+        (i == 0 ? r.out : r.err).append(buf, n);
+      }
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+std::string gridload_binary() {
+  const char* p = std::getenv("GRIDLOAD_BINARY");
+  if (!p || !*p) throw std::runtime_error("GRIDLOAD_BINARY is not set (run the tests through ctest)");
+  return p;
+}
+
+run_result run_gridload(const std::vector<std::string>& args, const std::string& cwd,
+                        const std::map<std::string, std::string>& env) {
+  std::vector<std::string> argv{gridload_binary()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run(argv[0], argv, cwd, env);
+}
+
+std::string source_dir() {
+  const char* p = std::getenv("GRIDLOAD_SOURCE_DIR");
+  if (!p || !*p) throw std::runtime_error("GRIDLOAD_SOURCE_DIR is not set (run the tests through ctest)");
+  return p;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,47 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, files, and runs of the real
+// gridload binary with their output captured whole.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its
+// content when the object goes.
+class temp_dir {
+ public:
+  temp_dir();
+  ~temp_dir();
+  temp_dir(const temp_dir&) = delete;
+  temp_dir& operator=(const temp_dir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+bool file_exists(const std::string& path);
+
+struct run_result {
+  int status = -1;  // exit status as the shell sees it (0..255)
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args` (argv[0] is the program), in folder `cwd` when
+// not empty, with `env` added to the environment; stdin is /dev/null.
+run_result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = "",
+               const std::map<std::string, std::string>& env = {});
+// The gridload binary under test (GRIDLOAD_BINARY, set by CTest).
+std::string gridload_binary();
+run_result run_gridload(const std::vector<std::string>& args, const std::string& cwd = "",
+                        const std::map<std::string, std::string>& env = {});
+// The repository's root (GRIDLOAD_SOURCE_DIR, set by CTest).
+std::string source_dir();
+
+}  // namespace testsupport
