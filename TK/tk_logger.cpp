@@ -30,11 +30,11 @@ tk_logger::~tk_logger() {
 void tk_logger::publish() {
   if (!is_registered()) return;
   g_tk_trace_gate.enabled = enabled_;
-  g_tk_trace_gate.truncated = truncated_;
   g_tk_trace_gate.threshold = threshold_;
 }
 
 void tk_logger::set_file_name(std::string file_name) {
+  if (file_name != file_name_) truncated_ = false;
   file_name_ = std::move(file_name);
   publish();
 }
@@ -48,13 +48,11 @@ void tk_logger::truncate_once() {
   if (truncated_) return;
   if (std::FILE* f = std::fopen(file_name_.c_str(), "wb")) std::fclose(f);
   truncated_ = true;
-  publish();
 }
 
 void tk_logger::write_line(int level, std::string_view text) {
-  if (!enabled_) return;
+  if (!enabled_ || level < threshold_) return;
   truncate_once();
-  if (level < threshold_) return;
   std::FILE* f = std::fopen(file_name_.c_str(), "ab");
   if (!f) return;  // the line is lost; the run goes on
   if (time_stamps_) {
@@ -66,10 +64,6 @@ void tk_logger::write_line(int level, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), f);
   if (line_break_) std::fwrite("\r\n", 1, 2, f);
   std::fclose(f);
-}
-
-void tk_trace_truncate() {
-  if (tk_logger* logger = tk_logger::instance_ptr()) logger->truncate_once();
 }
 
 void tk_trace_vwrite(int level, std::string_view pattern, std::span<const tk_fmt_arg> args) {

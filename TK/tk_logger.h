@@ -1,7 +1,8 @@
 #pragma once
 // The execution trace: an optional text file into which every part of the
 // agent writes one line per notable step. Off until a log file is named; the
-// first line written after that empties the file, every line is appended at
+// first line written into a newly named file empties it (a log left by an
+// earlier run is replaced, never appended to), and every line is appended at
 // once (open, write, close), so the file is complete up to the last step even
 // when the process ends abruptly.
 //
@@ -16,8 +17,7 @@
 
 // Plain state read by the inline level test; owned by the registered logger.
 struct tk_trace_gate {
-  bool enabled = false;    // a logger is registered and turned on
-  bool truncated = false;  // the file has been emptied in this run
+  bool enabled = false;  // a logger is registered and turned on
   int threshold = 3;
 };
 extern tk_trace_gate g_tk_trace_gate;
@@ -37,7 +37,7 @@ class tk_logger : public tk_singleton<tk_logger> {
 
   // Writes one line (already formatted, without its line end).
   void write_line(int level, std::string_view text);
-  // Empties the file once per run; called before the first line of any level.
+  // Empties the file before its first line.
   void truncate_once();
 
   static std::string default_file_name();
@@ -53,14 +53,9 @@ class tk_logger : public tk_singleton<tk_logger> {
   bool time_stamps_;
 };
 
-void tk_trace_truncate();  // slow path of the first write of a run
 void tk_trace_vwrite(int level, std::string_view pattern, std::span<const tk_fmt_arg> args);
 
-inline bool tk_trace_on(int level) {
-  if (!g_tk_trace_gate.enabled) return false;
-  if (!g_tk_trace_gate.truncated) tk_trace_truncate();
-  return level >= g_tk_trace_gate.threshold;
-}
+inline bool tk_trace_on(int level) { return g_tk_trace_gate.enabled && level >= g_tk_trace_gate.threshold; }
 
 template <class... A>
 void tk_trace_write(int level, std::string_view pattern, const A&... args) {

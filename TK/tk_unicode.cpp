@@ -109,6 +109,7 @@ bool tk_append_utf8_strict(std::string& out, std::u16string_view text) {
     if (c >= 0xD800 && c <= 0xDFFF) {
       bool paired = c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
       if (!paired) return false;
+      ++i;
     }
   }
   tk_append_utf8(out, text);

@@ -106,3 +106,28 @@ std::string source_dir() {
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+read_only_guard::read_only_guard(const std::string& path) : path_(path) {
+  if (geteuid() == 0) {
+    run_result r = run("/usr/bin/chattr", {"chattr", "+i", path});
+    if (r.status != 0) throw std::runtime_error("chattr +i failed on " + path + ": " + r.err);
+    immutable_ = true;
+  } else {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                           std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+  }
+}
+
+read_only_guard::~read_only_guard() {
+  if (immutable_) {
+    run("/usr/bin/chattr", {"chattr", "-i", path_});
+  } else {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+  }
+}
+
+}  // namespace testsupport

@@ -45,3 +45,23 @@ run_result run_gridload(const std::vector<std::string>& args, const std::string&
 std::string source_dir();
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+// Makes a file or folder impossible to write for this process, also for the
+// super-user (the immutable attribute), and undoes it when the object goes.
+// Throws when the attribute cannot be set, so a test never passes without
+// having made its check.
+class read_only_guard {
+ public:
+  explicit read_only_guard(const std::string& path);
+  ~read_only_guard();
+  read_only_guard(const read_only_guard&) = delete;
+  read_only_guard& operator=(const read_only_guard&) = delete;
+
+ private:
+  std::string path_;
+  bool immutable_ = false;
+};
+
+}  // namespace testsupport

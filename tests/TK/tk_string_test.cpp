@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "tk_string.h"
+#include "tk_wstring.h"
+
+TEST(TkString, TrimRemovesBlanksOnlyNotTabs) {
+  struct row {
+    const char* in;
+    const char* right;
+    const char* both;
+  } rows[] = {
+      {"  a b  ", "  a b", "a b"}, {"   ", "", ""}, {"", "", ""}, {"\ta\t ", "\ta\t", "\ta\t"}, {"x", "x", "x"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.in);
+    EXPECT_EQ(trim_right(std::string(r.in)), r.right);
+    EXPECT_EQ(trim(std::string(r.in)), r.both);
+  }
+  EXPECT_EQ(trim(std::u16string(u"  \u00e9 x ")), u"\u00e9 x");
+}
+
+TEST(TkString, SplitKeepsEmptyPieces) {
+  using v = std::vector<std::string>;
+  EXPECT_EQ(split("a,,b", ','), (v{"a", "", "b"}));
+  EXPECT_EQ(split("a,", ','), (v{"a", ""}));
+  EXPECT_EQ(split(",", ','), (v{"", ""}));
+  EXPECT_EQ(split("", ','), v{});
+  EXPECT_EQ(split(std::u16string(u"x;y"), u';'), (std::vector<std::u16string>{u"x", u"y"}));
+}
+
+TEST(TkString, ReplaceAllDoesNotRescanReplacements) {
+  EXPECT_EQ(tk_wstring::replace_all(u"aaaa", u"aa", u"a"), u"aa");
+  EXPECT_EQ(tk_wstring::replace_all(u"a&amp;b&amp;", u"&amp;", u"&"), u"a&b&");
+  EXPECT_EQ(tk_wstring::replace_all(u"abc", u"", u"x"), u"abc");
+  EXPECT_EQ(tk_wstring::replace_all(u"x", u"x", u"xx"), u"xx");
+}
+
+TEST(TkString, LowerCaseAndCaseInsensitiveEquality) {
+  EXPECT_EQ(tk_wstring::to_lower(u"Sheet1$ ABC"), u"sheet1$ abc");
+  EXPECT_EQ(tk_wstring::to_lower(u"\u00c4\u00d6\u0394"), u"\u00e4\u00f6\u03b4");
+  // A character outside the BMP (Deseret capital long I) keeps its surrogate pair shape.
+  EXPECT_EQ(tk_wstring::to_lower(u"\U00010400"), u"\U00010428");
+
+  struct row {
+    const char16_t* a;
+    const char16_t* b;
+    bool equal;
+  } rows[] = {
+      {u"Total", u"TOTAL", true},       {u"Total", u"Totals", false}, {u"", u"", true},
+      {u"stra\u00dfe", u"STRASSE", true}, {u"\u00c9t\u00e9", u"\u00e9T\u00c9", true}, {u"a", u"b", false},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(tk_wstring::equal_no_case(r.a, r.b), r.equal);
+  }
+  EXPECT_TRUE(tk_string::compare_no_case("Price", "pRICE"));
+  EXPECT_FALSE(tk_string::compare_no_case("Price", "Prices"));
+  EXPECT_LT(tk_wstring::compare_no_case(u"apple", u"Banana"), 0);
+}
+
+TEST(TkString, PrefixTestExactAndIgnoringCase) {
+  EXPECT_TRUE(tk_wstring::starts_with(u"Sheet1", u"Sheet", false));
+  EXPECT_FALSE(tk_wstring::starts_with(u"Sheet1", u"sheet", false));
+  EXPECT_TRUE(tk_wstring::starts_with(u"Sheet1", u"sHEET", true));
+  EXPECT_TRUE(tk_wstring::starts_with(u"\u00c4pfel", u"\u00e4p", true));
+  EXPECT_FALSE(tk_wstring::starts_with(u"Sh", u"Sheet", true));
+}
+
+TEST(TkString, HexIsUpperCaseHighNibbleFirst) {
+  const unsigned char bytes[] = {0x00, 0xFF, 0x0A, 0xB1};
+  EXPECT_EQ(tk_string::to_hex(bytes, sizeof bytes), "00FF0AB1");
+  EXPECT_EQ(tk_string::to_hex(bytes, 0), "");
+}

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "tk_exception_ex.h"
+#include "tk_unicode.h"
+
+TEST(TkUnicode, Utf8RoundTripsEveryPlane) {
+  const std::u16string samples[] = {u"", u"plain", u"\u00e9\u00e8", u"\u20ac 5", u"\U0001F600 emoji", std::u16string(u"a\0b", 3)};
+  for (const std::u16string& s : samples) {
+    std::string utf8 = tk_unicode_to_utf8(s);
+    EXPECT_EQ(tk_utf8_to_unicode(utf8), s);
+  }
+  EXPECT_EQ(tk_unicode_to_utf8(u"\u20ac"), "\xE2\x82\xAC");
+  EXPECT_EQ(tk_unicode_to_utf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
+TEST(TkUnicode, InvalidUtf8RaisesLevelZeroWithSystemText) {
+  const char* bad[] = {"\xFF", "abc\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"};
+  for (const char* b : bad) {
+    SCOPED_TRACE(b);
+    try {
+      tk_utf8_to_unicode(b);
+      FAIL() << "no exception";
+    } catch (const tk_exception& e) {
+      EXPECT_EQ(e.level(), 0u);
+      EXPECT_EQ(std::string(e.what()).rfind("Cannot convert to UNICODE string: ", 0), 0u);
+      EXPECT_GT(std::string(e.what()).size(), std::string("Cannot convert to UNICODE string: ").size());
+    }
+  }
+}
+
+TEST(TkUnicode, LoneSurrogateCannotBecomeUtf8) {
+  std::u16string lone(1, static_cast<char16_t>(0xD800));
+  try {
+    tk_unicode_to_utf8(lone);
+    FAIL() << "no exception";
+  } catch (const tk_exception& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot convert to UTF8 string: ", 0), 0u);
+  }
+  std::string out;
+  EXPECT_FALSE(tk_unicode_to_ansi2(lone, out));
+  // The trace and console forms never fail.
+  EXPECT_EQ(tk_unicode_to_console(u"ok"), "ok");
+}
+
+TEST(TkUnicode, BulkAppendKeepsWhatIsAlreadyThere) {
+  std::u16string out = u"x";
+  ASSERT_TRUE(tk_append_utf16(out, "\xC3\xA9y"));
+  EXPECT_EQ(out, u"x\u00e9y");
+  std::string narrow = "p";
+  tk_append_utf8(narrow, u"\u00e9");
+  EXPECT_EQ(narrow, "p\xC3\xA9");
+  std::u16string missing;
+  EXPECT_FALSE(tk_ansi_to_unicode2(nullptr, missing));
+}
