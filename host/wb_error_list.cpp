@@ -30,6 +30,8 @@ std::u16string wb_error_list::describe(long number, std::u16string_view subject)
         s += subject;
         s += u"'. Make sure it exists and that its name is spelled correctly.";
         return s;
+    case e::invalid_sql:
+        return u"Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
     case e::syntax_error_from: return u"Syntax error in FROM clause.";
     case e::cannot_decrypt: return u"Could not decrypt file.";
     case e::isam_not_found: return u"Could not find installable ISAM.";

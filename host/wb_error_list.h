@@ -17,6 +17,7 @@ inline constexpr long no_current_record = 3021;      // BOF or EOF is true
 inline constexpr long file_not_found = 3024;         // Could not find file '...'.
 inline constexpr long cannot_open_file = 3051;       // no permission, or unreadable
 inline constexpr long table_not_found = 3078;        // cannot find the input table
+inline constexpr long invalid_sql = 3129;            // not a SELECT statement
 inline constexpr long syntax_error_from = 3131;      // Syntax error in FROM clause.
 inline constexpr long cannot_decrypt = 3161;         // Could not decrypt file.
 inline constexpr long isam_not_found = 3170;         // Could not find installable ISAM.

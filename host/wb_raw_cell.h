@@ -28,6 +28,10 @@ constexpr bool wb_is_date_class(wb_number_class c)
     return c == wb_number_class::date || c == wb_number_class::time || c == wb_number_class::date_time;
 }
 
+// The sheet size of the OOXML format; cells beyond it are ignored.
+inline constexpr std::uint32_t wb_max_rows = 1048576;
+inline constexpr std::uint32_t wb_max_columns = 16384;
+
 struct wb_raw_cell {
     std::uint32_t row = 0;     // 0-based
     std::uint32_t column = 0;  // 0-based

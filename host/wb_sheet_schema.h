@@ -1,0 +1,48 @@
+// The first pass over a worksheet: used range, column names and types.
+//
+// The used range spans from the first to the last row and column holding a
+// cell with a value (number, text, boolean or error); formatting-only cells
+// do not extend it. With a header row the range's first row names the
+// columns and is not data. Each column's type is decided from all its data
+// cells:
+//   all numbers with a date/time format -> date ("Format": "Long Time" when
+//     every value is a pure time, "Short Date" when none has a time of day,
+//     "General Date" otherwise);
+//   all numbers with a currency format  -> currency (double when a value
+//     does not fit the currency range);
+//   all numbers                         -> double;
+//   all booleans                        -> boolean;
+//   anything else (text, mixed kinds)   -> text 255, or memo when a text is
+//     longer than 255 UTF-16 units; a column without values is text 255.
+// Error cells count for the range but not for the type.
+#pragma once
+
+#include "wb_column_def.h"
+#include "wb_sheet_source.h"
+
+#include <cstdint>
+#include <vector>
+
+class wb_sheet_schema {
+public:
+    // Reads `source` from its current position to the end. Returns false
+    // with `dao_error` when the source fails. A sheet without any value gets
+    // one text column F1 and no rows.
+    bool scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error);
+
+    const std::vector<wb_column_def>& columns() const { return columns_; }
+    // 0-based sheet column of the first field.
+    std::uint32_t first_column() const { return first_column_; }
+    // 0-based sheet row of the first data row, and the number of data rows
+    // (rows without values inside the range included).
+    std::uint32_t first_data_row() const { return first_data_row_; }
+    std::uint32_t row_count() const { return row_count_; }
+    bool date1904() const { return date1904_; }
+
+private:
+    std::vector<wb_column_def> columns_;
+    std::uint32_t first_column_ = 0;
+    std::uint32_t first_data_row_ = 0;
+    std::uint32_t row_count_ = 0;
+    bool date1904_ = false;
+};

@@ -1,0 +1,143 @@
+#include "wb_xml_parser.h"
+
+#include "wb_error_list.h"
+
+#include <expat.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr char ns_separator = '\x01';
+
+constexpr std::string_view main_transitional = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view main_strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+constexpr std::string_view rels_transitional = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view rels_strict = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+constexpr std::string_view package_rels = "http://schemas.openxmlformats.org/package/2006/relationships";
+
+wb_xml_ns classify(std::string_view uri)
+{
+    if (uri == main_transitional || uri == main_strict) return wb_xml_ns::main;
+    if (uri == rels_transitional || uri == rels_strict) return wb_xml_ns::doc_rels;
+    if (uri == package_rels) return wb_xml_ns::pkg_rels;
+    return wb_xml_ns::other;
+}
+
+}  // namespace
+
+// expat's user data is the wb_xml_parser, so the doctype handler can stop it.
+struct wb_xml_parser_callbacks {
+    static void XMLCALL start(void* user, const XML_Char* name, const XML_Char** attributes)
+    {
+        std::string_view local;
+        const wb_xml_ns ns = wb_xml_parser::split_name(name, local);
+        static_cast<wb_xml_parser*>(user)->handler_.on_start(ns, local, attributes);
+    }
+    static void XMLCALL end(void* user, const XML_Char* name)
+    {
+        std::string_view local;
+        const wb_xml_ns ns = wb_xml_parser::split_name(name, local);
+        static_cast<wb_xml_parser*>(user)->handler_.on_end(ns, local);
+    }
+    static void XMLCALL text(void* user, const XML_Char* s, int len)
+    {
+        static_cast<wb_xml_parser*>(user)->handler_.on_text(std::string_view(s, static_cast<std::size_t>(len)));
+    }
+    // Workbook parts never carry a document type declaration; refusing one
+    // shuts out entity expansion tricks altogether.
+    static void XMLCALL doctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int)
+    {
+        XML_StopParser(static_cast<XML_Parser>(static_cast<wb_xml_parser*>(user)->parser_), XML_FALSE);
+    }
+};
+
+wb_xml_ns wb_xml_parser::split_name(const char* name, std::string_view& local)
+{
+    const std::size_t len = std::strlen(name);
+    // Local names are short: look for the separator from the end.
+    const void* sep = memrchr(name, ns_separator, len);
+    if (sep == nullptr) {
+        local = std::string_view(name, len);
+        return wb_xml_ns::none;
+    }
+    const std::size_t uri_len = static_cast<std::size_t>(static_cast<const char*>(sep) - name);
+    local = std::string_view(name + uri_len + 1, len - uri_len - 1);
+    return classify(std::string_view(name, uri_len));
+}
+
+const char* wb_xml_parser::attribute(const char** attributes, std::string_view local, wb_xml_ns ns)
+{
+    for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2) {
+        std::string_view l;
+        if (split_name(a[0], l) == ns && l == local) return a[1];
+    }
+    return nullptr;
+}
+
+wb_xml_parser::wb_xml_parser(wb_byte_reader& reader, wb_xml_handler& handler) : reader_(reader), handler_(handler)
+{
+    create();
+}
+
+wb_xml_parser::~wb_xml_parser()
+{
+    if (parser_ != nullptr) XML_ParserFree(static_cast<XML_Parser>(parser_));
+}
+
+void wb_xml_parser::create()
+{
+    XML_Parser p = parser_ ? static_cast<XML_Parser>(parser_) : XML_ParserCreateNS(nullptr, ns_separator);
+    if (parser_ != nullptr) XML_ParserReset(p, nullptr);
+    parser_ = p;
+    XML_SetUserData(p, this);
+    XML_SetElementHandler(p, wb_xml_parser_callbacks::start, wb_xml_parser_callbacks::end);
+    XML_SetCharacterDataHandler(p, wb_xml_parser_callbacks::text);
+    XML_SetStartDoctypeDeclHandler(p, wb_xml_parser_callbacks::doctype);
+    done_ = false;
+    error_ = 0;
+}
+
+bool wb_xml_parser::parse_chunk()
+{
+    if (done_) return false;
+    XML_Parser p = static_cast<XML_Parser>(parser_);
+    void* buffer = XML_GetBuffer(p, static_cast<int>(chunk_size));
+    if (buffer == nullptr) {
+        error_ = wb_dao_error::unexpected_format;
+        done_ = true;
+        return false;
+    }
+    const long n = reader_.read(buffer, chunk_size);
+    if (n < 0) {
+        error_ = reader_.error() != 0 ? reader_.error() : wb_dao_error::unexpected_format;
+        done_ = true;
+        return false;
+    }
+    const bool final = n == 0;
+    if (XML_ParseBuffer(p, static_cast<int>(n), final) != XML_STATUS_OK) {
+        error_ = wb_dao_error::unexpected_format;
+        done_ = true;
+        return false;
+    }
+    if (final) done_ = true;
+    return !done_;
+}
+
+bool wb_xml_parser::parse_all()
+{
+    while (parse_chunk()) {
+    }
+    return error_ == 0;
+}
+
+bool wb_xml_parser::restart()
+{
+    if (!reader_.rewind()) {
+        error_ = reader_.error() != 0 ? reader_.error() : wb_dao_error::unexpected_format;
+        done_ = true;
+        return false;
+    }
+    create();
+    return true;
+}
