@@ -9,7 +9,26 @@
 #include "tk_path.h"
 #include "tk_unicode.h"
 
-xls2sql_converter::xls2sql_converter() { TK_TRACE(2, "xls2sql_converter::ctor"); }
+xls2sql_converter::xls2sql_converter() : tk_serializer("Software\\Hollowmere\\Gridloader") {
+  TK_TRACE(2, "xls2sql_converter::ctor");
+  load();
+}
+
+void xls2sql_converter::serialize(bool storing) {
+  if (storing) return;  // settings are only ever read
+  std::u16string text = char_set();
+  read_string("char_set", text);
+  set_char_set(text);
+  text = table_engine();
+  read_string("tab_type", text);
+  set_table_engine(text);
+  read_dword("dmp_line_br", dump_options_.dmp_line_br);
+  read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
+  read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
+  read_bool("dmp_ins_com", dump_options_.dmp_ins_com);
+  read_bool("dmp_ins_db", dump_options_.dmp_ins_db);
+  read_bool("dmp_ins_tab", dump_options_.dmp_ins_tab);
+}
 
 xls2sql_converter::~xls2sql_converter() { TK_TRACE(2, "xls2sql_converter::dtor"); }
 

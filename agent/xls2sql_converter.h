@@ -7,11 +7,13 @@
 #include <string>
 
 #include "mysql_converter_impl.h"
+#include "tk_serializer.h"
 #include "tk_singleton.h"
 #include "xls_reader.h"
 
 class xls2sql_converter : public xls_reader,
                           public mysql_converter_impl,
+                          public tk_serializer,
                           public tk_singleton<xls2sql_converter> {
  public:
   xls2sql_converter();
@@ -41,6 +43,10 @@ class xls2sql_converter : public xls_reader,
   // Settings the command line writes into the converter's own state.
   void set_src(std::u16string s) { source_ = std::move(s); }
   void set_dest(std::u16string d) { destination_ = std::move(d); }
+
+ protected:
+  // The user's saved settings: character set, storage engine, dump options.
+  void serialize(bool storing) override;
 
  private:
   void convert_from_xls();

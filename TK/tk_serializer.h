@@ -1,0 +1,32 @@
+#pragma once
+// Loads the user's saved settings from the per-user settings store. The store
+// is only read: nothing is ever written back. A value that is missing leaves
+// the caller's setting unchanged.
+
+#include <cstdint>
+#include <string>
+
+#include "host_reg_key.h"
+
+class tk_serializer {
+ public:
+  explicit tk_serializer(std::string key_path) : key_path_(std::move(key_path)) {}
+  virtual ~tk_serializer() = default;
+
+  // Opens the store and calls serialize(false). False when it cannot be read.
+  bool load();
+
+ protected:
+  // Reads (loading) the settings of the derived class through the read_* calls.
+  virtual void serialize(bool storing) = 0;
+
+  void read_string(const char* name, std::u16string& value) const;
+  void read_dword(const char* name, uint32_t& value) const;
+  void read_bool(const char* name, bool& value) const;
+
+  const std::string& key_path() const { return key_path_; }
+
+ private:
+  std::string key_path_;
+  host_reg_key key_;
+};

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "test_support.h"
+#include "tk_serializer.h"
+
+namespace {
+
+// The settings a driver would keep, loaded through the serializer.
+class sample_settings : public tk_serializer {
+ public:
+  sample_settings() : tk_serializer("Software\\Test") {}
+  std::u16string char_set = u"utf8";
+  uint32_t line_break = 0;
+  bool new_version = true;
+  bool create_db = false;
+
+ protected:
+  void serialize(bool storing) override {
+    if (storing) return;
+    read_string("char_set", char_set);
+    read_dword("dmp_line_br", line_break);
+    read_bool("dmp_new_ver", new_version);
+    read_bool("dmp_ins_db", create_db);
+  }
+};
+
+class scoped_env {
+ public:
+  scoped_env(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old, had_ = true;
+    setenv(name, value.c_str(), 1);
+  }
+  ~scoped_env() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+}  // namespace
+
+TEST(TkSerializer, ReadsNamedValuesAndPassesOverBadLines) {
+  testsupport::temp_dir dir;
+  testsupport::write_file(dir.file("settings"),
+                          "\xEF\xBB\xBF# saved by hand\n"
+                          "char_set = utf8mb4\r\n"
+                          "this line has no equals sign\n"
+                          "dmp_line_br=1\n"
+                          "dmp_new_ver=0\n"
+                          "dmp_ins_db=yes\n");
+  scoped_env env("GRIDLOAD_SETTINGS", dir.file("settings"));
+  sample_settings s;
+  ASSERT_TRUE(s.load());
+  EXPECT_EQ(s.char_set, u"utf8mb4");
+  EXPECT_EQ(s.line_break, 1u);
+  EXPECT_FALSE(s.new_version);
+  EXPECT_FALSE(s.create_db) << "a value that is not a number leaves the setting unchanged";
+}
+
+TEST(TkSerializer, MissingFileLoadsNothingAndIsNotCreated) {
+  testsupport::temp_dir dir;
+  scoped_env env("GRIDLOAD_SETTINGS", dir.file("none/settings"));
+  sample_settings s;
+  EXPECT_TRUE(s.load());
+  EXPECT_EQ(s.char_set, u"utf8");
+  EXPECT_TRUE(s.new_version);
+  EXPECT_FALSE(testsupport::file_exists(dir.file("none")));
+}
+
+TEST(TkSerializer, DefaultPathFollowsXdgConfigHome) {
+  testsupport::temp_dir dir;
+  unsetenv("GRIDLOAD_SETTINGS");
+  scoped_env xdg("XDG_CONFIG_HOME", dir.path());
+  EXPECT_EQ(host_reg_key::settings_path(), dir.path() + "/gridload/settings");
+  testsupport::write_file(dir.file("gridload"), "");  // a file where the folder should be
+  sample_settings s;
+  EXPECT_TRUE(s.load()) << "an unreadable location is an empty store";
+}
