@@ -1,0 +1,187 @@
+#include "host_fixture.h"
+
+#include <zip.h>
+
+#include <stdexcept>
+
+#include "wb_query_def.h"
+#include "wb_text.h"
+
+namespace host_test {
+
+std::string utf8(std::u16string_view s) { return wb_to_utf8(s); }
+
+std::unique_ptr<wb_engine> make_engine() {
+  std::unique_ptr<wb_engine> engine;
+  EXPECT_EQ(wb_engine::create_instance(wb_engine::ace_class_id, wb_engine::engine_interface_id, engine), wb_s_ok);
+  return engine;
+}
+
+std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path, const char16_t* connect) {
+  std::unique_ptr<wb_database> db;
+  const wb_hresult hr = engine.open_database(wb_to_utf16(path), false, true, connect, db);
+  EXPECT_EQ(hr, wb_s_ok) << path << ": "
+                         << (engine.errors().count() ? utf8(engine.errors().item(0).description) : std::string());
+  return db;
+}
+
+table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect) {
+  table t;
+  auto engine = make_engine();
+  auto db = open_ok(*engine, path, connect);
+  if (!db) return t;
+  std::unique_ptr<wb_query_def> qd;
+  EXPECT_EQ(db->create_query_def(u"", u"SELECT * FROM [" + table_name + u"]", qd), wb_s_ok);
+  std::unique_ptr<wb_recordset> rs;
+  const wb_hresult hr = qd->open_recordset(rs);
+  EXPECT_EQ(hr, wb_s_ok) << (engine->errors().count() ? utf8(engine->errors().item(0).description) : "");
+  if (!rs) return t;
+  t.record_count = rs->record_count();
+  for (std::size_t i = 0; i < rs->field_count(); ++i) {
+    const wb_field& f = rs->field(i);
+    column c;
+    c.name = utf8(f.name());
+    c.type = f.type();
+    c.size = f.size();
+    wb_value v;
+    if (f.property(u"Format", v)) c.format = utf8(v.text);
+    c.has_description = f.property(u"Description", v);
+    EXPECT_FALSE(f.required());
+    EXPECT_EQ(f.attributes(), 0);
+    t.columns.push_back(c);
+  }
+  while (!rs->eof()) {
+    std::vector<cell> row;
+    for (std::size_t i = 0; i < rs->field_count(); ++i) {
+      const wb_value& v = rs->field(i).value();
+      row.push_back(cell{v.kind, v.number, v.currency, v.boolean,
+                         v.kind == wb_value_kind::text ? utf8(v.text) : std::string()});
+    }
+    t.rows.push_back(std::move(row));
+    EXPECT_EQ(rs->move_next(), wb_s_ok);
+  }
+  return t;
+}
+
+std::vector<std::string> table_names(const std::string& path) {
+  std::vector<std::string> names;
+  auto engine = make_engine();
+  auto db = open_ok(*engine, path);
+  if (!db) return names;
+  for (std::size_t i = 0; i < db->table_count(); ++i) {
+    wb_table_def def;
+    EXPECT_EQ(db->table(i, def), wb_s_ok);
+    EXPECT_EQ(def.attributes, 0);
+    names.push_back(utf8(def.name));
+  }
+  return names;
+}
+
+open_failure open_error(const std::string& path, const char16_t* connect) {
+  open_failure f;
+  auto engine = make_engine();
+  std::unique_ptr<wb_database> db;
+  f.hr = engine->open_database(wb_to_utf16(path), false, true, connect, db);
+  EXPECT_EQ(db, nullptr);
+  if (engine->errors().count() == 1) {
+    f.number = engine->errors().item(0).number;
+    f.description = utf8(engine->errors().item(0).description);
+  }
+  return f;
+}
+
+double ole_date(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{y}, month{m}, std::chrono::day{d}};
+  const sys_days epoch = year_month_day{year{1899}, December, std::chrono::day{30}};
+  return static_cast<double>((day - epoch).count()) + (hh * 3600 + mm * 60 + ss) / 86400.0;
+}
+
+xlsx_writer::xlsx_writer(const std::string& file_name, bool constant_memory) : path_(dir_.file(file_name)) {
+  lxw_workbook_options options{};
+  options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
+  options.tmpdir = const_cast<char*>(dir_.path().c_str());
+  book_ = workbook_new_opt(path_.c_str(), &options);
+  if (book_ == nullptr) throw std::runtime_error("cannot create " + path_);
+}
+
+xlsx_writer::~xlsx_writer() {
+  if (book_ != nullptr) workbook_close(book_);
+}
+
+lxw_worksheet* xlsx_writer::sheet(const char* name) { return workbook_add_worksheet(book_, name); }
+
+lxw_format* xlsx_writer::format(const char* num_format) {
+  lxw_format* f = workbook_add_format(book_);
+  format_set_num_format(f, num_format);
+  return f;
+}
+
+const std::string& xlsx_writer::close() {
+  if (book_ != nullptr) {
+    const lxw_error e = workbook_close(book_);
+    book_ = nullptr;
+    if (e != LXW_NO_ERROR) throw std::runtime_error(std::string("libxlsxwriter: ") + lxw_strerror(e));
+  }
+  return path_;
+}
+
+void write_zip(const std::string& path, const std::map<std::string, std::string>& parts) {
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (z == nullptr) throw std::runtime_error("zip_open " + path);
+  for (const auto& [name, content] : parts) {
+    void* copy = malloc(content.size() + 1);
+    memcpy(copy, content.data(), content.size());
+    zip_source_t* src = zip_source_buffer(z, copy, content.size(), 1);
+    if (src == nullptr || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0)
+      throw std::runtime_error("zip_file_add " + name);
+  }
+  if (zip_close(z) != 0) throw std::runtime_error("zip_close " + path);
+}
+
+std::map<std::string, std::string> read_zip(const std::string& path) {
+  std::map<std::string, std::string> parts;
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+  if (z == nullptr) throw std::runtime_error("zip_open " + path);
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string content(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+    zip_fread(f, content.data(), st.size);
+    zip_fclose(f);
+    parts[st.name] = std::move(content);
+  }
+  zip_discard(z);
+  return parts;
+}
+
+std::map<std::string, std::string> package_with_sheet(const std::string& sheet_xml,
+                                                      const std::string& shared_strings_xml,
+                                                      const std::string& styles_xml, const std::string& workbook_pr) {
+  const std::string ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  std::map<std::string, std::string> parts;
+  parts["[Content_Types].xml"] =
+      "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>";
+  parts["_rels/.rels"] =
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"" + rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+  parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel + "\">" +
+                             workbook_pr + "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
+  std::string rels =
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+  if (!shared_strings_xml.empty())
+    rels += "<Relationship Id=\"rId2\" Type=\"" + rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
+  if (!styles_xml.empty()) rels += "<Relationship Id=\"rId3\" Type=\"" + rel + "/styles\" Target=\"styles.xml\"/>";
+  parts["xl/_rels/workbook.xml.rels"] = rels + "</Relationships>";
+  parts["xl/worksheets/sheet1.xml"] = sheet_xml;
+  if (!shared_strings_xml.empty()) parts["xl/sharedStrings.xml"] = shared_strings_xml;
+  if (!styles_xml.empty()) parts["xl/styles.xml"] = styles_xml;
+  return parts;
+}
+
+}  // namespace host_test

@@ -1,0 +1,104 @@
+// Shared helpers of the workbook engine tests: opening workbooks through the
+// engine, copying a whole table out of a recordset, and writing workbooks.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <xlsxwriter.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "wb_engine.h"
+#include "wb_recordset.h"
+
+namespace host_test {
+
+// A value copied out of the recordset, text in UTF-8.
+struct cell {
+  wb_value_kind kind = wb_value_kind::null;
+  double number = 0;
+  std::int64_t currency = 0;
+  bool boolean = false;
+  std::string text;
+};
+
+struct column {
+  std::string name;
+  wb_dao_type type = wb_dao_type::text;
+  int size = 0;
+  std::string format;  // "" when the property is absent
+  bool has_description = false;
+};
+
+struct table {
+  std::vector<column> columns;
+  std::vector<std::vector<cell>> rows;
+  long record_count = 0;
+};
+
+inline constexpr char16_t hdr_no[] = u"Excel 5.0; HDR=No; IMEX=1;";
+inline constexpr char16_t hdr_yes[] = u"Excel 5.0; IMEX=1;";
+
+std::unique_ptr<wb_engine> make_engine();
+
+// Opens `path`; the test fails when the engine refuses it.
+std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path, const char16_t* connect = hdr_no);
+
+// Reads every row of `table_name` ("Sheet1$") through a query definition.
+table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect = hdr_no);
+
+// The table names of a workbook, in order.
+std::vector<std::string> table_names(const std::string& path);
+
+// The DAO error number and description of a failing open.
+struct open_failure {
+  long number = 0;
+  std::string description;
+  wb_hresult hr = 0;
+};
+open_failure open_error(const std::string& path, const char16_t* connect = hdr_no);
+
+// The OLE date (days since 1899-12-30) of a calendar date and time,
+// computed with the standard calendar, independently of the engine.
+double ole_date(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0);
+
+std::string utf8(std::u16string_view s);
+
+// A workbook written by libxlsxwriter into a folder of its own; close()
+// (or the destructor) writes the file.
+class xlsx_writer {
+ public:
+  explicit xlsx_writer(const std::string& file_name = "book.xlsx", bool constant_memory = false);
+  ~xlsx_writer();
+  lxw_workbook* book() { return book_; }
+  lxw_worksheet* sheet(const char* name = nullptr);
+  lxw_format* format(const char* num_format);
+  const std::string& close();
+  const std::string& path() const { return path_; }
+  const testsupport::temp_dir& dir() const { return dir_; }
+
+ private:
+  testsupport::temp_dir dir_;
+  std::string path_;
+  lxw_workbook* book_ = nullptr;
+};
+
+// Writes a ZIP file whose entries are `parts` (name -> content).
+void write_zip(const std::string& path, const std::map<std::string, std::string>& parts);
+
+// Reads every entry of a ZIP file.
+std::map<std::string, std::string> read_zip(const std::string& path);
+
+// A minimal OOXML package around one worksheet part (and optional shared
+// strings and styles parts), for layouts the writer never produces.
+std::map<std::string, std::string> package_with_sheet(const std::string& sheet_xml,
+                                                      const std::string& shared_strings_xml = "",
+                                                      const std::string& styles_xml = "",
+                                                      const std::string& workbook_pr = "");
+
+}  // namespace host_test

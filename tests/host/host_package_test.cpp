@@ -1,0 +1,171 @@
+// Packages assembled part by part, for layouts libxlsxwriter never writes:
+// cells without references, strict namespaces, ISO dates, phonetic runs,
+// escapes, binary workbooks and corrupt parts.
+#include "host_fixture.h"
+#include "wb_text.h"
+
+using namespace host_test;
+
+namespace {
+
+const std::string main_ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+std::string sheet(const std::string& rows, const std::string& ns = main_ns) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"" + ns + "\"><sheetData>" + rows +
+         "</sheetData></worksheet>";
+}
+
+struct package_file {
+  testsupport::temp_dir dir;
+  std::string path = dir.file("book.xlsx");
+  explicit package_file(const std::map<std::string, std::string>& parts) { write_zip(path, parts); }
+};
+
+}  // namespace
+
+TEST(host_package, CellsAndRowsWithoutReferencesFollowThePreviousOne) {
+  package_file f(package_with_sheet(sheet(
+      "<row><c t=\"inlineStr\"><is><t>a</t></is></c><c><v>2</v></c></row>"
+      "<row><c r=\"C2\"><v>3</v></c><c><v>4</v></c></row>"
+      "<row r=\"4\"><c><v>5</v></c></row>")));
+  const table t = read_table(f.path, u"Data$");
+  ASSERT_EQ(t.columns.size(), 4u);
+  ASSERT_EQ(t.rows.size(), 4u);
+  EXPECT_EQ(t.rows[0][0].text, "a");
+  EXPECT_EQ(t.rows[0][1].number, 2.0);
+  EXPECT_EQ(t.rows[1][2].number, 3.0);
+  EXPECT_EQ(t.rows[1][3].number, 4.0);
+  for (const cell& c : t.rows[2]) EXPECT_EQ(c.kind, wb_value_kind::null);
+  EXPECT_EQ(t.rows[3][0].text, "5");
+}
+
+TEST(host_package, StrictNamespacesReadLikeTransitionalOnes) {
+  const std::string strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+  const std::string rel = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+  auto parts = package_with_sheet(sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\"><v>45351</v></c>"
+                                        "</row>",
+                                        strict),
+                                  "<sst xmlns=\"" + strict + "\"><si><t>strict</t></si></sst>",
+                                  "<styleSheet xmlns=\"" + strict + "\"><cellXfs><xf numFmtId=\"0\"/>"
+                                  "<xf numFmtId=\"14\"/></cellXfs></styleSheet>");
+  for (auto& [name, xml] : parts) {
+    for (std::size_t at; (at = xml.find(main_ns)) != std::string::npos;) xml.replace(at, main_ns.size(), strict);
+    const std::string t_rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    for (std::size_t at; (at = xml.find(t_rel)) != std::string::npos;) xml.replace(at, t_rel.size(), rel);
+  }
+  package_file f(parts);
+  const table t = read_table(f.path, u"Data$");
+  ASSERT_EQ(t.rows.size(), 1u);
+  EXPECT_EQ(t.rows[0][0].text, "strict");
+  EXPECT_EQ(t.columns[1].type, wb_dao_type::date);
+  EXPECT_NEAR(t.rows[0][1].number, ole_date(2024, 2, 29), 1e-9);
+}
+
+TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
+  const std::string sst =
+      "<sst xmlns=\"" + main_ns + "\" count=\"4\" uniqueCount=\"4\">"
+      "<si><t>a_x000D_b</t></si>"
+      "<si><t>_x005F_x0041_ and _x0041_</t></si>"
+      "<si><r><t>rich </t></r><r><rPr><b/></rPr><t>text</t></r><rPh sb=\"0\" eb=\"1\"><t>PHON</t></rPh></si>"
+      "<si><t xml:space=\"preserve\">  spaced  </t></si></sst>";
+  std::string rows;
+  for (int i = 0; i < 4; ++i)
+    rows += "<row r=\"" + std::to_string(i + 1) + "\"><c r=\"A" + std::to_string(i + 1) + "\" t=\"s\"><v>" +
+            std::to_string(i) + "</v></c></row>";
+  // An index past the table reads as NULL.
+  rows += "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>99</v></c><c r=\"B5\" t=\"inlineStr\"><is><t>in_x000A_line</t>"
+          "<rPh><t>x</t></rPh></is></c></row>";
+  package_file f(package_with_sheet(sheet(rows), sst));
+  const table t = read_table(f.path, u"Data$");
+  ASSERT_EQ(t.rows.size(), 5u);
+  EXPECT_EQ(t.rows[0][0].text, "a\rb");
+  EXPECT_EQ(t.rows[1][0].text, "_x0041_ and A");
+  EXPECT_EQ(t.rows[2][0].text, "rich text");
+  EXPECT_EQ(t.rows[3][0].text, "  spaced  ");
+  EXPECT_EQ(t.rows[4][0].kind, wb_value_kind::null);
+  EXPECT_EQ(t.rows[4][1].text, "in\nline");
+}
+
+TEST(host_package, CustomFormatsAndIsoDatesDecideDateColumns) {
+  const std::string styles =
+      "<styleSheet xmlns=\"" + main_ns + "\"><numFmts count=\"2\">"
+      "<numFmt numFmtId=\"164\" formatCode=\"dd&quot;d&quot;/mm/yyyy\"/>"
+      "<numFmt numFmtId=\"165\" formatCode=\"#,##0.00 &quot;days&quot;\"/></numFmts>"
+      // cellStyleXfs entries do not count as cell styles.
+      "<cellStyleXfs count=\"1\"><xf numFmtId=\"14\"/></cellStyleXfs>"
+      "<cellXfs count=\"3\"><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"165\"/></cellXfs></styleSheet>";
+  package_file f(package_with_sheet(
+      sheet("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>45351.5</v></c><c r=\"B1\" s=\"2\"><v>3</v></c>"
+            "<c r=\"C1\" t=\"d\"><v>2024-02-29T13:45:30</v></c><c r=\"D1\"><v>1</v></c></row>"
+            "<row r=\"2\"><c r=\"C2\" t=\"d\"><v>2024-03-01</v></c><c r=\"D2\" s=\"0\"><v>2</v></c></row>"),
+      "", styles));
+  const table t = read_table(f.path, u"Data$");
+  ASSERT_EQ(t.columns.size(), 4u);
+  EXPECT_EQ(t.columns[0].type, wb_dao_type::date);
+  EXPECT_NEAR(t.rows[0][0].number, ole_date(2024, 2, 29, 12), 1e-9);
+  EXPECT_EQ(t.columns[1].type, wb_dao_type::double_);  // "days" is quoted text
+  EXPECT_EQ(t.columns[2].type, wb_dao_type::date);
+  EXPECT_EQ(t.columns[2].format, "General Date");
+  EXPECT_NEAR(t.rows[0][2].number, ole_date(2024, 2, 29, 13, 45, 30), 1e-9);
+  EXPECT_NEAR(t.rows[1][2].number, ole_date(2024, 3, 1), 1e-9);
+  EXPECT_EQ(t.columns[3].type, wb_dao_type::double_);
+}
+
+TEST(host_package, UnreadablePackagesAndPartsFailWith3274) {
+  // A binary workbook part (.xlsb).
+  {
+    auto parts = package_with_sheet(sheet(""));
+    parts["_rels/.rels"] =
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+        "officeDocument\" Target=\"xl/workbook.bin\"/></Relationships>";
+    parts["xl/workbook.bin"] = std::string(64, '\x01');
+    package_file f(parts);
+    EXPECT_EQ(open_error(f.path).number, 3274);
+  }
+  // A ZIP without any workbook part.
+  {
+    package_file f(std::map<std::string, std::string>{{"hello.txt", "hello"}});
+    EXPECT_EQ(open_error(f.path).number, 3274);
+  }
+  // Sheets that are not well-formed XML, or smuggle in a document type,
+  // open as tables but fail when read.
+  const std::string bad_sheets[] = {
+      sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row>"),
+      "<?xml version=\"1.0\"?><!DOCTYPE worksheet [<!ENTITY e \"x\">]><worksheet xmlns=\"" + main_ns +
+          "\"><sheetData/></worksheet>",
+  };
+  for (const std::string& xml : bad_sheets) {
+    package_file f(package_with_sheet(xml));
+    auto engine = make_engine();
+    auto db = open_ok(*engine, f.path);
+    ASSERT_NE(db, nullptr);
+    EXPECT_EQ(db->table_count(), 1u);
+    std::unique_ptr<wb_recordset> rs;
+    EXPECT_EQ(db->open_recordset(u"SELECT * FROM [Data$]", rs), wb_dao_hresult(3274)) << xml;
+    EXPECT_EQ(engine->errors().item(0).number, 3274);
+  }
+}
+
+TEST(host_package, CorruptCompressedSheetDataFailsWithoutCrashing) {
+  std::string rows;
+  for (int r = 1; r <= 2000; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r * 7) +
+            "</v></c></row>";
+  package_file f(package_with_sheet(sheet(rows)));
+  std::string bytes = testsupport::read_file(f.path);
+  // Flip bytes in the middle of the file: the deflated sheet data.
+  const std::size_t sheet_at = bytes.find("xl/worksheets/sheet1.xml");
+  ASSERT_NE(sheet_at, std::string::npos);
+  for (std::size_t i = sheet_at + 200; i < sheet_at + 260 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(~bytes[i]);
+  testsupport::write_file(f.path, bytes);
+  auto engine = make_engine();
+  std::unique_ptr<wb_database> db;
+  const wb_hresult hr = engine->open_database(wb_to_utf16(f.path), false, true, hdr_no, db);
+  if (wb_failed(hr)) {
+    EXPECT_EQ(engine->errors().item(0).number, 3274);
+    return;
+  }
+  std::unique_ptr<wb_recordset> rs;
+  EXPECT_EQ(db->open_recordset(u"SELECT * FROM [Data$]", rs), wb_dao_hresult(3274));
+}
