@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr char ns_separator = '\x01';
-
 constexpr std::string_view main_transitional = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr std::string_view main_strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
 constexpr std::string_view rels_transitional = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
@@ -30,15 +28,24 @@ wb_xml_ns classify(std::string_view uri)
 struct wb_xml_parser_callbacks {
     static void XMLCALL start(void* user, const XML_Char* name, const XML_Char** attributes)
     {
+        auto* self = static_cast<wb_xml_parser*>(user);
+        // Declarations come first in practice, but any attribute may be one.
+        for (const char** a = attributes; *a != nullptr; a += 2) {
+            if (a[0][0] == 'x' && std::strncmp(a[0], "xmlns", 5) == 0) {
+                self->declare(attributes);
+                break;
+            }
+        }
         std::string_view local;
-        const wb_xml_ns ns = wb_xml_parser::split_name(name, local);
-        static_cast<wb_xml_parser*>(user)->handler_.on_start(ns, local, attributes);
+        const wb_xml_ns ns = self->split_name(name, local);
+        self->handler_.on_start(ns, local, attributes);
     }
     static void XMLCALL end(void* user, const XML_Char* name)
     {
+        auto* self = static_cast<wb_xml_parser*>(user);
         std::string_view local;
-        const wb_xml_ns ns = wb_xml_parser::split_name(name, local);
-        static_cast<wb_xml_parser*>(user)->handler_.on_end(ns, local);
+        const wb_xml_ns ns = self->split_name(name, local);
+        self->handler_.on_end(ns, local);
     }
     static void XMLCALL text(void* user, const XML_Char* s, int len)
     {
@@ -52,25 +59,57 @@ struct wb_xml_parser_callbacks {
     }
 };
 
-wb_xml_ns wb_xml_parser::split_name(const char* name, std::string_view& local)
+void wb_xml_parser::declare(const char** attributes)
 {
-    const std::size_t len = std::strlen(name);
-    // Local names are short: look for the separator from the end.
-    const void* sep = memrchr(name, ns_separator, len);
-    if (sep == nullptr) {
-        local = std::string_view(name, len);
-        return wb_xml_ns::none;
+    for (const char** a = attributes; *a != nullptr; a += 2) {
+        if (std::strncmp(a[0], "xmlns", 5) != 0) continue;
+        const wb_xml_ns ns = classify(a[1]);
+        if (a[0][5] == '\0') {
+            default_ns_ = ns;
+        } else if (a[0][5] == ':') {
+            const std::string_view prefix(a[0] + 6);
+            bool found = false;
+            for (auto& b : prefixes_) {
+                if (b.prefix == prefix) {
+                    b.ns = ns;
+                    found = true;
+                }
+            }
+            if (!found) prefixes_.push_back(prefix_binding{std::string(prefix), ns});
+        }
     }
-    const std::size_t uri_len = static_cast<std::size_t>(static_cast<const char*>(sep) - name);
-    local = std::string_view(name + uri_len + 1, len - uri_len - 1);
-    return classify(std::string_view(name, uri_len));
 }
 
-const char* wb_xml_parser::attribute(const char** attributes, std::string_view local, wb_xml_ns ns)
+wb_xml_ns wb_xml_parser::split_name(const char* name, std::string_view& local, bool is_attribute) const
+{
+    const char* colon = nullptr;
+    const char* p = name;
+    for (; *p != '\0'; ++p)
+        if (*p == ':') colon = p;
+    if (colon == nullptr) {
+        local = std::string_view(name, static_cast<std::size_t>(p - name));
+        return is_attribute ? wb_xml_ns::none : default_ns_;
+    }
+    local = std::string_view(colon + 1, static_cast<std::size_t>(p - colon - 1));
+    const std::string_view prefix(name, static_cast<std::size_t>(colon - name));
+    if (prefix == "xml") return wb_xml_ns::other;
+    for (const auto& b : prefixes_)
+        if (b.prefix == prefix) return b.ns;
+    return wb_xml_ns::other;
+}
+
+const char* wb_xml_parser::attribute(const char** attributes, std::string_view local)
+{
+    for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2)
+        if (local == a[0]) return a[1];
+    return nullptr;
+}
+
+const char* wb_xml_parser::attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const
 {
     for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2) {
         std::string_view l;
-        if (split_name(a[0], l) == ns && l == local) return a[1];
+        if (split_name(a[0], l, true) == ns && l == local) return a[1];
     }
     return nullptr;
 }
@@ -87,9 +126,12 @@ wb_xml_parser::~wb_xml_parser()
 
 void wb_xml_parser::create()
 {
-    XML_Parser p = parser_ ? static_cast<XML_Parser>(parser_) : XML_ParserCreateNS(nullptr, ns_separator);
+    XML_Parser p = parser_ ? static_cast<XML_Parser>(parser_) : XML_ParserCreate(nullptr);
     if (parser_ != nullptr) XML_ParserReset(p, nullptr);
     parser_ = p;
+    handler_.xml_parser_ = this;
+    prefixes_.clear();
+    default_ns_ = wb_xml_ns::none;
     XML_SetUserData(p, this);
     XML_SetElementHandler(p, wb_xml_parser_callbacks::start, wb_xml_parser_callbacks::end);
     XML_SetCharacterDataHandler(p, wb_xml_parser_callbacks::text);

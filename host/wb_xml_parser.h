@@ -1,12 +1,20 @@
 // Streams an XML part through expat, chunk by chunk from a wb_byte_reader,
 // and reports elements by namespace and local name.
+//
+// expat runs without its own namespace processing, which costs a copy of
+// the namespace URI into every element name; instead the parser keeps the
+// prefixes declared so far (xmlns and xmlns:p attributes) and resolves the
+// prefix of each name. Declarations are not unscoped at the end of their
+// element: workbook parts declare their namespaces on the root element.
 #pragma once
 
 #include "wb_byte_reader.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // The namespaces the workbook parts use. Transitional and strict OOXML
 // spell them differently; both map to the same value.
@@ -18,6 +26,8 @@ enum class wb_xml_ns : std::uint8_t {
     pkg_rels,  // package relationships (.rels parts)
 };
 
+class wb_xml_parser;
+
 class wb_xml_handler {
 public:
     virtual ~wb_xml_handler() = default;
@@ -26,6 +36,14 @@ public:
     virtual void on_end(wb_xml_ns ns, std::string_view local) = 0;
     // Character data, possibly in several pieces for one text node.
     virtual void on_text(std::string_view text) = 0;
+
+protected:
+    // The parser feeding this handler, for attribute() lookups by namespace.
+    const wb_xml_parser* xml_parser() const { return xml_parser_; }
+
+private:
+    friend class wb_xml_parser;
+    const wb_xml_parser* xml_parser_ = nullptr;
 };
 
 class wb_xml_parser {
@@ -52,14 +70,27 @@ public:
     // unreadable data, or the reader's own error.
     long error() const { return error_; }
 
-    // Splits an expat name "uri\x01local" into its namespace and local name.
-    static wb_xml_ns split_name(const char* name, std::string_view& local);
+    // Splits a qualified name "p:local" into the namespace bound to its
+    // prefix and its local name. Unprefixed element names take the default
+    // namespace; unprefixed attribute names (`is_attribute`) have none.
+    wb_xml_ns split_name(const char* name, std::string_view& local, bool is_attribute = false) const;
+    // The value of the unprefixed attribute `local`, or nullptr.
+    static const char* attribute(const char** attributes, std::string_view local);
     // The value of the attribute with this namespace and local name, or nullptr.
-    static const char* attribute(const char** attributes, std::string_view local, wb_xml_ns ns = wb_xml_ns::none);
+    const char* attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const;
 
 private:
     friend struct wb_xml_parser_callbacks;
     void create();
+    // Records the xmlns declarations among `attributes`.
+    void declare(const char** attributes);
+
+    struct prefix_binding {
+        std::string prefix;
+        wb_xml_ns ns;
+    };
+    std::vector<prefix_binding> prefixes_;
+    wb_xml_ns default_ns_ = wb_xml_ns::none;
     void* parser_ = nullptr;  // XML_Parser
     wb_byte_reader& reader_;
     wb_xml_handler& handler_;
