@@ -76,10 +76,12 @@ bool wb_biff_record_cursor::has_more()
 
 void wb_biff_record_cursor::read_slow(unsigned char* dest, std::size_t count)
 {
+    unsigned char* const start = dest;
+    const std::size_t total = count;
     while (count != 0) {
         if (pos_ == size_ && (short_ || !enter_continue())) {
             short_ = true;
-            std::memset(dest, 0, count);
+            std::memset(start, 0, total);
             return;
         }
         const std::size_t n = std::min(count, size_ - pos_);

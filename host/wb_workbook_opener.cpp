@@ -1,5 +1,6 @@
 #include "wb_workbook_opener.h"
 
+#include "wb_biff_workbook.h"
 #include "wb_compound_file.h"
 #include "wb_error_list.h"
 #include "wb_xlsx_workbook.h"
@@ -21,10 +22,8 @@ std::unique_ptr<wb_workbook_source> open_compound(const std::string& path, long&
         dao_error = wb_dao_error::cannot_decrypt;
         return nullptr;
     }
-    // BIFF workbooks ("Workbook" for BIFF8, "Book" for BIFF5) go to the BIFF
-    // backend here once it exists; it receives the opened compound file.
-    dao_error = wb_dao_error::unexpected_format;
-    return nullptr;
+    // BIFF workbooks ("Workbook" for BIFF8, "Book" for BIFF5); without such a stream: 3274.
+    return wb_biff_workbook::open(path, dao_error);
 }
 
 }  // namespace

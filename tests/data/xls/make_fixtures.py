@@ -75,22 +75,22 @@ def dates(name, date1904):
 
 
 def number_formats():
+    """One column per number class: currency, percent, plain, times, dates."""
     book = xlwt.Workbook()
     s = book.add_sheet('Formats')
-    rows = [
-        (1234.5, BUILTIN_CURRENCY),
-        (-0.75, BUILTIN_CURRENCY),
-        (99.99, CUSTOM_EURO),
-        (0.125, BUILTIN_PERCENT),
-        (0.5, CUSTOM_PERCENT),
-        (2.5, PLAIN_DECIMALS),
-        (3, None),
+    columns = [
+        [(1234.5, BUILTIN_CURRENCY), (-0.75, BUILTIN_CURRENCY), (99.99, CUSTOM_EURO)],
+        [(0.125, BUILTIN_PERCENT), (0.5, CUSTOM_PERCENT)],
+        [(2.5, PLAIN_DECIMALS), (3, None)],
+        [(datetime.time(12, 0, 0), BUILTIN_TIME), (datetime.time(6, 30, 0), CUSTOM_TIME)],
+        [(datetime.date(2024, 2, 29), BUILTIN_DATE), (datetime.date(1999, 12, 31), CUSTOM_DATE)],
     ]
-    for r, (value, style) in enumerate(rows):
-        if style is None:
-            s.write(r, 0, value)
-        else:
-            s.write(r, 0, value, style)
+    for c, column in enumerate(columns):
+        for r, (value, style) in enumerate(column):
+            if style is None:
+                s.write(r, c, value)
+            else:
+                s.write(r, c, value, style)
     book.save('number_formats.xls')
 
 

@@ -1,0 +1,301 @@
+#include "biff_test_writer.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace biff_test {
+
+bytes& bytes::u8(unsigned v) {
+  s_.push_back(static_cast<char>(v & 0xFF));
+  return *this;
+}
+bytes& bytes::u16(unsigned v) { return u8(v).u8(v >> 8); }
+bytes& bytes::u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+bytes& bytes::f64(double v) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  u32(static_cast<std::uint32_t>(bits));
+  return u32(static_cast<std::uint32_t>(bits >> 32));
+}
+bytes& bytes::raw(std::string_view s) {
+  s_.append(s);
+  return *this;
+}
+
+std::string record(std::uint16_t type, const std::string& body) {
+  if (body.size() > 0xFFFF) throw std::length_error("record body too long");
+  return bytes().u16(type).u16(static_cast<unsigned>(body.size())).raw(body);
+}
+
+std::string string_chars(std::u16string_view text, bool two_byte) {
+  for (char16_t c : text)
+    if (c > 0xFF) two_byte = true;
+  bytes b;
+  b.u8(two_byte ? 1 : 0);
+  for (char16_t c : text) two_byte ? b.u16(c) : b.u8(c);
+  return b;
+}
+
+std::string unicode_string(std::u16string_view text, bool wide_count, bool two_byte) {
+  bytes b;
+  wide_count ? b.u16(static_cast<unsigned>(text.size())) : b.u8(static_cast<unsigned>(text.size()));
+  return b.raw(string_chars(text, two_byte));
+}
+
+std::string number_cell(unsigned row, unsigned col, unsigned xf, double value) {
+  return record(0x0203, bytes().u16(row).u16(col).u16(xf).f64(value));
+}
+std::string rk_cell(unsigned row, unsigned col, unsigned xf, std::uint32_t rk) {
+  return record(0x027E, bytes().u16(row).u16(col).u16(xf).u32(rk));
+}
+std::string boolerr_cell(unsigned row, unsigned col, unsigned value, bool error) {
+  return record(0x0205, bytes().u16(row).u16(col).u16(15).u8(value).u8(error ? 1 : 0));
+}
+std::string labelsst_cell(unsigned row, unsigned col, std::uint32_t index) {
+  return record(0x00FD, bytes().u16(row).u16(col).u16(15).u32(index));
+}
+std::string formula_cell(unsigned row, unsigned col, unsigned xf, const std::string& result) {
+  // Result, options, reserved, an expression of one token (ptgInt 1).
+  return record(0x0006, bytes().u16(row).u16(col).u16(xf).raw(result).u16(0).u32(0).u16(3).u8(0x1E).u16(1));
+}
+std::string formula_number(double value) { return bytes().f64(value); }
+std::string formula_special(unsigned kind, unsigned value) {
+  return bytes().u8(kind).u8(0).u8(value).u8(0).u16(0).u16(0xFFFF);
+}
+
+namespace {
+
+std::string bof(int version, unsigned substream) {
+  if (version == 8) return record(0x0809, bytes().u16(0x0600).u16(substream).u16(0x0DBB).u16(0x07CC).u32(0).u32(6));
+  return record(0x0809, bytes().u16(0x0500).u16(substream).u16(0x0DBB).u16(0x07CC));
+}
+
+std::u16string utf16_of_utf8(std::string_view s) {
+  std::u16string out;
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    char32_t cp;
+    int n;
+    if (c < 0x80)
+      cp = c, n = 1;
+    else if ((c & 0xE0) == 0xC0)
+      cp = c & 0x1F, n = 2;
+    else if ((c & 0xF0) == 0xE0)
+      cp = c & 0x0F, n = 3;
+    else
+      cp = c & 0x07, n = 4;
+    for (int k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string xf_records(int version, const std::vector<unsigned>& formats, unsigned count) {
+  std::string out;
+  // Font, format, then the rest of the record left zero (20 bytes in BIFF8, 16 in BIFF5).
+  const std::size_t rest = version == 8 ? 16 : 12;
+  for (unsigned i = 0; i < count; ++i) out += record(0x00E0, bytes().u16(0).u16(0).raw(std::string(rest, '\0')));
+  for (unsigned id : formats) out += record(0x00E0, bytes().u16(0).u16(id).raw(std::string(rest, '\0')));
+  return out;
+}
+
+std::string workbook_stream(int version, const std::string& globals, const std::vector<sheet>& sheets,
+                            const std::string& after_sheets) {
+  auto boundsheet = [&](const sheet& s, std::uint32_t offset) {
+    bytes b;
+    b.u32(offset).u8(s.state).u8(s.type);
+    if (version == 8)
+      b.raw(unicode_string(utf16_of_utf8(s.name), false));
+    else
+      b.u8(static_cast<unsigned>(s.name.size())).raw(s.name);
+    return record(0x0085, b);
+  };
+  // Sizes first (the offsets do not change a BOUNDSHEET's length), then the real offsets.
+  std::string head = bof(version, 0x0005) + globals;
+  std::size_t size = head.size();
+  for (const sheet& s : sheets) size += boundsheet(s, 0).size();
+  size += after_sheets.size() + 4;  // EOF
+  std::vector<std::uint32_t> offsets;
+  std::string bodies;
+  for (const sheet& s : sheets) {
+    offsets.push_back(static_cast<std::uint32_t>(size + bodies.size()));
+    bodies += bof(version, s.substream) + s.records + record(0x000A, "");
+  }
+  std::string out = head;
+  for (std::size_t i = 0; i < sheets.size(); ++i) out += boundsheet(sheets[i], offsets[i]);
+  out += after_sheets + record(0x000A, "") + bodies;
+  return out;
+}
+
+namespace {
+
+constexpr std::uint32_t sector = 512;
+constexpr std::uint32_t mini_sector = 64;
+constexpr std::uint32_t end_of_chain = 0xFFFFFFFE;
+constexpr std::uint32_t free_sector = 0xFFFFFFFF;
+constexpr std::uint32_t fat_mark = 0xFFFFFFFD;
+constexpr std::uint32_t difat_mark = 0xFFFFFFFC;
+
+std::uint32_t sectors_for(std::size_t bytes, std::uint32_t unit) {
+  return static_cast<std::uint32_t>((bytes + unit - 1) / unit);
+}
+
+void put32(std::string& s, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+std::uint32_t get32(const std::string& s, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+  return v;
+}
+
+}  // namespace
+
+std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams, cfb_layout* layout) {
+  // Mini stream: small streams, each padded to whole mini sectors.
+  std::string mini;
+  std::vector<std::uint32_t> mini_fat;
+  std::vector<std::uint32_t> start(streams.size(), end_of_chain);
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    const std::string& data = streams[i].second;
+    if (data.size() >= 4096 || data.empty()) continue;
+    const std::uint32_t first = static_cast<std::uint32_t>(mini.size() / mini_sector);
+    const std::uint32_t n = sectors_for(data.size(), mini_sector);
+    for (std::uint32_t k = 0; k < n; ++k) mini_fat.push_back(k + 1 < n ? first + k + 1 : end_of_chain);
+    start[i] = first;
+    mini += data;
+    mini.resize(static_cast<std::size_t>(first + n) * mini_sector, '\0');
+  }
+  const std::uint32_t entries = static_cast<std::uint32_t>(streams.size() + 1);
+  const std::uint32_t dir_n = sectors_for(entries * 128, sector);
+  const std::uint32_t minifat_n = sectors_for(mini_fat.size() * 4, sector);
+  const std::uint32_t mini_n = sectors_for(mini.size(), sector);
+  std::uint32_t data_n = 0;
+  for (const auto& s : streams)
+    if (s.second.size() >= 4096) data_n += sectors_for(s.second.size(), sector);
+  // The FAT must also cover its own sectors and the DIFAT sectors.
+  std::uint32_t fat_n = 1, difat_n = 0;
+  for (;;) {
+    const std::uint32_t total = fat_n + difat_n + dir_n + minifat_n + mini_n + data_n;
+    const std::uint32_t need_fat = sectors_for(total * 4ull, sector);
+    const std::uint32_t need_difat = need_fat > 109 ? sectors_for((need_fat - 109) * 4ull, sector - 4) : 0;
+    if (need_fat == fat_n && need_difat == difat_n) break;
+    fat_n = need_fat;
+    difat_n = need_difat;
+  }
+  // Sector order: FAT, DIFAT, directory, mini FAT, mini stream, streams.
+  std::uint32_t next = 0;
+  const std::uint32_t fat_first = next;
+  next += fat_n;
+  const std::uint32_t difat_first = next;
+  next += difat_n;
+  const std::uint32_t dir_first = next;
+  next += dir_n;
+  const std::uint32_t minifat_first = next;
+  next += minifat_n;
+  const std::uint32_t mini_first = next;
+  next += mini_n;
+  const std::uint32_t total = next + data_n;
+
+  std::vector<std::uint32_t> fat(static_cast<std::size_t>(fat_n) * (sector / 4), free_sector);
+  auto chain = [&](std::uint32_t first, std::uint32_t n) {
+    for (std::uint32_t k = 0; k < n; ++k) fat[first + k] = k + 1 < n ? first + k + 1 : end_of_chain;
+  };
+  for (std::uint32_t k = 0; k < fat_n; ++k) fat[fat_first + k] = fat_mark;
+  for (std::uint32_t k = 0; k < difat_n; ++k) fat[difat_first + k] = difat_mark;
+  chain(dir_first, dir_n);
+  chain(minifat_first, minifat_n);
+  chain(mini_first, mini_n);
+  std::string data;
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    const std::string& s = streams[i].second;
+    if (s.size() < 4096) continue;
+    const std::uint32_t first = next;
+    const std::uint32_t n = sectors_for(s.size(), sector);
+    chain(first, n);
+    start[i] = first;
+    next += n;
+    data += s;
+    data.resize(static_cast<std::size_t>(next - mini_first - mini_n) * sector, '\0');
+  }
+
+  std::string file(static_cast<std::size_t>(total + 1) * sector, '\0');
+  const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  std::memcpy(file.data(), signature, 8);
+  bytes h;
+  h.u16(0x3E).u16(3).u16(0xFFFE).u16(9).u16(6);
+  std::memcpy(file.data() + 0x18, h.str().data(), h.str().size());
+  put32(file, 0x2C, fat_n);
+  put32(file, 0x30, dir_first);
+  put32(file, 0x38, 4096);
+  put32(file, 0x3C, minifat_n ? minifat_first : end_of_chain);
+  put32(file, 0x40, minifat_n);
+  put32(file, 0x44, difat_n ? difat_first : end_of_chain);
+  put32(file, 0x48, difat_n);
+  for (std::uint32_t i = 0; i < 109; ++i) put32(file, 0x4C + 4 * i, i < fat_n ? fat_first + i : free_sector);
+  auto sector_at = [&](std::uint32_t s) { return static_cast<std::size_t>(s + 1) * sector; };
+  for (std::uint32_t d = 0; d < difat_n; ++d) {
+    const std::size_t at = sector_at(difat_first + d);
+    for (std::uint32_t i = 0; i < 127; ++i) {
+      const std::uint32_t index = 109 + d * 127 + i;
+      put32(file, at + 4 * i, index < fat_n ? fat_first + index : free_sector);
+    }
+    put32(file, at + 508, d + 1 < difat_n ? difat_first + d + 1 : end_of_chain);
+  }
+  for (std::size_t i = 0; i < fat.size(); ++i) put32(file, sector_at(fat_first) + 4 * i, fat[i]);
+  // Directory: the root, then the streams chained as right siblings.
+  auto dir_entry = [&](std::uint32_t index, std::u16string_view name, unsigned type, std::uint32_t right,
+                       std::uint32_t child, std::uint32_t first, std::uint32_t size) {
+    const std::size_t at = sector_at(dir_first) + index * 128;
+    for (std::size_t k = 0; k < name.size(); ++k) {
+      file[at + 2 * k] = static_cast<char>(name[k] & 0xFF);
+      file[at + 2 * k + 1] = static_cast<char>(name[k] >> 8);
+    }
+    file[at + 0x40] = static_cast<char>((name.size() + 1) * 2);
+    file[at + 0x42] = static_cast<char>(type);
+    file[at + 0x43] = 1;  // black
+    put32(file, at + 0x44, free_sector);
+    put32(file, at + 0x48, right);
+    put32(file, at + 0x4C, child);
+    put32(file, at + 0x74, first);
+    put32(file, at + 0x78, size);
+  };
+  dir_entry(0, u"Root Entry", 5, free_sector, streams.empty() ? free_sector : 1, mini_n ? mini_first : end_of_chain,
+            static_cast<std::uint32_t>(mini.size()));
+  for (std::size_t i = 0; i < streams.size(); ++i)
+    dir_entry(static_cast<std::uint32_t>(i + 1), streams[i].first, 2,
+              i + 1 < streams.size() ? static_cast<std::uint32_t>(i + 2) : free_sector, free_sector, start[i],
+              static_cast<std::uint32_t>(streams[i].second.size()));
+  for (std::size_t i = 0; i < mini_fat.size(); ++i) put32(file, sector_at(minifat_first) + 4 * i, mini_fat[i]);
+  std::memcpy(file.data() + sector_at(mini_first), mini.data(), mini.size());
+  std::memcpy(file.data() + sector_at(mini_first + mini_n), data.data(), data.size());
+  if (layout != nullptr) {
+    layout->fat_sectors = fat_n;
+    layout->difat_sectors = difat_n;
+    layout->stream_start = start;
+    layout->first_fat_sector = fat_first;
+  }
+  return file;
+}
+
+std::uint32_t fat_entry(const std::string& file, std::uint32_t index) {
+  // The FAT of compound_file() is contiguous from its first sector.
+  const std::uint32_t fat_first = get32(file, 0x4C);
+  return get32(file, static_cast<std::size_t>(fat_first + 1) * sector + 4 * index);
+}
+
+void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value) {
+  const std::uint32_t fat_first = get32(file, 0x4C);
+  put32(file, static_cast<std::size_t>(fat_first + 1) * sector + 4 * index, value);
+}
+
+}  // namespace biff_test

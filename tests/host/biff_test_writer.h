@@ -1,0 +1,86 @@
+// A tiny writer of BIFF records and compound files for the .xls reader
+// tests: it builds what the fixture writer cannot (BIFF5 with a code page,
+// formulas with cached results, FILEPASS, split strings, odd layouts).
+// Written from the file format, independently of the reader under test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace biff_test {
+
+// Little-endian bytes.
+class bytes {
+ public:
+  bytes& u8(unsigned v);
+  bytes& u16(unsigned v);
+  bytes& u32(std::uint32_t v);
+  bytes& f64(double v);
+  bytes& raw(std::string_view s);
+  const std::string& str() const { return s_; }
+  operator const std::string&() const { return s_; }
+
+ private:
+  std::string s_;
+};
+
+// One record: type, length, body.
+std::string record(std::uint16_t type, const std::string& body);
+
+// Characters of `text` as a BIFF8 string body without the count: flag byte
+// then one byte per character when every unit is below 0x100 (and
+// `two_byte` is false), else two.
+std::string string_chars(std::u16string_view text, bool two_byte = false);
+// A BIFF8 string with a 16-bit count (`wide_count`) or an 8-bit one.
+std::string unicode_string(std::u16string_view text, bool wide_count, bool two_byte = false);
+
+// Cell records (BIFF5 and BIFF8 share these layouts).
+std::string number_cell(unsigned row, unsigned col, unsigned xf, double value);
+std::string rk_cell(unsigned row, unsigned col, unsigned xf, std::uint32_t rk);
+std::string boolerr_cell(unsigned row, unsigned col, unsigned value, bool error);
+std::string labelsst_cell(unsigned row, unsigned col, std::uint32_t index);
+// FORMULA with an 8-byte cached result as given and an empty expression.
+std::string formula_cell(unsigned row, unsigned col, unsigned xf, const std::string& result);
+std::string formula_number(double value);
+// The special results: 0 string (a STRING record follows), 1 boolean, 2 error, 3 empty string.
+std::string formula_special(unsigned kind, unsigned value = 0);
+
+struct sheet {
+  std::string name;           // BIFF8: UTF-8; BIFF5: bytes in the workbook's code page
+  unsigned state = 0;         // 0 visible, 1 hidden, 2 very hidden
+  unsigned type = 0;          // BOUNDSHEET type: 0 worksheet, 2 chart
+  unsigned substream = 0x10;  // BOF type of the sheet's substream
+  std::string records;        // between the sheet's BOF and EOF
+};
+
+// A workbook stream: globals (BOF, `globals`, one BOUNDSHEET per sheet,
+// `after_sheets` (e.g. the SST), EOF), then each sheet (BOF, records, EOF),
+// with the BOUNDSHEET offsets filled in. `version` is 8 or 5.
+std::string workbook_stream(int version, const std::string& globals, const std::vector<sheet>& sheets,
+                            const std::string& after_sheets = "");
+
+// The default XF records: `count` of them with format id 0, then one per id in `formats`.
+std::string xf_records(int version, const std::vector<unsigned>& formats, unsigned count = 16);
+
+struct cfb_layout {
+  std::uint32_t fat_sectors = 0;
+  std::uint32_t difat_sectors = 0;
+  std::vector<std::uint32_t> stream_start;  // first sector (or mini sector) of each stream
+  std::uint32_t first_fat_sector = 0;
+};
+
+// A version 3 compound file holding `streams` (name, bytes) in the root
+// storage. Streams under 4,096 bytes go to the mini stream. The allocation
+// tables and the directory come first, the stream data last, so cutting the
+// file short cuts a stream.
+std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams,
+                          cfb_layout* layout = nullptr);
+
+// Reads or writes entry `index` of the FAT of a file made by compound_file().
+std::uint32_t fat_entry(const std::string& file, std::uint32_t index);
+void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value);
+
+}  // namespace biff_test
