@@ -46,8 +46,8 @@ void generate(const std::string& path) {
   format_set_num_format(date, "yyyy-mm-dd");
   lxw_format* money = workbook_add_format(book);
   format_set_num_format(money, "#,##0.00 [$\xE2\x82\xAC-407]");
-  const char* heads[] = {"id", "name", "street", "city", "note", "comment", "qty", "price", "ratio",
-                         "created", "shipped", "amount", "fee"};
+  const char* heads[] = {"id",    "name",  "street",  "city",    "note",   "comment", "qty",
+                         "price", "ratio", "created", "shipped", "amount", "fee"};
   for (int c = 0; c < 13; ++c) worksheet_write_string(s, 0, c, heads[c], nullptr);
   char buf[256];
   for (int r = 1; r <= row_count; ++r) {
@@ -60,7 +60,8 @@ void generate(const std::string& path) {
     worksheet_write_string(s, r, 3, buf, nullptr);
     snprintf(buf, sizeof buf, "Note %d: lorem ipsum dolor sit amet, consectetur adipiscing elit", r);
     worksheet_write_string(s, r, 4, buf, nullptr);
-    snprintf(buf, sizeof buf, "Comment %x with \xC3\xA4\xC3\xB6\xC3\xBC and \xE2\x82\xAC signs, row %d", r * 2654435761u, r);
+    snprintf(buf, sizeof buf, "Comment %x with \xC3\xA4\xC3\xB6\xC3\xBC and \xE2\x82\xAC signs, row %d",
+             r * 2654435761u, r);
     worksheet_write_string(s, r, 5, buf, nullptr);
     worksheet_write_number(s, r, 6, r % 1000, nullptr);
     worksheet_write_number(s, r, 7, r * 0.37, nullptr);
@@ -159,16 +160,23 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < rs->field_count(); ++i) {
       const wb_value& v = rs->field(i).value();
       switch (v.kind) {
-        case wb_value_kind::text: text_units += v.text.size(); break;
-        case wb_value_kind::currency: money += v.currency; break;
-        case wb_value_kind::null: break;
-        default: numbers += v.number; break;
+        case wb_value_kind::text:
+          text_units += v.text.size();
+          break;
+        case wb_value_kind::currency:
+          money += v.currency;
+          break;
+        case wb_value_kind::null:
+          break;
+        default:
+          numbers += v.number;
+          break;
       }
     }
   }
   const double total = seconds_since(t0);
-  std::printf("engine: %ld rows x %zu fields in %.3f s (first pass %.3f s): %.0f rows/s, %.2fx the bare parse\n",
-              rows, rs->field_count(), total, first_pass, rows / total, total / bare);
+  std::printf("engine: %ld rows x %zu fields in %.3f s (first pass %.3f s): %.0f rows/s, %.2fx the bare parse\n", rows,
+              rs->field_count(), total, first_pass, rows / total, total / bare);
   std::printf("checksums: numbers %.6g, text units %zu, currency %lld\n", numbers, text_units,
               static_cast<long long>(money));
   std::printf("peak RSS: %.1f MiB (%.1f MiB before reading)\n", peak_rss_kib() / 1024.0, rss_before / 1024.0);

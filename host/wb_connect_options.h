@@ -7,12 +7,12 @@
 #include <string_view>
 
 struct wb_connect_options {
-    // HDR=Yes (the default): the used range's first row names the columns.
-    bool header_row = true;
-    // IMEX: accepted and kept for the caller; columns of mixed kinds are
-    // always read as text, which is what IMEX=1 asks for.
-    int imex = 0;
+  // HDR=Yes (the default): the used range's first row names the columns.
+  bool header_row = true;
+  // IMEX: accepted and kept for the caller; columns of mixed kinds are
+  // always read as text, which is what IMEX=1 asks for.
+  int imex = 0;
 
-    // Parses `connect`. Returns false when it names no Excel driver.
-    static bool parse(std::u16string_view connect, wb_connect_options& out);
+  // Parses `connect`. Returns false when it names no Excel driver.
+  static bool parse(std::u16string_view connect, wb_connect_options& out);
 };

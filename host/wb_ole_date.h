@@ -18,8 +18,8 @@ double wb_ole_to_serial(double ole, bool date1904);
 // An OLE date split into whole days since 1899-12-30 and seconds of the day,
 // rounded to the second (a time that rounds to 24:00:00 moves to the next day).
 struct wb_ole_parts {
-    std::int64_t days = 0;
-    std::int32_t seconds = 0;
+  std::int64_t days = 0;
+  std::int32_t seconds = 0;
 };
 wb_ole_parts wb_split_ole(double ole);
 

@@ -5,27 +5,26 @@
 #include <string_view>
 
 enum class wb_cell_kind : std::uint8_t {
-    empty,    // no value: formatting only, a formula without a cached value, empty text
-    number,   // `number` holds the value (a date is a number with a date class)
-    text,     // `text` holds the value
-    boolean,  // `number` is 0 or 1
-    error,    // #N/A, #DIV/0! ...: carries a value for the used range, reads as NULL
+  empty,    // no value: formatting only, a formula without a cached value, empty text
+  number,   // `number` holds the value (a date is a number with a date class)
+  text,     // `text` holds the value
+  boolean,  // `number` is 0 or 1
+  error,    // #N/A, #DIV/0! ...: carries a value for the used range, reads as NULL
 };
 
 // What the cell's number format (through its style / XF index) says about
 // a number. Only meaningful for number cells.
 enum class wb_number_class : std::uint8_t {
-    general,    // plain numbers, fractions, scientific, text format
-    percent,    // read as a plain number
-    currency,
-    date,       // a date without time of day in the format
-    time,       // a time of day or a duration without a date
-    date_time,  // both
+  general,  // plain numbers, fractions, scientific, text format
+  percent,  // read as a plain number
+  currency,
+  date,       // a date without time of day in the format
+  time,       // a time of day or a duration without a date
+  date_time,  // both
 };
 
-constexpr bool wb_is_date_class(wb_number_class c)
-{
-    return c == wb_number_class::date || c == wb_number_class::time || c == wb_number_class::date_time;
+constexpr bool wb_is_date_class(wb_number_class c) {
+  return c == wb_number_class::date || c == wb_number_class::time || c == wb_number_class::date_time;
 }
 
 // The sheet size of the OOXML format; cells beyond it are ignored.
@@ -33,15 +32,15 @@ inline constexpr std::uint32_t wb_max_rows = 1048576;
 inline constexpr std::uint32_t wb_max_columns = 16384;
 
 struct wb_raw_cell {
-    std::uint32_t row = 0;     // 0-based
-    std::uint32_t column = 0;  // 0-based
-    wb_cell_kind kind = wb_cell_kind::empty;
-    wb_number_class number_class = wb_number_class::general;
-    // True when `text` points into memory owned by the workbook source (for
-    // example its shared-strings table), valid as long as that source lives.
-    // False when it points into the sheet source's own buffer, valid only
-    // until the next call of next_cell() or rewind().
-    bool text_is_stable = false;
-    double number = 0.0;           // raw value as stored: a date is the workbook's serial
-    std::u16string_view text;      // UTF-16, for text cells
+  std::uint32_t row = 0;     // 0-based
+  std::uint32_t column = 0;  // 0-based
+  wb_cell_kind kind = wb_cell_kind::empty;
+  wb_number_class number_class = wb_number_class::general;
+  // True when `text` points into memory owned by the workbook source (for
+  // example its shared-strings table), valid as long as that source lives.
+  // False when it points into the sheet source's own buffer, valid only
+  // until the next call of next_cell() or rewind().
+  bool text_is_stable = false;
+  double number = 0.0;       // raw value as stored: a date is the workbook's serial
+  std::u16string_view text;  // UTF-16, for text cells
 };

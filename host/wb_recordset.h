@@ -7,6 +7,10 @@
 // and fails with DAO error 3251.
 #pragma once
 
+#include <memory>
+#include <string_view>
+#include <vector>
+
 #include "wb_error_list.h"
 #include "wb_field.h"
 #include "wb_row_reader.h"
@@ -14,54 +18,50 @@
 #include "wb_status.h"
 #include "wb_workbook_source.h"
 
-#include <memory>
-#include <string_view>
-#include <vector>
-
 class wb_recordset {
-public:
-    ~wb_recordset();
-    wb_recordset(const wb_recordset&) = delete;
-    wb_recordset& operator=(const wb_recordset&) = delete;
+ public:
+  ~wb_recordset();
+  wb_recordset(const wb_recordset&) = delete;
+  wb_recordset& operator=(const wb_recordset&) = delete;
 
-    // Opens worksheet `sheet` of `workbook`. Failures go to `errors` and
-    // come back as the HRESULT of the DAO error (3274, 3161).
-    static wb_hresult open(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
-                           wb_error_list_ptr errors, std::unique_ptr<wb_recordset>& out);
+  // Opens worksheet `sheet` of `workbook`. Failures go to `errors` and
+  // come back as the HRESULT of the DAO error (3274, 3161).
+  static wb_hresult open(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
+                         wb_error_list_ptr errors, std::unique_ptr<wb_recordset>& out);
 
-    bool bof() const { return bof_; }
-    bool eof() const { return eof_; }
+  bool bof() const { return bof_; }
+  bool eof() const { return eof_; }
 
-    // Restarts at the first record; 3021 when there is none.
-    wb_hresult move_first();
-    // Moves to the next record; past the last one EOF becomes true. 3021
-    // when already at EOF; 3274 when the sheet turns out to be corrupt.
-    wb_hresult move_next();
-    // Not supported on a forward-only stream: 3251.
-    wb_hresult move_previous();
+  // Restarts at the first record; 3021 when there is none.
+  wb_hresult move_first();
+  // Moves to the next record; past the last one EOF becomes true. 3021
+  // when already at EOF; 3274 when the sheet turns out to be corrupt.
+  wb_hresult move_next();
+  // Not supported on a forward-only stream: 3251.
+  wb_hresult move_previous();
 
-    // The number of data rows, known after the first pass.
-    long record_count() const { return static_cast<long>(schema_.row_count()); }
+  // The number of data rows, known after the first pass.
+  long record_count() const { return static_cast<long>(schema_.row_count()); }
 
-    std::size_t field_count() const { return fields_.size(); }
-    // The field at `index` (0-based); throws std::out_of_range past the end.
-    const wb_field& field(std::size_t index) const { return fields_.at(index); }
-    // The index of the field named `name` (ignoring case), or -1.
-    long field_index(std::u16string_view name) const;
+  std::size_t field_count() const { return fields_.size(); }
+  // The field at `index` (0-based); throws std::out_of_range past the end.
+  const wb_field& field(std::size_t index) const { return fields_.at(index); }
+  // The index of the field named `name` (ignoring case), or -1.
+  long field_index(std::u16string_view name) const;
 
-    const wb_error_list& errors() const { return *errors_; }
+  const wb_error_list& errors() const { return *errors_; }
 
-private:
-    wb_recordset() = default;
+ private:
+  wb_recordset() = default;
 
-    // Declared first so that it is destroyed last: the sheet source points
-    // into the workbook source.
-    std::shared_ptr<wb_workbook_source> workbook_;
-    wb_error_list_ptr errors_;
-    std::unique_ptr<wb_sheet_source> sheet_;
-    wb_sheet_schema schema_;
-    std::unique_ptr<wb_row_reader> rows_;
-    std::vector<wb_field> fields_;
-    bool bof_ = true;
-    bool eof_ = true;
+  // Declared first so that it is destroyed last: the sheet source points
+  // into the workbook source.
+  std::shared_ptr<wb_workbook_source> workbook_;
+  wb_error_list_ptr errors_;
+  std::unique_ptr<wb_sheet_source> sheet_;
+  wb_sheet_schema schema_;
+  std::unique_ptr<wb_row_reader> rows_;
+  std::vector<wb_field> fields_;
+  bool bof_ = true;
+  bool eof_ = true;
 };

@@ -1,108 +1,111 @@
 #include "wb_row_reader.h"
 
+#include <cmath>
+
 #include "wb_ole_date.h"
 #include "wb_value_text.h"
 
-#include <cmath>
-
 wb_row_reader::wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema)
-    : source_(source), schema_(schema), values_(schema.columns().size()), buffers_(schema.columns().size())
-{
-    for (auto& b : buffers_) b.reserve(wb_value_text_capacity);
+    : source_(source), schema_(schema), values_(schema.columns().size()), buffers_(schema.columns().size()) {
+  for (auto& b : buffers_) b.reserve(wb_value_text_capacity);
 }
 
-bool wb_row_reader::restart()
-{
-    next_row_ = 0;
-    has_pending_ = false;
-    source_done_ = false;
-    any_seen_ = false;
-    error_ = 0;
-    if (!source_.rewind()) {
-        error_ = source_.error();
-        return false;
-    }
-    return true;
+bool wb_row_reader::restart() {
+  next_row_ = 0;
+  has_pending_ = false;
+  source_done_ = false;
+  any_seen_ = false;
+  error_ = 0;
+  if (!source_.rewind()) {
+    error_ = source_.error();
+    return false;
+  }
+  return true;
 }
 
-void wb_row_reader::clear_values()
-{
-    for (auto& v : values_) v.set_null();
+void wb_row_reader::clear_values() {
+  for (auto& v : values_) v.set_null();
 }
 
-bool wb_row_reader::next_row()
-{
-    if (error_ != 0 || next_row_ >= schema_.row_count()) return false;
-    for (auto& v : values_) v.set_null();
-    const std::uint32_t row = schema_.first_data_row() + next_row_;
-    const std::uint32_t first_col = schema_.first_column();
-    const std::size_t count = values_.size();
-    for (;;) {
-        if (!has_pending_) {
-            if (source_done_ || !source_.next_cell(pending_)) {
-                source_done_ = true;
-                if (source_.error() != 0) {
-                    error_ = source_.error();
-                    return false;
-                }
-                break;
-            }
-            if (pending_.kind == wb_cell_kind::empty || pending_.column >= wb_max_columns ||
-                pending_.row >= wb_max_rows)
-                continue;
-            // Cells out of row order are dropped, as the first pass did.
-            if (any_seen_ && pending_.row < last_row_seen_) continue;
-            any_seen_ = true;
-            last_row_seen_ = pending_.row;
-            has_pending_ = true;
+bool wb_row_reader::next_row() {
+  if (error_ != 0 || next_row_ >= schema_.row_count()) return false;
+  for (auto& v : values_) v.set_null();
+  const std::uint32_t row = schema_.first_data_row() + next_row_;
+  const std::uint32_t first_col = schema_.first_column();
+  const std::size_t count = values_.size();
+  for (;;) {
+    if (!has_pending_) {
+      if (source_done_ || !source_.next_cell(pending_)) {
+        source_done_ = true;
+        if (source_.error() != 0) {
+          error_ = source_.error();
+          return false;
         }
-        if (pending_.row > row) break;  // belongs to a later row: keep it
-        has_pending_ = false;
-        if (pending_.row < row || pending_.column < first_col) continue;  // header row, or outside
-        const std::size_t field = pending_.column - first_col;
-        if (field < count) set_value(field, pending_);
+        break;
+      }
+      if (pending_.kind == wb_cell_kind::empty || pending_.column >= wb_max_columns || pending_.row >= wb_max_rows)
+        continue;
+      // Cells out of row order are dropped, as the first pass did.
+      if (any_seen_ && pending_.row < last_row_seen_) continue;
+      any_seen_ = true;
+      last_row_seen_ = pending_.row;
+      has_pending_ = true;
     }
-    ++next_row_;
-    return true;
+    if (pending_.row > row) break;  // belongs to a later row: keep it
+    has_pending_ = false;
+    if (pending_.row < row || pending_.column < first_col) continue;  // header row, or outside
+    const std::size_t field = pending_.column - first_col;
+    if (field < count) set_value(field, pending_);
+  }
+  ++next_row_;
+  return true;
 }
 
-void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell)
-{
-    wb_value& v = values_[field];
-    const wb_dao_type type = schema_.columns()[field].type;
-    switch (cell.kind) {
+void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
+  wb_value& v = values_[field];
+  const wb_dao_type type = schema_.columns()[field].type;
+  switch (cell.kind) {
     case wb_cell_kind::number:
-        switch (type) {
-        case wb_dao_type::double_: v.set_number(cell.number); return;
-        case wb_dao_type::date: v.set_date(wb_serial_to_ole(cell.number, schema_.date1904())); return;
-        case wb_dao_type::currency: v.set_currency(std::llround(cell.number * 10000.0)); return;
+      switch (type) {
+        case wb_dao_type::double_:
+          v.set_number(cell.number);
+          return;
+        case wb_dao_type::date:
+          v.set_date(wb_serial_to_ole(cell.number, schema_.date1904()));
+          return;
+        case wb_dao_type::currency:
+          v.set_currency(std::llround(cell.number * 10000.0));
+          return;
         case wb_dao_type::text:
         case wb_dao_type::memo: {
-            char16_t buf[wb_value_text_capacity];
-            const std::size_t n = wb_is_date_class(cell.number_class)
-                                      ? wb_format_ole_date(wb_serial_to_ole(cell.number, schema_.date1904()), buf)
-                                      : wb_format_number(cell.number, buf);
-            buffers_[field].assign(buf, n);
-            v.set_text(buffers_[field]);
-            return;
+          char16_t buf[wb_value_text_capacity];
+          const std::size_t n = wb_is_date_class(cell.number_class)
+                                    ? wb_format_ole_date(wb_serial_to_ole(cell.number, schema_.date1904()), buf)
+                                    : wb_format_number(cell.number, buf);
+          buffers_[field].assign(buf, n);
+          v.set_text(buffers_[field]);
+          return;
         }
-        default: return;
-        }
+        default:
+          return;
+      }
     case wb_cell_kind::text:
-        if (type != wb_dao_type::text && type != wb_dao_type::memo) return;
-        if (cell.text_is_stable) {
-            v.set_text(cell.text);
-        } else {
-            // The source reuses its buffer on the next cell: keep a copy.
-            buffers_[field].assign(cell.text);
-            v.set_text(buffers_[field]);
-        }
-        return;
+      if (type != wb_dao_type::text && type != wb_dao_type::memo) return;
+      if (cell.text_is_stable) {
+        v.set_text(cell.text);
+      } else {
+        // The source reuses its buffer on the next cell: keep a copy.
+        buffers_[field].assign(cell.text);
+        v.set_text(buffers_[field]);
+      }
+      return;
     case wb_cell_kind::boolean:
-        if (type == wb_dao_type::boolean) v.set_boolean(cell.number != 0);
-        else if (type == wb_dao_type::text || type == wb_dao_type::memo)
-            v.set_text(cell.number != 0 ? wb_true_text : wb_false_text);
-        return;
-    default: return;
-    }
+      if (type == wb_dao_type::boolean)
+        v.set_boolean(cell.number != 0);
+      else if (type == wb_dao_type::text || type == wb_dao_type::memo)
+        v.set_text(cell.number != 0 ? wb_true_text : wb_false_text);
+      return;
+    default:
+      return;
+  }
 }

@@ -13,42 +13,42 @@
 // text buffer reused from row to row, and shared strings are not copied.
 #pragma once
 
-#include "wb_sheet_schema.h"
-#include "wb_sheet_source.h"
-#include "wb_value.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "wb_sheet_schema.h"
+#include "wb_sheet_source.h"
+#include "wb_value.h"
+
 class wb_row_reader {
-public:
-    // Both must outlive the reader.
-    wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema);
+ public:
+  // Both must outlive the reader.
+  wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema);
 
-    // Rewinds the source to before the first data row. False on failure.
-    bool restart();
-    // Reads the next data row into values(). Returns false after the last
-    // row or on failure (error() != 0).
-    bool next_row();
+  // Rewinds the source to before the first data row. False on failure.
+  bool restart();
+  // Reads the next data row into values(). Returns false after the last
+  // row or on failure (error() != 0).
+  bool next_row();
 
-    const std::vector<wb_value>& values() const { return values_; }
-    // Sets every value to NULL (no current row).
-    void clear_values();
-    long error() const { return error_; }
+  const std::vector<wb_value>& values() const { return values_; }
+  // Sets every value to NULL (no current row).
+  void clear_values();
+  long error() const { return error_; }
 
-private:
-    void set_value(std::size_t field, const wb_raw_cell& cell);
+ private:
+  void set_value(std::size_t field, const wb_raw_cell& cell);
 
-    wb_sheet_source& source_;
-    const wb_sheet_schema& schema_;
-    std::vector<wb_value> values_;
-    std::vector<std::u16string> buffers_;
-    std::uint32_t next_row_ = 0;   // index (0-based, within the data rows) of the row next_row() reads
-    std::uint32_t last_row_seen_ = 0;
-    bool any_seen_ = false;
-    wb_raw_cell pending_;
-    bool has_pending_ = false;
-    bool source_done_ = false;
-    long error_ = 0;
+  wb_sheet_source& source_;
+  const wb_sheet_schema& schema_;
+  std::vector<wb_value> values_;
+  std::vector<std::u16string> buffers_;
+  std::uint32_t next_row_ = 0;  // index (0-based, within the data rows) of the row next_row() reads
+  std::uint32_t last_row_seen_ = 0;
+  bool any_seen_ = false;
+  wb_raw_cell pending_;
+  bool has_pending_ = false;
+  bool source_done_ = false;
+  long error_ = 0;
 };

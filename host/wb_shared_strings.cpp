@@ -1,116 +1,109 @@
 #include "wb_shared_strings.h"
 
-#include "wb_text.h"
-#include "wb_xml_parser.h"
-
 #include <algorithm>
 #include <charconv>
 #include <string>
 
+#include "wb_text.h"
+#include "wb_xml_parser.h"
+
 namespace {
 
 class sst_handler final : public wb_xml_handler {
-public:
-    explicit sst_handler(wb_shared_strings& table, std::size_t& count_hint) : table_(table), count_hint_(count_hint) {}
+ public:
+  explicit sst_handler(wb_shared_strings& table, std::size_t& count_hint) : table_(table), count_hint_(count_hint) {}
 
-    void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) override
-    {
-        if (ns != wb_xml_ns::main) return;
-        if (local == "si") {
-            in_si_ = true;
-            text_.clear();
-        } else if (local == "rPh") {
-            ++phonetic_depth_;
-        } else if (local == "t") {
-            collecting_ = in_si_ && phonetic_depth_ == 0;
-        } else if (local == "sst") {
-            if (const char* c = wb_xml_parser::attribute(attributes, "uniqueCount")) {
-                std::from_chars(c, c + std::char_traits<char>::length(c), count_hint_);
-            }
-        }
+  void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) override {
+    if (ns != wb_xml_ns::main) return;
+    if (local == "si") {
+      in_si_ = true;
+      text_.clear();
+    } else if (local == "rPh") {
+      ++phonetic_depth_;
+    } else if (local == "t") {
+      collecting_ = in_si_ && phonetic_depth_ == 0;
+    } else if (local == "sst") {
+      if (const char* c = wb_xml_parser::attribute(attributes, "uniqueCount")) {
+        std::from_chars(c, c + std::char_traits<char>::length(c), count_hint_);
+      }
     }
+  }
 
-    void on_end(wb_xml_ns ns, std::string_view local) override
-    {
-        if (ns != wb_xml_ns::main) return;
-        if (local == "t") {
-            collecting_ = false;
-        } else if (local == "rPh") {
-            if (phonetic_depth_ > 0) --phonetic_depth_;
-        } else if (local == "si") {
-            in_si_ = false;
-            table_.append(text_);
-        }
+  void on_end(wb_xml_ns ns, std::string_view local) override {
+    if (ns != wb_xml_ns::main) return;
+    if (local == "t") {
+      collecting_ = false;
+    } else if (local == "rPh") {
+      if (phonetic_depth_ > 0) --phonetic_depth_;
+    } else if (local == "si") {
+      in_si_ = false;
+      table_.append(text_);
     }
+  }
 
-    void on_text(std::string_view text) override
-    {
-        if (collecting_) text_.append(text);
-    }
+  void on_text(std::string_view text) override {
+    if (collecting_) text_.append(text);
+  }
 
-private:
-    wb_shared_strings& table_;
-    std::size_t& count_hint_;
-    std::string text_;
-    bool in_si_ = false;
-    bool collecting_ = false;
-    int phonetic_depth_ = 0;
+ private:
+  wb_shared_strings& table_;
+  std::size_t& count_hint_;
+  std::string text_;
+  bool in_si_ = false;
+  bool collecting_ = false;
+  int phonetic_depth_ = 0;
 };
 
 }  // namespace
 
-bool wb_shared_strings::load(wb_byte_reader& reader, long& dao_error)
-{
-    std::size_t count_hint = 0;
-    sst_handler handler(*this, count_hint);
-    wb_xml_parser parser(reader, handler);
-    // The first chunk holds the <sst> element; reserve the index once from
-    // its count (capped: the attribute is only a hint and may lie).
-    bool more = parser.parse_chunk();
-    entries_.reserve(std::min<std::size_t>(count_hint, std::size_t{1} << 22));
-    while (more) more = parser.parse_chunk();
-    if (parser.error() != 0) {
-        dao_error = parser.error();
-        return false;
-    }
-    entries_.shrink_to_fit();
-    return true;
+bool wb_shared_strings::load(wb_byte_reader& reader, long& dao_error) {
+  std::size_t count_hint = 0;
+  sst_handler handler(*this, count_hint);
+  wb_xml_parser parser(reader, handler);
+  // The first chunk holds the <sst> element; reserve the index once from
+  // its count (capped: the attribute is only a hint and may lie).
+  bool more = parser.parse_chunk();
+  entries_.reserve(std::min<std::size_t>(count_hint, std::size_t{1} << 22));
+  while (more) more = parser.parse_chunk();
+  if (parser.error() != 0) {
+    dao_error = parser.error();
+    return false;
+  }
+  entries_.shrink_to_fit();
+  return true;
 }
 
-char16_t* wb_shared_strings::reserve(std::size_t units)
-{
-    if (!blocks_.empty() && capacity_ - used_ >= units) return blocks_.back().get() + used_;
-    // A long string gets a block of its own, so a block's unused tail stays
-    // below an eighth of the block.
-    const std::size_t size = units > block_units / 8 ? units : block_units;
-    if (size == units && !blocks_.empty()) {
-        // Keep filling the current block afterwards: put the big one before it.
-        blocks_.insert(blocks_.end() - 1, std::make_unique<char16_t[]>(size));
-        block_sizes_.insert(block_sizes_.end() - 1, size);
-        return blocks_[blocks_.size() - 2].get();
-    }
-    blocks_.push_back(std::make_unique<char16_t[]>(size));
-    block_sizes_.push_back(size);
-    used_ = 0;
-    capacity_ = size;
-    return blocks_.back().get();
+char16_t* wb_shared_strings::reserve(std::size_t units) {
+  if (!blocks_.empty() && capacity_ - used_ >= units) return blocks_.back().get() + used_;
+  // A long string gets a block of its own, so a block's unused tail stays
+  // below an eighth of the block.
+  const std::size_t size = units > block_units / 8 ? units : block_units;
+  if (size == units && !blocks_.empty()) {
+    // Keep filling the current block afterwards: put the big one before it.
+    blocks_.insert(blocks_.end() - 1, std::make_unique<char16_t[]>(size));
+    block_sizes_.insert(block_sizes_.end() - 1, size);
+    return blocks_[blocks_.size() - 2].get();
+  }
+  blocks_.push_back(std::make_unique<char16_t[]>(size));
+  block_sizes_.push_back(size);
+  used_ = 0;
+  capacity_ = size;
+  return blocks_.back().get();
 }
 
-void wb_shared_strings::append(std::string_view utf8)
-{
-    if (utf8.empty()) {
-        entries_.push_back(entry{u"", 0});
-        return;
-    }
-    char16_t* dest = reserve(utf8.size());
-    const std::size_t n = wb_utf8_to_utf16(utf8, dest, true);
-    if (!blocks_.empty() && dest == blocks_.back().get() + used_) used_ += n;
-    entries_.push_back(entry{dest, static_cast<std::uint32_t>(n)});
+void wb_shared_strings::append(std::string_view utf8) {
+  if (utf8.empty()) {
+    entries_.push_back(entry{u"", 0});
+    return;
+  }
+  char16_t* dest = reserve(utf8.size());
+  const std::size_t n = wb_utf8_to_utf16(utf8, dest, true);
+  if (!blocks_.empty() && dest == blocks_.back().get() + used_) used_ += n;
+  entries_.push_back(entry{dest, static_cast<std::uint32_t>(n)});
 }
 
-std::size_t wb_shared_strings::memory_bytes() const
-{
-    std::size_t bytes = entries_.capacity() * sizeof(entry);
-    for (std::size_t s : block_sizes_) bytes += s * sizeof(char16_t);
-    return bytes;
+std::size_t wb_shared_strings::memory_bytes() const {
+  std::size_t bytes = entries_.capacity() * sizeof(entry);
+  for (std::size_t s : block_sizes_) bytes += s * sizeof(char16_t);
+  return bytes;
 }

@@ -1,8 +1,5 @@
 #include "wb_sheet_schema.h"
 
-#include "wb_ole_date.h"
-#include "wb_value_text.h"
-
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
@@ -11,177 +8,181 @@
 #include <string>
 #include <unordered_set>
 
+#include "wb_ole_date.h"
+#include "wb_value_text.h"
+
 namespace {
 
 // Largest magnitude a currency value (int64 scaled by 10,000) can hold.
 constexpr double currency_limit = 922337203685477.0;
 
 struct column_stats {
-    std::uint32_t numbers = 0;
-    std::uint32_t dates = 0;
-    std::uint32_t currencies = 0;
-    std::uint32_t booleans = 0;
-    std::uint32_t texts = 0;
-    std::uint32_t longest_text = 0;
-    bool any_time_of_day = false;
-    bool all_pure_time = true;
-    bool currency_overflow = false;
+  std::uint32_t numbers = 0;
+  std::uint32_t dates = 0;
+  std::uint32_t currencies = 0;
+  std::uint32_t booleans = 0;
+  std::uint32_t texts = 0;
+  std::uint32_t longest_text = 0;
+  bool any_time_of_day = false;
+  bool all_pure_time = true;
+  bool currency_overflow = false;
 };
 
-std::u16string fold_case(const std::u16string& s)
-{
-    std::u16string out(s.size() * 3 + 1, u'\0');
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = u_strFoldCase(out.data(), static_cast<int32_t>(out.size()), s.data(),
-                                    static_cast<int32_t>(s.size()), U_FOLD_CASE_DEFAULT, &status);
-    if (U_FAILURE(status)) return s;
-    out.resize(static_cast<std::size_t>(n));
-    return out;
+std::u16string fold_case(const std::u16string& s) {
+  std::u16string out(s.size() * 3 + 1, u'\0');
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t n = u_strFoldCase(out.data(), static_cast<int32_t>(out.size()), s.data(),
+                                  static_cast<int32_t>(s.size()), U_FOLD_CASE_DEFAULT, &status);
+  if (U_FAILURE(status)) return s;
+  out.resize(static_cast<std::size_t>(n));
+  return out;
 }
 
-bool blank(std::u16string_view s)
-{
-    for (char16_t c : s)
-        if (!u_isUWhiteSpace(c)) return false;
-    return true;
+bool blank(std::u16string_view s) {
+  for (char16_t c : s)
+    if (!u_isUWhiteSpace(c)) return false;
+  return true;
 }
 
-std::u16string header_text(const wb_raw_cell& c, bool date1904)
-{
-    char16_t buf[wb_value_text_capacity];
-    switch (c.kind) {
-    case wb_cell_kind::text: return std::u16string(c.text);
-    case wb_cell_kind::boolean: return std::u16string(c.number != 0 ? wb_true_text : wb_false_text);
+std::u16string header_text(const wb_raw_cell& c, bool date1904) {
+  char16_t buf[wb_value_text_capacity];
+  switch (c.kind) {
+    case wb_cell_kind::text:
+      return std::u16string(c.text);
+    case wb_cell_kind::boolean:
+      return std::u16string(c.number != 0 ? wb_true_text : wb_false_text);
     case wb_cell_kind::number:
-        if (wb_is_date_class(c.number_class))
-            return std::u16string(buf, wb_format_ole_date(wb_serial_to_ole(c.number, date1904), buf));
-        return std::u16string(buf, wb_format_number(c.number, buf));
-    default: return {};
-    }
+      if (wb_is_date_class(c.number_class))
+        return std::u16string(buf, wb_format_ole_date(wb_serial_to_ole(c.number, date1904), buf));
+      return std::u16string(buf, wb_format_number(c.number, buf));
+    default:
+      return {};
+  }
 }
 
-std::u16string default_name(std::size_t position)
-{
-    std::u16string s = u"F";
-    for (char c : std::to_string(position)) s += static_cast<char16_t>(c);
-    return s;
+std::u16string default_name(std::size_t position) {
+  std::u16string s = u"F";
+  for (char c : std::to_string(position)) s += static_cast<char16_t>(c);
+  return s;
 }
 
 }  // namespace
 
-bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error)
-{
-    date1904_ = date1904;
-    columns_.clear();
-    std::vector<column_stats> stats;
-    std::vector<std::pair<std::uint32_t, std::u16string>> headers;
-    bool any = false;
-    std::uint32_t top_row = 0, last_row = 0, min_col = 0, max_col = 0;
+bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error) {
+  date1904_ = date1904;
+  columns_.clear();
+  std::vector<column_stats> stats;
+  std::vector<std::pair<std::uint32_t, std::u16string>> headers;
+  bool any = false;
+  std::uint32_t top_row = 0, last_row = 0, min_col = 0, max_col = 0;
 
-    wb_raw_cell c;
-    while (source.next_cell(c)) {
-        if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns || c.row >= wb_max_rows) continue;
-        if (any && c.row < last_row) continue;  // out of order: dropped, as in the second pass
-        if (!any) {
-            any = true;
-            top_row = c.row;
-            min_col = max_col = c.column;
-        }
-        last_row = c.row;
-        min_col = std::min(min_col, c.column);
-        max_col = std::max(max_col, c.column);
-        if (header_row && c.row == top_row) {
-            headers.emplace_back(c.column, header_text(c, date1904));
-            continue;
-        }
-        if (c.column >= stats.size()) stats.resize(static_cast<std::size_t>(c.column) + 1);
-        column_stats& s = stats[c.column];
-        switch (c.kind) {
-        case wb_cell_kind::number:
-            if (wb_is_date_class(c.number_class)) {
-                ++s.dates;
-                const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904));
-                if (p.days != 0) s.all_pure_time = false;
-                if (p.seconds != 0) s.any_time_of_day = true;
-            } else if (c.number_class == wb_number_class::currency) {
-                ++s.currencies;
-                if (std::fabs(c.number) >= currency_limit) s.currency_overflow = true;
-            } else {
-                ++s.numbers;
-            }
-            break;
-        case wb_cell_kind::text:
-            ++s.texts;
-            s.longest_text = std::max(s.longest_text, static_cast<std::uint32_t>(c.text.size()));
-            break;
-        case wb_cell_kind::boolean: ++s.booleans; break;
-        default: break;
-        }
-    }
-    if (source.error() != 0) {
-        dao_error = source.error();
-        return false;
-    }
-
+  wb_raw_cell c;
+  while (source.next_cell(c)) {
+    if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns || c.row >= wb_max_rows) continue;
+    if (any && c.row < last_row) continue;  // out of order: dropped, as in the second pass
     if (!any) {
-        columns_.push_back(wb_column_def{u"F1", wb_dao_type::text, 255, {}});
-        first_column_ = first_data_row_ = row_count_ = 0;
-        return true;
+      any = true;
+      top_row = c.row;
+      min_col = max_col = c.column;
     }
-
-    first_column_ = min_col;
-    first_data_row_ = header_row ? top_row + 1 : top_row;
-    row_count_ = last_row >= first_data_row_ ? last_row - first_data_row_ + 1 : 0;
-    if (stats.size() <= max_col) stats.resize(static_cast<std::size_t>(max_col) + 1);
-
-    const std::size_t count = static_cast<std::size_t>(max_col - min_col) + 1;
-    columns_.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const column_stats& s = stats[min_col + i];
-        wb_column_def& col = columns_[i];
-        const std::uint32_t total = s.numbers + s.dates + s.currencies + s.booleans + s.texts;
-        if (total == 0) {
-            col.type = wb_dao_type::text;
-            col.size = 255;
-        } else if (s.texts == 0 && s.booleans == 0) {
-            col.size = 8;
-            if (s.dates == total) {
-                col.type = wb_dao_type::date;
-                col.format = s.all_pure_time ? u"Long Time" : !s.any_time_of_day ? u"Short Date" : u"General Date";
-            } else if (s.currencies == total && !s.currency_overflow) {
-                col.type = wb_dao_type::currency;
-            } else {
-                col.type = wb_dao_type::double_;
-            }
-        } else if (s.booleans == total) {
-            col.type = wb_dao_type::boolean;
-            col.size = 1;
-        } else if (s.longest_text > 255) {
-            col.type = wb_dao_type::memo;
-            col.size = 0;
+    last_row = c.row;
+    min_col = std::min(min_col, c.column);
+    max_col = std::max(max_col, c.column);
+    if (header_row && c.row == top_row) {
+      headers.emplace_back(c.column, header_text(c, date1904));
+      continue;
+    }
+    if (c.column >= stats.size()) stats.resize(static_cast<std::size_t>(c.column) + 1);
+    column_stats& s = stats[c.column];
+    switch (c.kind) {
+      case wb_cell_kind::number:
+        if (wb_is_date_class(c.number_class)) {
+          ++s.dates;
+          const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904));
+          if (p.days != 0) s.all_pure_time = false;
+          if (p.seconds != 0) s.any_time_of_day = true;
+        } else if (c.number_class == wb_number_class::currency) {
+          ++s.currencies;
+          if (std::fabs(c.number) >= currency_limit) s.currency_overflow = true;
         } else {
-            col.type = wb_dao_type::text;
-            col.size = 255;
+          ++s.numbers;
         }
+        break;
+      case wb_cell_kind::text:
+        ++s.texts;
+        s.longest_text = std::max(s.longest_text, static_cast<std::uint32_t>(c.text.size()));
+        break;
+      case wb_cell_kind::boolean:
+        ++s.booleans;
+        break;
+      default:
+        break;
     }
+  }
+  if (source.error() != 0) {
+    dao_error = source.error();
+    return false;
+  }
 
-    // Names: the header text, or F<n> for an empty or blank header and
-    // without a header row; a name already taken (ignoring case) gets the
-    // lowest number appended that makes it unique.
-    std::vector<std::u16string> raw(count);
-    if (header_row)
-        for (auto& [column, text] : headers)
-            if (column >= min_col && column - min_col < count) raw[column - min_col] = std::move(text);
-    std::unordered_set<std::u16string> taken;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::u16string base = (!header_row || blank(raw[i])) ? default_name(i + 1) : std::move(raw[i]);
-        std::u16string name = base;
-        for (std::size_t k = 1; taken.count(fold_case(name)) != 0; ++k) {
-            name = base;
-            for (char ch : std::to_string(k)) name += static_cast<char16_t>(ch);
-        }
-        taken.insert(fold_case(name));
-        columns_[i].name = std::move(name);
-    }
+  if (!any) {
+    columns_.push_back(wb_column_def{u"F1", wb_dao_type::text, 255, {}});
+    first_column_ = first_data_row_ = row_count_ = 0;
     return true;
+  }
+
+  first_column_ = min_col;
+  first_data_row_ = header_row ? top_row + 1 : top_row;
+  row_count_ = last_row >= first_data_row_ ? last_row - first_data_row_ + 1 : 0;
+  if (stats.size() <= max_col) stats.resize(static_cast<std::size_t>(max_col) + 1);
+
+  const std::size_t count = static_cast<std::size_t>(max_col - min_col) + 1;
+  columns_.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const column_stats& s = stats[min_col + i];
+    wb_column_def& col = columns_[i];
+    const std::uint32_t total = s.numbers + s.dates + s.currencies + s.booleans + s.texts;
+    if (total == 0) {
+      col.type = wb_dao_type::text;
+      col.size = 255;
+    } else if (s.texts == 0 && s.booleans == 0) {
+      col.size = 8;
+      if (s.dates == total) {
+        col.type = wb_dao_type::date;
+        col.format = s.all_pure_time ? u"Long Time" : !s.any_time_of_day ? u"Short Date" : u"General Date";
+      } else if (s.currencies == total && !s.currency_overflow) {
+        col.type = wb_dao_type::currency;
+      } else {
+        col.type = wb_dao_type::double_;
+      }
+    } else if (s.booleans == total) {
+      col.type = wb_dao_type::boolean;
+      col.size = 1;
+    } else if (s.longest_text > 255) {
+      col.type = wb_dao_type::memo;
+      col.size = 0;
+    } else {
+      col.type = wb_dao_type::text;
+      col.size = 255;
+    }
+  }
+
+  // Names: the header text, or F<n> for an empty or blank header and
+  // without a header row; a name already taken (ignoring case) gets the
+  // lowest number appended that makes it unique.
+  std::vector<std::u16string> raw(count);
+  if (header_row)
+    for (auto& [column, text] : headers)
+      if (column >= min_col && column - min_col < count) raw[column - min_col] = std::move(text);
+  std::unordered_set<std::u16string> taken;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::u16string base = (!header_row || blank(raw[i])) ? default_name(i + 1) : std::move(raw[i]);
+    std::u16string name = base;
+    for (std::size_t k = 1; taken.count(fold_case(name)) != 0; ++k) {
+      name = base;
+      for (char ch : std::to_string(k)) name += static_cast<char16_t>(ch);
+    }
+    taken.insert(fold_case(name));
+    columns_[i].name = std::move(name);
+  }
+  return true;
 }

@@ -17,32 +17,32 @@
 // Error cells count for the range but not for the type.
 #pragma once
 
-#include "wb_column_def.h"
-#include "wb_sheet_source.h"
-
 #include <cstdint>
 #include <vector>
 
+#include "wb_column_def.h"
+#include "wb_sheet_source.h"
+
 class wb_sheet_schema {
-public:
-    // Reads `source` from its current position to the end. Returns false
-    // with `dao_error` when the source fails. A sheet without any value gets
-    // one text column F1 and no rows.
-    bool scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error);
+ public:
+  // Reads `source` from its current position to the end. Returns false
+  // with `dao_error` when the source fails. A sheet without any value gets
+  // one text column F1 and no rows.
+  bool scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error);
 
-    const std::vector<wb_column_def>& columns() const { return columns_; }
-    // 0-based sheet column of the first field.
-    std::uint32_t first_column() const { return first_column_; }
-    // 0-based sheet row of the first data row, and the number of data rows
-    // (rows without values inside the range included).
-    std::uint32_t first_data_row() const { return first_data_row_; }
-    std::uint32_t row_count() const { return row_count_; }
-    bool date1904() const { return date1904_; }
+  const std::vector<wb_column_def>& columns() const { return columns_; }
+  // 0-based sheet column of the first field.
+  std::uint32_t first_column() const { return first_column_; }
+  // 0-based sheet row of the first data row, and the number of data rows
+  // (rows without values inside the range included).
+  std::uint32_t first_data_row() const { return first_data_row_; }
+  std::uint32_t row_count() const { return row_count_; }
+  bool date1904() const { return date1904_; }
 
-private:
-    std::vector<wb_column_def> columns_;
-    std::uint32_t first_column_ = 0;
-    std::uint32_t first_data_row_ = 0;
-    std::uint32_t row_count_ = 0;
-    bool date1904_ = false;
+ private:
+  std::vector<wb_column_def> columns_;
+  std::uint32_t first_column_ = 0;
+  std::uint32_t first_data_row_ = 0;
+  std::uint32_t row_count_ = 0;
+  bool date1904_ = false;
 };

@@ -15,18 +15,18 @@
 #include "wb_raw_cell.h"
 
 class wb_sheet_source {
-public:
-    virtual ~wb_sheet_source() = default;
+ public:
+  virtual ~wb_sheet_source() = default;
 
-    // Reads the next cell into `cell`. Returns false at the end of the sheet
-    // or on failure; error() tells the two apart. The text view of a cell
-    // with text_is_stable == false is valid until the next call.
-    virtual bool next_cell(wb_raw_cell& cell) = 0;
+  // Reads the next cell into `cell`. Returns false at the end of the sheet
+  // or on failure; error() tells the two apart. The text view of a cell
+  // with text_is_stable == false is valid until the next call.
+  virtual bool next_cell(wb_raw_cell& cell) = 0;
 
-    // Restarts the stream at the first cell. Returns false on failure.
-    virtual bool rewind() = 0;
+  // Restarts the stream at the first cell. Returns false on failure.
+  virtual bool rewind() = 0;
 
-    // 0 while the stream is sound; otherwise the DAO error number describing
-    // why it stopped (3274 for corrupt data, 3161 for encrypted data).
-    virtual long error() const = 0;
+  // 0 while the stream is sound; otherwise the DAO error number describing
+  // why it stopped (3274 for corrupt data, 3161 for encrypted data).
+  virtual long error() const = 0;
 };

@@ -14,9 +14,8 @@ inline constexpr wb_hresult wb_e_no_interface = static_cast<wb_hresult>(0x800040
 
 // A DAO error number travels as FACILITY_CONTROL failure: 0x800A0000 | number,
 // which is what the desktop engine returns for its trappable errors.
-constexpr wb_hresult wb_dao_hresult(long dao_number)
-{
-    return static_cast<wb_hresult>(0x800A0000u | (static_cast<std::uint32_t>(dao_number) & 0xFFFFu));
+constexpr wb_hresult wb_dao_hresult(long dao_number) {
+  return static_cast<wb_hresult>(0x800A0000u | (static_cast<std::uint32_t>(dao_number) & 0xFFFFu));
 }
 
 constexpr bool wb_failed(wb_hresult hr) { return hr < 0; }

@@ -5,6 +5,6 @@
 #include <string>
 
 struct wb_table_def {
-    std::u16string name;          // "Sheet1$", "'My Data$'"
-    std::int32_t attributes = 0;  // 0 for worksheets
+  std::u16string name;          // "Sheet1$", "'My Data$'"
+  std::int32_t attributes = 0;  // 0 for worksheets
 };

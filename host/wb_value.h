@@ -5,12 +5,12 @@
 #include <string_view>
 
 enum class wb_value_kind : std::uint8_t {
-    null,
-    number,    // number: IEEE double
-    date,      // number: OLE date (days since 1899-12-30, fraction = time of day)
-    currency,  // currency: amount scaled by 10,000 (the COM CY layout)
-    text,      // text: UTF-16
-    boolean,   // boolean
+  null,
+  number,    // number: IEEE double
+  date,      // number: OLE date (days since 1899-12-30, fraction = time of day)
+  currency,  // currency: amount scaled by 10,000 (the COM CY layout)
+  text,      // text: UTF-16
+  boolean,   // boolean
 };
 
 // A plain value without ownership. For text, `text` views memory owned by the
@@ -18,20 +18,38 @@ enum class wb_value_kind : std::uint8_t {
 // workbook (the shared-strings arena). The view stays valid until the
 // recordset moves to another record or is destroyed; copy it to keep it.
 struct wb_value {
-    wb_value_kind kind = wb_value_kind::null;
-    bool boolean = false;
-    double number = 0.0;
-    std::int64_t currency = 0;
-    std::u16string_view text;
+  wb_value_kind kind = wb_value_kind::null;
+  bool boolean = false;
+  double number = 0.0;
+  std::int64_t currency = 0;
+  std::u16string_view text;
 
-    bool is_null() const { return kind == wb_value_kind::null; }
-    // The currency amount as a double (amount / 10,000).
-    double currency_as_double() const { return static_cast<double>(currency) / 10000.0; }
+  bool is_null() const { return kind == wb_value_kind::null; }
+  // The currency amount as a double (amount / 10,000).
+  double currency_as_double() const { return static_cast<double>(currency) / 10000.0; }
 
-    void set_null() { kind = wb_value_kind::null; text = {}; }
-    void set_number(double v) { kind = wb_value_kind::number; number = v; }
-    void set_date(double ole) { kind = wb_value_kind::date; number = ole; }
-    void set_currency(std::int64_t scaled) { kind = wb_value_kind::currency; currency = scaled; }
-    void set_boolean(bool v) { kind = wb_value_kind::boolean; boolean = v; }
-    void set_text(std::u16string_view v) { kind = wb_value_kind::text; text = v; }
+  void set_null() {
+    kind = wb_value_kind::null;
+    text = {};
+  }
+  void set_number(double v) {
+    kind = wb_value_kind::number;
+    number = v;
+  }
+  void set_date(double ole) {
+    kind = wb_value_kind::date;
+    number = ole;
+  }
+  void set_currency(std::int64_t scaled) {
+    kind = wb_value_kind::currency;
+    currency = scaled;
+  }
+  void set_boolean(bool v) {
+    kind = wb_value_kind::boolean;
+    boolean = v;
+  }
+  void set_text(std::u16string_view v) {
+    kind = wb_value_kind::text;
+    text = v;
+  }
 };

@@ -11,13 +11,13 @@
 //  - anything else -> 3274; a missing file -> 3024; an unreadable one -> 3051.
 #pragma once
 
-#include "wb_workbook_source.h"
-
 #include <memory>
 #include <string>
 
+#include "wb_workbook_source.h"
+
 class wb_workbook_opener {
-public:
-    // `path` is UTF-8. On failure returns nullptr and sets `dao_error`.
-    static std::unique_ptr<wb_workbook_source> open(const std::string& path, long& dao_error);
+ public:
+  // `path` is UTF-8. On failure returns nullptr and sets `dao_error`.
+  static std::unique_ptr<wb_workbook_source> open(const std::string& path, long& dao_error);
 };

@@ -8,92 +8,92 @@
 // element: workbook parts declare their namespaces on the root element.
 #pragma once
 
-#include "wb_byte_reader.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "wb_byte_reader.h"
+
 // The namespaces the workbook parts use. Transitional and strict OOXML
 // spell them differently; both map to the same value.
 enum class wb_xml_ns : std::uint8_t {
-    none,      // no namespace (plain attributes)
-    other,     // anything else
-    main,      // SpreadsheetML main
-    doc_rels,  // officeDocument relationships (the r: prefix)
-    pkg_rels,  // package relationships (.rels parts)
+  none,      // no namespace (plain attributes)
+  other,     // anything else
+  main,      // SpreadsheetML main
+  doc_rels,  // officeDocument relationships (the r: prefix)
+  pkg_rels,  // package relationships (.rels parts)
 };
 
 class wb_xml_parser;
 
 class wb_xml_handler {
-public:
-    virtual ~wb_xml_handler() = default;
-    // `attributes` is expat's list: name, value, name, value, ..., nullptr.
-    virtual void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) = 0;
-    virtual void on_end(wb_xml_ns ns, std::string_view local) = 0;
-    // Character data, possibly in several pieces for one text node.
-    virtual void on_text(std::string_view text) = 0;
+ public:
+  virtual ~wb_xml_handler() = default;
+  // `attributes` is expat's list: name, value, name, value, ..., nullptr.
+  virtual void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) = 0;
+  virtual void on_end(wb_xml_ns ns, std::string_view local) = 0;
+  // Character data, possibly in several pieces for one text node.
+  virtual void on_text(std::string_view text) = 0;
 
-protected:
-    // The parser feeding this handler, for attribute() lookups by namespace.
-    const wb_xml_parser* xml_parser() const { return xml_parser_; }
+ protected:
+  // The parser feeding this handler, for attribute() lookups by namespace.
+  const wb_xml_parser* xml_parser() const { return xml_parser_; }
 
-private:
-    friend class wb_xml_parser;
-    const wb_xml_parser* xml_parser_ = nullptr;
+ private:
+  friend class wb_xml_parser;
+  const wb_xml_parser* xml_parser_ = nullptr;
 };
 
 class wb_xml_parser {
-public:
-    // Bytes handed to expat per read. Large chunks keep the per-call
-    // overhead of the reader and of expat low.
-    static constexpr std::size_t chunk_size = 256 * 1024;
+ public:
+  // Bytes handed to expat per read. Large chunks keep the per-call
+  // overhead of the reader and of expat low.
+  static constexpr std::size_t chunk_size = 256 * 1024;
 
-    wb_xml_parser(wb_byte_reader& reader, wb_xml_handler& handler);
-    ~wb_xml_parser();
-    wb_xml_parser(const wb_xml_parser&) = delete;
-    wb_xml_parser& operator=(const wb_xml_parser&) = delete;
+  wb_xml_parser(wb_byte_reader& reader, wb_xml_handler& handler);
+  ~wb_xml_parser();
+  wb_xml_parser(const wb_xml_parser&) = delete;
+  wb_xml_parser& operator=(const wb_xml_parser&) = delete;
 
-    // Reads and parses one chunk. Returns true while the document goes on;
-    // false once it ended or failed (see error()).
-    bool parse_chunk();
-    // Parses to the end. Returns false on failure.
-    bool parse_all();
-    // Rewinds the reader and resets the parser for another pass.
-    bool restart();
+  // Reads and parses one chunk. Returns true while the document goes on;
+  // false once it ended or failed (see error()).
+  bool parse_chunk();
+  // Parses to the end. Returns false on failure.
+  bool parse_all();
+  // Rewinds the reader and resets the parser for another pass.
+  bool restart();
 
-    bool at_end() const { return done_; }
-    // 0, or the DAO error number of the failure: 3274 for malformed XML or
-    // unreadable data, or the reader's own error.
-    long error() const { return error_; }
+  bool at_end() const { return done_; }
+  // 0, or the DAO error number of the failure: 3274 for malformed XML or
+  // unreadable data, or the reader's own error.
+  long error() const { return error_; }
 
-    // Splits a qualified name "p:local" into the namespace bound to its
-    // prefix and its local name. Unprefixed element names take the default
-    // namespace; unprefixed attribute names (`is_attribute`) have none.
-    wb_xml_ns split_name(const char* name, std::string_view& local, bool is_attribute = false) const;
-    // The value of the unprefixed attribute `local`, or nullptr.
-    static const char* attribute(const char** attributes, std::string_view local);
-    // The value of the attribute with this namespace and local name, or nullptr.
-    const char* attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const;
+  // Splits a qualified name "p:local" into the namespace bound to its
+  // prefix and its local name. Unprefixed element names take the default
+  // namespace; unprefixed attribute names (`is_attribute`) have none.
+  wb_xml_ns split_name(const char* name, std::string_view& local, bool is_attribute = false) const;
+  // The value of the unprefixed attribute `local`, or nullptr.
+  static const char* attribute(const char** attributes, std::string_view local);
+  // The value of the attribute with this namespace and local name, or nullptr.
+  const char* attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const;
 
-private:
-    friend struct wb_xml_parser_callbacks;
-    void create();
-    // Records the xmlns declarations among `attributes`.
-    void declare(const char** attributes);
+ private:
+  friend struct wb_xml_parser_callbacks;
+  void create();
+  // Records the xmlns declarations among `attributes`.
+  void declare(const char** attributes);
 
-    struct prefix_binding {
-        std::string prefix;
-        wb_xml_ns ns;
-    };
-    std::vector<prefix_binding> prefixes_;
-    wb_xml_ns default_ns_ = wb_xml_ns::none;
-    void* parser_ = nullptr;  // XML_Parser
-    wb_byte_reader& reader_;
-    wb_xml_handler& handler_;
-    bool done_ = false;
-    long error_ = 0;
+  struct prefix_binding {
+    std::string prefix;
+    wb_xml_ns ns;
+  };
+  std::vector<prefix_binding> prefixes_;
+  wb_xml_ns default_ns_ = wb_xml_ns::none;
+  void* parser_ = nullptr;  // XML_Parser
+  wb_byte_reader& reader_;
+  wb_xml_handler& handler_;
+  bool done_ = false;
+  long error_ = 0;
 };

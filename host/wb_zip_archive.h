@@ -1,38 +1,38 @@
 // Read-only access to a ZIP package through libzip.
 #pragma once
 
-#include "wb_byte_reader.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "wb_byte_reader.h"
+
 struct zip;
 
 class wb_zip_archive {
-public:
-    ~wb_zip_archive();
-    wb_zip_archive(const wb_zip_archive&) = delete;
-    wb_zip_archive& operator=(const wb_zip_archive&) = delete;
+ public:
+  ~wb_zip_archive();
+  wb_zip_archive(const wb_zip_archive&) = delete;
+  wb_zip_archive& operator=(const wb_zip_archive&) = delete;
 
-    // Opens the archive at `path`. On failure returns nullptr and sets
-    // `dao_error` to 3274 (not a readable ZIP: truncated, corrupt).
-    static std::unique_ptr<wb_zip_archive> open(const std::string& path, long& dao_error);
-    // Opens an archive held in memory (tests, fuzzing); `bytes` must outlive it.
-    static std::unique_ptr<wb_zip_archive> open_memory(std::string_view bytes, long& dao_error);
+  // Opens the archive at `path`. On failure returns nullptr and sets
+  // `dao_error` to 3274 (not a readable ZIP: truncated, corrupt).
+  static std::unique_ptr<wb_zip_archive> open(const std::string& path, long& dao_error);
+  // Opens an archive held in memory (tests, fuzzing); `bytes` must outlive it.
+  static std::unique_ptr<wb_zip_archive> open_memory(std::string_view bytes, long& dao_error);
 
-    // Index of the entry for an OPC part name ("xl/workbook.xml" or
-    // "/xl/workbook.xml"), compared ignoring case as part names are; -1 if
-    // there is none.
-    std::int64_t find(std::string_view part_name) const;
+  // Index of the entry for an OPC part name ("xl/workbook.xml" or
+  // "/xl/workbook.xml"), compared ignoring case as part names are; -1 if
+  // there is none.
+  std::int64_t find(std::string_view part_name) const;
 
-    // A streaming reader of the entry, inflating chunk by chunk. The
-    // archive must outlive the reader. On failure returns nullptr and sets
-    // `dao_error` (3161 for an encrypted entry, 3274 otherwise).
-    std::unique_ptr<wb_byte_reader> open_entry(std::int64_t index, long& dao_error);
+  // A streaming reader of the entry, inflating chunk by chunk. The
+  // archive must outlive the reader. On failure returns nullptr and sets
+  // `dao_error` (3161 for an encrypted entry, 3274 otherwise).
+  std::unique_ptr<wb_byte_reader> open_entry(std::int64_t index, long& dao_error);
 
-private:
-    explicit wb_zip_archive(struct zip* archive) : archive_(archive) {}
-    struct zip* archive_;
+ private:
+  explicit wb_zip_archive(struct zip* archive) : archive_(archive) {}
+  struct zip* archive_;
 };

@@ -19,8 +19,10 @@ TEST(host_columns, HeaderRowNamesColumnsAndMakesNamesUnique) {
   // Header texts as written; "" means no cell.
   const char* headers[] = {"Name", "", "name", nullptr /*number*/, "   ", "F2", "NAME", "Name1"};
   for (int c = 0; c < 8; ++c) {
-    if (headers[c] == nullptr) worksheet_write_number(s, 0, c, 2024, nullptr);
-    else if (*headers[c] != '\0') worksheet_write_string(s, 0, c, headers[c], nullptr);
+    if (headers[c] == nullptr)
+      worksheet_write_number(s, 0, c, 2024, nullptr);
+    else if (*headers[c] != '\0')
+      worksheet_write_string(s, 0, c, headers[c], nullptr);
     worksheet_write_number(s, 1, c, c, nullptr);
   }
   const std::string path = w.close();

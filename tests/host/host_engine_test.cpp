@@ -120,7 +120,8 @@ TEST(host_engine, FreshlyEncryptedPackageFailsWithCouldNotDecrypt) {
   xlsx_writer w;
   const std::string plain = simple_book(w);
   const std::string encrypted = w.dir().file("encrypted.xlsx");
-  const auto run = testsupport::run("/usr/bin/msoffcrypto-tool", {"msoffcrypto-tool", "-e", "-p", "pw", plain, encrypted});
+  const auto run =
+      testsupport::run("/usr/bin/msoffcrypto-tool", {"msoffcrypto-tool", "-e", "-p", "pw", plain, encrypted});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(open_error(encrypted).number, 3161);
 }
@@ -138,13 +139,22 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
   chartsheet_set_chart(chartsheet, chart);
   w.sheet("O'Brien");
   w.sheet("Data_2019");
-  w.sheet("\xC3\x9C" "bersicht");  // Übersicht: letters only
+  w.sheet(
+      "\xC3\x9C"
+      "bersicht");  // Übersicht: letters only
   w.sheet("2019");
   w.sheet("a-b");
   const std::string path = w.close();
 
-  const std::vector<std::string> expected = {"Sheet1$",    "'My Data$'",  "Secret$", "'O''Brien$'", "Data_2019$",
-                                             "\xC3\x9C" "bersicht$", "2019$", "'a-b$'"};
+  const std::vector<std::string> expected = {"Sheet1$",
+                                             "'My Data$'",
+                                             "Secret$",
+                                             "'O''Brien$'",
+                                             "Data_2019$",
+                                             "\xC3\x9C"
+                                             "bersicht$",
+                                             "2019$",
+                                             "'a-b$'"};
   EXPECT_EQ(table_names(path), expected);
 
   // The hidden sheet reads like any other.
@@ -176,7 +186,7 @@ TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
     long number;
   };
   const row rows[] = {
-      {u"SELECT * FROM [Nope$]", 3078}, {u"DELETE FROM [Sheet1$]", 3129},   {u"SELECT a FROM [Sheet1$]", 3131},
+      {u"SELECT * FROM [Nope$]", 3078}, {u"DELETE FROM [Sheet1$]", 3129},     {u"SELECT a FROM [Sheet1$]", 3131},
       {u"SELECT * FROM", 3131},         {u"SELECT * FROM [Sheet1$] x", 3131},
   };
   for (const row& r : rows) {

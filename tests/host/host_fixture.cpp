@@ -54,8 +54,8 @@ table read_table(const std::string& path, const std::u16string& table_name, cons
     std::vector<cell> row;
     for (std::size_t i = 0; i < rs->field_count(); ++i) {
       const wb_value& v = rs->field(i).value();
-      row.push_back(cell{v.kind, v.number, v.currency, v.boolean,
-                         v.kind == wb_value_kind::text ? utf8(v.text) : std::string()});
+      row.push_back(
+          cell{v.kind, v.number, v.currency, v.boolean, v.kind == wb_value_kind::text ? utf8(v.text) : std::string()});
     }
     t.rows.push_back(std::move(row));
     EXPECT_EQ(rs->move_next(), wb_s_ok);
@@ -168,12 +168,15 @@ std::map<std::string, std::string> package_with_sheet(const std::string& sheet_x
       "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>";
   parts["_rels/.rels"] =
       "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-      "<Relationship Id=\"rId1\" Type=\"" + rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+      "<Relationship Id=\"rId1\" Type=\"" +
+      rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
   parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel + "\">" +
-                             workbook_pr + "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
+                             workbook_pr +
+                             "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
   std::string rels =
       "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-      "<Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+      "<Relationship Id=\"rId1\" Type=\"" +
+      rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
   if (!shared_strings_xml.empty())
     rels += "<Relationship Id=\"rId2\" Type=\"" + rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
   if (!styles_xml.empty()) rels += "<Relationship Id=\"rId3\" Type=\"" + rel + "/styles\" Target=\"styles.xml\"/>";

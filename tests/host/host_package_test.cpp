@@ -24,10 +24,10 @@ struct package_file {
 }  // namespace
 
 TEST(host_package, CellsAndRowsWithoutReferencesFollowThePreviousOne) {
-  package_file f(package_with_sheet(sheet(
-      "<row><c t=\"inlineStr\"><is><t>a</t></is></c><c><v>2</v></c></row>"
-      "<row><c r=\"C2\"><v>3</v></c><c><v>4</v></c></row>"
-      "<row r=\"4\"><c><v>5</v></c></row>")));
+  package_file f(
+      package_with_sheet(sheet("<row><c t=\"inlineStr\"><is><t>a</t></is></c><c><v>2</v></c></row>"
+                               "<row><c r=\"C2\"><v>3</v></c><c><v>4</v></c></row>"
+                               "<row r=\"4\"><c><v>5</v></c></row>")));
   const table t = read_table(f.path, u"Data$");
   ASSERT_EQ(t.columns.size(), 4u);
   ASSERT_EQ(t.rows.size(), 4u);
@@ -42,12 +42,14 @@ TEST(host_package, CellsAndRowsWithoutReferencesFollowThePreviousOne) {
 TEST(host_package, StrictNamespacesReadLikeTransitionalOnes) {
   const std::string strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
   const std::string rel = "http://purl.oclc.org/ooxml/officeDocument/relationships";
-  auto parts = package_with_sheet(sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\"><v>45351</v></c>"
-                                        "</row>",
-                                        strict),
-                                  "<sst xmlns=\"" + strict + "\"><si><t>strict</t></si></sst>",
-                                  "<styleSheet xmlns=\"" + strict + "\"><cellXfs><xf numFmtId=\"0\"/>"
-                                  "<xf numFmtId=\"14\"/></cellXfs></styleSheet>");
+  auto parts =
+      package_with_sheet(sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\"><v>45351</v></c>"
+                               "</row>",
+                               strict),
+                         "<sst xmlns=\"" + strict + "\"><si><t>strict</t></si></sst>",
+                         "<styleSheet xmlns=\"" + strict +
+                             "\"><cellXfs><xf numFmtId=\"0\"/>"
+                             "<xf numFmtId=\"14\"/></cellXfs></styleSheet>");
   for (auto& [name, xml] : parts) {
     for (std::size_t at; (at = xml.find(main_ns)) != std::string::npos;) xml.replace(at, main_ns.size(), strict);
     const std::string t_rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
@@ -63,7 +65,8 @@ TEST(host_package, StrictNamespacesReadLikeTransitionalOnes) {
 
 TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
   const std::string sst =
-      "<sst xmlns=\"" + main_ns + "\" count=\"4\" uniqueCount=\"4\">"
+      "<sst xmlns=\"" + main_ns +
+      "\" count=\"4\" uniqueCount=\"4\">"
       "<si><t>a_x000D_b</t></si>"
       "<si><t>_x005F_x0041_ and _x0041_</t></si>"
       "<si><r><t>rich </t></r><r><rPr><b/></rPr><t>text</t></r><rPh sb=\"0\" eb=\"1\"><t>PHON</t></rPh></si>"
@@ -73,8 +76,9 @@ TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
     rows += "<row r=\"" + std::to_string(i + 1) + "\"><c r=\"A" + std::to_string(i + 1) + "\" t=\"s\"><v>" +
             std::to_string(i) + "</v></c></row>";
   // An index past the table reads as NULL.
-  rows += "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>99</v></c><c r=\"B5\" t=\"inlineStr\"><is><t>in_x000A_line</t>"
-          "<rPh><t>x</t></rPh></is></c></row>";
+  rows +=
+      "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>99</v></c><c r=\"B5\" t=\"inlineStr\"><is><t>in_x000A_line</t>"
+      "<rPh><t>x</t></rPh></is></c></row>";
   package_file f(package_with_sheet(sheet(rows), sst));
   const table t = read_table(f.path, u"Data$");
   ASSERT_EQ(t.rows.size(), 5u);
@@ -88,7 +92,8 @@ TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
 
 TEST(host_package, CustomFormatsAndIsoDatesDecideDateColumns) {
   const std::string styles =
-      "<styleSheet xmlns=\"" + main_ns + "\"><numFmts count=\"2\">"
+      "<styleSheet xmlns=\"" + main_ns +
+      "\"><numFmts count=\"2\">"
       "<numFmt numFmtId=\"164\" formatCode=\"dd&quot;d&quot;/mm/yyyy\"/>"
       "<numFmt numFmtId=\"165\" formatCode=\"#,##0.00 &quot;days&quot;\"/></numFmts>"
       // cellStyleXfs entries do not count as cell styles.
@@ -157,7 +162,8 @@ TEST(host_package, CorruptCompressedSheetDataFailsWithoutCrashing) {
   // Flip bytes in the middle of the file: the deflated sheet data.
   const std::size_t sheet_at = bytes.find("xl/worksheets/sheet1.xml");
   ASSERT_NE(sheet_at, std::string::npos);
-  for (std::size_t i = sheet_at + 200; i < sheet_at + 260 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(~bytes[i]);
+  for (std::size_t i = sheet_at + 200; i < sheet_at + 260 && i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(~bytes[i]);
   testsupport::write_file(f.path, bytes);
   auto engine = make_engine();
   std::unique_ptr<wb_database> db;

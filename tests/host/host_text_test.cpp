@@ -58,10 +58,16 @@ TEST(host_text, SerialsOfBothDateSystemsMapToOleDates) {
     bool date1904;
     double ole;
   } rows[] = {
-      {1, false, ole_date(1900, 1, 1)},    {59, false, ole_date(1900, 2, 28)},  {60, false, ole_date(1900, 2, 28)},
-      {61, false, ole_date(1900, 3, 1)},   {45351, false, ole_date(2024, 2, 29)},
-      {0.75, false, 0.75},                 {0.75, true, 0.75},
-      {0, true, 0},                        {1, true, ole_date(1904, 1, 2)},     {43889, true, ole_date(2024, 2, 29)},
+      {1, false, ole_date(1900, 1, 1)},
+      {59, false, ole_date(1900, 2, 28)},
+      {60, false, ole_date(1900, 2, 28)},
+      {61, false, ole_date(1900, 3, 1)},
+      {45351, false, ole_date(2024, 2, 29)},
+      {0.75, false, 0.75},
+      {0.75, true, 0.75},
+      {0, true, 0},
+      {1, true, ole_date(1904, 1, 2)},
+      {43889, true, ole_date(2024, 2, 29)},
   };
   for (const auto& r : rows) {
     EXPECT_DOUBLE_EQ(wb_serial_to_ole(r.serial, r.date1904), r.ole) << r.serial << " " << r.date1904;
@@ -74,7 +80,8 @@ TEST(host_text, SerialsOfBothDateSystemsMapToOleDates) {
   EXPECT_NEAR(ole, ole_date(2024, 2, 29, 13, 45, 30) + 0.5 / 86400, 1e-9);
   EXPECT_TRUE(wb_parse_iso_date("07:30:00", ole));
   EXPECT_NEAR(ole, 7.5 / 24, 1e-12);
-  for (const char* bad : {"", "2024-13-01", "24-02-29", "2024-02-29T", "abc"}) EXPECT_FALSE(wb_parse_iso_date(bad, ole)) << bad;
+  for (const char* bad : {"", "2024-13-01", "24-02-29", "2024-02-29T", "abc"})
+    EXPECT_FALSE(wb_parse_iso_date(bad, ole)) << bad;
 }
 
 TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
@@ -118,9 +125,9 @@ TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
     EXPECT_EQ(static_cast<int>(wb_number_format::classify_code(code)), static_cast<int>(expected)) << code;
 
   const std::pair<std::uint32_t, wb_number_class> builtin[] = {
-      {0, c::general},  {1, c::general}, {5, c::currency}, {8, c::currency},   {9, c::percent}, {10, c::percent},
-      {14, c::date},    {17, c::date},   {18, c::time},    {21, c::time},      {22, c::date_time},
-      {45, c::time},    {47, c::time},   {49, c::general}, {44, c::currency},  {37, c::general},
+      {0, c::general}, {1, c::general},  {5, c::currency},  {8, c::currency}, {9, c::percent},    {10, c::percent},
+      {14, c::date},   {17, c::date},    {18, c::time},     {21, c::time},    {22, c::date_time}, {45, c::time},
+      {47, c::time},   {49, c::general}, {44, c::currency}, {37, c::general},
   };
   for (const auto& [id, expected] : builtin)
     EXPECT_EQ(static_cast<int>(wb_number_format::classify_builtin(id)), static_cast<int>(expected)) << id;
@@ -128,9 +135,16 @@ TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
 
 TEST(host_text, SheetNamesBecomeDriverTableNames) {
   const std::pair<std::u16string, std::string> rows[] = {
-      {u"Sheet1", "Sheet1$"},       {u"My Data", "'My Data$'"}, {u"O'Brien", "'O''Brien$'"},
-      {u"a_b", "a_b$"},             {u"a.b", "'a.b$'"},         {u"\u00DCbersicht", "\xC3\x9C" "bersicht$"},
-      {u"\u5DE5\u4F5C", "\xE5\xB7\xA5\xE4\xBD\x9C$"},          {u"x$", "'x$$'"},
+      {u"Sheet1", "Sheet1$"},
+      {u"My Data", "'My Data$'"},
+      {u"O'Brien", "'O''Brien$'"},
+      {u"a_b", "a_b$"},
+      {u"a.b", "'a.b$'"},
+      {u"\u00DCbersicht",
+       "\xC3\x9C"
+       "bersicht$"},
+      {u"\u5DE5\u4F5C", "\xE5\xB7\xA5\xE4\xBD\x9C$"},
+      {u"x$", "'x$$'"},
   };
   for (const auto& [sheet, expected] : rows) EXPECT_EQ(utf8(wb_database::table_name_for_sheet(sheet)), expected);
 }
@@ -138,9 +152,14 @@ TEST(host_text, SheetNamesBecomeDriverTableNames) {
 TEST(host_text, ConnectStringsGiveTheHeaderOption) {
   const std::pair<std::u16string, int> rows[] = {
       // -1: refused
-      {u"Excel 5.0; HDR=No; IMEX=1;", 0}, {u"Excel 5.0; IMEX=1;", 1},   {u"Excel 8.0;hdr=no", 0},
-      {u"Excel 12.0 Xml; HDR = YES ;", 1}, {u"Excel 5.0;HDR=False", 0}, {u"Text;HDR=No", -1},
-      {u"", -1},                           {u";Excel 5.0", -1},
+      {u"Excel 5.0; HDR=No; IMEX=1;", 0},
+      {u"Excel 5.0; IMEX=1;", 1},
+      {u"Excel 8.0;hdr=no", 0},
+      {u"Excel 12.0 Xml; HDR = YES ;", 1},
+      {u"Excel 5.0;HDR=False", 0},
+      {u"Text;HDR=No", -1},
+      {u"", -1},
+      {u";Excel 5.0", -1},
   };
   for (const auto& [connect, expected] : rows) {
     wb_connect_options o;
@@ -153,7 +172,10 @@ TEST(host_text, Utf8ConversionHandlesEscapesAndBrokenInput) {
   EXPECT_EQ(utf8(wb_to_utf16("\xF0\x9F\x98\x80")), "\xF0\x9F\x98\x80");
   EXPECT_EQ(wb_to_utf16("\xF0\x9F\x98\x80").size(), 2u);
   EXPECT_EQ(wb_to_utf16("a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(wb_to_utf16("\xFF" "b"), u"\uFFFD" "b");
+  EXPECT_EQ(wb_to_utf16("\xFF"
+                        "b"),
+            u"\uFFFD"
+            "b");
   std::u16string s;
   wb_append_utf16(s, "_x0041__x005f_x0041_ _x12_ _xZZZZ_", true);
   EXPECT_EQ(s, u"A_x0041_ _x12_ _xZZZZ_");

@@ -9,7 +9,9 @@ namespace {
 
 constexpr double tolerance = 1e-9;
 
-lxw_datetime dt(int y, int m, int d, int hh = 0, int mm = 0, double ss = 0) { return lxw_datetime{y, m, d, hh, mm, ss}; }
+lxw_datetime dt(int y, int m, int d, int hh = 0, int mm = 0, double ss = 0) {
+  return lxw_datetime{y, m, d, hh, mm, ss};
+}
 
 // Replaces `from` by `to` in one part of a package, in place.
 void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to) {
@@ -33,9 +35,9 @@ TEST(host_values, DatesOfThe1900SystemArriveAsTheCalendarDateExcelShows) {
     double expected;
   };
   const row dates[] = {
-      {dt(1900, 1, 1), ole_date(1900, 1, 1)},    {dt(1900, 2, 28), ole_date(1900, 2, 28)},
-      {dt(1900, 3, 1), ole_date(1900, 3, 1)},    {dt(1999, 12, 31), ole_date(1999, 12, 31)},
-      {dt(2024, 2, 29), ole_date(2024, 2, 29)},  {dt(9999, 12, 31), ole_date(9999, 12, 31)},
+      {dt(1900, 1, 1), ole_date(1900, 1, 1)},   {dt(1900, 2, 28), ole_date(1900, 2, 28)},
+      {dt(1900, 3, 1), ole_date(1900, 3, 1)},   {dt(1999, 12, 31), ole_date(1999, 12, 31)},
+      {dt(2024, 2, 29), ole_date(2024, 2, 29)}, {dt(9999, 12, 31), ole_date(9999, 12, 31)},
   };
   const row stamps[] = {
       {dt(1900, 1, 1, 6, 0, 0), ole_date(1900, 1, 1, 6, 0, 0)},
@@ -228,22 +230,44 @@ TEST(host_values, MixedColumnsArriveAsText) {
   };
   lxw_datetime d1 = dt(2024, 2, 29), d2 = dt(2024, 2, 29, 13, 45, 30), d3 = dt(0, 0, 0, 7, 5, 9);
   const row rows[] = {
-      {0, 42, "42"},           {0, 1.5, "1.5"},          {0, 1e20, "1E+20"},   {0, 1e-7, "1E-07"},
-      {0, -0.25, "-0.25"},     {0, 123456789012, "123456789012"},           {0, 0.0001, "0.0001"},
-      {0, 1e16, "10000000000000000"},                    {0, 3.25e-100, "3.25E-100"},
-      {1, 0, "2024-02-29"},    {2, 0, "2024-02-29 13:45:30"},               {3, 0, "07:05:09"},
-      {4, 1, "TRUE"},          {4, 0, "FALSE"},          {5, 12.5, "12.5"},
+      {0, 42, "42"},
+      {0, 1.5, "1.5"},
+      {0, 1e20, "1E+20"},
+      {0, 1e-7, "1E-07"},
+      {0, -0.25, "-0.25"},
+      {0, 123456789012, "123456789012"},
+      {0, 0.0001, "0.0001"},
+      {0, 1e16, "10000000000000000"},
+      {0, 3.25e-100, "3.25E-100"},
+      {1, 0, "2024-02-29"},
+      {2, 0, "2024-02-29 13:45:30"},
+      {3, 0, "07:05:09"},
+      {4, 1, "TRUE"},
+      {4, 0, "FALSE"},
+      {5, 12.5, "12.5"},
   };
   worksheet_write_string(s, 0, 0, "text", nullptr);
   int r = 1;
   for (const row& x : rows) {
     switch (x.kind) {
-      case 0: worksheet_write_number(s, r, 0, x.number, nullptr); break;
-      case 1: worksheet_write_datetime(s, r, 0, &d1, date); break;
-      case 2: worksheet_write_datetime(s, r, 0, &d2, stamp); break;
-      case 3: worksheet_write_datetime(s, r, 0, &d3, time); break;
-      case 4: worksheet_write_boolean(s, r, 0, static_cast<int>(x.number), nullptr); break;
-      case 5: worksheet_write_number(s, r, 0, x.number, money); break;
+      case 0:
+        worksheet_write_number(s, r, 0, x.number, nullptr);
+        break;
+      case 1:
+        worksheet_write_datetime(s, r, 0, &d1, date);
+        break;
+      case 2:
+        worksheet_write_datetime(s, r, 0, &d2, stamp);
+        break;
+      case 3:
+        worksheet_write_datetime(s, r, 0, &d3, time);
+        break;
+      case 4:
+        worksheet_write_boolean(s, r, 0, static_cast<int>(x.number), nullptr);
+        break;
+      case 5:
+        worksheet_write_number(s, r, 0, x.number, money);
+        break;
     }
     ++r;
   }
