@@ -11,21 +11,21 @@
 struct UConverter;
 
 class wb_biff_codepage {
-public:
-    static constexpr std::uint16_t default_id = 1252;
+ public:
+  static constexpr std::uint16_t default_id = 1252;
 
-    explicit wb_biff_codepage(std::uint16_t id = default_id);
-    ~wb_biff_codepage();
-    wb_biff_codepage(const wb_biff_codepage&) = delete;
-    wb_biff_codepage& operator=(const wb_biff_codepage&) = delete;
+  explicit wb_biff_codepage(std::uint16_t id = default_id);
+  ~wb_biff_codepage();
+  wb_biff_codepage(const wb_biff_codepage&) = delete;
+  wb_biff_codepage& operator=(const wb_biff_codepage&) = delete;
 
-    // The code page in use (after any fallback).
-    std::uint16_t id() const { return id_; }
-    // Appends the decoded `bytes` to `out`; bytes the code page does not map
-    // become U+FFFD.
-    void decode(const unsigned char* bytes, std::size_t size, std::u16string& out) const;
+  // The code page in use (after any fallback).
+  std::uint16_t id() const { return id_; }
+  // Appends the decoded `bytes` to `out`; bytes the code page does not map
+  // become U+FFFD.
+  void decode(const unsigned char* bytes, std::size_t size, std::u16string& out) const;
 
-private:
-    UConverter* converter_ = nullptr;
-    std::uint16_t id_ = default_id;
+ private:
+  UConverter* converter_ = nullptr;
+  std::uint16_t id_ = default_id;
 };

@@ -10,69 +10,69 @@
 // to block; shared strings point into the workbook's table.
 #pragma once
 
-#include "wb_biff_record_cursor.h"
-#include "wb_cfb_stream.h"
-#include "wb_sheet_source.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "wb_biff_record_cursor.h"
+#include "wb_cfb_stream.h"
+#include "wb_sheet_source.h"
+
 class wb_biff_workbook;
 
 class wb_biff_sheet final : public wb_sheet_source {
-public:
-    // `book` must outlive the sheet; `stream` is the sheet's own reader of the
-    // workbook stream and `bof_offset` the offset of the sheet's BOF record.
-    wb_biff_sheet(const wb_biff_workbook& book, std::unique_ptr<wb_cfb_stream> stream, std::uint64_t bof_offset);
+ public:
+  // `book` must outlive the sheet; `stream` is the sheet's own reader of the
+  // workbook stream and `bof_offset` the offset of the sheet's BOF record.
+  wb_biff_sheet(const wb_biff_workbook& book, std::unique_ptr<wb_cfb_stream> stream, std::uint64_t bof_offset);
 
-    bool next_cell(wb_raw_cell& cell) override;
-    bool rewind() override;
-    long error() const override { return error_; }
+  bool next_cell(wb_raw_cell& cell) override;
+  bool rewind() override;
+  long error() const override { return error_; }
 
-private:
-    struct queued_cell {
-        std::uint32_t row;
-        std::uint32_t column;
-        wb_cell_kind kind;
-        wb_number_class number_class;
-        bool stable;
-        double number;
-        const char16_t* stable_text;  // when `stable`
-        std::uint32_t text_offset;    // into text_arena_ otherwise
-        std::uint32_t text_length;
-    };
+ private:
+  struct queued_cell {
+    std::uint32_t row;
+    std::uint32_t column;
+    wb_cell_kind kind;
+    wb_number_class number_class;
+    bool stable;
+    double number;
+    const char16_t* stable_text;  // when `stable`
+    std::uint32_t text_offset;    // into text_arena_ otherwise
+    std::uint32_t text_length;
+  };
 
-    // A block ends at its DBCELL, at the ROW record that starts the next
-    // block, or after this many cells when a writer leaves blocks out.
-    static constexpr std::size_t max_block_cells = 8192;
+  // A block ends at its DBCELL, at the ROW record that starts the next
+  // block, or after this many cells when a writer leaves blocks out.
+  static constexpr std::size_t max_block_cells = 8192;
 
-    bool read_block();
-    void read_cell_record();
-    void push_number(std::uint32_t row, std::uint32_t column, std::uint16_t xf, double value);
-    void push_plain(std::uint32_t row, std::uint32_t column, wb_cell_kind kind, double value);
-    void push_text(std::uint32_t row, std::uint32_t column, std::size_t offset);
-    // Reads a LABEL/RSTRING/STRING text at the cursor into the arena; returns its offset.
-    std::size_t read_text(bool wide_count);
-    void fail();
+  bool read_block();
+  void read_cell_record();
+  void push_number(std::uint32_t row, std::uint32_t column, std::uint16_t xf, double value);
+  void push_plain(std::uint32_t row, std::uint32_t column, wb_cell_kind kind, double value);
+  void push_text(std::uint32_t row, std::uint32_t column, std::size_t offset);
+  // Reads a LABEL/RSTRING/STRING text at the cursor into the arena; returns its offset.
+  std::size_t read_text(bool wide_count);
+  void fail();
 
-    const wb_biff_workbook& book_;
-    std::unique_ptr<wb_cfb_stream> stream_;
-    wb_biff_record_cursor cursor_;
-    std::uint64_t bof_offset_;
-    bool biff8_;
-    long error_ = 0;
-    bool done_ = false;
-    int depth_ = 0;  // nesting of BOF/EOF; the sheet's own records are at depth 1
+  const wb_biff_workbook& book_;
+  std::unique_ptr<wb_cfb_stream> stream_;
+  wb_biff_record_cursor cursor_;
+  std::uint64_t bof_offset_;
+  bool biff8_;
+  long error_ = 0;
+  bool done_ = false;
+  int depth_ = 0;  // nesting of BOF/EOF; the sheet's own records are at depth 1
 
-    // A formula whose string result follows in a STRING record.
-    bool string_pending_ = false;
-    std::uint32_t pending_row_ = 0;
-    std::uint32_t pending_column_ = 0;
+  // A formula whose string result follows in a STRING record.
+  bool string_pending_ = false;
+  std::uint32_t pending_row_ = 0;
+  std::uint32_t pending_column_ = 0;
 
-    std::vector<queued_cell> queue_;
-    std::size_t queue_pos_ = 0;
-    std::u16string text_arena_;
-    std::vector<unsigned char> bytes_;  // a BIFF5 byte string before decoding
+  std::vector<queued_cell> queue_;
+  std::size_t queue_pos_ = 0;
+  std::u16string text_arena_;
+  std::vector<unsigned char> bytes_;  // a BIFF5 byte string before decoding
 };

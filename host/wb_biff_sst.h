@@ -14,34 +14,33 @@
 class wb_biff_record_cursor;
 
 class wb_biff_sst {
-public:
-    // Reads the strings of the SST record the cursor stands on (its body not
-    // yet read). Returns false when a string is cut short: the file is damaged.
-    bool load(wb_biff_record_cursor& cursor);
+ public:
+  // Reads the strings of the SST record the cursor stands on (its body not
+  // yet read). Returns false when a string is cut short: the file is damaged.
+  bool load(wb_biff_record_cursor& cursor);
 
-    std::size_t size() const { return entries_.size(); }
-    // The entry's text; false for an index out of range.
-    bool get(std::size_t index, std::u16string_view& text) const
-    {
-        if (index >= entries_.size()) return false;
-        text = std::u16string_view(entries_[index].text, entries_[index].length);
-        return true;
-    }
-    // Bytes held by the arena and the index.
-    std::size_t memory_bytes() const;
+  std::size_t size() const { return entries_.size(); }
+  // The entry's text; false for an index out of range.
+  bool get(std::size_t index, std::u16string_view& text) const {
+    if (index >= entries_.size()) return false;
+    text = std::u16string_view(entries_[index].text, entries_[index].length);
+    return true;
+  }
+  // Bytes held by the arena and the index.
+  std::size_t memory_bytes() const;
 
-private:
-    struct entry {
-        const char16_t* text;
-        std::uint32_t length;
-    };
-    char16_t* reserve(std::size_t units);
+ private:
+  struct entry {
+    const char16_t* text;
+    std::uint32_t length;
+  };
+  char16_t* reserve(std::size_t units);
 
-    // A BIFF8 string holds at most 65,535 characters, so one always fits a block.
-    static constexpr std::size_t block_units = std::size_t{1} << 20;
-    // Entries reserved up front at most, whatever count the record claims.
-    static constexpr std::size_t max_reserved_entries = std::size_t{1} << 16;
-    std::vector<std::unique_ptr<char16_t[]>> blocks_;
-    std::size_t used_ = 0;  // units used in the last block
-    std::vector<entry> entries_;
+  // A BIFF8 string holds at most 65,535 characters, so one always fits a block.
+  static constexpr std::size_t block_units = std::size_t{1} << 20;
+  // Entries reserved up front at most, whatever count the record claims.
+  static constexpr std::size_t max_reserved_entries = std::size_t{1} << 16;
+  std::vector<std::unique_ptr<char16_t[]>> blocks_;
+  std::size_t used_ = 0;  // units used in the last block
+  std::vector<entry> entries_;
 };

@@ -11,60 +11,56 @@
 namespace {
 
 class file_storage final : public wb_cfb_storage {
-public:
-    file_storage(int fd, std::uint64_t size) : fd_(fd) { size_ = size; }
-    ~file_storage() override { ::close(fd_); }
-    file_storage(const file_storage&) = delete;
-    file_storage& operator=(const file_storage&) = delete;
+ public:
+  file_storage(int fd, std::uint64_t size) : fd_(fd) { size_ = size; }
+  ~file_storage() override { ::close(fd_); }
+  file_storage(const file_storage&) = delete;
+  file_storage& operator=(const file_storage&) = delete;
 
-    std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const override
-    {
-        std::size_t done = 0;
-        auto* out = static_cast<unsigned char*>(dest);
-        while (done < count) {
-            const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        return done;
+  std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const override {
+    std::size_t done = 0;
+    auto* out = static_cast<unsigned char*>(dest);
+    while (done < count) {
+      const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
     }
+    return done;
+  }
 
-private:
-    int fd_;
+ private:
+  int fd_;
 };
 
 class memory_storage final : public wb_cfb_storage {
-public:
-    explicit memory_storage(std::string_view bytes) : bytes_(bytes) { size_ = bytes.size(); }
+ public:
+  explicit memory_storage(std::string_view bytes) : bytes_(bytes) { size_ = bytes.size(); }
 
-    std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const override
-    {
-        if (offset >= bytes_.size()) return 0;
-        const std::size_t n = std::min<std::uint64_t>(count, bytes_.size() - offset);
-        std::memcpy(dest, bytes_.data() + offset, n);
-        return n;
-    }
+  std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const override {
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t n = std::min<std::uint64_t>(count, bytes_.size() - offset);
+    std::memcpy(dest, bytes_.data() + offset, n);
+    return n;
+  }
 
-private:
-    std::string_view bytes_;
+ private:
+  std::string_view bytes_;
 };
 
 }  // namespace
 
-std::shared_ptr<wb_cfb_storage> wb_cfb_storage::open_file(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_shared<file_storage>(fd, static_cast<std::uint64_t>(st.st_size));
+std::shared_ptr<wb_cfb_storage> wb_cfb_storage::open_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_shared<file_storage>(fd, static_cast<std::uint64_t>(st.st_size));
 }
 
-std::shared_ptr<wb_cfb_storage> wb_cfb_storage::from_memory(std::string_view bytes)
-{
-    return std::make_shared<memory_storage>(bytes);
+std::shared_ptr<wb_cfb_storage> wb_cfb_storage::from_memory(std::string_view bytes) {
+  return std::make_shared<memory_storage>(bytes);
 }

@@ -10,18 +10,18 @@
 #include <string_view>
 
 class wb_cfb_storage {
-public:
-    virtual ~wb_cfb_storage() = default;
-    std::uint64_t size() const { return size_; }
-    // Copies up to `count` bytes at `offset` into `dest`; returns the number
-    // copied, which is less than `count` only at the end or on a read error.
-    virtual std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const = 0;
+ public:
+  virtual ~wb_cfb_storage() = default;
+  std::uint64_t size() const { return size_; }
+  // Copies up to `count` bytes at `offset` into `dest`; returns the number
+  // copied, which is less than `count` only at the end or on a read error.
+  virtual std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const = 0;
 
-    // Opens a file (`path` in UTF-8). Returns nullptr when it cannot be opened.
-    static std::shared_ptr<wb_cfb_storage> open_file(const std::string& path);
-    // Reads a caller-owned buffer that must outlive the storage and its streams.
-    static std::shared_ptr<wb_cfb_storage> from_memory(std::string_view bytes);
+  // Opens a file (`path` in UTF-8). Returns nullptr when it cannot be opened.
+  static std::shared_ptr<wb_cfb_storage> open_file(const std::string& path);
+  // Reads a caller-owned buffer that must outlive the storage and its streams.
+  static std::shared_ptr<wb_cfb_storage> from_memory(std::string_view bytes);
 
-protected:
-    std::uint64_t size_ = 0;
+ protected:
+  std::uint64_t size_ = 0;
 };
