@@ -42,7 +42,7 @@ class udb_validator {
   uint32_t max_length() const noexcept { return max_length_; }
   const std::vector<char16_t>& forbidden() const noexcept { return forbidden_; }
   const std::vector<std::u16string>& existing() const noexcept { return existing_; }
-  const std::map<std::u16string, std::u16string>& mapped() const noexcept { return mapped_; }
+  const std::map<std::u16string, std::u16string, std::less<>>& mapped() const noexcept { return mapped_; }
 
  protected:
   // The base algorithm once the family has prepared the name.
@@ -53,7 +53,7 @@ class udb_validator {
   void register_source_name(std::u16string_view name);
 
   uint32_t max_length_;
-  std::map<std::u16string, std::u16string> mapped_;
+  std::map<std::u16string, std::u16string, std::less<>> mapped_;
   std::vector<char16_t> forbidden_;
   std::vector<std::u16string> restricted_;
   std::vector<std::u16string> existing_;

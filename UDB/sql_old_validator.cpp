@@ -1,0 +1,122 @@
+#include "sql_old_validator.h"
+
+#include "tk_logger.h"
+#include "tk_wstring.h"
+#include "udb_record.h"
+#include "udb_schema.h"
+
+namespace {
+
+constexpr uint32_t old_max_length = 64;
+
+bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// The code point at name[i] and its length in units.
+char32_t code_point(std::u16string_view name, size_t i, size_t& units) {
+  char16_t c = name[i];
+  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+    units = 2;
+    return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(name[i + 1]) - 0xDC00);
+  }
+  units = 1;
+  return c;
+}
+
+bool is_name_char(char32_t c) { return c == U'_' || c == U'$' || tk_wstring::is_alnum(c); }
+
+bool all_digits(std::u16string_view name) {
+  if (name.empty()) return false;
+  for (char16_t c : name)
+    if (!is_digit(c)) return false;
+  return true;
+}
+
+}  // namespace
+
+const std::array<std::u16string_view, 167>& sql_old_validator::reserved_words() {
+  static constexpr std::array<std::u16string_view, 167> words = {
+      u"add", u"all", u"alter", u"and", u"as", u"asc", u"between", u"bigint", u"binary", u"blob", u"both", u"by",
+      u"cascade", u"case", u"char", u"character", u"change", u"column", u"columns", u"constraint", u"create",
+      u"cross", u"current_date", u"current_time", u"current_timestamp", u"database", u"databases", u"day_hour",
+      u"day_minute", u"day_second", u"dec", u"decimal", u"default", u"delayed", u"delete", u"desc", u"describe",
+      u"distinct", u"distinctrow", u"double", u"drop", u"else", u"escaped", u"enclosed", u"explain", u"exists",
+      u"fields", u"float", u"float4", u"float8", u"foreign", u"from", u"for", u"grant", u"group", u"having",
+      u"high_priority", u"hour_minute", u"hour_second", u"ignore", u"in", u"index", u"infile", u"inner", u"insert",
+      u"insert_id", u"int", u"int1", u"int2", u"int3", u"int4", u"int8", u"integer", u"interval", u"into", u"if",
+      u"is", u"join", u"key", u"keys", u"kill", u"last_insert_id", u"leading", u"left", u"like", u"lines", u"limit",
+      u"load", u"lock", u"long", u"longblob", u"longtext", u"low_priority", u"match", u"mediumblob", u"mediumtext",
+      u"mediumint", u"middleint", u"minute_second", u"natural", u"numeric", u"not", u"null", u"on", u"optimize",
+      u"option", u"optionally", u"or", u"order", u"outer", u"outfile", u"partial", u"precision", u"primary",
+      u"procedure", u"privileges", u"read", u"real", u"regexp", u"rename", u"replace", u"restrict", u"returns",
+      u"revoke", u"rlike", u"select", u"set", u"show", u"smallint", u"soname", u"sql_big_tables",
+      u"sql_big_selects", u"sql_low_priority_updates", u"sql_log_off", u"sql_log_update", u"sql_select_limit",
+      u"sql_small_result", u"sql_big_result", u"sql_warnings", u"straight_join", u"starting", u"table", u"tables",
+      u"terminated", u"then", u"tinyblob", u"tinytext", u"tinyint", u"trailing", u"to", u"usage", u"use", u"using",
+      u"unique", u"unlock", u"unsigned", u"update", u"values", u"varchar", u"varying", u"varbinary", u"with",
+      u"write", u"when", u"where", u"year_month", u"zerofill"};
+  return words;
+}
+
+sql_old_validator::sql_old_validator() : udb_validator(old_max_length) {
+  for (std::u16string_view word : reserved_words()) add_restricted(word);
+}
+
+bool sql_old_validator::is_acceptable(std::u16string_view name) const {
+  if (!udb_validator::is_acceptable(name)) return false;
+  for (size_t i = 0, units = 1; i < name.size(); i += units) {
+    if (!is_name_char(code_point(name, i, units))) {
+      TK_TRACE(1, "Name contains invalid symbol: '%c'", name[i]);
+      return false;
+    }
+  }
+  for (char16_t c : name)
+    if (!is_digit(c)) return true;
+  TK_TRACE(1, "Name consists of digits only");
+  return false;
+}
+
+std::u16string sql_old_validator::get_safe_name(std::u16string_view name) const {
+  std::u16string prepared;
+  prepared.reserve(name.size());
+  for (size_t i = 0, units = 1; i < name.size(); i += units) {
+    if (is_name_char(code_point(name, i, units))) {
+      prepared.append(name.substr(i, units));
+    } else {
+      prepared += u'_';
+    }
+  }
+  if (all_digits(prepared)) prepared[0] = u'_';
+  return make_safe(std::move(prepared));
+}
+
+sql_old_tn_validator::sql_old_tn_validator(const std::vector<std::u16string>& tables,
+                                           const std::vector<std::u16string>& views) {
+  TK_TRACE(1, "sql_old_tn_validator::ctor");
+  for (const auto& t : tables) add_existing_name(t);
+  for (const auto& v : views) add_existing_name(v);
+}
+
+sql_old_fn_validator::sql_old_fn_validator() = default;
+
+sql_old_fn_validator::sql_old_fn_validator(const udb_record& record) {
+  TK_TRACE(1, "sql_old_fn_validator::ctor( const udb_record& )");
+  TK_TRACE(1, "Record size=%d", record.size());
+  for (size_t i = 0; i < record.size(); ++i) {
+    TK_TRACE(1, "Process record[%d]", i);
+    register_source_name(record[i].name());
+  }
+}
+
+sql_old_fn_validator::sql_old_fn_validator(const udb_schema& schema) {
+  TK_TRACE(1, "sql_old_fn_validator::ctor( const udb_schema& )");
+  TK_TRACE(1, "Schema size=%d", schema.size());
+  for (size_t i = 0; i < schema.size(); ++i) {
+    TK_TRACE(1, "Process schema[%d]", i);
+    if (schema.fields[i]) register_source_name(schema.fields[i]->name);
+  }
+}
+
+sql_old_in_validator::sql_old_in_validator(const std::vector<std::u16string>& indexes) {
+  TK_TRACE(1, "sql_old_in_validator::ctor");
+  for (const auto& name : indexes) add_existing_name(name);
+}

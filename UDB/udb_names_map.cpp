@@ -1,0 +1,49 @@
+#include "udb_names_map.h"
+
+#include "tk_logger.h"
+#include "udb_name_compare.h"
+
+void udb_names_map::add_fn_map(const std::u16string& table, name_pairs pairs) {
+  TK_TRACE(1, "udb_names_map::add_fn_map(%s)", table);
+  columns_[table] = std::move(pairs);
+}
+
+void udb_names_map::add_fn_pair(const std::u16string& table, std::u16string column, std::u16string source) {
+  TK_TRACE(1, "t_names_map::add(%s,%s)", column, source);
+  columns_[table].emplace_back(std::move(column), std::move(source));
+}
+
+void udb_names_map::add_tn_mapping(std::u16string first, std::u16string second) {
+  TK_TRACE(1, "udb_names_map::add_tn_mapping(%s,%s)", first, second);
+  tables_.emplace_back(std::move(first), std::move(second));
+}
+
+const udb_names_map::name_pairs* udb_names_map::get_fn_map(std::u16string_view table) const {
+  auto it = columns_.find(table);
+  return it == columns_.end() ? nullptr : &it->second;
+}
+
+std::u16string_view udb_names_map::get_fn_mapped_name(std::u16string_view table, std::u16string_view column,
+                                                      bool case_sensitive) const {
+  TK_TRACE(1, "udb_names_map::get_fn_mapped_name(%s,%s)", table, column);
+  const name_pairs* pairs = get_fn_map(table);
+  if (!pairs) {
+    TK_TRACE(1, "Table '%s' not found", table);
+    return column;
+  }
+  for (const auto& [used, source] : *pairs) {
+    if (case_sensitive ? used == column : udb_detail::same_name(used, column)) {
+      TK_TRACE(1, "Got mapped name: %s", source);
+      return source;
+    }
+  }
+  return column;
+}
+
+std::u16string_view udb_names_map::get_tn_mapped_name(std::u16string_view name) const {
+  for (const auto& [first, second] : tables_) {
+    TK_TRACE(1, "Comparing with (%s,%s)", first, second);
+    if (udb_detail::same_name(first, name)) return second;
+  }
+  return name;
+}

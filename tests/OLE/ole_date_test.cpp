@@ -1,0 +1,241 @@
+#include "ole_date.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ole_locale_date.h"
+#include "ole_scan.h"
+
+namespace {
+
+struct import_row {
+  const char* text;
+  bool valid;
+  int32_t kind;
+  const char* printed;  // to_string(6)
+};
+
+TEST(ole_date_import, FormsInOrder) {
+  const import_row rows[] = {
+      {"20240229", true, ole_date::kind_date, "2024-02-29"},
+      {"20230229", false, 0, ""},
+      {"20241205102030", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
+      {"05122024", false, 0, ""},
+      {"05.12.2024 10:20:30", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
+      {"2024-12-05", true, ole_date::kind_date, "2024-12-05"},
+      {"  2024-12-05  ", true, ole_date::kind_date, "2024-12-05"},
+      {"2024-12-05 00:00:00", true, ole_date::kind_date, "2024-12-05"},
+      {"2024/12/05 07:08:09.5", true, ole_date::kind_date_time, "2024-12-05 07:08:09.500000"},
+      {"10:20:59.9999996", true, ole_date::kind_time, "0000-00-00 10:21:00"},
+      {"23:59:59.9999999", true, ole_date::kind_time, "0000-00-00 00:00:00"},
+      {"10:20:30.25", true, ole_date::kind_time, "0000-00-00 10:20:30.250000"},
+      {"25:00:00", true, ole_date::kind_time, "0000-00-00 01:00:00"},
+      {"10:61:00", false, 0, ""},
+      {"10:20:-1", false, 0, ""},
+      // "a/b/yyyy" reads as year a, day yyyy and swaps: day first.
+      {"12/5/2024", true, ole_date::kind_date, "2024-05-12"},
+      // ...unless that is no date; then the US reading of the free-form reader.
+      {"5/13/2024", true, ole_date::kind_date, "2024-05-13"},
+      {"December 5, 2024 3:04 PM", true, ole_date::kind_date_time, "2024-12-05 15:04:00"},
+      {"5-Dec-2024", true, ole_date::kind_date, "2024-12-05"},
+      {"Dec 5 2024 10:20:30 am", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
+      // Three items are read before the 'T': the date alone.
+      {"2024-12-05T10:20:30", true, ole_date::kind_date, "2024-12-05"},
+      {"12:30", true, ole_date::kind_date_time, "1899-12-30 12:30:00"},
+      {"2024", false, 0, ""},
+      {"2024-02-30", false, 0, ""},
+      {"1900-02-29", false, 0, ""},
+      {"2000-02-29", true, ole_date::kind_date, "2000-02-29"},
+      {"abc", false, 0, ""},
+      {"", false, 0, ""},
+  };
+  for (const import_row& r : rows) {
+    SCOPED_TRACE(r.text);
+    ole_date d(std::string_view{r.text});
+    EXPECT_EQ(d.is_valid(), r.valid);
+    EXPECT_EQ(d.kind, r.kind);
+    EXPECT_EQ(d.to_string(6), r.printed);
+    ole_date w(std::u16string(r.text, r.text + std::char_traits<char>::length(r.text)));
+    EXPECT_TRUE(w == d);
+  }
+}
+
+TEST(ole_date_validate, CalendarAndClockLimits) {
+  struct row {
+    ole_date date;
+    bool valid;
+  };
+  const row rows[] = {
+      {ole_date(), false},
+      {ole_date::make(2024, 2, 29), true},
+      {ole_date::make(2023, 2, 29), false},
+      {ole_date::make(2024, 13, 1), false},
+      {ole_date::make(2024, 4, 31), false},
+      {ole_date::make(2024, 1, 32), false},
+      {ole_date::make(0, 1, 1), false},
+      {ole_date::make(9999, 12, 31, 23, 59, 59), true},
+      {ole_date::make(2024, 1, 1, 23, 60, 60), true},  // 60 is the limit
+      {ole_date::make(2024, 1, 1, 23, 61, 0), false},
+      {ole_date::make(0, 0, 0, 99, 0, 0, 0, ole_date::kind_time), true},  // hours are not checked
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.date.to_string());
+    EXPECT_EQ(r.date.is_valid(), r.valid);
+  }
+}
+
+TEST(ole_date_print, PrecisionAndKinds) {
+  struct row {
+    ole_date date;
+    int precision;
+    const char* narrow;
+    const char16_t* wide;
+  };
+  ole_date pure = ole_date::make(2020, 1, 2);
+  pure.pure_date = true;
+  const ole_date frac = ole_date::make(2020, 1, 2, 0, 0, 0, 250000);
+  const ole_date time = ole_date::make(0, 0, 0, 8, 5, 3, 0, ole_date::kind_time);
+  const ole_date time_ms = ole_date::make(0, 0, 0, 8, 5, 3, 5000, ole_date::kind_time);
+  const row rows[] = {
+      {ole_date::make(2020, 1, 2), 6, "2020-01-02 00:00:00", u"2020-01-02 00:00:00"},
+      {pure, 6, "2020-01-02", u"2020-01-02"},
+      {frac, 6, "2020-01-02 00:00:00.250000", u"2020-01-02 00:00:00.250000"},
+      {frac, 3, "2020-01-02 00:00:00.250", u"2020-01-02 00:00:00.250"},
+      {frac, 0, "2020-01-02 00:00:00", u"2020-01-02 00:00:00"},
+      {time, 6, "0000-00-00 08:05:03", u"08:05:03"},
+      {time_ms, 6, "0000-00-00 08:05:03.005000", u"08:05:03.005000"},
+      {time_ms, 1, "0000-00-00 08:05:03.005", u"08:05:03.005"},
+      {ole_date::make(2024, 3, 4, 0, 0, 0, 0, ole_date::kind_date), 6, "2024-03-04", u"2024-03-04"},
+      {ole_date(), 6, "", u""},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.narrow);
+    EXPECT_EQ(r.date.to_string(r.precision), r.narrow);
+    EXPECT_EQ(r.date.to_wstring(r.precision), r.wide);
+  }
+}
+
+TEST(ole_date_carry, FractionRoundingCarriesIntoTheClock) {
+  struct row {
+    uint16_t hour, minute;
+    const char* seconds;
+    uint16_t h, m, s, ms;
+    uint32_t us;
+  };
+  const row rows[] = {
+      {10, 20, "59.9999996", 10, 21, 0, 0, 0},
+      {23, 59, "59.9999999", 0, 0, 0, 0, 0},
+      {10, 59, "59.9999999", 11, 0, 0, 0, 0},
+      {10, 20, "30.25", 10, 20, 30, 250, 250000},
+      {10, 20, "30,25", 10, 20, 30, 0, 0},  // the runtime reader stops at ','
+      {10, 20, "7", 10, 20, 7, 0, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.seconds);
+    ole_date d = ole_date::make(2024, 1, 1, r.hour, r.minute);
+    d.process_milliseconds(r.seconds);
+    EXPECT_EQ(d.st.hour, r.h);
+    EXPECT_EQ(d.st.minute, r.m);
+    EXPECT_EQ(d.st.second, r.s);
+    EXPECT_EQ(d.st.milliseconds, r.ms);
+    EXPECT_EQ(d.microseconds, r.us);
+    EXPECT_EQ(d.st.day, 1);  // the day never changes
+  }
+}
+
+TEST(ole_date_number, EpochAndBack) {
+  struct row {
+    ole_date date;
+    double number;
+  };
+  const row rows[] = {
+      {ole_date::make(1899, 12, 30), 0.0},
+      {ole_date::make(1899, 12, 31), 1.0},
+      {ole_date::make(1899, 12, 29, 6, 0, 0), -1.25},
+      {ole_date::make(1900, 1, 1), 2.0},
+      {ole_date::make(2024, 12, 5, 12, 0, 0), 45631.5},
+      {ole_date::make(0, 0, 0, 18, 0, 0, 0, ole_date::kind_time), 0.75},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.number);
+    EXPECT_DOUBLE_EQ(r.date.to_ole_number(), r.number);
+    ole_date back;
+    ASSERT_TRUE(ole_date::from_ole_number(r.number, back));
+    EXPECT_EQ(back.to_ole_number(), r.date.to_ole_number());
+  }
+  ole_date d;
+  EXPECT_FALSE(ole_date::from_ole_number(NAN, d));
+  EXPECT_FALSE(ole_date::from_ole_number(3e6, d));
+  ASSERT_TRUE(ole_date::from_ole_number(45631.999999999999, d));
+  EXPECT_EQ(d.to_string(), "2024-12-06 00:00:00");  // rounds into the next day
+}
+
+TEST(ole_date_scan, ItemCountsLikeTheRuntime) {
+  struct row {
+    const char* input;
+    const char* pattern;
+    int count;
+    int64_t first;
+  };
+  const row rows[] = {
+      {"10:20:30", "%hd:%hd:%s", 3, 10},
+      {"10:20", "%hd:%hd:%s", 2, 10},
+      {"", "%hd", -1, 0},
+      {"   ", "%hd", -1, 0},
+      {"2024-12-05T10:20:30", "%hd-%hd-%hd %hd:%hd:%s", 3, 2024},
+      {"2024-12-05 10:20", "%hd-%hd-%hd %hd:%hd:%s", 5, 2024},
+      {"70000:1:2", "%hd:%hd:%s", 3, 4464},
+      {"20240229", "%4d%02d%02d", 3, 2024},
+      {"-12345", "%4d", 1, -123},
+      {"+", "%hd", 0, 0},
+      {"a", "%hd", 0, 0},
+      {"12 34", "%hd:%hd", 1, 12},
+      {"4294967295", "%u", 1, 4294967295},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::string(r.input) + " / " + r.pattern);
+    ole_scan::items it;
+    EXPECT_EQ(ole_scan::scan(r.input, r.pattern, it), r.count);
+    EXPECT_EQ(it.numbers[0], r.first);
+  }
+  ole_scan::items it;
+  ASSERT_EQ(ole_scan::scan("1:2:  59.5 rest", "%hd:%hd:%s", it), 3);
+  EXPECT_EQ(it.text, "59.5");
+}
+
+TEST(ole_date_locale, FreeFormReaderAndPrinter) {
+  struct row {
+    const char* text;
+    bool ok;
+    double number;
+  };
+  const row rows[] = {
+      {"12/5/2024", true, 45631.0},
+      {"12/5/24", true, 45631.0},
+      {"12/5/99", true, 36499.0},
+      {"2024-12-05T12:00:00", true, 45631.5},
+      {"December 5, 2024", true, 45631.0},
+      {"5 dec 2024 6 PM", true, 45631.75},
+      {"6:00 pm", true, 0.75},
+      {"12:00 AM", true, 0.0},
+      {"13:00 PM", false, 0},
+      {"45631", false, 0},
+      {"2/30/2024", false, 0},
+      {"Smarch 5, 2024", false, 0},
+      {"12/5/2024 junk", false, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.text);
+    double n = -1;
+    EXPECT_EQ(ole_locale_date::parse(r.text, n), r.ok);
+    if (r.ok) {
+      EXPECT_DOUBLE_EQ(n, r.number);
+    }
+  }
+  std::string out;
+  ole_locale_date::append_text(out, 0.0);
+  EXPECT_EQ(out, "12:00:00 AM");
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+#include "ole_decimal.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "ole_number_text.h"
+
+namespace {
+
+TEST(ole_decimal_parse, TextAndPrintedForm) {
+  struct row {
+    const char* text;
+    ole_decimal::status status;
+    const char* printed;
+    int scale;
+  };
+  const row rows[] = {
+      {"0", ole_decimal::status::ok, "0", 0},
+      {" -12.50 ", ole_decimal::status::ok, "-12.5", 2},
+      {"+.5", ole_decimal::status::ok, "0.5", 1},
+      {"5.", ole_decimal::status::ok, "5", 0},
+      {"-0", ole_decimal::status::ok, "0", 0},
+      {"1.5e3", ole_decimal::status::ok, "1500", 0},
+      {"1.5E-3", ole_decimal::status::ok, "0.0015", 4},
+      {"0.00000000000000000000000000001", ole_decimal::status::ok, "0", 28},
+      {"0.00000000000000000000000000006", ole_decimal::status::ok, "0.0000000000000000000000000001", 28},
+      {"0.000000000000000000000000000050", ole_decimal::status::ok, "0", 28},  // tie to even
+      {"0.000000000000000000000000000150", ole_decimal::status::ok, "0.0000000000000000000000000002", 28},
+      {"79228162514264337593543950335", ole_decimal::status::ok, "79228162514264337593543950335", 0},
+      {"7922816251426433759354395033.56", ole_decimal::status::ok, "7922816251426433759354395034", 0},
+      {"79228162514264337593543950336", ole_decimal::status::overflow, "", 0},
+      {"1e29", ole_decimal::status::overflow, "", 0},
+      {"1e-400", ole_decimal::status::ok, "0", 28},
+      {"", ole_decimal::status::bad_text, "", 0},
+      {" ", ole_decimal::status::bad_text, "", 0},
+      {".", ole_decimal::status::bad_text, "", 0},
+      {"1.2.3", ole_decimal::status::bad_text, "", 0},
+      {"1e", ole_decimal::status::bad_text, "", 0},
+      {"--1", ole_decimal::status::bad_text, "", 0},
+      {"1,5", ole_decimal::status::bad_text, "", 0},
+      {"$1", ole_decimal::status::bad_text, "", 0},
+      {"0x10", ole_decimal::status::bad_text, "", 0},
+      {"1 2", ole_decimal::status::bad_text, "", 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.text);
+    ole_decimal d;
+    ASSERT_EQ(d.parse(r.text), r.status);
+    if (r.status != ole_decimal::status::ok) continue;
+    EXPECT_EQ(d.to_string(), r.printed);
+    EXPECT_EQ(d.scale(), r.scale);
+  }
+}
+
+TEST(ole_decimal_convert, IntegersCurrencyDoubles) {
+  auto dec = [](const char* t) {
+    ole_decimal d;
+    EXPECT_EQ(d.parse(t), ole_decimal::status::ok) << t;
+    return d;
+  };
+  struct int_row {
+    const char* text;
+    ole_decimal::status status;
+    int64_t value;
+  };
+  const int_row ints[] = {
+      {"2.5", ole_decimal::status::ok, 2},   {"3.5", ole_decimal::status::ok, 4},
+      {"-2.5", ole_decimal::status::ok, -2}, {"-2.51", ole_decimal::status::ok, -3},
+      {"-9223372036854775808", ole_decimal::status::ok, std::numeric_limits<int64_t>::min()},
+      {"9223372036854775807.5", ole_decimal::status::overflow, 0},
+  };
+  for (const int_row& r : ints) {
+    SCOPED_TRACE(r.text);
+    int64_t v = 0;
+    EXPECT_EQ(dec(r.text).to_int64(v), r.status);
+    if (r.status == ole_decimal::status::ok) {
+      EXPECT_EQ(v, r.value);
+    }
+  }
+  uint64_t u = 0;
+  EXPECT_EQ(dec("-0.4").to_uint64(u), ole_decimal::status::ok);
+  EXPECT_EQ(u, 0u);
+  EXPECT_EQ(dec("-1").to_uint64(u), ole_decimal::status::overflow);
+
+  int64_t cy = 0;
+  EXPECT_EQ(dec("1.23455").to_currency(cy), ole_decimal::status::ok);
+  EXPECT_EQ(cy, 12346);
+  EXPECT_EQ(dec("1.23445").to_currency(cy), ole_decimal::status::ok);
+  EXPECT_EQ(cy, 12344);
+  EXPECT_EQ(dec("922337203685478").to_currency(cy), ole_decimal::status::overflow);
+  EXPECT_EQ(ole_decimal::from_currency(-5).to_string(), "-0.0005");
+
+  ole_decimal d;
+  EXPECT_EQ(ole_decimal::from_double(0.1, d), ole_decimal::status::ok);
+  EXPECT_EQ(d.to_string(), "0.1");
+  EXPECT_EQ(ole_decimal::from_double(1.0 / 3, d), ole_decimal::status::ok);
+  EXPECT_EQ(d.to_string(), "0.333333333333333");
+  EXPECT_EQ(ole_decimal::from_float(0.1f, d), ole_decimal::status::ok);
+  EXPECT_EQ(d.to_string(), "0.1");
+  EXPECT_EQ(ole_decimal::from_double(1e30, d), ole_decimal::status::overflow);
+  EXPECT_EQ(ole_decimal::from_double(INFINITY, d), ole_decimal::status::overflow);
+  EXPECT_EQ(ole_decimal::from_double(NAN, d), ole_decimal::status::bad_text);
+  EXPECT_EQ(dec("0.1").to_double(), 0.1);
+  EXPECT_EQ(dec("-79228162514264337593543950335").to_double(), -7.922816251426434e28);
+  EXPECT_EQ(ole_decimal::from_int64(std::numeric_limits<int64_t>::min()).to_string(), "-9223372036854775808");
+  EXPECT_TRUE(dec("1.5") == dec("1.500"));
+  EXPECT_TRUE(dec("0") == dec("-0.00"));
+  EXPECT_FALSE(dec("1.5") == dec("-1.5"));
+
+  uint8_t raw[16];
+  dec("-1.5").to_bytes(raw);
+  const uint8_t expected[16] = {14, 0, 1, 0x80, 0, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(0, std::memcmp(raw, expected, 16));
+}
+
+TEST(ole_number_text_print, AutomationForms) {
+  struct row {
+    double value;
+    const char* r8;
+  };
+  const row rows[] = {
+      {1e20, "1E+20"},         {1.5e-7, "1.5E-07"},         {0.1, "0.1"},
+      {100, "100"},            {123456789012345.0, "123456789012345"},
+      {1234567890123456.0, "1.23456789012346E+15"},         {0.0001, "0.0001"},
+      {0.00001, "1E-05"},      {-0.0, "0"},                  {1.0 / 3, "0.333333333333333"},
+      {-2.5, "-2.5"},
+  };
+  for (const row& r : rows) {
+    std::string out;
+    ole_number_text::append_r8(out, r.value);
+    EXPECT_EQ(out, r.r8);
+  }
+  std::string out;
+  ole_number_text::append_r4(out, 16777216.0f);
+  EXPECT_EQ(out, "1.677722E+07");
+  out.clear();
+  ole_number_text::append_currency(out, std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(out, "-922337203685477.5808");
+}
+
+TEST(ole_number_text_parse, StrictReaderForm) {
+  struct row {
+    const char* text;
+    bool ok;
+    double value;
+  };
+  const row rows[] = {
+      {" 12 ", true, 12},  {"\t3\n", true, 3},  {"+1", true, 1},      {"-.5", true, -0.5},
+      {"5.", true, 5},     {"1e+3", true, 1e3}, {"1E-3", true, 1e-3}, {"00012.500", true, 12.5},
+      {".", false, 0},     {"1e", false, 0},    {"1e+", false, 0},    {"", false, 0},
+      {"1 2", false, 0},   {"inf", false, 0},   {"1d", false, 0},     {"- 1", false, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.text);
+    ole_number_text::parsed p;
+    ASSERT_EQ(ole_number_text::parse(r.text, p), r.ok);
+    if (!r.ok) continue;
+    double v = 0;
+    ASSERT_TRUE(ole_number_text::to_double(p, v));
+    EXPECT_EQ(v, r.value);
+  }
+  // Digits beyond the kept ones still decide the rounding.
+  ole_number_text::parsed p;
+  ASSERT_TRUE(ole_number_text::parse("0.1000000000000000055511151231257827021181583404541015625000001", p));
+  double v = 0;
+  ASSERT_TRUE(ole_number_text::to_double(p, v));
+  EXPECT_EQ(v, 0.1);
+  ASSERT_TRUE(ole_number_text::parse("1e400", p));
+  EXPECT_FALSE(ole_number_text::to_double(p, v));
+  ASSERT_TRUE(ole_number_text::parse("1e-400", p));
+  ASSERT_TRUE(ole_number_text::to_double(p, v));
+  EXPECT_EQ(v, 0.0);
+}
+
+}  // namespace

@@ -1,0 +1,421 @@
+#include "ole_variant.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "ole_cast_exception.h"
+#include "ole_type_exception.h"
+#include "tk_mail_assertion.h"
+
+// Counts heap allocations, so that the copy path's promises can be checked.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+static std::atomic<long> g_allocations{0};
+void* operator new(std::size_t n) {
+  ++g_allocations;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+ole_variant parsed(std::string_view text, VARTYPE vt) {
+  ole_variant v;
+  v.from_string(text, vt);
+  return v;
+}
+
+struct parse_row {
+  const char* text;
+  VARTYPE vt;
+  VARTYPE type;        // expected tag
+  const char* printed;  // expected to_string()
+};
+
+TEST(ole_variant_parse, DedicatedTagsNeverFail) {
+  const parse_row rows[] = {
+      {"", VT_I4, VT_EMPTY, ""},
+      {"", VT_BSTR, VT_BSTR, ""},
+      {"42", VT_I4, VT_I4, "42"},
+      {"  -17abc", VT_I4, VT_I4, "-17"},
+      {"abc", VT_I4, VT_I4, "0"},
+      {"99999999999", VT_I4, VT_I4, "2147483647"},
+      {"70000", VT_I2, VT_I2, "4464"},
+      {"-1", VT_UI1, VT_UI1, "255"},
+      {"300", VT_UI1, VT_UI1, "44"},
+      {"65537", VT_UI2, VT_UI2, "1"},
+      {"200", VT_I1, VT_I1, "-56"},
+      {"4294967297", VT_UI4, VT_UI4, "1"},
+      {"-1", VT_UI4, VT_UI4, "4294967295"},
+      {"9223372036854775808", VT_I8, VT_I8, "9223372036854775807"},
+      {"-5", VT_UI8, VT_UI8, "18446744073709551611"},
+      {"3,5", VT_R8, VT_R8, "3.5000000000000000e+00"},
+      {"3.5", VT_R4, VT_R4, "3.500000e+00"},
+      {"0x1A", VT_R8, VT_R8, "2.6000000000000000e+01"},
+      {"abc", VT_R8, VT_R8, "0.0000000000000000e+00"},
+      {"nan", VT_R8, VT_R8, "0"},
+      {"1e400", VT_R8, VT_R8, "inf"},
+      {"1e60", VT_R4, VT_R4, "inf"},
+      {"12.5", VT_CY, VT_CY, "12.5"},
+      {"1,25", VT_CY, VT_CY, "1.25"},
+      {" -0.00005 ", VT_CY, VT_CY, "0"},
+      {"0.00015", VT_CY, VT_CY, "0.0002"},
+      {"-922337203685477.5808", VT_CY, VT_CY, "-922337203685477.5808"},
+      {"922337203685477.5808", VT_CY, VT_EMPTY, ""},
+      {"12 USD", VT_CY, VT_EMPTY, ""},
+      {"123.4500", VT_DECIMAL, VT_DECIMAL, "123.45"},
+      {"1,5", VT_DECIMAL, VT_DECIMAL, "1.5"},
+      {"1.5x", VT_DECIMAL, VT_DECIMAL, "1.5"},
+      {"abc", VT_DECIMAL, VT_DECIMAL, "0"},
+      {"79228162514264337593543950335", VT_DECIMAL, VT_DECIMAL, "79228162514264337593543950335"},
+      {"79228162514264337593543950336", VT_DECIMAL, VT_DECIMAL, "79228162514264300000000000000"},
+      {"0.1234567890123456789012345678901", VT_DECIMAL, VT_DECIMAL, "0.1234567890123456789012345679"},
+      {"20240229", VT_DATE, VT_DATE, "2024-02-29"},
+      {"20230229", VT_DATE, VT_EMPTY, ""},
+      {"Yes", VT_BOOL, VT_BOOL, "1"},
+      {"F", VT_BOOL, VT_BOOL, "0"},
+      {"2", VT_BOOL, VT_BOOL, "1"},
+      {"abc", VT_BOOL, VT_BOOL, "0"},
+      {" yes", VT_BOOL, VT_BOOL, "0"},
+      {"0x0aFF", VT_ARRAY_UI1, VT_ARRAY_UI1, "0x0AFF"},
+      {"\\X0102", VT_BLOB, VT_BLOB, "0x0102"},
+      {"abc", VT_ARRAY_UI1, VT_EMPTY, ""},
+      {"0x", VT_ARRAY_UI1, VT_ARRAY_UI1, ""},
+      {"7", VT_UINT, VT_UINT, "7"},
+      {"hello", VT_BSTR, VT_BSTR, "hello"},
+  };
+  for (const parse_row& r : rows) {
+    SCOPED_TRACE(std::string(r.text) + " as " + std::to_string(r.vt));
+    ole_variant v = parsed(r.text, r.vt);
+    EXPECT_EQ(v.get_type(), r.type);
+    EXPECT_EQ(v.to_string(), r.printed);
+  }
+}
+
+TEST(ole_variant_parse, GenericPathThrowsTypeException) {
+  EXPECT_EQ(parsed("2.5", VT_INT).get_i4(), 2);  // rounded half to even
+  EXPECT_EQ(parsed("3.5", VT_INT).get_i4(), 4);
+  EXPECT_THROW(parsed("abc", VT_INT), ole_type_exception);
+  EXPECT_THROW(parsed("-5", VT_UINT), ole_type_exception);
+  EXPECT_THROW(parsed("x", VT_ERROR), ole_type_exception);
+  EXPECT_THROW(parsed("\xff", VT_BSTR), tk_mail_assertion);  // not text of the code page
+}
+
+TEST(ole_variant_parse, WideTextNarrowedOrKept) {
+  ole_variant v;
+  v.from_wstring(u"3,5", VT_R8);
+  EXPECT_EQ(v.get_r8(), 3.5);
+  v.from_wstring(u"", VT_BSTR);
+  EXPECT_EQ(v.get_type(), VT_BSTR);
+  v.from_wstring(u"0aff", VT_BLOB);
+  EXPECT_EQ(v.get_type(), VT_BLOB);
+  EXPECT_EQ(v.bytes(), (std::vector<uint8_t>{0x0A, 0xFF}));
+  v.from_wstring(u"12\u00e9", VT_I4);  // a non-ASCII tail only stops the number
+  EXPECT_EQ(v.get_i4(), 12);
+  v.from_wstring(std::u16string(1, char16_t(0xD800)) + u"5", VT_I4);
+  EXPECT_EQ(v.get_i4(), 0);
+}
+
+TEST(ole_variant_print, SetterValues) {
+  struct row {
+    ole_variant value;
+    const char* printed;
+  };
+  auto with = [](auto setter) {
+    ole_variant v;
+    setter(v);
+    return v;
+  };
+  ole_decimal dec;
+  ASSERT_EQ(dec.parse("-0.0100"), ole_decimal::status::ok);
+  const row rows[] = {
+      {ole_variant(true), "1"},
+      {ole_variant(false), "0"},
+      {with([](ole_variant& v) { v.set_i2(-5); }), "-5"},
+      {with([](ole_variant& v) { v.set_ui4(4000000000u); }), "4000000000"},
+      {with([](ole_variant& v) { v.set_uint(7); }), "7"},
+      {with([](ole_variant& v) { v.set_int(5); }), ""},
+      {with([](ole_variant& v) { v.set_i8(std::numeric_limits<int64_t>::min()); }), "-9223372036854775808"},
+      {with([](ole_variant& v) { v.set_ui8(std::numeric_limits<uint64_t>::max()); }), "18446744073709551615"},
+      {ole_variant(0.1), "1.0000000000000001e-01"},
+      {with([](ole_variant& v) { v.set_r4(0.1f); }), "1.000000e-01"},
+      {with([](ole_variant& v) { v.set_cy(-5000); }), "-0.5"},
+      {with([](ole_variant& v) { v.set_cy(10000); }), "1"},
+      {with([&](ole_variant& v) { v.set_decimal(dec); }), "-0.01"},
+      {ole_variant(ole_date::make(2024, 12, 5, 10, 20, 30, 250000)), "2024-12-05 10:20:30.250000"},
+      {ole_variant(std::vector<uint8_t>{0x00, 0xFF}), "0x00FF"},
+      {ole_variant(std::vector<uint8_t>{}), ""},
+      {with([](ole_variant& v) { v.set_null(); }), ""},
+      {ole_variant(u"O'Brien"), "O'Brien"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.printed);
+    EXPECT_EQ(r.value.to_string(), r.printed);
+    std::string appended = "<";
+    r.value.append_to_string(appended);
+    EXPECT_EQ(appended, std::string("<") + r.printed);
+    EXPECT_EQ(r.value.is_text_form_empty(), std::string(r.printed).empty());
+  }
+}
+
+TEST(ole_variant_print, WideForms) {
+  ole_variant time(ole_date::make(0, 0, 0, 8, 5, 3, 0, ole_date::kind_time));
+  EXPECT_EQ(time.to_string(), "0000-00-00 08:05:03");
+  // Dates print through to_string, so the wide form keeps the zero date.
+  EXPECT_EQ(time.to_wstring(), u"0000-00-00 08:05:03");
+  EXPECT_EQ(ole_variant(std::vector<uint8_t>{0xAB, 0x01}).to_wstring(), u"0xAB01");
+  EXPECT_EQ(ole_variant(u"\u00e9t\u00e9").to_wstring(), u"\u00e9t\u00e9");
+  EXPECT_EQ(ole_variant(u"\u00e9t\u00e9").to_string(), "\xc3\xa9t\xc3\xa9");
+  // A lone surrogate has no narrow form.
+  EXPECT_EQ(ole_variant(std::u16string(1, char16_t(0xDC00))).to_string(), "");
+}
+
+struct change_row {
+  const char* name;
+  ole_variant from;
+  VARTYPE to;
+  ole_variant expected;
+};
+
+ole_variant dec_of(const char* text) {
+  ole_variant v;
+  v.from_string(text, VT_DECIMAL);
+  return v;
+}
+ole_variant cy_of(int64_t scaled) {
+  ole_variant v;
+  v.set_cy(scaled);
+  return v;
+}
+ole_variant i8_of(int64_t x) {
+  ole_variant v;
+  v.set_i8(x);
+  return v;
+}
+ole_variant ui8_of(uint64_t x) {
+  ole_variant v;
+  v.set_ui8(x);
+  return v;
+}
+ole_variant r4_of(float x) {
+  ole_variant v;
+  v.set_r4(x);
+  return v;
+}
+ole_variant null_value() {
+  ole_variant v;
+  v.set_null();
+  return v;
+}
+ole_variant tagged(ole_variant v, VARTYPE vt) {
+  v.change_type(vt);
+  return v;
+}
+
+TEST(ole_variant_change_type, Conversions) {
+  const change_row rows[] = {
+      {"double half up", ole_variant(2.5), VT_I4, ole_variant(int32_t(3))},
+      {"double half down", ole_variant(-2.5), VT_I4, ole_variant(int32_t(-3))},
+      {"double to i2", ole_variant(1.49), VT_I2, ole_variant(int16_t(1))},
+      {"text to i4 unchanged", ole_variant(u"abc"), VT_I4, ole_variant(u"abc")},
+      {"i2 to i4 unchanged", ole_variant(int16_t(5)), VT_I4, ole_variant(int16_t(5))},
+      {"decimal to i4 even", dec_of("2.5"), VT_I4, ole_variant(int32_t(2))},
+      {"double to i1 unchanged", ole_variant(3.7), VT_I1, ole_variant(3.7)},
+      {"binary synonym", ole_variant(std::vector<uint8_t>{1}), VT_BLOB,
+       tagged(ole_variant(std::vector<uint8_t>{1}), VT_BLOB)},
+      {"binary kinds", tagged(ole_variant(std::vector<uint8_t>{1}), VT_BLOB), VT_BLOB_OBJECT,
+       tagged(ole_variant(std::vector<uint8_t>{1}), VT_BLOB)},
+      {"text to bool", ole_variant(u"True"), VT_BOOL, ole_variant(true)},
+      {"text to bool f", ole_variant(u"f"), VT_BOOL, ole_variant(false)},
+      {"i8 narrowed", i8_of(0x100000007), VT_I2, ole_variant(int16_t(7))},
+      {"i8 to text", i8_of(-1), VT_BSTR, ole_variant(u"-1")},
+      {"ui8 to text", ui8_of(18446744073709551615u), VT_BSTR, ole_variant(u"18446744073709551615")},
+      {"i8 to currency", i8_of(5), VT_CY, cy_of(50000)},
+      {"i8 to decimal", i8_of(-12), VT_DECIMAL, dec_of("-12")},
+      {"i4 to ui8", ole_variant(int32_t(-1)), VT_UI8, ui8_of(18446744073709551615u)},
+      {"bool to i8", ole_variant(true), VT_I8, i8_of(-1)},
+      {"double to i8 even", ole_variant(2.5), VT_I8, i8_of(2)},
+      {"double to i8 even up", ole_variant(3.5), VT_I8, i8_of(4)},
+      {"currency to i8 half up", cy_of(25000), VT_I8, i8_of(3)},
+      {"negative currency to i8 half up", cy_of(-25000), VT_I8, i8_of(-2)},
+      {"decimal to ui8", dec_of("41.5"), VT_UI8, ui8_of(42)},
+      {"i4 to bytes", ole_variant(int32_t(258)), VT_ARRAY_UI1, ole_variant(std::vector<uint8_t>{2, 1, 0, 0})},
+      {"text to bytes", ole_variant(u"AB"), VT_ARRAY_UI1, ole_variant(std::vector<uint8_t>{0x41, 0x42})},
+      {"bytes to text", ole_variant(std::vector<uint8_t>{0x48, 0x69}), VT_BSTR, ole_variant(u"Hi")},
+      {"bytes to i4 unchanged", ole_variant(std::vector<uint8_t>{1}), VT_I4, ole_variant(std::vector<uint8_t>{1})},
+      {"double 1e20", ole_variant(1e20), VT_BSTR, ole_variant(u"1E+20")},
+      {"double 1.5e-7", ole_variant(1.5e-7), VT_BSTR, ole_variant(u"1.5E-07")},
+      {"double 0.1", ole_variant(0.1), VT_BSTR, ole_variant(u"0.1")},
+      {"double 15 digits", ole_variant(123456789012345678.0), VT_BSTR, ole_variant(u"1.23456789012346E+17")},
+      {"float 0.1", r4_of(0.1f), VT_BSTR, ole_variant(u"0.1")},
+      {"currency text", cy_of(125000), VT_BSTR, ole_variant(u"12.5")},
+      {"decimal text", dec_of("0.000000000000000000000000001"), VT_BSTR, ole_variant(u"0.000000000000000000000000001")},
+      {"bool text", ole_variant(true), VT_BSTR, ole_variant(u"-1")},
+      {"date text", ole_variant(ole_date::make(2024, 12, 5, 10, 20, 30)), VT_BSTR,
+       ole_variant(u"12/5/2024 10:20:30 AM")},
+      {"pure date text", ole_variant(ole_date::make(2024, 12, 5, 0, 0, 0, 0, ole_date::kind_date)), VT_BSTR,
+       ole_variant(u"12/5/2024")},
+      {"afternoon text", ole_variant(ole_date::make(0, 0, 0, 15, 4, 0, 0, ole_date::kind_time)), VT_BSTR,
+       ole_variant(u"3:04:00 PM")},
+      {"text to double", ole_variant(u" 12.5 "), VT_R8, ole_variant(12.5)},
+      {"text exponent", ole_variant(u"1e3"), VT_R8, ole_variant(1000.0)},
+      {"text to currency", ole_variant(u" -3.5 "), VT_CY, cy_of(-35000)},
+      {"text to ui1 even", ole_variant(u"2.5"), VT_UI1, tagged(ole_variant(int16_t(2)), VT_UI1)},
+      {"bool to r8", ole_variant(true), VT_R8, ole_variant(-1.0)},
+      {"null stays", null_value(), VT_I4, null_value()},
+  };
+  for (const change_row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ole_variant v = r.from;
+    v.change_type(r.to);
+    EXPECT_TRUE(v == r.expected) << v.get_type() << " '" << v.to_string() << "'";
+  }
+}
+
+TEST(ole_variant_change_type, ImpossibleConversionsThrowAndKeepTheValue) {
+  struct row {
+    const char* name;
+    ole_variant from;
+    VARTYPE to;
+  };
+  const row rows[] = {
+      {"digit to bool", ole_variant(u"1"), VT_BOOL},
+      {"word to bool", ole_variant(u"maybe"), VT_BOOL},
+      {"i8 to bool", i8_of(1), VT_BOOL},
+      {"i8 to date", i8_of(1), VT_DATE},
+      {"text to i8", ole_variant(u"5"), VT_I8},
+      {"double to i8 overflow", ole_variant(1e30), VT_I8},
+      {"negative currency to ui8", cy_of(-30000), VT_UI8},
+      {"decimal to i2 overflow", dec_of("1e10"), VT_I2},
+      {"number to date", ole_variant(int32_t(5)), VT_DATE},
+      {"text not a date", ole_variant(u"xx"), VT_DATE},
+      {"comma grouping", ole_variant(u"1,234"), VT_R8},
+      {"dangling exponent", ole_variant(u"12e"), VT_R8},
+      {"currency symbol", ole_variant(u"$5"), VT_CY},
+      {"text out of byte range", ole_variant(u"300"), VT_UI1},
+      {"unknown target", ole_variant(int32_t(1)), VT_ERROR},
+      {"binary to i8", ole_variant(std::vector<uint8_t>{1}), VT_I8},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ole_variant v = r.from;
+    EXPECT_THROW(v.change_type(r.to), ole_cast_exception);
+    EXPECT_TRUE(v == r.from);
+  }
+}
+
+TEST(ole_variant_change_type, TextToDate) {
+  ole_variant v(u"2024-12-05");
+  v.change_type(VT_DATE);
+  ASSERT_EQ(v.get_type(), VT_DATE);
+  EXPECT_EQ(v.get_date().kind, ole_date::kind_date);
+  EXPECT_EQ(v.get_date_number(), 45631.0);
+}
+
+TEST(ole_variant_readings, LongBoolDouble) {
+  struct row {
+    const char* name;
+    ole_variant value;
+    int32_t as_long;
+    bool as_bool;
+    double as_double;
+  };
+  ole_variant i8 = i8_of(0x100000005);
+  ole_variant ui8_big = ui8_of(uint64_t(1) << 32);
+  ole_variant int_kind;
+  int_kind.set_int(5);
+  ole_variant uint_kind;
+  uint_kind.set_uint(5);
+  const row rows[] = {
+      {"double truncates", ole_variant(2.9), 2, true, 2.9},
+      {"negative double truncates", ole_variant(-2.9), -2, true, -2.9},
+      {"half double reads false as long only", ole_variant(0.5), 0, true, 0.5},
+      {"currency rounds even", cy_of(25000), 2, true, 2.5},
+      {"currency rounds up", cy_of(35000), 4, true, 3.5},
+      {"small currency", cy_of(4000), 0, false, 0.4},
+      {"decimal", dec_of("2.5"), 2, true, 2.5},
+      {"bool", ole_variant(true), 1, true, 1.0},
+      {"i8 low bits", i8, 5, true, 4294967301.0},
+      {"ui8 low bits zero", ui8_big, 0, false, 4294967296.0},
+      {"int kind reads 0", int_kind, 0, false, 5.0},
+      {"uint kind above ui8", uint_kind, 0, false, 5.0},
+      {"empty", ole_variant(), 0, false, 0.0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(r.value.to_long(), r.as_long);
+    EXPECT_EQ(r.value.to_bool(), r.as_bool);
+    EXPECT_DOUBLE_EQ(r.value.to_double(), r.as_double);
+  }
+  EXPECT_EQ(ole_variant(1e12).to_long(), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(ole_variant(u"5").to_long(), 0);
+  EXPECT_THROW(ole_variant(u"5").to_double(), tk_mail_assertion);
+  EXPECT_THROW(ole_variant(ole_date::make(2024, 1, 1)).to_float(), tk_mail_assertion);
+  EXPECT_THROW(ole_variant(std::vector<uint8_t>{1}).to_double(), tk_mail_assertion);
+  EXPECT_THROW(ole_variant(true).get_i4(), tk_mail_assertion);
+}
+
+TEST(ole_variant_access, SlicesForTheWriters) {
+  ole_variant bin(std::vector<uint8_t>{1, 2, 3, 4, 5});
+  std::string out;
+  EXPECT_EQ(bin.get_at(out, 1, 2), 2u);
+  EXPECT_EQ(bin.get_at(out, 4, 10), 1u);
+  EXPECT_EQ(bin.get_at(out, 5, 10), 0u);
+  EXPECT_EQ(out, "020305");
+
+  // a, e-acute, a surrogate pair, b: the pair is never split.
+  ole_variant text(u"a\u00e9\U0001F600b");
+  out.clear();
+  EXPECT_EQ(text.get_at(out, 0, 3), 7u);
+  EXPECT_EQ(text.get_at(out, 3, 3), 1u);
+  EXPECT_EQ(out, "a\xc3\xa9\xf0\x9f\x98\x80" "b");
+  EXPECT_EQ(ole_variant(int32_t(5)).get_at(out, 0, 1), 0u);
+
+  EXPECT_EQ(text.get_bytes().size(), 8u);
+  EXPECT_EQ(bin.get_safe_array_size(), 5u);
+  bin.allocate_safe_array(7);
+  EXPECT_EQ(bin.bytes(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 0, 0}));
+  ole_variant num(int32_t(1));
+  num.allocate_safe_array(2);
+  EXPECT_EQ(num.get_type(), VT_ARRAY_UI1);
+  EXPECT_EQ(num.get_safe_array_size(), 2u);
+}
+
+TEST(ole_variant_storage, CopyPathReusesStorage) {
+  ole_variant v;
+  v.set_text(u"a text long enough to live on the heap, not in the string itself");
+  const char16_t* buffer = v.text().data();
+  long before = g_allocations;
+  v.set_i4(5);
+  v.set_r8(2.5);
+  v.set_cy(1);
+  v.set_date(ole_date::make(2024, 1, 2, 3, 4, 5));
+  v.set_decimal(ole_decimal::from_int64(7));
+  v.set_text(u"shorter, but still too long for the small buffer");
+  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_EQ(v.text().data(), buffer);
+
+  ole_variant other(u"another text long enough to need the heap for sure");
+  before = g_allocations;
+  other = v;  // copy into existing storage
+  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_TRUE(other == v);
+
+  ole_variant a, b;
+  before = g_allocations;
+  a.from_string("123", VT_I4);
+  a.from_string("3,25", VT_R8);
+  a.from_string("2024-12-05 10:20:30", VT_DATE);
+  a.from_string("12.5", VT_CY);
+  b = a;
+  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_EQ(b.get_cy(), 125000);
+}
+
+}  // namespace

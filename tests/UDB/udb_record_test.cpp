@@ -1,0 +1,119 @@
+#include "udb_record.h"
+
+#include <gtest/gtest.h>
+
+#include "tk_mail_assertion.h"
+
+namespace {
+
+udb_field text_field(const char16_t* name, const char16_t* text, uint32_t size = 255) {
+  return udb_field(name, size, ole_variant(text));
+}
+
+TEST(udb_record_lookup, CaseInsensitiveFirstMatch) {
+  udb_record r;
+  r.push_back(text_field(u"Id", u"1"));
+  r.push_back(text_field(u"Name", u"first"));
+  r.push_back(text_field(u"NAME", u"second"));
+  r.push_back(text_field(u"\u00c4rger", u"umlaut"));
+  struct row {
+    const char16_t* name;
+    bool found;
+    const char16_t* value;
+  };
+  const row rows[] = {
+      {u"name", true, u"first"}, {u"NAME", true, u"first"},   {u"id", true, u"1"},
+      {u"nam", false, u""},      {u"names", false, u""},      {u"\u00e4RGER", true, u"umlaut"},
+      {u"", false, u""},
+  };
+  for (const row& x : rows) {
+    SCOPED_TRACE(std::string(x.name, x.name + std::char_traits<char16_t>::length(x.name)).size());
+    EXPECT_EQ(r.find_field(x.name), x.found);
+    const udb_field& f = r.get_field(x.name);
+    EXPECT_EQ(f.text(), x.value);
+    if (!x.found) {
+      EXPECT_EQ(f.get_type(), VT_EMPTY);
+      EXPECT_TRUE(f.name().empty());
+    }
+  }
+}
+
+TEST(udb_record_content, EmptinessAndTotalSize) {
+  struct row {
+    const char* name;
+    std::vector<udb_field> fields;
+    bool empty;
+    size_t total;
+  };
+  udb_field null_field(u"n", 10, ole_variant());
+  null_field.set_null();
+  udb_field int_kind(u"k", 4, ole_variant());
+  int_kind.set_int(5);
+  const row rows[] = {
+      {"no fields", {}, true, 0},
+      {"all null", {null_field, null_field}, true, 20},
+      {"text 0", {null_field, text_field(u"t", u"0")}, false, 11},
+      {"empty text", {text_field(u"t", u"", 30)}, true, 0},
+      {"text and empty", {text_field(u"t", u"abcdefghij", 255), udb_field(u"e", 50, ole_variant())}, false, 10},
+      {"binary and number", {udb_field(u"b", 0, ole_variant(std::vector<uint8_t>{1, 2, 3})),
+                             udb_field(u"i", 4, ole_variant(int32_t(0)))}, false, 7},
+      {"empty binary", {udb_field(u"b", 9, ole_variant(std::vector<uint8_t>{}))}, true, 0},
+      {"int kind prints nothing", {int_kind}, true, 4},
+  };
+  for (const row& x : rows) {
+    SCOPED_TRACE(x.name);
+    udb_record r;
+    for (const udb_field& f : x.fields) r.push_back(f);
+    EXPECT_EQ(r.is_empty(), x.empty);
+    EXPECT_EQ(r.get_total_size(), x.total);
+  }
+  udb_record r;
+  EXPECT_THROW(r.push_back(std::unique_ptr<udb_field>()), tk_mail_assertion);
+}
+
+TEST(udb_record_reuse, RefillKeepsFieldsAndStorage) {
+  udb_record r;
+  r.resize(3);
+  r[0].set_name(u"a column name long enough for the heap");
+  r[0].set_text(u"a value long enough to be stored on the heap");
+  const udb_field* first = &r[0];
+  const char16_t* text_buffer = r[0].text().data();
+  r.resize(1);
+  r.resize(3);
+  EXPECT_EQ(&r[0], first);
+
+  // Copying another record in keeps the field objects and their buffers.
+  udb_record other;
+  other.push_back(text_field(u"x", u"short"));
+  other.push_back(udb_field(u"y", 4, ole_variant(int32_t(7))));
+  r = other;
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(&r[0], first);
+  EXPECT_EQ(r[0].text().data(), text_buffer);
+  EXPECT_EQ(r[0].name(), u"x");
+  EXPECT_EQ(r[1].get_i4(), 7);
+
+  udb_field& added = r.add(u"z");
+  EXPECT_EQ(r.size(), 3u);
+  EXPECT_EQ(added.name(), u"z");
+  EXPECT_EQ(added.get_type(), VT_EMPTY);
+  r.clear();
+  EXPECT_TRUE(r.empty());
+  EXPECT_EQ(&r.add(u"again"), first);
+
+  udb_record copy(other);
+  EXPECT_EQ(copy.size(), 2u);
+  EXPECT_NE(&copy[0], &other[0]);
+  EXPECT_TRUE(static_cast<const ole_variant&>(copy[0]) == other[0]);
+  r.reset();
+  EXPECT_EQ(r.size(), 0u);
+}
+
+TEST(udb_field_size, RealSizeByKind) {
+  EXPECT_EQ(text_field(u"t", u"abc", 255).get_size(), 3u);
+  EXPECT_EQ(udb_field(u"b", 100, ole_variant(std::vector<uint8_t>(5))).get_size(), 5u);
+  EXPECT_EQ(udb_field(u"i", 4, ole_variant(int32_t(1))).get_size(), 4u);
+  EXPECT_EQ(udb_field(u"d", 8, ole_variant()).get_size(), 8u);
+}
+
+}  // namespace

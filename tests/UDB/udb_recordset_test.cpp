@@ -1,0 +1,109 @@
+#include "udb_recordset.h"
+
+#include <gtest/gtest.h>
+
+#include "tk_exception.h"
+
+namespace {
+
+udb_index make(const char16_t* name, bool unique, bool primary, std::vector<std::u16string> fields = {}) {
+  udb_index i(name, unique, primary);
+  i.fields = std::move(fields);
+  return i;
+}
+
+TEST(udb_recordset_keys, PrimaryOrFirstUniqueBecomesTheKey) {
+  struct row {
+    const char* name;
+    std::vector<udb_index> added;
+    int32_t key_pos;
+    size_t count;
+  };
+  const row rows[] = {
+      {"unique then primary", {make(u"u", true, false), make(u"p", false, true)}, 1, 2},
+      {"primary then unique", {make(u"p", false, true), make(u"u", true, false)}, 0, 2},
+      {"two uniques", {make(u"u1", true, false), make(u"u2", true, false)}, 0, 2},
+      {"plain only", {make(u"i", false, false)}, -1, 1},
+      {"duplicate name ignored", {make(u"k", true, false), make(u"K", false, true)}, 0, 1},
+      {"primary replaces unique key", {make(u"u", true, false), make(u"i", false, false), make(u"p", false, true)}, 2, 3},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    udb_recordset rs(nullptr, u"rs", u"t");
+    for (const udb_index& i : r.added) rs.add_index(i);
+    EXPECT_EQ(rs.key_pos(), r.key_pos);
+    EXPECT_EQ(rs.indexes().size(), r.count);
+  }
+}
+
+TEST(udb_recordset_keys, KeyFieldsOfARow) {
+  udb_recordset rs(nullptr, u"rs", u"t");
+  udb_record row;
+  row.push_back(udb_field(u"CODE", 10, ole_variant(u"A1")));
+  row.push_back(udb_field(u"x", 4, ole_variant(int32_t(9))));
+  row.push_back(udb_field(u"Id", 4, ole_variant(int32_t(5))));
+  udb_record key;
+  try {
+    rs.get_key(row, key);
+    FAIL() << "no key";
+  } catch (const tk_exception& e) {
+    EXPECT_EQ(e.message(), "There's no primary/unique key");
+  }
+  rs.add_index(make(u"pk", false, true, {u"id", u"code"}));
+  ASSERT_TRUE(rs.get_key(row, key));
+  ASSERT_EQ(key.size(), 2u);
+  EXPECT_EQ(key[0].name(), u"Id");
+  EXPECT_EQ(key[0].get_i4(), 5);
+  EXPECT_EQ(key[1].text(), u"A1");
+
+  udb_record partial;
+  partial.push_back(udb_field(u"id", 4, ole_variant(int32_t(5))));
+  EXPECT_FALSE(rs.get_key(partial, key));
+  EXPECT_EQ(key.size(), 0u);
+}
+
+TEST(udb_recordset_filter, KeyDescriptionToCondition) {
+  udb_recordset rs(nullptr, u"rs", u"t");
+  rs.schema().push_back(t_ftd(4, u"id", VT_I4, true, false, ole_variant(), 0));
+  rs.schema().push_back(t_ftd(40, u"City", VT_BSTR, false, false, ole_variant(), 0));
+  rs.schema().push_back(t_ftd(9, u"data", VT_ARRAY_UI1, false, false, ole_variant(), 0));
+  rs.schema().push_back(t_ftd(4, u"n", VT_INT, false, false, ole_variant(), 0));
+  struct row {
+    const char16_t* key;
+    const char16_t* filter;
+  };
+  const row rows[] = {
+      {u"", u""},
+      {u"no tags at all", u""},
+      {u"<id>5</id><city>A&amp;B</city>", u"\"id\"=5 and \"City\"='A&B' "},
+      {u"<CITY>O'Brien\\x</CITY>", u"\"City\"='O\\'Brien\\\\x' "},
+      {u"<city>&lt;b&gt;</city>", u"\"City\"='<b>' "},
+      {u"<city>&amp;lt;</city>", u"\"City\"='&lt;' "},
+      {u"<data>0x00FF</data>", u"\"data\"=0x00FF"},
+      {u"<n>5</n>", u"\"n\"='5' "},
+      {u"<city>open end", u"\"City\"='open end' "},
+      {u"<id>1</id>junk<id>2</id>", u"\"id\"=1 and \"id\"=2"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::u16string(r.key).size());
+    EXPECT_EQ(rs.get_filter_subquery(r.key), r.filter);
+  }
+  try {
+    rs.get_filter_subquery(u"<zip>1</zip>");
+    FAIL() << "unknown column";
+  } catch (const tk_exception& e) {
+    EXPECT_EQ(e.message(), "The structure of data source does not conform to the destination table.");
+  }
+}
+
+TEST(udb_recordset_base, NavigationDefaults) {
+  udb_recordset unnamed;
+  EXPECT_FALSE(unnamed.is_valid());
+  EXPECT_EQ(unnamed.get_record(), nullptr);
+  EXPECT_FALSE(unnamed.is_eof());
+  udb_recordset named(nullptr, u"rs", u"t");
+  EXPECT_TRUE(named.is_valid());
+  EXPECT_EQ(named.table(), u"t");
+}
+
+}  // namespace

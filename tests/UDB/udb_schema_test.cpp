@@ -1,0 +1,71 @@
+#include "udb_schema.h"
+
+#include <gtest/gtest.h>
+
+#include "udb_field.h"
+
+namespace {
+
+udb_schema sample() {
+  udb_schema s;
+  s.push_back(t_ftd(4, u"Id", VT_I4, true, true, ole_variant(), 0));
+  s.push_back(t_ftd(40, u"City", VT_BSTR, false, false, ole_variant(u"Paris"), 0));
+  s.push_back(t_ftd(80, u"CITY", VT_BSTR, false, false, ole_variant(), 16));
+  return s;
+}
+
+TEST(udb_schema_lookup, NamesIgnoreCaseFirstMatchWins) {
+  udb_schema s = sample();
+  s.fields.insert(s.fields.begin(), nullptr);  // a dropped column stays a hole
+  struct row {
+    const char16_t* name;
+    bool found;
+    int64_t size;
+    VARTYPE type;
+  };
+  const row rows[] = {
+      {u"id", true, 4, VT_I4},
+      {u"city", true, 40, VT_BSTR},
+      {u"CiTy", true, 40, VT_BSTR},
+      {u"town", false, -1, VT_NULL},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(s.find_field(r.name), r.found);
+    EXPECT_EQ(s.get_field_size(r.name), r.size);
+    EXPECT_EQ(s.get_field_type(r.name), r.type);
+  }
+  t_ftd missing = s.get_field1(u"town");
+  EXPECT_EQ(missing.size, 0u);
+  EXPECT_EQ(missing.vartype, VT_EMPTY);
+  EXPECT_TRUE(missing.name.empty());
+  EXPECT_EQ(s.get_field2(u"CITY").def_value.text(), u"Paris");
+  EXPECT_EQ(s.find_index(u"CITY"), 2);
+}
+
+TEST(udb_schema_copy, DeepAndIndependent) {
+  udb_schema s = sample();
+  udb_schema copy = s;
+  copy.fields[1]->size = 99;
+  copy.fields[1]->def_value.set_text(u"Rome");
+  EXPECT_EQ(s.fields[1]->size, 40u);
+  EXPECT_EQ(s.fields[1]->def_value.text(), u"Paris");
+  s = copy;
+  EXPECT_EQ(s.fields[1]->size, 99u);
+  EXPECT_NE(s.fields[1].get(), copy.fields[1].get());
+}
+
+TEST(t_ftd_from_field, TakesRealSizeNameTagAndFlags) {
+  udb_field f(u"Notes", 255, ole_variant(u"ten chars!"), true, false);
+  t_ftd d(f, ole_variant(int32_t(3)), 16);
+  EXPECT_EQ(d.size, 10u);
+  EXPECT_EQ(d.name, u"Notes");
+  EXPECT_EQ(d.vartype, VT_BSTR);
+  EXPECT_TRUE(d.b_not_null);
+  EXPECT_FALSE(d.b_auto_increment);
+  EXPECT_EQ(d.def_value.get_i4(), 3);
+  EXPECT_EQ(d.reserved, 16u);
+  EXPECT_EQ(d.precision, 0u);
+  EXPECT_TRUE(d.native_type.empty());
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "sql_new_validator.h"
+#include "sql_old_validator.h"
+#include "tk_mail_assertion.h"
+#include "udb_record.h"
+#include "udb_schema.h"
+
+namespace {
+
+// Runs the writers' pattern: safe = get_safe_name(name); add_existing_name(safe).
+std::vector<std::u16string> name_all(udb_validator& v, const std::vector<std::u16string>& names) {
+  std::vector<std::u16string> out;
+  for (const auto& n : names) {
+    out.push_back(v.get_safe_name(n));
+    v.add_existing_name(out.back());
+  }
+  return out;
+}
+
+std::u16string letters(size_t n) {
+  std::u16string s;
+  for (size_t i = 0; i < n; ++i) s += static_cast<char16_t>(u'A' + i % 26);
+  return s;
+}
+std::u16string lower_letters(size_t n) {
+  std::u16string s;
+  for (size_t i = 0; i < n; ++i) s += static_cast<char16_t>(u'a' + i % 26);
+  return s;
+}
+
+struct scope_row {
+  const char* name;
+  char scope;  // t(able), f(ield), i(ndex)
+  bool old_rules;
+  std::vector<std::u16string> names;
+  std::vector<std::u16string> expected;
+};
+
+std::unique_ptr<udb_validator> make(char scope, bool old_rules) {
+  if (old_rules) {
+    if (scope == 't') return std::make_unique<sql_old_tn_validator>(std::vector<std::u16string>{},
+                                                                    std::vector<std::u16string>{});
+    if (scope == 'f') return std::make_unique<sql_old_fn_validator>();
+    return std::make_unique<sql_old_in_validator>(std::vector<std::u16string>{});
+  }
+  if (scope == 't') return std::make_unique<sql_new_tn_validator>(std::vector<std::u16string>{},
+                                                                  std::vector<std::u16string>{});
+  if (scope == 'f') return std::make_unique<sql_new_fn_validator>();
+  return std::make_unique<sql_new_in_validator>(std::vector<std::u16string>{});
+}
+
+TEST(udb_validator_safe_name, BothFamilies) {
+  const std::u16string long_name = letters(70);
+  const scope_row rows[] = {
+      {"dollar allowed", 't', false, {u"Sheet1$"}, {u"sheet1$"}},
+      {"slash in a table", 't', false, {u"Q1/Q2"}, {u"q1_q2"}},
+      {"slash in a column", 'f', false, {u"Q1/Q2"}, {u"q1/q2"}},
+      {"colon in a column", 'f', false, {u"a:b"}, {u"a:b"}},
+      {"colon in a table", 't', false, {u"a:b"}, {u"a_b"}},
+      {"star", 'f', false, {u"Price*Qty"}, {u"price_qty"}},
+      {"all first eight", 'i', false, {u"`\"'^*\\;+|"}, {u"________|"}},
+      {"blanks at the ends", 'f', false, {u"  padded name "}, {u"padded name"}},
+      {"only blanks", 'f', false, {u"   ", u""}, {u"00000", u"00001"}},
+      {"same name twice", 'f', false, {u"Total", u"TOTAL", u"total"}, {u"total", u"total00000", u"total00001"}},
+      {"counter clash", 'f', false, {u"a00000", u"a", u"A"}, {u"a00000", u"a", u"a00001"}},
+      {"long name", 't', false, {long_name, long_name},
+       {lower_letters(63), lower_letters(58) + u"00000"}},
+      {"non-ASCII lower case", 'f', false, {u"\u00c4RGER", u"\u00e4rger"}, {u"\u00e4rger", u"\u00e4rger00000"}},
+      {"digits only (old)", 'f', true, {u"2024"}, {u"_024"}},
+      {"reserved word (old)", 't', true, {u"order", u"ORDER"}, {u"order00000", u"order00001"}},
+      {"symbols (old)", 'f', true, {u"Net Sales (EUR)"}, {u"net_sales__eur_"}},
+      {"letters kept (old)", 'f', true, {u"Pr\u00e9cis$", u"a\U0001F600b"}, {u"pr\u00e9cis$", u"a_b"}},
+      {"long reserved-free (old)", 'i', true, {long_name}, {lower_letters(63)}},
+  };
+  for (const scope_row& r : rows) {
+    SCOPED_TRACE(r.name);
+    auto v = make(r.scope, r.old_rules);
+    EXPECT_EQ(name_all(*v, r.names), r.expected);
+  }
+}
+
+TEST(udb_validator_acceptable, Rules) {
+  sql_new_fn_validator fn;
+  sql_new_tn_validator tn({}, {});
+  sql_old_fn_validator old;
+  struct row {
+    const udb_validator* v;
+    std::u16string name;
+    bool ok;
+  };
+  const row rows[] = {
+      {&fn, u"", false},          {&fn, u" a", false},        {&fn, u"a ", false},
+      {&fn, letters(64), true},   {&fn, letters(65), false},  {&fn, u"a`b", false},
+      {&fn, u"a/b", true},        {&tn, u"a/b", false},       {&tn, u"a b", true},
+      {&old, u"select", false},   {&old, u"SeLeCt", false},   {&old, u"selects", true},
+      {&old, u"a b", false},      {&old, u"123", false},      {&old, u"a1", true},
+      {&old, u"_1", true},        {&old, u"", false},         {&old, letters(65), false},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name.size());
+    EXPECT_EQ(r.v->is_acceptable(r.name), r.ok);
+  }
+  EXPECT_EQ(sql_old_validator::reserved_words().size(), 167u);
+  EXPECT_EQ(sizeof(sql_new_validator::forbidden_chars) / sizeof(char16_t), 14u);
+}
+
+TEST(udb_validator_scopes, ExistingNamesAndMappedPairs) {
+  sql_new_tn_validator tn({u"Orders"}, {u"v_sales"});
+  EXPECT_TRUE(tn.is_duplicated(u"ORDERS"));
+  EXPECT_EQ(tn.get_safe_name(u"orders"), u"orders00000");
+  EXPECT_EQ(tn.get_safe_name(u"V_Sales"), u"v_sales00000");
+
+  udb_record record;
+  record.push_back(udb_field(u"Total", 0, ole_variant()));
+  record.push_back(udb_field(u"TOTAL", 0, ole_variant()));
+  record.push_back(udb_field(u"a b", 0, ole_variant()));
+  sql_new_fn_validator fn(record);
+  EXPECT_EQ(fn.get_mapped_name(u"Total"), u"total");
+  EXPECT_EQ(fn.get_mapped_name(u"TOTAL"), u"total00000");
+  EXPECT_EQ(fn.get_mapped_name(u"a b"), u"a b");
+  EXPECT_EQ(fn.existing(), (std::vector<std::u16string>{u"total", u"total00000", u"a b"}));
+
+  udb_schema schema;
+  schema.push_back(t_ftd(4, u"Order", VT_I4, false, false, ole_variant(), 0));
+  sql_old_fn_validator old(schema);
+  EXPECT_EQ(old.get_mapped_name(u"Order"), u"order00000");
+
+  sql_old_in_validator in({u"ix"});
+  EXPECT_EQ(in.get_safe_name(u"IX"), u"ix00000");
+}
+
+TEST(udb_validator_safe_name, CounterExhaustionIsAnInternalError) {
+  sql_new_fn_validator fn;
+  fn.add_existing_name(u"x");
+  char buf[8];
+  for (int i = 0; i <= 99999; ++i) {
+    std::snprintf(buf, sizeof buf, "%05d", i);
+    std::u16string name = u"x";
+    for (const char* p = buf; *p; ++p) name += static_cast<char16_t>(*p);
+    fn.add_existing_name(name);
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      fn.get_safe_name(u"X");
+      FAIL() << "no name left";
+    } catch (const tk_mail_assertion& e) {
+      EXPECT_NE(e.message().find(tk_mail_assertion::make_code("udb_vali", 55)), std::string::npos);
+    }
+  }
+  // The old rules cannot name an empty source name at all.
+  sql_old_fn_validator old;
+  EXPECT_THROW(old.get_safe_name(u""), tk_mail_assertion);
+}
+
+}  // namespace
