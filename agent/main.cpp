@@ -14,6 +14,9 @@
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  // Numbers are always read and written with '.' as the decimal separator,
+  // whatever the user's locale says.
+  std::setlocale(LC_NUMERIC, "C");
   tk_init_code_page();
 
   tk_logger logger(std::string(), false, 3, false);
