@@ -1,0 +1,68 @@
+#include "dao_database.h"
+
+#include "dao_exception.h"
+#include "dao_recordset.h"
+#include "tk_logger.h"
+#include "wb_database.h"
+#include "wb_query_def.h"
+#include "wb_recordset.h"
+
+namespace {
+// Recordset options of the query: read-only, or append-only.
+constexpr int32_t open_read_only = 4;
+constexpr int32_t open_append_only = 8;
+}  // namespace
+
+dao_database::table_kind dao_database::classify(uint32_t attributes) noexcept {
+  if (attributes & attr_linked) return table_kind::linked;
+  if (attributes & attr_system) return table_kind::system;
+  return table_kind::user;
+}
+
+dao_database::dao_database(std::u16string name, ole_com_ptr<wb_database> database, uint32_t mode)
+    : udb_database(std::move(name), mode), database_(std::move(database)) {
+  TK_TRACE(2, "dao_database::dao_database( %s, mode=%d )", name_, mode_);
+  const std::size_t count = database_->table_count();
+  wb_table_def def;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (wb_failed(database_->table(i, def))) throw dao_exception(&database_->errors());
+    switch (classify(static_cast<uint32_t>(def.attributes))) {
+      case table_kind::linked:
+        TK_TRACE(1, "Skip linked table '%s'", def.name);
+        break;
+      case table_kind::system:
+        TK_TRACE(1, "Skip system table '%s'", def.name);
+        break;
+      case table_kind::user:
+        TK_TRACE(1, "Got table: '%s'", def.name);
+        add_table_name(def.name);
+        break;
+    }
+  }
+  // A workbook has no stored queries or views, whatever mode_no_views says.
+}
+
+dao_database::~dao_database() { TK_TRACE(2, "dao_database::~dao_database"); }
+
+const wb_error_list& dao_database::errors() const { return database_->errors(); }
+
+std::unique_ptr<udb_recordset> dao_database::get_table(const std::u16string& name, uint32_t options) {
+  TK_TRACE(2, "dao_database::get_table(%s, %d)", name, options);
+  if (!is_table_exist(name, true)) {
+    TK_TRACE(3, "Table '%s' does not exists", name);
+    throw tk_mail_assertion("dao_db", 298);
+  }
+  std::u16string sql = u"SELECT * FROM [";
+  sql += name;
+  sql += u']';
+  wb_table_def def;
+  if (wb_failed(database_->table(name, def))) throw dao_exception(&database_->errors());
+  ole_com_ptr<wb_query_def> query;
+  if (wb_failed(database_->create_query_def(u"", sql, query.receive()))) throw dao_exception(&database_->errors());
+  TK_TRACE(1, "Right after src->CreateQueryDef");
+  const int32_t open_options = (options & 1) ? open_read_only : open_append_only;
+  TK_TRACE(1, "OpenRecordset(dbOpenDynaset, %d)", open_options);
+  ole_com_ptr<wb_recordset> rows;
+  if (wb_failed(query->open_recordset(rows.receive()))) throw dao_exception(&database_->errors());
+  return std::make_unique<dao_recordset>(this, name, std::move(rows), std::move(def));
+}

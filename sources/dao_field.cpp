@@ -1,0 +1,111 @@
+#include "dao_field.h"
+
+#include <string_view>
+
+#include "tk_logger.h"
+#include "wb_field.h"
+
+namespace {
+
+constexpr std::string_view zero_date = "1899-12-30";
+constexpr std::u16string_view zero_date_w = u"1899-12-30";
+// Bit of a field's attributes marking an auto-increment column.
+constexpr int32_t attr_auto_increment = 16;
+
+// The fake-date rule on the variant's own text; `zero` and `time`/`blank`
+// are the texts in the string's character type.
+template <class S, class V>
+S without_fake_date(S text, V zero, V midnight, V blank_date) {
+  const auto at = text.find(zero);
+  if (at == S::npos) return text;
+  TK_TRACE(1, "Fake date has been found");
+  if (text.size() <= zero.size()) {
+    TK_TRACE(1, "Transform pure fake date to pure time");
+    return S(midnight);
+  }
+  text.replace(at, zero.size(), blank_date);
+  return text;
+}
+
+}  // namespace
+
+dao_field::dao_field(const wb_field& source) : source_(&source), dao_type_(source.type_code()) {
+  TK_TRACE(1, "dao_field::ctor");
+  set_name(source.name());
+  set_declared_size(static_cast<uint32_t>(source.size()));
+  TK_TRACE(1, "Field name='%s', size=%d, native type=%d", name(), source.size(), dao_type_);
+  set_not_null(source.required());
+  set_auto_increment((source.attributes() & attr_auto_increment) != 0);
+  refill();
+}
+
+dao_field::~dao_field() = default;
+
+void dao_field::refill() {
+  const wb_value& v = source_->value();
+  switch (v.kind) {
+    case wb_value_kind::null:
+      TK_TRACE(1, "*** NULL *** ");
+      set_null();
+      break;
+    case wb_value_kind::number:
+      set_r8(v.number);
+      break;
+    case wb_value_kind::date: {
+      TK_TRACE(1, "Special processing for VT_DATE");
+      ole_date date;
+      if (ole_date::from_ole_number(v.number, date)) {
+        date.pure_date = true;
+        set_date(date);
+      } else {
+        TK_TRACE(3, "Failed to convert VARIANT->SYSTEMTIME");
+        set_null();
+      }
+      break;
+    }
+    case wb_value_kind::currency:
+      set_cy(v.currency);
+      break;
+    case wb_value_kind::text:
+      set_text(v.text);
+      break;
+    case wb_value_kind::boolean:
+      set_bool(v.boolean);
+      break;
+  }
+  TK_TRACE(1, "src.vt=%d", ole_variant::get_type());
+  TK_TRACE(1, "Got DAO field: %s", to_string());
+}
+
+VARTYPE dao_field::get_vartype(int16_t dao_type) noexcept {
+  switch (dao_type) {
+    case 1: return VT_BOOL;
+    case 2: return VT_UI1;
+    case 3: return VT_I2;
+    case 4: return VT_I4;
+    case 5: return VT_CY;
+    case 6: return VT_R4;
+    case 7: case 19: case 20: case 21: return VT_R8;
+    case 8: case 22: return VT_DATE;
+    case 10: case 12: return VT_BSTR;
+    default: return VT_ARRAY_UI1;
+  }
+}
+
+VARTYPE dao_field::get_type() const noexcept {
+  if (!is_empty()) return ole_variant::get_type();
+  TK_TRACE(1, "Use DAO methods to extract field type");
+  return get_vartype(dao_type_);
+}
+
+std::string dao_field::to_string() const {
+  if (ole_variant::get_type() != VT_DATE) return ole_variant::to_string();
+  return without_fake_date(ole_variant::to_string(), zero_date, std::string_view("00:00:00"),
+                           std::string_view("0000-00-00"));
+}
+
+std::u16string dao_field::to_wstring() const {
+  if (ole_variant::get_type() != VT_DATE) return ole_variant::to_wstring();
+  return without_fake_date(ole_variant::to_wstring(), zero_date_w, std::u16string_view(u"00:00:00"),
+                           std::u16string_view(u"0000-00-00"));
+}
