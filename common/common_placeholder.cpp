@@ -1,1 +1,0 @@
-// The library's first unit; the CSV reader and the type statistics join it.

@@ -1,0 +1,307 @@
+#include "csv_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "csv_field.h"
+#include "csv_record.h"
+#include "error_handler.h"
+#include "tk_exception_ex.h"
+#include "tk_logger.h"
+#include "tk_mail_assertion.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+
+namespace {
+
+constexpr const char16_t* delimiters[] = {u"\t", u";", u",", u" "};
+
+// Pieces appended, one per collision, to make a header name unique.
+constexpr std::u16string_view uniqueness_cycle[] = {u"_", u"1", u"_", u"2", u"_", u"3"};
+
+bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), bytes.end(), '"') & 1) != 0; }
+
+// Lenient UTF-8 decoding: each invalid sequence (the longest prefix of a
+// valid sequence, or one byte) becomes U+FFFD.
+void decode_lossy(std::u16string& out, std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (p < end) {
+    unsigned c = *p;
+    if (c < 0x80) {
+      out += static_cast<char16_t>(c);
+      ++p;
+      continue;
+    }
+    unsigned need = 0;
+    char32_t cp = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      need = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      need = 2;
+      cp = c & 0x0F;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      need = 3;
+      cp = c & 0x07;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    }
+    unsigned got = 0;
+    if (need) {
+      for (; got < need && p + 1 + got < end; ++got) {
+        unsigned char b = p[1 + got];
+        if (got == 0 ? (b < lo || b > hi) : (b & 0xC0) != 0x80) break;
+        cp = (cp << 6) | (b & 0x3F);
+      }
+    }
+    if (!need || got < need) {
+      out += char16_t(0xFFFD);
+      p += 1 + got;
+      continue;
+    }
+    p += 1 + need;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+}
+
+}  // namespace
+
+const char16_t* csv_delimiter(int index) {
+  if (index < 0 || index >= static_cast<int>(std::size(delimiters))) return nullptr;
+  return delimiters[index];
+}
+
+csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, bool header, size_t buffer_size)
+    : udb_recordset(nullptr, std::u16string(), std::u16string()),
+      delimiter_(delimiter ? delimiter[0] : u'\0'),
+      delimiter_text_(delimiter),
+      buffer_(std::max<size_t>(buffer_size, 1)) {
+  TK_ASSERT(delimiter != nullptr && delimiter[0] != u'\0', "csv_util");
+  path_ = tk_unicode_to_ansi(file_name);
+  TK_TRACE(2, "csv_file::ctor(%s)", file_name);
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw tk_exception_ex("Cannot open CSV file '" + path_ + "': ", 1, errno);
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) file_size_ = static_cast<int64_t>(st.st_size);
+  TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
+  TK_TRACE(2, "csv_file::reset");
+  get_line(line_);
+  init_schema(line_, header);
+  if (header) get_line(line_);
+}
+
+csv_file::~csv_file() {
+  record_.reset();
+  if (out_) std::fclose(out_);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool csv_file::refill() {
+  if (source_done_) return false;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    if (n < 0 && errno == EINTR) continue;
+    // A read error ends the data as the end of the file does: the reader
+    // yields what it got.
+    if (n <= 0) {
+      if (n < 0) TK_TRACE(3, "Read error in CSV file '%s': %s", path_, tk_exception_ex::system_message(errno));
+      source_done_ = true;
+      pos_ = len_ = 0;
+      return false;
+    }
+    pos_ = 0;
+    len_ = static_cast<size_t>(n);
+    return true;
+  }
+}
+
+std::string_view csv_file::read_physical() {
+  carry_.clear();
+  bool carried = false;
+  std::string_view line;
+  for (;;) {
+    if (pos_ == len_ && !refill()) {
+      at_end_ = true;
+      line = carried ? std::string_view(carry_) : std::string_view();
+      break;
+    }
+    const char* start = buffer_.data() + pos_;
+    const size_t avail = len_ - pos_;
+    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', avail));
+    if (lf) {
+      const size_t n = static_cast<size_t>(lf - start);
+      pos_ += n + 1;
+      if (carried) {
+        carry_.append(start, n);
+        line = carry_;
+      } else {
+        line = std::string_view(start, n);
+      }
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      break;
+    }
+    carry_.append(start, avail);
+    carried = true;
+    pos_ = len_;
+  }
+  ++lines_read_;
+  return line;
+}
+
+void csv_file::decode_append(std::u16string& out, std::string_view bytes, int64_t line_no) {
+  const size_t old = out.size();
+  if (tk_append_utf16(out, bytes)) return;
+  out.resize(old);
+  decode_lossy(out, bytes);
+  report(tk_exception_ex("Cannot convert to UNICODE string: CSV file '" + path_ + "', line " +
+                             std::to_string(line_no) + ": ",
+                         0, EILSEQ));
+}
+
+void csv_file::report(const tk_exception& e) const {
+  TK_TRACE(3, "%s", e.message());
+  if (error_handler* handler = error_handler::instance_ptr()) handler->handle(e);
+}
+
+void csv_file::get_line(std::u16string& line) {
+  TK_TRACE(2, "csv_file::get_line");
+  line.clear();
+  const int64_t first = lines_read_ + 1;
+  current_line_no_ = first;
+  std::string_view bytes = read_physical();
+  decode_append(line, bytes, first);
+  bool open = odd_quotes(bytes);
+  int64_t opened_on = first;
+  while (open) {
+    if (at_end_) {
+      report(tk_exception("CSV file '" + path_ + "': the quote opened on line " + std::to_string(opened_on) +
+                              " is not closed at the end of the file",
+                          0));
+      break;
+    }
+    const int64_t line_no = lines_read_ + 1;
+    bytes = read_physical();
+    line += u'\n';
+    decode_append(line, bytes, line_no);
+    const auto quotes = std::count(bytes.begin(), bytes.end(), '"');
+    if (quotes & 1) {
+      open = false;
+    } else if (quotes > 0) {
+      // Closed and opened again on this line.
+      opened_on = line_no;
+    }
+  }
+  TK_TRACE(1, "result=%s", line);
+}
+
+void csv_file::init_schema(std::u16string_view line, bool header) {
+  TK_TRACE(2, "csv_file::init_schema(%s)", line);
+  udb_schema names;
+  csv_record fields(&names);
+  fields.do_create(line, delimiter_);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    std::u16string name;
+    if (header) {
+      std::u16string_view text = fields[i].text();
+      size_t b = text.find_first_not_of(u' ');
+      size_t e = text.find_last_not_of(u' ');
+      if (b != std::u16string_view::npos) name.assign(text.substr(b, e - b + 1));
+    }
+    if (name.empty()) name = csv_field::default_name(i + 1);
+    for (size_t j = 0; schema_.find_field(name); ++j) name += uniqueness_cycle[j % std::size(uniqueness_cycle)];
+    schema_.push_back(t_ftd(column_size, std::move(name), VT_BSTR, false, false, ole_variant(), 0));
+  }
+}
+
+udb_record* csv_file::get_record() {
+  if (!record_) record_ = std::make_unique<csv_record>(&schema_);
+  record_->do_create(line_, delimiter_);
+  return record_.get();
+}
+
+bool csv_file::is_eof() { return at_end_ && line_.empty(); }
+
+void csv_file::move_next() { get_line(line_); }
+
+void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 340); }
+
+void csv_file::rewind() {
+  ::lseek(fd_, 0, SEEK_SET);
+  pos_ = len_ = 0;
+  source_done_ = false;
+  at_end_ = false;
+  lines_read_ = 0;
+}
+
+void csv_file::reset() {
+  TK_TRACE(2, "csv_file::reset");
+  rewind();
+}
+
+void csv_file::open_output(const std::u16string& file_name) {
+  if (out_) std::fclose(out_);
+  out_ = std::fopen(tk_unicode_to_ansi(file_name).c_str(), "wb");
+}
+
+namespace {
+
+// Quotes doubled; the whole text in quotes when it holds a quote, a line
+// end or the delimiter.
+void write_csv_field(std::string& out, std::u16string_view text, char16_t delimiter) {
+  TK_TRACE(1, "Mask occurrence of quote");
+  std::u16string doubled = tk_wstring::replace_all(text, u"\"", u"\"\"");
+  const bool quote = text.find_first_of(std::u16string{u'"', u'\r', u'\n', delimiter}) != std::u16string_view::npos;
+  if (quote) out += '"';
+  tk_append_utf8(out, doubled);
+  if (quote) out += '"';
+}
+
+}  // namespace
+
+void csv_file::append_record(const udb_record& record) {
+  TK_TRACE(2, "csv_file::append_record");
+  if (!out_) throw tk_exception("Error opening CSV file", 0);
+  const std::string delimiter = tk_unicode_to_ansi(std::u16string_view(delimiter_text_));
+  std::string line;
+  for (size_t i = 0; i < record.size(); ++i) {
+    if (i > 0) line += delimiter;
+    const udb_field& f = record[i];
+    const VARTYPE vt = f.get_type();
+    if (vt == VT_R4 || vt == VT_R8 || vt == VT_CY || vt == VT_DECIMAL) {
+      const int32_t whole = f.to_long();
+      const float single = f.to_float();
+      if (static_cast<float>(whole) == single) {
+        write_csv_field(line, tk_widen_ascii(std::to_string(whole)), delimiter_);
+        continue;
+      }
+      if (std::fabs(f.to_double()) < 3.4028234663852886e38) {
+        // "%f" with '.' whatever the process locale.
+        char buf[64];
+        auto res = std::to_chars(buf, buf + sizeof buf, static_cast<double>(single), std::chars_format::fixed, 6);
+        write_csv_field(line, tk_widen_ascii(std::string_view(buf, static_cast<size_t>(res.ptr - buf))), delimiter_);
+        continue;
+      }
+    }
+    write_csv_field(line, f.to_wstring(), delimiter_);
+  }
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fflush(out_);
+}

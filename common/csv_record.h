@@ -1,0 +1,36 @@
+#pragma once
+// A CSV record: the fields of one logical line, named after the columns of
+// the schema it is tied to (or F1, F2, ... while there is none).
+//
+// The record is refilled line after line: its field objects and their text
+// buffers are kept from one do_create to the next, so parsing a line of a
+// width already seen allocates nothing. The schema is not owned.
+
+#include <cstddef>
+#include <string_view>
+
+#include "udb_record.h"
+#include "udb_schema.h"
+
+class csv_record : public udb_record {
+ public:
+  // `schema` may be null or empty: the line then gives all its fields.
+  explicit csv_record(const udb_schema* schema);
+  ~csv_record() override;
+
+  // Parses one logical line into the fields of this record (replacing
+  // them). Outside quotes the delimiter ends a field; a quote opens or
+  // closes a quoted section anywhere in a field; inside one, two quotes
+  // stand for one literal quote, and the delimiter and line feeds are
+  // ordinary characters. With a schema of N columns, at most N fields are
+  // made and the text after the N-th delimiter is dropped.
+  void do_create(std::u16string_view line, char16_t delimiter);
+
+  const udb_schema* schema() const noexcept { return schema_; }
+
+ private:
+  udb_field& next_field(size_t k);
+
+  const udb_schema* schema_;
+  size_t built_ = 0;  // field objects this record has made (in use or kept aside)
+};
