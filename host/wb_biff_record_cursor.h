@@ -76,6 +76,7 @@ class wb_biff_record_cursor {
   }
   // Copies `count` bytes; crossing into CONTINUE records without flag bytes.
   void take(void* dest, std::size_t count) {
+    if (count == 0) return;
     if (size_ - pos_ >= count) {
       std::memcpy(dest, body_ + pos_, count);
       pos_ += count;

@@ -38,7 +38,7 @@ class memory_storage final : public wb_cfb_storage {
   explicit memory_storage(std::string_view bytes) : bytes_(bytes) { size_ = bytes.size(); }
 
   std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const override {
-    if (offset >= bytes_.size()) return 0;
+    if (count == 0 || offset >= bytes_.size()) return 0;
     const std::size_t n = std::min<std::uint64_t>(count, bytes_.size() - offset);
     std::memcpy(dest, bytes_.data() + offset, n);
     return n;

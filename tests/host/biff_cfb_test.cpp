@@ -41,7 +41,8 @@ std::unique_ptr<wb_cfb_reader> open_bytes(const std::string& file) {
   return wb_cfb_reader::open(wb_cfb_storage::from_memory(file));
 }
 
-// The stream `name` of `file`, or nullptr when the reader refuses the file or the stream.
+// The stream `name` of `file`, or nullptr when the reader refuses the file or
+// the stream. The stream reads `file` in place: it must outlive the stream.
 std::unique_ptr<wb_cfb_stream> open_named(const std::string& file, std::u16string_view name) {
   auto reader = open_bytes(file);
   if (!reader) return nullptr;
@@ -76,7 +77,8 @@ TEST(host_biff_cfb, StreamsOfEverySizeReadBackByteForByte) {
 
 TEST(host_biff_cfb, SeekRepositionsInsideAndOutsideTheWindow) {
   const std::string data = pattern(600000, 3);
-  auto stream = open_named(compound_file({{u"Workbook", data}}), u"Workbook");
+  const std::string file = compound_file({{u"Workbook", data}});
+  auto stream = open_named(file, u"Workbook");
   ASSERT_NE(stream, nullptr);
   for (std::uint64_t offset : {0ull, 5ull, 599999ull, 262144ull, 262143ull, 1ull, 512ull}) {
     SCOPED_TRACE(offset);
@@ -91,7 +93,8 @@ TEST(host_biff_cfb, SeekRepositionsInsideAndOutsideTheWindow) {
 }
 
 TEST(host_biff_cfb, NamesCompareIgnoringAsciiCaseOnly) {
-  auto reader = open_bytes(compound_file({{u"Workbook", "x"}, {u"\u00c4bc", "y"}}));
+  const std::string file = compound_file({{u"Workbook", "x"}, {u"\u00c4bc", "y"}});
+  auto reader = open_bytes(file);
   ASSERT_NE(reader, nullptr);
   EXPECT_EQ(reader->find_stream(u"WORKBOOK"), 1);
   EXPECT_EQ(reader->find_stream(u"workbook"), 1);
@@ -130,7 +133,8 @@ TEST(host_biff_cfb, EncryptedPackagesAreToldApart) {
       {{{u"Workbook", "wb"}, {u"EncryptedPackage", "x"}}, false},
   };
   for (const row& r : rows) {
-    auto cfb = open_bytes(compound_file(r.streams));
+    const std::string file = compound_file(r.streams);
+    auto cfb = open_bytes(file);
     ASSERT_NE(cfb, nullptr);
     EXPECT_EQ(cfb->is_encrypted_package(), r.encrypted) << r.streams.size();
   }
@@ -213,10 +217,16 @@ TEST(host_biff_cfb, TruncatedFilesFailUnlessOnlyPaddingIsMissing) {
   const row rows[] = {{0, true}, {padding, true}, {padding + 1, false}, {512, false}, {2000, false}, {5000, false}};
   for (const row& r : rows) {
     SCOPED_TRACE(r.cut);
-    auto stream = open_named(file.substr(0, file.size() - r.cut), u"Workbook");
+    const std::string cut = file.substr(0, file.size() - r.cut);  // must outlive the stream
+    auto stream = open_named(cut, u"Workbook");
     EXPECT_EQ(stream != nullptr, r.readable);
-    if (stream) EXPECT_EQ(read_all(*stream, 4096), data);
+    if (stream) {
+      EXPECT_EQ(read_all(*stream, 4096), data);
+    }
   }
   // Every cut of the file's head fails cleanly.
-  for (std::size_t keep = 0; keep < 2048; keep += 97) EXPECT_EQ(open_named(file.substr(0, keep), u"Workbook"), nullptr);
+  for (std::size_t keep = 0; keep < 2048; keep += 97) {
+    const std::string head = file.substr(0, keep);
+    EXPECT_EQ(open_named(head, u"Workbook"), nullptr) << keep;
+  }
 }

@@ -77,11 +77,14 @@ void expect_cells(const std::vector<got>& cells, const std::vector<expected_cell
     EXPECT_EQ(g.row, e.row);
     EXPECT_EQ(g.column, e.column);
     EXPECT_EQ(static_cast<int>(g.kind), static_cast<int>(e.kind));
-    if (e.kind == k::text)
+    if (e.kind == k::text) {
       EXPECT_EQ(utf8(g.text), utf8(e.text));
-    else
+    } else {
       EXPECT_EQ(g.number, e.number);
-    if (e.kind == k::number) EXPECT_EQ(static_cast<int>(g.number_class), static_cast<int>(e.number_class));
+    }
+    if (e.kind == k::number) {
+      EXPECT_EQ(static_cast<int>(g.number_class), static_cast<int>(e.number_class));
+    }
   }
 }
 
