@@ -69,7 +69,7 @@ void patch_part(const std::string& path, const std::string& part, const std::str
 }
 
 std::string fixture(const std::string& folder, const std::string& name) {
-  return testsupport::source_dir() + "/tests/data/" + folder + "/" + name;
+  return std::string(SOURCES_TEST_DATA_DIR) + "/" + folder + "/" + name;
 }
 
 std::u16string wide(const std::string& utf8) { return tk_utf8_to_unicode(utf8); }
