@@ -1,0 +1,481 @@
+#include "sql_database.h"
+
+#include "error_handler.h"
+#include "sql_engine.h"
+#include "sql_exception.h"
+#include "sql_handles.h"
+#include "sql_indexes_initializer.h"
+#include "sql_list_tables_rs.h"
+#include "sql_recordset.h"
+#include "sql_schema_initializer.h"
+#include "sql_table.h"
+#include "sql_tmp_recordset.h"
+#include "sql_util.h"
+#include "tk_logger.h"
+#include "tk_mail_assertion.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+#include "udb_field.h"
+#include "udb_name_compare.h"
+#include "udb_properties.h"
+
+namespace {
+
+// Source query text made into MySQL text: bracketed names become quoted
+// ones and a few function names of other dialects their MySQL forms.
+std::u16string refine_view_in(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) out += c == u'[' || c == u']' ? u'`' : c;
+  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {
+      {u"isnull(", u"ifnull("}, {u"getdate()", u"curdate()"}, {u"len(", u"length("},
+      {u"dateadd(", u"date_add("}, {u"replicate(", u"repeat("}};
+  for (const auto& [from, to] : names) {
+    std::u16string lower = tk_wstring::to_lower(out);
+    size_t at = 0;
+    while ((at = lower.find(from, at)) != std::u16string::npos) {
+      out.replace(at, from.size(), to);
+      lower.replace(at, from.size(), to);
+      at += to.size();
+    }
+  }
+  return out;
+}
+
+void report_nonfatal(const std::string& text) {
+  if (error_handler* handler = error_handler::instance_ptr()) handler->handle(tk_exception(text, 0));
+}
+
+}  // namespace
+
+sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode)
+    : udb_database(std::move(name), mode), connection_(connection) {
+  TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
+  init_tables();
+  if (!(mode_ & mode_no_views)) {
+    try {
+      init_views();
+    } catch (const sql_exception& e) {
+      TK_TRACE(3, "Failed to initialize views:\n%s", e.message());
+    }
+  }
+}
+
+sql_database::~sql_database() { TK_TRACE(2, "sql_database::dtor"); }
+
+void sql_database::init_tables() {
+  TK_TRACE(2, "sql_database::init_tables");
+  if (sql_engine::instance().version >= sql_engine::version_5_0_1) {
+    TK_TRACE(1, "Extracting tables in new way");
+    std::unique_ptr<sql_list_tables_rs> rs;
+    try {
+      rs = std::make_unique<sql_list_tables_rs>(connection_);
+    } catch (const sql_exception& e) {
+      TK_TRACE(3, "Failed to create sql_list_tables_rs");
+      return;
+    }
+    for (; !rs->is_eof(); rs->move_next()) {
+      const udb_record& row = *rs->get_record();
+      TK_TRACE(1, "Got table name: '%s'", row[0].to_wstring());
+      add_table_name(row[0].to_wstring());
+    }
+    return;
+  }
+  TK_TRACE(1, "Extracting tables in old way");
+  sql_result result(mysql_list_tables(connection_, nullptr));
+  if (!result) throw sql_exception(connection_);
+  while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+    const unsigned long* lengths = mysql_fetch_lengths(result.get());
+    std::u16string table = tk_utf8_to_unicode(std::string_view(row[0] ? row[0] : "", row[0] ? lengths[0] : 0));
+    TK_TRACE(1, "Got table name: '%s'", table);
+    add_table_name(std::move(table));
+  }
+}
+
+void sql_database::init_views() {
+  TK_TRACE(2, "sql_database::init_views");
+  sql_engine& engine = sql_engine::instance();
+  std::string sql = "SELECT table_name, view_definition FROM information_schema.views WHERE table_schema=";
+  append_mysql_wstr(sql, name_, VT_BSTR);
+  // The definitions are binary columns on some servers: read them as text.
+  const bool saved = engine.blob_to_text;
+  engine.set_blob_to_text(true);
+  try {
+    sql_tmp_recordset rs(sql, connection_);
+    for (; !rs.is_eof(); rs.move_next()) {
+      const udb_record& row = *rs.get_record();
+      TK_TRACE(1, "Got query name: '%s'", row[0].to_wstring());
+      TK_TRACE(1, "Got query SQL: '%s'", row[1].to_wstring());
+      views_.emplace_back(row[0].to_wstring(), row[1].to_wstring());
+    }
+  } catch (...) {
+    engine.set_blob_to_text(saved);
+    throw;
+  }
+  engine.set_blob_to_text(saved);
+}
+
+std::u16string sql_database::create_table_statement(std::u16string_view name,
+                                                    const std::vector<std::u16string>& columns,
+                                                    const std::vector<std::u16string>& keys,
+                                                    std::u16string_view charset, std::u16string_view table_type,
+                                                    uint32_t version) {
+  if (columns.empty()) throw tk_mail_assertion("sql_data", __LINE__);
+  const sql_engine& engine = sql_engine::instance();
+  std::u16string sql = u"CREATE TABLE ";
+  sql += engine.get_safe_name(name);
+  sql += u" (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += u", ";
+    sql += columns[i];
+  }
+  for (const std::u16string& key : keys) {
+    sql += u", ";
+    sql += key;
+  }
+  sql += u')';
+  if (!charset.empty()) {
+    sql += u" character set ";
+    sql += charset;
+  }
+  std::u16string type(table_type.empty() ? std::u16string_view(engine.engine) : table_type);
+  // Servers before 3.23.35 know no other engine.
+  if (table_type.empty() && version < sql_engine::version_3_23_35) type = u"MyISAM";
+  sql += version < sql_engine::version_4_0_23 ? u" TYPE=" : u" ENGINE=";
+  sql += type;
+  return sql;
+}
+
+std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& name, const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+  TK_TRACE(2, "sql_database::create_table(%s)", name);
+  if (mode_ & mode_read_only) throw tk_mail_assertion("sql_data", __LINE__);
+  if (is_table_exist(name, false)) return get_table(name, mode_append);
+
+  sql_engine& engine = sql_engine::instance();
+  std::u16string charset, table_type;
+  if (const udb_properties* properties = engine.get_table_properties(name)) {
+    charset = properties->get_property(u"character set");
+    table_type = properties->get_property(u"engine");
+  }
+
+  sql_schema_initializer columns(schema, indexes, engine.version);
+  const std::vector<std::u16string>& definitions = columns.get_init_chunks();
+  sql_indexes_initializer keys(indexes, engine.version);
+  const std::u16string sql =
+      create_table_statement(name, definitions, keys.get_init_chunks(columns), charset, table_type, engine.version);
+  TK_TRACE(3, "Run SQL-query: %s\n", sql);
+  query_append(tk_unicode_to_utf8(sql));
+
+  add_table_name(name);
+  TK_TRACE(1, "Step #1");
+  TK_TRACE(1, "udb_names_map::add_fn_map(%s)", name);
+  names_map_.add_fn_map(name, columns.generated_names());
+  TK_TRACE(1, "Step #2");
+  return get_table(name, mode_created);
+}
+
+void sql_database::delete_tab(const std::u16string& name) {
+  TK_TRACE(2, "sql_database::delete_tab (%s)", name);
+  if ((mode_ & mode_read_only) || !is_table_exist(name, false)) throw tk_mail_assertion("sql_data", __LINE__);
+  std::string sql = "DROP TABLE IF EXISTS ";
+  tk_append_utf8(sql, sql_engine::instance().get_safe_name(name));
+  sql += " CASCADE";
+  query_append(sql);
+  udb_database::delete_tab(name);
+}
+
+void sql_database::empty_table(const std::u16string& name) {
+  TK_TRACE(2, "sql_database::empty_table(%s)", name);
+  query(u"delete from `" + name + u"`");
+}
+
+std::unique_ptr<udb_recordset> sql_database::get_query(const std::u16string& name, const std::u16string& sql) {
+  TK_TRACE(2, "sql_database::get_query(%s,%s)", name, sql);
+  return std::make_unique<sql_recordset>(*this, name, sql, true, &names_map_);
+}
+
+std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, uint32_t mode) {
+  TK_TRACE(2, "sql_database::get_table(%s)", name);
+  if (!is_table_exist(name, false)) {
+    TK_TRACE(3, "Table '%s' does not exists", name);
+    throw tk_mail_assertion("sql_data", __LINE__);
+  }
+  return std::make_unique<sql_table>(*this, name, &names_map_, mode);
+}
+
+std::unique_ptr<udb_recordset> sql_database::query(const std::u16string& sql) {
+  TK_TRACE(2, "sql_database::query(%s)", sql);
+  const std::string text = tk_unicode_to_utf8(sql);
+  TK_TRACE(2, "sql_database::do_query2(%s)", text);
+  mysql_real_query(connection_, text.data(), static_cast<unsigned long>(text.size()));
+  sql_result result(mysql_errno(connection_) == 0 ? mysql_use_result(connection_) : nullptr);
+  if (mysql_errno(connection_) != 0) {
+    TK_TRACE(3, "QUERY=%s", text);
+    throw sql_exception(connection_);
+  }
+  if (!result) return nullptr;
+  return std::make_unique<sql_tmp_recordset>(std::move(result), connection_);
+}
+
+bool sql_database::exec(const std::u16string& sql) {
+  TK_TRACE(2, "sql_database::query(%s)", sql);
+  std::string text;
+  tk_append_utf8(text, sql);
+  const bool ok = mysql_real_query(connection_, text.data(), static_cast<unsigned long>(text.size())) == 0;
+  sql_result result(mysql_use_result(connection_));
+  return ok;
+}
+
+void sql_database::query_append(std::string_view sql) {
+  TK_TRACE(1, "sql_database::query_append(q_len=%d)", sql.size());
+  TK_TRACE(1, "sql_database::do_query1(%s)", sql);
+  mysql_real_query(connection_, sql.data(), static_cast<unsigned long>(sql.size()));
+  sql_result result(mysql_errno(connection_) == 0 ? mysql_use_result(connection_) : nullptr);
+  if (mysql_errno(connection_) != 0) {
+    TK_TRACE(3, "QUERY=%s", sql.substr(0, 4096));
+    throw sql_exception(connection_);
+  }
+}
+
+void sql_database::prepared_statement(std::string_view sql, const udb_record& record) {
+  std::vector<const udb_field*> cells;
+  cells.reserve(record.size());
+  for (size_t i = 0; i < record.size(); ++i) cells.push_back(&record[i]);
+  prepared_statement(sql, cells);
+}
+
+void sql_database::prepared_statement(std::string_view sql, std::span<const udb_field* const> cells) {
+  TK_TRACE(2, "sql_database::prepared_statement(%s, %d)", sql.substr(0, 4096), cells.size());
+  sql_stmt stmt(mysql_stmt_init(connection_));
+  if (!stmt) throw sql_prep_stmt_failed_exception();
+  if (mysql_stmt_prepare(stmt.get(), sql.data(), static_cast<unsigned long>(sql.size())) != 0) {
+    TK_TRACE(3, "mysql_stmt_prepare failed: error=%s", mysql_stmt_error(stmt.get()));
+    throw sql_prep_stmt_failed_exception();
+  }
+
+  std::vector<const udb_field*> bound;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const udb_field* cell = cells[i];
+    if (cell && !cell->is_empty() && cell->get_size() > sql_max_inline_field_size) {
+      TK_TRACE(1, "Binding field #%d", i);
+      bound.push_back(cell);
+    } else {
+      TK_TRACE(1, "Field #%d is not supposed to be bound", i);
+    }
+  }
+  std::vector<MYSQL_BIND> binds(bound.size());
+  std::vector<unsigned long> lengths(bound.size(), 0);
+  for (size_t i = 0; i < bound.size(); ++i) {
+    binds[i] = MYSQL_BIND{};
+    binds[i].buffer_type = MYSQL_TYPE_BLOB;
+    binds[i].length = &lengths[i];
+  }
+  if (mysql_stmt_bind_param(stmt.get(), binds.data()) != 0) {
+    TK_TRACE(3, "Binding failed: error=%s", mysql_stmt_error(stmt.get()));
+    throw sql_prep_stmt_failed_exception();
+  }
+
+  auto send = [&](unsigned param, size_t pos, const char* data, size_t n) {
+    TK_TRACE(1, "prepared_statement: pos=%d, buf=%s", pos, std::string_view(data, std::min<size_t>(n, 64)));
+    if (mysql_stmt_send_long_data(stmt.get(), param, data, static_cast<unsigned long>(n)) != 0) {
+      TK_TRACE(3, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)", pos, 1, mysql_stmt_error(stmt.get()));
+      throw sql_prep_stmt_failed_exception();
+    }
+  };
+  std::string chunk;
+  for (size_t i = 0; i < bound.size(); ++i) {
+    const udb_field& cell = *bound[i];
+    const unsigned param = static_cast<unsigned>(i);
+    TK_TRACE(1, "Reading field #%d (size=%d)", i, cell.get_size());
+    if (cell.is_binary()) {
+      const std::vector<uint8_t>& bytes = cell.bytes();
+      for (size_t pos = 0; pos < bytes.size(); pos += long_data_chunk_bytes)
+        send(param, pos, reinterpret_cast<const char*>(bytes.data()) + pos,
+             std::min(long_data_chunk_bytes, bytes.size() - pos));
+      continue;
+    }
+    // Text goes as UTF-8, converted a slice at a time into one chunk buffer
+    // and sent whenever a full chunk is ready.
+    std::u16string wide;
+    const std::u16string* text = &cell.text();
+    if (cell.get_type() != VT_BSTR) {
+      wide = cell.to_wstring();
+      text = &wide;
+    }
+    chunk.clear();
+    chunk.reserve(long_data_chunk_bytes * 2);
+    size_t sent = 0;
+    constexpr size_t slice_units = long_data_chunk_bytes / 4;
+    for (size_t pos = 0; pos < text->size();) {
+      size_t n = std::min(slice_units, text->size() - pos);
+      // Never split a surrogate pair between slices.
+      if (pos + n < text->size() && (*text)[pos + n - 1] >= 0xD800 && (*text)[pos + n - 1] <= 0xDBFF) ++n;
+      tk_append_utf8(chunk, std::u16string_view(*text).substr(pos, n));
+      pos += n;
+      while (chunk.size() >= long_data_chunk_bytes) {
+        send(param, sent, chunk.data(), long_data_chunk_bytes);
+        sent += long_data_chunk_bytes;
+        chunk.erase(0, long_data_chunk_bytes);
+      }
+    }
+    if (!chunk.empty()) send(param, sent, chunk.data(), chunk.size());
+  }
+
+  if (mysql_stmt_execute(stmt.get()) != 0) {
+    TK_TRACE(3, "QUERY=%s", sql.substr(0, 4096));
+    TK_TRACE(3, "mysql_stmt_execute failed: error=%s", mysql_stmt_error(stmt.get()));
+    size_t row_size = 0;
+    for (const udb_field* cell : cells)
+      if (cell && !cell->is_empty()) row_size += cell->get_size();
+    TK_TRACE(3, "row size=%d", row_size);
+    throw sql_prep_stmt_failed_exception();
+  }
+}
+
+bool sql_database::has_index_on_fields(const std::u16string& table, const std::vector<std::u16string>& columns) {
+  std::string sql = "SHOW INDEX FROM ";
+  tk_append_utf8(sql, sql_engine::instance().get_safe_name(table));
+  sql_tmp_recordset rs(sql, connection_);
+  // Rows come per index in column order: Key_name (2), Seq_in_index (3), Column_name (4).
+  std::u16string current;
+  size_t matched = 0;
+  bool found = false;
+  for (; !rs.is_eof(); rs.move_next()) {
+    const udb_record& row = *rs.get_record();
+    const std::u16string key = row[2].to_wstring();
+    if (key != current) {
+      current = key;
+      matched = 0;
+    }
+    if (matched < columns.size() && udb_detail::same_name(row[4].to_wstring(), columns[matched])) {
+      if (++matched == columns.size()) found = true;
+    }
+  }
+  return found;
+}
+
+void sql_database::create_fk_index_if(const std::u16string& table, const std::vector<std::u16string>& columns) {
+  TK_TRACE(2, "sql_database::create_fk_index_if(%s)", table);
+  if (has_index_on_fields(table, columns)) {
+    TK_TRACE(1, "Index for table '%s' exists", table);
+    return;
+  }
+  TK_TRACE(1, "Index for table '%s' does NOT exist", table);
+  const sql_engine& engine = sql_engine::instance();
+  std::u16string sql = u"ALTER TABLE " + engine.get_safe_name(table) + u" ADD INDEX (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += u", ";
+    sql += engine.get_safe_name(columns[i]);
+  }
+  sql += u')';
+  try {
+    query_append(tk_unicode_to_utf8(sql));
+  } catch (const sql_exception& e) {
+    TK_TRACE(3, "Error while creating index for FK:\n%s\n", e.message());
+  }
+}
+
+void sql_database::create_relationships(const std::vector<udb_relationship>& relationships) {
+  TK_TRACE(2, "sql_database::create_relationships");
+  TK_TRACE(3, "Converting foreign keys");
+  sql_engine& engine = sql_engine::instance();
+  if (engine.version < sql_engine::version_3_23_44) {
+    TK_TRACE(3, "This version of MySQL doesn't support Foreign Keys");
+    return;
+  }
+  if (mode_ == mode_append) {
+    TK_TRACE(3, "Foreign keys are not converted in append mode");
+    return;
+  }
+  try {
+    query(u"SET FOREIGN_KEY_CHECKS = 0");
+  } catch (const sql_exception& e) {
+    TK_TRACE(3, "Cannot turn OFF foreign key check: %s", e.message());
+  }
+  auto validator = engine.create_in_validator({});
+  for (const udb_relationship& fk : relationships) {
+    TK_TRACE(2, "Processing '%s'", fk.name);
+    const std::u16string fk_table(names_map_.get_tn_mapped_name(fk.fk_table));
+    const std::u16string pk_table(names_map_.get_tn_mapped_name(fk.pk_table));
+    TK_TRACE(1, "fk_table_name=%s", fk_table);
+    TK_TRACE(1, "pk_table_name=%s", pk_table);
+    bool skip = false;
+    for (const std::u16string* t : {&fk_table, &pk_table}) {
+      if (!is_table_exist(*t, false)) {
+        TK_TRACE(3, "Table '%s' not exists", *t);
+        skip = true;
+      }
+    }
+    if (skip) continue;
+    auto columns_of = [&](const std::u16string& table, const std::vector<std::u16string>& columns) {
+      std::vector<std::u16string> out;
+      for (const std::u16string& c : columns) {
+        std::u16string mapped(c);
+        if (const udb_names_map::name_pairs* pairs = names_map_.get_fn_map(table))
+          for (const auto& [column, source] : *pairs)
+            if (source == c) mapped = column;
+        out.push_back(std::move(mapped));
+      }
+      return out;
+    };
+    const std::vector<std::u16string> fk_columns = columns_of(fk_table, fk.fk_columns);
+    const std::vector<std::u16string> pk_columns = columns_of(pk_table, fk.pk_columns);
+    const std::u16string lock = u"LOCK TABLES " + engine.get_safe_name(fk_table) + u" WRITE, " +
+                                engine.get_safe_name(pk_table) + u" WRITE";
+    TK_TRACE(1, "Locking query: '%s'", lock);
+    exec(lock);
+    create_fk_index_if(fk_table, fk_columns);
+    const std::u16string name = validator->get_safe_name(fk.name);
+    validator->add_existing_name(name);
+    TK_TRACE(1, "Store generated index name '%s'", name);
+    auto join = [&](const std::vector<std::u16string>& list) {
+      std::u16string out;
+      for (size_t i = 0; i < list.size(); ++i) {
+        if (i > 0) out += u", ";
+        out += engine.get_safe_name(list[i]);
+      }
+      return out;
+    };
+    const std::u16string sql = u"ALTER TABLE " + engine.get_safe_name(fk_table) + u" ADD CONSTRAINT " +
+                               engine.get_safe_name(name) + u" FOREIGN KEY(" + join(fk_columns) + u") REFERENCES " +
+                               engine.get_safe_name(pk_table) + u"(" + join(pk_columns) + u")";
+    TK_TRACE(1, "Foreign key query: '%s'", sql);
+    try {
+      query_append(tk_unicode_to_utf8(sql));
+    } catch (const sql_exception& e) {
+      TK_TRACE(3, "Error while creating FK:\n%s\n", e.message());
+      report_nonfatal("Foreign key '" + tk_unicode_to_console(name) +
+                      "': Cannot create foreign key. Please report the problem to the GRIDLOAD maintainers at " +
+                      "https://gridload.example.org/ with the trace log of the run.");
+    }
+  }
+  try {
+    query(u"SET FOREIGN_KEY_CHECKS = 1");
+  } catch (const sql_exception& e) {
+    TK_TRACE(3, "Cannot turn ON foreign key check: %s", e.message());
+  }
+}
+
+void sql_database::create_views(const std::vector<udb_selection>& queries) {
+  TK_TRACE(2, "sql_database::create_views");
+  sql_engine& engine = sql_engine::instance();
+  std::vector<std::u16string> view_names;
+  for (const auto& [name, definition] : views_) view_names.push_back(name);
+  auto validator = engine.create_tn_validator(tables_, view_names);
+  for (const udb_selection& source : queries) {
+    TK_TRACE(2, "Processing '%s'", source.name);
+    const std::u16string name = validator->get_safe_name(source.name);
+    validator->add_existing_name(name);
+    TK_TRACE(1, "udb_names_map::add_tn_mapping(%s,%s)", source.name, name);
+    names_map_.add_tn_mapping(source.name, name);
+    TK_TRACE(1, "Store generated view name '%s'", name);
+    const std::u16string sql =
+        u"CREATE OR REPLACE VIEW " + engine.get_safe_name(name) + u" AS " + refine_view_in(source.query);
+    try {
+      query_append(tk_unicode_to_utf8(sql));
+    } catch (const sql_exception& e) {
+      TK_TRACE(3, "Failed to create view '%s': %s", name, e.message());
+    }
+  }
+}

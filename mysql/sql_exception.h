@@ -1,0 +1,42 @@
+#pragma once
+// The failures of the MySQL destination. Each ends the run through the error
+// handler (level 1). The code of a server or client-library error is its
+// error number plus 0x400000, so the error handler's MySQL table can replace
+// the library's text by a friendlier one.
+
+#include <mysql.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tk_exception.h"
+
+class sql_exception : public tk_exception {
+ public:
+  static constexpr uint32_t code_base = 0x400000;
+
+  // From the engine's connection: mysql_error and mysql_errno as they stand.
+  sql_exception();
+  // From another connection (a second session of a test, a raw handle).
+  explicit sql_exception(MYSQL* connection);
+  // From a prepared statement's last error.
+  explicit sql_exception(MYSQL_STMT* statement);
+  // From known facts (message and the library's error number).
+  sql_exception(std::string message, unsigned error_number);
+
+  // The client library's error number (the code without the base).
+  unsigned error_number() const noexcept { return code() & ~code_base; }
+};
+
+// The long-data path of a record too large for one statement failed.
+class sql_prep_stmt_failed_exception : public tk_exception {
+ public:
+  static constexpr uint32_t failure_code = 0x400BB9;
+  sql_prep_stmt_failed_exception();
+};
+
+// A 4.1.0 server asks for an authentication protocol the client cannot speak.
+class sql_auth_not_supported_exception : public tk_exception {
+ public:
+  sql_auth_not_supported_exception();
+};

@@ -1,0 +1,131 @@
+#include "sql_schema_initializer.h"
+
+#include <memory>
+
+#include "sql_engine.h"
+#include "sql_new_validator.h"
+#include "sql_old_validator.h"
+#include "sql_util.h"
+#include "tk_logger.h"
+#include "tk_mail_assertion.h"
+#include "udb_name_compare.h"
+
+sql_schema_initializer::sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes,
+                                               uint32_t version)
+    : schema_(schema), indexes_(indexes), version_(version) {
+  TK_TRACE(2, "sql_schema_initializer::ctor");
+  std::unique_ptr<udb_validator> validator;
+  if (version < sql_engine::version_4_1_0)
+    validator = std::make_unique<sql_old_fn_validator>(schema_);
+  else
+    validator = std::make_unique<sql_new_fn_validator>(schema_);
+  names_.reserve(schema_.size());
+  for (const auto& field : schema_.fields) {
+    TK_TRACE(1, "GOT FIELD: name=%s, type=%d, size=%d, flags=%d, description=%s", field->name, field->vartype,
+             field->size, field->reserved, field->description);
+    names_.emplace_back(validator->get_mapped_name(field->name));
+    if (names_.back() != field->name) {
+      TK_TRACE(1, "Store generated column name '%s'", names_.back());
+      generated_.emplace_back(names_.back(), field->name);
+    }
+  }
+}
+
+std::u16string_view sql_schema_initializer::column_name(std::u16string_view source) const {
+  for (size_t i = 0; i < schema_.size(); ++i)
+    if (udb_detail::same_name(schema_.fields[i]->name, source)) return names_[i];
+  return source;
+}
+
+bool sql_schema_initializer::can_have_def_value(const t_ftd& field) const {
+  TK_TRACE(1, "sql_schema_initializer::can_have_def_value");
+  if (field.b_auto_increment) {
+    TK_TRACE(1, "WARNING: auto_increment columns cannot have default value!");
+    return false;
+  }
+  if (field.vartype == VT_BLOB || field.vartype == VT_BLOB_OBJECT) return false;
+  // Such text columns become TEXT kinds, which take no default.
+  if (field.vartype == VT_BSTR && (field.size == 0 || field.size > sql_max_varchar_chars)) return false;
+  return true;
+}
+
+bool sql_schema_initializer::can_have_auto_num(const t_ftd& field) const {
+  TK_TRACE(1, "sql_schema_initializer::can_have_auto_num");
+  if (!field.b_auto_increment) return false;
+  switch (field.vartype) {
+    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2:
+    case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::u16string sql_schema_initializer::column_definition(size_t i) {
+  const t_ftd& field = *schema_.fields[i];
+  TK_TRACE(1, "Processing field '%s'", field.name);
+  const bool new_server = version_ >= sql_engine::version_4_1_0;
+  std::u16string sql;
+  if (new_server) sql += u'`';
+  sql += names_[i];
+  sql += new_server ? u"` " : u" ";
+
+  const std::u16string type = get_sql_native_type2(field, false);
+  TK_TRACE(1, "native_type=%s", type);
+  sql += type;
+
+  if (new_server && column_character_set &&
+      (type.find(u"CHAR") != std::u16string::npos || type.find(u"TEXT") != std::u16string::npos)) {
+    const std::u16string charset = column_character_set(field.name);
+    if (!charset.empty()) {
+      sql += u" CHARACTER SET ";
+      sql += charset;
+    }
+  }
+
+  bool not_null = field.b_not_null || field.b_auto_increment;
+  if (!not_null) {
+    TK_TRACE(1, "udb_indexes::is_idx_field(%s)", field.name);
+    // Servers before 3.23.2 need NOT NULL on every indexed column.
+    not_null = indexes_.is_idx_field(field.name, version_ < sql_engine::version_3_23_2);
+    TK_TRACE(1, not_null ? "index field" : "non-index field");
+  }
+  if (not_null) sql += u" NOT NULL";
+
+  if (can_have_def_value(field)) {
+    const std::u16string def = make_mysql_def_val(field);
+    TK_TRACE(1, "got def value: %s", def);
+    if (!def.empty()) {
+      sql += u" DEFAULT ";
+      sql += def;
+    }
+  }
+
+  if (can_have_auto_num(field)) {
+    if (auto_number_ >= 0 && static_cast<size_t>(auto_number_) != i) throw tk_mail_assertion("sql_sche", __LINE__);
+    sql += u" AUTO_INCREMENT";
+    auto_number_ = static_cast<ptrdiff_t>(i);
+  }
+
+  if (!field.description.empty()) {
+    TK_TRACE(1, "Setting column's comment: '%s'", field.description);
+    sql += u" COMMENT '";
+    // A backslash is escaped too, so that a comment ending in one cannot
+    // swallow the closing quote.
+    for (char16_t c : field.description) {
+      if (c == u'\'' || c == u'\\') sql += u'\\';
+      sql += c;
+    }
+    sql += u'\'';
+  }
+  TK_TRACE(1, "sql_query=%s", sql);
+  return sql;
+}
+
+const std::vector<std::u16string>& sql_schema_initializer::get_init_chunks() {
+  if (!chunks_.empty() || schema_.empty()) return chunks_;
+  TK_TRACE(2, "sql_schema_initializer::get_init_chunks(n_columns=%d)", schema_.size());
+  chunks_.reserve(schema_.size());
+  for (size_t i = 0; i < schema_.size(); ++i) chunks_.push_back(column_definition(i));
+  return chunks_;
+}

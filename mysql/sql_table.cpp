@@ -1,0 +1,453 @@
+#include "sql_table.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "error_handler.h"
+#include "sql_database.h"
+#include "sql_engine.h"
+#include "sql_exception.h"
+#include "sql_field_finder.h"
+#include "sql_fk_parser.h"
+#include "sql_sync.h"
+#include "sql_tmp_recordset.h"
+#include "sql_util.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+
+namespace {
+
+constexpr const char* conformance_message =
+    "The structure of data source does not conform to the destination table. For more information see "
+    "Troubleshooting article";
+
+// Open modes that ask for the columns only.
+constexpr uint32_t mode_no_indexes_mask = 32u | 64u;
+
+// Switches the engine's blob_to_text on for a scope: the definition
+// statements answer with binary columns on some servers.
+class blob_to_text_scope {
+ public:
+  explicit blob_to_text_scope(sql_engine& engine) : engine_(engine), saved_(engine.blob_to_text) {
+    engine_.set_blob_to_text(true);
+  }
+  ~blob_to_text_scope() { engine_.set_blob_to_text(saved_); }
+  blob_to_text_scope(const blob_to_text_scope&) = delete;
+  blob_to_text_scope& operator=(const blob_to_text_scope&) = delete;
+
+ private:
+  sql_engine& engine_;
+  bool saved_;
+};
+
+// Shows a failure of a send that cannot stop the run (the destructor's, the
+// one before switching to one statement per record).
+void report_send_failure(std::u16string_view table, const tk_exception& e) {
+  const std::string text = tk_format("Table '%s': ERROR '%s'", table, e.message());
+  TK_TRACE(3, "%s", text);
+  if (error_handler* handler = error_handler::instance_ptr()) handler->handle(tk_exception(text, 0));
+}
+
+bool is_lob(const t_ftd& column) {
+  return column.size == 0 && (column.vartype == VT_BSTR || ole_variant::is_binary(column.vartype));
+}
+
+}  // namespace
+
+sql_table::sql_table(sql_database& database, std::u16string table, const udb_names_map* names_map, uint32_t mode)
+    : sql_recordset(database, table, table, false, names_map) {
+  TK_TRACE(2, "sql_table::ctor");
+  initialize(mode);
+}
+
+sql_table::~sql_table() {
+  if (pending_.empty()) return;
+  try {
+    flush();
+  } catch (const tk_exception& e) {
+    report_send_failure(table_, e);
+  } catch (...) {
+    // Nothing may leave a destructor; the trace has what the library said.
+  }
+}
+
+void sql_table::initialize(uint32_t mode) {
+  TK_TRACE(2, "sql_table::initialize(%d)", mode);
+  blob_to_text_scope scope(sql_engine::instance());
+  read_columns();
+  if ((mode & ~mode_no_indexes_mask) == 0) {
+    TK_TRACE(1, "Mode=no_indexes, nothing to do");
+    return;
+  }
+  read_indexes();
+  if (sql_engine::instance().version >= sql_engine::version_3_23_44) read_foreign_keys();
+}
+
+void sql_table::read_columns() {
+  std::string sql = "SHOW COLUMNS FROM ";
+  append_quoted(sql, table_);
+  sql_tmp_recordset rs(sql, db_->connection());
+  for (; !rs.is_eof(); rs.move_next()) {
+    const udb_record& row = *rs.get_record();
+    if (row.size() < 5) continue;
+    const std::u16string name = row[0].to_wstring();
+    const std::string type = row[1].to_string();
+    TK_TRACE(1, "Field '%s' has type: %s", name, type);
+    t_ftd* field = schema_.find(name);
+    if (!field) continue;
+    int a = 0, b = 0;
+    char tail = 0;
+    if (std::sscanf(type.c_str(), "varchar(%d%c", &a, &tail) == 2 && tail == ')') {
+      TK_TRACE(1, "Refining type/size for varchar(%d)", a);
+      field->vartype = VT_BSTR;
+      field->size = static_cast<uint32_t>(a);
+    } else if (std::sscanf(type.c_str(), "float(%d,%d)", &a, &b) == 2 && a != 0 && b != 0 && a > b) {
+      TK_TRACE(1, "Refining type for FLOAT(%d,%d)", a, b);
+      field->vartype = VT_DECIMAL;
+      field->precision = static_cast<uint32_t>(a);
+      field->scale = static_cast<uint32_t>(b);
+    } else if (ole_variant::is_binary(field->vartype) &&
+               tk_wstring::to_lower(tk_widen_ascii(type)).find(u"text") != std::u16string::npos) {
+      TK_TRACE(1, "Change type from BLOB to TEXT");
+      field->vartype = VT_BSTR;
+    }
+
+    const udb_field& def = row[4];
+    if (def.is_null() || def.is_empty()) continue;
+    const std::u16string text = def.to_wstring();
+    TK_TRACE(1, "Got default value: %s", text);
+    if (field->vartype == VT_BOOL && (text == u"b'0'" || text == u"b'1'")) {
+      TK_TRACE(1, "Special processing for boolean");
+      field->def_value = ole_variant(text == u"b'1'");
+    } else if (field->vartype == VT_DATE) {
+      if (text.empty() || text == u"0000-00-00" || text == u"0000-00-00 00:00:00" || text == u"00000000000000") {
+        TK_TRACE(1, "Skip empty def.values for date column");
+      } else if (tk_wstring::starts_with(text, u"CURRENT_TIMESTAMP", true)) {
+        TK_TRACE(1, "Special processing for CURRENT_TIMESTAMP");
+        field->reserved = 9;
+      } else {
+        field->def_value = ole_variant(std::u16string_view(text));
+      }
+    } else {
+      field->def_value = ole_variant(std::u16string_view(text));
+    }
+    TK_TRACE(1, "Default value's type: %08X", field->def_value.get_type());
+  }
+}
+
+void sql_table::read_indexes() {
+  std::string sql = "SHOW INDEX FROM ";
+  append_quoted(sql, table_);
+  sql_tmp_recordset rs(sql, db_->connection());
+  // Rows come per index in column order: Non_unique (1), Key_name (2), Column_name (4).
+  udb_index index;
+  auto store = [&]() {
+    if (index.name.empty()) return;
+    TK_TRACE(1, "Got index '%s' (primary=%d, unique=%d)", index.name, index.b_primary, index.b_unique);
+    add_index(index);
+  };
+  for (; !rs.is_eof(); rs.move_next()) {
+    const udb_record& row = *rs.get_record();
+    if (row.size() < 5) continue;
+    const std::u16string key = row[2].to_wstring();
+    if (key != index.name) {
+      store();
+      index = udb_index(key, row[1].to_string() == "0", key == u"PRIMARY");
+    }
+    index.fields.push_back(row[4].to_wstring());
+  }
+  store();
+}
+
+void sql_table::read_foreign_keys() {
+  TK_TRACE(1, "Extracting foreign keys");
+  std::string sql = "SHOW CREATE TABLE ";
+  append_quoted(sql, table_);
+  sql_tmp_recordset rs(sql, db_->connection());
+  if (rs.is_eof() || rs.get_record()->size() < 2) return;
+  relationships_ = sql_fk_parser(table_, (*rs.get_record())[1].to_wstring()).relationships();
+}
+
+bool sql_table::same_layout(const udb_record& record) const {
+  if (record.size() != layout_names_.size() || slots_.empty()) return false;
+  for (size_t i = 0; i < record.size(); ++i)
+    if (record[i].name() != layout_names_[i]) return false;
+  return true;
+}
+
+void sql_table::prepare_layout(const udb_record& record) {
+  slots_.clear();
+  if (schema_.size() > record.size()) {
+    TK_TRACE(1, "Size of record is less than size of schema");
+    const auto validator = sql_engine::instance().create_fn_validator(record);
+    for (size_t i = 0; i < record.size(); ++i) {
+      const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
+      TK_TRACE(1, "Name=%s, mapped name=%s", record[i].name(), mapped);
+      const t_ftd* column = schema_.find(mapped);
+      if (!column) {
+        TK_TRACE(3, "Field %s not found", mapped);
+        throw tk_exception(conformance_message, 0);
+      }
+      slots_.push_back({column, i});
+    }
+  } else {
+    TK_TRACE(1, "Size of schema is less or equal to the size of record");
+    const sql_field_finder finder(record);
+    for (const auto& column : schema_.fields) {
+      if (!column) continue;
+      const ptrdiff_t at = finder.get_field_idx(column->name);
+      if (at < 0) {
+        TK_TRACE(3, "Field %s not found in appending record", column->name);
+        throw tk_exception(conformance_message, 0);
+      }
+      slots_.push_back({column.get(), static_cast<size_t>(at)});
+    }
+  }
+  layout_names_.clear();
+  for (size_t i = 0; i < record.size(); ++i) layout_names_.push_back(record[i].name());
+
+  // Names are written whole (not cut to 63 characters): they are the
+  // table's own column names.
+  const bool quoted = sql_engine::instance().version >= sql_engine::version_4_1_0;
+  auto append_name = [&](std::u16string_view name) {
+    if (quoted) columns_part_ += '`';
+    tk_append_utf8(columns_part_, name);
+    if (quoted) columns_part_ += '`';
+  };
+  columns_part_.clear();
+  append_name(table_);
+  columns_part_ += '(';
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    if (k > 0) columns_part_ += ", ";
+    append_name(slots_[k].column->name);
+  }
+  columns_part_ += ')';
+}
+
+void sql_table::append_head(std::string& out, const char* verb) const {
+  out += verb;
+  out += columns_part_;
+}
+
+void sql_table::flush() {
+  if (pending_.empty()) return;
+  TK_TRACE(1, "Run SQL query: [%s]", std::string_view(pending_).substr(0, 4096));
+  // The batch is gone whether or not the server took it: a failure is
+  // reported once, and the next row starts a fresh statement.
+  struct clear_on_exit {
+    std::string& s;
+    ~clear_on_exit() { s.clear(); }
+  } clear{pending_};
+  db_->query_append(pending_);
+}
+
+void sql_table::append_record(const udb_record& record) {
+  TK_TRACE(2, "sql_table::append_record");
+  const size_t size = record.get_total_size();
+  TK_TRACE(1, "record size=%d", size);
+  sql_engine& engine = sql_engine::instance();
+  if (size > max_statement_bytes) {
+    TK_TRACE(3, "Row is too big (%d bytes), swtich to slow_append", size);
+    engine.fast_insert = false;
+    try {
+      flush();
+    } catch (const tk_exception& e) {
+      report_send_failure(table_, e);
+    }
+  }
+  if (!same_layout(record)) {
+    if (!pending_.empty()) TK_TRACE(3, "cached_rec_size=%d, that.size=%d", cached_rec_size_, record.size());
+    flush();
+    prepare_layout(record);
+    cached_rec_size_ = record.size();
+  }
+  if (engine.fast_insert)
+    fast_append(record);
+  else
+    slow_append(record);
+  ++n_records_;
+}
+
+void sql_table::fast_append(const udb_record& record) {
+  TK_TRACE(1, "sql_table::fast_append");
+  TK_TRACE(1, "that.size=%d", record.size());
+  const char* verb = (db_->mode() & udb_database::mode_replace) ? "REPLACE INTO " : "INSERT IGNORE INTO ";
+  const size_t head_size = std::char_traits<char>::length(verb) + columns_part_.size();
+  const bool opening = pending_.empty();
+  const size_t mark = pending_.size();
+  if (opening) {
+    TK_TRACE(1, "Initialize new query...");
+    if (pending_.capacity() < max_statement_bytes) pending_.reserve(max_statement_bytes + 65536);
+    append_head(pending_, verb);
+    pending_ += " VALUES(";
+  } else {
+    pending_ += ", (";
+  }
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    if (k > 0) pending_ += ", ";
+    get_fld_append_str(pending_, &record[slots_[k].cell], slots_[k].column, false);
+  }
+  pending_ += ')';
+
+  if (!opening && pending_.size() + head_size > max_statement_bytes) {
+    // The row does not fit: it moves to the head of the next statement.
+    row_.assign(pending_, mark + 2, std::string::npos);
+    pending_.resize(mark);
+    flush();
+    append_head(pending_, verb);
+    pending_ += " VALUES";
+    pending_ += row_;
+  }
+  TK_TRACE(1, "*** FAST INSERT MODE ***");
+}
+
+void sql_table::slow_append(const udb_record& record) {
+  TK_TRACE(1, "sql_table::slow_append");
+  TK_TRACE(1, "mysql_db.get_mode()=%d", db_->mode());
+  const size_t size = record.get_total_size();
+  const bool big = size > max_statement_bytes;
+  std::string& sql = row_;
+  sql.clear();
+  append_head(sql, (db_->mode() & udb_database::mode_replace) ? "REPLACE INTO " : "INSERT INTO ");
+  sql += " VALUES(";
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    if (k > 0) sql += ", ";
+    get_fld_append_str(sql, &record[slots_[k].cell], slots_[k].column, big);
+  }
+  sql += ')';
+  TK_TRACE(1, "Run SQL query: %s", std::string_view(sql).substr(0, 4096));
+  if (!big) {
+    db_->query_append(sql);
+    return;
+  }
+  const uint32_t max_packet = sql_engine::instance().get_max_allowed_packet();
+  TK_TRACE(1, "get_max_allowed_packet=%d", max_packet);
+  if (size > max_packet) {
+    TK_TRACE(3, "row_tot_size > max_allowed_packet");
+    throw tk_exception("Row size exceeds 'max_allowed_packet'", 0);
+  }
+  std::vector<const udb_field*> cells;
+  cells.reserve(slots_.size());
+  for (const slot& s : slots_) cells.push_back(&record[s.cell]);
+  db_->prepared_statement(sql, cells);
+}
+
+bool sql_table::is_key_column(std::u16string_view column) const {
+  const udb_index& key = indexes_[static_cast<size_t>(key_pos_)];
+  for (const std::u16string& f : key.fields)
+    if (tk_wstring::equal_no_case(f, column)) return true;
+  return false;
+}
+
+void sql_table::append_assignments(std::string& set, std::string& where, const udb_record& record,
+                                   bool key_in_where) {
+  const auto validator = sql_engine::instance().create_fn_validator(record);
+  for (size_t i = 0; i < record.size(); ++i) {
+    const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
+    TK_TRACE(1, "Got mappend fn: %s", mapped);
+    const t_ftd* column = schema_.find(mapped);
+    if (!column) {
+      TK_TRACE(1, "Field '%s' is not found in schema", mapped);
+      continue;
+    }
+    const bool in_key = key_pos_ >= 0 && is_key_column(column->name);
+    std::string* out = nullptr;
+    if (in_key && key_in_where) {
+      TK_TRACE(1, "Field %s is a part of UKey", column->name);
+      if (!where.empty()) where += " AND ";
+      out = &where;
+    } else if (!in_key) {
+      TK_TRACE(1, "Field %s is NOT a part of UKey", column->name);
+      if (is_lob(*column) && (record[i].get_type() == VT_BSTR || record[i].is_binary())) {
+        TK_TRACE(1, "Field %s is LOB, skip it", column->name);
+        continue;
+      }
+      if (!set.empty()) set += ", ";
+      out = &set;
+    }
+    if (!out) continue;
+    append_quoted(*out, column->name);
+    *out += '=';
+    append_mysql_str(*out, record[i]);
+  }
+}
+
+void sql_table::update(const udb_record& record) {
+  TK_TRACE(2, "sql_table::update");
+  if (key_pos_ < 0) {
+    TK_TRACE(3, "There's no primary/unique key");
+    throw tk_exception("Missing primary/unique key", 0);
+  }
+  flush();
+  std::string set, where;
+  append_assignments(set, where, record, true);
+  if (set.empty() || where.empty()) return;
+  std::string sql = "UPDATE ";
+  append_quoted(sql, table_);
+  sql += " SET " + set + " WHERE " + where;
+  TK_TRACE(1, "UPDATE QUERY: %s", sql);
+  try {
+    db_->query_append(sql);
+  } catch (const tk_exception& e) {
+    TK_TRACE(3, "ERROR on UPDATE0: %s", e.message());
+    throw;
+  }
+}
+
+void sql_table::update(const std::u16string& key, const udb_record& record) {
+  TK_TRACE(2, "sql_table::update(key=%s)", key);
+  if (key.empty()) throw tk_exception("Missing key for update", 0);
+  flush();
+  std::string set, unused;
+  append_assignments(set, unused, record, false);
+  if (set.empty()) return;
+  std::string sql = "UPDATE ";
+  append_quoted(sql, table_);
+  sql += " SET " + set + " WHERE ";
+  tk_append_utf8(sql, sql_sync::get_filter_subquery(key, *this));
+  TK_TRACE(1, "UPDATE QUERY: %s", sql);
+  try {
+    db_->query_append(sql);
+  } catch (const tk_exception& e) {
+    TK_TRACE(3, "ERROR on UPDATE: %s", e.message());
+    throw;
+  }
+}
+
+void sql_table::delete_key(const std::u16string& key) {
+  TK_TRACE(2, "sql_table::delete_key(%s)", key);
+  flush();
+  std::string sql = "DELETE FROM ";
+  append_quoted(sql, table_);
+  sql += " WHERE ";
+  tk_append_utf8(sql, sql_sync::get_filter_subquery(key, *this));
+  try {
+    db_->query_append(sql);
+  } catch (const tk_exception& e) {
+    TK_TRACE(3, "ERROR on DELETE: %s", e.message());
+    throw;
+  }
+}
+
+void sql_table::delete_key(const udb_record& record) {
+  TK_TRACE(2, "sql_table::delete_key");
+  if (key_pos_ < 0) {
+    TK_TRACE(3, "There's no primary/unique key");
+    throw tk_exception("Missing primary/unique key", 0);
+  }
+  flush();
+  std::string unused, where;
+  append_assignments(unused, where, record, true);
+  if (where.empty()) return;
+  std::string sql = "DELETE FROM ";
+  append_quoted(sql, table_);
+  sql += " WHERE " + where;
+  try {
+    db_->query_append(sql);
+  } catch (const tk_exception& e) {
+    TK_TRACE(3, "ERROR on DELETE: %s", e.message());
+    throw;
+  }
+}

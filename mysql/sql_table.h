@@ -1,0 +1,79 @@
+#pragma once
+// The writer of one destination table on the live server. Records are
+// packed into multi-row INSERT statements of at most max_statement_bytes,
+// built in place in one buffer: a row's literals are written straight after
+// the pending rows, so appending never copies the pending batch. A record
+// too large for batching switches the whole run to one statement per
+// record, and its cells above the inline limit are streamed as long data
+// through a prepared statement. Merge work updates and deletes by key.
+//
+// Ownership: owns the pending statement; the database (and its
+// connection) and the names map are not owned. The destructor sends what
+// is pending; call flush() to send it with errors reported to the caller.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sql_recordset.h"
+#include "udb_relationship.h"
+
+class sql_table : public sql_recordset {
+ public:
+  // The size cap of one batch statement (the head is written once per
+  // statement, so this bounds the text sent in one exchange).
+  static constexpr size_t max_statement_bytes = 1000000;
+
+  // Reads the table's definition from the server (columns, and unless
+  // `mode` asks for none, its indexes and foreign keys).
+  sql_table(sql_database& database, std::u16string table, const udb_names_map* names_map, uint32_t mode);
+  ~sql_table() override;
+
+  void append_record(const udb_record& record) override;
+  void update(const std::u16string& key, const udb_record& record) override;
+  void update(const udb_record& record) override;
+  void delete_key(const std::u16string& key) override;
+  void delete_key(const udb_record& record) override;
+
+  // Sends the pending statement, if any. Throws sql_exception.
+  void flush();
+
+  uint64_t records_appended() const noexcept { return n_records_; }
+  const std::vector<udb_relationship>& relationships() const noexcept { return relationships_; }
+  // The pending statement (UTF-8), empty when none.
+  const std::string& pending() const noexcept { return pending_; }
+
+ private:
+  // One column of the statement: its schema descriptor and the cell that feeds it.
+  struct slot {
+    const t_ftd* column;
+    size_t cell;
+  };
+
+  void initialize(uint32_t mode);
+  void read_columns();
+  void read_indexes();
+  void read_foreign_keys();
+
+  // Matches the record's cells with the table's columns when its layout is
+  // new, and builds the column part of the head. Throws the conformance
+  // exception when a name cannot be matched.
+  void prepare_layout(const udb_record& record);
+  bool same_layout(const udb_record& record) const;
+  // Appends the statement head with `verb` to `out`.
+  void append_head(std::string& out, const char* verb) const;
+  void fast_append(const udb_record& record);
+  void slow_append(const udb_record& record);
+  // "`column`=literal" pairs of a record for UPDATE and DELETE.
+  void append_assignments(std::string& set, std::string& where, const udb_record& record, bool key_in_where);
+  bool is_key_column(std::u16string_view column) const;
+
+  std::vector<slot> slots_;
+  std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
+  std::string columns_part_;                  // "`table`(`a`, `b`)"
+  size_t cached_rec_size_ = 0;
+  std::string pending_;
+  std::string row_;  // a row moved out of a full batch
+  uint64_t n_records_ = 0;
+  std::vector<udb_relationship> relationships_;
+};
