@@ -25,7 +25,14 @@ class udb_converter : public tk_converter {
   void set_mode(int32_t mode);
   int32_t mode() const { return mode_; }
 
-  // Takes the generic settings and the selected tables of a profile.
+  // Takes from a profile, in this order: the selected tables ("Selected
+  // Tables": a bare line selects a table, a "name=text" line a query), the
+  // views and the saved queries, then "src", "dest", "logfile", "only
+  // definitions", "mode" and "skip indexes" of "Generic settings", each only
+  // when present and not empty. A list is replaced when the profile has its
+  // section. "mode" must be one digit from 0 to 3; any other value raises
+  // the level-1 "Invalid merge/overwrite mode". The two flags are false for
+  // "0" and true for any other value. Returns true.
   virtual bool load_profile(const udb_profile& profile);
 
   bool only_definitions() const { return only_definitions_; }
@@ -33,6 +40,10 @@ class udb_converter : public tk_converter {
   const std::u16string& current_table() const { return current_table_; }
   unsigned long record_no() const { return record_no_; }
   const std::vector<udb_selection>& selected_entries() const { return selected_entries_; }
+  const std::vector<udb_selection>& selected_views() const { return selected_views_; }
+  const std::vector<udb_selection>& available_queries() const { return available_queries_; }
+  // Whether a loaded profile set the mode (a CSV source otherwise defaults to 1).
+  bool mode_from_profile() const { return mode_from_profile_; }
 
  protected:
   int32_t mode_ = 0;
@@ -46,4 +57,5 @@ class udb_converter : public tk_converter {
   std::vector<udb_selection> available_queries_;
   bool only_definitions_ = false;
   bool skip_indexes_ = false;
+  bool mode_from_profile_ = false;
 };

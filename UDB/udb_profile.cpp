@@ -1,0 +1,151 @@
+#include "udb_profile.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "tk_exception.h"
+#include "tk_exception_ex.h"
+#include "tk_logger.h"
+#include "tk_path.h"
+#include "tk_unicode.h"
+
+namespace {
+
+constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
+
+bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; }
+
+std::u16string_view trim_blanks(std::u16string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && is_blank(text[begin])) ++begin;
+  while (end > begin && is_blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// UTF-8 where it decodes; each byte that does not becomes U+FFFD.
+void append_utf8_lenient(std::u16string& out, std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      out += static_cast<char16_t>(c);
+      ++i;
+      continue;
+    }
+    const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+    if (n != 0 && i + n <= bytes.size()) {
+      std::u16string piece;
+      if (tk_append_utf16(piece, bytes.substr(i, n))) {
+        out += piece;
+        i += n;
+        continue;
+      }
+    }
+    out += u'\uFFFD';
+    ++i;
+  }
+}
+
+// One line of the file as wide text: UTF-8 when it is valid UTF-8, the
+// process code page otherwise.
+void decode_line(std::string_view bytes, std::u16string& out) {
+  out.clear();
+  if (tk_append_utf16(out, bytes)) return;
+  out.clear();
+  if (!tk_code_page_is_utf8() && bytes.find('\0') == std::string_view::npos &&
+      tk_ansi_to_unicode2(std::string(bytes).c_str(), out))
+    return;
+  TK_TRACE(3, "Profile line is not valid text; undecodable bytes replaced");
+  out.clear();
+  append_utf8_lenient(out, bytes);
+}
+
+const std::u16string empty_text;
+const std::vector<udb_profile::entry> no_entries;
+const std::vector<std::u16string> no_lines;
+
+}  // namespace
+
+bool udb_profile::load(std::u16string_view path) {
+  std::string narrow;
+  // A path the code page cannot hold cannot name an existing file either.
+  if (!tk_unicode_to_ansi2(path, narrow)) narrow.clear();
+  return load(narrow);
+}
+
+bool udb_profile::load(const std::string& path) {
+  TK_TRACE(2, "udb_profile::load(%s)", path);
+  if (path.empty() || !tk_is_file_exist(path, tk_file_exists))
+    throw tk_exception("Profile does not exist. Please verify the correct path/name was given.", 1);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw tk_exception_ex("Cannot open profile '" + path + "': ", 1);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw tk_exception_ex("Cannot read profile '" + path + "': ", 1);
+  parse(bytes);
+  return true;
+}
+
+void udb_profile::parse(std::string_view bytes) {
+  sections_.clear();
+  if (bytes.substr(0, utf8_bom.size()) == utf8_bom) bytes.remove_prefix(utf8_bom.size());
+
+  section* current = nullptr;
+  std::u16string line;
+  while (!bytes.empty()) {
+    size_t end = bytes.find('\n');
+    std::string_view raw = bytes.substr(0, end);
+    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+
+    decode_line(raw, line);
+    const std::u16string_view trimmed = trim_blanks(line);
+    if (trimmed.empty()) continue;
+
+    if (trimmed.size() >= 2 && trimmed.front() == u'[' && trimmed.back() == u']') {
+      current = &sections_[std::u16string(trimmed.substr(1, trimmed.size() - 2))];
+      continue;
+    }
+    if (!current) continue;
+
+    std::u16string key, value;
+    const size_t eq = trimmed.find(u'=');
+    if (eq != std::u16string_view::npos) {
+      key = trim_blanks(trimmed.substr(0, eq));
+      value = trim_blanks(trimmed.substr(eq + 1));
+    } else {
+      // The type mappings depend on the indentation: the line is kept whole.
+      current->lines.push_back(line);
+      key = trimmed;
+    }
+    auto [it, added] = current->index.try_emplace(key, current->entries.size());
+    if (added) {
+      current->entries.emplace_back(std::move(key), std::move(value));
+    } else {
+      current->entries[it->second].second = std::move(value);
+    }
+  }
+}
+
+const udb_profile::section* udb_profile::find(std::u16string_view name) const {
+  auto it = sections_.find(name);
+  return it == sections_.end() ? nullptr : &it->second;
+}
+
+bool udb_profile::has_section(std::u16string_view section_name) const { return find(section_name) != nullptr; }
+
+const std::u16string& udb_profile::get_value(std::u16string_view section_name, std::u16string_view key) const {
+  const section* s = find(section_name);
+  if (!s) return empty_text;
+  auto it = s->index.find(std::u16string(key));
+  return it == s->index.end() ? empty_text : s->entries[it->second].second;
+}
+
+const std::vector<udb_profile::entry>& udb_profile::get_entries(std::u16string_view section_name) const {
+  const section* s = find(section_name);
+  return s ? s->entries : no_entries;
+}
+
+const std::vector<std::u16string>& udb_profile::get_lines(std::u16string_view section_name) const {
+  const section* s = find(section_name);
+  return s ? s->lines : no_lines;
+}
