@@ -12,7 +12,7 @@ using vk = wb_value_kind;
 
 namespace {
 
-std::string fixture(const char* name) { return testsupport::source_dir() + "/tests/data/xls/" + name; }
+std::string fixture(const char* name) { return std::string(HOST_BIFF_DATA_DIR) + "/" + name; }
 
 void expect_dates(const table& t, std::size_t column, const std::vector<double>& expected) {
   ASSERT_EQ(t.rows.size(), expected.size());

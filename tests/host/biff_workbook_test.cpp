@@ -19,7 +19,7 @@ using nc = wb_number_class;
 
 namespace {
 
-std::string fixture(const char* name) { return testsupport::source_dir() + "/tests/data/xls/" + name; }
+std::string fixture(const char* name) { return std::string(HOST_BIFF_DATA_DIR) + "/" + name; }
 
 struct got {
   std::uint32_t row, column;
