@@ -1,0 +1,498 @@
+#include "sql_util.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sql_engine.h"
+#include "sql_field_upsizer.h"
+#include "t_ftd.h"
+#include "tk_exception_ex.h"
+#include "tk_mail_assertion.h"
+#include "tk_unicode.h"
+#include "udb_database.h"
+#include "udb_field.h"
+#include "udb_recordset.h"
+
+namespace {
+
+std::u16string w(const std::string& utf8) { return tk_utf8_to_unicode(utf8); }
+std::string u8(const std::u16string& text) { return tk_unicode_to_utf8(text); }
+
+t_ftd column(VARTYPE vt, uint32_t size = 0, uint32_t reserved = 0, const ole_variant& def = ole_variant(),
+             bool not_null = false) {
+  return t_ftd(size, u"c", vt, not_null, false, def, reserved);
+}
+
+// An engine with a chosen server version, registered for the test's length.
+struct engine_scope {
+  sql_engine engine;
+  explicit engine_scope(uint32_t version, bool blob_to_text = false) {
+    engine.version = version;
+    engine.blob_to_text = blob_to_text;
+  }
+};
+
+TEST(sql_util_types, TypeTextAtEachThreshold) {
+  struct row {
+    VARTYPE vt;
+    uint32_t size, reserved;
+    const char16_t* def;
+    std::string full, bare;
+  };
+  const row table[] = {
+      {VT_BSTR, 255, 0, u"", "VARCHAR(255)", "VARCHAR"},
+      {VT_BSTR, 21845, 0, u"", "VARCHAR(21845)", "VARCHAR"},
+      {VT_BSTR, 21846, 0, u"", "MEDIUMTEXT", "MEDIUMTEXT"},
+      {VT_BSTR, 5592405, 0, u"", "MEDIUMTEXT", "MEDIUMTEXT"},
+      {VT_BSTR, 5592406, 0, u"", "LONGTEXT", "LONGTEXT"},
+      {VT_BSTR, 0, 0, u"", "LONGTEXT", "LONGTEXT"},
+      {VT_BSTR, 10, 16, u"", "CHAR(10)", "CHAR"},
+      {VT_BSTR, 10, 2, u"", "geometry", "geometry"},
+      {VT_BSTR, 10, 8, u"", "geometry", "geometry"},
+      {VT_ARRAY_UI1, 1, 0, u"", "VARBINARY(1)", "VARBINARY"},
+      {VT_ARRAY_UI1, 255, 0, u"", "VARBINARY(255)", "VARBINARY"},
+      {VT_ARRAY_UI1, 256, 0, u"", "BLOB", "BLOB"},
+      {VT_BLOB, 65535, 0, u"", "BLOB", "BLOB"},
+      {VT_BLOB, 65536, 0, u"", "MEDIUMBLOB", "MEDIUMBLOB"},
+      {VT_BLOB, 16777215, 0, u"", "MEDIUMBLOB", "MEDIUMBLOB"},
+      {VT_BLOB, 16777216, 0, u"", "LONGBLOB", "LONGBLOB"},
+      {VT_BLOB, 0, 0, u"", "LONGBLOB", "LONGBLOB"},
+      {VT_DATE, 8, 0, u"", "CHAR(19)", "CHAR"},
+      {VT_DATE, 8, 1, u"", "DATETIME", "DATETIME"},
+      {VT_DATE, 8, 2, u"", "DATE", "DATE"},
+      {VT_DATE, 8, 3, u"", "TIME", "TIME"},
+      {VT_DATE, 8, 5, u"", "DATETIME", "DATETIME"},
+      {VT_DATE, 8, 9, u"", "TIMESTAMP", "TIMESTAMP"},
+      {VT_DATE, 8, 10, u"", "DATE", "DATE"},
+      {VT_DATE, 8, 0, u"now()", "TIMESTAMP", "TIMESTAMP"},
+      {VT_DATE, 8, 3, u"GetUtcDate()", "TIMESTAMP", "TIMESTAMP"},
+      {VT_DATE, 8, 1, u"Date()", "DATE", "DATE"},
+      {VT_CY, 8, 0, u"", "DECIMAL(19,4)", "DECIMAL"},
+      {VT_BOOL, 2, 0, u"", "TINYINT(1)", "TINYINT"},
+      {VT_I2, 2, 0, u"", "SMALLINT", "SMALLINT"},
+      {VT_I4, 4, 0, u"", "INT", "INT"},
+      {VT_INT, 4, 0, u"", "INT", "INT"},
+      {VT_R4, 4, 0, u"", "FLOAT", "FLOAT"},
+      {VT_R8, 8, 0, u"", "DOUBLE", "DOUBLE"},
+      {VT_I1, 1, 0, u"", "TINYINT", "TINYINT"},
+      {VT_UI1, 1, 0, u"", "TINYINT UNSIGNED", "TINYINT UNSIGNED"},
+      {VT_UI2, 2, 0, u"", "SMALLINT UNSIGNED", "SMALLINT UNSIGNED"},
+      {VT_UI4, 4, 0, u"", "INT UNSIGNED", "INT UNSIGNED"},
+      {VT_UINT, 4, 0, u"", "INT UNSIGNED", "INT UNSIGNED"},
+      {VT_I8, 8, 0, u"", "BIGINT", "BIGINT"},
+      {VT_UI8, 8, 0, u"", "BIGINT UNSIGNED", "BIGINT UNSIGNED"},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.full + " / size " + std::to_string(r.size));
+    t_ftd f = column(r.vt, r.size, r.reserved, ole_variant(r.def));
+    EXPECT_EQ(u8(get_sql_native_type2(f, false)), r.full);
+    EXPECT_EQ(u8(get_sql_native_type2(f, true)), r.bare);
+  }
+  t_ftd dec = column(VT_DECIMAL);
+  dec.precision = 10;
+  dec.scale = 2;
+  EXPECT_EQ(get_sql_native_type2(dec, false), u"DECIMAL(10,2)");
+  EXPECT_EQ(get_sql_native_type2(dec, true), u"DECIMAL");
+  dec.precision = 0;
+  EXPECT_EQ(get_sql_native_type2(dec, false), u"DOUBLE");
+  EXPECT_EQ(get_sql_native_type2(dec, true), u"DOUBLE");
+  for (VARTYPE bad : {VT_EMPTY, VT_NULL, VT_ERROR, VT_VOID, VT_FILETIME, VT_STREAM, VT_BLOB_OBJECT, VARTYPE(8200)}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(get_sql_native_type2(column(bad), false), tk_mail_assertion);
+  }
+}
+
+TEST(sql_util_types, NameTableMappedTypesAndNamesToTags) {
+  EXPECT_EQ(get_sql_type_name(sql_type_key::tinyblob), u"TINYBLOB");
+  EXPECT_EQ(get_sql_type_name(sql_type_key::blob), u"BLOB");
+  EXPECT_EQ(get_sql_type_name(sql_type_key::mediumblob), u"MEDIUMBLOB");
+  EXPECT_EQ(get_sql_type_name(-1), u"<Unknown type>");
+  EXPECT_EQ(get_sql_type_name(28), u"<Unknown type>");
+
+  struct mapped {
+    sql_native_type type;
+    const char16_t* text;
+  };
+  const mapped types[] = {
+      {{u"VARCHAR", 40, 0, 0}, u"VARCHAR(40)"}, {{u"char", 5, 0, 0}, u"char(5)"},
+      {{u"DECIMAL", 0, 12, 3}, u"DECIMAL(12,3)"}, {{u"TEXT", 9, 9, 9}, u"TEXT"},
+      {{u"VARCHAR(9)", 40, 0, 0}, u"VARCHAR(9)"},
+  };
+  for (const mapped& m : types) EXPECT_EQ(get_sql_native_type1(m.type), m.text);
+
+  struct named {
+    const char16_t* name;
+    VARTYPE vt;
+    uint32_t size;  // 77 when left unchanged
+  };
+  const named names[] = {
+      {u"VARCHAR(100)", VT_BSTR, 100}, {u"CHAR(3)", VT_BSTR, 3},     {u"VARCHAR", VT_BSTR, 77},
+      {u"BIT", VT_I1, 1},              {u"TINYINT", VT_I1, 1},       {u"TINYINT UNSIGNED", VT_UI1, 1},
+      {u"SMALLINT", VT_I2, 2},         {u"SMALLINT UNSIGNED", VT_UI2, 2}, {u"INT", VT_I4, 4},
+      {u"int", VT_I4, 4},              {u"INT UNSIGNED", VT_UI4, 4}, {u"BIGINT", VT_I8, 8},
+      {u"BIGINT UNSIGNED", VT_UI8, 8}, {u"DATE", VT_DATE, 8},        {u"TIME", VT_DATE, 8},
+      {u"DOUBLE", VT_R8, 8},           {u"FLOAT", VT_R4, 4},         {u"DECIMAL(10,2)", VT_DECIMAL, 77},
+      {u"DATETIME", VT_BSTR, 77},      {u"TEXT", VT_BSTR, 77},       {u"", VT_BSTR, 77},
+  };
+  for (const named& n : names) {
+    SCOPED_TRACE(u8(n.name));
+    uint32_t size = 77;
+    EXPECT_EQ(get_vartype_from_name(n.name, size), n.vt);
+    EXPECT_EQ(size, n.size);
+  }
+}
+
+TEST(sql_util_defaults, DefaultTextByColumnKind) {
+  struct row {
+    VARTYPE vt;
+    uint32_t reserved;
+    ole_variant def;
+    std::string expected;
+  };
+  const row table[] = {
+      {VT_BSTR, 0, ole_variant(u"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')"), ""},
+      {VT_DATE, 9, ole_variant(), "CURRENT_TIMESTAMP"},
+      {VT_DATE, 10, ole_variant(), "CURRENT_DATE()"},
+      {VT_DATE, 11, ole_variant(), "CURRENT_TIME()"},
+      {VT_BSTR, 0, ole_variant(u"O'Brien\\x"), "'O\\'Brien\\\\x'"},
+      {VT_BSTR, 0, ole_variant(u"newid()"), "'newid()'"},
+      {VT_BSTR, 0, ole_variant(u""), ""},
+      {VT_I4, 0, ole_variant(u""), ""},
+      {VT_I4, 0, ole_variant(u"NEWID()"), ""},
+      {VT_I4, 0, ole_variant(u"-7"), "-7"},
+      {VT_I4, 0, ole_variant(int32_t(-7)), "-7"},
+      {VT_I4, 0, ole_variant(u"007"), ""},
+      {VT_I2, 0, ole_variant(u"+7"), ""},
+      {VT_BOOL, 0, ole_variant(u"abc"), ""},
+      {VT_UI4, 0, ole_variant(u"2147483647"), "2147483647"},
+      {VT_UI4, 0, ole_variant(u"2147483648"), ""},
+      {VT_I8, 0, ole_variant(u"-9223372036854775808"), "-9223372036854775808"},
+      {VT_I8, 0, ole_variant(u"9223372036854775808"), ""},
+      {VT_UI8, 0, ole_variant(u"18446744073709551615"), "18446744073709551615"},
+      {VT_UI8, 0, ole_variant(u"-1"), ""},
+      {VT_R8, 0, ole_variant(u"0.0"), "0.0"},
+      {VT_R8, 0, ole_variant(u"0"), "0"},
+      {VT_R4, 0, ole_variant(u"-1.5e3"), "-1.5e3"},
+      {VT_CY, 0, ole_variant(u"abc"), ""},
+      {VT_DECIMAL, 0, ole_variant(u"1,5"), ""},
+      {VT_R8, 0, ole_variant(u"12abc"), ""},
+      {VT_DATE, 0, ole_variant(u"now()"), "CURRENT_TIMESTAMP"},
+      {VT_DATE, 1, ole_variant(u"GETDATE()"), "CURRENT_TIMESTAMP"},
+      {VT_DATE, 1, ole_variant(u"sysdate"), "CURRENT_TIMESTAMP"},
+      {VT_DATE, 1, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03 04:05:06\""},
+      {VT_DATE, 2, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03\""},
+      {VT_DATE, 3, ole_variant(u"04:05:06"), "\"04:05:06\""},
+      {VT_DATE, 1, ole_variant(u"no date"), ""},
+      {VT_ARRAY_UI1, 0, ole_variant(u"0x00"), ""},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(u8(r.def.to_wstring()) + " as " + std::to_string(r.vt));
+    EXPECT_EQ(u8(make_mysql_def_val(column(r.vt, 8, r.reserved, r.def))), r.expected);
+  }
+}
+
+// Literals of a value given as text and tag, in both styles, through the
+// wide, narrow and appending forms.
+TEST(sql_util_literals, TextAndTag) {
+  struct row {
+    std::string text;  // UTF-8
+    VARTYPE vt;
+    std::string live, dump;
+  };
+  const std::string guid = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+  const std::string mention = "this text mentions a guid but goes on without one";
+  const row table[] = {
+      {"O'Brien\\x", VT_BSTR, "'O\\'Brien\\\\x'", "'O\\'Brien\\\\x'"},
+      {std::string("a\nb\r\0c\x1A\t\"`", 10), VT_BSTR, std::string("'a\nb\r\0c\x1A\t\"`'", 12),
+       "'a\\nb\\r\\0c\\Z\t\"`'"},
+      {"Z\xC3\xBCrich \xF0\x9F\x98\x80", VT_BSTR, "'Z\xC3\xBCrich \xF0\x9F\x98\x80'",
+       "'Z\xC3\xBCrich \xF0\x9F\x98\x80'"},
+      {"", VT_BSTR, "''", "''"},
+      {"", VT_I4, "''", "''"},
+      {"x", VT_EMPTY, "NULL", "NULL"},
+      {"x", VT_NULL, "NULL", "NULL"},
+      {"12", VT_BSTR, "'12'", "'12'"},
+      {"12", VT_I4, "12", "12"},
+      {"-1.5e3", VT_R8, "-1.5e3", "-1.5e3"},
+      {"abc", VT_I4, "'abc'", "'abc'"},
+      {"1); DROP TABLE t; --", VT_I8, "'1); DROP TABLE t; --'", "'1); DROP TABLE t; --'"},
+      {"2001-02-03 04:05:06", VT_DATE, "'2001-02-03 04:05:06'", "'2001-02-03 04:05:06'"},
+      {"2001-02-03", VT_DATE, "'2001-02-03'", "'2001-02-03'"},
+      {"no 'date'", VT_DATE, "'no \\'date\\''", "'no \\'date\\''"},
+      {"0x00FF", VT_ARRAY_UI1, "0x00FF", "0x00FF"},
+      {"0x", VT_BLOB, "0x", "0x"},
+      {"12", VT_BLOB_OBJECT, "12", "12"},
+      {"1", VT_ARRAY_UI1, "'1'", "'1'"},
+      {"0xZZ", VT_ARRAY_UI1, "'0xZZ'", "'0xZZ'"},
+      {"x'y", VT_BLOB, "'x\\'y'", "'x\\'y'"},
+      {"{" + guid + "}", VT_BSTR, "'" + guid + "'", "'" + guid + "'"},
+      {guid, VT_BSTR, "'" + guid + "'", "'" + guid + "'"},
+      {"id guid{" + guid + "} and more", VT_BSTR, "'" + guid + "'", "'" + guid + "'"},
+      {mention + "'", VT_BSTR, "'" + mention + "\\''", "'" + mention + "\\''"},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.text + " as " + std::to_string(r.vt));
+    const std::u16string wide = w(r.text);
+    EXPECT_EQ(to_mysql_str(r.text, r.vt), r.live);
+    EXPECT_EQ(to_mysql_str(r.text, r.vt, sql_literal_style::dump), r.dump);
+    EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt)), r.live);
+    EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt, sql_literal_style::dump)), r.dump);
+    std::string out = "x=";
+    append_mysql_wstr(out, wide, r.vt, sql_literal_style::dump);
+    EXPECT_EQ(out, "x=" + r.dump);
+  }
+  // A lone surrogate cannot go to the server as UTF-8.
+  std::string out;
+  append_mysql_wstr(out, std::u16string(1, char16_t(0xD800)) + u"a", VT_BSTR);
+  EXPECT_EQ(out, "'\xEF\xBF\xBD" "a'");
+}
+
+ole_variant bytes(std::vector<uint8_t> b) { return ole_variant(std::move(b)); }
+
+TEST(sql_util_literals, VariantLiterals) {
+  ole_variant cy;
+  cy.set_cy(125000);
+  ole_variant date(ole_date::make(2001, 2, 3, 4, 5, 6));
+  ole_variant time(ole_date::make(0, 0, 0, 4, 5, 6, 0, ole_date::kind_time));
+  ole_variant pure_date(ole_date::make(2001, 2, 3, 0, 0, 0, 0, ole_date::kind_date));
+  ole_variant null;
+  null.set_null();
+  struct row {
+    const char* name;
+    ole_variant value;
+    std::string expected;
+  };
+  const row table[] = {
+      {"bytes", bytes({0x00, 0xFF}), "0x00FF"},
+      {"no bytes", bytes({}), "NULL"},
+      {"int", ole_variant(int32_t(12)), "12"},
+      {"double", ole_variant(1.5), "1.5000000000000000e+00"},
+      {"bool", ole_variant(true), "1"},
+      {"currency", cy, "12.5"},
+      {"date", date, "'2001-02-03 04:05:06'"},
+      {"time", time, "'04:05:06'"},
+      {"pure date", pure_date, "'2001-02-03'"},
+      {"text", ole_variant(u"it's"), "'it\\'s'"},
+      {"empty", ole_variant(), "NULL"},
+      {"null", null, "NULL"},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(to_mysql_str(r.value), r.expected);
+  }
+}
+
+// One cell rendered for a data statement.
+TEST(sql_util_literals, CellLiterals) {
+  ole_variant null;
+  null.set_null();
+  ole_variant date(ole_date::make(2001, 2, 3, 4, 5, 6));
+  struct row {
+    const char* name;
+    ole_variant cell;
+    VARTYPE col;
+    uint32_t reserved;
+    bool not_null;
+    std::string live, dump;
+  };
+  const row table[] = {
+      {"number in text column", ole_variant(int32_t(12)), VT_BSTR, 0, false, "12", "12"},
+      {"text in text column", ole_variant(u"12"), VT_BSTR, 0, false, "'12'", "'12'"},
+      {"text in integer column", ole_variant(u"12"), VT_I4, 0, false, "12", "12"},
+      {"words in integer column", ole_variant(u"n/a"), VT_I4, 0, false, "'n/a'", "'n/a'"},
+      {"text in double column", ole_variant(u"-2.5"), VT_R8, 0, false, "-2.5", "-2.5"},
+      {"empty text, nullable number", ole_variant(u""), VT_I4, 0, false, "NULL", "NULL"},
+      {"empty text, NOT NULL number", ole_variant(u""), VT_I4, 0, true, "''", "''"},
+      {"two double quotes", ole_variant(u"\"\""), VT_I4, 0, false, "NULL", "NULL"},
+      {"empty cell, nullable number", ole_variant(), VT_I4, 0, false, "NULL", "NULL"},
+      {"empty cell, NOT NULL number", ole_variant(), VT_I4, 0, true, "''", "''"},
+      {"null cell, NOT NULL date", null, VT_DATE, 0, true, "NULL", "NULL"},
+      {"zero, NOT NULL number", ole_variant(int32_t(0)), VT_I4, 0, true, "0", "0"},
+      {"empty cell, text column", ole_variant(), VT_BSTR, 0, true, "NULL", "NULL"},
+      {"empty text, text column", ole_variant(u""), VT_BSTR, 0, false, "''", "''"},
+      {"date cell", date, VT_DATE, 1, false, "'2001-02-03 04:05:06'", "'2001-02-03 04:05:06'"},
+      {"date cell in text column", date, VT_BSTR, 0, false, "'2001-02-03 04:05:06'", "'2001-02-03 04:05:06'"},
+      {"text in date column", ole_variant(u"a\nb"), VT_DATE, 1, false, "'a\nb'", "'a\\nb'"},
+      {"empty text in date column", ole_variant(u""), VT_DATE, 1, false, "NULL", "NULL"},
+      {"bytes", bytes({0x00, 0xFF}), VT_BLOB, 0, false, "0x00FF", "0x00FF"},
+      {"no bytes", bytes({}), VT_ARRAY_UI1, 0, true, "NULL", "NULL"},
+      {"bytes in text column", bytes({0xAB}), VT_BSTR, 0, false, "0xAB", "0xAB"},
+      {"geometry", ole_variant(u"POINT(1 2)"), VT_BSTR, 2, false, "ST_GeomFromText('POINT(1 2)')",
+       "ST_GeomFromText('POINT(1 2)')"},
+      {"geometry with a quote", ole_variant(u"x')"), VT_BSTR, 8, false, "ST_GeomFromText('x\\')')",
+       "ST_GeomFromText('x\\')')"},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    udb_field cell(u"f", 10, r.cell);
+    t_ftd col = column(r.col, 10, r.reserved, ole_variant(), r.not_null);
+    EXPECT_EQ(get_fld_append_str(&cell, &col, false), r.live);
+    std::string out = "(1, ";
+    get_fld_append_str(out, &cell, &col, true, sql_literal_style::dump);
+    EXPECT_EQ(out, "(1, " + r.dump);
+  }
+  udb_field cell(u"f", 10, ole_variant(u"x"));
+  t_ftd col = column(VT_BSTR, 10);
+  EXPECT_THROW(get_fld_append_str(nullptr, &col, false), tk_mail_assertion);
+  EXPECT_THROW(get_fld_append_str(&cell, nullptr, false), tk_mail_assertion);
+}
+
+TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
+  t_ftd text_col = column(VT_BSTR, 0);
+  t_ftd blob_col = column(VT_BLOB, 0);
+  struct row {
+    const char* name;
+    udb_field cell;
+    const t_ftd* col;
+    bool placeholder;
+  };
+  const row table[] = {
+      {"text at the limit", udb_field(u"f", 0, ole_variant(std::u16string(1048576, u'a'))), &text_col, false},
+      {"text past the limit", udb_field(u"f", 0, ole_variant(std::u16string(1048577, u'a'))), &text_col, true},
+      {"2 MiB text", udb_field(u"f", 0, ole_variant(std::u16string(2 << 20, u'a'))), &text_col, true},
+      {"bytes past the limit", udb_field(u"f", 0, bytes(std::vector<uint8_t>(1048577, 7))), &blob_col, true},
+      {"empty cell of a large declared size", udb_field(u"f", 5000000, ole_variant()), &text_col, false},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(get_fld_append_str(&r.cell, r.col, true) == "?", r.placeholder);
+    // Without placeholders the value is always inlined.
+    EXPECT_NE(get_fld_append_str(&r.cell, r.col, false), "?");
+  }
+}
+
+TEST(sql_util_server_cells, TagsOfResultColumns) {
+  struct row {
+    int type;
+    unsigned flags;
+    VARTYPE vt;
+  };
+  const row table[] = {
+      {0, 0, VT_DECIMAL},    {246, 0, VT_DECIMAL},  {1, 0, VT_I1},         {1, 32, VT_UI1},
+      {2, 0, VT_I2},         {2, 32, VT_UI2},       {3, 0, VT_I4},         {3, 32, VT_UI4},
+      {4, 0, VT_R4},         {5, 0, VT_R8},         {7, 0, VT_DATE},       {10, 0, VT_DATE},
+      {11, 0, VT_DATE},      {12, 0, VT_DATE},      {8, 0, VT_I8},         {8, 32, VT_UI8},
+      {9, 32, VT_I4},        {13, 0, VT_UI2},       {16, 0, VT_BOOL},      {253, 0, VT_BSTR},
+      {253, 128, VT_ARRAY_UI1}, {254, 128, VT_BSTR}, {15, 0, VT_BSTR},     {249, 0, VT_ARRAY_UI1},
+      {252, 0, VT_ARRAY_UI1},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.type);
+    EXPECT_EQ(get_vartype(r.type, r.flags), r.vt);
+  }
+  engine_scope scope(0, true);
+  for (int type : {249, 250, 251, 252}) EXPECT_EQ(get_vartype(type, 128), VT_BSTR);
+  scope.engine.blob_to_text = false;
+  EXPECT_EQ(get_vartype(252, 0), VT_ARRAY_UI1);
+}
+
+TEST(sql_util_server_cells, ValuesOfRawCells) {
+  struct row {
+    const char* name;
+    int type;
+    unsigned flags;
+    std::string data;
+    bool blob_to_text;
+    ole_variant expected;
+  };
+  ole_variant dec;
+  dec.set_decimal([] {
+    ole_decimal d;
+    d.parse("12.345");
+    return d;
+  }());
+  ole_variant ui4;
+  ui4.set_ui4(4000000000u);
+  ole_variant i8;
+  i8.set_i8(-5);
+  const row table[] = {
+      {"int", 3, 0, "42", false, ole_variant(int32_t(42))},
+      {"unsigned int", 3, 32, "4000000000", false, ui4},
+      {"bigint", 8, 0, "-5", false, i8},
+      {"double", 5, 0, "1.5", false, ole_variant(1.5)},
+      {"decimal", 246, 0, "12.345", false, dec},
+      {"datetime", 12, 0, "2001-02-03 04:05:06", false, ole_variant(ole_date::make(2001, 2, 3, 4, 5, 6))},
+      {"bit 1", 16, 0, std::string("\x01", 1), false, ole_variant(true)},
+      {"bit 0", 16, 0, std::string("\x00", 1), false, ole_variant(false)},
+      {"bit empty", 16, 0, "", false, ole_variant(false)},
+      {"varchar", 253, 0, "Z\xC3\xBCrich", false, ole_variant(u"Z\u00fcrich")},
+      {"varbinary", 253, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
+      {"blob", 252, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
+      {"text", 252, 0, "abc", false, ole_variant(u"abc")},
+      {"blob read as text", 252, 128, "abc", true, ole_variant(u"abc")},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    engine_scope scope(0, r.blob_to_text);
+    ole_variant v(u"previous text");
+    get_variant(v, r.type, r.data.size(), r.flags, r.data.data());
+    EXPECT_EQ(v, r.expected);
+  }
+  ole_variant v(int32_t(1));
+  get_variant(v, 3, 0, 0, static_cast<const char*>(nullptr));
+  EXPECT_TRUE(v.is_null());
+  EXPECT_THROW(get_variant(v, 253, 2, 0, "\xFF\xFE"), tk_exception_ex);
+
+  // Wide cells.
+  get_variant(v, 253, 3, 0, u"a\u00e9b");
+  EXPECT_EQ(v, ole_variant(u"a\u00e9b"));
+  get_variant(v, 253, 2, 128, u"\u0100\u00FF");
+  EXPECT_EQ(v, bytes({0x00, 0xFF}));
+  get_variant(v, 3, 2, 0, u"42");
+  EXPECT_EQ(v, ole_variant(int32_t(42)));
+  get_variant(v, 3, 0, 0, static_cast<const char16_t*>(nullptr));
+  EXPECT_TRUE(v.is_null());
+}
+
+// A destination that keeps the statements it is asked to run.
+class recording_database : public udb_database {
+ public:
+  recording_database() : udb_database(u"db", 0) {}
+  std::vector<std::u16string> statements;
+  std::unique_ptr<udb_recordset> query(const std::u16string& sql) override {
+    statements.push_back(sql);
+    return nullptr;
+  }
+};
+
+TEST(sql_field_upsizer, AlterStatementByServerVersion) {
+  struct row {
+    uint32_t version;
+    const char16_t* column;
+    const char16_t* sql;
+  };
+  const row rows[] = {
+      {sql_engine::version_4_1_0, u"notes", u"ALTER TABLE `T 1` CHANGE notes notes TEXT"},
+      {sql_engine::version_4_1_0 - 1, u"notes", u"ALTER TABLE T 1 CHANGE notes notes TEXT"},
+      {sql_engine::version_5_6_4, u"my notes", u"ALTER TABLE `T 1` CHANGE `my notes` `my notes` TEXT"},
+      {sql_engine::version_5_6_4, u"2024", u"ALTER TABLE `T 1` CHANGE `2024` `2024` TEXT"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.version);
+    engine_scope scope(r.version);
+    recording_database db;
+    udb_recordset table(&db, u"T 1", u"T 1");
+    table.schema().push_back(t_ftd(255, u"id", VT_BSTR, false, false, ole_variant(), 0));
+    table.schema().push_back(t_ftd(255, r.column, VT_BSTR, false, false, ole_variant(), 0));
+    sql_field_upsizer upsizer(&db, &table);
+    udb_record record;
+    record.push_back(udb_field(u"id", 0, ole_variant(u"1")));
+    record.push_back(udb_field(r.column, 0, ole_variant(std::u16string(300, u'x'))));
+    upsizer.process(record);
+    upsizer.process(record);
+    EXPECT_EQ(db.statements, std::vector<std::u16string>{r.sql});
+  }
+  // Without an engine the version cannot be known.
+  recording_database db;
+  udb_recordset table(&db, u"T", u"T");
+  table.schema().push_back(t_ftd(255, u"c", VT_BSTR, false, false, ole_variant(), 0));
+  sql_field_upsizer upsizer(&db, &table);
+  udb_record record;
+  record.push_back(udb_field(u"c", 0, ole_variant(std::u16string(300, u'x'))));
+  EXPECT_THROW(upsizer.process(record), tk_mail_assertion);
+}
+
+}  // namespace
