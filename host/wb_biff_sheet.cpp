@@ -127,7 +127,7 @@ bool wb_biff_sheet::read_block() {
       return false;
     }
     if (queue_.size() != before) block_has_cells = true;
-    if (queue_.size() >= max_block_cells && !string_pending_) break;
+    if ((queue_.size() >= max_block_cells || text_arena_.size() >= max_block_text_units) && !string_pending_) break;
   }
   // Writers store a block's rows ascending; sort the rare block that is not.
   const bool sorted = std::is_sorted(queue_.begin(), queue_.end(),

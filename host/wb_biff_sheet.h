@@ -47,6 +47,9 @@ class wb_biff_sheet final : public wb_sheet_source {
   // A block ends at its DBCELL, at the ROW record that starts the next
   // block, or after this many cells when a writer leaves blocks out.
   static constexpr std::size_t max_block_cells = 8192;
+  // Also after this many UTF-16 units of LABEL and formula texts, so a block
+  // of long texts cannot grow the arena without bound.
+  static constexpr std::size_t max_block_text_units = std::size_t{1} << 22;
 
   bool read_block();
   void read_cell_record();

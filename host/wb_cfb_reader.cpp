@@ -47,11 +47,9 @@ std::unique_ptr<wb_cfb_reader> wb_cfb_reader::open(std::shared_ptr<const wb_cfb_
 bool wb_cfb_reader::read_sector(std::uint32_t sector, unsigned char* dest) const {
   if (sector >= sector_count_) return false;
   const std::uint64_t offset = (static_cast<std::uint64_t>(sector) + 1) * sector_size_;
-  // Only the file's last sector may be short; the missing tail reads as zeros.
-  const std::size_t got = storage_->read_at(offset, dest, sector_size_);
-  if (got == 0) return false;
-  if (got < sector_size_) std::memset(dest + got, 0, sector_size_ - got);
-  return true;
+  // Table and directory sectors are always written whole; a short one means
+  // a truncated file (only a stream's last sector may be short).
+  return storage_->read_at(offset, dest, sector_size_) == sector_size_;
 }
 
 bool wb_cfb_reader::follow(const std::vector<std::uint32_t>& table, std::uint32_t start, std::uint64_t needed,
@@ -199,6 +197,8 @@ bool wb_cfb_reader::is_encrypted_package() const {
 
 bool wb_cfb_reader::read_mini_stream(const entry& e, std::vector<unsigned char>& out) const {
   // Small streams live in mini sectors inside the root entry's stream.
+  out.clear();
+  if (e.size == 0) return true;
   const entry& root = entries_[0];
   std::vector<std::uint32_t> root_chain;
   if (!regular_chain(root.start_sector, root.size, root_chain)) return false;

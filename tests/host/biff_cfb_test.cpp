@@ -75,6 +75,20 @@ TEST(host_biff_cfb, StreamsOfEverySizeReadBackByteForByte) {
   }
 }
 
+TEST(host_biff_cfb, EmptyStreamsReadAsEmptyWhereverTheyPoint) {
+  std::string file = compound_file({{u"Small", pattern(100, 1)}, {u"Empty", ""}});
+  // Let the empty stream's start point at the small stream's mini sector,
+  // as some writers leave it.
+  const std::size_t dir_at = (biff_test::u32_at(file, 0x30) + 1) * 512;
+  file.replace(dir_at + 2 * 128 + 0x74, 4, biff_test::bytes().u32(0).str());
+  auto reader = open_bytes(file);
+  ASSERT_NE(reader, nullptr);
+  auto stream = reader->open_stream(static_cast<std::size_t>(reader->find_stream(u"Empty")));
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->size(), 0u);
+  EXPECT_EQ(stream->require(4), 0u);
+}
+
 TEST(host_biff_cfb, SeekRepositionsInsideAndOutsideTheWindow) {
   const std::string data = pattern(600000, 3);
   const std::string file = compound_file({{u"Workbook", data}});

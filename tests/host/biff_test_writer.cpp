@@ -287,6 +287,8 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
   return file;
 }
 
+std::uint32_t u32_at(const std::string& file, std::size_t at) { return get32(file, at); }
+
 std::uint32_t fat_entry(const std::string& file, std::uint32_t index) {
   // The FAT of compound_file() is contiguous from its first sector.
   const std::uint32_t fat_first = get32(file, 0x4C);

@@ -79,6 +79,9 @@ struct cfb_layout {
 std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams,
                           cfb_layout* layout = nullptr);
 
+// The little-endian 32-bit number at `at`.
+std::uint32_t u32_at(const std::string& file, std::size_t at);
+
 // Reads or writes entry `index` of the FAT of a file made by compound_file().
 std::uint32_t fat_entry(const std::string& file, std::uint32_t index);
 void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value);
