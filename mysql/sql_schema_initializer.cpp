@@ -32,6 +32,9 @@ sql_schema_initializer::sql_schema_initializer(const udb_schema& schema, const u
 }
 
 std::u16string_view sql_schema_initializer::column_name(std::u16string_view source) const {
+  // Source names may differ only in case: the exact one first.
+  for (size_t i = 0; i < schema_.size(); ++i)
+    if (schema_.fields[i]->name == source) return names_[i];
   for (size_t i = 0; i < schema_.size(); ++i)
     if (udb_detail::same_name(schema_.fields[i]->name, source)) return names_[i];
   return source;

@@ -55,7 +55,7 @@ class sql_schema_initializer {
   bool can_have_auto_num(const t_ftd& field) const;
 
   sql_schema schema_;
-  const udb_indexes& indexes_;
+  udb_indexes indexes_;
   uint32_t version_;
   std::vector<std::u16string> names_;
   udb_names_map::name_pairs generated_;

@@ -1,0 +1,267 @@
+// Statement texts the destination builds without a server: CREATE TABLE
+// (column and key definitions, the row-size rule), the database statements,
+// and the branches for old servers, which a current server cannot reach:
+// the engine's version is set by hand.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sql_database.h"
+#include "sql_engine.h"
+#include "sql_fk_parser.h"
+#include "sql_indexes_initializer.h"
+#include "sql_schema.h"
+#include "sql_schema_initializer.h"
+#include "sql_sync.h"
+#include "tk_mail_assertion.h"
+#include "tk_unicode.h"
+#include "udb_recordset.h"
+
+namespace {
+
+constexpr uint32_t v10_11 = 0x0A0B06;
+constexpr uint32_t v4_0_0 = 0x040000;
+constexpr uint32_t v3_23_1 = 3 * 65536 + 23 * 256 + 1;
+constexpr uint32_t v3_23_30 = 3 * 65536 + 23 * 256 + 30;
+
+t_ftd column(const char16_t* name, VARTYPE vt, uint32_t size, bool not_null = false, bool auto_inc = false,
+             const ole_variant& def = ole_variant(), uint32_t reserved = 0) {
+  return t_ftd(size, name, vt, not_null, auto_inc, def, reserved);
+}
+
+udb_index index(const char16_t* name, bool unique, bool primary, std::vector<std::u16string> fields) {
+  udb_index i(name, unique, primary);
+  i.fields = std::move(fields);
+  return i;
+}
+
+// The whole CREATE TABLE text as create_table sends it.
+std::string create_table_text(sql_engine& engine, const char16_t* table, const udb_schema& schema,
+                              const udb_indexes& indexes, uint32_t version) {
+  engine.version = version;
+  sql_schema_initializer columns(schema, indexes, version);
+  const std::vector<std::u16string>& definitions = columns.get_init_chunks();
+  sql_indexes_initializer keys(indexes, version);
+  return tk_unicode_to_utf8(
+      sql_database::create_table_statement(table, definitions, keys.get_init_chunks(columns), u"", u"", version));
+}
+
+struct create_case {
+  const char* what;
+  uint32_t version;
+  std::vector<t_ftd> columns;
+  std::vector<udb_index> indexes;
+  std::string expected;
+};
+
+TEST(sql_create_table_text, GoldenStatements) {
+  sql_engine engine;
+  ole_variant bob(u"Bob");
+  t_ftd commented = column(u"Note", VT_BSTR, 30000);
+  commented.description = u"it's a \\ here";
+  const std::vector<create_case> cases = {
+      {"columns, default, comment, primary key",
+       v10_11,
+       {column(u"ID", VT_I4, 4, false, true), column(u"Name", VT_BSTR, 50, true, false, bob),
+        column(u"Price", VT_CY, 8), column(u"Born", VT_DATE, 8, false, false, ole_variant(), 2),
+        column(u"Photo", VT_ARRAY_UI1, 0), commented},
+       {index(u"PrimaryKey", true, true, {u"ID"})},
+       "CREATE TABLE `people` (`id` INT NOT NULL AUTO_INCREMENT, `name` VARCHAR(50) NOT NULL DEFAULT 'Bob', "
+       "`price` DECIMAL(19,4), `born` DATE, `photo` LONGBLOB, `note` MEDIUMTEXT COMMENT 'it\\'s a \\\\ here', "
+       "PRIMARY KEY (`id`)) ENGINE=InnoDB"},
+      {"an auto-increment column that no key covers gets an index",
+       v10_11,
+       {column(u"Counter", VT_I4, 4, false, true), column(u"Label", VT_BSTR, 10)},
+       {},
+       "CREATE TABLE `people` (`counter` INT NOT NULL AUTO_INCREMENT, `label` VARCHAR(10), INDEX `counter` "
+       "(`counter`)) ENGINE=InnoDB"},
+      {"keys the server cannot build are skipped",
+       v10_11,
+       {column(u"a", VT_BSTR, 800), column(u"b", VT_BSTR, 800), column(u"c", VT_BSTR, 700),
+        column(u"d", VT_BSTR, 700), column(u"e", VT_BSTR, 600), column(u"f", VT_BSTR, 600),
+        column(u"g", VT_BSTR, 600), column(u"h", VT_I4, 4), column(u"p", VT_ARRAY_UI1, 100)},
+       {index(u"empty", false, false, {}), index(u"lob", false, false, {u"a", u"b"}),
+        index(u"Two Cols", false, false, {u"c", u"d"}), index(u"big", false, false, {u"e", u"f", u"g"}),
+        index(u"missing", false, false, {u"zz"}), index(u"bin", false, false, {u"p"}),
+        index(u"u_h", true, false, {u"h"})},
+       "CREATE TABLE `people` (`a` VARCHAR(800), `b` VARCHAR(800), `c` VARCHAR(700), `d` VARCHAR(700), "
+       "`e` VARCHAR(600), `f` VARCHAR(600), `g` VARCHAR(600), `h` INT, `p` VARBINARY(100), "
+       "INDEX `two cols` (`c`, `d`), UNIQUE `u_h` (`h`)) ENGINE=InnoDB"},
+      {"four 5000-character columns: the newest of the equal ones becomes LONGTEXT",
+       v10_11,
+       {column(u"c1", VT_BSTR, 5000), column(u"c2", VT_BSTR, 5000), column(u"c3", VT_BSTR, 5000),
+        column(u"c4", VT_BSTR, 5000)},
+       {},
+       "CREATE TABLE `people` (`c1` VARCHAR(5000), `c2` VARCHAR(5000), `c3` VARCHAR(5000), `c4` LONGTEXT) "
+       "ENGINE=InnoDB"},
+      {"a key on a column the row-size rule made LONGTEXT is skipped",
+       v10_11,
+       {column(u"k", VT_BSTR, 16384)},
+       {index(u"ik", false, false, {u"k"})},
+       "CREATE TABLE `people` (`k` LONGTEXT) ENGINE=InnoDB"},
+      {"server before 4.0.23: TYPE=, bare names",
+       v4_0_0,
+       {column(u"id", VT_I4, 4), column(u"name", VT_BSTR, 20)},
+       {index(u"ix", false, false, {u"name"})},
+       "CREATE TABLE `people` (id INT, name VARCHAR(20), INDEX ix (name)) TYPE=InnoDB"},
+      {"server before 3.23.35 knows only MyISAM",
+       v3_23_30,
+       {column(u"id", VT_I4, 4)},
+       {},
+       "CREATE TABLE `people` (id INT) TYPE=MyISAM"},
+      {"server before 3.23.2: NOT NULL on every indexed column",
+       v3_23_1,
+       {column(u"id", VT_I4, 4), column(u"other", VT_I4, 4)},
+       {index(u"ix", false, false, {u"id"})},
+       "CREATE TABLE `people` (id INT NOT NULL, other INT, INDEX ix (id)) TYPE=MyISAM"},
+  };
+  for (const create_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    udb_schema schema;
+    for (const t_ftd& f : c.columns) schema.push_back(f);
+    udb_indexes indexes;
+    for (const udb_index& i : c.indexes) indexes.push_back(i);
+    EXPECT_EQ(create_table_text(engine, u"people", schema, indexes, c.version), c.expected);
+  }
+}
+
+TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
+  sql_engine engine;
+  for (const auto& [version, limit] : {std::pair{v10_11, size_t{63}}, std::pair{v4_0_0, size_t{15}}}) {
+    SCOPED_TRACE(version);
+    udb_schema schema;
+    udb_indexes indexes;
+    for (int i = 0; i < 70; ++i) {
+      const std::u16string name = u"c" + tk_utf8_to_unicode(std::to_string(i));
+      schema.push_back(column(name.c_str(), VT_I4, 4));
+      indexes.push_back(index((u"ix" + name).c_str(), false, false, {name}));
+    }
+    sql_schema_initializer columns(schema, indexes, version);
+    columns.get_init_chunks();
+    sql_indexes_initializer keys(indexes, version);
+    EXPECT_EQ(keys.get_init_chunks(columns).size(), limit);
+  }
+
+  // Names the validator had to change are the table's entry of the names map.
+  udb_schema schema;
+  schema.push_back(column(u"Total Sum", VT_I4, 4));
+  schema.push_back(column(u"plain", VT_I4, 4));
+  schema.push_back(column(u"PLAIN", VT_I4, 4));
+  engine.version = v10_11;
+  sql_schema_initializer columns(schema, udb_indexes(), v10_11);
+  const udb_names_map::name_pairs expected = {{u"total sum", u"Total Sum"}, {u"plain00000", u"PLAIN"}};
+  EXPECT_EQ(columns.generated_names(), expected);
+  EXPECT_EQ(columns.column_name(u"PLAIN"), u"plain00000");
+}
+
+TEST(sql_create_table_text, TwoAutoIncrementColumnsAreAnInternalError) {
+  sql_engine engine;
+  udb_schema schema;
+  schema.push_back(column(u"a", VT_I4, 4, false, true));
+  schema.push_back(column(u"b", VT_I4, 4, false, true));
+  sql_schema_initializer columns(schema, udb_indexes(), v10_11);
+  EXPECT_THROW(columns.get_init_chunks(), tk_mail_assertion);
+}
+
+TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
+  struct row {
+    const char* what;
+    std::vector<std::pair<VARTYPE, uint32_t>> columns;
+    uint32_t total;
+    std::vector<uint32_t> sizes_after;
+  };
+  const row rows[] = {
+      {"four 5000s: the fourth converts", {{VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}},
+       60000, {5000, 5000, 5000, 0}},
+      {"16384 reaches 65536 and converts", {{VT_BSTR, 16384}}, 0, {0}},
+      {"16383 stays", {{VT_BSTR, 16383}}, 65532, {16383}},
+      {"21845 is not a candidate and counts once", {{VT_BSTR, 21845}}, 21845, {21845}},
+      {"largest first", {{VT_BSTR, 3000}, {VT_BSTR, 9000}, {VT_BSTR, 6000}}, 36000, {3000, 0, 6000}},
+      {"integers never transform", {{VT_I4, 4}, {VT_I8, 8}, {VT_R8, 8}}, 20, {4, 8, 8}},
+      {"long text and huge columns add nothing", {{VT_BSTR, 0}, {VT_ARRAY_UI1, 5592405}, {VT_BSTR, 10}}, 40,
+       {0, 5592405, 10}},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    sql_schema schema;
+    for (const auto& [vt, size] : r.columns) schema.push_back(column(u"c", vt, size));
+    EXPECT_EQ(schema.total_size(), r.total);
+    std::vector<uint32_t> sizes;
+    for (const auto& f : schema.fields) sizes.push_back(f->size);
+    EXPECT_EQ(sizes, r.sizes_after);
+  }
+}
+
+TEST(sql_engine_text, DatabaseStatementsByVersion) {
+  sql_engine engine;
+  struct row {
+    uint32_t version;
+    const char16_t* name;
+    const char* create;
+    const char* drop;
+  };
+  const row rows[] = {
+      {v10_11, u"my db", "CREATE DATABASE `my db` character set utf8", "DROP DATABASE `my db`"},
+      // A backtick inside is not escaped: the server refuses the name.
+      {v10_11, u"a`b", "CREATE DATABASE `a`b` character set utf8", "DROP DATABASE `a`b`"},
+      {v4_0_0, u"mydb", "CREATE DATABASE mydb character set utf8", "DROP DATABASE mydb"},
+  };
+  for (const row& r : rows) {
+    engine.version = r.version;
+    EXPECT_EQ(engine.create_db_statement(r.name), r.create);
+    EXPECT_EQ(engine.drop_db_statement(r.name), r.drop);
+  }
+  EXPECT_EQ(engine.set_names_statement(), "SET NAMES UTF8");
+  engine.char_set = u"UTF8MB4";
+  EXPECT_EQ(engine.set_names_statement(), "SET NAMES UTF8MB4");
+  EXPECT_EQ(engine.create_db_statement(u"x"), "CREATE DATABASE x character set UTF8MB4");
+}
+
+TEST(sql_engine_text, VersionParsing) {
+  EXPECT_EQ(sql_engine::parse_version("8.0.36-log"), 524324u);
+  EXPECT_EQ(sql_engine::parse_version("10.11.6-MariaDB-0+deb12u1"), 0x0A0B06u);
+  EXPECT_EQ(sql_engine::parse_version("4.1.0"), sql_engine::version_4_1_0);
+  EXPECT_THROW(sql_engine::parse_version("5.5"), tk_mail_assertion);
+  EXPECT_THROW(sql_engine::parse_version("MariaDB"), tk_mail_assertion);
+}
+
+TEST(sql_engine_text, NotConnectedAsksNothing) {
+  sql_engine engine;
+  EXPECT_EQ(engine.get_max_allowed_packet(), 0u);
+  EXPECT_FALSE(engine.connected);
+}
+
+TEST(sql_fk_parser_text, ConstraintsOfShowCreateTable) {
+  const std::u16string sql =
+      u"CREATE TABLE `child` (\n  `id` int(11) NOT NULL,\n  `p1` int(11) DEFAULT NULL,\n  `p2` int(11),\n"
+      u"  PRIMARY KEY (`id`),\n  KEY `fk` (`p1`,`p2`),\n"
+      u"  CONSTRAINT `fk_par``ent` FOREIGN KEY (`p1`, `p2`) REFERENCES `parent` (`a`, `b`) ON DELETE CASCADE,\n"
+      u"  CONSTRAINT `chk` CHECK (`p1` > 0),\n"
+      u"  CONSTRAINT `fk2` FOREIGN KEY (`id`) REFERENCES `other` (`oid`)\n) ENGINE=InnoDB";
+  const sql_fk_parser parser(u"child", sql);
+  ASSERT_EQ(parser.relationships().size(), 2u);
+  const udb_relationship& first = parser.relationships()[0];
+  EXPECT_EQ(first.name, u"fk_par`ent");
+  EXPECT_EQ(first.fk_table, u"child");
+  EXPECT_EQ(first.pk_table, u"parent");
+  EXPECT_EQ(first.fk_columns, (std::vector<std::u16string>{u"p1", u"p2"}));
+  EXPECT_EQ(first.pk_columns, (std::vector<std::u16string>{u"a", u"b"}));
+  EXPECT_EQ(parser.relationships()[1].pk_table, u"other");
+  EXPECT_EQ(parser.relationships()[1].pk_columns, (std::vector<std::u16string>{u"oid"}));
+}
+
+TEST(sql_sync_text, KeyFilter) {
+  sql_engine engine;
+  udb_recordset table(nullptr, u"t", u"t");
+  table.schema().push_back(column(u"id", VT_I4, 4));
+  table.schema().push_back(column(u"name", VT_BSTR, 20));
+  table.schema().push_back(column(u"blob", VT_ARRAY_UI1, 20));
+  EXPECT_EQ(tk_unicode_to_utf8(sql_sync::get_filter_subquery(u"<id>5</id><NAME>a&amp;b's &lt;x&gt;</NAME>", table)),
+            "`id`=5 and `name`='a&b\\'s <x>'");
+  EXPECT_EQ(tk_unicode_to_utf8(sql_sync::get_filter_subquery(u"<blob>0x00FF</blob>", table)), "`blob`=0x00FF");
+  EXPECT_THROW(sql_sync::get_filter_subquery(u"<nope>1</nope>", table), tk_exception);
+}
+
+}  // namespace
