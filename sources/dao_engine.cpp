@@ -11,9 +11,7 @@ constexpr uint32_t mode_exclusive_bit = 0x10;
 constexpr uint32_t mode_opened_bit = 0x20;
 }  // namespace
 
-dao_engine::dao_engine(bool com_initialised) : com_initialised_(com_initialised) {
-  TK_TRACE(2, "dao_engine::ctor");
-}
+dao_engine::dao_engine(bool com_initialised) : com_initialised_(com_initialised) { TK_TRACE(2, "dao_engine::ctor"); }
 
 dao_engine::~dao_engine() {
   TK_TRACE(2, "dao_engine::dtor");
@@ -50,12 +48,12 @@ bool dao_engine::set_version_if(int32_t id) {
 }
 
 std::unique_ptr<dao_database> dao_engine::open_dao_src(const std::u16string& file, const std::u16string& connect,
-                                                      uint32_t mode) {
+                                                       uint32_t mode) {
   TK_TRACE(2, "dao_engine::open_dao_src(%s, %s)", file, connect);
   if (!engine_) throw tk_mail_assertion("dao_engi", __LINE__);
   ole_com_ptr<wb_database> database;
-  const wb_hresult hr = engine_->open_database(file, (mode & mode_exclusive_bit) != 0,
-                                               (mode & mode_read_only_bit) != 0, connect, database.receive());
+  const wb_hresult hr = engine_->open_database(file, (mode & mode_exclusive_bit) != 0, (mode & mode_read_only_bit) != 0,
+                                               connect, database.receive());
   if (wb_failed(hr)) throw dao_exception(&engine_->errors());
   if (!database) throw tk_exception("The workbook engine reported success but opened no database.", 1);
   return std::make_unique<dao_database>(file, std::move(database), mode | mode_opened_bit);

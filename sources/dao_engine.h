@@ -59,8 +59,7 @@ class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
   // Opens `file` with the driver's connect string. Mode bits: 1 read-only,
   // 16 exclusive, 128 no queries or views; 32 is added here. A failure of
   // the engine raises dao_exception; no engine object is an internal error.
-  std::unique_ptr<dao_database> open_dao_src(const std::u16string& file, const std::u16string& connect,
-                                             uint32_t mode);
+  std::unique_ptr<dao_database> open_dao_src(const std::u16string& file, const std::u16string& connect, uint32_t mode);
 
   int32_t version() const noexcept { return version_; }
   bool has_engine() const noexcept { return static_cast<bool>(engine_); }

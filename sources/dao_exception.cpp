@@ -25,8 +25,8 @@ const wb_error& dao_exception::first_error(const wb_error_list* errors) {
 }
 
 dao_exception::dao_exception(const wb_error& first)
-    : tk_exception(tk_unicode_to_console(first.description),
-                   code_offset + static_cast<uint32_t>(first.number & 0xFFFF), 0) {
+    : tk_exception(tk_unicode_to_console(first.description), code_offset + static_cast<uint32_t>(first.number & 0xFFFF),
+                   0) {
   TK_TRACE(3, "Got error: %s", message());
   TK_TRACE(3, "Got error code: %08X", code());
 }

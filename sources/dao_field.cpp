@@ -79,16 +79,31 @@ void dao_field::refill() {
 
 VARTYPE dao_field::get_vartype(int16_t dao_type) noexcept {
   switch (dao_type) {
-    case 1: return VT_BOOL;
-    case 2: return VT_UI1;
-    case 3: return VT_I2;
-    case 4: return VT_I4;
-    case 5: return VT_CY;
-    case 6: return VT_R4;
-    case 7: case 19: case 20: case 21: return VT_R8;
-    case 8: case 22: return VT_DATE;
-    case 10: case 12: return VT_BSTR;
-    default: return VT_ARRAY_UI1;
+    case 1:
+      return VT_BOOL;
+    case 2:
+      return VT_UI1;
+    case 3:
+      return VT_I2;
+    case 4:
+      return VT_I4;
+    case 5:
+      return VT_CY;
+    case 6:
+      return VT_R4;
+    case 7:
+    case 19:
+    case 20:
+    case 21:
+      return VT_R8;
+    case 8:
+    case 22:
+      return VT_DATE;
+    case 10:
+    case 12:
+      return VT_BSTR;
+    default:
+      return VT_ARRAY_UI1;
   }
 }
 

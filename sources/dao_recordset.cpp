@@ -72,14 +72,14 @@ void dao_recordset::init_schema() {
     std::u16string_view format;
     if (field.property(u"Format", property) && property.kind == wb_value_kind::text) format = property.text;
     const dao_detail::column_kind kind = dao_detail::classify_column(field.type_code(), field.size(), format);
-    auto column = std::make_unique<t_ftd>(kind.size, field.name(), kind.vartype, field.required(), false,
-                                          ole_variant(), kind.reserved);
+    auto column = std::make_unique<t_ftd>(kind.size, field.name(), kind.vartype, field.required(), false, ole_variant(),
+                                          kind.reserved);
     if (field.property(u"Description", property) && property.kind == wb_value_kind::text) {
       column->description.assign(property.text);
       TK_TRACE(1, "Column description='%s'", column->description);
     }
-    TK_TRACE(1, "DAO Field #%d: size=%d, DAO type=%d, def.value=%s, comment=%s", i, column->size,
-             field.type_code(), column->def_value.to_string(), column->description);
+    TK_TRACE(1, "DAO Field #%d: size=%d, DAO type=%d, def.value=%s, comment=%s", i, column->size, field.type_code(),
+             column->def_value.to_string(), column->description);
     schema_.push_back(std::move(column));
   }
 }

@@ -45,8 +45,7 @@ class dao_recordset : public udb_recordset {
  public:
   // `rows` is positioned on its first row (or at the end for an empty
   // table); `table` is the definition it was opened from.
-  dao_recordset(dao_database* database, const std::u16string& name, ole_com_ptr<wb_recordset> rows,
-                wb_table_def table);
+  dao_recordset(dao_database* database, const std::u16string& name, ole_com_ptr<wb_recordset> rows, wb_table_def table);
   ~dao_recordset() override;
 
   // The current row; calling it at the end is an internal error.

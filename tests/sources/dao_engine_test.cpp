@@ -43,19 +43,6 @@ TEST(dao_engine, MissingVersionOrEngineObjectIsAnInternalError) {
   expect_assertion([&] { engine.open_dao_src(u"/nowhere.xlsx", hdr_no, 1); }, "dao_engi");
 }
 
-TEST(dao_engine, FirstEngineIsTheRegisteredOneUntilItGoes) {
-  EXPECT_EQ(dao_engine::instance_ptr(), nullptr);
-  {
-    auto first = std::make_unique<dao_engine>();
-    dao_engine second(true);
-    EXPECT_EQ(dao_engine::instance_ptr(), first.get());
-    EXPECT_FALSE(second.is_registered());
-    first.reset();
-    EXPECT_EQ(dao_engine::instance_ptr(), nullptr);
-  }
-  EXPECT_EQ(dao_engine::instance_ptr(), nullptr);
-}
-
 TEST(dao_engine, OpenFailuresRaiseDaoExceptionWithTheEngineCodeAndText) {
   testsupport::temp_dir dir;
   const std::string missing = dir.file("missing.xlsx");
@@ -91,9 +78,11 @@ TEST(dao_engine, UnreadableErrorCollectionRaisesALevelOneError) {
   wb_error_list list;
   expect_failure([] { throw dao_exception(static_cast<const wb_error_list*>(nullptr)); }, 1, 0,
                  "Failed to read the error of the workbook engine (step #1)");
-  expect_failure([&] { throw dao_exception(&list); }, 1, 0, "Failed to read the error of the workbook engine (step #2)");
+  expect_failure([&] { throw dao_exception(&list); }, 1, 0,
+                 "Failed to read the error of the workbook engine (step #2)");
   list.raise(0);
-  expect_failure([&] { throw dao_exception(&list); }, 1, 0, "Failed to read the error of the workbook engine (step #4)");
+  expect_failure([&] { throw dao_exception(&list); }, 1, 0,
+                 "Failed to read the error of the workbook engine (step #4)");
   list.raise(3251);
   expect_failure([&] { throw dao_exception(&list); }, 0, 68787, "Operation is not supported for this type of object.");
 
@@ -116,21 +105,4 @@ TEST(dao_engine, OpenedDatabaseKeepsTheModeWithTheOpenedBit) {
   }
   // The Access path opens with an empty connect string, which the workbook engine refuses.
   expect_failure([&] { scope.engine.open_db(wide(path), 1); }, 0, 68706, "Could not find installable ISAM.");
-}
-
-TEST(dao_database, TableAttributesDecideWhatIsListed) {
-  struct row {
-    uint32_t attributes;
-    dao_database::table_kind kind;
-  };
-  const row rows[] = {
-      {0, dao_database::table_kind::user},
-      {0x40000000, dao_database::table_kind::linked},
-      {0x80000000, dao_database::table_kind::system},
-      {0x00000002, dao_database::table_kind::system},
-      {0x40000002, dao_database::table_kind::linked},  // linked is checked first
-      {0x00000001, dao_database::table_kind::user},
-      {0x20000000, dao_database::table_kind::user},
-  };
-  for (const row& r : rows) EXPECT_EQ(dao_database::classify(r.attributes), r.kind) << std::hex << r.attributes;
 }

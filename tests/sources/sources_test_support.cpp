@@ -78,9 +78,8 @@ std::string narrow(std::u16string_view text) { return tk_unicode_to_utf8(text); 
 engine_scope::engine_scope() { EXPECT_TRUE(engine.set_version_if(3)); }
 
 std::unique_ptr<dao_database> open_book(const std::string& path, bool first_row_has_names) {
-  return dao_engine::instance().open_dao_src(wide(path),
-                                             first_row_has_names ? u"Excel 5.0; IMEX=1;" : u"Excel 5.0; HDR=No; IMEX=1;",
-                                             1);
+  return dao_engine::instance().open_dao_src(
+      wide(path), first_row_has_names ? u"Excel 5.0; IMEX=1;" : u"Excel 5.0; HDR=No; IMEX=1;", 1);
 }
 
 std::vector<std::vector<std::string>> read_texts(dao_database& database, const std::u16string& table) {

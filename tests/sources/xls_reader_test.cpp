@@ -58,8 +58,12 @@ TEST(xls_reader, ListsWorksheetsInWorkbookOrderWithHiddenOnesAndWithoutChartShee
   ASSERT_TRUE(r.get_all_sheets(listed));
   EXPECT_EQ(listed, (names{u"Sheet1", u"My Data", u"Secret", u"b", u"a", u"Z"}));
   // Upper case before lower case: Z, then a, then b.
-  const sheet_pairs expected = {{u"My Data", u"'My Data$'"}, {u"Secret", u"Secret$"}, {u"Sheet1", u"Sheet1$"},
-                                {u"Z", u"Z$"},                {u"a", u"a$"},           {u"b", u"b$"}};
+  const sheet_pairs expected = {{u"My Data", u"'My Data$'"},
+                                {u"Secret", u"Secret$"},
+                                {u"Sheet1", u"Sheet1$"},
+                                {u"Z", u"Z$"},
+                                {u"a", u"a$"},
+                                {u"b", u"b$"}};
   EXPECT_EQ(pairs(r.sheet_map()), expected);
   // The listing's engine lived only during the call.
   EXPECT_EQ(dao_engine::instance_ptr(), nullptr);
@@ -116,13 +120,13 @@ TEST(xls_reader, SimplifyName) {
       {u"'My Data$'", u"My Data"},
       {u"' Totals $'", u"Totals"},
       {u"'O''Brien$'", u"O''Brien"},
-      {u"'x'", u"x"},            // apostrophes go even without a dollar sign
-      {u"''", u"''"},            // too short to be enclosed
-      {u"'$'", u"$"},            // a lone "$" stays
-      {u"$$", u"$"},             // only the last one goes
-      {u"a$ ", u"a$"},           // the dollar sign must be last
-      {u"  x  $", u"x"},         // spaces go after the dollar sign
-      {u"\tTab$", u"\tTab"},     // only U+0020 is a space here
+      {u"'x'", u"x"},         // apostrophes go even without a dollar sign
+      {u"''", u"''"},         // too short to be enclosed
+      {u"'$'", u"$"},         // a lone "$" stays
+      {u"$$", u"$"},          // only the last one goes
+      {u"a$ ", u"a$"},        // the dollar sign must be last
+      {u"  x  $", u"x"},      // spaces go after the dollar sign
+      {u"\tTab$", u"\tTab"},  // only U+0020 is a space here
       {u"Q1$'Print_Area", u"Q1$'Print_Area"},
   };
   for (const row& r : rows) EXPECT_EQ(xls_reader::simplify_name(r.engine), r.plain) << narrow(r.engine);
