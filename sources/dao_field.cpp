@@ -12,8 +12,9 @@ constexpr std::u16string_view zero_date_w = u"1899-12-30";
 // Bit of a field's attributes marking an auto-increment column.
 constexpr int32_t attr_auto_increment = 16;
 
-// The fake-date rule on the variant's own text; `zero` and `time`/`blank`
-// are the texts in the string's character type.
+// The zero date in the variant's own text stands for "no date": alone it
+// becomes `midnight`, inside a longer text it becomes `blank_date`. The
+// texts come in the character type of `text`.
 template <class S, class V>
 S without_fake_date(S text, V zero, V midnight, V blank_date) {
   const auto at = text.find(zero);
