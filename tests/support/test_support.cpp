@@ -88,8 +88,7 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
 
 std::string gridload_binary() {
   const char* p = std::getenv("GRIDLOAD_BINARY");
-  if (!p || !*p) throw std::runtime_error("GRIDLOAD_BINARY is not set (run the tests through ctest)");
-  return p;
+  return p && *p ? p : GRIDLOAD_DEFAULT_BINARY;
 }
 
 run_result run_gridload(const std::vector<std::string>& args, const std::string& cwd,
@@ -101,8 +100,7 @@ run_result run_gridload(const std::vector<std::string>& args, const std::string&
 
 std::string source_dir() {
   const char* p = std::getenv("GRIDLOAD_SOURCE_DIR");
-  if (!p || !*p) throw std::runtime_error("GRIDLOAD_SOURCE_DIR is not set (run the tests through ctest)");
-  return p;
+  return p && *p ? p : GRIDLOAD_DEFAULT_SOURCE_DIR;
 }
 
 }  // namespace testsupport

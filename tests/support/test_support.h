@@ -37,11 +37,11 @@ struct run_result {
 // not empty, with `env` added to the environment; stdin is /dev/null.
 run_result run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = "",
                const std::map<std::string, std::string>& env = {});
-// The gridload binary under test (GRIDLOAD_BINARY, set by CTest).
+// The gridload binary under test (GRIDLOAD_BINARY overrides the built one).
 std::string gridload_binary();
 run_result run_gridload(const std::vector<std::string>& args, const std::string& cwd = "",
                         const std::map<std::string, std::string>& env = {});
-// The repository's root (GRIDLOAD_SOURCE_DIR, set by CTest).
+// The repository's root (GRIDLOAD_SOURCE_DIR overrides).
 std::string source_dir();
 
 }  // namespace testsupport
