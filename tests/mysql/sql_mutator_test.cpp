@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "sql_db_mutator.h"
+#include "sql_field_mutator.h"
+#include "t_ftd.h"
+#include "tk_exception.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+#include "udb_converter.h"
+#include "udb_field.h"
+#include "udb_indexes.h"
+#include "udb_profile.h"
+#include "udb_record.h"
+#include "udb_schema.h"
+
+namespace {
+
+std::string utf8(std::u16string_view text) { return tk_unicode_to_utf8(text); }
+
+std::string fixture(const char* name) { return std::string(PROFILE_FIXTURES_DIR) + "/" + name; }
+
+void expect_failure(const std::function<void()>& action, unsigned level, const std::string& message) {
+  try {
+    action();
+    ADD_FAILURE() << "no exception; expected: " << message;
+  } catch (const tk_exception& e) {
+    EXPECT_EQ(e.message(), message);
+    EXPECT_EQ(e.level(), level);
+  }
+}
+
+const std::string conversion_failure = "Data conversion is not supported for given type mapping";
+
+sql_field_mutator make_rule(const char16_t* type, uint32_t length = 0, uint32_t precision = 0, uint32_t scale = 0) {
+  sql_field_mutator m(u"c");
+  udb_field_mapping mapping;
+  mapping.type = type;
+  mapping.length = length;
+  mapping.precision = precision;
+  mapping.scale = scale;
+  m.set_mapping(u"c2", mapping);
+  return m;
+}
+
+TEST(sql_field_mutator_type, ColumnDescriptors) {
+  struct row {
+    const char16_t* type;
+    uint32_t length, precision, scale;
+    t_ftd column;  // before
+    VARTYPE vartype;
+    uint32_t size;
+    const char16_t* native_type;
+    uint32_t out_precision, out_scale, reserved;
+  };
+  const t_ftd number(8, u"c", VT_R8, false, false, ole_variant(), 0);
+  const t_ftd text(255, u"c", VT_BSTR, false, false, ole_variant(), 0);
+  const t_ftd date_time(8, u"c", VT_DATE, false, false, ole_variant(), 1);
+  const row rows[] = {
+      {u"INT", 0, 0, 0, text, VT_I4, 4, u"INT", 0, 0, 0},
+      {u"int unsigned", 0, 0, 0, number, VT_UI4, 4, u"int unsigned", 0, 0, 0},
+      {u"BIGINT", 0, 0, 0, text, VT_I8, 8, u"BIGINT", 0, 0, 0},
+      {u"TINYINT", 0, 0, 0, number, VT_I1, 1, u"TINYINT", 0, 0, 0},
+      {u"DOUBLE", 0, 0, 0, text, VT_R8, 8, u"DOUBLE", 0, 0, 0},
+      {u"DECIMAL", 0, 10, 2, number, VT_DECIMAL, 8, u"DECIMAL(10,2)", 10, 2, 0},
+      // Digits written in the type text reach the descriptor too.
+      {u"DECIMAL(12,3)", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(12,3)", 12, 3, 0},
+      {u"DECIMAL(7)", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(7)", 7, 0, 0},
+      // Without digits: MySQL's own DECIMAL, never "DECIMAL(0,0)".
+      {u"DECIMAL", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL", 0, 0, 0},
+      {u"VARCHAR", 40, 0, 0, text, VT_BSTR, 40, u"VARCHAR(40)", 0, 0, 0},
+      // Without a length the column keeps its size.
+      {u"varchar", 0, 0, 0, text, VT_BSTR, 255, u"varchar(255)", 0, 0, 0},
+      {u"VARCHAR(30)", 0, 0, 0, text, VT_BSTR, 30, u"VARCHAR(30)", 0, 0, 0},
+      {u"CHAR", 2, 0, 0, text, VT_BSTR, 2, u"CHAR(2)", 0, 0, 0},
+      {u"TEXT", 0, 0, 0, text, VT_BSTR, 255, u"TEXT", 0, 0, 0},
+      // The reserved word follows the mapped type: DATE 2, TIME 3, else 0.
+      {u"DATE", 0, 0, 0, date_time, VT_DATE, 8, u"DATE", 0, 0, 2},
+      {u"time", 0, 0, 0, text, VT_DATE, 8, u"time", 0, 0, 3},
+      {u"DATETIME", 0, 0, 0, date_time, VT_BSTR, 8, u"DATETIME", 0, 0, 0},
+      {u"TIMESTAMP", 0, 0, 0, date_time, VT_BSTR, 8, u"TIMESTAMP", 0, 0, 0},
+      // No type: the column keeps its tag, size, reserved word and type text.
+      {u"", 0, 0, 0, date_time, VT_DATE, 8, u"", 0, 0, 1},
+      {u"", 12, 0, 0, text, VT_BSTR, 255, u"", 0, 0, 0},
+  };
+  for (const row& x : rows) {
+    SCOPED_TRACE(utf8(x.type) + " length " + std::to_string(x.length));
+    sql_field_mutator m = make_rule(x.type, x.length, x.precision, x.scale);
+    t_ftd column = x.column;
+    m.modify1(column);
+    EXPECT_EQ(column.name, u"c2");
+    EXPECT_EQ(column.vartype, x.vartype);
+    EXPECT_EQ(column.size, x.size);
+    EXPECT_EQ(column.native_type, x.native_type);
+    EXPECT_EQ(column.precision, x.out_precision);
+    EXPECT_EQ(column.scale, x.out_scale);
+    EXPECT_EQ(column.reserved, x.reserved);
+  }
+}
+
+TEST(sql_field_mutator_value, Conversions) {
+  struct row {
+    const char* name;
+    const char16_t* type;
+    std::function<void(udb_field&)> fill;
+    std::optional<VARTYPE> vartype;  // empty: the conversion fails
+    const char16_t* text;            // to_wstring() of the result
+  };
+  auto text = [](const char16_t* t) { return [t](udb_field& f) { f.set_text(t); }; };
+  const row rows[] = {
+      {"text to DECIMAL", u"DECIMAL", text(u"12.50"), VT_DECIMAL, u"12.5"},
+      {"double to DECIMAL", u"DECIMAL", [](udb_field& f) { f.set_r8(-7.125); }, VT_DECIMAL, u"-7.125"},
+      {"words to DECIMAL", u"DECIMAL", text(u"n/a"), std::nullopt, u""},
+      {"text to INT", u"INT", text(u" 42 "), VT_I4, u"42"},
+      {"text with a fraction to INT rounds to even", u"INT", text(u"4.5"), VT_I4, u"4"},
+      {"words to INT", u"INT", text(u"x12"), std::nullopt, u""},
+      {"text past INT", u"INT", text(u"2147483648"), std::nullopt, u""},
+      {"text past TINYINT", u"TINYINT", text(u"300"), std::nullopt, u""},
+      {"text to BIGINT keeps every digit", u"BIGINT", text(u"9007199254740993"), VT_I8, u"9007199254740993"},
+      {"double to INT", u"INT", [](udb_field& f) { f.set_r8(3.5); }, VT_I4, u"4"},
+      {"blank text to INT is no value", u"INT", text(u""), VT_EMPTY, u""},
+      {"empty stays empty", u"INT", [](udb_field& f) { f.clear(); }, VT_EMPTY, u""},
+      {"null stays null", u"DATE", [](udb_field& f) { f.set_null(); }, VT_NULL, u""},
+      {"number to VARCHAR", u"VARCHAR", [](udb_field& f) { f.set_i4(7); }, VT_BSTR, u"7"},
+      {"blank text to VARCHAR stays text", u"VARCHAR", text(u""), VT_BSTR, u""},
+      {"text to DATE", u"DATE", text(u"2024-02-29"), VT_DATE, u"2024-02-29"},
+      {"words to DATE", u"DATE", text(u"not a date"), std::nullopt, u""},
+      {"no type keeps the value", u"", text(u"abc"), VT_BSTR, u"abc"},
+  };
+  for (const row& x : rows) {
+    SCOPED_TRACE(x.name);
+    sql_field_mutator m = make_rule(x.type, 0, 10, 2);
+    udb_field source;
+    source.set_name(u"c");
+    source.set_declared_size(33);
+    x.fill(source);
+    udb_field out;
+    out.set_text(u"left from an earlier row");
+    if (!x.vartype) {
+      expect_failure([&] { m.modify2(source, out); }, 1, conversion_failure);
+      continue;
+    }
+    m.modify2(source, out);
+    EXPECT_EQ(out.name(), u"c2");
+    EXPECT_EQ(out.get_type(), *x.vartype);
+    EXPECT_EQ(out.to_wstring(), x.text);
+    // The size is the type's length where it has one, else the source's.
+    EXPECT_EQ(out.declared_size(), m.length() ? m.length() : 33u);
+  }
+}
+
+// ---- The fixtures -------------------------------------------------------------
+
+TEST(sql_db_mutator_fixture, TwoOfThreeSheets) {
+  udb_profile profile;
+  ASSERT_TRUE(profile.load(fixture("two_of_three_sheets.profile")));
+  udb_converter converter;
+  ASSERT_TRUE(converter.load_profile(profile));
+  ASSERT_EQ(converter.selected_entries().size(), 2u);
+  EXPECT_EQ(converter.selected_entries()[0].name, u"Customers");
+  EXPECT_EQ(converter.selected_entries()[1].name, u"Orders");
+  EXPECT_EQ(converter.source(), u"three_sheets.xlsx");
+  EXPECT_EQ(converter.mode(), 0);
+
+  sql_db_mutator db;
+  ASSERT_TRUE(db.load(profile));
+
+  // The Customers sheet as the workbook presents it.
+  udb_schema schema;
+  schema.push_back(t_ftd(8, u"id", VT_R8, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(255, u"name", VT_BSTR, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(255, u"email", VT_BSTR, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(8, u"balance", VT_R8, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(255, u"note", VT_BSTR, false, false, ole_variant(), 0));
+  udb_indexes indexes;
+  EXPECT_EQ(db.modify1(u"Customers", schema, indexes), u"clients");
+  ASSERT_EQ(schema.size(), 4u);
+  const char16_t* names[] = {u"id", u"full_name", u"mail", u"balance"};
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(schema.fields[i]->name, names[i]);
+  EXPECT_EQ(schema.fields[3]->native_type, u"DECIMAL(10,2)");
+  EXPECT_EQ(schema.fields[3]->vartype, VT_DECIMAL);
+  EXPECT_EQ(schema.fields[1]->native_type, u"");
+
+  udb_record row;
+  row.add(u"id").set_r8(3);
+  row.add(u"name").set_text(u"Cy O'Hara");
+  row.add(u"email").set_text(u"cy@example.com");
+  row.add(u"balance").set_r8(-7.125);
+  row.add(u"note").set_text(u"late payer");
+  const udb_record& out = db.modify2(u"Customers", row);
+  ASSERT_EQ(out.size(), 4u);
+  EXPECT_EQ(out[1].name(), u"full_name");
+  EXPECT_EQ(out[2].text(), u"cy@example.com");
+  EXPECT_EQ(out[3].get_type(), VT_DECIMAL);
+
+  // The other selected sheet has no rules; the unselected one neither.
+  for (const char16_t* sheet : {u"Orders", u"Scratch", u"customers"}) {
+    udb_schema other;
+    other.push_back(t_ftd(8, u"name", VT_R8, false, false, ole_variant(), 0));
+    EXPECT_EQ(db.modify1(sheet, other, indexes), sheet);
+    EXPECT_EQ(other.fields[0]->name, u"name");
+  }
+}
+
+TEST(sql_db_mutator_fixture, TableProperties) {
+  udb_profile profile;
+  ASSERT_TRUE(profile.load(fixture("table_properties.profile")));
+  sql_db_mutator db;
+  ASSERT_TRUE(db.load(profile));
+  EXPECT_EQ(db.get_property(u"engine"), u"InnoDB");
+  for (const char16_t* name : {u"Orders", u"orders_2024"}) {
+    const udb_properties* p = db.get_table_properties(name);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->get_property(u"engine"), u"MyISAM");
+    EXPECT_EQ(p->get_property(u"character set"), u"latin1");
+  }
+  udb_schema schema;
+  schema.push_back(t_ftd(8, u"ordered", VT_DATE, false, false, ole_variant(), 0));
+  udb_indexes indexes;
+  EXPECT_EQ(db.modify1(u"Orders", schema, indexes), u"orders_2024");
+  EXPECT_EQ(schema.fields[0]->native_type, u"DATE");
+  EXPECT_EQ(schema.fields[0]->reserved, 2u);
+}
+
+TEST(sql_db_mutator_fixture, SettingsOnly) {
+  struct row {
+    const char* file;
+    bool only_definitions, skip_indexes;
+    int32_t mode;
+    const char16_t* dest;
+  };
+  const row rows[] = {
+      {"flags.profile", true, true, 0, u"gridload_profiles"},
+      {"override_order.profile", false, false, 2, u"profile_db"},
+  };
+  for (const row& x : rows) {
+    SCOPED_TRACE(x.file);
+    udb_profile profile;
+    ASSERT_TRUE(profile.load(fixture(x.file)));
+    udb_converter converter;
+    converter.set_destination(u"from the command line");
+    ASSERT_TRUE(converter.load_profile(profile));
+    EXPECT_EQ(converter.only_definitions(), x.only_definitions);
+    EXPECT_EQ(converter.skip_indexes(), x.skip_indexes);
+    EXPECT_EQ(converter.mode(), x.mode);
+    EXPECT_EQ(converter.destination(), x.dest);
+    sql_db_mutator db;
+    EXPECT_TRUE(db.load(profile));
+    EXPECT_TRUE(db.table_mutators().empty());
+  }
+}
+
+TEST(sql_db_mutator_fixture, Failures) {
+  for (const char* file : {"bad_indent.profile", "fields_after_properties.profile"}) {
+    SCOPED_TRACE(file);
+    udb_profile profile;
+    ASSERT_TRUE(profile.load(fixture(file)));
+    sql_db_mutator db;
+    EXPECT_FALSE(db.load(profile));
+    EXPECT_TRUE(db.table_mutators().empty());
+  }
+  udb_profile bad_mode;
+  ASSERT_TRUE(bad_mode.load(fixture("bad_mode.profile")));
+  udb_converter converter;
+  expect_failure([&] { converter.load_profile(bad_mode); }, 1, "Invalid merge/overwrite mode");
+
+  // Rows 1 and 2 convert; row 3 ("n/a") stops the conversion.
+  udb_profile failing;
+  ASSERT_TRUE(failing.load(fixture("conversion_failure.profile")));
+  sql_db_mutator db;
+  ASSERT_TRUE(db.load(failing));
+  const char16_t* amounts[] = {u"12.50", u"7.25", u"n/a"};
+  const char16_t* converted[] = {u"12.5", u"7.25"};
+  for (int i = 0; i < 3; ++i) {
+    udb_record row;
+    row.add(u"id").set_text(tk_widen_ascii(std::to_string(i + 1)));
+    row.add(u"amount").set_text(amounts[i]);
+    if (i < 2) {
+      const udb_record& out = db.modify2(u"payments", row);
+      EXPECT_EQ(out[1].get_type(), VT_DECIMAL);
+      EXPECT_EQ(out[1].to_wstring(), converted[i]);
+    } else {
+      expect_failure([&] { db.modify2(u"payments", row); }, 1, conversion_failure);
+    }
+  }
+}
+
+}  // namespace
