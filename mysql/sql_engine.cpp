@@ -1,5 +1,7 @@
 #include "sql_engine.h"
 
+#include <errmsg.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -68,8 +70,14 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   }
   TK_TRACE(1, "Connecting to MySQL server...");
   if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, nullptr,
-                          CLIENT_REMEMBER_OPTIONS))
+                          CLIENT_REMEMBER_OPTIONS)) {
+    // The MariaDB client reports a refused or unreachable TCP server as
+    // "can't connect" to a local socket (2002); the error texts know a
+    // network host that does not answer as 2003, as the MySQL client says.
+    if (mysql_errno(&mysql_) == CR_CONNECTION_ERROR && !host.empty() && host != "localhost")
+      throw sql_exception(mysql_error(&mysql_), CR_CONN_HOST_ERROR);
     throw sql_exception(&mysql_);
+  }
   connected = true;
 
   TK_TRACE(1, "Setting UTF-8 collation...");

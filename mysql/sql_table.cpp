@@ -1,6 +1,7 @@
 #include "sql_table.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "error_handler.h"
@@ -241,6 +242,22 @@ void sql_table::flush() {
     ~clear_on_exit() { s.clear(); }
   } clear{pending_};
   db_->query_append(pending_);
+  if (mysql_warning_count(db_->connection()) != 0) check_batch_warnings();
+}
+
+void sql_table::check_batch_warnings() {
+  // INSERT IGNORE skips rows whose key exists, but it also turns the strict
+  // mode's errors into warnings: a value cut or replaced would be stored
+  // without a word. Only the skipped duplicates may pass.
+  sql_tmp_recordset warnings("SHOW WARNINGS", db_->connection());
+  for (; !warnings.is_eof(); warnings.move_next()) {
+    const udb_record& w = *warnings.get_record();
+    if (w.size() < 3) continue;
+    const unsigned code = static_cast<unsigned>(std::atoi(w[1].to_string().c_str()));
+    if (code == duplicate_key_error) continue;
+    TK_TRACE(3, "Batch warning %d: %s", code, w[2].to_string());
+    throw sql_exception(w[2].to_string(), code);
+  }
 }
 
 void sql_table::append_record(const udb_record& record) {

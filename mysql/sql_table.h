@@ -35,7 +35,8 @@ class sql_table : public sql_recordset {
   void delete_key(const std::u16string& key) override;
   void delete_key(const udb_record& record) override;
 
-  // Sends the pending statement, if any. Throws sql_exception.
+  // Sends the pending statement, if any. Throws sql_exception, also when
+  // the server stored a value altered (cut, replaced) with a warning.
   void flush();
 
   uint64_t records_appended() const noexcept { return n_records_; }
@@ -50,7 +51,14 @@ class sql_table : public sql_recordset {
     size_t cell;
   };
 
+  // The server's error number of a duplicate key, the only warning a batch
+  // may leave behind.
+  static constexpr unsigned duplicate_key_error = 1062;
+
   void initialize(uint32_t mode);
+  // Throws the first warning of the last batch that is not a skipped
+  // duplicate, as the server's error.
+  void check_batch_warnings();
   void read_columns();
   void read_indexes();
   void read_foreign_keys();
