@@ -1,10 +1,17 @@
 #include "mysql_converter_impl.h"
 
 #include <cstdlib>
+#include <set>
 
+#include "dates_map.h"
+#include "num_map.h"
+#include "sql_util.h"
 #include "tk_exception.h"
 #include "tk_logger.h"
 #include "tk_string.h"
+#include "udb_database.h"
+#include "udb_recordset.h"
+#include "udb_schema.h"
 
 mysql_converter_impl::mysql_converter_impl() { TK_TRACE(2, "mysql_converter_impl::ctor"); }
 
@@ -22,6 +29,108 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
 
 void mysql_converter_impl::connect_mysql_server() {
   TK_TRACE(2, "mysql_converter_impl::connect_mysql_server");
-  if (std::atoi(port_.c_str()) == 0) throw tk_exception("Invalid port number", 1);
-  throw tk_exception("Writing into a live MySQL server is not available in this build.", 1);
+  int port = std::atoi(port_.c_str());
+  if (port == 0) throw tk_exception("Invalid port number", 1);
+  engine_.connect(host_, user_, password_, static_cast<unsigned>(port));
+}
+
+void mysql_converter_impl::del_mysql_base(const std::u16string& name) {
+  TK_TRACE(2, "mysql_converter_impl::del_mysql_base (%s)", name);
+  engine_.db_delete(name);
+}
+
+void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd& column, const char16_t* type) {
+  pending_change c;
+  c.table = engine_.get_safe_name(table);
+  c.column = engine_.get_safe_name(column.name);
+  c.change = u"MODIFY " + c.column + u" " + type;
+  if (column.b_not_null) c.change += u" NOT NULL";
+  std::u16string def = make_mysql_def_val(column);
+  if (!def.empty()) c.change += u" DEFAULT " + def;
+  TK_TRACE(3, "Store SQL query: %s\n", c.statement());
+  pending_statements_.push_back(std::move(c));
+}
+
+void mysql_converter_impl::date_post_process(const std::u16string& table, const udb_schema& schema,
+                                             const dates_map& stats) {
+  TK_TRACE(2, "mysql_converter_impl::date_post_process(map size=%d)", stats.entries().size());
+  static const char16_t* const types[] = {u"CHAR(19)", u"DATETIME", u"DATE", u"TIME"};
+  for (const types_map_entry& e : stats.entries()) {
+    // A column that never saw a value keeps its type: nothing tells what it
+    // should become.
+    if (!e.seen) continue;
+    if (e.state == e.arrival) continue;
+    if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
+    try {
+      store_change(table, *schema.fields[e.field_index], types[e.state]);
+    } catch (const std::exception& ex) {
+      TK_TRACE(3, "Got exception: %s", ex.what());
+    }
+  }
+}
+
+void mysql_converter_impl::num_post_process(const std::u16string& table, const udb_schema& schema,
+                                            const num_map& stats) {
+  TK_TRACE(2, "mysql_converter_impl::num_post_process(map size=%d)", stats.entries().size());
+  static const char16_t* const types[] = {u"VARCHAR (255)", u"DOUBLE", u"BIGINT", u"INT"};
+  for (const types_map_entry& e : stats.entries()) {
+    if (!e.seen) continue;
+    if (e.state == e.arrival) continue;
+    if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
+    try {
+      store_change(table, *schema.fields[e.field_index], types[e.state]);
+    } catch (const std::exception& ex) {
+      TK_TRACE(3, "Got exception: %s", ex.what());
+    }
+  }
+}
+
+void mysql_converter_impl::run_statement(udb_database& database, const std::u16string& statement) {
+  try {
+    database.query(statement);
+  } catch (const std::exception& ex) {
+    // A refused change keeps the column as it was; the data stays.
+    TK_TRACE(3, "Got exception: %s", ex.what());
+  }
+}
+
+void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_server) {
+  TK_TRACE(2, "mysql_converter_impl::mysql_refine_types");
+  std::vector<pending_change> pending;
+  pending.swap(pending_statements_);
+  if (!live_server) {
+    for (const pending_change& c : pending) run_statement(database, c.statement());
+    return;
+  }
+  // On a live server every ALTER TABLE rebuilds the table: send the changes
+  // of one table as one statement, and fall back to one statement per
+  // change only when the server refuses the combined one.
+  size_t i = 0;
+  while (i < pending.size()) {
+    size_t j = i;
+    std::set<std::u16string> columns;
+    bool repeated = false;
+    while (j < pending.size() && pending[j].table == pending[i].table) {
+      repeated |= !columns.insert(pending[j].column).second;
+      ++j;
+    }
+    bool combined_ok = false;
+    if (j - i > 1 && !repeated) {
+      std::u16string combined = u"ALTER TABLE " + pending[i].table + u" ";
+      for (size_t k = i; k < j; ++k) {
+        if (k > i) combined += u", ";
+        combined += pending[k].change;
+      }
+      try {
+        database.query(combined);
+        combined_ok = true;
+      } catch (const std::exception& ex) {
+        TK_TRACE(3, "Got exception: %s", ex.what());
+      }
+    }
+    if (!combined_ok) {
+      for (size_t k = i; k < j; ++k) run_statement(database, pending[k].statement());
+    }
+    i = j;
+  }
 }

@@ -1,13 +1,21 @@
 #pragma once
-// The MySQL side of the conversion driver: the connection settings, the dump
-// options, and the column changes that type refinement leaves to be run.
+// The MySQL side of the conversion driver: owns the MySQL engine and the dump
+// options, holds the connection settings, connects, drops a database when the
+// processing mode asks for it, and turns the column statistics gathered while
+// copying into column changes that run after each table's rows.
 
-#include <list>
 #include <string>
+#include <vector>
 
 #include "dump_options.h"
+#include "sql_engine.h"
 
+class dates_map;
+class num_map;
+class udb_database;
 class udb_profile;
+class udb_schema;
+struct t_ftd;
 
 class mysql_converter_impl {
  public:
@@ -18,24 +26,43 @@ class mysql_converter_impl {
   void store_mysql_settings(const std::string& host, const std::string& user, const std::string& password,
                             const std::string& port);
   void connect_mysql_server();
+  void del_mysql_base(const std::u16string& name);
 
-  // The MySQL character set and storage engine of the run.
-  void set_char_set(std::u16string char_set) { char_set_ = std::move(char_set); }
-  void set_table_engine(std::u16string engine) { table_engine_ = std::move(engine); }
-  const std::u16string& char_set() const { return char_set_; }
-  const std::u16string& table_engine() const { return table_engine_; }
+  // Column changes for the table `table` whose destination columns are
+  // `schema`, from the statistics of its copy.
+  void date_post_process(const std::u16string& table, const udb_schema& schema, const dates_map& stats);
+  void num_post_process(const std::u16string& table, const udb_schema& schema, const num_map& stats);
+  // Runs the pending column changes on the destination and empties the list.
+  void mysql_refine_types(udb_database& database, bool live_server);
+
+  void set_char_set(std::u16string char_set) { engine_.char_set = std::move(char_set); }
+  void set_table_engine(std::u16string engine) { engine_.engine = std::move(engine); }
+  const std::u16string& char_set() const { return engine_.char_set; }
+  const std::u16string& table_engine() const { return engine_.engine; }
 
   const std::string& host() const { return host_; }
   const std::string& user() const { return user_; }
   const std::string& password() const { return password_; }
   const std::string& port() const { return port_; }
   dump_options& dump_settings() { return dump_options_; }
-  const std::list<std::u16string>& pending_statements() const { return pending_statements_; }
+  sql_engine& engine() { return engine_; }
+
+  // A column change waiting to be run: "ALTER TABLE " + table + " " + change.
+  struct pending_change {
+    std::u16string table;   // quoted
+    std::u16string column;  // quoted
+    std::u16string change;  // "MODIFY `col` TYPE ..."
+    std::u16string statement() const { return u"ALTER TABLE " + table + u" " + change; }
+  };
+  const std::vector<pending_change>& pending_statements() const { return pending_statements_; }
 
  protected:
+  sql_engine engine_;
   dump_options dump_options_;
-  std::list<std::u16string> pending_statements_;
+  std::vector<pending_change> pending_statements_;
   std::string host_, user_, password_, port_ = "3306";
-  std::u16string char_set_ = u"utf8";
-  std::u16string table_engine_ = u"InnoDB";
+
+ private:
+  void store_change(const std::u16string& table, const t_ftd& column, const char16_t* type);
+  void run_statement(udb_database& database, const std::u16string& statement);
 };

@@ -2,26 +2,50 @@
 
 #include <cstdio>
 
+#include "csv_file.h"
+#include "dao_database.h"
+#include "dao_engine.h"
+#include "dates_map.h"
 #include "error_handler.h"
 #include "init_conversion.h"
+#include "num_map.h"
+#include "sql_exception.h"
+#include "sql_field_upsizer.h"
 #include "tk_exception_ex.h"
 #include "tk_logger.h"
 #include "tk_path.h"
 #include "tk_unicode.h"
+#include "udb_database.h"
+#include "udb_recordset.h"
+#include "udb_validator.h"
+
+namespace {
+
+const char16_t* const k_csv_delimiters[] = {u"\t", u";", u",", u" "};
+
+// Processing modes.
+constexpr int32_t mode_overwrite_database = 0;
+constexpr int32_t mode_overwrite_tables = 1;
+constexpr int32_t mode_skip_tables = 2;
+constexpr int32_t mode_merge = 3;
+
+void print_line(const char* head, const std::u16string& text, const char* tail = "") {
+  std::printf("%s%s%s\n", head, tk_unicode_to_console(text).c_str(), tail);
+}
+
+}  // namespace
 
 xls2sql_converter::xls2sql_converter() : tk_serializer("Software\\Hollowmere\\Gridloader") {
   TK_TRACE(2, "xls2sql_converter::ctor");
   load();
 }
 
+xls2sql_converter::~xls2sql_converter() { TK_TRACE(2, "xls2sql_converter::dtor"); }
+
 void xls2sql_converter::serialize(bool storing) {
   if (storing) return;  // settings are only ever read
-  std::u16string text = char_set();
-  read_string("char_set", text);
-  set_char_set(text);
-  text = table_engine();
-  read_string("tab_type", text);
-  set_table_engine(text);
+  read_string("char_set", engine_.char_set);
+  read_string("tab_type", engine_.engine);
   read_dword("dmp_line_br", dump_options_.dmp_line_br);
   read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
   read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
@@ -30,27 +54,47 @@ void xls2sql_converter::serialize(bool storing) {
   read_bool("dmp_ins_tab", dump_options_.dmp_ins_tab);
 }
 
-xls2sql_converter::~xls2sql_converter() { TK_TRACE(2, "xls2sql_converter::dtor"); }
-
 void xls2sql_converter::set_silent(bool silent) {
   tk_converter::set_silent(silent);
   if (error_handler* handler = error_handler::instance_ptr()) handler->set_silent(silent);
 }
 
+bool xls2sql_converter::load_profile_file(const std::u16string& path) {
+  TK_TRACE(2, "xls2sql_converter::load_profile(%s)", path);
+  throw tk_exception("Conversion profiles are not available in this build.", 1);
+}
+
 void xls2sql_converter::check_dest() {
   TK_TRACE(1, "check_dest(%s)", destination_);
   if (direct) {
-    throw tk_exception("Writing into a live MySQL server is not available in this build.", 1);
+    TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
+    if (engine_.is_db_exist(destination_) && mode_ == mode_overwrite_database) del_mysql_base(destination_);
+    TK_TRACE(1, from_xls ? "from_xls=true" : "from_xls=false");
+    if (!from_xls && engine_.is_db_exist(destination_)) {
+      std::unique_ptr<udb_database> db = engine_.open_db(destination_, udb_database::mode_overwrite);
+      if (mode_ == mode_overwrite_tables && db->is_table_exist(tab_name, false)) db->delete_tab(tab_name);
+    }
+    return;
   }
   common_check_dest(destination_);
   std::string path;
   tk_unicode_to_ansi2(destination_, path);
-  if (tk_is_file_exist(path, tk_file_exists) && std::remove(path.c_str()) != 0) throw tk_exception_ex("", 1);
+  if (tk_is_file_exist(path, tk_file_exists) && std::remove(path.c_str()) != 0)
+    throw tk_exception_ex("Cannot replace dump file '" + path + "': ", 1);
 }
 
-bool xls2sql_converter::load_profile_file(const std::u16string& path) {
-  TK_TRACE(2, "xls2sql_converter::load_profile(%s)", path);
-  throw tk_exception("Conversion profiles are not available in this build.", 1);
+std::unique_ptr<udb_database> xls2sql_converter::get_dest_base() {
+  TK_TRACE(2, "xls2sql_converter::get_dest_base(mode=%d, direct=%d)", mode_, direct);
+  if (direct) {
+    TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
+    if (engine_.is_db_exist(destination_)) {
+      return engine_.open_db(destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite
+                                                                             : udb_database::mode_append);
+    }
+    return engine_.create_db(destination_, udb_database::mode_created);
+  }
+  dump_options_.banner = tk_format("Gridloader %d.%d", 7, 1);
+  return engine_.create_dump(destination_, dump_options_);
 }
 
 void xls2sql_converter::operator()() {
@@ -73,10 +117,124 @@ void xls2sql_converter::operator()() {
 
 void xls2sql_converter::convert_from_xls() {
   TK_TRACE(2, "xls2sql_converter::convert_from_xls(src=%s, dest=%s)", source_, destination_);
-  throw tk_exception("Converting MS Excel workbooks is not available in this build.", 1);
+  dao_engine workbook_engine(true);
+  if (!workbook_engine.set_version_if(3) && !workbook_engine.set_version_if(0)) {
+    throw tk_exception(
+        "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to repair "
+        "it.\r\n",
+        1);
+  }
+  std::unique_ptr<dao_database> source = open_xls(source_, extract_field_names);
+  std::unique_ptr<udb_database> dest = get_dest_base();
+  TK_TRACE(1, "After initializing DBs");
+  if (sheets_.empty()) {
+    std::vector<std::u16string> all;
+    get_all_sheets(*source, all);
+    set_sel_sheets1(all);
+  }
+  n_sel_tables_ = static_cast<int32_t>(sheets_.size());
+  TK_TRACE(3, "Converting spreadsheet %s (%d worksheets)", source_, n_sel_tables_);
+  if (!silent_) {
+    std::printf("Converting spreadsheet %s(%d worksheets)\n", tk_unicode_to_console(source_).c_str(), n_sel_tables_);
+  }
+  TK_TRACE(2, "sel_tables.size()=%d", selected_entries_.size());
+  TK_TRACE(2, "sel_queries.size()=%d", available_queries_.size());
+
+  std::unique_ptr<udb_validator> names = engine_.create_tn_validator(dest->tables(), {});
+  for (const auto& [plain, engine_name] : sheets_) {
+    try {
+      current_table_ = plain;
+      std::unique_ptr<udb_recordset> sheet = source->get_table(engine_name, 1);
+      std::u16string name = plain;
+      bool generated = false;
+      if (!names->is_acceptable(name)) {
+        name = names->get_safe_name(name);
+        generated = true;
+      }
+      bool skip = false;
+      if (dest->is_table_exist(name, false)) {
+        if (mode_ == mode_skip_tables) {
+          skip = true;
+        } else if (mode_ == mode_overwrite_tables) {
+          dest->delete_tab(name);
+        }
+      }
+      if (!skip) {
+        std::unique_ptr<udb_recordset> table = dest->create_table(name, sheet->schema(), sheet->indexes());
+        if (generated) {
+          TK_TRACE(2, "Store generated table name '%s'", name);
+          TK_TRACE(1, "udb_validator::add_existing_name(%s)", name);
+          names->add_existing_name(name);
+        }
+        convert_step(*sheet, *table, *dest);
+      }
+    } catch (const tk_exception& e) {
+      error_handler::instance().set_context(current_table_);
+      error_handler::instance().handle(e);
+    }
+    if (refine_types) mysql_refine_types(*dest, direct);
+    ++cur_table_;
+  }
 }
 
 void xls2sql_converter::convert_from_csv() {
   TK_TRACE(1, "xls2sql_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", source_, destination_, tab_name);
-  throw tk_exception("Converting CSV files into dump files is not available in this build.", 1);
+  std::unique_ptr<udb_database> dest = get_dest_base();
+  try {
+    csv_file source(source_, k_csv_delimiters[csv_delim], extract_field_names);
+    std::unique_ptr<udb_validator> names = engine_.create_tn_validator(dest->tables(), {});
+    current_table_ = tab_name;
+    std::u16string name = tab_name;
+    if (!names->is_acceptable(name)) name = names->get_safe_name(name);
+    std::unique_ptr<udb_recordset> table = dest->create_table(name, source.schema(), source.indexes());
+    TK_TRACE(3, "Converting CSV file %s", source_);
+    if (!silent_) print_line("Converting CSV file ", source_);
+    convert_step(source, *table, *dest);
+  } catch (const tk_exception& e) {
+    error_handler::instance().set_context(current_table_);
+    error_handler::instance().handle(e);
+  }
+  if (refine_types) mysql_refine_types(*dest, direct);
+}
+
+void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table, udb_database& database) {
+  TK_TRACE(1, "xls2sql_converter::convert_step");
+  if (only_definitions_) return;
+  sql_field_upsizer upsizer(&database, &table);
+  TK_TRACE(1, "sql_field_upsizer::ctor");
+  if (from_xls) {
+    TK_TRACE(3, "Converting worksheet %s", source.name());
+    if (!silent_) print_line("Converting table ", current_table_);
+  }
+  const bool gather = refine_types && mode_ != mode_merge;
+  dates_map dates(table.table(), table.schema(), false);
+  num_map numbers(table.table(), table.schema());
+  while (!source.is_eof()) {
+    try {
+      TK_TRACE(1, "Converting %d record", record_no_);
+      udb_record* record = source.get_record();
+      TK_ASSERT(record != nullptr, "../grl_conv");
+      if (from_xls && skip_empty && record->is_empty()) {
+        TK_TRACE(1, "Empty -> skip");
+        source.move_next();
+        continue;
+      }
+      if (!from_xls) upsizer.process(*record);
+      table.append_record(*record);
+      if (gather) {
+        dates.add_rec_stat(*record);
+        numbers.add_rec_stat(*record);
+      }
+    } catch (const sql_exception& e) {
+      error_handler::instance().set_context(current_table_, static_cast<long>(record_no_ + 1));
+      error_handler::instance().handle(e);
+    }
+    ++record_no_;
+    source.move_next();
+  }
+  if (gather) {
+    date_post_process(table.table(), table.schema(), dates);
+    num_post_process(table.table(), table.schema(), numbers);
+  }
+  record_no_ = 0;
 }

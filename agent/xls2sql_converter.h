@@ -3,13 +3,20 @@
 // settings, prepares the destination for the processing mode, opens the
 // source, walks the worksheets of a workbook or the single CSV table, creates
 // each destination table, copies the records and starts type refinement.
+//
+// It owns, for the length of one conversion path, the source database and
+// the destination database; a destination table writer lives for one table.
 
+#include <memory>
 #include <string>
 
 #include "mysql_converter_impl.h"
 #include "tk_serializer.h"
 #include "tk_singleton.h"
 #include "xls_reader.h"
+
+class udb_database;
+class udb_recordset;
 
 class xls2sql_converter : public xls_reader,
                           public mysql_converter_impl,
@@ -19,13 +26,18 @@ class xls2sql_converter : public xls_reader,
   xls2sql_converter();
   ~xls2sql_converter() override;
 
+  // The conversion: the workbook or the CSV path, each failure reported.
   void operator()() override;
   bool is_complete() const override { return false; }
   void set_silent(bool silent) override;
 
   // Prepares the destination before the run: drops the database in mode 0,
-  // or replaces an existing dump file.
+  // drops an existing CSV table in mode 1, or replaces an existing dump file.
   void check_dest();
+
+  // Reads the profile at `path` and applies it at once. False when a part of
+  // it fails to load.
+  bool load_profile_file(const std::u16string& path);
 
   // Run settings.
   int32_t csv_delim = -1;
@@ -36,11 +48,6 @@ class xls2sql_converter : public xls_reader,
   bool skip_empty = false;
   bool refine_types = true;
 
-  // Reads the profile at `path` and applies it at once. False when a part of
-  // it fails to load.
-  bool load_profile_file(const std::u16string& path);
-
-  // Settings the command line writes into the converter's own state.
   void set_src(std::u16string s) { source_ = std::move(s); }
   void set_dest(std::u16string d) { destination_ = std::move(d); }
 
@@ -51,4 +58,8 @@ class xls2sql_converter : public xls_reader,
  private:
   void convert_from_xls();
   void convert_from_csv();
+  // Opens or creates the destination database (or the dump file).
+  std::unique_ptr<udb_database> get_dest_base();
+  // Copies the records of one table.
+  void convert_step(udb_recordset& source, udb_recordset& table, udb_database& database);
 };

@@ -57,6 +57,14 @@ void dao_field::refill() {
       ole_date date;
       if (ole_date::from_ole_number(v.number, date)) {
         date.pure_date = true;
+        // A moment on the zero date is a time of day: held as a pure time,
+        // every text form of the value (literals, statistics) is the time
+        // alone, whichever path renders it.
+        if (date.st.year == 1899 && date.st.month == 12 && date.st.day == 30) {
+          date.kind = ole_date::kind_time;
+          date.st.year = date.st.month = date.st.day = 0;
+          date.st.day_of_week = 0;
+        }
         set_date(date);
       } else {
         TK_TRACE(3, "Failed to convert VARIANT->SYSTEMTIME");
