@@ -197,11 +197,21 @@ std::unique_ptr<udb_recordset> sql_database::get_query(const std::u16string& nam
 
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, uint32_t mode) {
   TK_TRACE(2, "sql_database::get_table(%s)", name);
-  if (!is_table_exist(name, false)) {
+  // The list is searched ignoring case, but the server may compare table
+  // names exactly: the table is opened by the name it has there.
+  const std::u16string* listed = nullptr;
+  for (const std::u16string& table : tables_) {
+    if (table == name) {
+      listed = &table;
+      break;
+    }
+    if (!listed && udb_detail::same_name(table, name)) listed = &table;
+  }
+  if (!listed) {
     TK_TRACE(3, "Table '%s' does not exists", name);
     throw tk_mail_assertion("sql_data", __LINE__);
   }
-  return std::make_unique<sql_table>(*this, name, &names_map_, mode);
+  return std::make_unique<sql_table>(*this, *listed, &names_map_, mode);
 }
 
 std::unique_ptr<udb_recordset> sql_database::query(const std::u16string& sql) {
