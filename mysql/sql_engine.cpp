@@ -196,11 +196,6 @@ bool sql_engine::is_db_exist(const std::u16string& name) {
   return result == 0;
 }
 
-std::unique_ptr<udb_database> sql_engine::create_dump(const std::u16string& path, const dump_options&) {
-  TK_TRACE(2, "sql_engine::create_dump (%s)", path);
-  throw tk_exception("Writing dump files is not available in this build.", 1);
-}
-
 uint32_t sql_engine::get_max_allowed_packet() {
   TK_TRACE(2, "sql_engine::get_max_allowed_packet");
   if (max_allowed_packet_ != 0 || !connected) return max_allowed_packet_;
