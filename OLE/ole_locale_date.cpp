@@ -219,6 +219,8 @@ void ole_locale_date::append_text(std::string& out, double number) {
     out += '/';
     ole_number_text::append_uint(out, d);
     out += '/';
+    // The year is written with at least four digits, as the short date form does.
+    if (y >= 0 && y < 1000) out.append(y < 10 ? "000" : y < 100 ? "00" : "0");
     ole_number_text::append_int(out, y);
     if (secs == 0) return;
     out += ' ';

@@ -855,10 +855,11 @@ bool ole_variant::operator==(const ole_variant& o) const {
     case VT_EMPTY:
     case VT_NULL: return true;
     case VT_BSTR: return text_ == o.text_;
-    case VT_DATE: return date_ == o.date_ && num_.r8 == o.num_.r8;
+    // Floating values compare by their bits, so that a NaN equals itself.
+    case VT_DATE: return date_ == o.date_ && num_.ui8 == o.num_.ui8;
     case VT_DECIMAL: return decimal_.same_representation(o.decimal_);
-    case VT_R4: return num_.r4 == o.num_.r4;
-    case VT_R8: return num_.r8 == o.num_.r8;
+    case VT_R4: return num_.ui4 == o.num_.ui4;
+    case VT_R8: return num_.ui8 == o.num_.ui8;
     case VT_I2: case VT_BOOL: case VT_UI2: return num_.ui2 == o.num_.ui2;
     case VT_I4: case VT_INT: case VT_UI4: case VT_UINT: return num_.ui4 == o.num_.ui4;
     case VT_I1: case VT_UI1: return num_.ui1 == o.num_.ui1;

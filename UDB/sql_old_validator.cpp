@@ -1,6 +1,7 @@
 #include "sql_old_validator.h"
 
 #include "tk_logger.h"
+#include "tk_mail_assertion.h"
 #include "tk_wstring.h"
 #include "udb_record.h"
 #include "udb_schema.h"
@@ -86,6 +87,9 @@ std::u16string sql_old_validator::get_safe_name(std::u16string_view name) const 
     }
   }
   if (all_digits(prepared)) prepared[0] = u'_';
+  // An empty name can only be followed by digits, and a name of digits is
+  // never acceptable here: every counter would be rejected.
+  if (prepared.empty()) throw tk_mail_assertion("udb_vali", 55);
   return make_safe(std::move(prepared));
 }
 
