@@ -39,8 +39,10 @@ void mysql_converter_impl::del_mysql_base(const std::u16string& name) {
   engine_.db_delete(name);
 }
 
-void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd& column, const char16_t* type) {
+void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd& column, const char16_t* type,
+                                        bool empty_to_null) {
   pending_change c;
+  c.empty_to_null = empty_to_null && !column.b_not_null;
   c.table = engine_.get_safe_name(table);
   c.column = engine_.get_safe_name(column.name);
   c.change = u"MODIFY " + c.column + u" " + type;
@@ -62,7 +64,8 @@ void mysql_converter_impl::date_post_process(const std::u16string& table, const 
     if (e.state == e.arrival) continue;
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
     try {
-      store_change(table, *schema.fields[e.field_index], types[e.state]);
+      store_change(table, *schema.fields[e.field_index], types[e.state],
+                   e.seen_empty_text && e.state != dates_map::state_char19);
     } catch (const std::exception& ex) {
       TK_TRACE(3, "Got exception: %s", ex.what());
     }
@@ -78,20 +81,29 @@ void mysql_converter_impl::num_post_process(const std::u16string& table, const u
     if (e.state == e.arrival) continue;
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
     try {
-      store_change(table, *schema.fields[e.field_index], types[e.state]);
+      store_change(table, *schema.fields[e.field_index], types[e.state],
+                   e.seen_empty_text && e.state != num_map::state_varchar);
     } catch (const std::exception& ex) {
       TK_TRACE(3, "Got exception: %s", ex.what());
     }
   }
 }
 
-void mysql_converter_impl::run_statement(udb_database& database, const std::u16string& statement) {
+bool mysql_converter_impl::run_statement(udb_database& database, const std::u16string& statement) {
   try {
     database.query(statement);
+    return true;
   } catch (const std::exception& ex) {
     // A refused change keeps the column as it was; the data stays.
     TK_TRACE(3, "Got exception: %s", ex.what());
+    return false;
   }
+}
+
+void mysql_converter_impl::run_change(udb_database& database, const pending_change& change) {
+  if (change.empty_to_null && !run_statement(database, change.empty_to_null_statement())) return;
+  if (!run_statement(database, change.statement()) && change.empty_to_null)
+    run_statement(database, change.null_to_empty_statement());
 }
 
 void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_server) {
@@ -99,7 +111,10 @@ void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_
   std::vector<pending_change> pending;
   pending.swap(pending_statements_);
   if (!live_server) {
-    for (const pending_change& c : pending) run_statement(database, c.statement());
+    for (const pending_change& c : pending) {
+      if (c.empty_to_null) run_statement(database, c.empty_to_null_statement());
+      run_statement(database, c.statement());
+    }
     return;
   }
   // On a live server every ALTER TABLE rebuilds the table: send the changes
@@ -121,15 +136,17 @@ void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_
         if (k > i) combined += u", ";
         combined += pending[k].change;
       }
-      try {
-        database.query(combined);
-        combined_ok = true;
-      } catch (const std::exception& ex) {
-        TK_TRACE(3, "Got exception: %s", ex.what());
+      bool nulled = true;
+      for (size_t k = i; k < j && nulled; ++k)
+        if (pending[k].empty_to_null) nulled = run_statement(database, pending[k].empty_to_null_statement());
+      combined_ok = nulled && run_statement(database, combined);
+      if (!combined_ok) {
+        for (size_t k = i; k < j; ++k)
+          if (pending[k].empty_to_null) run_statement(database, pending[k].null_to_empty_statement());
       }
     }
     if (!combined_ok) {
-      for (size_t k = i; k < j; ++k) run_statement(database, pending[k].statement());
+      for (size_t k = i; k < j; ++k) run_change(database, pending[k]);
     }
     i = j;
   }

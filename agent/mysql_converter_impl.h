@@ -48,11 +48,21 @@ class mysql_converter_impl {
   sql_engine& engine() { return engine_; }
 
   // A column change waiting to be run: "ALTER TABLE " + table + " " + change.
+  // A text column that held empty texts and becomes a number, date or time
+  // has those cells made NULL first: an empty text is no number or date, and
+  // a strict server would refuse the change (a lenient one would store 0).
   struct pending_change {
     std::u16string table;   // quoted
     std::u16string column;  // quoted
     std::u16string change;  // "MODIFY `col` TYPE ..."
+    bool empty_to_null = false;
     std::u16string statement() const { return u"ALTER TABLE " + table + u" " + change; }
+    std::u16string empty_to_null_statement() const {
+      return u"UPDATE " + table + u" SET " + column + u" = NULL WHERE " + column + u" = ''";
+    }
+    std::u16string null_to_empty_statement() const {
+      return u"UPDATE " + table + u" SET " + column + u" = '' WHERE " + column + u" IS NULL";
+    }
   };
   const std::vector<pending_change>& pending_statements() const { return pending_statements_; }
 
@@ -63,6 +73,9 @@ class mysql_converter_impl {
   std::string host_, user_, password_, port_ = "3306";
 
  private:
-  void store_change(const std::u16string& table, const t_ftd& column, const char16_t* type);
-  void run_statement(udb_database& database, const std::u16string& statement);
+  void store_change(const std::u16string& table, const t_ftd& column, const char16_t* type, bool empty_to_null);
+  bool run_statement(udb_database& database, const std::u16string& statement);
+  // One change on a live server, its empty texts made NULL first and
+  // restored when the server refuses the change.
+  void run_change(udb_database& database, const pending_change& change);
 };

@@ -69,6 +69,7 @@ void dates_map::add_rec_stat(const udb_record& record) {
     TK_TRACE(1, "Process %d item, n_field=%d", i, e.field_index);
     if (e.field_index >= record.size()) continue;
     const udb_field& field = record[e.field_index];
+    if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
     TK_TRACE(1, "Got string representation: '%s'", field.to_wstring());
     int32_t kind = kind_of(field, text_);

@@ -118,6 +118,7 @@ void num_map::add_rec_stat(const udb_record& record) {
     TK_TRACE(1, "Process %d item, n_field=%d", i, e.field_index);
     if (e.field_index >= record.size()) continue;
     const udb_field& field = record[e.field_index];
+    if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null()) continue;
     text_.clear();
     field.append_to_string(text_);
