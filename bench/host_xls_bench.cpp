@@ -82,8 +82,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot generate %s\n", path.c_str());
       return 1;
     }
-    std::printf("generated %s (%.1f MB) in %.2f s\n", path.c_str(), std::filesystem::file_size(path) / 1e6,
-                g.seconds);
+    std::printf("generated %s (%.1f MB) in %.2f s\n", path.c_str(), std::filesystem::file_size(path) / 1e6, g.seconds);
   }
   const long rss_before = peak_rss_kib();
 
