@@ -32,11 +32,20 @@ udb_field_mutator& udb_table_mutator::update_field(std::u16string_view old_name,
     it = field_mutators_.emplace(std::u16string(old_name), create_field_mutator(std::u16string(old_name))).first;
   }
   udb_field_mutator& mutator = *it->second;
-  // A column named again under another new name leaves its old entry.
-  if (auto old = by_new_name_.find(mutator.new_name()); old != by_new_name_.end() && old->second == &mutator)
-    by_new_name_.erase(old);
+  const std::u16string previous = mutator.new_name();
   mutator.set_mapping(new_name, mapping);
   by_new_name_[std::u16string(new_name)] = &mutator;
+  // A column named again under another new name leaves its old entry to
+  // any other column that has that new name.
+  if (previous != new_name) {
+    auto old = by_new_name_.find(previous);
+    if (old != by_new_name_.end() && old->second == &mutator) {
+      by_new_name_.erase(old);
+      for (const auto& [name, other] : field_mutators_) {
+        if (other.get() != &mutator && other->new_name() == previous) by_new_name_[previous] = other.get();
+      }
+    }
+  }
   has_plan_ = false;
   return mutator;
 }

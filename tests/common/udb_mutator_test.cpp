@@ -430,4 +430,17 @@ TEST(udb_db_mutator_properties, TableProperties) {
   EXPECT_EQ(db.find_table_mutator(u"Sales")->find_field_by_new_name(u"Region"), nullptr);
 }
 
+TEST(udb_db_mutator_properties, NewNameIndexAfterRenamingAgain) {
+  // Two columns share a new name; one of them is renamed again later: the
+  // other still answers to the shared name.
+  udb_db_mutator db;
+  ASSERT_TRUE(db.load_mappings(to_lines({"tables:", "  - name: T", "    fields:", "      - name: a",
+                                         "        new_name: x", "      - name: b", "        new_name: x",
+                                         "      - name: b", "        new_name: y"})));
+  const udb_table_mutator* t = db.find_table_mutator(u"T");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->find_field_by_new_name(u"x"), t->find_field(u"a"));
+  EXPECT_EQ(t->find_field_by_new_name(u"y"), t->find_field(u"b"));
+}
+
 }  // namespace
