@@ -1,0 +1,104 @@
+// Fuzz target: arbitrary bytes as a CSV file. Byte 0 picks the delimiter
+// (bits 0-1) and the header flag (bit 2); the rest is the file. The file is
+// read to its end twice, through a 3-byte and a 64 KiB buffer, and both
+// readings must give the same schema and records. Invariants: column names
+// are unique ignoring case; a record never has more fields than the schema;
+// every field is text whose declared size is its length. The logical lines
+// are also parsed without a schema, as the header line is.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "csv_file.h"
+#include "csv_record.h"
+#include "t_ftd.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+
+namespace {
+
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+
+// In memory when the system has a tmpfs at /dev/shm: rewriting a disk file
+// for every input would make the target wait on the disk.
+const std::string& temp_path() {
+  static const std::string path = [] {
+    std::string p = access("/dev/shm", W_OK) == 0 ? "/dev/shm/gridload-csv-fuzz-XXXXXX" : "/tmp/gridload-csv-fuzz-XXXXXX";
+    int fd = mkstemp(p.data());
+    check(fd >= 0);
+    close(fd);
+    std::atexit([] { unlink(temp_path().c_str()); });
+    return p;
+  }();
+  return path;
+}
+
+struct reading {
+  std::vector<std::u16string> columns;
+  std::vector<std::vector<std::u16string>> records;
+  std::vector<std::u16string> lines;
+};
+
+reading read_all(const char16_t* delimiter, bool header, size_t buffer_size) {
+  csv_file file(tk_utf8_to_unicode(temp_path()), delimiter, header, buffer_size);
+  reading out;
+  const udb_schema& schema = file.schema();
+  check(schema.size() >= 1);
+  for (size_t i = 0; i < schema.size(); ++i) {
+    out.columns.push_back(schema.fields[i]->name);
+    for (size_t j = 0; j < i; ++j) check(!tk_wstring::equal_no_case(schema.fields[i]->name, schema.fields[j]->name));
+  }
+  while (!file.is_eof()) {
+    out.lines.push_back(file.current_line());
+    const udb_record* r = file.get_record();
+    check(r->size() >= 1 && r->size() <= schema.size());
+    std::vector<std::u16string> cells;
+    for (size_t i = 0; i < r->size(); ++i) {
+      const udb_field& f = (*r)[i];
+      check(f.get_type() == VT_BSTR && f.declared_size() == f.text().size());
+      check(f.name() == schema.fields[i]->name);
+      cells.push_back(f.text());
+    }
+    out.records.push_back(std::move(cells));
+    file.move_next();
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const char16_t* delimiter = csv_delimiter(data[0] & 3);
+  const bool header = (data[0] & 4) != 0;
+  FILE* f = std::fopen(temp_path().c_str(), "wb");
+  check(f != nullptr);
+  std::fwrite(data + 1, 1, size - 1, f);
+  std::fclose(f);
+
+  const reading small = read_all(delimiter, header, 3);
+  const reading large = read_all(delimiter, header, 65536);
+  check(small.columns == large.columns);
+  check(small.records == large.records);
+
+  // Without a schema every field of the line is kept: one more than the
+  // delimiters outside quotes.
+  csv_record free_record(nullptr);
+  for (const std::u16string& line : small.lines) {
+    free_record.do_create(line, delimiter[0]);
+    size_t outside = 0;
+    bool in_quotes = false;
+    for (char16_t c : line) {
+      if (c == u'"') in_quotes = !in_quotes;
+      else if (c == delimiter[0] && !in_quotes) ++outside;
+    }
+    check(free_record.size() == outside + 1);
+  }
+  return 0;
+}
