@@ -10,6 +10,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "csv_field.h"
 #include "csv_record.h"
 #include "error_handler.h"
@@ -28,21 +32,39 @@ constexpr std::u16string_view uniqueness_cycle[] = {u"_", u"1", u"_", u"2", u"_"
 
 bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), bytes.end(), '"') & 1) != 0; }
 
-// Lenient UTF-8 decoding: each invalid sequence (the longest prefix of a
-// valid sequence, or one byte) becomes U+FFFD.
-void decode_lossy(std::u16string& out, std::string_view bytes) {
+// UTF-8 to UTF-16 onto `out` in one pass, with a fast path for runs of
+// ASCII. Each invalid sequence (the longest prefix of a valid sequence, or
+// one byte) becomes U+FFFD; returns false when there was one.
+bool decode_utf8(std::u16string& out, std::string_view bytes) {
+  const size_t old = out.size();
+  // UTF-16 never needs more units than UTF-8 has bytes.
+  out.resize(old + bytes.size());
+  char16_t* dst = out.data() + old;
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
+  bool valid = true;
   while (p < end) {
-    unsigned c = *p;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      if (_mm_movemask_epi8(x)) break;  // a byte of 0x80 or more
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(x, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(x, zero));
+      p += 16;
+      dst += 16;
+    }
+    if (p == end) break;
+#endif
+    const unsigned c = *p;
     if (c < 0x80) {
-      out += static_cast<char16_t>(c);
+      *dst++ = static_cast<char16_t>(c);
       ++p;
       continue;
     }
     unsigned need = 0;
     char32_t cp = 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte (no overlongs, surrogates, > U+10FFFF)
     if (c >= 0xC2 && c <= 0xDF) {
       need = 1;
       cp = c & 0x1F;
@@ -60,25 +82,28 @@ void decode_lossy(std::u16string& out, std::string_view bytes) {
     unsigned got = 0;
     if (need) {
       for (; got < need && p + 1 + got < end; ++got) {
-        unsigned char b = p[1 + got];
+        const unsigned char b = p[1 + got];
         if (got == 0 ? (b < lo || b > hi) : (b & 0xC0) != 0x80) break;
         cp = (cp << 6) | (b & 0x3F);
       }
     }
     if (!need || got < need) {
-      out += char16_t(0xFFFD);
+      valid = false;
+      *dst++ = char16_t(0xFFFD);
       p += 1 + got;
       continue;
     }
     p += 1 + need;
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      *dst++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *dst++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *dst++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<size_t>(dst - out.data()));
+  return valid;
 }
 
 }  // namespace
@@ -166,10 +191,7 @@ std::string_view csv_file::read_physical() {
 }
 
 void csv_file::decode_append(std::u16string& out, std::string_view bytes, int64_t line_no) {
-  const size_t old = out.size();
-  if (tk_append_utf16(out, bytes)) return;
-  out.resize(old);
-  decode_lossy(out, bytes);
+  if (decode_utf8(out, bytes)) return;
   report(tk_exception_ex("Cannot convert to UNICODE string: CSV file '" + path_ + "', line " +
                              std::to_string(line_no) + ": ",
                          0, EILSEQ));

@@ -2,8 +2,32 @@
 
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "csv_field.h"
 #include "tk_logger.h"
+
+namespace {
+
+// The first unit equal to `a` or `b` at or after `p`, or `end`.
+const char16_t* find_either(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  while (end - p >= 8) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)));
+    if (hits) return p + (__builtin_ctz(static_cast<unsigned>(hits)) >> 1);
+    p += 8;
+  }
+#endif
+  while (p < end && *p != a && *p != b) ++p;
+  return p;
+}
+
+}  // namespace
 
 csv_record::csv_record(const udb_schema* schema) : schema_(schema) {}
 
@@ -12,8 +36,13 @@ csv_record::~csv_record() = default;
 udb_field& csv_record::next_field(size_t k) {
   const bool named = schema_ && k < schema_->size() && schema_->fields[k];
   if (k < built_) {
-    // A field kept aside by clear(): add() hands it back with its buffers.
-    return named ? add(schema_->fields[k]->name) : add(csv_field::default_name(k + 1));
+    // A field kept aside by clear() comes back with its buffers and its
+    // name, which depends only on its position. (A record emptied with
+    // reset() by its user gets fresh fields, named here.)
+    resize(k + 1);
+    udb_field& f = (*this)[k];
+    if (f.name().empty()) f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
+    return f;
   }
   ++built_;
   push_back(named ? std::make_unique<csv_field>(schema_->fields[k]->name, std::u16string_view())
@@ -33,8 +62,12 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
   udb_field* field = &next_field(0);
   std::u16string* text = &field->text_for_write();
   while (p < end) {
-    const char16_t c = *p;
-    if (c == u'"') {
+    // A run of ordinary characters is copied whole.
+    const char16_t* stop = find_either(p, end, u'"', in_quotes ? u'"' : delimiter);
+    text->append(p, static_cast<size_t>(stop - p));
+    p = stop;
+    if (p == end) break;
+    if (*p == u'"') {
       if (in_quotes && p + 1 < end && p[1] == u'"') {
         *text += u'"';
         p += 2;
@@ -44,26 +77,14 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
       }
       continue;
     }
-    if (c == delimiter && !in_quotes) {
-      TK_TRACE(1, "c_str='%s'", std::u16string_view(p, static_cast<size_t>(end - p)));
-      TK_TRACE(1, "Got comma");
-      field->set_declared_size(static_cast<uint32_t>(text->size()));
-      ++k;
-      if (limit > 0 && k >= limit) return;
-      field = &next_field(k);
-      text = &field->text_for_write();
-      ++p;
-      continue;
-    }
-    // A run of ordinary characters is copied whole.
-    const char16_t* run = p + 1;
-    if (in_quotes) {
-      while (run < end && *run != u'"') ++run;
-    } else {
-      while (run < end && *run != u'"' && *run != delimiter) ++run;
-    }
-    text->append(p, static_cast<size_t>(run - p));
-    p = run;
+    TK_TRACE(1, "c_str='%s'", std::u16string_view(p, static_cast<size_t>(end - p)));
+    TK_TRACE(1, "Got comma");
+    field->set_declared_size(static_cast<uint32_t>(text->size()));
+    ++k;
+    if (limit > 0 && k >= limit) return;
+    field = &next_field(k);
+    text = &field->text_for_write();
+    ++p;
   }
   field->set_declared_size(static_cast<uint32_t>(text->size()));
 }

@@ -4,6 +4,10 @@
 #include <charconv>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "ole_date.h"
 #include "ole_guid_extractor.h"
 #include "sql_engine.h"
@@ -25,10 +29,11 @@ constexpr const char* source_unit = "sql_util";
 // letter written after the backslash.
 struct escape_table {
   std::array<char, 128> code{};
-  constexpr explicit escape_table(bool dump) {
+  bool dump;
+  constexpr explicit escape_table(bool dump_style) : dump(dump_style) {
     code['\\'] = '\\';
     code['\''] = '\'';
-    if (dump) {
+    if (dump_style) {
       code[0] = '0';
       code['\r'] = 'r';
       code['\n'] = 'n';
@@ -55,6 +60,35 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
   const char16_t* s = text.data();
   const char16_t* end = s + text.size();
   while (s < end) {
+#if defined(__SSE2__)
+    // Blocks of 16 ASCII units without a character to escape are narrowed
+    // and stored whole.
+    const __m128i not_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    while (end - s >= 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
+      const __m128i high = _mm_and_si128(_mm_or_si128(a, b), not_ascii);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) break;
+      const __m128i bytes = _mm_packus_epi16(a, b);
+      __m128i special = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
+      if (table.dump) {
+        special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+        special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
+      }
+      if (_mm_movemask_epi8(special)) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+      p += 16;
+      s += 16;
+    }
+    if (s == end) break;
+    // The block that stopped the fast path goes unit by unit.
+    const char16_t* block_end = end - s > 16 ? s + 16 : end;
+#else
+    const char16_t* block_end = end;
+#endif
+    while (s < block_end) {
     char16_t c = *s++;
     if (c < 0x80) {
       char e = table.code[c];
@@ -78,6 +112,7 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
       *p++ = static_cast<char>(0xE0 | (c >> 12));
       *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
       *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
     }
   }
   out.resize(static_cast<size_t>(p - out.data()));
