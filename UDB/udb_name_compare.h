@@ -21,4 +21,22 @@ inline bool same_name(std::u16string_view a, std::u16string_view b) {
   return tk_wstring::equal_no_case(a, b);
 }
 
+// The same test for a lookup that compares one key with many names: the
+// key's ASCII-ness is found once. With an ASCII key, an ASCII mismatch
+// before any other character decides (folding cannot make up for it), so
+// most names are rejected at their first characters.
+inline bool same_name(std::u16string_view name, std::u16string_view key, bool key_ascii) {
+  if (!key_ascii) return tk_wstring::equal_no_case(name, key);
+  if (name.size() != key.size()) return !is_ascii(name) && tk_wstring::equal_no_case(name, key);
+  for (size_t i = 0; i < name.size(); ++i) {
+    char16_t a = name[i];
+    if (a >= 0x80) return tk_wstring::equal_no_case(name, key);
+    char16_t b = key[i];
+    if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a + 32);
+    if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b + 32);
+    if (a != b) return false;
+  }
+  return true;
+}
+
 }  // namespace udb_detail

@@ -64,8 +64,9 @@ void udb_record::reset() noexcept {
 }
 
 ptrdiff_t udb_record::find_index(std::u16string_view name) const {
+  const bool ascii = udb_detail::is_ascii(name);
   for (size_t i = 0; i < size_; ++i)
-    if (udb_detail::same_name(fields_[i]->name(), name)) return static_cast<ptrdiff_t>(i);
+    if (udb_detail::same_name(fields_[i]->name(), name, ascii)) return static_cast<ptrdiff_t>(i);
   return -1;
 }
 

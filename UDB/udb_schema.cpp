@@ -25,8 +25,9 @@ void udb_schema::push_back(std::unique_ptr<t_ftd> field) {
 }
 
 ptrdiff_t udb_schema::find_index(std::u16string_view name) const {
+  const bool ascii = udb_detail::is_ascii(name);
   for (size_t i = 0; i < fields.size(); ++i)
-    if (fields[i] && udb_detail::same_name(fields[i]->name, name)) return static_cast<ptrdiff_t>(i);
+    if (fields[i] && udb_detail::same_name(fields[i]->name, name, ascii)) return static_cast<ptrdiff_t>(i);
   return -1;
 }
 

@@ -16,6 +16,8 @@ TEST(udb_record_lookup, CaseInsensitiveFirstMatch) {
   r.push_back(text_field(u"Name", u"first"));
   r.push_back(text_field(u"NAME", u"second"));
   r.push_back(text_field(u"\u00c4rger", u"umlaut"));
+  r.push_back(text_field(u"\u212Aelvin", u"kelvin sign"));
+  r.push_back(text_field(u"Stra\u00dfe", u"sharp s"));
   struct row {
     const char16_t* name;
     bool found;
@@ -24,7 +26,8 @@ TEST(udb_record_lookup, CaseInsensitiveFirstMatch) {
   const row rows[] = {
       {u"name", true, u"first"}, {u"NAME", true, u"first"},   {u"id", true, u"1"},
       {u"nam", false, u""},      {u"names", false, u""},      {u"\u00e4RGER", true, u"umlaut"},
-      {u"", false, u""},
+      {u"", false, u""},         {u"KELVIN", true, u"kelvin sign"}, {u"STRASSE", true, u"sharp s"},
+      {u"strase", false, u""},
   };
   for (const row& x : rows) {
     SCOPED_TRACE(std::string(x.name, x.name + std::char_traits<char16_t>::length(x.name)).size());
