@@ -66,8 +66,8 @@ struct measure {
 
 class stopwatch {
  public:
-  explicit stopwatch(long pid) : pid_(pid), start_(std::chrono::steady_clock::now()), cpu_(cpu_seconds()),
-                                 server_(server_cpu_seconds(pid)) {}
+  explicit stopwatch(long pid)
+      : pid_(pid), start_(std::chrono::steady_clock::now()), cpu_(cpu_seconds()), server_(server_cpu_seconds(pid)) {}
   measure stop() const {
     return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(), cpu_seconds() - cpu_,
             server_cpu_seconds(pid_) - server_};
@@ -138,8 +138,9 @@ int main(int argc, char** argv) {
   const char* user = std::getenv("GRIDLOAD_TEST_USER");
   const char* password = std::getenv("GRIDLOAD_TEST_PASSWORD");
   if (!host || !port || !user || !password) {
-    std::fprintf(stderr, "GRIDLOAD_TEST_HOST/PORT/USER/PASSWORD are not set: source scripts/lib/common.sh and call "
-                         "start_private_mariadb first\n");
+    std::fprintf(stderr,
+                 "GRIDLOAD_TEST_HOST/PORT/USER/PASSWORD are not set: source scripts/lib/common.sh and call "
+                 "start_private_mariadb first\n");
     return 2;
   }
   std::string path = argc > 2 ? argv[2] : "";

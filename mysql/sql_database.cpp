@@ -27,9 +27,11 @@ std::u16string refine_view_in(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) out += c == u'[' || c == u']' ? u'`' : c;
-  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {
-      {u"isnull(", u"ifnull("}, {u"getdate()", u"curdate()"}, {u"len(", u"length("},
-      {u"dateadd(", u"date_add("}, {u"replicate(", u"repeat("}};
+  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {{u"isnull(", u"ifnull("},
+                                                                                  {u"getdate()", u"curdate()"},
+                                                                                  {u"len(", u"length("},
+                                                                                  {u"dateadd(", u"date_add("},
+                                                                                  {u"replicate(", u"repeat("}};
   for (const auto& [from, to] : names) {
     std::u16string lower = tk_wstring::to_lower(out);
     size_t at = 0;
@@ -42,8 +44,16 @@ std::u16string refine_view_in(std::u16string_view text) {
   return out;
 }
 
-void report_nonfatal(const std::string& text) {
-  if (error_handler* handler = error_handler::instance_ptr()) handler->handle(tk_exception(text, 0));
+// A foreign key that could not be made: reported, and the run goes on.
+void report_fk_failure(std::u16string_view name) {
+  error_handler* handler = error_handler::instance_ptr();
+  if (!handler) return;
+  handler->set_context(u"Foreign key '" + std::u16string(name) + u"'");
+  handler->handle(
+      tk_exception("Cannot create foreign key. Please send the trace log of the run to the GRIDLOAD maintainers at "
+                   "https://gridload.example.org/.",
+                   0));
+  handler->reset_context();
 }
 
 }  // namespace
@@ -431,8 +441,8 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& rel
     };
     const std::vector<std::u16string> fk_columns = columns_of(fk_table, fk.fk_columns);
     const std::vector<std::u16string> pk_columns = columns_of(pk_table, fk.pk_columns);
-    const std::u16string lock = u"LOCK TABLES " + engine.get_safe_name(fk_table) + u" WRITE, " +
-                                engine.get_safe_name(pk_table) + u" WRITE";
+    const std::u16string lock =
+        u"LOCK TABLES " + engine.get_safe_name(fk_table) + u" WRITE, " + engine.get_safe_name(pk_table) + u" WRITE";
     TK_TRACE(1, "Locking query: '%s'", lock);
     exec(lock);
     create_fk_index_if(fk_table, fk_columns);
@@ -455,9 +465,7 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& rel
       query_append(tk_unicode_to_utf8(sql));
     } catch (const sql_exception& e) {
       TK_TRACE(3, "Error while creating FK:\n%s\n", e.message());
-      report_nonfatal("Foreign key '" + tk_unicode_to_console(name) +
-                      "': Cannot create foreign key. Please report the problem to the GRIDLOAD maintainers at " +
-                      "https://gridload.example.org/ with the trace log of the run.");
+      report_fk_failure(name);
     }
   }
   try {

@@ -58,8 +58,7 @@ void sql_engine::execute(std::string_view sql) {
   if (mysql_errno(&mysql_) != 0) throw sql_exception(&mysql_);
 }
 
-void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password,
-                         unsigned port) {
+void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password, unsigned port) {
   TK_TRACE(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, password, port);
   if (connected) {
     TK_TRACE(1, "Connection was established already - disconnecting first...");

@@ -33,8 +33,7 @@ void sql_field::assign(std::u16string_view name, int mysql_type, size_t length, 
   get_variant(value(), mysql_type, length, flags, data);
 }
 
-void sql_field::assign(std::u16string_view name, int mysql_type, size_t length, unsigned flags,
-                       const char16_t* data) {
+void sql_field::assign(std::u16string_view name, int mysql_type, size_t length, unsigned flags, const char16_t* data) {
   set_name(name);
   get_variant(value(), mysql_type, length, flags, data);
 }

@@ -42,9 +42,7 @@ std::vector<std::u16string> sql_indexes_initializer::get_init_chunks(const sql_s
   const ptrdiff_t auto_column = columns.auto_number_column();
   bool auto_indexed = false;
   // Names are bare for servers before 4.1.0, which know no backticks.
-  auto quote = [&](std::u16string_view name) {
-    return new_server ? engine.get_safe_name(name) : std::u16string(name);
-  };
+  auto quote = [&](std::u16string_view name) { return new_server ? engine.get_safe_name(name) : std::u16string(name); };
 
   std::vector<std::u16string> keys;
   for (const udb_index& index : indexes_) {

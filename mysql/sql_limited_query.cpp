@@ -8,8 +8,7 @@
 #include "tk_logger.h"
 #include "tk_unicode.h"
 
-sql_limited_query::sql_limited_query(MYSQL* connection, std::u16string_view source, bool is_table,
-                                     size_t n_max_records)
+sql_limited_query::sql_limited_query(MYSQL* connection, std::u16string_view source, bool is_table, size_t n_max_records)
     : connection_(connection), n_max_records_(n_max_records) {
   TK_TRACE(2, "sql_limited_query::sql_limited_query(%s)", source);
   sql_ = "SELECT * FROM ";

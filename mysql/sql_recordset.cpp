@@ -14,8 +14,8 @@ namespace {
 constexpr int geometry_type = 255;  // MYSQL_TYPE_GEOMETRY
 }  // namespace
 
-sql_recordset::sql_recordset(sql_database& database, std::u16string name, std::u16string table_or_query,
-                             bool is_query, const udb_names_map* names_map)
+sql_recordset::sql_recordset(sql_database& database, std::u16string name, std::u16string table_or_query, bool is_query,
+                             const udb_names_map* names_map)
     : udb_recordset(&database, std::move(name), is_query ? std::u16string() : table_or_query),
       db_(&database),
       names_map_(names_map),

@@ -10,8 +10,7 @@
 #include "tk_mail_assertion.h"
 #include "udb_name_compare.h"
 
-sql_schema_initializer::sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes,
-                                               uint32_t version)
+sql_schema_initializer::sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes, uint32_t version)
     : schema_(schema), indexes_(indexes), version_(version) {
   TK_TRACE(2, "sql_schema_initializer::ctor");
   std::unique_ptr<udb_validator> validator;
@@ -56,8 +55,17 @@ bool sql_schema_initializer::can_have_auto_num(const t_ftd& field) const {
   TK_TRACE(1, "sql_schema_initializer::can_have_auto_num");
   if (!field.b_auto_increment) return false;
   switch (field.vartype) {
-    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2:
-    case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
       return true;
     default:
       return false;

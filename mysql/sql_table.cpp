@@ -358,8 +358,7 @@ bool sql_table::is_key_column(std::u16string_view column) const {
   return false;
 }
 
-void sql_table::append_assignments(std::string& set, std::string& where, const udb_record& record,
-                                   bool key_in_where) {
+void sql_table::append_assignments(std::string& set, std::string& where, const udb_record& record, bool key_in_where) {
   const auto validator = sql_engine::instance().create_fn_validator(record);
   for (size_t i = 0; i < record.size(); ++i) {
     const std::u16string_view mapped = validator->get_mapped_name(record[i].name());

@@ -115,8 +115,9 @@ TEST_F(sql_database_server, TableDefinitionIsReadBack) {
       "amount FLOAT(10,2), made DATETIME DEFAULT CURRENT_TIMESTAMP, zero DATE DEFAULT '0000-00-00', flag BIT(1) "
       "DEFAULT b'1', g POINT, UNIQUE KEY uc (code), KEY two (code, id))"));
   ASSERT_TRUE(check_.exec("CREATE TABLE parent (pid INT PRIMARY KEY)"));
-  ASSERT_TRUE(check_.exec("CREATE TABLE child (cid INT, pid INT, CONSTRAINT fk_c FOREIGN KEY (pid) REFERENCES "
-                          "parent (pid))"));
+  ASSERT_TRUE(
+      check_.exec("CREATE TABLE child (cid INT, pid INT, CONSTRAINT fk_c FOREIGN KEY (pid) REFERENCES "
+                  "parent (pid))"));
   ASSERT_TRUE(check_.exec("INSERT INTO d (code, note, g) VALUES ('a', 'n', POINT(1, 2)), ('b', NULL, NULL)"));
   database_ = open(udb_database::mode_append);
 

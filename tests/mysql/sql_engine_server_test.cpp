@@ -3,7 +3,6 @@
 // database operations with awkward names.
 
 #include <gtest/gtest.h>
-
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,8 +41,7 @@ struct connect_fault {
   const char* friendly_start;
 };
 
-class sql_engine_connect : public testsupport::mysql_fixture,
-                           public ::testing::WithParamInterface<connect_fault> {};
+class sql_engine_connect : public testsupport::mysql_fixture, public ::testing::WithParamInterface<connect_fault> {};
 
 TEST_P(sql_engine_connect, FaultIsReportedWithTheFriendlyTextAndEndsTheRun) {
   const connect_fault& f = GetParam();

@@ -79,9 +79,9 @@ TEST(sql_create_table_text, GoldenStatements) {
        "(`counter`)) ENGINE=InnoDB"},
       {"keys the server cannot build are skipped",
        v10_11,
-       {column(u"a", VT_BSTR, 800), column(u"b", VT_BSTR, 800), column(u"c", VT_BSTR, 700),
-        column(u"d", VT_BSTR, 700), column(u"e", VT_BSTR, 600), column(u"f", VT_BSTR, 600),
-        column(u"g", VT_BSTR, 600), column(u"h", VT_I4, 4), column(u"p", VT_ARRAY_UI1, 100)},
+       {column(u"a", VT_BSTR, 800), column(u"b", VT_BSTR, 800), column(u"c", VT_BSTR, 700), column(u"d", VT_BSTR, 700),
+        column(u"e", VT_BSTR, 600), column(u"f", VT_BSTR, 600), column(u"g", VT_BSTR, 600), column(u"h", VT_I4, 4),
+        column(u"p", VT_ARRAY_UI1, 100)},
        {index(u"empty", false, false, {}), index(u"lob", false, false, {u"a", u"b"}),
         index(u"Two Cols", false, false, {u"c", u"d"}), index(u"big", false, false, {u"e", u"f", u"g"}),
         index(u"missing", false, false, {u"zz"}), index(u"bin", false, false, {u"p"}),
@@ -173,14 +173,18 @@ TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
     std::vector<uint32_t> sizes_after;
   };
   const row rows[] = {
-      {"four 5000s: the fourth converts", {{VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}},
-       60000, {5000, 5000, 5000, 0}},
+      {"four 5000s: the fourth converts",
+       {{VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}},
+       60000,
+       {5000, 5000, 5000, 0}},
       {"16384 reaches 65536 and converts", {{VT_BSTR, 16384}}, 0, {0}},
       {"16383 stays", {{VT_BSTR, 16383}}, 65532, {16383}},
       {"21845 is not a candidate and counts once", {{VT_BSTR, 21845}}, 21845, {21845}},
       {"largest first", {{VT_BSTR, 3000}, {VT_BSTR, 9000}, {VT_BSTR, 6000}}, 36000, {3000, 0, 6000}},
       {"integers never transform", {{VT_I4, 4}, {VT_I8, 8}, {VT_R8, 8}}, 20, {4, 8, 8}},
-      {"long text and huge columns add nothing", {{VT_BSTR, 0}, {VT_ARRAY_UI1, 5592405}, {VT_BSTR, 10}}, 40,
+      {"long text and huge columns add nothing",
+       {{VT_BSTR, 0}, {VT_ARRAY_UI1, 5592405}, {VT_BSTR, 10}},
+       40,
        {0, 5592405, 10}},
   };
   for (const row& r : rows) {

@@ -179,8 +179,9 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
   address_.password = "throwaway-pw";
   address_.socket = sock;
   cmd = "setsid mariadbd --no-defaults --user=root --datadir=" + dir_ + "/data --socket=" + sock +
-        " --pid-file=" + dir_ + "/mysqld.pid --log-error=" + dir_ + "/err.log --bind-address=127.0.0.1 --port=" +
-        std::to_string(address_.port) + " " + extra_args + " >/dev/null 2>&1 &";
+        " --pid-file=" + dir_ + "/mysqld.pid --log-error=" + dir_ +
+        "/err.log --bind-address=127.0.0.1 --port=" + std::to_string(address_.port) + " " + extra_args +
+        " >/dev/null 2>&1 &";
   if (std::system(cmd.c_str()) != 0) {
     error = "mariadbd could not be started";
     return false;
@@ -190,8 +191,9 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
     if (std::system((root + "-e 'SELECT 1' >/dev/null 2>&1").c_str()) == 0) {
       std::ifstream pid_file(dir_ + "/mysqld.pid");
       pid_file >> pid_;
-      const std::string grant = root + "-e \"CREATE USER 'gridload'@'%' IDENTIFIED BY 'throwaway-pw'; GRANT ALL "
-                                       "PRIVILEGES ON *.* TO 'gridload'@'%';\"";
+      const std::string grant = root +
+                                "-e \"CREATE USER 'gridload'@'%' IDENTIFIED BY 'throwaway-pw'; GRANT ALL "
+                                "PRIVILEGES ON *.* TO 'gridload'@'%';\"";
       if (std::system(grant.c_str()) != 0) {
         error = "the test user could not be created";
         return false;
