@@ -32,8 +32,8 @@ class udb_profile {
   using entry = std::pair<std::u16string, std::u16string>;
 
   struct section {
-    std::vector<entry> entries;         // in order of the keys' first appearance
-    std::vector<std::u16string> lines;  // the bare lines, as read, in file order
+    std::vector<entry> entries;                        // in order of the keys' first appearance
+    std::vector<std::u16string> lines;                 // the bare lines, as read, in file order
     std::unordered_map<std::u16string, size_t> index;  // key -> position in `entries`
   };
 

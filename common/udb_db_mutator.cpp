@@ -187,9 +187,7 @@ void udb_db_mutator::clear_mutators() {
   last_table_.clear();
 }
 
-bool udb_db_mutator::load(const udb_profile& profile) {
-  return load_mappings(profile.get_lines(mappings_section));
-}
+bool udb_db_mutator::load(const udb_profile& profile) { return load_mappings(profile.get_lines(mappings_section)); }
 
 bool udb_db_mutator::load_mappings(std::span<const std::u16string> lines) {
   TK_TRACE(2, "udb_db_mutator::load");

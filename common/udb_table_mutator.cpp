@@ -24,8 +24,8 @@ std::unique_ptr<udb_field_mutator> udb_table_mutator::create_field_mutator(std::
 
 udb_field_mutator& udb_table_mutator::update_field(std::u16string_view old_name, std::u16string_view new_name,
                                                    const udb_field_mapping& mapping) {
-  TK_TRACE(2, "udb_table_mutator::update_field(old_name=%s,new_name=%s,native_type=%s,length=%d)", old_name,
-           new_name, mapping.type, mapping.length);
+  TK_TRACE(2, "udb_table_mutator::update_field(old_name=%s,new_name=%s,native_type=%s,length=%d)", old_name, new_name,
+           mapping.type, mapping.length);
   auto it = field_mutators_.find(old_name);
   if (it == field_mutators_.end()) {
     TK_TRACE(1, "create_field_mutator(%s)", old_name);

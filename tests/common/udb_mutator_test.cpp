@@ -80,51 +80,69 @@ TEST(udb_db_mutator_load, MappingSyntax) {
       {"the documented example",
        {"database:", "tables:", "  - name: Sheet1", "    new_name: customers", "    fields:", "      - name: F1",
         "        new_name: id", "        type: INT", "      - name: F2", "        status: deleted"},
-       true, "db Sheet1->customers[F1->id type=INT | F2 deleted]"},
+       true,
+       "db Sheet1->customers[F1->id type=INT | F2 deleted]"},
       {"no database block",
        {"tables:", "  - name: T", "    fields:", "      - name: a", "        type: VARCHAR", "        length: 40"},
-       true, "db T[a type=VARCHAR length=40]"},
+       true,
+       "db T[a type=VARCHAR length=40]"},
       {"database properties; a value with a colon is ignored; later key wins",
-       {"database:", "  engine: MyISAM", "  url: http://x", "  no colon", "  character set: latin1",
-        "  engine:  Aria ", "tables:"},
-       true, "db{engine=Aria;character set=latin1}"},
+       {"database:", "  engine: MyISAM", "  url: http://x", "  no colon", "  character set: latin1", "  engine:  Aria ",
+        "tables:"},
+       true,
+       "db{engine=Aria;character set=latin1}"},
       {"every column keyword",
        {"tables:", "  - name: T", "    fields:", "      - name: c", "        new_name: d", "        type: DECIMAL",
         "        length: 12", "        scale: 2", "        precision: 10", "        default_value: 0.00",
         "        character_set: utf8mb4"},
-       true, "db T[c->d type=DECIMAL length=12 scale=2 precision=10 default=0.00 charset=utf8mb4]"},
+       true,
+       "db T[c->d type=DECIMAL length=12 scale=2 precision=10 default=0.00 charset=utf8mb4]"},
       {"numbers take their leading digits",
        {"tables:", "  - name: T", "    fields:", "      - name: c", "        length: 12abc", "        scale: x7",
         "        precision: 99999999999"},
-       true, "db T[c length=12 precision=4294967295]"},
+       true,
+       "db T[c length=12 precision=4294967295]"},
       {"a status other than deleted is ignored",
        {"tables:", "  - name: T", "    fields:", "      - name: c", "        status: Deleted", "      - name: e",
         "        status: deleted "},
-       true, "db T[c | e deleted]"},
+       true,
+       "db T[c | e deleted]"},
       {"a table without new_name keeps its name; a table without fields has no column rules",
-       {"tables:", "  - name: A", "    fields:", "      - name: x", "        new_name: y", "  - name: B"}, true,
+       {"tables:", "  - name: A", "    fields:", "      - name: x", "        new_name: y", "  - name: B"},
+       true,
        "db A[x->y] B"},
       {"properties close the table; the next table may follow",
        {"tables:", "  - name: A", "    new_name: a2", "    properties:", "        engine: MyISAM",
         "        character set: latin1", "        comment: a: b", "  - name: B", "    properties:"},
-       true, "db A->a2{engine=MyISAM;character set=latin1} B"},
+       true,
+       "db A->a2{engine=MyISAM;character set=latin1} B"},
       {"eight-space keywords after properties are properties",
-       {"tables:", "  - name: A", "    properties:", "        type: INT"}, true, "db A{type=INT}"},
+       {"tables:", "  - name: A", "    properties:", "        type: INT"},
+       true,
+       "db A{type=INT}"},
       {"fields again inside a field starts the list again",
-       {"tables:", "  - name: A", "    fields:", "      - name: x", "    fields:", "      - name: y"}, true,
+       {"tables:", "  - name: A", "    fields:", "      - name: x", "    fields:", "      - name: y"},
+       true,
        "db A[x | y]"},
-      {"new_name then fields", {"tables:", "  - name: A", "    new_name: B", "    fields:", "      - name: x"}, true,
+      {"new_name then fields",
+       {"tables:", "  - name: A", "    new_name: B", "    fields:", "      - name: x"},
+       true,
        "db A->B[x]"},
       {"the same table twice merges; a later rule of a column replaces the earlier",
        {"tables:", "  - name: A", "    fields:", "      - name: x", "        type: INT", "  - name: A",
         "    new_name: A2", "    fields:", "      - name: x", "        new_name: z", "      - name: w"},
-       true, "db A->A2[w | x->z]"},
-      {"blanks after whole-line keywords are allowed", {"database:  ", "  k: v", "tables: ", "  - name: T"}, true,
+       true,
+       "db A->A2[w | x->z]"},
+      {"blanks after whole-line keywords are allowed",
+       {"database:  ", "  k: v", "tables: ", "  - name: T"},
+       true,
        "db{k=v} T"},
       {"blank lines inside the list are skipped", {"tables:", "  - name: T", "   ", "    fields:"}, true, "db T"},
       {"case matters in names", {"tables:", "  - name: Sheet1", "  - name: sheet1"}, true, "db Sheet1 sheet1"},
       // The rest of the section is skipped without "tables:".
-      {"no tables line after the database block", {"database:", "  k: v", "  - name: T", "tables"}, true,
+      {"no tables line after the database block",
+       {"database:", "  k: v", "  - name: T", "tables"},
+       true,
        "db{k=v;- name=T}"},
       {"first line neither database nor tables", {"table:", "tables:", "  - name: T"}, true, "db"},
       {"database not on the first line", {"tables:", "database:"}, false, "db"},
@@ -135,21 +153,27 @@ TEST(udb_db_mutator_load, MappingSyntax) {
       {"keywords are case-sensitive", {"tables:", "  - name: T", "    New_name: x"}, false, "db"},
       {"fields after properties",
        {"tables:", "  - name: T", "    properties:", "        engine: MyISAM", "    fields:", "      - name: c"},
-       false, "db"},
+       false,
+       "db"},
       {"new_name after properties", {"tables:", "  - name: T", "    properties:", "    new_name: x"}, false, "db"},
-      {"a property line without eight spaces", {"tables:", "  - name: T", "    properties:", "      engine: x"},
-       false, "db"},
+      {"a property line without eight spaces",
+       {"tables:", "  - name: T", "    properties:", "      engine: x"},
+       false,
+       "db"},
       {"table new_name after fields",
-       {"tables:", "  - name: T", "    fields:", "      - name: c", "    new_name: x"}, false, "db"},
+       {"tables:", "  - name: T", "    fields:", "      - name: c", "    new_name: x"},
+       false,
+       "db"},
       {"table new_name twice", {"tables:", "  - name: T", "    new_name: a", "    new_name: b"}, false, "db"},
       {"fields twice in a row", {"tables:", "  - name: T", "    fields:", "    fields:"}, false, "db"},
-      {"column keyword before any column", {"tables:", "  - name: T", "    fields:", "        type: INT"}, false,
-       "db"},
+      {"column keyword before any column", {"tables:", "  - name: T", "    fields:", "        type: INT"}, false, "db"},
       {"column keyword right after the table", {"tables:", "  - name: T", "        type: INT"}, false, "db"},
       {"column without fields", {"tables:", "  - name: T", "      - name: c"}, false, "db"},
       {"table keyword before any table", {"tables:", "    fields:"}, false, "db"},
-      {"unknown column keyword", {"tables:", "  - name: T", "    fields:", "      - name: c", "        size: 4"},
-       false, "db"},
+      {"unknown column keyword",
+       {"tables:", "  - name: T", "    fields:", "      - name: c", "        size: 4"},
+       false,
+       "db"},
       {"tables twice", {"tables:", "tables:"}, false, "db"},
   };
   for (const row& x : rows) {
@@ -298,8 +322,8 @@ TEST(udb_db_mutator_rewrite, TablesWithoutRulesPassUnchanged) {
     const char16_t* new_name;
   };
   // Names compare exactly; a table with only a new name keeps its columns.
-  for (const row& x : {row{u"sales", u"sales"}, row{u"SALES", u"SALES"}, row{u"Other", u"Other"},
-                       row{u"Empty", u"nothing_else"}}) {
+  for (const row& x :
+       {row{u"sales", u"sales"}, row{u"SALES", u"SALES"}, row{u"Other", u"Other"}, row{u"Empty", u"nothing_else"}}) {
     SCOPED_TRACE(utf8(x.table));
     udb_schema schema = sales_schema();
     udb_indexes indexes;
@@ -405,8 +429,7 @@ TEST(udb_db_mutator_properties, TableProperties) {
       {u"sales_2024", u"MyISAM"},  // by destination name
       {u"SALES", nullptr},         // names compare exactly
       {u"Empty", nullptr},         // a rule without properties
-      {u"nothing_else", nullptr},
-      {u"Unknown", nullptr},
+      {u"nothing_else", nullptr}, {u"Unknown", nullptr},
   };
   for (const row& x : rows) {
     SCOPED_TRACE(utf8(x.table));
@@ -434,9 +457,9 @@ TEST(udb_db_mutator_properties, NewNameIndexAfterRenamingAgain) {
   // Two columns share a new name; one of them is renamed again later: the
   // other still answers to the shared name.
   udb_db_mutator db;
-  ASSERT_TRUE(db.load_mappings(to_lines({"tables:", "  - name: T", "    fields:", "      - name: a",
-                                         "        new_name: x", "      - name: b", "        new_name: x",
-                                         "      - name: b", "        new_name: y"})));
+  ASSERT_TRUE(
+      db.load_mappings(to_lines({"tables:", "  - name: T", "    fields:", "      - name: a", "        new_name: x",
+                                 "      - name: b", "        new_name: x", "      - name: b", "        new_name: y"})));
   const udb_table_mutator* t = db.find_table_mutator(u"T");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->find_field_by_new_name(u"x"), t->find_field(u"a"));
