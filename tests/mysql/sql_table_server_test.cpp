@@ -192,6 +192,34 @@ TEST_F(sql_table_writer, BatchesAreCappedAndSentWhenFullOrChanged) {
   EXPECT_EQ(check_.scalar("SELECT CONCAT(txt, '/', IFNULL(bin, 'null')) FROM b WHERE id=5001"), "two cells/null");
 }
 
+TEST_F(sql_table_writer, BatchStatementText) {
+  struct row {
+    const char* what;
+    uint32_t mode;
+    const char* expected;
+  };
+  const row rows[] = {
+      {"append", udb_database::mode_append,
+       "INSERT IGNORE INTO `Text Table`(`id`, `txt`, `bin`) VALUES(1, 'O\\'Brien\\\\x', 0x00FF), (2, '', NULL)"},
+      {"replace", udb_database::mode_append | udb_database::mode_replace,
+       "REPLACE INTO `Text Table`(`id`, `txt`, `bin`) VALUES(1, 'O\\'Brien\\\\x', 0x00FF), (2, '', NULL)"},
+  };
+  {
+    std::unique_ptr<sql_table> created = create(u"Text Table", id_text_bin_schema(), primary_on(u"id"));
+  }
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    database_ = open(r.mode);
+    std::unique_ptr<sql_table> table = get(u"Text Table");
+    udb_record rec;
+    fill(rec, 1, u"O'Brien\\x", {0x00, 0xFF});
+    table->append_record(rec);
+    fill(rec, 2, u"");
+    table->append_record(rec);
+    EXPECT_EQ(table->pending(), r.expected);
+  }
+}
+
 TEST_F(sql_table_writer, DuplicateKeySkippedInFastAndRefusedInSlowAppend) {
   std::unique_ptr<sql_table> table = create(u"d", id_text_bin_schema(), primary_on(u"id"));
   udb_record r;
