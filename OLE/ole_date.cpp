@@ -138,9 +138,22 @@ bool ole_date::try_fixed_width(std::string_view text) {
   return false;
 }
 
+namespace {
+
+// Only blanks after the items read: a text that goes on ("10:20:30 PM",
+// "2024-12-05T10:20:30") is left to the free-form reader, which knows
+// those forms, instead of losing its rest.
+bool rest_is_blank(std::string_view text, const ole_scan::items& it) {
+  for (size_t i = it.end; i < text.size(); ++i)
+    if (text[i] != ' ' && text[i] != '\t') return false;
+  return true;
+}
+
+}  // namespace
+
 bool ole_date::try_time(std::string_view text) {
   ole_scan::items it;
-  if (ole_scan::scan(text, "%hd:%hd:%s", it) == 3) {
+  if (ole_scan::scan(text, "%hd:%hd:%s", it) == 3 && rest_is_blank(text, it)) {
     st.hour = static_cast<uint16_t>(it.numbers[0]);
     st.minute = static_cast<uint16_t>(it.numbers[1]);
     process_milliseconds(it.text);
@@ -157,7 +170,7 @@ bool ole_date::try_separated(std::string_view text) {
   for (std::string_view pattern : patterns) {
     ole_scan::items it;
     int n = ole_scan::scan(text, pattern, it);
-    if (n == 3 || n == 6) {
+    if ((n == 3 || n == 6) && rest_is_blank(text, it)) {
       st.year = static_cast<uint16_t>(it.numbers[0]);
       st.month = static_cast<uint16_t>(it.numbers[1]);
       st.day = static_cast<uint16_t>(it.numbers[2]);

@@ -52,6 +52,7 @@ int ole_scan::scan(std::string_view input, std::string_view pattern, items& out)
       while (i < input.size() && i - start < limit && !is_white(input[i])) ++i;
       out.text = input.substr(start, i - start);
       ++count;
+      out.end = i;
       continue;
     }
     if (conv != 'd' && conv != 'u') return count;
@@ -78,6 +79,7 @@ int ole_scan::scan(std::string_view input, std::string_view pattern, items& out)
     }
     if (n_numbers < max_items) out.numbers[n_numbers++] = stored;
     ++count;
+    out.end = i;
   }
   return count;
 }

@@ -19,6 +19,7 @@ class ole_scan {
   struct items {
     int64_t numbers[max_items] = {};
     std::string_view text;
+    size_t end = 0;  // input position after the last item stored
   };
 
   static int scan(std::string_view input, std::string_view pattern, items& out);

@@ -40,8 +40,11 @@ TEST(ole_date_import, FormsInOrder) {
       {"December 5, 2024 3:04 PM", true, ole_date::kind_date_time, "2024-12-05 15:04:00"},
       {"5-Dec-2024", true, ole_date::kind_date, "2024-12-05"},
       {"Dec 5 2024 10:20:30 am", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      // Three items are read before the 'T': the date alone.
-      {"2024-12-05T10:20:30", true, ole_date::kind_date, "2024-12-05"},
+      // A text that goes on after the items read is left to the free-form
+      // reader, so an ISO moment keeps its time and "PM" counts.
+      {"2024-12-05T10:20:30", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
+      {"10:20:30 PM", true, ole_date::kind_date_time, "1899-12-30 22:20:30"},
+      {"2024-12-05 note", false, 0, ""},
       {"12:30", true, ole_date::kind_date_time, "1899-12-30 12:30:00"},
       {"2024", false, 0, ""},
       {"2024-02-30", false, 0, ""},
