@@ -1,0 +1,417 @@
+#include "dmp_database.h"
+
+#include "dmp_recordset.h"
+#include "error_handler.h"
+#include "sql_engine.h"
+#include "sql_indexes_initializer.h"
+#include "sql_schema_initializer.h"
+#include "tk_file_wname.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "tk_mail_assertion.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+#include "udb_name_compare.h"
+#include "udb_properties.h"
+
+namespace {
+
+constexpr const char* source_unit = "sql_dump";
+
+// Version numbers a dump is written for.
+constexpr uint32_t dump_version_new = 0x40100;  // 4.1.0
+constexpr uint32_t dump_version_old = 0x31401;  // 3.20.1
+
+// The character set SET NAMES announces. The file is UTF-8 whatever the
+// tables are stored in: a UTF-8 set is named as the settings give it, any
+// other (or none) is replaced by UTF8, so the client reads the bytes as
+// they were written. The CREATE DATABASE clause still takes the setting.
+std::string set_names_charset(std::u16string_view char_set) {
+  for (std::u16string_view utf8 : {u"utf8", u"utf8mb3", u"utf8mb4"})
+    if (tk_wstring::equal_no_case(char_set, utf8)) return tk_unicode_to_utf8(char_set);
+  return "UTF8";
+}
+
+// Source query text made into MySQL text: bracketed names become quoted
+// ones and a few function names of other dialects their MySQL forms.
+std::u16string refine_view(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) out += c == u'[' || c == u']' ? u'`' : c;
+  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {
+      {u"isnull(", u"ifnull("}, {u"getdate()", u"curdate()"}, {u"len(", u"length("},
+      {u"dateadd(", u"date_add("}, {u"replicate(", u"repeat("}};
+  for (const auto& [from, to] : names) {
+    std::u16string lower = tk_wstring::to_lower(out);
+    for (size_t at = 0; (at = lower.find(from, at)) != std::u16string::npos; at += to.size()) {
+      out.replace(at, from.size(), to);
+      lower.replace(at, from.size(), to);
+    }
+  }
+  return out;
+}
+
+bool is_select(std::u16string_view query) {
+  while (!query.empty() && (query.front() == u' ' || query.front() == u'\t' || query.front() == u'\r' ||
+                            query.front() == u'\n' || query.front() == u'('))
+    query.remove_prefix(1);
+  return query.size() >= 6 && tk_wstring::equal_no_case(query.substr(0, 6), u"select");
+}
+
+}  // namespace
+
+dmp_database::dmp_database(const std::u16string& path, const dump_options& options, const header_stamp& stamp)
+    : udb_database(options.db_name.empty() ? tk_file_wname(path).name() : tk_ansi_to_unicode(options.db_name),
+                   mode_created),
+      file_([&] {
+        std::string narrow;
+        tk_unicode_to_ansi2(path, narrow);
+        return narrow;
+      }()),
+      options_(options) {
+  sql_engine& engine = sql_engine::instance();
+  engine.version = options_.dmp_new_ver ? dump_version_new : dump_version_old;
+  engine.lock_pending = false;
+  TK_TRACE(1, "b_new_ver=%d", options_.dmp_new_ver);
+  if (options_.dmp_ins_com) write_header(stamp);
+  std::string line(line_break());
+  line += "SET NAMES ";
+  line += set_names_charset(engine.char_set);
+  line += ';';
+  write_line(line);
+  if (options_.dmp_ins_db && options_.dmp_ins_tab) write_database_statements();
+}
+
+dmp_database::~dmp_database() {
+  TK_TRACE(2, "dmp_database::dtor");
+  try {
+    close();
+  } catch (const tk_exception& e) {
+    // The driver learns of the end of the file only here: a failed write
+    // still ends the run with its report.
+    TK_TRACE(3, "%s", e.message());
+    if (error_handler* handler = error_handler::instance_ptr()) handler->handle(e);
+  }
+}
+
+void dmp_database::close() {
+  if (!file_.is_open() && !file_.failed()) return;
+  unlock_tables("dmp_database::~dmp_database - right before unlock tables");
+  file_.close();
+}
+
+void dmp_database::write_line(std::string_view text) {
+  file_.write(text);
+  file_.write(line_break());
+}
+
+void dmp_database::write_header(const header_stamp& stamp) {
+  std::string path = stamp.file_name;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  write_line("# File name: " + path);
+  write_line("# Creation date: " + stamp.creation_date);
+  write_line("# Created by " + options_.banner);
+  write_line("# --------------------------------------------------");
+  write_line(std::string("# More conversion tools at ") + web_address);
+}
+
+void dmp_database::write_database_statements() {
+  const std::u16string& char_set = sql_engine::instance().char_set;
+  std::string sql(line_break());
+  sql += "DROP DATABASE IF EXISTS ";
+  append_name(sql, name_);
+  write_statement(sql);
+  sql = "CREATE DATABASE ";
+  append_name(sql, name_);
+  // Without a character set the server's default applies.
+  if (!char_set.empty()) {
+    sql += " character set ";
+    tk_append_utf8(sql, char_set);
+  }
+  write_statement(sql);
+  sql = "USE ";
+  append_name(sql, name_);
+  write_statement(sql);
+}
+
+void dmp_database::append_name(std::string& out, std::u16string_view name) const {
+  const bool quoted = options_.dmp_new_ver;
+  if (quoted) out += '`';
+  tk_append_utf8(out, name);
+  if (quoted) out += '`';
+}
+
+std::string dmp_database::name_of(std::u16string_view name) const {
+  std::string out;
+  append_name(out, name);
+  return out;
+}
+
+void dmp_database::write_statement(std::string_view sql) {
+  static constexpr std::string_view function_head = "CREATE FUNCTION ";
+  if (sql.substr(0, function_head.size()) == function_head) {
+    // The body holds semicolons of its own.
+    write_line("DELIMITER $$");
+    file_.write(sql);
+    write_line("$$");
+    write_line("DELIMITER ;");
+    return;
+  }
+  file_.write(sql);
+  file_.write(";");
+  file_.write(line_break());
+}
+
+void dmp_database::write_comment_block(const char* title, std::u16string_view table) {
+  std::string text(line_break());
+  text += '#';
+  text += line_break();
+  text += "# ";
+  text += title;
+  text += " '";
+  tk_append_utf8(text, table);
+  text += '\'';
+  text += line_break();
+  text += '#';
+  text += line_break();
+  write_line(text);
+}
+
+void dmp_database::lock_table(const std::u16string& name) {
+  sql_engine& engine = sql_engine::instance();
+  if (engine.lock_pending && locked_table_ == name) return;
+  unlock_tables("dmp_database::create_table - right before unlock tables");
+  if (!options_.dmp_loc_wri) return;
+  write_statement("LOCK TABLES " + name_of(name) + " WRITE");
+  engine.lock_pending = true;
+  locked_table_ = name;
+}
+
+void dmp_database::unlock_tables(const char* trace) {
+  sql_engine& engine = sql_engine::instance();
+  if (!engine.lock_pending) return;
+  engine.lock_pending = false;
+  locked_table_.clear();
+  TK_TRACE(1, "%s", trace);
+  write_statement("UNLOCK TABLES");
+}
+
+const dmp_database::created_table* dmp_database::find_created(std::u16string_view name) const {
+  for (const created_table& table : created_)
+    if (udb_detail::same_name(table.name, name)) return &table;
+  return nullptr;
+}
+
+std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& name, const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+  TK_TRACE(2, "dmp_database::create_table(%s)", name);
+  sql_engine& engine = sql_engine::instance();
+  if (const created_table* existing = find_created(name)) {
+    // Two sources for one table (worksheets mapped to one name, merge
+    // mode): the rows join the table as it was created.
+    TK_TRACE(3, "Table '%s' is already in the dump file, appending to it", existing->name);
+    lock_table(existing->name);
+    return std::make_unique<dmp_recordset>(*this, existing->name, existing->schema);
+  }
+
+  std::u16string charset, table_type;
+  if (const udb_properties* properties = engine.get_table_properties(name)) {
+    charset = properties->get_property(u"character set");
+    table_type = properties->get_property(u"engine");
+  }
+  if (table_type.empty()) table_type = options_.dmp_new_ver ? engine.engine : u"MyISAM";
+
+  sql_schema_initializer columns(schema, indexes, engine.version);
+  const std::vector<std::u16string>& definitions = columns.get_init_chunks();
+  if (definitions.empty()) throw tk_mail_assertion(source_unit, __LINE__);
+  sql_indexes_initializer key_maker(indexes, engine.version);
+  const std::vector<std::u16string> keys = key_maker.get_init_chunks(columns);
+
+  unlock_tables("dmp_database::create_table - right before unlock tables");
+  if (options_.dmp_ins_tab) {
+    if (options_.dmp_ins_com) write_comment_block("Table structure for table", name);
+    delete_tab(name);
+    TK_TRACE(1, "Right before inserting CREATE TABLE statement");
+    const char* lb = line_break();
+    std::string sql = "CREATE TABLE ";
+    tk_append_utf8(sql, options_.dmp_new_ver ? engine.get_safe_name(name) : name);
+    sql += " (";
+    sql += lb;
+    for (size_t i = 0; i < definitions.size(); ++i) {
+      if (i > 0) {
+        sql += ',';
+        sql += lb;
+      }
+      sql += "  ";
+      tk_append_utf8(sql, definitions[i]);
+    }
+    for (const std::u16string& key : keys) {
+      sql += ',';
+      sql += lb;
+      sql += "  ";
+      tk_append_utf8(sql, key);
+    }
+    sql += lb;
+    sql += ')';
+    sql += options_.dmp_new_ver ? " ENGINE=" : " TYPE=";
+    tk_append_utf8(sql, table_type);
+    if (!charset.empty()) {
+      sql += " character set ";
+      tk_append_utf8(sql, charset);
+    }
+    write_statement(sql);
+  }
+  if (options_.dmp_ins_com) write_comment_block("Dumping data for table", name);
+  lock_table(name);
+
+  add_table_name(name);
+  names_map_.add_fn_map(name, columns.generated_names());
+  // The writer's columns carry the names they were created with.
+  created_table table{name, udb_schema(columns.schema()), {}};
+  for (size_t i = 0; i < table.schema.size(); ++i) table.schema.fields[i]->name = columns.column_name(i);
+  for (const udb_index& index : key_maker.indexes()) {
+    std::vector<std::u16string> key;
+    for (const std::u16string& field : index.fields) key.emplace_back(columns.column_name(field));
+    table.keys.push_back(std::move(key));
+  }
+  created_.push_back(std::move(table));
+  return std::make_unique<dmp_recordset>(*this, name, created_.back().schema);
+}
+
+void dmp_database::delete_tab(const std::u16string& name) {
+  TK_TRACE(2, "dmp_database::delete_tab(%s)", name);
+  std::string sql = "DROP TABLE IF EXISTS ";
+  tk_append_utf8(sql, options_.dmp_new_ver ? sql_engine::instance().get_safe_name(name) : name);
+  sql += " CASCADE";
+  write_statement(sql);
+  remove_table_name(name);
+  for (auto it = created_.begin(); it != created_.end(); ++it) {
+    if (udb_detail::same_name(it->name, name)) {
+      created_.erase(it);
+      break;
+    }
+  }
+}
+
+std::unique_ptr<udb_recordset> dmp_database::get_table(const std::u16string& name, uint32_t) {
+  TK_TRACE(2, "dmp_database::get_table(%s)", name);
+  throw tk_mail_assertion(source_unit, __LINE__);
+}
+
+std::unique_ptr<udb_recordset> dmp_database::query(const std::u16string& sql) {
+  TK_TRACE(2, "dmp_database::query(%s)", sql);
+  std::string text;
+  tk_append_utf8(text, sql);
+  write_statement(text);
+  return nullptr;
+}
+
+void dmp_database::create_index(const std::u16string& table, const udb_index& index) {
+  TK_TRACE(2, "dmp_database::create_index(%s)", table);
+  if (index.fields.empty()) return;
+  lock_table(table);
+  std::string columns;
+  for (size_t i = 0; i < index.fields.size(); ++i) {
+    if (i > 0) columns += ", ";
+    append_name(columns, index.fields[i]);
+  }
+  if (index.b_primary) {
+    write_statement("ALTER TABLE " + name_of(table) + " ADD PRIMARY KEY  (" + columns + ")");
+    return;
+  }
+  write_statement(std::string("CREATE ") + (index.b_unique ? "UNIQUE " : "") + "INDEX " + name_of(index.name) +
+                  " ON " + name_of(table) + " (" + columns + ")");
+}
+
+void dmp_database::delete_fk(const std::u16string& table, const std::u16string& name) {
+  TK_TRACE(2, "dmp_database::delete_fk(%s.%s)", table, name);
+  write_statement("ALTER TABLE " + name_of(table) + " DROP FOREIGN KEY " + name_of(name));
+}
+
+void dmp_database::delete_idx(const std::u16string& table, const udb_index& index) {
+  TK_TRACE(2, "dmp_database::delete_idx(%s.%s)", table, index.name);
+  write_statement("ALTER TABLE " + name_of(table) + " DROP " +
+                  (index.b_primary ? std::string("PRIMARY KEY") : "INDEX " + name_of(index.name)));
+}
+
+bool dmp_database::has_index_on_fields(const std::u16string& table, const std::vector<std::u16string>& columns) {
+  const created_table* created = find_created(table);
+  if (!created) return false;
+  for (const std::vector<std::u16string>& key : created->keys) {
+    if (key.size() < columns.size()) continue;
+    bool match = true;
+    for (size_t i = 0; i < columns.size() && match; ++i) match = udb_detail::same_name(key[i], columns[i]);
+    if (match) return true;
+  }
+  return false;
+}
+
+void dmp_database::create_relationships(const std::vector<udb_relationship>& relationships) {
+  TK_TRACE(2, "dmp_database::create_relationships");
+  sql_engine& engine = sql_engine::instance();
+  if (engine.version < sql_engine::version_3_23_44)
+    throw tk_exception(tk_format("This version of MySQL (%08X) doesn't support Foreign Keys", engine.version), 0);
+  if (relationships.empty()) return;
+  // ALTER TABLE needs every table it names locked, or none.
+  unlock_tables("dmp_database::create_relationships - right before unlock tables");
+  write_statement("SET FOREIGN_KEY_CHECKS = 0");
+  auto validator = engine.create_in_validator({});
+  auto columns_of = [&](const std::u16string& table, const std::vector<std::u16string>& sources) {
+    std::vector<std::u16string> out;
+    for (const std::u16string& source : sources) {
+      std::u16string mapped(source);
+      if (const udb_names_map::name_pairs* pairs = names_map_.get_fn_map(table))
+        for (const auto& [column, original] : *pairs)
+          if (original == source) mapped = column;
+      out.push_back(std::move(mapped));
+    }
+    return out;
+  };
+  auto join = [&](const std::vector<std::u16string>& names) {
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (i > 0) out += ", ";
+      append_name(out, names[i]);
+    }
+    return out;
+  };
+  for (const udb_relationship& fk : relationships) {
+    TK_TRACE(2, "Processing '%s'", fk.name);
+    const std::u16string fk_table(names_map_.get_tn_mapped_name(fk.fk_table));
+    const std::u16string pk_table(names_map_.get_tn_mapped_name(fk.pk_table));
+    if (!is_table_exist(fk_table, false) || !is_table_exist(pk_table, false)) {
+      TK_TRACE(3, "Table '%s' not exists", is_table_exist(fk_table, false) ? pk_table : fk_table);
+      continue;
+    }
+    const std::vector<std::u16string> fk_columns = columns_of(fk_table, fk.fk_columns);
+    const std::vector<std::u16string> pk_columns = columns_of(pk_table, fk.pk_columns);
+    if (!has_index_on_fields(fk_table, fk_columns))
+      write_statement("ALTER TABLE " + name_of(fk_table) + " ADD INDEX (" + join(fk_columns) + ")");
+    const std::u16string name = validator->get_safe_name(fk.name);
+    validator->add_existing_name(name);
+    write_statement("ALTER TABLE " + name_of(fk_table) + " ADD CONSTRAINT " + name_of(name) + " FOREIGN KEY(" +
+                    join(fk_columns) + ") REFERENCES " + name_of(pk_table) + "(" + join(pk_columns) + ")");
+  }
+  write_statement("SET FOREIGN_KEY_CHECKS = 1");
+}
+
+void dmp_database::create_views(const std::vector<udb_selection>& queries) {
+  TK_TRACE(2, "dmp_database::create_views");
+  if (queries.empty()) return;
+  unlock_tables("dmp_database::create_views - right before unlock tables");
+  auto validator = sql_engine::instance().create_tn_validator(tables_, {});
+  for (const udb_selection& query : queries) {
+    TK_TRACE(2, "Processing '%s'", query.name);
+    if (!is_select(query.query)) {
+      TK_TRACE(3, "Skip non-select query");
+      continue;
+    }
+    const std::u16string name = validator->get_safe_name(query.name);
+    validator->add_existing_name(name);
+    names_map_.add_tn_mapping(query.name, name);
+    std::string sql = "CREATE OR REPLACE VIEW " + name_of(name) + " AS ";
+    tk_append_utf8(sql, refine_view(query.query));
+    write_statement(sql);
+  }
+}

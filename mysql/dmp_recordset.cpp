@@ -1,0 +1,267 @@
+#include "dmp_recordset.h"
+
+#include "dmp_database.h"
+#include "sql_engine.h"
+#include "tk_logger.h"
+#include "tk_unicode.h"
+#include "udb_field.h"
+
+namespace {
+
+constexpr const char* conformance_message =
+    "The structure of data source does not conform to the destination table. For more information see "
+    "Troubleshooting article";
+constexpr const char* generic_message =
+    "Generic error occurred while migrating the data.\nPlease report the problem to the GRIDLOAD maintainers at "
+    "https://gridload.example.org/ with the trace log of the run.";
+
+// The dump escaping of a literal's body, on UTF-8 text (multi-byte
+// sequences hold no ASCII byte, so bytes are looked at one by one).
+void append_dump_escaped(std::string& out, std::string_view text) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char code = 0;
+    switch (text[i]) {
+      case '\0': code = '0'; break;
+      case '\r': code = 'r'; break;
+      case '\n': code = 'n'; break;
+      case '\x1A': code = 'Z'; break;
+      case '\\': code = '\\'; break;
+      case '\'': code = '\''; break;
+      default: continue;
+    }
+    out.append(text.data() + run, i - run);
+    out += '\\';
+    out += code;
+    run = i + 1;
+  }
+  out.append(text.data() + run, text.size() - run);
+}
+
+bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns)
+    : udb_recordset(&database, table, table), db_(database) {
+  TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
+  schema_ = columns;
+  // Room for a full statement and the row that takes it past the cap.
+  buffer_.reserve(max_statement_bytes + 64 * 1024);
+}
+
+dmp_recordset::~dmp_recordset() {
+  TK_TRACE(2, "dmp_recordset::dtor");
+  try {
+    flush();
+  } catch (const tk_exception& e) {
+    // The file keeps the failure and reports it again when it is closed.
+    TK_TRACE(3, "%s", e.message());
+  }
+}
+
+void dmp_recordset::flush() {
+  if (buffer_.empty()) return;
+  TK_TRACE(1, "Run SQL query: [%s]", std::string_view(buffer_).substr(0, 4096));
+  TK_TRACE(1, "Cleaning append_buffer...");
+  // The statement is gone whether or not the write worked: a failure is
+  // the file's, reported once.
+  struct clear_on_exit {
+    std::string& s;
+    ~clear_on_exit() { s.clear(); }
+  } clear{buffer_};
+  db_.write_statement(buffer_);
+}
+
+void dmp_recordset::append_record(const udb_record& record) {
+  TK_TRACE(2, "dmp_recordset::append_record");
+  const size_t size = record.get_total_size();
+  TK_TRACE(1, "record size=%d", size);
+  sql_engine& engine = sql_engine::instance();
+  if (size > max_fast_row_bytes) {
+    TK_TRACE(3, "Row is too big (%d bytes), swtich to slow_append", size);
+    engine.fast_insert = false;
+    flush();
+  }
+  if (engine.fast_insert) {
+    fast_append(record);
+  } else {
+    slow_append(record, size > sql_max_inline_field_size);
+  }
+}
+
+bool dmp_recordset::same_layout(const udb_record& record, layout_kind kind) const {
+  if (layout_ != kind || record.size() != layout_names_.size()) return false;
+  for (size_t i = 0; i < record.size(); ++i)
+    if (record[i].name() != layout_names_[i]) return false;
+  return true;
+}
+
+void dmp_recordset::prepare_layout(const udb_record& record, layout_kind kind) {
+  slots_.clear();
+  size_t columns = 0;
+  for (const auto& column : schema_.fields)
+    if (column) ++columns;
+  if (kind == layout_kind::slow && record.size() < columns) {
+    TK_TRACE(1, "Size of record is less than size of schema");
+    match_fields(record);
+  } else {
+    if (kind == layout_kind::slow) TK_TRACE(1, "Size of schema is less or equal to the size of record");
+    match_columns(record, kind);
+  }
+  layout_ = kind;
+  layout_names_.resize(record.size());
+  for (size_t i = 0; i < record.size(); ++i) layout_names_[i].assign(record[i].name());
+
+  head_ = "INSERT INTO ";
+  db_.append_name(head_, table_);
+  head_ += '(';
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    if (k > 0) head_ += ", ";
+    db_.append_name(head_, slots_[k].column->name);
+  }
+  head_ += ')';
+}
+
+void dmp_recordset::match_columns(const udb_record& record, layout_kind kind) {
+  const udb_names_map& names = db_.names_map();
+  for (auto& column : schema_.fields) {
+    if (!column) continue;
+    const std::u16string_view source = names.get_fn_mapped_name(table_, column->name, true);
+    TK_TRACE(1, "Name=%s, original name=%s", column->name, source);
+    const ptrdiff_t at = record.find_index(source);
+    if (at >= 0) {
+      slots_.push_back({column.get(), static_cast<size_t>(at)});
+      continue;
+    }
+    TK_TRACE(2, "Field %s not found", source);
+    if (kind == layout_kind::slow) throw tk_exception(conformance_message, 0);
+    // The head already written names the column: rows of the open
+    // statement cannot do without it.
+    if (!buffer_.empty()) throw tk_exception(generic_message, 0);
+    // The first row of a statement decides: the column is left out of
+    // this table's rows for good.
+    TK_TRACE(1, "1st time => reduce schema");
+    column.reset();
+  }
+}
+
+void dmp_recordset::match_fields(const udb_record& record) {
+  const auto validator = sql_engine::instance().create_fn_validator(record);
+  for (size_t i = 0; i < record.size(); ++i) {
+    const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
+    TK_TRACE(1, "Name=%s, mapped name=%s", record[i].name(), mapped);
+    const t_ftd* column = schema_.find(mapped);
+    if (!column) {
+      TK_TRACE(2, "Field %s not found", mapped);
+      throw tk_exception(conformance_message, 0);
+    }
+    slots_.push_back({column, i});
+  }
+}
+
+void dmp_recordset::append_values(std::string& out, const udb_record& record) const {
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    if (k > 0) out += ", ";
+    get_fld_append_str(out, &record[slots_[k].cell], slots_[k].column, false, sql_literal_style::dump);
+  }
+}
+
+void dmp_recordset::fast_append(const udb_record& record) {
+  TK_TRACE(1, "dmp_recordset::fast_append");
+  if (!same_layout(record, layout_kind::fast)) prepare_layout(record, layout_kind::fast);
+  if (buffer_.empty()) {
+    TK_TRACE(1, "Initialize new query...");
+    buffer_ += head_;
+    buffer_ += " VALUES(";
+  } else {
+    buffer_ += ", (";
+  }
+  append_values(buffer_, record);
+  buffer_ += ')';
+  TK_TRACE(1, "*** FAST INSERT MODE ***");
+  if (buffer_.size() > max_statement_bytes) flush();
+}
+
+void dmp_recordset::slow_append(const udb_record& record, bool may_hold_big) {
+  TK_TRACE(1, "dmp_recordset::slow_append");
+  // Rows packed before the run left fast mode come first.
+  flush();
+  if (!same_layout(record, layout_kind::slow)) prepare_layout(record, layout_kind::slow);
+  if (may_hold_big) {
+    for (const slot& s : slots_) {
+      if (is_big(record[s.cell])) {
+        write_row_in_pieces(record);
+        return;
+      }
+    }
+  }
+  row_.clear();
+  row_ += head_;
+  row_ += " VALUES(";
+  append_values(row_, record);
+  row_ += ')';
+  TK_TRACE(1, "Run SQL query: %s", std::string_view(row_).substr(0, 4096));
+  db_.write_statement(row_);
+}
+
+bool dmp_recordset::is_big(const udb_field& cell) const {
+  return cell.get_type() >= VT_I2 && cell.get_size() > sql_max_inline_field_size;
+}
+
+void dmp_recordset::write_row_in_pieces(const udb_record& record) {
+  TK_TRACE(1, "Writing a row with values over %d bytes in pieces", sql_max_inline_field_size);
+  row_.clear();
+  row_ += head_;
+  row_ += " VALUES(";
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    if (k > 0) row_ += ", ";
+    const udb_field& cell = record[slots_[k].cell];
+    if (!is_big(cell)) {
+      get_fld_append_str(row_, &cell, slots_[k].column, false, sql_literal_style::dump);
+      continue;
+    }
+    TK_TRACE(1, "that[eye]->get_size() > sql_engine::max_field_size");
+    TK_TRACE(1, "is_binary=%d", cell.is_binary());
+    db_.write(row_);
+    row_.clear();
+    write_big_value(cell);
+  }
+  row_ += ')';
+  db_.write_statement(row_);
+}
+
+void dmp_recordset::write_big_value(const udb_field& cell) {
+  if (cell.is_binary()) {
+    db_.write("0x");
+    for (size_t pos = 0;; pos += piece_size) {
+      piece_.clear();
+      if (cell.get_at(piece_, pos, piece_size) == 0) break;
+      db_.write(piece_);
+    }
+    return;
+  }
+  db_.write("'");
+  if (cell.get_type() == VT_BSTR) {
+    const std::u16string& text = cell.text();
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = std::min(text.size(), pos + piece_size);
+      // A surrogate pair stays in one piece.
+      if (end < text.size() && is_high_surrogate(text[end - 1]) && is_low_surrogate(text[end])) ++end;
+      piece_utf8_.clear();
+      tk_append_utf8(piece_utf8_, std::u16string_view(text).substr(pos, end - pos));
+      piece_.clear();
+      append_dump_escaped(piece_, piece_utf8_);
+      db_.write(piece_);
+      pos = end;
+    }
+  } else {
+    piece_utf8_.clear();
+    cell.append_to_string(piece_utf8_);
+    piece_.clear();
+    append_dump_escaped(piece_, piece_utf8_);
+    db_.write(piece_);
+  }
+  db_.write("'");
+}

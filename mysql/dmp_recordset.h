@@ -1,0 +1,84 @@
+#pragma once
+// The writer of one table of a dump file: turns records into INSERT
+// statements. In fast mode rows are packed into one multi-row statement,
+// built in place in one buffer reserved once and written out when it
+// passes max_statement_bytes. A record over max_fast_row_bytes switches the
+// whole run (every later row of every table) to slow mode: one statement
+// per row. A value over sql_max_inline_field_size is written in pieces of
+// piece_size straight to the file, inside one complete INSERT for its row.
+// Literals use the dump escaping (NUL, CR, LF and Ctrl-Z escaped too), so
+// the file loads back into the same values.
+//
+// Columns are the table's as created (MySQL names); the cell for each is
+// found by its source field name through the database's names map. The
+// match is made once per record layout.
+//
+// Ownership: owns its copy of the columns and its statement buffers; the
+// database (and its file) is not owned and must outlive the writer. The
+// destructor writes out the open statement.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sql_util.h"
+#include "udb_recordset.h"
+
+class dmp_database;
+
+class dmp_recordset : public udb_recordset {
+ public:
+  // An open multi-row statement is written out once it holds more.
+  static constexpr size_t max_statement_bytes = 1000000;
+  // A record whose total size is larger ends fast mode for the run.
+  static constexpr size_t max_fast_row_bytes = 1000000;
+  // Values larger than the inline limit go out in pieces of this size
+  // (bytes of a binary value, UTF-16 units of a text).
+  static constexpr size_t piece_size = 0x20000;
+  // A value over the inline limit makes its record larger than the fast
+  // limit: big values are always met in slow mode.
+  static_assert(max_fast_row_bytes < sql_max_inline_field_size);
+
+  // `columns`: the table's columns with the names they were created with.
+  dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns);
+  ~dmp_recordset() override;
+
+  void append_record(const udb_record& record) override;
+  // Writes out the open multi-row statement, if any.
+  void flush();
+
+  // The multi-row statement under construction (empty when none).
+  const std::string& pending() const noexcept { return buffer_; }
+
+ private:
+  // One column of the statement and the record position that feeds it.
+  struct slot {
+    const t_ftd* column;
+    size_t cell;
+  };
+  enum class layout_kind : uint8_t { none, fast, slow };
+
+  void fast_append(const udb_record& record);
+  void slow_append(const udb_record& record, bool may_hold_big);
+  // The slots for a record, matched once per layout.
+  void prepare_layout(const udb_record& record, layout_kind kind);
+  void match_columns(const udb_record& record, layout_kind kind);
+  void match_fields(const udb_record& record);
+  bool same_layout(const udb_record& record, layout_kind kind) const;
+  void append_values(std::string& out, const udb_record& record) const;
+  bool is_big(const udb_field& cell) const;
+  // One INSERT for a row that holds big values.
+  void write_row_in_pieces(const udb_record& record);
+  void write_big_value(const udb_field& cell);
+
+  dmp_database& db_;
+  std::vector<slot> slots_;
+  layout_kind layout_ = layout_kind::none;
+  std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
+  std::string head_;                          // "INSERT INTO `t`(`a`, `b`)"
+  std::string buffer_;                        // the open multi-row statement
+  std::string row_;                           // a one-row statement
+  std::string piece_;                         // one piece of a big value
+  std::string piece_utf8_;
+};
