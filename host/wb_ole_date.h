@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <string_view>
 
-double wb_serial_to_ole(double serial, bool date1904);
+// A serial below 1 is a time of day, except that in the 1904 system a cell
+// formatted as a date alone is the day 1904-01-01 (`date_only_format`).
+double wb_serial_to_ole(double serial, bool date1904, bool date_only_format = false);
 double wb_ole_to_serial(double ole, bool date1904);
 
 // An OLE date split into whole days since 1899-12-30 and seconds of the day,

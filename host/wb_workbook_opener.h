@@ -5,9 +5,8 @@
 //    a binary workbook part (.xlsb) -> 3274.
 //  - OLE2 compound file: with the streams "EncryptionInfo" and
 //    "EncryptedPackage" it is an encrypted OOXML package -> 3161; with a
-//    "Workbook" or "Book" stream it is a BIFF workbook. The BIFF backend plugs
-//    in at open_compound() in wb_workbook_opener.cpp; until it exists such
-//    files fail with 3274.
+//    "Workbook" or "Book" stream it is a BIFF workbook -> wb_biff_workbook;
+//    without either -> 3274.
 //  - anything else -> 3274; a missing file -> 3024; an unreadable one -> 3051.
 #pragma once
 
