@@ -8,8 +8,8 @@
 // same bytes.
 
 #include <cinttypes>
-#include <cstdint>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -28,11 +28,16 @@ struct rng {
   uint64_t below(uint64_t n) { return next() % n; }
 };
 
-const char* const words[] = {"alpha", "beta", "gamma", "delta", "north", "south", "O'Brien", "smith",
-                             "\"quoted\"", "a,b", "data", "value", "order", "line", "x", "long-word"};
+const char* const words[] = {"alpha",      "beta", "gamma", "delta", "north", "south", "O'Brien", "smith",
+                             "\"quoted\"", "a,b",  "data",  "value", "order", "line",  "x",       "long-word"};
 // UTF-8 pieces with 2-, 3- and 4-byte characters.
-const char* const intl[] = {"Z\xC3\xBCrich", "\xE6\x9D\xB1\xE4\xBA\xAC", "\xF0\x9F\x98\x80",
-                            "M\xC3\xBCnchen", "\xF0\x9D\x84\x9E", "caf\xC3\xA9", "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",
+const char* const intl[] = {"Z\xC3\xBCrich",
+                            "\xE6\x9D\xB1\xE4\xBA\xAC",
+                            "\xF0\x9F\x98\x80",
+                            "M\xC3\xBCnchen",
+                            "\xF0\x9D\x84\x9E",
+                            "caf\xC3\xA9",
+                            "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",
                             "\xF0\x9F\x8D\x95"};
 
 void put_quoted(std::string& out, const std::string& text) {
@@ -56,16 +61,28 @@ void put_number(std::string& out, const char* format, ...) {
 
 void put_cell(std::string& out, rng& r, int column) {
   switch (column) {
-    case 1: put_number(out, "%" PRId64, static_cast<int64_t>(r.below(2000000)) - 1000000); break;
-    case 2: put_number(out, "%" PRId64, static_cast<int64_t>(r.next() >> 1) - INT64_C(4611686018427387904)); break;
-    case 3: put_number(out, "%" PRId64 ".%03" PRIu64, static_cast<int64_t>(r.below(200000)) - 100000, r.below(1000)); break;
-    case 4: put_number(out, "%" PRIu64 ".%02" PRIu64, r.below(1000000), r.below(100)); break;
-    case 5: put_number(out, "%04" PRIu64 "-%02" PRIu64 "-%02" PRIu64, 1950 + r.below(80), 1 + r.below(12), 1 + r.below(28)); break;
+    case 1:
+      put_number(out, "%" PRId64, static_cast<int64_t>(r.below(2000000)) - 1000000);
+      break;
+    case 2:
+      put_number(out, "%" PRId64, static_cast<int64_t>(r.next() >> 1) - INT64_C(4611686018427387904));
+      break;
+    case 3:
+      put_number(out, "%" PRId64 ".%03" PRIu64, static_cast<int64_t>(r.below(200000)) - 100000, r.below(1000));
+      break;
+    case 4:
+      put_number(out, "%" PRIu64 ".%02" PRIu64, r.below(1000000), r.below(100));
+      break;
+    case 5:
+      put_number(out, "%04" PRIu64 "-%02" PRIu64 "-%02" PRIu64, 1950 + r.below(80), 1 + r.below(12), 1 + r.below(28));
+      break;
     case 6:
       put_number(out, "%04" PRIu64 "-%02" PRIu64 "-%02" PRIu64 " %02" PRIu64 ":%02" PRIu64 ":%02" PRIu64,
                  1950 + r.below(80), 1 + r.below(12), 1 + r.below(28), r.below(24), r.below(60), r.below(60));
       break;
-    case 7: put_number(out, "%02" PRIu64 ":%02" PRIu64 ":%02" PRIu64, r.below(24), r.below(60), r.below(60)); break;
+    case 7:
+      put_number(out, "%02" PRIu64 ":%02" PRIu64 ":%02" PRIu64, r.below(24), r.below(60), r.below(60));
+      break;
     case 8: {
       std::string text;
       for (uint64_t i = 0, n = 1 + r.below(4); i < n; ++i) {
@@ -93,7 +110,9 @@ void put_cell(std::string& out, rng& r, int column) {
       put_quoted(out, text);
       break;
     }
-    default: put_number(out, "C%04" PRIu64, r.below(10000)); break;
+    default:
+      put_number(out, "C%04" PRIu64, r.below(10000));
+      break;
   }
 }
 

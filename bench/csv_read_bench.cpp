@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
     }
     output += statement.size();
     input = file.file_size();
-    best_read = {std::min(best_read.wall, seconds_since(start)), std::min(best_read.cpu, cpu_seconds(RUSAGE_SELF) - cpu)};
+    best_read = {std::min(best_read.wall, seconds_since(start)),
+                 std::min(best_read.cpu, cpu_seconds(RUSAGE_SELF) - cpu)};
   }
   const double mb = static_cast<double>(input) / 1e6;
   std::printf("input: %.1f MB, %zu rows, %zu cells; output %.1f MB of literals\n", mb, rows, cells,

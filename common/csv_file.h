@@ -95,14 +95,14 @@ class csv_file : public udb_recordset {
   const char16_t* delimiter_text_;
 
   std::vector<char> buffer_;
-  size_t pos_ = 0;           // next unread byte of buffer_
-  size_t len_ = 0;           // bytes of buffer_ filled
-  bool source_done_ = false; // the file has no more bytes
-  bool at_end_ = false;      // the last read reached the end of the file
-  std::string carry_;        // a physical line spanning buffer refills
+  size_t pos_ = 0;            // next unread byte of buffer_
+  size_t len_ = 0;            // bytes of buffer_ filled
+  bool source_done_ = false;  // the file has no more bytes
+  bool at_end_ = false;       // the last read reached the end of the file
+  std::string carry_;         // a physical line spanning buffer refills
 
-  std::u16string line_;            // the line the next get_record parses
-  int64_t lines_read_ = 0;         // physical lines consumed
+  std::u16string line_;     // the line the next get_record parses
+  int64_t lines_read_ = 0;  // physical lines consumed
   int64_t current_line_no_ = 0;
   std::unique_ptr<csv_record> record_;
 };

@@ -41,7 +41,8 @@ udb_field& csv_record::next_field(size_t k) {
     // reset() by its user gets fresh fields, named here.)
     resize(k + 1);
     udb_field& f = (*this)[k];
-    if (f.name().empty()) f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
+    if (f.name().empty())
+      f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
     return f;
   }
   ++built_;

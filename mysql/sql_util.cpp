@@ -71,9 +71,11 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
       const __m128i high = _mm_and_si128(_mm_or_si128(a, b), not_ascii);
       if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) break;
       const __m128i bytes = _mm_packus_epi16(a, b);
-      __m128i special = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
+      __m128i special =
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
       if (table.dump) {
-        special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+        special = _mm_or_si128(special,
+                               _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
         special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
                                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
       }
@@ -89,30 +91,30 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
     const char16_t* block_end = end;
 #endif
     while (s < block_end) {
-    char16_t c = *s++;
-    if (c < 0x80) {
-      char e = table.code[c];
-      if (e) {
-        *p++ = '\\';
-        *p++ = e;
+      char16_t c = *s++;
+      if (c < 0x80) {
+        char e = table.code[c];
+        if (e) {
+          *p++ = '\\';
+          *p++ = e;
+        } else {
+          *p++ = static_cast<char>(c);
+        }
+      } else if (c < 0x800) {
+        *p++ = static_cast<char>(0xC0 | (c >> 6));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+      } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
+        char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (static_cast<char32_t>(*s++) - 0xDC00);
+        *p++ = static_cast<char>(0xF0 | (cp >> 18));
+        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
       } else {
-        *p++ = static_cast<char>(c);
+        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        *p++ = static_cast<char>(0xE0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
       }
-    } else if (c < 0x800) {
-      *p++ = static_cast<char>(0xC0 | (c >> 6));
-      *p++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
-      char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (static_cast<char32_t>(*s++) - 0xDC00);
-      *p++ = static_cast<char>(0xF0 | (cp >> 18));
-      *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-      *p++ = static_cast<char>(0xE0 | (c >> 12));
-      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
     }
   }
   out.resize(static_cast<size_t>(p - out.data()));
@@ -198,13 +200,15 @@ bool is_valid_blob_literal(std::basic_string_view<C> s) {
 }
 
 // The lengths at which the GUID extractor can find a GUID; other texts skip it.
-bool may_hold_guid(size_t n) { return n == ole_guid_extractor::guid_length || n == ole_guid_extractor::guid_length + 2 || (n >= 46 && n <= 90); }
+bool may_hold_guid(size_t n) {
+  return n == ole_guid_extractor::guid_length || n == ole_guid_extractor::guid_length + 2 || (n >= 46 && n <= 90);
+}
 
-bool equals_ascii_no_case(std::u16string_view a, std::u16string_view b) { return tk_wstring::equal_no_case(a, b); }
+bool equal_no_case(std::u16string_view a, std::u16string_view b) { return tk_wstring::equal_no_case(a, b); }
 
 bool one_of_no_case(std::u16string_view text, std::initializer_list<std::u16string_view> words) {
   for (std::u16string_view w : words)
-    if (equals_ascii_no_case(text, w)) return true;
+    if (equal_no_case(text, w)) return true;
   return false;
 }
 
@@ -220,8 +224,6 @@ void append_date_text(std::string& out, const ole_date& date) {
 }
 
 // ---- Literals from text and tag -------------------------------------------
-
-enum class text_kind { null, empty, blob, guid, quoted, bare };
 
 void append_quoted_utf8(std::string& out, std::u16string_view text, const escape_table& table) {
   out += '\'';
@@ -360,7 +362,9 @@ void append_variant_literal(std::string& out, const ole_variant& value, const es
     return;
   }
   switch (vt) {
-    case VT_BSTR: append_literal_utf8(out, value.text(), vt, table); return;
+    case VT_BSTR:
+      append_literal_utf8(out, value.text(), vt, table);
+      return;
     case VT_DATE: {
       const ole_date& date = value.get_date();
       if (date.kind == ole_date::kind_none) {
@@ -372,7 +376,8 @@ void append_variant_literal(std::string& out, const ole_variant& value, const es
       out += '\'';
       return;
     }
-    default: break;
+    default:
+      break;
   }
   if (vt < VT_I2) {
     append_literal_narrow(out, {}, vt, table);
@@ -396,11 +401,11 @@ void append_variant_literal(std::string& out, const ole_variant& value, const es
 
 const std::array<std::u16string, 28>& type_names() {
   static const std::array<std::u16string, 28> names = {
-      u"BINARY",   u"BIT",        u"TINYINT",  u"TINYINT UNSIGNED", u"SMALLINT", u"SMALLINT UNSIGNED",
-      u"INT",      u"INT UNSIGNED", u"BIGINT", u"BIGINT UNSIGNED",  u"FLOAT",    u"DECIMAL",
-      u"DOUBLE",   u"CHAR",       u"VARBINARY", u"VARCHAR",         u"DATETIME", u"DATE",
-      u"TIME",     u"TIMESTAMP",  u"LONGBLOB", u"TINYBLOB",         u"BLOB",     u"MEDIUMBLOB",
-      u"TEXT",     u"LONGTEXT",   u"MEDIUMTEXT", u"TINYTEXT"};
+      u"BINARY", u"BIT",          u"TINYINT",    u"TINYINT UNSIGNED", u"SMALLINT", u"SMALLINT UNSIGNED",
+      u"INT",    u"INT UNSIGNED", u"BIGINT",     u"BIGINT UNSIGNED",  u"FLOAT",    u"DECIMAL",
+      u"DOUBLE", u"CHAR",         u"VARBINARY",  u"VARCHAR",          u"DATETIME", u"DATE",
+      u"TIME",   u"TIMESTAMP",    u"LONGBLOB",   u"TINYBLOB",         u"BLOB",     u"MEDIUMBLOB",
+      u"TEXT",   u"LONGTEXT",     u"MEDIUMTEXT", u"TINYTEXT"};
   return names;
 }
 
@@ -435,16 +440,19 @@ std::u16string date_type(const t_ftd& field, bool name_only) {
     TK_TRACE(1, "Customize date type due to NOW() def.value");
     return get_sql_type_name(sql_type_key::timestamp);
   }
-  if (field.reserved == 10 || equals_ascii_no_case(def, u"date()")) {
+  if (field.reserved == 10 || equal_no_case(def, u"date()")) {
     TK_TRACE(1, "Customize date type due to date() def.value");
     return get_sql_type_name(sql_type_key::date);
   }
   switch (field.reserved & 3) {
-    case 0: return name_only ? get_sql_type_name(sql_type_key::char_) : with_size(sql_type_key::char_, 19);
+    case 0:
+      return name_only ? get_sql_type_name(sql_type_key::char_) : with_size(sql_type_key::char_, 19);
     case 1:
       if (engine_version() >= sql_engine::version_5_6_4) TK_TRACE(1, "MySQL ver >= 5.6.4, modern datetime can be used");
       return get_sql_type_name(sql_type_key::datetime);
-    case 2: TK_TRACE(1, "Got pure date"); return get_sql_type_name(sql_type_key::date);
+    case 2:
+      TK_TRACE(1, "Got pure date");
+      return get_sql_type_name(sql_type_key::date);
     default:
       if (engine_version() >= sql_engine::version_5_6_4) TK_TRACE(1, "MySQL ver >= 5.6.4, modern time can be used");
       return get_sql_type_name(sql_type_key::time);
@@ -514,40 +522,56 @@ const std::u16string& get_sql_type_name(int key) {
 std::u16string get_sql_native_type2(const t_ftd& field, bool name_only) {
   TK_TRACE(2, "get_sql_native_type2: %s(%d,%d,%d)", field.name, field.vartype, field.size, field.reserved);
   switch (field.vartype) {
-    case VT_I2: return get_sql_type_name(sql_type_key::smallint);
+    case VT_I2:
+      return get_sql_type_name(sql_type_key::smallint);
     case VT_I4:
-    case VT_INT: return get_sql_type_name(sql_type_key::int_);
-    case VT_R4: return get_sql_type_name(sql_type_key::float_);
-    case VT_R8: return get_sql_type_name(sql_type_key::double_);
-    case VT_CY: return name_only ? get_sql_type_name(sql_type_key::decimal) : with_precision(sql_type_key::decimal, 19, 4);
-    case VT_DATE: return date_type(field, name_only);
-    case VT_BSTR: return text_type(field, name_only);
-    case VT_BOOL: return name_only ? get_sql_type_name(sql_type_key::tinyint) : with_size(sql_type_key::tinyint, 1);
+    case VT_INT:
+      return get_sql_type_name(sql_type_key::int_);
+    case VT_R4:
+      return get_sql_type_name(sql_type_key::float_);
+    case VT_R8:
+      return get_sql_type_name(sql_type_key::double_);
+    case VT_CY:
+      return name_only ? get_sql_type_name(sql_type_key::decimal) : with_precision(sql_type_key::decimal, 19, 4);
+    case VT_DATE:
+      return date_type(field, name_only);
+    case VT_BSTR:
+      return text_type(field, name_only);
+    case VT_BOOL:
+      return name_only ? get_sql_type_name(sql_type_key::tinyint) : with_size(sql_type_key::tinyint, 1);
     case VT_DECIMAL:
       TK_TRACE(1, "Scale/precision for decimal column: (%d, %d)", field.scale, field.precision);
       if (field.precision == 0) return get_sql_type_name(sql_type_key::double_);
       return name_only ? get_sql_type_name(sql_type_key::decimal)
                        : with_precision(sql_type_key::decimal, field.precision, field.scale);
-    case VT_I1: return get_sql_type_name(sql_type_key::tinyint);
-    case VT_UI1: return get_sql_type_name(sql_type_key::tinyint_unsigned);
-    case VT_UI2: return get_sql_type_name(sql_type_key::smallint_unsigned);
+    case VT_I1:
+      return get_sql_type_name(sql_type_key::tinyint);
+    case VT_UI1:
+      return get_sql_type_name(sql_type_key::tinyint_unsigned);
+    case VT_UI2:
+      return get_sql_type_name(sql_type_key::smallint_unsigned);
     case VT_UI4:
-    case VT_UINT: return get_sql_type_name(sql_type_key::int_unsigned);
-    case VT_I8: return get_sql_type_name(sql_type_key::bigint);
-    case VT_UI8: return get_sql_type_name(sql_type_key::bigint_unsigned);
+    case VT_UINT:
+      return get_sql_type_name(sql_type_key::int_unsigned);
+    case VT_I8:
+      return get_sql_type_name(sql_type_key::bigint);
+    case VT_UI8:
+      return get_sql_type_name(sql_type_key::bigint_unsigned);
     case VT_BLOB:
-    case VT_ARRAY_UI1: return blob_type(field, name_only);
-    default: throw tk_mail_assertion(source_unit, __LINE__);
+    case VT_ARRAY_UI1:
+      return blob_type(field, name_only);
+    default:
+      throw tk_mail_assertion(source_unit, __LINE__);
   }
 }
 
 std::u16string get_sql_native_type1(const sql_native_type& type) {
   TK_TRACE(2, "get_sql_native_type1");
   std::u16string buf;
-  if (equals_ascii_no_case(type.name, get_sql_type_name(sql_type_key::varchar)) ||
-      equals_ascii_no_case(type.name, get_sql_type_name(sql_type_key::char_))) {
+  if (equal_no_case(type.name, get_sql_type_name(sql_type_key::varchar)) ||
+      equal_no_case(type.name, get_sql_type_name(sql_type_key::char_))) {
     buf = type.name + u"(" + tk_widen_ascii(std::to_string(type.length)) + u")";
-  } else if (equals_ascii_no_case(type.name, get_sql_type_name(sql_type_key::decimal))) {
+  } else if (equal_no_case(type.name, get_sql_type_name(sql_type_key::decimal))) {
     buf = type.name + u"(" + tk_widen_ascii(std::to_string(type.precision)) + u"," +
           tk_widen_ascii(std::to_string(type.scale)) + u")";
   } else {
@@ -577,14 +601,22 @@ VARTYPE get_vartype_from_name(std::u16string_view name, uint32_t& size) {
     uint32_t size;
   };
   static constexpr entry table[] = {
-      {u"BIT", VT_I1, 1},          {u"TINYINT", VT_I1, 1},        {u"TINYINT UNSIGNED", VT_UI1, 1},
-      {u"SMALLINT", VT_I2, 2},     {u"SMALLINT UNSIGNED", VT_UI2, 2}, {u"INT", VT_I4, 4},
-      {u"INT UNSIGNED", VT_UI4, 4}, {u"BIGINT", VT_I8, 8},        {u"BIGINT UNSIGNED", VT_UI8, 8},
-      {u"DATE", VT_DATE, 8},       {u"TIME", VT_DATE, 8},         {u"DOUBLE", VT_R8, 8},
+      {u"BIT", VT_I1, 1},
+      {u"TINYINT", VT_I1, 1},
+      {u"TINYINT UNSIGNED", VT_UI1, 1},
+      {u"SMALLINT", VT_I2, 2},
+      {u"SMALLINT UNSIGNED", VT_UI2, 2},
+      {u"INT", VT_I4, 4},
+      {u"INT UNSIGNED", VT_UI4, 4},
+      {u"BIGINT", VT_I8, 8},
+      {u"BIGINT UNSIGNED", VT_UI8, 8},
+      {u"DATE", VT_DATE, 8},
+      {u"TIME", VT_DATE, 8},
+      {u"DOUBLE", VT_R8, 8},
       {u"FLOAT", VT_R4, 4},
   };
   for (const entry& e : table) {
-    if (equals_ascii_no_case(name, e.name)) {
+    if (equal_no_case(name, e.name)) {
       size = e.size;
       return e.vt;
     }
@@ -602,10 +634,15 @@ std::u16string make_mysql_def_val(const t_ftd& field) {
   }
   if (field.vartype == VT_DATE) {
     switch (field.reserved) {
-      case 9: TK_TRACE(1, "Got NOW() def.value"); return u"CURRENT_TIMESTAMP";
-      case 10: return u"CURRENT_DATE()";
-      case 11: return u"CURRENT_TIME()";
-      default: break;
+      case 9:
+        TK_TRACE(1, "Got NOW() def.value");
+        return u"CURRENT_TIMESTAMP";
+      case 10:
+        return u"CURRENT_DATE()";
+      case 11:
+        return u"CURRENT_TIME()";
+      default:
+        break;
     }
   }
   if (field.vartype == VT_BSTR && !text.empty()) {
@@ -616,13 +653,20 @@ std::u16string make_mysql_def_val(const t_ftd& field) {
     TK_TRACE(1, "Got empty def value");
     return {};
   }
-  if (equals_ascii_no_case(text, u"newid()")) {
+  if (equal_no_case(text, u"newid()")) {
     TK_TRACE(1, "newid() is not supported");
     return {};
   }
   const std::string narrow = narrow_ascii(text);
   switch (field.vartype) {
-    case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_INT:
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
     case VT_UINT:
       if (!reads_back<int32_t>(narrow)) return {};
       TK_TRACE(1, "Int/long default value is correct");
@@ -635,7 +679,10 @@ std::u16string make_mysql_def_val(const t_ftd& field) {
       if (!reads_back<uint64_t>(narrow)) return {};
       TK_TRACE(1, "unsigned __int64 default value is correct");
       return text;
-    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL:
       // Only a number the server reads as one: anything else would break the
       // column definition.
       if (!is_plain_number(std::u16string_view(text))) return {};
@@ -643,8 +690,8 @@ std::u16string make_mysql_def_val(const t_ftd& field) {
     case VT_DATE: {
       TK_TRACE(1, "Got DATE def value");
       // The current-moment words, also those that chose a TIMESTAMP column.
-      if (one_of_no_case(text, {u"getdate()", u"sysdate()", u"sysdate", u"NOW()", u"getutcdate()",
-                                u"CURRENT_TIMESTAMP"})) {
+      if (one_of_no_case(text,
+                         {u"getdate()", u"sysdate()", u"sysdate", u"NOW()", u"getutcdate()", u"CURRENT_TIMESTAMP"})) {
         TK_TRACE(1, "Special processing for getdate()");
         return u"CURRENT_TIMESTAMP";
       }
@@ -659,7 +706,8 @@ std::u16string make_mysql_def_val(const t_ftd& field) {
       TK_TRACE(1, "After canonization: %s", canon);
       return u"\"" + canon + u"\"";
     }
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -668,32 +716,13 @@ std::u16string make_mysql_def_val(const t_ftd& field) {
 std::u16string to_mysql_wstr(std::u16string_view text, VARTYPE vt, sql_literal_style style) {
   TK_TRACE(1, "to_mysql_wstr(%s)", text);
   const escape_table& table = escapes(style);
-  std::u16string out;
-  if (vt < VT_I2) {
-    TK_TRACE(1, "******* NULL VALUE ******");
-    return u"NULL";
-  }
-  if (text.empty()) return u"''";
-  // Every form but quoted text is ASCII: build it narrow, widen it.
-  if (vt != VT_BSTR && vt != VT_DATE && !ole_variant::is_binary(vt) && !is_plain_number(text)) {
+  // Text stays UTF-16; every other literal is built once as UTF-8.
+  const bool guid = vt == VT_BSTR && may_hold_guid(text.size()) && ole_guid_extractor(text).is_well_formed();
+  if (vt == VT_BSTR && !text.empty() && !guid) {
+    std::u16string out;
+    out.reserve(text.size() + 2);
     out += u'\'';
     append_escaped(out, text, table);
-    out += u'\'';
-    return out;
-  }
-  if (vt == VT_BSTR) {
-    std::u16string_view body = text;
-    if (may_hold_guid(text.size())) {
-      ole_guid_extractor guid(text);
-      if (guid.is_well_formed()) {
-        TK_TRACE(1, "BSTR IS AN GUID");
-        out = u"'" + guid.guid() + u"'";
-        return out;
-      }
-    }
-    out.reserve(body.size() + 2);
-    out += u'\'';
-    append_escaped(out, body, table);
     out += u'\'';
     return out;
   }
@@ -841,20 +870,31 @@ VARTYPE get_vartype(int mysql_type, unsigned flags) {
   const bool is_unsigned = (flags & sql_unsigned_flag) != 0;
   switch (mysql_type) {
     case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_NEWDECIMAL: return VT_DECIMAL;
-    case MYSQL_TYPE_TINY: return is_unsigned ? VT_UI1 : VT_I1;
-    case MYSQL_TYPE_SHORT: return is_unsigned ? VT_UI2 : VT_I2;
-    case MYSQL_TYPE_LONG: return is_unsigned ? VT_UI4 : VT_I4;
-    case MYSQL_TYPE_FLOAT: return VT_R4;
-    case MYSQL_TYPE_DOUBLE: return VT_R8;
+    case MYSQL_TYPE_NEWDECIMAL:
+      return VT_DECIMAL;
+    case MYSQL_TYPE_TINY:
+      return is_unsigned ? VT_UI1 : VT_I1;
+    case MYSQL_TYPE_SHORT:
+      return is_unsigned ? VT_UI2 : VT_I2;
+    case MYSQL_TYPE_LONG:
+      return is_unsigned ? VT_UI4 : VT_I4;
+    case MYSQL_TYPE_FLOAT:
+      return VT_R4;
+    case MYSQL_TYPE_DOUBLE:
+      return VT_R8;
     case MYSQL_TYPE_TIMESTAMP:
     case MYSQL_TYPE_DATE:
     case MYSQL_TYPE_TIME:
-    case MYSQL_TYPE_DATETIME: return VT_DATE;
-    case MYSQL_TYPE_LONGLONG: return is_unsigned ? VT_UI8 : VT_I8;
-    case MYSQL_TYPE_INT24: return VT_I4;
-    case MYSQL_TYPE_YEAR: return VT_UI2;
-    case MYSQL_TYPE_BIT: return VT_BOOL;
+    case MYSQL_TYPE_DATETIME:
+      return VT_DATE;
+    case MYSQL_TYPE_LONGLONG:
+      return is_unsigned ? VT_UI8 : VT_I8;
+    case MYSQL_TYPE_INT24:
+      return VT_I4;
+    case MYSQL_TYPE_YEAR:
+      return VT_UI2;
+    case MYSQL_TYPE_BIT:
+      return VT_BOOL;
     case MYSQL_TYPE_TINY_BLOB:
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
@@ -864,8 +904,10 @@ VARTYPE get_vartype(int mysql_type, unsigned flags) {
       TK_TRACE(1, "Processing BLOB, blob_to_text=%d", blob_to_text);
       return blob_to_text ? VT_BSTR : VT_ARRAY_UI1;
     }
-    case MYSQL_TYPE_VAR_STRING: return (flags & sql_binary_flag) ? VT_ARRAY_UI1 : VT_BSTR;
-    default: return VT_BSTR;
+    case MYSQL_TYPE_VAR_STRING:
+      return (flags & sql_binary_flag) ? VT_ARRAY_UI1 : VT_BSTR;
+    default:
+      return VT_BSTR;
   }
 }
 
@@ -919,7 +961,8 @@ void get_variant(ole_variant& out, int mysql_type, size_t length, unsigned flags
       bytes.assign(reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + length);
       return;
     }
-    case cell_form::typed: break;
+    case cell_form::typed:
+      break;
   }
   const VARTYPE vt = get_vartype(mysql_type, flags);
   if (vt == VT_BOOL) {
@@ -941,14 +984,17 @@ void get_variant(ole_variant& out, int mysql_type, size_t length, unsigned flags
   }
   const std::u16string_view cell(data, length);
   switch (form_of(mysql_type, flags)) {
-    case cell_form::text: out.set_text(cell); return;
+    case cell_form::text:
+      out.set_text(cell);
+      return;
     case cell_form::bytes: {
       std::vector<uint8_t>& bytes = out.bytes_for_write();
       bytes.resize(length);
       for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(cell[i] & 0xFF);
       return;
     }
-    case cell_form::typed: break;
+    case cell_form::typed:
+      break;
   }
   const VARTYPE vt = get_vartype(mysql_type, flags);
   if (vt == VT_BOOL) {

@@ -65,8 +65,8 @@ inline constexpr int tinytext = 27;
 }  // namespace sql_type_key
 
 // Column sizes at which the text and binary column types change.
-inline constexpr uint32_t sql_max_varchar_chars = 21845;      // 65535 bytes / 3 bytes per character
-inline constexpr uint32_t sql_max_mediumtext_chars = 5592405; // 16777215 bytes / 3
+inline constexpr uint32_t sql_max_varchar_chars = 21845;       // 65535 bytes / 3 bytes per character
+inline constexpr uint32_t sql_max_mediumtext_chars = 5592405;  // 16777215 bytes / 3
 inline constexpr uint32_t sql_max_varbinary_bytes = 255;
 inline constexpr uint32_t sql_max_blob_bytes = 65535;
 inline constexpr uint32_t sql_max_mediumblob_bytes = 16777215;
@@ -112,8 +112,7 @@ std::u16string make_mysql_def_val(const t_ftd& field);
 // in quotes, dates re-printed and quoted, text quoted and escaped, numbers
 // bare when the text is a plain number (quoted and escaped otherwise, so
 // that no text ever leaves a literal).
-std::u16string to_mysql_wstr(std::u16string_view text, VARTYPE vt,
-                             sql_literal_style style = sql_literal_style::live);
+std::u16string to_mysql_wstr(std::u16string_view text, VARTYPE vt, sql_literal_style style = sql_literal_style::live);
 std::string to_mysql_str(std::string_view text, VARTYPE vt, sql_literal_style style = sql_literal_style::live);
 // The literal of a variant: binary values as 0x + upper-case hex (NULL when
 // empty), every other value through its text form and its own tag.

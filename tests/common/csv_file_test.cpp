@@ -133,7 +133,9 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
   };
   const row table[] = {
       {"trimmed, case-insensitive, empty", "id,ID,,  name \n", true, {"id", "ID_", "F3", "name"}},
-      {"the whole cycle", "x,x,x,x,x,x,x,x,x\n", true,
+      {"the whole cycle",
+       "x,x,x,x,x,x,x,x,x\n",
+       true,
        {"x", "x_", "x_1", "x_1_", "x_1_2", "x_1_2_", "x_1_2_3", "x_1_2_3_", "x_1_2_3_1"}},
       {"generated name collides", "F2,,x\n", true, {"F2", "F2_", "x"}},
       {"only spaces are trimmed", " \tid\t \n", true, {"\tid\t"}},
@@ -219,8 +221,8 @@ TEST(csv_file_decisions, InvalidUtf8IsReportedWithItsLineAndKept) {
     EXPECT_EQ(got.records, (rows{{"a"}, {"b\nc\xEF\xBF\xBD\xEF\xBF\xBD("}, {"d\xEF\xBF\xBD\xEF\xBF\xBD"}}));
     const std::string reason = tk_exception_ex::system_message(EILSEQ);
     EXPECT_EQ(printed.out, "Error:\nCannot convert to UNICODE string: CSV file '" + path + "', line 3: " + reason +
-                               "\nError:\nCannot convert to UNICODE string: CSV file '" + path + "', line 4: " +
-                               reason + "\n");
+                               "\nError:\nCannot convert to UNICODE string: CSV file '" + path +
+                               "', line 4: " + reason + "\n");
   }
 }
 

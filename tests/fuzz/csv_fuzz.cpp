@@ -29,7 +29,8 @@ void check(bool ok) {
 // for every input would make the target wait on the disk.
 const std::string& temp_path() {
   static const std::string path = [] {
-    std::string p = access("/dev/shm", W_OK) == 0 ? "/dev/shm/gridload-csv-fuzz-XXXXXX" : "/tmp/gridload-csv-fuzz-XXXXXX";
+    std::string p =
+        access("/dev/shm", W_OK) == 0 ? "/dev/shm/gridload-csv-fuzz-XXXXXX" : "/tmp/gridload-csv-fuzz-XXXXXX";
     int fd = mkstemp(p.data());
     check(fd >= 0);
     close(fd);
@@ -95,8 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t outside = 0;
     bool in_quotes = false;
     for (char16_t c : line) {
-      if (c == u'"') in_quotes = !in_quotes;
-      else if (c == delimiter[0] && !in_quotes) ++outside;
+      if (c == u'"')
+        in_quotes = !in_quotes;
+      else if (c == delimiter[0] && !in_quotes)
+        ++outside;
     }
     check(free_record.size() == outside + 1);
   }

@@ -24,8 +24,7 @@ void check(bool ok) {
 }
 
 bool is_token_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' ||
-         c == '-';
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' || c == '-';
 }
 
 // A quoted literal ends exactly at the last character.
@@ -53,9 +52,9 @@ void check_literal(std::string_view s, sql_literal_style style) {
   for (char c : s) check(is_token_char(c));
 }
 
-constexpr VARTYPE tags[] = {VT_EMPTY, VT_NULL, VT_I2,  VT_I4,   VT_R4,  VT_R8,       VT_CY,       VT_DATE,
-                            VT_BSTR,  VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8,
-                            VT_UI8,   VT_INT,  VT_UINT, VT_BLOB, VT_BLOB_OBJECT, VT_ARRAY_UI1};
+constexpr VARTYPE tags[] = {VT_EMPTY, VT_NULL, VT_I2,      VT_I4,   VT_R4,          VT_R8,       VT_CY,  VT_DATE,
+                            VT_BSTR,  VT_BOOL, VT_DECIMAL, VT_I1,   VT_UI1,         VT_UI2,      VT_UI4, VT_I8,
+                            VT_UI8,   VT_INT,  VT_UINT,    VT_BLOB, VT_BLOB_OBJECT, VT_ARRAY_UI1};
 
 }  // namespace
 

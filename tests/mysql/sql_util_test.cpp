@@ -117,7 +117,7 @@ TEST(sql_util_types, NameTableMappedTypesAndNamesToTags) {
     const char16_t* text;
   };
   const mapped types[] = {
-      {{u"VARCHAR", 40, 0, 0}, u"VARCHAR(40)"}, {{u"char", 5, 0, 0}, u"char(5)"},
+      {{u"VARCHAR", 40, 0, 0}, u"VARCHAR(40)"},   {{u"char", 5, 0, 0}, u"char(5)"},
       {{u"DECIMAL", 0, 12, 3}, u"DECIMAL(12,3)"}, {{u"TEXT", 9, 9, 9}, u"TEXT"},
       {{u"VARCHAR(9)", 40, 0, 0}, u"VARCHAR(9)"},
   };
@@ -129,13 +129,27 @@ TEST(sql_util_types, NameTableMappedTypesAndNamesToTags) {
     uint32_t size;  // 77 when left unchanged
   };
   const named names[] = {
-      {u"VARCHAR(100)", VT_BSTR, 100}, {u"CHAR(3)", VT_BSTR, 3},     {u"VARCHAR", VT_BSTR, 77},
-      {u"BIT", VT_I1, 1},              {u"TINYINT", VT_I1, 1},       {u"TINYINT UNSIGNED", VT_UI1, 1},
-      {u"SMALLINT", VT_I2, 2},         {u"SMALLINT UNSIGNED", VT_UI2, 2}, {u"INT", VT_I4, 4},
-      {u"int", VT_I4, 4},              {u"INT UNSIGNED", VT_UI4, 4}, {u"BIGINT", VT_I8, 8},
-      {u"BIGINT UNSIGNED", VT_UI8, 8}, {u"DATE", VT_DATE, 8},        {u"TIME", VT_DATE, 8},
-      {u"DOUBLE", VT_R8, 8},           {u"FLOAT", VT_R4, 4},         {u"DECIMAL(10,2)", VT_DECIMAL, 77},
-      {u"DATETIME", VT_BSTR, 77},      {u"TEXT", VT_BSTR, 77},       {u"", VT_BSTR, 77},
+      {u"VARCHAR(100)", VT_BSTR, 100},
+      {u"CHAR(3)", VT_BSTR, 3},
+      {u"VARCHAR", VT_BSTR, 77},
+      {u"BIT", VT_I1, 1},
+      {u"TINYINT", VT_I1, 1},
+      {u"TINYINT UNSIGNED", VT_UI1, 1},
+      {u"SMALLINT", VT_I2, 2},
+      {u"SMALLINT UNSIGNED", VT_UI2, 2},
+      {u"INT", VT_I4, 4},
+      {u"int", VT_I4, 4},
+      {u"INT UNSIGNED", VT_UI4, 4},
+      {u"BIGINT", VT_I8, 8},
+      {u"BIGINT UNSIGNED", VT_UI8, 8},
+      {u"DATE", VT_DATE, 8},
+      {u"TIME", VT_DATE, 8},
+      {u"DOUBLE", VT_R8, 8},
+      {u"FLOAT", VT_R4, 4},
+      {u"DECIMAL(10,2)", VT_DECIMAL, 77},
+      {u"DATETIME", VT_BSTR, 77},
+      {u"TEXT", VT_BSTR, 77},
+      {u"", VT_BSTR, 77},
   };
   for (const named& n : names) {
     SCOPED_TRACE(u8(n.name));
@@ -247,7 +261,9 @@ TEST(sql_util_literals, TextAndTag) {
   // A lone surrogate cannot go to the server as UTF-8.
   std::string out;
   append_mysql_wstr(out, std::u16string(1, char16_t(0xD800)) + u"a", VT_BSTR);
-  EXPECT_EQ(out, "'\xEF\xBF\xBD" "a'");
+  EXPECT_EQ(out,
+            "'\xEF\xBF\xBD"
+            "a'");
 }
 
 ole_variant bytes(std::vector<uint8_t> b) { return ole_variant(std::move(b)); }
@@ -266,18 +282,12 @@ TEST(sql_util_literals, VariantLiterals) {
     std::string expected;
   };
   const row table[] = {
-      {"bytes", bytes({0x00, 0xFF}), "0x00FF"},
-      {"no bytes", bytes({}), "NULL"},
-      {"int", ole_variant(int32_t(12)), "12"},
-      {"double", ole_variant(1.5), "1.5000000000000000e+00"},
-      {"bool", ole_variant(true), "1"},
-      {"currency", cy, "12.5"},
-      {"date", date, "'2001-02-03 04:05:06'"},
-      {"time", time, "'04:05:06'"},
-      {"pure date", pure_date, "'2001-02-03'"},
-      {"text", ole_variant(u"it's"), "'it\\'s'"},
-      {"empty", ole_variant(), "NULL"},
-      {"null", null, "NULL"},
+      {"bytes", bytes({0x00, 0xFF}), "0x00FF"}, {"no bytes", bytes({}), "NULL"},
+      {"int", ole_variant(int32_t(12)), "12"},  {"double", ole_variant(1.5), "1.5000000000000000e+00"},
+      {"bool", ole_variant(true), "1"},         {"currency", cy, "12.5"},
+      {"date", date, "'2001-02-03 04:05:06'"},  {"time", time, "'04:05:06'"},
+      {"pure date", pure_date, "'2001-02-03'"}, {"text", ole_variant(u"it's"), "'it\\'s'"},
+      {"empty", ole_variant(), "NULL"},         {"null", null, "NULL"},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.name);
@@ -371,13 +381,11 @@ TEST(sql_util_server_cells, TagsOfResultColumns) {
     VARTYPE vt;
   };
   const row table[] = {
-      {0, 0, VT_DECIMAL},    {246, 0, VT_DECIMAL},  {1, 0, VT_I1},         {1, 32, VT_UI1},
-      {2, 0, VT_I2},         {2, 32, VT_UI2},       {3, 0, VT_I4},         {3, 32, VT_UI4},
-      {4, 0, VT_R4},         {5, 0, VT_R8},         {7, 0, VT_DATE},       {10, 0, VT_DATE},
-      {11, 0, VT_DATE},      {12, 0, VT_DATE},      {8, 0, VT_I8},         {8, 32, VT_UI8},
-      {9, 32, VT_I4},        {13, 0, VT_UI2},       {16, 0, VT_BOOL},      {253, 0, VT_BSTR},
-      {253, 128, VT_ARRAY_UI1}, {254, 128, VT_BSTR}, {15, 0, VT_BSTR},     {249, 0, VT_ARRAY_UI1},
-      {252, 0, VT_ARRAY_UI1},
+      {0, 0, VT_DECIMAL},       {246, 0, VT_DECIMAL}, {1, 0, VT_I1},    {1, 32, VT_UI1},        {2, 0, VT_I2},
+      {2, 32, VT_UI2},          {3, 0, VT_I4},        {3, 32, VT_UI4},  {4, 0, VT_R4},          {5, 0, VT_R8},
+      {7, 0, VT_DATE},          {10, 0, VT_DATE},     {11, 0, VT_DATE}, {12, 0, VT_DATE},       {8, 0, VT_I8},
+      {8, 32, VT_UI8},          {9, 32, VT_I4},       {13, 0, VT_UI2},  {16, 0, VT_BOOL},       {253, 0, VT_BSTR},
+      {253, 128, VT_ARRAY_UI1}, {254, 128, VT_BSTR},  {15, 0, VT_BSTR}, {249, 0, VT_ARRAY_UI1}, {252, 0, VT_ARRAY_UI1},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.type);
