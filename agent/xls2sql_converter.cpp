@@ -11,6 +11,8 @@
 #include "num_map.h"
 #include "sql_exception.h"
 #include "sql_field_upsizer.h"
+#include "sql_row_error_sink.h"
+#include "sql_table.h"
 #include "tk_exception_ex.h"
 #include "tk_logger.h"
 #include "tk_path.h"
@@ -197,9 +199,36 @@ void xls2sql_converter::convert_from_csv() {
   if (refine_types) mysql_refine_types(*dest, direct);
 }
 
+namespace {
+
+// Reports the rows of a batch that the server refused, each with the table
+// being converted and the row's own number.
+class refused_row_reporter : public sql_row_error_sink {
+ public:
+  explicit refused_row_reporter(const std::u16string& table) : table_(table) {}
+  void refused_row(uint64_t row_number, const tk_exception& error) override {
+    error_handler::instance().set_context(table_, static_cast<long>(row_number));
+    error_handler::instance().handle(error);
+  }
+
+ private:
+  const std::u16string& table_;
+};
+
+}  // namespace
+
 void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table, udb_database& database) {
   TK_TRACE(1, "xls2sql_converter::convert_step");
   if (only_definitions_) return;
+  refused_row_reporter reporter(current_table_);
+  sql_table* server_table = dynamic_cast<sql_table*>(&table);
+  if (server_table) server_table->set_row_error_sink(&reporter);
+  struct detach {
+    sql_table* t;
+    ~detach() {
+      if (t) t->set_row_error_sink(nullptr);
+    }
+  } detach_sink{server_table};
   sql_field_upsizer upsizer(&database, &table);
   TK_TRACE(1, "sql_field_upsizer::ctor");
   if (from_xls) {
@@ -231,6 +260,15 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
     }
     ++record_no_;
     source.move_next();
+  }
+  // The last batch goes now, while refused rows can still be told apart.
+  if (server_table) {
+    try {
+      server_table->flush();
+    } catch (const sql_exception& e) {
+      error_handler::instance().set_context(current_table_, static_cast<long>(record_no_));
+      error_handler::instance().handle(e);
+    }
   }
   if (gather) {
     date_post_process(table.table(), table.schema(), dates);

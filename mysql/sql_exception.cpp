@@ -15,17 +15,17 @@ std::string traced_message(const char* message) {
 sql_exception::sql_exception() : sql_exception(sql_engine::instance().handle()) {}
 
 sql_exception::sql_exception(MYSQL* connection)
-    : tk_exception(traced_message(mysql_error(connection)), code_base | mysql_errno(connection), 1) {
+    : tk_exception(traced_message(mysql_error(connection)), code_base | mysql_errno(connection), 0) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
 sql_exception::sql_exception(MYSQL_STMT* statement)
-    : tk_exception(traced_message(mysql_stmt_error(statement)), code_base | mysql_stmt_errno(statement), 1) {
+    : tk_exception(traced_message(mysql_stmt_error(statement)), code_base | mysql_stmt_errno(statement), 0) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
 sql_exception::sql_exception(std::string message, unsigned error_number)
-    : tk_exception(traced_message(message.c_str()), code_base | error_number, 1) {
+    : tk_exception(traced_message(message.c_str()), code_base | error_number, 0) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 

@@ -1,6 +1,9 @@
 #pragma once
-// The failures of the MySQL destination. Each ends the run through the error
-// handler (level 1). The code of a server or client-library error is its
+// The failures of the MySQL destination. An error of the server or the
+// client library is level 0: the driver reports a refused record and goes on
+// with the next, and one that reaches the entry point (a failed connection)
+// still ends the run with -1. A failed prepared statement is level 1. The
+// code of a server or client-library error is its
 // error number plus 0x400000, so the error handler's MySQL table can replace
 // the library's text by a friendlier one.
 

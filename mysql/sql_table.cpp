@@ -12,6 +12,7 @@
 #include "sql_fk_parser.h"
 #include "sql_sync.h"
 #include "sql_tmp_recordset.h"
+#include "sql_row_error_sink.h"
 #include "sql_util.h"
 #include "tk_format.h"
 #include "tk_logger.h"
@@ -238,27 +239,108 @@ void sql_table::flush() {
   // The batch is gone whether or not the server took it: a failure is
   // reported once, and the next row starts a fresh statement.
   struct clear_on_exit {
-    std::string& s;
-    ~clear_on_exit() { s.clear(); }
-  } clear{pending_};
-  db_->query_append(pending_);
-  if (mysql_warning_count(db_->connection()) != 0) check_batch_warnings();
+    sql_table& t;
+    ~clear_on_exit() {
+      t.pending_.clear();
+      t.row_starts_.clear();
+    }
+  } clear{*this};
+  MYSQL* connection = db_->connection();
+  db_->query_append("START TRANSACTION");
+  try {
+    db_->query_append(pending_);
+  } catch (...) {
+    mysql_real_query(connection, "ROLLBACK", 8);
+    throw;
+  }
+  std::string message;
+  unsigned code = 0;
+  bool may_hide = false;
+  if (mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) {
+    if (!may_hide) {
+      db_->query_append("COMMIT");
+      return;
+    }
+  }
+  // INSERT IGNORE turns the strict mode's errors into warnings: a value cut
+  // or replaced would be stored without a word. Undo the batch and let
+  // every row stand or fall on its own.
+  db_->query_append("ROLLBACK");
+  std::string ignored;
+  unsigned rollback_code = 0;
+  bool unused = false;
+  if (mysql_warning_count(connection) != 0 && bad_warning(ignored, rollback_code, unused) &&
+      rollback_code == non_transactional_rollback) {
+    // The table keeps no transactions: the rows are stored as the server
+    // altered them; the user is told.
+    TK_TRACE(3, "Batch warning %d: %s", code, message);
+    throw sql_exception(message, code);
+  }
+  const char* verb = (db_->mode() & udb_database::mode_replace) ? "REPLACE INTO " : "INSERT IGNORE INTO ";
+  retry_rows(verb);
 }
 
-void sql_table::check_batch_warnings() {
-  // INSERT IGNORE skips rows whose key exists, but it also turns the strict
-  // mode's errors into warnings: a value cut or replaced would be stored
-  // without a word. Only the skipped duplicates may pass.
+void sql_table::retry_rows(const char* verb) {
+  TK_TRACE(3, "Sending the rows of table '%s' one by one", table_);
+  MYSQL* connection = db_->connection();
+  std::string& sql = row_;
+  for (size_t i = 0; i < row_starts_.size(); ++i) {
+    const size_t begin = row_starts_[i];
+    // Rows are separated by ", ".
+    const size_t end = i + 1 < row_starts_.size() ? row_starts_[i + 1] - 2 : pending_.size();
+    sql.clear();
+    append_head(sql, verb);
+    sql += " VALUES";
+    sql.append(pending_, begin, end - begin);
+    const uint64_t row_number = batch_first_row_ + i + 1;
+    try {
+      db_->query_append("START TRANSACTION");
+      db_->query_append(sql);
+    } catch (const tk_exception& e) {
+      mysql_real_query(connection, "ROLLBACK", 8);
+      refuse_row(row_number, e);
+      continue;
+    }
+    std::string message;
+    unsigned code = 0;
+    bool may_hide = false;
+    if (mysql_warning_count(connection) != 0 && (bad_warning(message, code, may_hide) || may_hide)) {
+      db_->query_append("ROLLBACK");
+      refuse_row(row_number, sql_exception(message, code));
+    } else {
+      db_->query_append("COMMIT");
+    }
+  }
+}
+
+void sql_table::refuse_row(uint64_t row_number, const tk_exception& e) {
+  TK_TRACE(3, "Row %d of table '%s' refused: %s", row_number, table_, e.message());
+  if (sink_) {
+    sink_->refused_row(row_number, e);
+  } else if (error_handler* handler = error_handler::instance_ptr()) {
+    handler->set_context(table_, static_cast<long>(row_number));
+    handler->handle(e);
+  }
+}
+
+bool sql_table::bad_warning(std::string& message, unsigned& code, bool& may_hide) {
+  const unsigned counted = mysql_warning_count(db_->connection());
+  unsigned listed = 0;
+  bool found = false;
   sql_tmp_recordset warnings("SHOW WARNINGS", db_->connection());
   for (; !warnings.is_eof(); warnings.move_next()) {
+    ++listed;
     const udb_record& w = *warnings.get_record();
-    if (w.size() < 3) continue;
-    const unsigned code = static_cast<unsigned>(std::atoi(w[1].to_string().c_str()));
-    // Notes (a fraction of a second rounded away) pass in strict mode too.
-    if (code == duplicate_key_error || w[0].to_string() == "Note") continue;
-    TK_TRACE(3, "Batch warning %d: %s", code, w[2].to_string());
-    throw sql_exception(w[2].to_string(), code);
+    if (found || w.size() < 3) continue;
+    const unsigned number = static_cast<unsigned>(std::atoi(w[1].to_string().c_str()));
+    if (number == duplicate_key_error || w[0].to_string() == "Note") continue;
+    message = w[2].to_string();
+    code = number;
+    found = true;
   }
+  // The server lists a limited number of warnings; the rest may hide one.
+  may_hide = !found && listed < counted;
+  return found;
 }
 
 void sql_table::append_record(const udb_record& record) {
@@ -299,10 +381,13 @@ void sql_table::fast_append(const udb_record& record) {
     TK_TRACE(1, "Initialize new query...");
     if (pending_.capacity() < max_statement_bytes) pending_.reserve(max_statement_bytes + 65536);
     append_head(pending_, verb);
-    pending_ += " VALUES(";
+    pending_ += " VALUES";
+    batch_first_row_ = n_records_;
   } else {
-    pending_ += ", (";
+    pending_ += ", ";
   }
+  row_starts_.push_back(pending_.size());
+  pending_ += '(';
   for (size_t k = 0; k < slots_.size(); ++k) {
     if (k > 0) pending_ += ", ";
     get_fld_append_str(pending_, &record[slots_[k].cell], slots_[k].column, false);
@@ -313,9 +398,12 @@ void sql_table::fast_append(const udb_record& record) {
     // The row does not fit: it moves to the head of the next statement.
     row_.assign(pending_, mark + 2, std::string::npos);
     pending_.resize(mark);
+    row_starts_.pop_back();
     flush();
     append_head(pending_, verb);
     pending_ += " VALUES";
+    batch_first_row_ = n_records_;
+    row_starts_.push_back(pending_.size());
     pending_ += row_;
   }
   TK_TRACE(1, "*** FAST INSERT MODE ***");

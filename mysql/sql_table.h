@@ -18,6 +18,9 @@
 #include "sql_recordset.h"
 #include "udb_relationship.h"
 
+class sql_row_error_sink;
+class tk_exception;
+
 class sql_table : public sql_recordset {
  public:
   // The size cap of one batch statement (the head is written once per
@@ -35,9 +38,17 @@ class sql_table : public sql_recordset {
   void delete_key(const std::u16string& key) override;
   void delete_key(const udb_record& record) override;
 
-  // Sends the pending statement, if any. Throws sql_exception, also when
-  // the server stored a value altered (cut, replaced) with a warning.
+  // Sends the pending statement, if any, in a transaction. When the server
+  // would store a value altered (cut, replaced: the warnings of INSERT
+  // IGNORE), the batch is rolled back and its rows are sent one by one, so
+  // that only the rows the server refuses are left out, each reported to the
+  // sink with its number. Throws sql_exception for a statement the server
+  // refuses as a whole, and when a table without transactions has stored
+  // altered values.
   void flush();
+  // Where refused rows of a batch are reported; without a sink, through the
+  // error handler with the table's name and the row's number.
+  void set_row_error_sink(sql_row_error_sink* sink) noexcept { sink_ = sink; }
 
   uint64_t records_appended() const noexcept { return n_records_; }
   const std::vector<udb_relationship>& relationships() const noexcept { return relationships_; }
@@ -54,11 +65,17 @@ class sql_table : public sql_recordset {
   // The server's error number of a duplicate key, the only warning a batch
   // may leave behind.
   static constexpr unsigned duplicate_key_error = 1062;
+  // The warning of a ROLLBACK that could not undo a table without transactions.
+  static constexpr unsigned non_transactional_rollback = 1196;
 
   void initialize(uint32_t mode);
-  // Throws the first warning of the last batch that is not a skipped
-  // duplicate, as the server's error.
-  void check_batch_warnings();
+  // The first warning of the last statement that is not a skipped
+  // duplicate or a note, as the server's error; false when there is none.
+  // `may_hide` is set when the server listed fewer warnings than it counted.
+  bool bad_warning(std::string& message, unsigned& code, bool& may_hide);
+  // Sends the rows of the pending batch one statement each.
+  void retry_rows(const char* verb);
+  void refuse_row(uint64_t row_number, const tk_exception& e);
   void read_columns();
   void read_indexes();
   void read_foreign_keys();
@@ -81,7 +98,10 @@ class sql_table : public sql_recordset {
   std::string columns_part_;                  // "`table`(`a`, `b`)"
   size_t cached_rec_size_ = 0;
   std::string pending_;
+  std::vector<size_t> row_starts_;  // where each row's "(" stands in pending_
+  uint64_t batch_first_row_ = 0;    // the 0-based number of pending_'s first row
   std::string row_;  // a row moved out of a full batch
+  sql_row_error_sink* sink_ = nullptr;
   uint64_t n_records_ = 0;
   std::vector<udb_relationship> relationships_;
 };

@@ -122,14 +122,34 @@ VARTYPE dao_field::get_type() const noexcept {
   return get_vartype(dao_type_);
 }
 
+namespace {
+
+// A moment on the zero date is held as a pure time (see refill); its text
+// forms are those of the zero date: the time after "0000-00-00", or
+// "00:00:00" alone for the zero date itself.
+std::string time_text(const ole_date& d) {
+  if (d.st.hour == 0 && d.st.minute == 0 && d.st.second == 0 && d.st.milliseconds == 0 && d.microseconds == 0) {
+    TK_TRACE(1, "Transform pure fake date to pure time");
+    return "00:00:00";
+  }
+  return d.to_string(6);  // "0000-00-00 hh:mm:ss[.ffffff]"
+}
+
+}  // namespace
+
 std::string dao_field::to_string() const {
   if (ole_variant::get_type() != VT_DATE) return ole_variant::to_string();
+  if (get_date().kind == ole_date::kind_time) return time_text(get_date());
   return without_fake_date(ole_variant::to_string(), zero_date, std::string_view("00:00:00"),
                            std::string_view("0000-00-00"));
 }
 
 std::u16string dao_field::to_wstring() const {
   if (ole_variant::get_type() != VT_DATE) return ole_variant::to_wstring();
+  if (get_date().kind == ole_date::kind_time) {
+    const std::string text = time_text(get_date());
+    return std::u16string(text.begin(), text.end());
+  }
   return without_fake_date(ole_variant::to_wstring(), zero_date_w, std::u16string_view(u"00:00:00"),
                            std::u16string_view(u"0000-00-00"));
 }

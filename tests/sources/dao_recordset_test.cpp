@@ -223,9 +223,8 @@ TEST(dao_recordset, DatesOfBothDateSystems) {
   const std::vector<std::string> tail = {"2024-02-29",          "9999-12-31",          "2024-07-15 13:45:30",
                                          "1999-12-31 23:59:59", "0000-00-00 12:00:00", "0000-00-00 06:30:00"};
   std::vector<std::string> d1900 = {"1900-01-01", "1900-02-28", "1900-03-01"};
-  // 1904-01-01 is serial 0 of that system, which the engine reads as the
-  // time of day 00:00:00, like every serial below 1.
-  std::vector<std::string> d1904 = {"00:00:00", "1904-02-29", "1904-03-01"};
+  // 1904-01-01 is serial 0 of that system; formatted as a date it is that day.
+  std::vector<std::string> d1904 = {"1904-01-01", "1904-02-29", "1904-03-01"};
   d1900.insert(d1900.end(), tail.begin(), tail.end());
   d1904.insert(d1904.end(), tail.begin(), tail.end());
   sources.push_back({fixture("xls", "dates_1900.xls"), d1900});

@@ -1,0 +1,15 @@
+#pragma once
+// Receives the rows of a batch that the server refused, so that the caller
+// reports each with its own record number and the conversion goes on.
+
+#include <cstdint>
+
+class tk_exception;
+
+class sql_row_error_sink {
+ public:
+  virtual ~sql_row_error_sink() = default;
+  // `row_number` is the 1-based position of the row among the records
+  // appended to the table.
+  virtual void refused_row(uint64_t row_number, const tk_exception& error) = 0;
+};
