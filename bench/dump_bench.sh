@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The dump writer end to end: `gridload --from_csv --dump` on generated CSV
+# files of 100,000 and 1,000,000 rows (bench/csv_gen), against two
+# references measured in the same run on the same machine:
+# - mariadb-dump writing the same rows (multi-row INSERTs) from the private
+#   server, after the dump just written has been loaded there (which also
+#   checks that it loads and holds every row);
+# - cat FILE > /dev/null on the CSV file (the cost of reading the input).
+# Prints input MB/s, rows/s, the ratios, gridload's peak RSS and its CPU
+# seconds (user + system: steadier than the wall clock on a shared machine).
+#
+#   bench/dump_bench.sh [BUILD_DIR] [ROWS...]
+# BUILD_DIR holds agent/gridload and bench/csv_gen (default build-dmp).
+# Uses the private server of GRIDLOAD_TEST_* when set, else starts one.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/lib/common.sh"
+build=${1:-$root/build-dmp}
+shift || true
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(100000 1000000)
+gridload=$build/agent/gridload
+csv_gen=$build/bench/csv_gen
+for tool in "$gridload" "$csv_gen"; do
+  [ -x "$tool" ] || { echo "missing $tool (build the gridload and csv_gen targets)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/gridload-dump-bench.XXXXXX)
+started_server=
+cleanup() {
+  rm -rf "$work"
+  [ -z "$started_server" ] || stop_private_mariadb
+}
+trap cleanup EXIT
+if [ -z "${GRIDLOAD_TEST_PORT:-}" ]; then
+  start_private_mariadb >/dev/null
+  started_server=1
+fi
+client=(mariadb --no-defaults -h"$GRIDLOAD_TEST_HOST" -P"$GRIDLOAD_TEST_PORT" -u"$GRIDLOAD_TEST_USER"
+        -p"$GRIDLOAD_TEST_PASSWORD")
+dumper=(mariadb-dump --no-defaults -h"$GRIDLOAD_TEST_HOST" -P"$GRIDLOAD_TEST_PORT" -u"$GRIDLOAD_TEST_USER"
+        -p"$GRIDLOAD_TEST_PASSWORD")
+db=gl_dump_bench
+# The generated text holds 4-byte characters: the dump names the session
+# and the database utf8mb4.
+printf 'char_set=utf8mb4\n' >"$work/settings"
+export GRIDLOAD_SETTINGS=$work/settings
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+
+printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' rows program seconds "CPU s" "MB/s in" rows/s "peak MB" ratio
+for rows in "${sizes[@]}"; do
+  csv=$work/rows_$rows.csv
+  "$csv_gen" "$rows" "$csv"
+  mb=$(calc "%.1f" "$(stat -c %s "$csv") / 1e6")
+  cat "$csv" >/dev/null  # the same (cached) input for every program
+
+  t0=$(now)
+  cat "$csv" >/dev/null
+  cat_s=$(calc "%.3f" "$(now) - $t0")
+
+  dump=$work/rows_$rows.sql
+  t0=$(now)
+  /usr/bin/time -f '%M %U %S' -o "$work/rss" "$gridload" --from_csv --src="$csv" --csv_delim=2 --extr_fn \
+    --tab_name=rows --dump --dest="$dump" --silent
+  gl_s=$(calc "%.3f" "$(now) - $t0")
+  read -r rss user sys <"$work/rss"
+  gl_rss=$(calc "%.1f" "$rss / 1024")
+  gl_cpu=$(calc "%.2f" "$user + $sys")
+
+  "${client[@]}" -e "DROP DATABASE IF EXISTS $db; CREATE DATABASE $db CHARACTER SET utf8mb4"
+  if ! "${client[@]}" "$db" <"$dump" 2>"$work/load.err"; then
+    echo "the dump does not load:" >&2
+    tail -c 600 "$work/load.err" >&2
+    exit 1
+  fi
+  loaded=$("${client[@]}" -N "$db" -e "SELECT COUNT(*) FROM \`rows\`")
+  [ "$loaded" = "$rows" ] || { echo "the dump loaded $loaded rows of $rows" >&2; exit 1; }
+
+  t0=$(now)
+  "${dumper[@]}" "$db" rows >"$work/reference.sql"
+  md_s=$(calc "%.3f" "$(now) - $t0")
+  "${client[@]}" -e "DROP DATABASE $db"
+
+  gl_rows=$(calc "%.0f" "$rows / $gl_s")
+  md_rows=$(calc "%.0f" "$rows / $md_s")
+  printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" cat "$cat_s" - "$(calc "%.1f" "$mb / $cat_s")" - - -
+  printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" mariadb-dump "$md_s" - - "$md_rows" - -
+  printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" "gridload" "$gl_s" "$gl_cpu" "$(calc "%.1f" "$mb / $gl_s")" \
+    "$gl_rows" "$gl_rss" "$(calc "%.2f" "$gl_rows / $md_rows")x mariadb-dump rows/s, $(calc "%.1f" "$gl_s / $cat_s")x cat time"
+  rm -f "$csv" "$dump" "$work/reference.sql"
+done
