@@ -255,7 +255,8 @@ bool parse_cmd_line(int argc, char** argv) {
     if (driver.csv_delim == -1) report_and_exit("You should specify CSV delimiter (use '--csv_delim' option)");
     if (driver.csv_delim < 0 || driver.csv_delim > 3)
       report_and_exit("Invalid CSV delimiter (use 0 - tab, 1 - semicolon, 2 - comma, 3 - space)");
-    if (!mode_given) driver.set_mode(1);
+    // A profile that names a mode keeps it.
+    if (!mode_given && !driver.mode_from_profile()) driver.set_mode(1);
   }
   if (!profile_loaded) driver.store_mysql_settings(host, user, password, port);
   return true;

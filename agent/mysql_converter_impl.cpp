@@ -9,7 +9,9 @@
 #include "tk_exception.h"
 #include "tk_logger.h"
 #include "tk_string.h"
+#include "tk_unicode.h"
 #include "udb_database.h"
+#include "udb_profile.h"
 #include "udb_recordset.h"
 #include "udb_schema.h"
 
@@ -25,6 +27,34 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
   host_ = trim(host);
   port_ = trim(port);
   if (port_.empty()) port_ = "3306";
+}
+
+namespace {
+
+// A dump flag of a profile: 1 for exactly "1", 0 for any other value; an
+// empty or missing value leaves it.
+template <class T>
+void read_dump_flag(const udb_profile& profile, const char16_t* key, T& flag) {
+  const std::u16string& value = profile.get_value(u"MySQL settings", key);
+  if (!value.empty()) flag = value == u"1" ? 1 : 0;
+}
+
+}  // namespace
+
+bool mysql_converter_impl::load_mysql_profile(const udb_profile& profile) {
+  const char16_t* const section = u"MySQL settings";
+  // The profile's host always decides: an empty host means the local server.
+  host_ = tk_unicode_to_utf8(profile.get_value(section, u"host"));
+  if (const std::u16string& v = profile.get_value(section, u"user"); !v.empty()) user_ = tk_unicode_to_utf8(v);
+  if (const std::u16string& v = profile.get_value(section, u"password"); !v.empty()) password_ = tk_unicode_to_utf8(v);
+  if (const std::u16string& v = profile.get_value(section, u"port"); !v.empty()) port_ = tk_unicode_to_utf8(v);
+  read_dump_flag(profile, u"dump line break", dump_options_.dmp_line_br);
+  read_dump_flag(profile, u"dump new version", dump_options_.dmp_new_ver);
+  read_dump_flag(profile, u"dump add lock to insert", dump_options_.dmp_loc_wri);
+  read_dump_flag(profile, u"dump insert comments", dump_options_.dmp_ins_com);
+  read_dump_flag(profile, u"dump create database", dump_options_.dmp_ins_db);
+  read_dump_flag(profile, u"dump create table", dump_options_.dmp_ins_tab);
+  return true;
 }
 
 void mysql_converter_impl::connect_mysql_server() {

@@ -25,6 +25,8 @@ class mysql_converter_impl {
   // Command-line settings, trimmed; an empty port becomes "3306".
   void store_mysql_settings(const std::string& host, const std::string& user, const std::string& password,
                             const std::string& port);
+  // The "MySQL settings" section of a profile: connection and dump options.
+  bool load_mysql_profile(const udb_profile& profile);
   void connect_mysql_server();
   void del_mysql_base(const std::u16string& name);
 

@@ -18,6 +18,7 @@
 #include "tk_path.h"
 #include "tk_unicode.h"
 #include "udb_database.h"
+#include "udb_profile.h"
 #include "udb_recordset.h"
 #include "udb_validator.h"
 
@@ -39,7 +40,10 @@ void print_line(const char* head, const std::u16string& text, const char* tail =
 
 xls2sql_converter::xls2sql_converter() : tk_serializer("Software\\Hollowmere\\Gridloader") {
   TK_TRACE(2, "xls2sql_converter::ctor");
-  load();
+  tk_serializer::load();
+  // The destinations ask the type mappings for a table's engine and
+  // character set when they create it.
+  engine_.udb_engine::set_properties(static_cast<const sql_db_mutator*>(this));
 }
 
 xls2sql_converter::~xls2sql_converter() { TK_TRACE(2, "xls2sql_converter::dtor"); }
@@ -63,7 +67,60 @@ void xls2sql_converter::set_silent(bool silent) {
 
 bool xls2sql_converter::load_profile_file(const std::u16string& path) {
   TK_TRACE(2, "xls2sql_converter::load_profile(%s)", path);
-  throw tk_exception("Conversion profiles are not available in this build.", 1);
+  udb_profile profile;
+  profile.load(path);
+  if (!load_profile(profile)) {
+    throw tk_exception(u"The type mappings of profile '" + path +
+                           u"' cannot be read: a line is out of place or wrongly indented.",
+                       1);
+  }
+  return true;
+}
+
+namespace {
+
+// A flag of the driver's own keys: true only for exactly "1"; an empty or
+// missing value leaves it.
+void read_flag(const udb_profile& profile, const char16_t* section, const char16_t* key, bool& flag) {
+  const std::u16string& value = profile.get_value(section, key);
+  if (!value.empty()) flag = value == u"1";
+}
+
+}  // namespace
+
+bool xls2sql_converter::load_profile(const udb_profile& profile) {
+  if (!udb_converter::load_profile(profile)) return false;
+  if (!load_mysql_profile(profile)) return false;
+  if (!sql_db_mutator::load(profile)) return false;
+  read_flag(profile, u"MS Excel settings", u"extract field names", extract_field_names);
+  read_flag(profile, u"MS Excel settings", u"refine types", refine_types);
+  read_flag(profile, u"MS Excel settings", u"convert from xls", from_xls);
+  read_flag(profile, u"MySQL settings", u"direct mode", direct);
+  if (const std::u16string& v = profile.get_value(u"Generic settings", u"character set"); !v.empty())
+    set_char_set(v);
+  if (const std::u16string& v = profile.get_value(u"Generic settings", u"storage engine"); !v.empty())
+    set_table_engine(v);
+  if (from_xls) {
+    TK_TRACE(1, "Duplicate selected tables in 'worksheets' array");
+    std::vector<std::u16string> sheets;
+    get_all_sheets(sheets);
+    set_sel_sheets2(selected_entries_);
+  }
+  return true;
+}
+
+xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string& source_name,
+                                                             const udb_recordset& source, udb_validator& names) {
+  table_plan plan;
+  plan.schema = source.schema();
+  if (!skip_indexes_) plan.indexes = source.indexes();
+  TK_TRACE(1, "udb_db_mutator::modify1(%s)", source_name);
+  plan.name = modify1(source_name, plan.schema, plan.indexes);
+  if (!names.is_acceptable(plan.name)) {
+    plan.name = names.get_safe_name(plan.name);
+    plan.generated_name = true;
+  }
+  return plan;
 }
 
 void xls2sql_converter::check_dest() {
@@ -144,36 +201,41 @@ void xls2sql_converter::convert_from_xls() {
 
   std::unique_ptr<udb_validator> names = engine_.create_tn_validator(dest->tables(), {});
   for (const auto& [plain, engine_name] : sheets_) {
+    std::unique_ptr<udb_recordset> sheet;
+    std::unique_ptr<udb_recordset> table;
     try {
       current_table_ = plain;
-      std::unique_ptr<udb_recordset> sheet = source->get_table(engine_name, 1);
-      std::u16string name = plain;
-      bool generated = false;
-      if (!names->is_acceptable(name)) {
-        name = names->get_safe_name(name);
-        generated = true;
-      }
+      sheet = source->get_table(engine_name, 1);
+      table_plan plan = plan_table(plain, *sheet, *names);
       bool skip = false;
-      if (dest->is_table_exist(name, false)) {
+      if (dest->is_table_exist(plan.name, false)) {
         if (mode_ == mode_skip_tables) {
           skip = true;
         } else if (mode_ == mode_overwrite_tables) {
-          dest->delete_tab(name);
+          dest->delete_tab(plan.name);
         }
       }
       if (!skip) {
-        std::unique_ptr<udb_recordset> table = dest->create_table(name, sheet->schema(), sheet->indexes());
-        if (generated) {
-          TK_TRACE(2, "Store generated table name '%s'", name);
-          TK_TRACE(1, "udb_validator::add_existing_name(%s)", name);
-          names->add_existing_name(name);
+        table = dest->create_table(plan.name, plan.schema, plan.indexes);
+        if (plan.generated_name) {
+          TK_TRACE(2, "Store generated table name '%s'", plan.name);
+          TK_TRACE(1, "udb_validator::add_existing_name(%s)", plan.name);
+          names->add_existing_name(plan.name);
         }
         convert_step(*sheet, *table, *dest);
       }
     } catch (const tk_exception& e) {
+      // An error that ends the run still leaves what was copied stored:
+      // the table's pending rows and the destination go first.
+      if (e.level() >= 1) {
+        table.reset();
+        dest.reset();
+      }
       error_handler::instance().set_context(current_table_);
       error_handler::instance().handle(e);
     }
+    table.reset();
+    sheet.reset();
     if (refine_types) mysql_refine_types(*dest, direct);
     ++cur_table_;
   }
@@ -182,20 +244,27 @@ void xls2sql_converter::convert_from_xls() {
 void xls2sql_converter::convert_from_csv() {
   TK_TRACE(1, "xls2sql_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", source_, destination_, tab_name);
   std::unique_ptr<udb_database> dest = get_dest_base();
+  std::unique_ptr<csv_file> source;
+  std::unique_ptr<udb_recordset> table;
   try {
-    csv_file source(source_, k_csv_delimiters[csv_delim], extract_field_names);
+    source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
     std::unique_ptr<udb_validator> names = engine_.create_tn_validator(dest->tables(), {});
     current_table_ = tab_name;
-    std::u16string name = tab_name;
-    if (!names->is_acceptable(name)) name = names->get_safe_name(name);
-    std::unique_ptr<udb_recordset> table = dest->create_table(name, source.schema(), source.indexes());
+    table_plan plan = plan_table(tab_name, *source, *names);
+    table = dest->create_table(plan.name, plan.schema, plan.indexes);
     TK_TRACE(3, "Converting CSV file %s", source_);
     if (!silent_) print_line("Converting CSV file ", source_);
-    convert_step(source, *table, *dest);
+    convert_step(*source, *table, *dest);
   } catch (const tk_exception& e) {
+    if (e.level() >= 1) {
+      table.reset();
+      dest.reset();
+    }
     error_handler::instance().set_context(current_table_);
     error_handler::instance().handle(e);
   }
+  table.reset();
+  source.reset();
   if (refine_types) mysql_refine_types(*dest, direct);
 }
 
@@ -241,18 +310,20 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
   while (!source.is_eof()) {
     try {
       TK_TRACE(1, "Converting %d record", record_no_);
-      udb_record* record = source.get_record();
-      TK_ASSERT(record != nullptr, "../grl_conv");
-      if (from_xls && skip_empty && record->is_empty()) {
+      udb_record* source_record = source.get_record();
+      TK_ASSERT(source_record != nullptr, "../grl_conv");
+      TK_TRACE(1, "udb_db_mutator::modify2(%s)", current_table_);
+      const udb_record& record = modify2(current_table_, *source_record);
+      if (from_xls && skip_empty && record.is_empty()) {
         TK_TRACE(1, "Empty -> skip");
         source.move_next();
         continue;
       }
-      if (!from_xls) upsizer.process(*record);
-      table.append_record(*record);
+      if (!from_xls) upsizer.process(record);
+      table.append_record(record);
       if (gather) {
-        dates.add_rec_stat(*record);
-        numbers.add_rec_stat(*record);
+        dates.add_rec_stat(record);
+        numbers.add_rec_stat(record);
       }
     } catch (const sql_exception& e) {
       error_handler::instance().set_context(current_table_, static_cast<long>(record_no_ + 1));

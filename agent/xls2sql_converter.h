@@ -11,16 +11,22 @@
 #include <string>
 
 #include "mysql_converter_impl.h"
+#include "sql_db_mutator.h"
+#include "udb_indexes.h"
+#include "udb_schema.h"
 #include "tk_serializer.h"
 #include "tk_singleton.h"
 #include "xls_reader.h"
 
 class udb_database;
+class udb_profile;
 class udb_recordset;
+class udb_validator;
 
 class xls2sql_converter : public xls_reader,
                           public mysql_converter_impl,
                           public tk_serializer,
+                          public sql_db_mutator,
                           public tk_singleton<xls2sql_converter> {
  public:
   xls2sql_converter();
@@ -35,9 +41,12 @@ class xls2sql_converter : public xls_reader,
   // drops an existing CSV table in mode 1, or replaces an existing dump file.
   void check_dest();
 
-  // Reads the profile at `path` and applies it at once. False when a part of
-  // it fails to load.
+  // Reads the profile at `path` and applies it at once. A profile that does
+  // not exist, or a part of it that fails to load, ends the run.
   bool load_profile_file(const std::u16string& path);
+  // Applies a loaded profile: generic settings, MySQL settings, type
+  // mappings, the driver's own keys, then the worksheet selection.
+  bool load_profile(const udb_profile& profile) override;
 
   // Run settings.
   int32_t csv_delim = -1;
@@ -62,4 +71,14 @@ class xls2sql_converter : public xls_reader,
   std::unique_ptr<udb_database> get_dest_base();
   // Copies the records of one table.
   void convert_step(udb_recordset& source, udb_recordset& table, udb_database& database);
+  // The destination table for a source table: the mapped and validated
+  // name, the source's schema and indexes as mapped (indexes left out when
+  // the profile says so).
+  struct table_plan {
+    std::u16string name;
+    udb_schema schema;
+    udb_indexes indexes;
+    bool generated_name = false;
+  };
+  table_plan plan_table(const std::u16string& source_name, const udb_recordset& source, udb_validator& names);
 };
