@@ -11,9 +11,6 @@ namespace {
 constexpr const char* conformance_message =
     "The structure of data source does not conform to the destination table. For more information see "
     "Troubleshooting article";
-constexpr const char* generic_message =
-    "Generic error occurred while migrating the data.\nPlease report the problem to the GRIDLOAD maintainers at "
-    "https://gridload.example.org/ with the trace log of the run.";
 
 // The dump escaping of a literal's body, on UTF-8 text (multi-byte
 // sequences hold no ASCII byte, so bytes are looked at one by one).
@@ -91,59 +88,51 @@ void dmp_recordset::append_record(const udb_record& record) {
   }
 }
 
-bool dmp_recordset::same_layout(const udb_record& record, layout_kind kind) const {
-  if (layout_ != kind || record.size() != layout_names_.size()) return false;
+bool dmp_recordset::same_layout(const udb_record& record) const {
+  if (slots_.empty() || record.size() != layout_names_.size()) return false;
   for (size_t i = 0; i < record.size(); ++i)
     if (record[i].name() != layout_names_[i]) return false;
   return true;
 }
 
-void dmp_recordset::prepare_layout(const udb_record& record, layout_kind kind) {
+void dmp_recordset::prepare_layout(const udb_record& record) {
+  // Until the match is complete no layout is known.
   slots_.clear();
-  size_t columns = 0;
-  for (const auto& column : schema_.fields)
-    if (column) ++columns;
-  if (kind == layout_kind::slow && record.size() < columns) {
+  layout_names_.clear();
+  if (schema_.size() > record.size()) {
     TK_TRACE(1, "Size of record is less than size of schema");
     match_fields(record);
   } else {
-    if (kind == layout_kind::slow) TK_TRACE(1, "Size of schema is less or equal to the size of record");
-    match_columns(record, kind);
+    TK_TRACE(1, "Size of schema is less or equal to the size of record");
+    match_columns(record);
   }
-  layout_ = kind;
   layout_names_.resize(record.size());
   for (size_t i = 0; i < record.size(); ++i) layout_names_[i].assign(record[i].name());
 
-  head_ = "INSERT INTO ";
-  db_.append_name(head_, table_);
-  head_ += '(';
+  next_head_ = "INSERT INTO ";
+  db_.append_name(next_head_, table_);
+  next_head_ += '(';
   for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) head_ += ", ";
-    db_.append_name(head_, slots_[k].column->name);
+    if (k > 0) next_head_ += ", ";
+    db_.append_name(next_head_, slots_[k].column->name);
   }
-  head_ += ')';
+  next_head_ += ')';
+  // Rows of the open statement fill the columns its head names.
+  if (next_head_ != head_) flush();
+  head_.swap(next_head_);
 }
 
-void dmp_recordset::match_columns(const udb_record& record, layout_kind kind) {
+void dmp_recordset::match_columns(const udb_record& record) {
   const udb_names_map& names = db_.names_map();
-  for (auto& column : schema_.fields) {
-    if (!column) continue;
+  for (const auto& column : schema_.fields) {
     const std::u16string_view source = names.get_fn_mapped_name(table_, column->name, true);
     TK_TRACE(1, "Name=%s, original name=%s", column->name, source);
     const ptrdiff_t at = record.find_index(source);
-    if (at >= 0) {
-      slots_.push_back({column.get(), static_cast<size_t>(at)});
-      continue;
+    if (at < 0) {
+      TK_TRACE(3, "Field %s not found", source);
+      throw tk_exception(conformance_message, 0);
     }
-    TK_TRACE(2, "Field %s not found", source);
-    if (kind == layout_kind::slow) throw tk_exception(conformance_message, 0);
-    // The head already written names the column: rows of the open
-    // statement cannot do without it.
-    if (!buffer_.empty()) throw tk_exception(generic_message, 0);
-    // The first row of a statement decides: the column is left out of
-    // this table's rows for good.
-    TK_TRACE(1, "1st time => reduce schema");
-    column.reset();
+    slots_.push_back({column.get(), static_cast<size_t>(at)});
   }
 }
 
@@ -154,7 +143,7 @@ void dmp_recordset::match_fields(const udb_record& record) {
     TK_TRACE(1, "Name=%s, mapped name=%s", record[i].name(), mapped);
     const t_ftd* column = schema_.find(mapped);
     if (!column) {
-      TK_TRACE(2, "Field %s not found", mapped);
+      TK_TRACE(3, "Field %s not found", mapped);
       throw tk_exception(conformance_message, 0);
     }
     slots_.push_back({column, i});
@@ -170,7 +159,7 @@ void dmp_recordset::append_values(std::string& out, const udb_record& record) co
 
 void dmp_recordset::fast_append(const udb_record& record) {
   TK_TRACE(1, "dmp_recordset::fast_append");
-  if (!same_layout(record, layout_kind::fast)) prepare_layout(record, layout_kind::fast);
+  if (!same_layout(record)) prepare_layout(record);
   if (buffer_.empty()) {
     TK_TRACE(1, "Initialize new query...");
     buffer_ += head_;
@@ -188,7 +177,7 @@ void dmp_recordset::slow_append(const udb_record& record, bool may_hold_big) {
   TK_TRACE(1, "dmp_recordset::slow_append");
   // Rows packed before the run left fast mode come first.
   flush();
-  if (!same_layout(record, layout_kind::slow)) prepare_layout(record, layout_kind::slow);
+  if (!same_layout(record)) prepare_layout(record);
   if (may_hold_big) {
     for (const slot& s : slots_) {
       if (is_big(record[s.cell])) {

@@ -9,9 +9,13 @@
 // Literals use the dump escaping (NUL, CR, LF and Ctrl-Z escaped too), so
 // the file loads back into the same values.
 //
-// Columns are the table's as created (MySQL names); the cell for each is
-// found by its source field name through the database's names map. The
-// match is made once per record layout.
+// Records are matched with the columns as on a live server: a record with
+// fewer fields than the table names only its own columns (each field's
+// MySQL name made by the field-name validator); otherwise every column of
+// the table (MySQL names) takes the field whose source name the names map
+// gives. A name that cannot be matched fails the table with the
+// conformance message. The match is made once per record layout; a record
+// whose columns differ from those of the open statement closes it.
 //
 // Ownership: owns its copy of the columns and its statement buffers; the
 // database (and its file) is not owned and must outlive the writer. The
@@ -57,15 +61,13 @@ class dmp_recordset : public udb_recordset {
     const t_ftd* column;
     size_t cell;
   };
-  enum class layout_kind : uint8_t { none, fast, slow };
-
   void fast_append(const udb_record& record);
   void slow_append(const udb_record& record, bool may_hold_big);
-  // The slots for a record, matched once per layout.
-  void prepare_layout(const udb_record& record, layout_kind kind);
-  void match_columns(const udb_record& record, layout_kind kind);
+  // The slots and the statement head for a record's layout.
+  void prepare_layout(const udb_record& record);
+  void match_columns(const udb_record& record);
   void match_fields(const udb_record& record);
-  bool same_layout(const udb_record& record, layout_kind kind) const;
+  bool same_layout(const udb_record& record) const;
   void append_values(std::string& out, const udb_record& record) const;
   bool is_big(const udb_field& cell) const;
   // One INSERT for a row that holds big values.
@@ -74,9 +76,9 @@ class dmp_recordset : public udb_recordset {
 
   dmp_database& db_;
   std::vector<slot> slots_;
-  layout_kind layout_ = layout_kind::none;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
   std::string head_;                          // "INSERT INTO `t`(`a`, `b`)"
+  std::string next_head_;
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
   std::string piece_;                         // one piece of a big value
