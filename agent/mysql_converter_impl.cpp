@@ -31,6 +31,24 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
 
 namespace {
 
+// Whether a column whose server type text is `current` already has `type`
+// ("INT" and "int(11)", "VARCHAR (255)" and "varchar(255)" are the same).
+bool same_type(std::u16string_view type, std::u16string_view current) {
+  auto norm = [](std::u16string_view t) {
+    std::u16string out;
+    for (char16_t c : t) {
+      if (c == u' ') continue;
+      out += (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    }
+    // Display widths of integer types carry no meaning.
+    for (std::u16string_view integer : {u"bigint(", u"int("}) {
+      if (out.rfind(integer, 0) == 0 && out.back() == u')') out.resize(integer.size() - 1);
+    }
+    return out;
+  };
+  return !current.empty() && norm(type) == norm(current);
+}
+
 // A dump flag of a profile: 1 for exactly "1", 0 for any other value; an
 // empty or missing value leaves it.
 template <class T>
@@ -73,6 +91,7 @@ void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd
                                         bool empty_to_null) {
   pending_change c;
   c.empty_to_null = empty_to_null && !column.b_not_null;
+  c.no_op = same_type(type, column.native_type);
   c.table = engine_.get_safe_name(table);
   c.column = engine_.get_safe_name(column.name);
   c.change = u"MODIFY " + c.column + u" " + type;
@@ -84,7 +103,7 @@ void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd
 }
 
 void mysql_converter_impl::date_post_process(const std::u16string& table, const udb_schema& schema,
-                                             const dates_map& stats) {
+                                             const dates_map& stats, const std::vector<bool>& keep) {
   TK_TRACE(2, "mysql_converter_impl::date_post_process(map size=%d)", stats.entries().size());
   static const char16_t* const types[] = {u"CHAR(19)", u"DATETIME", u"DATE", u"TIME"};
   for (const types_map_entry& e : stats.entries()) {
@@ -93,6 +112,7 @@ void mysql_converter_impl::date_post_process(const std::u16string& table, const 
     if (!e.seen) continue;
     if (e.state == e.arrival) continue;
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
+    if (e.field_index < keep.size() && keep[e.field_index]) continue;
     try {
       store_change(table, *schema.fields[e.field_index], types[e.state],
                    e.seen_empty_text && e.state != dates_map::state_char19);
@@ -103,13 +123,14 @@ void mysql_converter_impl::date_post_process(const std::u16string& table, const 
 }
 
 void mysql_converter_impl::num_post_process(const std::u16string& table, const udb_schema& schema,
-                                            const num_map& stats) {
+                                             const num_map& stats, const std::vector<bool>& keep) {
   TK_TRACE(2, "mysql_converter_impl::num_post_process(map size=%d)", stats.entries().size());
   static const char16_t* const types[] = {u"VARCHAR (255)", u"DOUBLE", u"BIGINT", u"INT"};
   for (const types_map_entry& e : stats.entries()) {
     if (!e.seen) continue;
     if (e.state == e.arrival) continue;
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
+    if (e.field_index < keep.size() && keep[e.field_index]) continue;
     try {
       store_change(table, *schema.fields[e.field_index], types[e.state],
                    e.seen_empty_text && e.state != num_map::state_varchar);
@@ -140,6 +161,8 @@ void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_
   TK_TRACE(2, "mysql_converter_impl::mysql_refine_types");
   std::vector<pending_change> pending;
   pending.swap(pending_statements_);
+  // A change to the type a column already has would only rebuild the table.
+  if (live_server) std::erase_if(pending, [](const pending_change& c) { return c.no_op; });
   if (!live_server) {
     for (const pending_change& c : pending) {
       if (c.empty_to_null) run_statement(database, c.empty_to_null_statement());

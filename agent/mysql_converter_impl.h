@@ -31,9 +31,12 @@ class mysql_converter_impl {
   void del_mysql_base(const std::u16string& name);
 
   // Column changes for the table `table` whose destination columns are
-  // `schema`, from the statistics of its copy.
-  void date_post_process(const std::u16string& table, const udb_schema& schema, const dates_map& stats);
-  void num_post_process(const std::u16string& table, const udb_schema& schema, const num_map& stats);
+  // `schema`, from the statistics of its copy. Columns marked in `keep`
+  // (the user's type mappings chose their type) are left as they are.
+  void date_post_process(const std::u16string& table, const udb_schema& schema, const dates_map& stats,
+                         const std::vector<bool>& keep = {});
+  void num_post_process(const std::u16string& table, const udb_schema& schema, const num_map& stats,
+                        const std::vector<bool>& keep = {});
   // Runs the pending column changes on the destination and empties the list.
   void mysql_refine_types(udb_database& database, bool live_server);
 
@@ -58,6 +61,7 @@ class mysql_converter_impl {
     std::u16string column;  // quoted
     std::u16string change;  // "MODIFY `col` TYPE ..."
     bool empty_to_null = false;
+    bool no_op = false;  // the column already has the type (known on a live server)
     std::u16string statement() const { return u"ALTER TABLE " + table + u" " + change; }
     std::u16string empty_to_null_statement() const {
       return u"UPDATE " + table + u" SET " + column + u" = NULL WHERE " + column + u" = ''";

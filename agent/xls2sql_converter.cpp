@@ -116,6 +116,9 @@ xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string
   if (!skip_indexes_) plan.indexes = source.indexes();
   TK_TRACE(1, "udb_db_mutator::modify1(%s)", source_name);
   plan.name = modify1(source_name, plan.schema, plan.indexes);
+  mapped_columns_.assign(plan.schema.size(), false);
+  for (size_t i = 0; i < plan.schema.size(); ++i)
+    mapped_columns_[i] = plan.schema.fields[i] && !plan.schema.fields[i]->native_type.empty();
   if (!names.is_acceptable(plan.name)) {
     plan.name = names.get_safe_name(plan.name);
     plan.generated_name = true;
@@ -342,8 +345,8 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
     }
   }
   if (gather) {
-    date_post_process(table.table(), table.schema(), dates);
-    num_post_process(table.table(), table.schema(), numbers);
+    date_post_process(table.table(), table.schema(), dates, mapped_columns_);
+    num_post_process(table.table(), table.schema(), numbers, mapped_columns_);
   }
   record_no_ = 0;
 }

@@ -81,4 +81,8 @@ class xls2sql_converter : public xls_reader,
     bool generated_name = false;
   };
   table_plan plan_table(const std::u16string& source_name, const udb_recordset& source, udb_validator& names);
+
+  // Per column of the table being converted: the user's type mappings chose
+  // its type, so type refinement leaves it alone.
+  std::vector<bool> mapped_columns_;
 };

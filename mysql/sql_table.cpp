@@ -99,6 +99,9 @@ void sql_table::read_columns() {
     TK_TRACE(1, "Field '%s' has type: %s", name, type);
     t_ftd* field = schema_.find(name);
     if (!field) continue;
+    // The server's own type text, so that a column change to the type the
+    // column already has can be told apart.
+    field->native_type = tk_widen_ascii(type);
     int a = 0, b = 0;
     char tail = 0;
     if (std::sscanf(type.c_str(), "varchar(%d%c", &a, &tail) == 2 && tail == ')') {

@@ -86,6 +86,15 @@ TEST_F(ProfileRun, ChoosesTwoSheetsRenamesDropsAndRetypes) {
   EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM Orders"), "2");
 }
 
+TEST_F(ProfileRun, RefinementLeavesMappedColumnsAlone) {
+  run_result r = run({"--profile=" + profile("two_of_three_sheets.profile", "\n[MS Excel settings]\nrefine types=1\n")});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  // id (whole numbers) is refined; balance keeps the type the mapping gave it.
+  EXPECT_EQ(columns(db_, "clients"), (std::vector<std::string>{"id int(11)", "full_name varchar(255)",
+                                                                "mail varchar(255)", "balance decimal(10,2)"}));
+  EXPECT_EQ(check_.scalar("SELECT balance FROM clients WHERE id=3"), "-7.13");
+}
+
 TEST_F(ProfileRun, TablePropertiesReachCreateTable) {
   run_result r = run({"--profile=" + profile("table_properties.profile")});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
