@@ -96,7 +96,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
 
   const char* info = mysql_get_server_info(&mysql_);
   if (!info || !*info) return;
-  TK_TRACE(3, "Got MySQL server version: %s", info);
+  TK_TRACE(1, "Got MySQL server version: %s", info);
   version = parse_version(info);
   TK_TRACE(1, "Hex version: %08X", version);
   if (version == version_4_1_0 && !password.empty()) throw sql_auth_not_supported_exception();
