@@ -25,18 +25,24 @@ void check(bool ok) {
   if (!ok) std::abort();
 }
 
-// In memory when the system has a tmpfs at /dev/shm: rewriting a disk file
-// for every input would make the target wait on the disk.
-const std::string& temp_path() {
-  static const std::string path = [] {
+// The input file: created in memory when the system has a tmpfs at
+// /dev/shm (rewriting a disk file for every input would make the target
+// wait on the disk), unlinked at once so that no run leaves it behind, and
+// reopened by the reader through /proc/self/fd.
+int temp_fd() {
+  static const int fd = [] {
     std::string p =
         access("/dev/shm", W_OK) == 0 ? "/dev/shm/gridload-csv-fuzz-XXXXXX" : "/tmp/gridload-csv-fuzz-XXXXXX";
-    int fd = mkstemp(p.data());
-    check(fd >= 0);
-    close(fd);
-    std::atexit([] { unlink(temp_path().c_str()); });
-    return p;
+    int f = mkstemp(p.data());
+    check(f >= 0);
+    unlink(p.c_str());
+    return f;
   }();
+  return fd;
+}
+
+const std::string& temp_path() {
+  static const std::string path = "/proc/self/fd/" + std::to_string(temp_fd());
   return path;
 }
 
@@ -78,10 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const char16_t* delimiter = csv_delimiter(data[0] & 3);
   const bool header = (data[0] & 4) != 0;
-  FILE* f = std::fopen(temp_path().c_str(), "wb");
-  check(f != nullptr);
-  std::fwrite(data + 1, 1, size - 1, f);
-  std::fclose(f);
+  const int fd = temp_fd();
+  check(ftruncate(fd, 0) == 0);
+  check(pwrite(fd, data + 1, size - 1, 0) == static_cast<ssize_t>(size - 1));
 
   const reading small = read_all(delimiter, header, 3);
   const reading large = read_all(delimiter, header, 65536);
