@@ -199,9 +199,10 @@ bool is_valid_blob_literal(std::basic_string_view<C> s) {
   return true;
 }
 
-// The lengths at which the GUID extractor can find a GUID; other texts skip it.
+// Only a text that is a GUID as a whole (bare or in braces) is written as
+// one: a longer text that mentions a GUID is the user's text and is kept.
 bool may_hold_guid(size_t n) {
-  return n == ole_guid_extractor::guid_length || n == ole_guid_extractor::guid_length + 2 || (n >= 46 && n <= 90);
+  return n == ole_guid_extractor::guid_length || n == ole_guid_extractor::guid_length + 2;
 }
 
 bool equal_no_case(std::u16string_view a, std::u16string_view b) { return tk_wstring::equal_no_case(a, b); }
