@@ -192,8 +192,10 @@ std::string_view csv_file::read_physical() {
 
 void csv_file::decode_append(std::u16string& out, std::string_view bytes, int64_t line_no) {
   if (decode_utf8(out, bytes)) return;
-  report(tk_exception_ex(
-      "Cannot convert to UNICODE string: CSV file '" + path_ + "', line " + std::to_string(line_no) + ": ", 0, EILSEQ));
+  // Text that is not UTF-8 ends the reading of the file at that line: the
+  // records before it are converted, none is stored with its text altered.
+  throw tk_exception_ex(
+      "Cannot convert to UNICODE string: CSV file '" + path_ + "', line " + std::to_string(line_no) + ": ", 0, EILSEQ);
 }
 
 void csv_file::report(const tk_exception& e) const {
