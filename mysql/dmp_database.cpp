@@ -281,6 +281,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
 
 void dmp_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "dmp_database::delete_tab(%s)", name);
+  // Under LOCK TABLES only the locked tables may be named.
+  unlock_tables("dmp_database::delete_tab - right before unlock tables");
   std::string sql = "DROP TABLE IF EXISTS ";
   tk_append_utf8(sql, options_.dmp_new_ver ? sql_engine::instance().get_safe_name(name) : name);
   sql += " CASCADE";

@@ -1,0 +1,37 @@
+# File name: C:/dumps/sales.sql
+# Creation date: 01/02/2030
+# Created by Gridloader 7.1
+# --------------------------------------------------
+# More conversion tools at https://gridload.example.org/
+
+SET NAMES utf8mb4;
+
+DROP DATABASE IF EXISTS `sales`;
+CREATE DATABASE `sales` character set utf8mb4;
+USE `sales`;
+
+#
+# Table structure for table 'sales'
+#
+
+DROP TABLE IF EXISTS `sales` CASCADE;
+CREATE TABLE `sales` (
+  `id` VARCHAR(255),
+  `name` VARCHAR(255),
+  `amount` VARCHAR(255),
+  `day` VARCHAR(255),
+  `note` VARCHAR(255)
+) ENGINE=InnoDB;
+
+#
+# Dumping data for table 'sales'
+#
+
+LOCK TABLES `sales` WRITE;
+INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', ''), ('4', '東京 😀', '1000', '1999-12-31', 'cr\rhere\Z	end');
+UPDATE `sales` SET `day` = NULL WHERE `day` = '';
+ALTER TABLE `sales` MODIFY `day` DATE;
+ALTER TABLE `sales` MODIFY `id` INT;
+UPDATE `sales` SET `amount` = NULL WHERE `amount` = '';
+ALTER TABLE `sales` MODIFY `amount` DOUBLE;
+UNLOCK TABLES;
