@@ -72,6 +72,21 @@ void patch_part(const std::string& path, const std::string& part, const std::str
   if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
 }
 
+void write_zip(const std::string& path, const std::map<std::string, std::string>& parts) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (!archive) throw std::runtime_error("zip_open failed for " + path);
+  for (const auto& [name, content] : parts) {
+    zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+    if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
+      if (source) zip_source_free(source);
+      zip_discard(archive);
+      throw std::runtime_error("zip_file_add failed");
+    }
+  }
+  if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
+}
+
 namespace {
 
 double days_since(int y, unsigned m, unsigned d, int hh, int mm, int ss, std::chrono::sys_days epoch) {

@@ -42,6 +42,9 @@ class xlsx_book {
 // the writer cannot say (error cells, the 1904 date system).
 void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to);
 
+// Writes a ZIP file whose entries are `parts` (name -> content).
+void write_zip(const std::string& path, const std::map<std::string, std::string>& parts);
+
 // Days since 1899-12-30 (the 1900 system's serial from 1900-03-01 on) and
 // days since 1904-01-01 (the 1904 system's serial), with the time of day
 // as the fraction; plain calendar arithmetic, independent of the code
