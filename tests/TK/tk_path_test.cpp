@@ -1,12 +1,15 @@
+#include "tk_path.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "test_support.h"
 #include "tk_exception.h"
 #include "tk_file_name.h"
 #include "tk_file_wname.h"
-#include "tk_path.h"
 #include "tk_temp_chdir.h"
 
 using testsupport::read_only_guard;
@@ -29,17 +32,22 @@ std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.e
 
 }  // namespace
 
-TEST(TkPath, FileExistenceModes) {
+TEST(TkPath, FileAndFolderTests) {
   temp_dir dir;
   write_file(dir.file("f"), "x");
-  EXPECT_TRUE(tk_is_file_exist(dir.file("f"), tk_file_exists));
   EXPECT_TRUE(tk_is_file_exist(dir.file("f"), tk_file_writable));
   EXPECT_FALSE(tk_is_file_exist(dir.path(), tk_file_exists)) << "a folder is not a file";
   EXPECT_FALSE(tk_is_file_exist(dir.file("missing"), tk_file_exists));
+  EXPECT_TRUE(tk_is_path_exist(dir.path()));
+  EXPECT_FALSE(tk_is_path_exist(dir.file("f")));
+  EXPECT_TRUE(tk_is_path_exist(std::string())) << "empty stands for the program's folder";
+  EXPECT_TRUE(tk_check_access(dir.path(), tk_generic_write));
+  EXPECT_FALSE(tk_check_access(dir.file("missing"), tk_generic_write));
   {
-    read_only_guard ro(dir.file("f"));
+    read_only_guard ro(dir.file("f")), ro_dir(dir.path());
     EXPECT_TRUE(tk_is_file_exist(dir.file("f"), tk_file_exists));
     EXPECT_FALSE(tk_is_file_exist(dir.file("f"), tk_file_writable));
+    EXPECT_FALSE(tk_check_access(dir.path(), tk_generic_write));
   }
   // Any other mode creates or empties the file.
   EXPECT_TRUE(tk_is_file_exist(dir.file("f"), 0));
@@ -47,73 +55,44 @@ TEST(TkPath, FileExistenceModes) {
   EXPECT_THROW(tk_is_file_exist(dir.file("no/such/folder/f"), 0), tk_exception);
 }
 
-TEST(TkPath, FolderTestsAndAccess) {
-  temp_dir dir;
-  EXPECT_TRUE(tk_is_path_exist(dir.path()));
-  EXPECT_FALSE(tk_is_path_exist(dir.file("missing")));
-  EXPECT_TRUE(tk_is_path_exist(std::string())) << "empty stands for the program's folder";
-  EXPECT_TRUE(tk_check_access(dir.path(), tk_generic_write));
-  {
-    read_only_guard ro(dir.path());
-    EXPECT_FALSE(tk_check_access(dir.path(), tk_generic_write));
-  }
-  EXPECT_FALSE(tk_check_access(dir.file("missing"), tk_generic_write));
-}
-
 TEST(TkPath, TempChdirRestoresTheFolder) {
   temp_dir dir;
-  char before[4096];
-  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  const auto before = std::filesystem::current_path();
   {
     tk_temp_chdir change(dir.path());
     EXPECT_TRUE(change.ok());
-    char now[4096];
-    ASSERT_NE(getcwd(now, sizeof now), nullptr);
-    EXPECT_EQ(std::string(now), dir.path());
+    EXPECT_EQ(std::filesystem::current_path(), dir.path());
   }
-  char after[4096];
-  ASSERT_NE(getcwd(after, sizeof after), nullptr);
-  EXPECT_EQ(std::string(after), std::string(before));
-  tk_temp_chdir bad(dir.file("missing"));
-  EXPECT_FALSE(bad.ok());
+  EXPECT_EQ(std::filesystem::current_path(), before);
+  EXPECT_FALSE(tk_temp_chdir(dir.file("missing")).ok());
 }
 
-TEST(TkPath, FileNameSplitsAbsolutePaths) {
+TEST(TkPath, FileNameSplitsPaths) {
+  const std::string long_folder = "/" + std::string(300, 'd') + "/" + std::string(200, 'e') + "/";
   struct row {
-    const char* path;
-    const char* folder;
-    const char* name;
-    const char* ext;
+    std::string path, folder, name, ext;
   } rows[] = {
       {"/a/b/data.csv", "/a/b/", "data", ".csv"},
       {"/a/b/archive.tar.gz", "/a/b/", "archive.tar", ".gz"},
       {"/a/./c/../b/noext", "/a/b/", "noext", ""},
       {"/a/.hidden", "/a/", ".hidden", ""},
       {"/x", "/", "x", ""},
+      {long_folder + "file.log", long_folder, "file", ".log"},  // longer than 259 characters
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.path);
     tk_file_name n(r.path);
-    EXPECT_EQ(n.drive(), "");
-    EXPECT_EQ(n.folder(), r.folder);
+    EXPECT_EQ(n.drive() + n.folder(), r.folder);
     EXPECT_EQ(n.name(), r.name);
     EXPECT_EQ(n.ext(), r.ext);
   }
   temp_dir dir;
   tk_temp_chdir here(dir.path());
-  tk_file_name relative("sub/out.sql");
-  EXPECT_EQ(relative.folder(), dir.path() + "/sub/");
+  EXPECT_EQ(tk_file_name("sub/out.sql").folder(), dir.path() + "/sub/");
   tk_file_wname w(u"/t/\u00e9t\u00e9.xlsx");
   EXPECT_EQ(w.folder(), u"/t/");
   EXPECT_EQ(w.name(), u"\u00e9t\u00e9");
   EXPECT_EQ(w.ext(), u".xlsx");
-}
-
-TEST(TkPath, PathsLongerThan259CharactersAreTakenWhole) {
-  std::string folder = "/" + std::string(300, 'd') + "/" + std::string(200, 'e') + "/";
-  tk_file_name n(folder + "file.log");
-  EXPECT_EQ(n.folder(), folder);
-  EXPECT_EQ(n.name(), "file");
 }
 
 TEST(TkPath, DumpDestinationChecksInOrder) {
