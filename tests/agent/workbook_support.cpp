@@ -137,16 +137,17 @@ run_result workbook_run::dump(const std::string& source, const std::string& file
   return testsupport::run_gridload(args, dir_.path());
 }
 
-void workbook_run::load_dump(const std::string& file) {
-  ASSERT_TRUE(check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`"));
-  ASSERT_TRUE(check_.exec("CREATE DATABASE `" + db_ + "` CHARACTER SET utf8mb4"));
+bool workbook_run::load_dump(const std::string& file) {
+  check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
+  check_.exec("CREATE DATABASE `" + db_ + "` CHARACTER SET utf8mb4");
+  reconnect();
   const std::string path = file.front() == '/' ? file : dir_.file(file);
   const std::string command = "exec mariadb --no-defaults -h'" + address_.host + "' -P" +
                               std::to_string(address_.port) + " -u'" + address_.user + "' -p'" + address_.password +
                               "' '" + db_ + "' < '" + path + "'";
   run_result r = testsupport::run("/bin/sh", {"sh", "-c", command});
-  ASSERT_EQ(r.status, 0) << "the dump does not load: " << r.err;
-  reconnect();
+  EXPECT_EQ(r.status, 0) << "the dump does not load: " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+  return r.status == 0;
 }
 
 void workbook_run::both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& out,
@@ -165,8 +166,7 @@ void workbook_run::both_ways(const std::string& source, const std::vector<std::s
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, out);
     EXPECT_EQ(r.err, "");
-    load_dump("out.sql");
-    check();
+    if (load_dump("out.sql")) check();
   }
 }
 
@@ -206,7 +206,8 @@ table_rows workbook_run::rows(const std::string& sql) {
 std::vector<std::string> workbook_run::column(const std::string& table, const std::string& col,
                                               const std::string& order_by) {
   std::vector<std::string> out;
-  for (const auto& r : rows("SELECT `" + col + "` FROM `" + table + "` ORDER BY " + order_by)) out.push_back(r[0]);
+  const std::string order = order_by.empty() ? "" : " ORDER BY " + order_by;
+  for (const auto& r : rows("SELECT `" + col + "` FROM `" + table + "`" + order)) out.push_back(r[0]);
   return out;
 }
 

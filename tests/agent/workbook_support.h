@@ -68,8 +68,9 @@ class workbook_run : public testsupport::mysql_fixture {
   testsupport::run_result dump(const std::string& source, const std::string& file,
                                const std::vector<std::string>& extra = {});
   // Empties the test's database and loads `file` into it with the server's
-  // own client; the test fails when the file does not load.
-  void load_dump(const std::string& file);
+  // own client; the test fails (and false is returned) when the file does
+  // not load.
+  bool load_dump(const std::string& file);
   // Converts `source` directly, runs `check`, then converts it into a dump
   // file, loads that into an empty database and runs `check` again. Both
   // runs must end with status 0 and print `out`.
@@ -83,8 +84,10 @@ class workbook_run : public testsupport::mysql_fixture {
   std::vector<std::string> columns(const std::string& table);  // "name type", in column order
   // Every row of a query, NULL as "<NULL>".
   table_rows rows(const std::string& sql);
-  // One column of a table in the order `order_by`.
-  std::vector<std::string> column(const std::string& table, const std::string& col, const std::string& order_by);
+  // One column of a table in the order `order_by` (empty: the order the
+  // rows were stored in).
+  std::vector<std::string> column(const std::string& table, const std::string& col,
+                                  const std::string& order_by = "");
 
   testsupport::temp_dir dir_;
 };
