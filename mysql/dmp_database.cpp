@@ -38,9 +38,11 @@ std::u16string refine_view(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) out += c == u'[' || c == u']' ? u'`' : c;
-  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {
-      {u"isnull(", u"ifnull("}, {u"getdate()", u"curdate()"}, {u"len(", u"length("},
-      {u"dateadd(", u"date_add("}, {u"replicate(", u"repeat("}};
+  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {{u"isnull(", u"ifnull("},
+                                                                                  {u"getdate()", u"curdate()"},
+                                                                                  {u"len(", u"length("},
+                                                                                  {u"dateadd(", u"date_add("},
+                                                                                  {u"replicate(", u"repeat("}};
   for (const auto& [from, to] : names) {
     std::u16string lower = tk_wstring::to_lower(out);
     for (size_t at = 0; (at = lower.find(from, at)) != std::u16string::npos; at += to.size()) {
@@ -322,8 +324,8 @@ void dmp_database::create_index(const std::u16string& table, const udb_index& in
     write_statement("ALTER TABLE " + name_of(table) + " ADD PRIMARY KEY  (" + columns + ")");
     return;
   }
-  write_statement(std::string("CREATE ") + (index.b_unique ? "UNIQUE " : "") + "INDEX " + name_of(index.name) +
-                  " ON " + name_of(table) + " (" + columns + ")");
+  write_statement(std::string("CREATE ") + (index.b_unique ? "UNIQUE " : "") + "INDEX " + name_of(index.name) + " ON " +
+                  name_of(table) + " (" + columns + ")");
 }
 
 void dmp_database::delete_fk(const std::u16string& table, const std::u16string& name) {

@@ -49,7 +49,7 @@ class dmp_file {
 
   std::string path_;
   int fd_ = -1;
-  int error_ = 0;              // the system's error number of the first failure
+  int error_ = 0;  // the system's error number of the first failure
   bool close_reported_ = false;
   std::string buffer_;
 };

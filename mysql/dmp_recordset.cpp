@@ -13,23 +13,19 @@ constexpr const char* conformance_message =
     "Troubleshooting article";
 
 // The dump escaping of a literal's body, on UTF-8 text (multi-byte
-// sequences hold no ASCII byte, so bytes are looked at one by one).
+// sequences hold no ASCII byte, so bytes are looked at one by one): each
+// byte of `escaped` becomes a backslash and the letter at its place in
+// `letters`.
 void append_dump_escaped(std::string& out, std::string_view text) {
+  static constexpr std::string_view escaped("\0\r\n\x1A\\'", 6);
+  static constexpr std::string_view letters("0rnZ\\'", 6);
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    char code = 0;
-    switch (text[i]) {
-      case '\0': code = '0'; break;
-      case '\r': code = 'r'; break;
-      case '\n': code = 'n'; break;
-      case '\x1A': code = 'Z'; break;
-      case '\\': code = '\\'; break;
-      case '\'': code = '\''; break;
-      default: continue;
-    }
+    const size_t k = escaped.find(text[i]);
+    if (k == std::string_view::npos) continue;
     out.append(text.data() + run, i - run);
     out += '\\';
-    out += code;
+    out += letters[k];
     run = i + 1;
   }
   out.append(text.data() + run, text.size() - run);

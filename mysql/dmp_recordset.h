@@ -78,9 +78,9 @@ class dmp_recordset : public udb_recordset {
   std::vector<slot> slots_;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
   std::string head_;                          // "INSERT INTO `t`(`a`, `b`)"
-  std::string next_head_;
+  std::string next_head_;                     // the head of a new layout
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
-  std::string piece_;                         // one piece of a big value
-  std::string piece_utf8_;
+  std::string piece_;                         // one piece of a big value, escaped
+  std::string piece_utf8_;                    // the same piece before escaping
 };

@@ -58,7 +58,9 @@ void expect_golden(const std::string& name, const std::string& actual) {
   size_t line = 1, start = 0;
   for (size_t i = 0; i < expected.size() && i < actual.size() && expected[i] == actual[i]; ++i)
     if (expected[i] == '\n') ++line, start = i + 1;
-  auto text_of = [&](const std::string& s) { return start < s.size() ? s.substr(start, s.find('\n', start) - start) : "<end>"; };
+  auto text_of = [&](const std::string& s) {
+    return start < s.size() ? s.substr(start, s.find('\n', start) - start) : "<end>";
+  };
   ADD_FAILURE() << name << " differs on line " << line << "\n  expected: " << text_of(expected)
                 << "\n  actual:   " << text_of(actual);
 }
@@ -71,19 +73,24 @@ struct golden_case {
 };
 
 const golden_case golden_cases[] = {
-    {"defaults.sql", "", [](const std::string& d) { EXPECT_EQ(d.rfind("# File name: C:/dumps/sales.sql\r\n", 0), 0u); }},
+    {"defaults.sql", "",
+     [](const std::string& d) { EXPECT_EQ(d.rfind("# File name: C:/dumps/sales.sql\r\n", 0), 0u); }},
     {"line_feed.sql", "dmp_line_br=1\n", [](const std::string& d) { EXPECT_EQ(d.find('\r'), std::string::npos); }},
     // The column refinement's statements come from the driver: this case
     // shows the writer's own text.
-    {"old_version.sql", "dmp_new_ver=0\ndmp_ins_db=1\n",
+    {"old_version.sql",
+     "dmp_new_ver=0\ndmp_ins_db=1\n",
      [](const std::string& d) {
        EXPECT_EQ(d.find('`'), std::string::npos);
        EXPECT_NE(d.find(") TYPE=MyISAM;"), std::string::npos);
      },
      {"--no_refine"}},
-    {"no_comments.sql", "dmp_ins_com=0\n", [](const std::string& d) { EXPECT_EQ(d.rfind("\r\nSET NAMES utf8;\r\n", 0), 0u); }},
+    {"no_comments.sql", "dmp_ins_com=0\n",
+     [](const std::string& d) { EXPECT_EQ(d.rfind("\r\nSET NAMES utf8;\r\n", 0), 0u); }},
     {"database.sql", "dmp_ins_db=1\nchar_set=utf8mb4\n",
-     [](const std::string& d) { EXPECT_NE(d.find("CREATE DATABASE `sales` character set utf8mb4;"), std::string::npos); }},
+     [](const std::string& d) {
+       EXPECT_NE(d.find("CREATE DATABASE `sales` character set utf8mb4;"), std::string::npos);
+     }},
     {"no_create_table.sql", "dmp_ins_tab=0\ndmp_ins_db=1\n",
      [](const std::string& d) { EXPECT_EQ(d.find("DATABASE"), std::string::npos); }},
     {"no_locks.sql", "dmp_loc_wri=0\n", [](const std::string& d) { EXPECT_EQ(d.find("LOCK"), std::string::npos); }},
@@ -141,8 +148,9 @@ TEST_F(DumpFile, ARefusedWriteEndsTheRunWithItsReport) {
   // fits the output buffer and fails when the file is closed.
   for (const char* csv : {"big.csv", "sales.csv"}) {
     SCOPED_TRACE(csv);
-    const run_result r = dump("out.sql", "", {}, {"/bin/sh", "-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"",
-                                                  testsupport::gridload_binary()}, csv);
+    const run_result r =
+        dump("out.sql", "", {},
+             {"/bin/sh", "-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", testsupport::gridload_binary()}, csv);
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, std::string("Converting CSV file ") + csv +
                          "\nError:\nCannot write dump file 'out.sql': File too large\n");
