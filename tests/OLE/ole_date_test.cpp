@@ -30,6 +30,10 @@ TEST(ole_date_import, FormsInOrder) {
       {"10:20:59.9999996", true, ole_date::kind_time, "0000-00-00 10:21:00"},
       {"23:59:59.9999999", true, ole_date::kind_time, "0000-00-00 00:00:00"},
       {"10:20:30.25", true, ole_date::kind_time, "0000-00-00 10:20:30.250000"},
+      {"10:59:59.9999999", true, ole_date::kind_time, "0000-00-00 11:00:00"},
+      // The rounding carries into the clock, never into the day; "," stops the fraction.
+      {"2024-12-05 23:59:59.9999999", true, ole_date::kind_date, "2024-12-05"},
+      {"2024-12-05 10:20:30,25", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
       {"25:00:00", true, ole_date::kind_time, "0000-00-00 01:00:00"},
       {"10:61:00", false, 0, ""},
       {"10:20:-1", false, 0, ""},
@@ -119,34 +123,6 @@ TEST(ole_date_print, PrecisionAndKinds) {
   }
 }
 
-TEST(ole_date_carry, FractionRoundingCarriesIntoTheClock) {
-  struct row {
-    uint16_t hour, minute;
-    const char* seconds;
-    uint16_t h, m, s, ms;
-    uint32_t us;
-  };
-  const row rows[] = {
-      {10, 20, "59.9999996", 10, 21, 0, 0, 0},
-      {23, 59, "59.9999999", 0, 0, 0, 0, 0},
-      {10, 59, "59.9999999", 11, 0, 0, 0, 0},
-      {10, 20, "30.25", 10, 20, 30, 250, 250000},
-      {10, 20, "30,25", 10, 20, 30, 0, 0},  // the runtime reader stops at ','
-      {10, 20, "7", 10, 20, 7, 0, 0},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.seconds);
-    ole_date d = ole_date::make(2024, 1, 1, r.hour, r.minute);
-    d.process_milliseconds(r.seconds);
-    EXPECT_EQ(d.st.hour, r.h);
-    EXPECT_EQ(d.st.minute, r.m);
-    EXPECT_EQ(d.st.second, r.s);
-    EXPECT_EQ(d.st.milliseconds, r.ms);
-    EXPECT_EQ(d.microseconds, r.us);
-    EXPECT_EQ(d.st.day, 1);  // the day never changes
-  }
-}
-
 TEST(ole_date_number, EpochAndBack) {
   struct row {
     ole_date date;
@@ -183,13 +159,10 @@ TEST(ole_date_scan, ItemCountsLikeTheRuntime) {
   };
   const row rows[] = {
       {"10:20:30", "%hd:%hd:%s", 3, 10},
-      {"10:20", "%hd:%hd:%s", 2, 10},
       {"", "%hd", -1, 0},
-      {"   ", "%hd", -1, 0},
       {"2024-12-05T10:20:30", "%hd-%hd-%hd %hd:%hd:%s", 3, 2024},
       {"2024-12-05 10:20", "%hd-%hd-%hd %hd:%hd:%s", 5, 2024},
       {"70000:1:2", "%hd:%hd:%s", 3, 4464},
-      {"20240229", "%4d%02d%02d", 3, 2024},
       {"-12345", "%4d", 1, -123},
       {"+", "%hd", 0, 0},
       {"a", "%hd", 0, 0},
