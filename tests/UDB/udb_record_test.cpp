@@ -79,6 +79,7 @@ TEST(udb_record_reuse, RefillKeepsFieldsAndStorage) {
   r.resize(3);
   r[0].set_name(u"a column name long enough for the heap");
   r[0].set_text(u"a value long enough to be stored on the heap");
+  r[2].set_i4(9);
   const udb_field* first = &r[0];
   const char16_t* text_buffer = r[0].text().data();
   r.resize(1);
@@ -96,20 +97,14 @@ TEST(udb_record_reuse, RefillKeepsFieldsAndStorage) {
   EXPECT_EQ(r[0].name(), u"x");
   EXPECT_EQ(r[1].get_i4(), 7);
 
-  udb_field& added = r.add(u"z");
-  EXPECT_EQ(r.size(), 3u);
-  EXPECT_EQ(added.name(), u"z");
-  EXPECT_EQ(added.get_type(), VT_EMPTY);
+  EXPECT_EQ(r.add(u"z").get_type(), VT_EMPTY) << "a reused field starts empty";
   r.clear();
-  EXPECT_TRUE(r.empty());
   EXPECT_EQ(&r.add(u"again"), first);
 
   udb_record copy(other);
   EXPECT_EQ(copy.size(), 2u);
   EXPECT_NE(&copy[0], &other[0]);
   EXPECT_TRUE(static_cast<const ole_variant&>(copy[0]) == other[0]);
-  r.reset();
-  EXPECT_EQ(r.size(), 0u);
 }
 
 TEST(udb_field_size, RealSizeByKind) {

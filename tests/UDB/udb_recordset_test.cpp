@@ -96,14 +96,4 @@ TEST(udb_recordset_filter, KeyDescriptionToCondition) {
   }
 }
 
-TEST(udb_recordset_base, NavigationDefaults) {
-  udb_recordset unnamed;
-  EXPECT_FALSE(unnamed.is_valid());
-  EXPECT_EQ(unnamed.get_record(), nullptr);
-  EXPECT_FALSE(unnamed.is_eof());
-  udb_recordset named(nullptr, u"rs", u"t");
-  EXPECT_TRUE(named.is_valid());
-  EXPECT_EQ(named.table(), u"t");
-}
-
 }  // namespace
