@@ -49,8 +49,6 @@ TEST(dao_engine, OpenFailuresRaiseDaoExceptionWithTheEngineCodeAndText) {
   testsupport::write_file(dir.file("noise.xlsx"), "this is not a workbook at all");
   book b;
   worksheet_write_string(b.sheet("S"), 0, 0, "x", nullptr);
-  const std::string whole = testsupport::read_file(b.close());
-  testsupport::write_file(dir.file("truncated.xlsx"), whole.substr(0, whole.size() / 2));
   struct row {
     std::string path;
     const char16_t* connect;
@@ -61,7 +59,6 @@ TEST(dao_engine, OpenFailuresRaiseDaoExceptionWithTheEngineCodeAndText) {
       {missing, hdr_no, 68560, "Could not find file '" + missing + "'."},
       {fixture("xlsx", "encrypted_secret.xlsx"), hdr_no, 68697, "Could not decrypt file."},
       {dir.file("noise.xlsx"), hdr_no, 68810, "External table is not in the expected format."},
-      {dir.file("truncated.xlsx"), hdr_no, 68810, "External table is not in the expected format."},
       // The workbook is fine, but the connect string names no Excel driver.
       {b.close(), u";pwd=secret", 68706, "Could not find installable ISAM."},
   };

@@ -1,7 +1,5 @@
 #include "sources_test_support.h"
 
-#include <zip.h>
-
 #include <stdexcept>
 
 #include "tk_unicode.h"
@@ -35,37 +33,6 @@ const std::string& book::close() {
     if (error != LXW_NO_ERROR) throw std::runtime_error(lxw_strerror(error));
   }
   return path_;
-}
-
-void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to) {
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), 0, &error);
-  if (!archive) throw std::runtime_error("zip_open failed");
-  zip_stat_t st;
-  zip_stat_init(&st);
-  std::string xml;
-  if (zip_stat(archive, part.c_str(), 0, &st) == 0) {
-    xml.resize(st.size);
-    zip_file_t* f = zip_fopen(archive, part.c_str(), 0);
-    if (f) {
-      zip_fread(f, xml.data(), st.size);
-      zip_fclose(f);
-    }
-  }
-  const std::size_t at = xml.find(from);
-  if (at == std::string::npos) {
-    zip_discard(archive);
-    throw std::runtime_error("patch_part: '" + from + "' not in " + part);
-  }
-  xml.replace(at, from.size(), to);
-  // The source buffer must live until zip_close writes the archive.
-  zip_source_t* source = zip_source_buffer(archive, xml.data(), xml.size(), 0);
-  if (!source || zip_file_add(archive, part.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
-    if (source) zip_source_free(source);
-    zip_discard(archive);
-    throw std::runtime_error("zip_file_add failed");
-  }
-  if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
 }
 
 std::string fixture(const std::string& folder, const std::string& name) {

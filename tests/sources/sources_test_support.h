@@ -23,9 +23,6 @@ class book {
  public:
   explicit book(bool constant_memory = false);
   ~book();
-  book(const book&) = delete;
-  book& operator=(const book&) = delete;
-
   lxw_worksheet* sheet(const char* name);
   lxw_format* format(const char* num_format);
   lxw_workbook* handle() { return book_; }
@@ -37,10 +34,6 @@ class book {
   std::string path_;
   lxw_workbook* book_ = nullptr;
 };
-
-// Replaces the first `from` by `to` in one part of a ZIP package, for
-// what the writer cannot say (error cells, the 1904 date system).
-void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to);
 
 // A committed fixture: tests/data/<folder>/<name>.
 std::string fixture(const std::string& folder, const std::string& name);
