@@ -1,5 +1,7 @@
 #include "dmp_recordset.h"
 
+#include <cstring>
+
 #include "dmp_database.h"
 #include "sql_engine.h"
 #include "tk_logger.h"
@@ -86,8 +88,13 @@ void dmp_recordset::append_record(const udb_record& record) {
 
 bool dmp_recordset::same_layout(const udb_record& record) const {
   if (slots_.empty() || record.size() != layout_names_.size()) return false;
-  for (size_t i = 0; i < record.size(); ++i)
-    if (record[i].name() != layout_names_[i]) return false;
+  for (size_t i = 0; i < record.size(); ++i) {
+    const std::u16string& name = record[i].name();
+    const std::u16string& known = layout_names_[i];
+    // Checked for every record: a plain byte comparison.
+    if (name.size() != known.size() || std::memcmp(name.data(), known.data(), name.size() * sizeof(char16_t)) != 0)
+      return false;
+  }
   return true;
 }
 
