@@ -92,8 +92,11 @@ void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd
   pending_change c;
   c.empty_to_null = empty_to_null && !column.b_not_null;
   c.no_op = same_type(type, column.native_type);
-  c.table = engine_.get_safe_name(table);
-  c.column = engine_.get_safe_name(column.name);
+  // Names are quoted as every statement of the destination quotes them:
+  // bare for servers (and dumps) older than 4.1.
+  const bool old_server = engine_.is_old_version();
+  c.table = old_server ? table : engine_.get_safe_name(table);
+  c.column = old_server ? column.name : engine_.get_safe_name(column.name);
   c.change = u"MODIFY " + c.column + u" " + type;
   if (column.b_not_null) c.change += u" NOT NULL";
   std::u16string def = make_mysql_def_val(column);

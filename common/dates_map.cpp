@@ -68,6 +68,8 @@ void dates_map::add_rec_stat(const udb_record& record) {
     types_map_entry& e = entries_[i];
     TK_TRACE(1, "Process %d item, n_field=%d", i, e.field_index);
     if (e.field_index >= record.size()) continue;
+    // CHAR(19) is final: a column that got there costs nothing more.
+    if (e.seen && e.state == state_char19) continue;
     const udb_field& field = record[e.field_index];
     if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
