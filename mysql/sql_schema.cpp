@@ -20,14 +20,17 @@ void sql_schema::push_back(std::unique_ptr<t_ftd> field) {
     TK_TRACE(1, "Insert new column into 'lobs' at pos=%d", at);
     lobs_.insert(lobs_.begin() + static_cast<ptrdiff_t>(at), fields.size());
     total_size_ += size * bytes_per_char;
+    overhead_ += short_text_length_bytes;
   } else if (size < off_row_size && !(field->vartype == VT_BSTR && size == 0)) {
     total_size_ += size;
+  } else {
+    overhead_ += long_value_pointer_bytes;
   }
   fields.push_back(std::move(field));
 
-  if (total_size_ <= max_row_bytes) return;
+  if (total_size_ + overhead() <= max_row_bytes) return;
   TK_TRACE(3, "Schema total size %d exceeds %d bytes, transforming schema...", total_size_, max_row_bytes);
-  while (total_size_ > max_row_bytes && !lobs_.empty()) {
+  while (total_size_ + overhead() > max_row_bytes && !lobs_.empty()) {
     t_ftd& column = *fields[lobs_.front()];
     TK_TRACE(3, "Column '%s' converted into LONG TEXT", column.name);
     const uint32_t bytes = column.size * bytes_per_char;
@@ -35,6 +38,7 @@ void sql_schema::push_back(std::unique_ptr<t_ftd> field) {
     total_size_ = total_size_ > bytes ? total_size_ - bytes : 0;
     TK_TRACE(1, "New total_size = %d", total_size_);
     column.size = 0;
+    overhead_ += long_value_pointer_bytes - short_text_length_bytes;
     lobs_.erase(lobs_.begin());
   }
 }

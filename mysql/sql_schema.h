@@ -32,6 +32,15 @@ class sql_schema : public udb_schema {
   const std::vector<size_t>& lobs() const noexcept { return lobs_; }
 
  private:
+  // What a row costs beyond the columns' character bytes: the length bytes
+  // of short text columns, the pointer of long text and binary columns, and
+  // one null bit per column. The estimate alone stops just below the limit,
+  // which a 4-byte character set then overruns.
+  uint32_t overhead() const noexcept { return overhead_ + static_cast<uint32_t>((fields.size() + 7) / 8); }
+  static constexpr uint32_t short_text_length_bytes = 2;
+  static constexpr uint32_t long_value_pointer_bytes = 12;
+
+  uint32_t overhead_ = 0;
   uint32_t total_size_ = 0;
   std::vector<size_t> lobs_;
 };

@@ -818,6 +818,16 @@ void get_fld_append_str(std::string& out, const udb_field* cell, const t_ftd* co
     return;
   }
 
+  // A time of day in a column of dates and times keeps its zero date: the
+  // server would read a bare time there as a date ('12:00:00' as 2012-00-00).
+  if (col_vt == VT_DATE && cell_vt == VT_DATE && (column->reserved & 3) != 3 &&
+      cell->get_date().kind == ole_date::kind_time) {
+    out += '\'';
+    cell->get_date().append_to(out, 6);
+    out += '\'';
+    return;
+  }
+
   // Any other column: the cell's own literal; text in a numeric column is
   // written as a number.
   const size_t at = out.size();
