@@ -1,7 +1,5 @@
 // The engine object, opening files of every kind, the table collection and
 // recordset navigation.
-#include <unistd.h>
-
 #include <fstream>
 #include <random>
 
@@ -74,6 +72,8 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   const std::string missing = dir.file("missing.xlsx");
   const row rows[] = {
       {missing, 3024, "Could not find file '" + missing + "'."},
+      // Encrypted with the password "secret" by an independent tool.
+      {std::string(HOST_TEST_DATA_DIR) + "/encrypted_secret.xlsx", 3161, "Could not decrypt file."},
       {dir.path(), 3024, "Could not find file '" + dir.path() + "'."},
       {dir.file("random.xlsx"), 3274, "External table is not in the expected format."},
       {dir.file("truncated.xlsx"), 3274, "External table is not in the expected format."},
@@ -90,71 +90,52 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   }
 }
 
-TEST(host_engine, ConnectStringMustNameTheExcelDriver) {
+TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
   xlsx_writer w;
-  const std::string path = simple_book(w);
-  EXPECT_EQ(open_error(path, u"Text;HDR=No;").number, 3170);
-  EXPECT_EQ(open_error(path, u"").number, 3170);
-  auto engine = make_engine();
-  for (const char16_t* connect : {u"Excel 5.0; HDR=No; IMEX=1;", u"Excel 5.0; IMEX=1;", u"excel 12.0 xml;HDR=YES"}) {
-    EXPECT_NE(open_ok(*engine, path, connect), nullptr) << utf8(connect);
+  const std::string path = simple_book(w);  // "a", 1, 2
+  struct row {
+    const char16_t* connect;
+    long records;  // -1: refused with 3170
+  };
+  const row rows[] = {
+      {u"Excel 5.0; HDR=No; IMEX=1;", 3}, {u"Excel 5.0; IMEX=1;", 2},         {u"Excel 8.0;hdr=no", 3},
+      {u"Excel 12.0 Xml; HDR = YES ;", 2}, {u"excel 12.0 xml;HDR=False", 3}, {u"Text;HDR=No;", -1},
+      {u"", -1},                           {u";Excel 5.0", -1},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(utf8(r.connect));
+    if (r.records < 0) {
+      EXPECT_EQ(open_error(path, r.connect).number, 3170);
+    } else {
+      EXPECT_EQ(read_table(path, u"Sheet1$", r.connect).record_count, r.records);
+    }
   }
 }
 
-TEST(host_engine, EncryptedFixtureFailsWithCouldNotDecrypt) {
-  // The committed fixture was encrypted with the password "secret".
-  const std::string fixture = std::string(HOST_TEST_DATA_DIR) + "/encrypted_secret.xlsx";
-  ASSERT_TRUE(testsupport::file_exists(fixture));
-  const open_failure f = open_error(fixture);
-  EXPECT_EQ(f.number, 3161);
-  EXPECT_EQ(f.description, "Could not decrypt file.");
-}
-
-TEST(host_engine, FreshlyEncryptedPackageFailsWithCouldNotDecrypt) {
-  // A fresh one, encrypted at run time when the installed tool can encrypt
-  // (Debian's 5.0.0 only decrypts; the fixture above keeps the check alive).
-  if (access("/usr/bin/msoffcrypto-tool", X_OK) != 0) GTEST_SKIP() << "msoffcrypto-tool not installed";
-  if (testsupport::run("/usr/bin/msoffcrypto-tool", {"msoffcrypto-tool", "-h"}).out.find("--encrypt") ==
-      std::string::npos)
-    GTEST_SKIP() << "msoffcrypto-tool cannot encrypt; checked the committed fixture only";
-  xlsx_writer w;
-  const std::string plain = simple_book(w);
-  const std::string encrypted = w.dir().file("encrypted.xlsx");
-  const auto run =
-      testsupport::run("/usr/bin/msoffcrypto-tool", {"msoffcrypto-tool", "-e", "-p", "pw", plain, encrypted});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(open_error(encrypted).number, 3161);
-}
-
 TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
+  // Sheet names and the table names the driver gives them.
+  const std::pair<const char*, const char*> sheets[] = {
+      {"Sheet1", "Sheet1$"},       {"My Data", "'My Data$'"}, {"Secret", "Secret$"}, {"O'Brien", "'O''Brien$'"},
+      {"Data_2019", "Data_2019$"}, {"2019", "2019$"},         {"a-b", "'a-b$'"},     {"a.b", "'a.b$'"},
+      {"x$", "'x$$'"},
+      {"\xC3\x9C" "bersicht", "\xC3\x9C" "bersicht$"},  // Übersicht: letters only
+      {"\xE5\xB7\xA5\xE4\xBD\x9C", "\xE5\xB7\xA5\xE4\xBD\x9C$"},  // 工作
+      {"Stra\xC3\x9F" "e", "Stra\xC3\x9F" "e$"}};
   xlsx_writer w;
-  worksheet_write_number(w.sheet("Sheet1"), 0, 0, 1, nullptr);
-  w.sheet("My Data");
-  lxw_worksheet* hidden = w.sheet("Secret");
-  worksheet_write_string(hidden, 0, 0, "hidden value", nullptr);
-  worksheet_hide(hidden);
-  lxw_chartsheet* chartsheet = workbook_add_chartsheet(w.book(), "Chart1");
-  lxw_chart* chart = workbook_add_chart(w.book(), LXW_CHART_BAR);
-  chart_add_series(chart, nullptr, "=Sheet1!$A$1:$A$1");
-  chartsheet_set_chart(chartsheet, chart);
-  w.sheet("O'Brien");
-  w.sheet("Data_2019");
-  w.sheet(
-      "\xC3\x9C"
-      "bersicht");  // Übersicht: letters only
-  w.sheet("2019");
-  w.sheet("a-b");
+  std::vector<std::string> expected;
+  for (const auto& [sheet, name] : sheets) {
+    lxw_worksheet* s = w.sheet(sheet);
+    expected.push_back(name);
+    if (expected.size() == 1) worksheet_write_number(s, 0, 0, 1, nullptr);
+    if (expected.size() == 3) {  // a hidden sheet, then a chart sheet, which is no table
+      worksheet_write_string(s, 0, 0, "hidden value", nullptr);
+      worksheet_hide(s);
+      lxw_chart* chart = workbook_add_chart(w.book(), LXW_CHART_BAR);
+      chart_add_series(chart, nullptr, "=Sheet1!$A$1:$A$1");
+      chartsheet_set_chart(workbook_add_chartsheet(w.book(), "Chart1"), chart);
+    }
+  }
   const std::string path = w.close();
-
-  const std::vector<std::string> expected = {"Sheet1$",
-                                             "'My Data$'",
-                                             "Secret$",
-                                             "'O''Brien$'",
-                                             "Data_2019$",
-                                             "\xC3\x9C"
-                                             "bersicht$",
-                                             "2019$",
-                                             "'a-b$'"};
   EXPECT_EQ(table_names(path), expected);
 
   // The hidden sheet reads like any other.
@@ -170,6 +151,8 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
   EXPECT_EQ(utf8(def.name), "'O''Brien$'");
   EXPECT_EQ(db->table(u"sheet1$", def), wb_s_ok);
   EXPECT_EQ(utf8(def.name), "Sheet1$");
+  EXPECT_EQ(db->table(u"STRASSE$", def), wb_s_ok);  // case folded in full
+  EXPECT_EQ(utf8(def.name), "Stra\xC3\x9F" "e$");
   EXPECT_EQ(db->table(u"Chart1$", def), wb_dao_hresult(3265));
   EXPECT_EQ(db->table(99, def), wb_dao_hresult(3265));
   EXPECT_EQ(engine->errors().item(0).number, 3265);
@@ -210,7 +193,8 @@ TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
   }
 }
 
-TEST(host_engine, RecordsetMovesForwardAndRestarts) {
+TEST(host_engine, RecordsetMovesForwardAndRestartsAndOutlivesItsDatabase) {
+  // The failures of navigation are checked through the access layer (tests/sources).
   xlsx_writer w;
   const std::string path = simple_book(w);
   auto engine = make_engine();
@@ -218,25 +202,14 @@ TEST(host_engine, RecordsetMovesForwardAndRestarts) {
   ASSERT_NE(db, nullptr);
   std::unique_ptr<wb_recordset> rs;
   ASSERT_EQ(db->open_recordset(u"SELECT * FROM [Sheet1$]", rs), wb_s_ok);
-  EXPECT_EQ(rs->record_count(), 2);
   EXPECT_FALSE(rs->bof());
-  EXPECT_FALSE(rs->eof());
   EXPECT_EQ(rs->field_index(u"A"), 0);
   EXPECT_EQ(rs->field_index(u"b"), -1);
-  EXPECT_EQ(rs->field(0).value().number, 1.0);
-  EXPECT_EQ(rs->move_previous(), wb_dao_hresult(3251));
   EXPECT_EQ(rs->move_next(), wb_s_ok);
-  EXPECT_EQ(rs->field(0).value().number, 2.0);
   EXPECT_EQ(rs->move_next(), wb_s_ok);
   EXPECT_TRUE(rs->eof());
   EXPECT_TRUE(rs->field(0).value().is_null());
-  EXPECT_EQ(rs->move_next(), wb_dao_hresult(3021));
-  EXPECT_EQ(engine->errors().item(0).number, 3021);
   EXPECT_EQ(rs->move_first(), wb_s_ok);
-  EXPECT_FALSE(rs->eof());
-  EXPECT_EQ(rs->field(0).value().number, 1.0);
-
-  // The recordset outlives its database.
   db.reset();
   EXPECT_EQ(rs->move_next(), wb_s_ok);
   EXPECT_EQ(rs->field(0).value().number, 2.0);

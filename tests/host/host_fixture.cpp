@@ -2,10 +2,12 @@
 
 #include <zip.h>
 
+#include <charconv>
 #include <stdexcept>
 
 #include "wb_query_def.h"
 #include "wb_text.h"
+#include "wb_value_text.h"
 
 namespace host_test {
 
@@ -61,6 +63,50 @@ table read_table(const std::string& path, const std::u16string& table_name, cons
     EXPECT_EQ(rs->move_next(), wb_s_ok);
   }
   return t;
+}
+
+namespace {
+
+std::string shortest(double v) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string text_of(const cell& c) {
+  switch (c.kind) {
+    case wb_value_kind::null:
+      return "NULL";
+    case wb_value_kind::number:
+      return shortest(c.number);
+    case wb_value_kind::currency:
+      return "$" + shortest(c.currency / 10000.0);
+    case wb_value_kind::boolean:
+      return c.boolean ? "TRUE" : "FALSE";
+    case wb_value_kind::text:
+      return "'" + c.text + "'";
+    case wb_value_kind::date: {
+      char16_t buf[wb_value_text_capacity];
+      return utf8(std::u16string_view(buf, wb_format_ole_date(c.number, buf)));
+    }
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::vector<std::string> column_of(const table& t, std::size_t c) {
+  std::vector<std::string> out;
+  for (const auto& row : t.rows) out.push_back(c < row.size() ? text_of(row[c]) : "no column");
+  return out;
+}
+
+std::vector<std::vector<std::string>> rows_of(const table& t) {
+  std::vector<std::vector<std::string>> out;
+  for (const auto& row : t.rows) {
+    out.emplace_back();
+    for (const cell& c : row) out.back().push_back(text_of(c));
+  }
+  return out;
 }
 
 std::vector<std::string> table_names(const std::string& path) {

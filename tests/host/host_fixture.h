@@ -52,6 +52,12 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
 // Reads every row of `table_name` ("Sheet1$") through a query definition.
 table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect = hdr_no);
 
+// The values of column `c` (or of every row) as texts: a number in its
+// shortest form, currency after "$", 'text', TRUE or FALSE, a date as the
+// calendar shows it to the second ("2024-02-29", "13:45:30" or both), NULL.
+std::vector<std::string> column_of(const table& t, std::size_t c);
+std::vector<std::vector<std::string>> rows_of(const table& t);
+
 // The table names of a workbook, in order.
 std::vector<std::string> table_names(const std::string& path);
 
