@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "biff_test_writer.h"
-#include "test_support.h"
 #include "wb_cfb_reader.h"
 
 using biff_test::compound_file;
@@ -130,13 +129,7 @@ TEST(host_biff_cfb, FatBeyondTheHeaderIsFoundThroughDifatSectors) {
 }
 
 TEST(host_biff_cfb, EncryptedPackagesAreToldApart) {
-  // A real package encrypted by an independent tool, and hand-made containers.
-  const std::string real = testsupport::read_file(std::string(HOST_TEST_DATA_DIR) + "/encrypted_secret.xlsx");
-  auto reader = open_bytes(real);
-  ASSERT_NE(reader, nullptr);
-  EXPECT_TRUE(reader->is_encrypted_package());
-  EXPECT_GT(reader->find_stream(u"EncryptionInfo"), 0);
-
+  // A real encrypted package is opened through the engine in host_engine_test.cpp.
   struct row {
     std::vector<std::pair<std::u16string, std::string>> streams;
     bool encrypted;
@@ -206,9 +199,6 @@ TEST(host_biff_cfb, DamagedHeadersAndDirectoriesAreRefused) {
       {"directory on a free sector", patched(0x30, 0xFFFFFFFF)},
       {"first FAT sector past the file", patched(0x4C, 0x7FFFFFFF)},
       {"DIFAT needed but missing", patched(0x2C, 110)},
-      {"header only", good.substr(0, 512)},
-      {"shorter than a header", good.substr(0, 300)},
-      {"empty", std::string()},
   };
   for (const row& r : rows) EXPECT_EQ(open_bytes(r.file), nullptr) << r.what;
 
@@ -238,8 +228,8 @@ TEST(host_biff_cfb, TruncatedFilesFailUnlessOnlyPaddingIsMissing) {
       EXPECT_EQ(read_all(*stream, 4096), data);
     }
   }
-  // Every cut of the file's head fails cleanly.
-  for (std::size_t keep = 0; keep < 2048; keep += 97) {
+  // Every cut of the file's head fails cleanly: nothing, part of the header, the header alone.
+  for (std::size_t keep : {0, 300, 511, 512, 513, 1000, 1536, 2047}) {
     const std::string head = file.substr(0, keep);
     EXPECT_EQ(open_named(head, u"Workbook"), nullptr) << keep;
   }

@@ -25,26 +25,6 @@ struct cursor_on {
 
 }  // namespace
 
-TEST(host_biff_records, RecordsFollowEachOtherWithTypeAndLength) {
-  cursor_on c(record(0x0809, "abcd") + record(0x0000, "") + record(0x00FC, std::string(8224, 'x')) +
-              record(0x000A, ""));
-  const std::pair<std::uint16_t, std::size_t> expected[] = {{0x0809, 4}, {0x0000, 0}, {0x00FC, 8224}, {0x000A, 0}};
-  std::uint64_t offset = 0;
-  for (const auto& [type, length] : expected) {
-    ASSERT_TRUE(c.cursor.next());
-    EXPECT_EQ(c.cursor.type(), type);
-    EXPECT_EQ(c.cursor.length(), length);
-    EXPECT_EQ(c.cursor.offset(), offset);
-    offset += 4 + length;
-  }
-  EXPECT_FALSE(c.cursor.next());
-  EXPECT_FALSE(c.cursor.failed());
-  // Back to the third record.
-  ASSERT_TRUE(c.cursor.seek(12));
-  ASSERT_TRUE(c.cursor.next());
-  EXPECT_EQ(c.cursor.type(), 0x00FC);
-}
-
 TEST(host_biff_records, NumbersSplitOverContinueRecordsAreJoined) {
   // 0x04030201 split 1+3, then 0x0605 split 1+1 with an empty CONTINUE between.
   cursor_on c(record(0x00FC, "\x01") + record(continue_type, std::string("\x02\x03\x04\x05", 4)) +

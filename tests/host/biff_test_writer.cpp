@@ -27,19 +27,14 @@ std::string record(std::uint16_t type, const std::string& body) {
   return bytes().u16(type).u16(static_cast<unsigned>(body.size())).raw(body);
 }
 
-std::string string_chars(std::u16string_view text, bool two_byte) {
+std::string unicode_string(std::u16string_view text, bool wide_count, bool two_byte) {
   for (char16_t c : text)
     if (c > 0xFF) two_byte = true;
   bytes b;
+  wide_count ? b.u16(static_cast<unsigned>(text.size())) : b.u8(static_cast<unsigned>(text.size()));
   b.u8(two_byte ? 1 : 0);
   for (char16_t c : text) two_byte ? b.u16(c) : b.u8(c);
   return b;
-}
-
-std::string unicode_string(std::u16string_view text, bool wide_count, bool two_byte) {
-  bytes b;
-  wide_count ? b.u16(static_cast<unsigned>(text.size())) : b.u8(static_cast<unsigned>(text.size()));
-  return b.raw(string_chars(text, two_byte));
 }
 
 std::string number_cell(unsigned row, unsigned col, unsigned xf, double value) {
@@ -47,9 +42,6 @@ std::string number_cell(unsigned row, unsigned col, unsigned xf, double value) {
 }
 std::string rk_cell(unsigned row, unsigned col, unsigned xf, std::uint32_t rk) {
   return record(0x027E, bytes().u16(row).u16(col).u16(xf).u32(rk));
-}
-std::string boolerr_cell(unsigned row, unsigned col, unsigned value, bool error) {
-  return record(0x0205, bytes().u16(row).u16(col).u16(15).u8(value).u8(error ? 1 : 0));
 }
 std::string labelsst_cell(unsigned row, unsigned col, std::uint32_t index) {
   return record(0x00FD, bytes().u16(row).u16(col).u16(15).u32(index));
@@ -70,33 +62,6 @@ std::string bof(int version, unsigned substream) {
   return record(0x0809, bytes().u16(0x0500).u16(substream).u16(0x0DBB).u16(0x07CC));
 }
 
-std::u16string utf16_of_utf8(std::string_view s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    char32_t cp;
-    int n;
-    if (c < 0x80)
-      cp = c, n = 1;
-    else if ((c & 0xE0) == 0xC0)
-      cp = c & 0x1F, n = 2;
-    else if ((c & 0xF0) == 0xE0)
-      cp = c & 0x0F, n = 3;
-    else
-      cp = c & 0x07, n = 4;
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string xf_records(int version, const std::vector<unsigned>& formats, unsigned count) {
@@ -113,8 +78,10 @@ std::string workbook_stream(int version, const std::string& globals, const std::
   auto boundsheet = [&](const sheet& s, std::uint32_t offset) {
     bytes b;
     b.u32(offset).u8(s.state).u8(s.type);
+    std::u16string latin1;
+    for (unsigned char c : s.name) latin1.push_back(c);
     if (version == 8)
-      b.raw(unicode_string(utf16_of_utf8(s.name), false));
+      b.raw(unicode_string(latin1, false));
     else
       b.u8(static_cast<unsigned>(s.name.size())).raw(s.name);
     return record(0x0085, b);
@@ -194,17 +161,9 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
   }
   // Sector order: FAT, DIFAT, directory, mini FAT, mini stream, streams.
   std::uint32_t next = 0;
-  const std::uint32_t fat_first = next;
-  next += fat_n;
-  const std::uint32_t difat_first = next;
-  next += difat_n;
-  const std::uint32_t dir_first = next;
-  next += dir_n;
-  const std::uint32_t minifat_first = next;
-  next += minifat_n;
-  const std::uint32_t mini_first = next;
-  next += mini_n;
-  const std::uint32_t total = next + data_n;
+  auto take = [&next](std::uint32_t n) { return (next += n) - n; };
+  const std::uint32_t fat_first = take(fat_n), difat_first = take(difat_n), dir_first = take(dir_n),
+                      minifat_first = take(minifat_n), mini_first = take(mini_n), total = next + data_n;
 
   std::vector<std::uint32_t> fat(static_cast<std::size_t>(fat_n) * (sector / 4), free_sector);
   auto chain = [&](std::uint32_t first, std::uint32_t n) {
@@ -219,11 +178,8 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
   for (std::size_t i = 0; i < streams.size(); ++i) {
     const std::string& s = streams[i].second;
     if (s.size() < 4096) continue;
-    const std::uint32_t first = next;
     const std::uint32_t n = sectors_for(s.size(), sector);
-    chain(first, n);
-    start[i] = first;
-    next += n;
+    chain(start[i] = take(n), n);
     data += s;
     data.resize(static_cast<std::size_t>(next - mini_first - mini_n) * sector, '\0');
   }

@@ -30,17 +30,14 @@ class bytes {
 // One record: type, length, body.
 std::string record(std::uint16_t type, const std::string& body);
 
-// Characters of `text` as a BIFF8 string body without the count: flag byte
-// then one byte per character when every unit is below 0x100 (and
+// A BIFF8 string with a 16-bit count (`wide_count`) or an 8-bit one, then a
+// flag byte and one byte per character when every unit is below 0x100 (and
 // `two_byte` is false), else two.
-std::string string_chars(std::u16string_view text, bool two_byte = false);
-// A BIFF8 string with a 16-bit count (`wide_count`) or an 8-bit one.
 std::string unicode_string(std::u16string_view text, bool wide_count, bool two_byte = false);
 
 // Cell records (BIFF5 and BIFF8 share these layouts).
 std::string number_cell(unsigned row, unsigned col, unsigned xf, double value);
 std::string rk_cell(unsigned row, unsigned col, unsigned xf, std::uint32_t rk);
-std::string boolerr_cell(unsigned row, unsigned col, unsigned value, bool error);
 std::string labelsst_cell(unsigned row, unsigned col, std::uint32_t index);
 // FORMULA with an 8-byte cached result as given and an empty expression.
 std::string formula_cell(unsigned row, unsigned col, unsigned xf, const std::string& result);
@@ -49,7 +46,7 @@ std::string formula_number(double value);
 std::string formula_special(unsigned kind, unsigned value = 0);
 
 struct sheet {
-  std::string name;           // BIFF8: UTF-8; BIFF5: bytes in the workbook's code page
+  std::string name;           // BIFF8: Latin-1; BIFF5: bytes in the workbook's code page
   unsigned state = 0;         // 0 visible, 1 hidden, 2 very hidden
   unsigned type = 0;          // BOUNDSHEET type: 0 worksheet, 2 chart
   unsigned substream = 0x10;  // BOF type of the sheet's substream
