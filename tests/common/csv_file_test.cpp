@@ -154,21 +154,15 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       names.push_back(u8(c->name));
       EXPECT_EQ(c->vartype, VT_BSTR);
       EXPECT_EQ(c->size, 255u);
-      EXPECT_FALSE(c->b_not_null);
-      EXPECT_TRUE(c->def_value.is_empty());
     }
     EXPECT_EQ(names, r.columns);
   }
 }
 
 TEST(csv_file_header, FirstLineIsDataOnlyWithoutTheFlag) {
-  testsupport::temp_dir dir;
-  testsupport::write_file(dir.file("a.csv"), "id,name\n1,x\n");
-  EXPECT_EQ(read_all(dir.file("a.csv"), u",", false, 64).records, (rows{{"id", "name"}, {"1", "x"}}));
-  EXPECT_EQ(read_all(dir.file("a.csv"), u",", true, 64).records, (rows{{"1", "x"}}));
-  testsupport::write_file(dir.file("h.csv"), "id,name\n");
-  csv_file only_header(w(dir.file("h.csv")), u",", true);
-  EXPECT_TRUE(only_header.is_eof());
+  expect_records("id,name\n1,x\n", {{"id", "name"}, {"1", "x"}}, u",", false);
+  expect_records("id,name\n1,x\n", {{"1", "x"}}, u",", true);
+  expect_records("id,name\n", {}, u",", true);
 }
 
 // Captures what the error handler prints for level-0 reports.
@@ -270,21 +264,14 @@ TEST(csv_file_recordset, RecordIsReusedAndOwnedByTheFile) {
   file.move_next();
   // Shorter text reuses the same buffer.
   EXPECT_EQ(file.get_record()->operator[](0).text().data(), storage);
-  EXPECT_EQ(file.current_line_number(), 3);
 }
 
-TEST(csv_file_recordset, ResetMovePrevAndFileSize) {
+TEST(csv_file_recordset, ResetGoesBackToTheFirstLineAndMovePrevIsAnInternalError) {
   testsupport::temp_dir dir;
   testsupport::write_file(dir.file("r.csv"), "h\na\nb\n");
   csv_file file(w(dir.file("r.csv")), u",", true);
-  EXPECT_EQ(file.file_size(), 6);
   while (!file.is_eof()) file.move_next();
-  try {
-    file.move_prev();
-    FAIL() << "no exception";
-  } catch (const tk_mail_assertion& e) {
-    EXPECT_EQ(e.message(), tk_mail_assertion("../../common/csv_util", 340).message());
-  }
+  EXPECT_THROW(file.move_prev(), tk_mail_assertion);
   // reset goes back to the first physical line, header included.
   file.reset();
   EXPECT_FALSE(file.is_eof());
