@@ -87,6 +87,25 @@ void write_zip(const std::string& path, const std::map<std::string, std::string>
   if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
 }
 
+std::map<std::string, std::string> read_zip(const std::string& path) {
+  std::map<std::string, std::string> parts;
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  if (!archive) throw std::runtime_error("zip_open failed for " + path);
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string content(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+    if (!f || zip_fread(f, content.data(), st.size) != static_cast<zip_int64_t>(st.size))
+      throw std::runtime_error(std::string("cannot read ") + st.name);
+    zip_fclose(f);
+    parts[st.name] = std::move(content);
+  }
+  zip_discard(archive);
+  return parts;
+}
+
 namespace {
 
 double days_since(int y, unsigned m, unsigned d, int hh, int mm, int ss, std::chrono::sys_days epoch) {

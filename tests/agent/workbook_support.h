@@ -45,6 +45,9 @@ void patch_part(const std::string& path, const std::string& part, const std::str
 // Writes a ZIP file whose entries are `parts` (name -> content).
 void write_zip(const std::string& path, const std::map<std::string, std::string>& parts);
 
+// Reads every entry of a ZIP file (name -> content).
+std::map<std::string, std::string> read_zip(const std::string& path);
+
 // Days since 1899-12-30 (the 1900 system's serial from 1900-03-01 on) and
 // days since 1904-01-01 (the 1904 system's serial), with the time of day
 // as the fraction; plain calendar arithmetic, independent of the code
@@ -86,8 +89,7 @@ class workbook_run : public testsupport::mysql_fixture {
   table_rows rows(const std::string& sql);
   // One column of a table in the order `order_by` (empty: the order the
   // rows were stored in).
-  std::vector<std::string> column(const std::string& table, const std::string& col,
-                                  const std::string& order_by = "");
+  std::vector<std::string> column(const std::string& table, const std::string& col, const std::string& order_by = "");
 
   testsupport::temp_dir dir_;
 };

@@ -376,3 +376,45 @@ TEST_F(XlsxValues, HundredThousandRows) {
             {"label 1 \xC3\xA4 9e3779b1"}, {"label 65536 \xC3\xA4 79b10000"}, {"label 100000 \xC3\xA4 660fb4a0"}}));
   });
 }
+
+// A workbook is known by its content, not its file name; the strict
+// namespaces of the format read as the transitional ones do.
+TEST_F(XlsxValues, PackageKnownByContentInBothNamespaceSets) {
+  {
+    xlsx_book b(book_path());
+    lxw_worksheet* s = b.sheet("Data");
+    lxw_format* day = b.format("yyyy-mm-dd");
+    worksheet_write_string(s, 0, 0, "name", nullptr);
+    worksheet_write_string(s, 0, 1, "day", nullptr);
+    worksheet_write_string(s, 1, 0, "first", nullptr);
+    worksheet_write_number(s, 1, 1, wbtest::serial_1900(2024, 2, 29), day);
+    worksheet_write_string(s, 2, 0, "second", nullptr);
+    worksheet_write_number(s, 2, 1, wbtest::serial_1900(1999, 12, 31), day);
+    b.close();
+  }
+  std::map<std::string, std::string> strict = wbtest::read_zip(book_path());
+  const std::pair<std::string, std::string> namespaces[] = {
+      {"http://schemas.openxmlformats.org/spreadsheetml/2006/main", "http://purl.oclc.org/ooxml/spreadsheetml/main"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/main", "http://purl.oclc.org/ooxml/drawingml/main"},
+  };
+  for (auto& [name, xml] : strict)
+    for (const auto& [from, to] : namespaces)
+      for (size_t at = xml.find(from); at != std::string::npos; at = xml.find(from, at + to.size()))
+        xml.replace(at, from.size(), to);
+  ASSERT_NE(strict.at("xl/workbook.xml").find("http://purl.oclc.org/ooxml/spreadsheetml/main"), std::string::npos);
+  wbtest::write_zip(dir_.file("strict.xlsx"), strict);
+  const std::string transitional = testsupport::read_file(book_path());
+  testsupport::write_file(dir_.file("macros.xlsm"), transitional);
+  testsupport::write_file(dir_.file("export.dat"), transitional);
+  for (const char* file : {"strict.xlsx", "macros.xlsm", "export.dat"}) {
+    SCOPED_TRACE(file);
+    both_ways(file, {"--extr_fn"},
+              std::string("Converting spreadsheet ") + file + "(1 worksheets)\nConverting table Data\n", [&] {
+                EXPECT_EQ(columns("Data"), (std::vector<std::string>{"name varchar(255)", "day date"}));
+                EXPECT_EQ(rows("SELECT name, day FROM Data"),
+                          (table_rows{{"first", "2024-02-29"}, {"second", "1999-12-31"}}));
+              });
+  }
+}
