@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tk_mail_assertion.h"
 
 namespace {
 
@@ -55,31 +54,9 @@ TEST(udb_indexes_lookup, NamesAndColumns) {
   list.push_back(make(u"ix_city", ' ', {u"City", u"Zip"}));
   EXPECT_FALSE(list.is_acceptable_name(u"pk"));
   EXPECT_TRUE(list.is_acceptable_name(u"pk2"));
-  EXPECT_EQ(list.get_index(u"IX_CITY").fields.size(), 2u);
-  EXPECT_THROW(list.get_index(u"missing"), tk_mail_assertion);
   EXPECT_TRUE(list.is_idx_field(u"id"));
   EXPECT_FALSE(list.is_idx_field(u"zip"));
   EXPECT_TRUE(list.is_idx_field(u"zip", true));
-}
-
-TEST(udb_index_prefix, StartsWithFields) {
-  const udb_index index = make(u"i", ' ', {u"a", u"b", u"c"});
-  struct row {
-    std::vector<std::u16string> columns;
-    bool expected;
-  };
-  const row rows[] = {
-      {{}, true},
-      {{u"A", u"B"}, true},
-      {{u"a", u"b", u"c"}, true},
-      {{u"B"}, false},
-      {{u"a", u"c"}, false},
-      {{u"a", u"b", u"c", u"d"}, false},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.columns.size());
-    EXPECT_EQ(index.starts_with_fields(r.columns), r.expected);
-  }
 }
 
 }  // namespace

@@ -36,32 +36,6 @@ TEST(udb_recordset_keys, PrimaryOrFirstUniqueBecomesTheKey) {
   }
 }
 
-TEST(udb_recordset_keys, KeyFieldsOfARow) {
-  udb_recordset rs(nullptr, u"rs", u"t");
-  udb_record row;
-  row.push_back(udb_field(u"CODE", 10, ole_variant(u"A1")));
-  row.push_back(udb_field(u"x", 4, ole_variant(int32_t(9))));
-  row.push_back(udb_field(u"Id", 4, ole_variant(int32_t(5))));
-  udb_record key;
-  try {
-    rs.get_key(row, key);
-    FAIL() << "no key";
-  } catch (const tk_exception& e) {
-    EXPECT_EQ(e.message(), "There's no primary/unique key");
-  }
-  rs.add_index(make(u"pk", false, true, {u"id", u"code"}));
-  ASSERT_TRUE(rs.get_key(row, key));
-  ASSERT_EQ(key.size(), 2u);
-  EXPECT_EQ(key[0].name(), u"Id");
-  EXPECT_EQ(key[0].get_i4(), 5);
-  EXPECT_EQ(key[1].text(), u"A1");
-
-  udb_record partial;
-  partial.push_back(udb_field(u"id", 4, ole_variant(int32_t(5))));
-  EXPECT_FALSE(rs.get_key(partial, key));
-  EXPECT_EQ(key.size(), 0u);
-}
-
 TEST(udb_recordset_filter, KeyDescriptionToCondition) {
   udb_recordset rs(nullptr, u"rs", u"t");
   rs.schema().push_back(t_ftd(4, u"id", VT_I4, true, false, ole_variant(), 0));

@@ -17,28 +17,8 @@ udb_schema sample() {
 TEST(udb_schema_lookup, NamesIgnoreCaseFirstMatchWins) {
   udb_schema s = sample();
   s.fields.insert(s.fields.begin(), nullptr);  // a dropped column stays a hole
-  struct row {
-    const char16_t* name;
-    bool found;
-    int64_t size;
-    VARTYPE type;
-  };
-  const row rows[] = {
-      {u"id", true, 4, VT_I4},
-      {u"city", true, 40, VT_BSTR},
-      {u"CiTy", true, 40, VT_BSTR},
-      {u"town", false, -1, VT_NULL},
-  };
-  for (const row& r : rows) {
-    EXPECT_EQ(s.find_field(r.name), r.found);
-    EXPECT_EQ(s.get_field_size(r.name), r.size);
-    EXPECT_EQ(s.get_field_type(r.name), r.type);
-  }
-  t_ftd missing = s.get_field1(u"town");
-  EXPECT_EQ(missing.size, 0u);
-  EXPECT_EQ(missing.vartype, VT_EMPTY);
-  EXPECT_TRUE(missing.name.empty());
-  EXPECT_EQ(s.get_field2(u"CITY").def_value.text(), u"Paris");
+  for (const char16_t* name : {u"id", u"city", u"CiTy"}) EXPECT_TRUE(s.find_field(name));
+  EXPECT_FALSE(s.find_field(u"town"));
   EXPECT_EQ(s.find_index(u"CITY"), 2);
 }
 
