@@ -288,12 +288,11 @@ TEST(ole_variant_change_type, TextToDate) {
   EXPECT_EQ(v.get_date_number(), 45631.0);
 }
 
-TEST(ole_variant_readings, LongBoolDouble) {
+TEST(ole_variant_readings, LongAndDouble) {
   struct row {
     const char* name;
     ole_variant value;
     int32_t as_long;
-    bool as_bool;
     double as_double;
   };
   ole_variant i8 = of(VT_I8, "4294967301");
@@ -303,24 +302,23 @@ TEST(ole_variant_readings, LongBoolDouble) {
   ole_variant uint_kind;
   uint_kind.set_uint(5);
   const row rows[] = {
-      {"double truncates", ole_variant(2.9), 2, true, 2.9},
-      {"negative double truncates", ole_variant(-2.9), -2, true, -2.9},
-      {"half double reads false as long only", ole_variant(0.5), 0, true, 0.5},
-      {"currency rounds even", of(VT_CY, "2.5"), 2, true, 2.5},
-      {"currency rounds up", of(VT_CY, "3.5"), 4, true, 3.5},
-      {"small currency", of(VT_CY, "0.4"), 0, false, 0.4},
-      {"decimal", of(VT_DECIMAL, "2.5"), 2, true, 2.5},
-      {"bool", ole_variant(true), 1, true, 1.0},
-      {"i8 low bits", i8, 5, true, 4294967301.0},
-      {"ui8 low bits zero", ui8_big, 0, false, 4294967296.0},
-      {"int kind reads 0", int_kind, 0, false, 5.0},
-      {"uint kind above ui8", uint_kind, 0, false, 5.0},
-      {"empty", ole_variant(), 0, false, 0.0},
+      {"double truncates", ole_variant(2.9), 2, 2.9},
+      {"negative double truncates", ole_variant(-2.9), -2, -2.9},
+      {"half double", ole_variant(0.5), 0, 0.5},
+      {"currency rounds even", of(VT_CY, "2.5"), 2, 2.5},
+      {"currency rounds up", of(VT_CY, "3.5"), 4, 3.5},
+      {"small currency", of(VT_CY, "0.4"), 0, 0.4},
+      {"decimal", of(VT_DECIMAL, "2.5"), 2, 2.5},
+      {"bool", ole_variant(true), 1, 1.0},
+      {"i8 low bits", i8, 5, 4294967301.0},
+      {"ui8 low bits zero", ui8_big, 0, 4294967296.0},
+      {"int kind reads 0", int_kind, 0, 5.0},
+      {"uint kind above ui8", uint_kind, 0, 5.0},
+      {"empty", ole_variant(), 0, 0.0},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     EXPECT_EQ(r.value.to_long(), r.as_long);
-    EXPECT_EQ(r.value.to_bool(), r.as_bool);
     EXPECT_DOUBLE_EQ(r.value.to_double(), r.as_double);
   }
   EXPECT_EQ(ole_variant(1e12).to_long(), std::numeric_limits<int32_t>::min());
@@ -347,14 +345,7 @@ TEST(ole_variant_access, SlicesForTheWriters) {
   EXPECT_EQ(out, "a\xc3\xa9\xf0\x9f\x98\x80" "b");
   EXPECT_EQ(ole_variant(int32_t(5)).get_at(out, 0, 1), 0u);
 
-  EXPECT_EQ(text.get_bytes().size(), 8u);
   EXPECT_EQ(bin.get_safe_array_size(), 5u);
-  bin.allocate_safe_array(7);
-  EXPECT_EQ(bin.bytes(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 0, 0}));
-  ole_variant num(int32_t(1));
-  num.allocate_safe_array(2);
-  EXPECT_EQ(num.get_type(), VT_ARRAY_UI1);
-  EXPECT_EQ(num.get_safe_array_size(), 2u);
 }
 
 TEST(ole_variant_storage, CopyPathReusesStorage) {
