@@ -235,7 +235,6 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
   std::memcpy(file.data() + sector_at(mini_first), mini.data(), mini.size());
   std::memcpy(file.data() + sector_at(mini_first + mini_n), data.data(), data.size());
   if (layout != nullptr) {
-    layout->fat_sectors = fat_n;
     layout->difat_sectors = difat_n;
     layout->stream_start = start;
     layout->first_fat_sector = fat_first;

@@ -63,7 +63,6 @@ std::string workbook_stream(int version, const std::string& globals, const std::
 std::string xf_records(int version, const std::vector<unsigned>& formats, unsigned count = 16);
 
 struct cfb_layout {
-  std::uint32_t fat_sectors = 0;
   std::uint32_t difat_sectors = 0;
   std::vector<std::uint32_t> stream_start;  // first sector (or mini sector) of each stream
   std::uint32_t first_fat_sector = 0;
