@@ -20,8 +20,6 @@ std::string simple_book(xlsx_writer& w) {
   return w.close();
 }
 
-std::string file_bytes(const std::string& path) { return testsupport::read_file(path); }
-
 }  // namespace
 
 TEST(host_engine, CreateInstanceResolvesOnlyTheRegisteredClasses) {
@@ -52,7 +50,7 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   testsupport::temp_dir dir;
   xlsx_writer w;
   const std::string good = simple_book(w);
-  const std::string bytes = file_bytes(good);
+  const std::string bytes = testsupport::read_file(good);
 
   std::mt19937 rng(7);
   std::string random(4096, '\0');
@@ -64,29 +62,25 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   // An OLE2 signature followed by garbage: no readable compound file.
   testsupport::write_file(dir.file("ole.xls"), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + random);
 
-  struct row {
-    std::string path;
-    long number;
-    std::string description;
-  };
   const std::string missing = dir.file("missing.xlsx");
-  const row rows[] = {
-      {missing, 3024, "Could not find file '" + missing + "'."},
-      // Encrypted with the password "secret" by an independent tool.
-      {std::string(HOST_TEST_DATA_DIR) + "/encrypted_secret.xlsx", 3161, "Could not decrypt file."},
-      {dir.path(), 3024, "Could not find file '" + dir.path() + "'."},
-      {dir.file("random.xlsx"), 3274, "External table is not in the expected format."},
-      {dir.file("truncated.xlsx"), 3274, "External table is not in the expected format."},
-      {dir.file("empty.xlsx"), 3274, "External table is not in the expected format."},
-      {dir.file("text.csv"), 3274, "External table is not in the expected format."},
-      {dir.file("ole.xls"), 3274, "External table is not in the expected format."},
+  const std::pair<std::string, long> rows[] = {
+      {missing, 3024},
+      {std::string(HOST_TEST_DATA_DIR) + "/encrypted_secret.xlsx", 3161},  // encrypted by an independent tool
+      {dir.path(), 3024},
+      {dir.file("random.xlsx"), 3274},
+      {dir.file("truncated.xlsx"), 3274},
+      {dir.file("empty.xlsx"), 3274},
+      {dir.file("text.csv"), 3274},
+      {dir.file("ole.xls"), 3274},
   };
-  for (const row& r : rows) {
-    const open_failure f = open_error(r.path);
-    EXPECT_EQ(f.number, r.number) << r.path;
-    EXPECT_EQ(f.description, r.description) << r.path;
-    EXPECT_EQ(f.hr, wb_dao_hresult(r.number)) << r.path;
-    EXPECT_EQ(static_cast<std::uint32_t>(f.hr), 0x800A0000u + static_cast<std::uint32_t>(r.number));
+  for (const auto& [path, number] : rows) {
+    SCOPED_TRACE(path);
+    const open_failure f = open_error(path);
+    EXPECT_EQ(f.number, number);
+    EXPECT_EQ(f.description, number == 3024   ? "Could not find file '" + path + "'."
+                             : number == 3161 ? "Could not decrypt file."
+                                              : "External table is not in the expected format.");
+    EXPECT_EQ(static_cast<std::uint32_t>(f.hr), 0x800A0000u + static_cast<std::uint32_t>(number));
   }
 }
 
