@@ -154,6 +154,8 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       names.push_back(u8(c->name));
       EXPECT_EQ(c->vartype, VT_BSTR);
       EXPECT_EQ(c->size, 255u);
+      EXPECT_FALSE(c->b_not_null);
+      EXPECT_TRUE(c->def_value.is_empty());
     }
     EXPECT_EQ(names, r.columns);
   }

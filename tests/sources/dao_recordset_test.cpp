@@ -98,6 +98,8 @@ TEST(dao_recordset, EachValueKindArrivesInItsVariantTypeWithTheSchema) {
     ASSERT_EQ(rec.size(), 9u);
     for (std::size_t c = 0; c < 9; ++c) {
       EXPECT_EQ(rec[c].is_null() ? "<NULL>" : rec[c].to_string(), texts[r][c]) << headers[c];
+      EXPECT_EQ(narrow(rec[c].name()), headers[c]);
+      EXPECT_EQ(rec[c].declared_size(), expected[c].size) << headers[c];
       if (!rec[c].is_null()) {
         EXPECT_EQ(rec[c].get_type(), expected[c].vartype) << headers[c];
         EXPECT_EQ(rec[c].to_wstring(), wide(texts[r][c])) << headers[c];
