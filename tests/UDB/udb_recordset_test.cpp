@@ -36,6 +36,27 @@ TEST(udb_recordset_keys, PrimaryOrFirstUniqueBecomesTheKey) {
   }
 }
 
+TEST(udb_recordset_keys, PrefixOfAnIndexAndTheKeyFieldsOfARow) {
+  const udb_index abc = make(u"i", false, false, {u"a", u"b", u"c"});
+  EXPECT_TRUE(abc.starts_with_fields({}));
+  EXPECT_TRUE(abc.starts_with_fields({u"A", u"B"}));
+  EXPECT_FALSE(abc.starts_with_fields({u"b"}));
+  EXPECT_FALSE(abc.starts_with_fields({u"a", u"b", u"c", u"d"}));
+
+  udb_recordset rs(nullptr, u"rs", u"t");
+  udb_record row, key;
+  row.add(u"Name").set_text(u"x");
+  row.add(u"ID").set_i4(7);
+  EXPECT_THROW(rs.get_key(row, key), tk_exception) << "no key";
+  rs.add_index(make(u"pk", false, true, {u"id", u"missing"}));
+  EXPECT_FALSE(rs.get_key(row, key)) << "a key column the row lacks";
+  udb_recordset keyed(nullptr, u"rs", u"t");
+  keyed.add_index(make(u"pk", false, true, {u"id"}));
+  ASSERT_TRUE(keyed.get_key(row, key));
+  ASSERT_EQ(key.size(), 1u);
+  EXPECT_EQ(key[0].get_i4(), 7);
+}
+
 TEST(udb_recordset_filter, KeyDescriptionToCondition) {
   udb_recordset rs(nullptr, u"rs", u"t");
   rs.schema().push_back(t_ftd(4, u"id", VT_I4, true, false, ole_variant(), 0));
