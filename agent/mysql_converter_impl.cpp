@@ -154,11 +154,7 @@ bool mysql_converter_impl::run_statement(udb_database& database, const std::u16s
   }
 }
 
-void mysql_converter_impl::run_change(udb_database& database, const pending_change& change) {
-  if (change.empty_to_null && !run_statement(database, change.empty_to_null_statement())) return;
-  if (!run_statement(database, change.statement()) && change.empty_to_null)
-    run_statement(database, change.null_to_empty_statement());
-}
+
 
 void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_server) {
   TK_TRACE(2, "mysql_converter_impl::mysql_refine_types");
@@ -175,34 +171,37 @@ void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_
   }
   // On a live server every ALTER TABLE rebuilds the table: send the changes
   // of one table as one statement, and fall back to one statement per
-  // change only when the server refuses the combined one.
+  // change only when the server refuses the combined one. Empty texts are
+  // made NULL for all the table's columns in one pass over its rows.
   size_t i = 0;
   while (i < pending.size()) {
     size_t j = i;
     std::set<std::u16string> columns;
     bool repeated = false;
+    std::u16string nullify;
     while (j < pending.size() && pending[j].table == pending[i].table) {
-      repeated |= !columns.insert(pending[j].column).second;
+      const pending_change& c = pending[j];
+      repeated |= !columns.insert(c.column).second;
+      if (c.empty_to_null && nullify.find(c.column + u" = NULLIF(") == std::u16string::npos) {
+        nullify += nullify.empty() ? u"UPDATE " + c.table + u" SET " : u", ";
+        nullify += c.column + u" = NULLIF(" + c.column + u", '')";
+      }
       ++j;
     }
-    bool combined_ok = false;
+    const bool nulled = !nullify.empty() && run_statement(database, nullify);
+    bool done = false;
     if (j - i > 1 && !repeated) {
       std::u16string combined = u"ALTER TABLE " + pending[i].table + u" ";
       for (size_t k = i; k < j; ++k) {
         if (k > i) combined += u", ";
         combined += pending[k].change;
       }
-      bool nulled = true;
-      for (size_t k = i; k < j && nulled; ++k)
-        if (pending[k].empty_to_null) nulled = run_statement(database, pending[k].empty_to_null_statement());
-      combined_ok = nulled && run_statement(database, combined);
-      if (!combined_ok) {
-        for (size_t k = i; k < j; ++k)
-          if (pending[k].empty_to_null) run_statement(database, pending[k].null_to_empty_statement());
-      }
+      done = run_statement(database, combined);
     }
-    if (!combined_ok) {
-      for (size_t k = i; k < j; ++k) run_change(database, pending[k]);
+    for (size_t k = i; k < j && !done; ++k) {
+      // A refused change gives the column its empty texts back.
+      if (!run_statement(database, pending[k].statement()) && nulled && pending[k].empty_to_null)
+        run_statement(database, pending[k].null_to_empty_statement());
     }
     i = j;
   }

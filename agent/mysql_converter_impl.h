@@ -81,7 +81,4 @@ class mysql_converter_impl {
  private:
   void store_change(const std::u16string& table, const t_ftd& column, const char16_t* type, bool empty_to_null);
   bool run_statement(udb_database& database, const std::u16string& statement);
-  // One change on a live server, its empty texts made NULL first and
-  // restored when the server refuses the change.
-  void run_change(udb_database& database, const pending_change& change);
 };
