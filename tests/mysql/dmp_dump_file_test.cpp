@@ -53,16 +53,7 @@ void expect_golden(const std::string& name, const std::string& actual) {
   if (const char* update = std::getenv("GRIDLOAD_UPDATE_GOLDEN"); update && std::string(update) == "1")
     return write_file(path, actual);
   ASSERT_TRUE(testsupport::file_exists(path)) << path << " is missing (GRIDLOAD_UPDATE_GOLDEN=1 writes it)";
-  const std::string expected = read_file(path);
-  if (expected == actual) return;
-  size_t line = 1, start = 0;
-  for (size_t i = 0; i < expected.size() && i < actual.size() && expected[i] == actual[i]; ++i)
-    if (expected[i] == '\n') ++line, start = i + 1;
-  auto text_of = [&](const std::string& s) {
-    return start < s.size() ? s.substr(start, s.find('\n', start) - start) : "<end>";
-  };
-  ADD_FAILURE() << name << " differs on line " << line << "\n  expected: " << text_of(expected)
-                << "\n  actual:   " << text_of(actual);
+  EXPECT_EQ(read_file(path), actual) << name;  // multi-line texts are shown as a diff
 }
 
 struct golden_case {

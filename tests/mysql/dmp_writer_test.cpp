@@ -1,10 +1,9 @@
 // The dump writer's classes without a server: statement layout around the
 // multi-row limits, records of another layout, several sources for one
-// table, the character-set lines, and files the system refuses to write.
+// table, and the character-set lines.
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <sstream>
 
@@ -159,41 +158,6 @@ TEST_F(DumpWriter, SetNamesNamesTheFileEncoding_CreateDatabaseTheTables) {
     open()->close();
     EXPECT_EQ(read_file(file_).rfind(start, 0), 0u) << read_file(file_);
   }
-}
-
-void expect_write_failure(const std::function<void()>& action, const std::string& message) {
-  try {
-    action();
-    ADD_FAILURE() << "no failure reported";
-  } catch (const tk_exception& e) {
-    EXPECT_EQ(e.message(), message);
-    EXPECT_EQ(e.level(), 1u);
-  }
-}
-
-TEST_F(DumpWriter, WritesTheSystemRefusesAreLevelOneFailures) {
-  const std::string full = "Cannot write dump file '/dev/full': No space left on device";
-  path_ = u"/dev/full";
-  {
-    // Past the output buffer: the statement's write fails at once, and the
-    // file reports it again (once) when closed, for a caller that went on.
-    auto db = open();
-    auto t = table(*db, u"t");
-    expect_write_failure([&] { t->append_record(row(1, std::u16string(dmp_recordset::max_statement_bytes, u'x'))); },
-                         full);
-    t.reset();
-    expect_write_failure([&] { db->close(); }, full);
-    db->close();
-  }
-  {
-    // Everything fits the buffer: the failure shows when the file closes.
-    auto db = open();
-    table(*db, u"t")->append_record(row(1, u"x"));
-    expect_write_failure([&] { db->close(); }, full);
-  }
-  path_ = u"/nonexistent-folder/d.sql";
-  expect_write_failure([&] { open(); },
-                       "Cannot write dump file '/nonexistent-folder/d.sql': No such file or directory");
 }
 
 }  // namespace

@@ -3,16 +3,11 @@
 #include <functional>
 #include <optional>
 
-#include "sql_db_mutator.h"
 #include "sql_field_mutator.h"
 #include "t_ftd.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
 #include "udb_field.h"
-#include "udb_indexes.h"
-#include "udb_profile.h"
-#include "udb_record.h"
-#include "udb_schema.h"
 
 namespace {
 
@@ -139,40 +134,6 @@ TEST(sql_field_mutator_value, Conversions) {
     // The size is the type's length where it has one, else the source's.
     EXPECT_EQ(out.declared_size(), m.length() ? m.length() : 33u);
   }
-}
-
-// ---- The fixtures (tests/data/profiles) ---------------------------------------
-
-TEST(sql_db_mutator_fixture, ProfilesLoadAsDocumented) {
-  auto load = [](const char* name, udb_profile& p, sql_db_mutator& db) {
-    EXPECT_TRUE(p.load(std::string(PROFILE_FIXTURES_DIR) + "/" + name));
-    return db.load(p);
-  };
-  udb_profile p;
-  for (const char* name : {"bad_indent.profile", "fields_after_properties.profile"}) {
-    sql_db_mutator db;
-    EXPECT_FALSE(load(name, p, db)) << name;
-  }
-  sql_db_mutator db;
-  ASSERT_TRUE(load("two_of_three_sheets.profile", p, db));
-  udb_schema schema;
-  for (const char16_t* name : {u"id", u"name", u"email", u"balance", u"note"})
-    schema.push_back(t_ftd(8, name, VT_R8, false, false, ole_variant(), 0));
-  udb_indexes indexes;
-  EXPECT_EQ(db.modify1(u"Customers", schema, indexes), u"clients");
-  ASSERT_EQ(schema.size(), 4u);
-  EXPECT_EQ(schema.fields[1]->name, u"full_name");
-  EXPECT_EQ(schema.fields[2]->name, u"mail");
-  EXPECT_EQ(schema.fields[3]->native_type, u"DECIMAL(10,2)");
-  EXPECT_EQ(db.modify1(u"Orders", schema, indexes), u"Orders");
-
-  // Row 2 converts, row 3 ("n/a") stops the conversion.
-  ASSERT_TRUE(load("conversion_failure.profile", p, db));
-  udb_record row;
-  row.add(u"amount").set_text(u"7.25");
-  EXPECT_EQ(db.modify2(u"payments", row)[0].get_type(), VT_DECIMAL);
-  row[0].set_text(u"n/a");
-  expect_failure([&] { db.modify2(u"payments", row); }, 1, conversion_failure);
 }
 
 }  // namespace

@@ -1,17 +1,70 @@
 #pragma once
 // A test on the private server with the destination's own engine connected
 // and the test's database opened through it; checks go through the test's
-// separate connection (check_).
+// separate connection (check_). Also the columns and records the server
+// tests share.
 
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "mysql_test_server.h"
 #include "sql_database.h"
 #include "sql_engine.h"
+#include "sql_exception.h"
 #include "sql_table.h"
+#include "sql_tmp_recordset.h"
 #include "tk_unicode.h"
 #include "udb_record.h"
+
+inline t_ftd column(const char16_t* name, VARTYPE vt, uint32_t size, bool auto_inc = false) {
+  return t_ftd(size, name, vt, false, auto_inc, ole_variant(), 0);
+}
+
+// id INT, txt (long text), bin (long binary).
+inline udb_schema id_text_bin_schema() {
+  udb_schema schema;
+  schema.push_back(column(u"id", VT_I4, 4));
+  schema.push_back(column(u"txt", VT_BSTR, 0));
+  schema.push_back(column(u"bin", VT_ARRAY_UI1, 0));
+  return schema;
+}
+
+inline udb_indexes primary_on(const char16_t* field) {
+  udb_index key(u"pk", true, true);
+  key.fields = {field};
+  udb_indexes indexes;
+  indexes.push_back(key);
+  return indexes;
+}
+
+// A record of id_text_bin_schema(); no bytes is NULL.
+inline void fill(udb_record& r, int32_t id, std::u16string_view text, const std::vector<uint8_t>& bytes = {}) {
+  r.clear();
+  r.add(u"id").set_i4(id);
+  r[0].set_declared_size(4);
+  r.add(u"txt").set_text(text);
+  udb_field& bin = r.add(u"bin");
+  if (bytes.empty())
+    bin.set_null();
+  else
+    bin.attach_binary(std::span<const uint8_t>(bytes));
+}
+
+// `action` must fail with a level-0 server error, one of `codes`.
+inline void expect_server_error(const std::function<void()>& action, std::initializer_list<unsigned> codes) {
+  try {
+    action();
+    ADD_FAILURE() << "no server error";
+  } catch (const sql_exception& e) {
+    EXPECT_NE(std::find(codes.begin(), codes.end(), e.error_number()), codes.end()) << e.message();
+    EXPECT_EQ(e.level(), 0u) << "a refused statement is reported and the conversion goes on";
+  }
+}
 
 class sql_server_fixture : public testsupport::mysql_fixture {
  protected:
@@ -41,10 +94,15 @@ class sql_server_fixture : public testsupport::mysql_fixture {
     std::unique_ptr<udb_recordset> rs = database_->get_table(name, udb_database::mode_append);
     return std::unique_ptr<sql_table>(static_cast<sql_table*>(rs.release()));
   }
+  // The first cell of a statement run on the engine's own connection.
+  std::string engine_scalar(const std::string& sql) {
+    sql_tmp_recordset rs(sql);
+    return (*rs.get_record())[0].to_string();
+  }
   // The session counter of INSERT statements the engine's connection ran.
   long long com_insert() {
     sql_tmp_recordset rs("SHOW SESSION STATUS LIKE 'Com_insert'");
-    return std::stoll(rs.get_record()->operator[](1).to_string());
+    return std::stoll((*rs.get_record())[1].to_string());
   }
 
   std::unique_ptr<sql_engine> engine_;

@@ -89,13 +89,6 @@ TEST(sql_create_table_text, GoldenStatements) {
        "CREATE TABLE `people` (`a` VARCHAR(800), `b` VARCHAR(800), `c` VARCHAR(700), `d` VARCHAR(700), "
        "`e` VARCHAR(600), `f` VARCHAR(600), `g` VARCHAR(600), `h` INT, `p` VARBINARY(100), "
        "INDEX `two cols` (`c`, `d`), UNIQUE `u_h` (`h`)) ENGINE=InnoDB"},
-      {"four 5000-character columns: the newest of the equal ones becomes LONGTEXT",
-       v10_11,
-       {column(u"c1", VT_BSTR, 5000), column(u"c2", VT_BSTR, 5000), column(u"c3", VT_BSTR, 5000),
-        column(u"c4", VT_BSTR, 5000)},
-       {},
-       "CREATE TABLE `people` (`c1` VARCHAR(5000), `c2` VARCHAR(5000), `c3` VARCHAR(5000), `c4` LONGTEXT) "
-       "ENGINE=InnoDB"},
       {"a key on a column the row-size rule made LONGTEXT is skipped",
        v10_11,
        {column(u"k", VT_BSTR, 16384)},
@@ -156,15 +149,6 @@ TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
   EXPECT_EQ(columns.column_name(u"PLAIN"), u"plain00000");
 }
 
-TEST(sql_create_table_text, TwoAutoIncrementColumnsAreAnInternalError) {
-  sql_engine engine;
-  udb_schema schema;
-  schema.push_back(column(u"a", VT_I4, 4, false, true));
-  schema.push_back(column(u"b", VT_I4, 4, false, true));
-  sql_schema_initializer columns(schema, udb_indexes(), v10_11);
-  EXPECT_THROW(columns.get_init_chunks(), tk_mail_assertion);
-}
-
 TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
   struct row {
     const char* what;
@@ -208,8 +192,6 @@ TEST(sql_engine_text, DatabaseStatementsByVersion) {
   };
   const row rows[] = {
       {v10_11, u"my db", "CREATE DATABASE `my db` character set utf8", "DROP DATABASE `my db`"},
-      // A backtick inside is not escaped: the server refuses the name.
-      {v10_11, u"a`b", "CREATE DATABASE `a`b` character set utf8", "DROP DATABASE `a`b`"},
       {v4_0_0, u"mydb", "CREATE DATABASE mydb character set utf8", "DROP DATABASE mydb"},
   };
   for (const row& r : rows) {
@@ -217,10 +199,6 @@ TEST(sql_engine_text, DatabaseStatementsByVersion) {
     EXPECT_EQ(engine.create_db_statement(r.name), r.create);
     EXPECT_EQ(engine.drop_db_statement(r.name), r.drop);
   }
-  EXPECT_EQ(engine.set_names_statement(), "SET NAMES UTF8");
-  engine.char_set = u"UTF8MB4";
-  EXPECT_EQ(engine.set_names_statement(), "SET NAMES UTF8MB4");
-  EXPECT_EQ(engine.create_db_statement(u"x"), "CREATE DATABASE x character set UTF8MB4");
 }
 
 TEST(sql_engine_text, VersionParsing) {
@@ -229,12 +207,6 @@ TEST(sql_engine_text, VersionParsing) {
   EXPECT_EQ(sql_engine::parse_version("4.1.0"), sql_engine::version_4_1_0);
   EXPECT_THROW(sql_engine::parse_version("5.5"), tk_mail_assertion);
   EXPECT_THROW(sql_engine::parse_version("MariaDB"), tk_mail_assertion);
-}
-
-TEST(sql_engine_text, NotConnectedAsksNothing) {
-  sql_engine engine;
-  EXPECT_EQ(engine.get_max_allowed_packet(), 0u);
-  EXPECT_FALSE(engine.connected);
 }
 
 TEST(sql_fk_parser_text, ConstraintsOfShowCreateTable) {

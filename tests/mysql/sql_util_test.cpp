@@ -40,80 +40,54 @@ TEST(sql_util_types, TypeTextAtEachThreshold) {
     VARTYPE vt;
     uint32_t size, reserved;
     const char16_t* def;
-    std::string full, bare;
+    std::string full;
   };
   const row table[] = {
-      {VT_BSTR, 255, 0, u"", "VARCHAR(255)", "VARCHAR"},
-      {VT_BSTR, 21845, 0, u"", "VARCHAR(21845)", "VARCHAR"},
-      {VT_BSTR, 21846, 0, u"", "MEDIUMTEXT", "MEDIUMTEXT"},
-      {VT_BSTR, 5592405, 0, u"", "MEDIUMTEXT", "MEDIUMTEXT"},
-      {VT_BSTR, 5592406, 0, u"", "LONGTEXT", "LONGTEXT"},
-      {VT_BSTR, 0, 0, u"", "LONGTEXT", "LONGTEXT"},
-      {VT_BSTR, 10, 16, u"", "CHAR(10)", "CHAR"},
-      {VT_BSTR, 10, 2, u"", "geometry", "geometry"},
-      {VT_BSTR, 10, 8, u"", "geometry", "geometry"},
-      {VT_ARRAY_UI1, 1, 0, u"", "VARBINARY(1)", "VARBINARY"},
-      {VT_ARRAY_UI1, 255, 0, u"", "VARBINARY(255)", "VARBINARY"},
-      {VT_ARRAY_UI1, 256, 0, u"", "BLOB", "BLOB"},
-      {VT_BLOB, 65535, 0, u"", "BLOB", "BLOB"},
-      {VT_BLOB, 65536, 0, u"", "MEDIUMBLOB", "MEDIUMBLOB"},
-      {VT_BLOB, 16777215, 0, u"", "MEDIUMBLOB", "MEDIUMBLOB"},
-      {VT_BLOB, 16777216, 0, u"", "LONGBLOB", "LONGBLOB"},
-      {VT_BLOB, 0, 0, u"", "LONGBLOB", "LONGBLOB"},
-      {VT_DATE, 8, 0, u"", "CHAR(19)", "CHAR"},
-      {VT_DATE, 8, 1, u"", "DATETIME", "DATETIME"},
-      {VT_DATE, 8, 2, u"", "DATE", "DATE"},
-      {VT_DATE, 8, 3, u"", "TIME", "TIME"},
-      {VT_DATE, 8, 5, u"", "DATETIME", "DATETIME"},
-      {VT_DATE, 8, 9, u"", "TIMESTAMP", "TIMESTAMP"},
-      {VT_DATE, 8, 10, u"", "DATE", "DATE"},
-      {VT_DATE, 8, 0, u"now()", "TIMESTAMP", "TIMESTAMP"},
-      {VT_DATE, 8, 3, u"GetUtcDate()", "TIMESTAMP", "TIMESTAMP"},
-      {VT_DATE, 8, 1, u"Date()", "DATE", "DATE"},
-      {VT_CY, 8, 0, u"", "DECIMAL(19,4)", "DECIMAL"},
-      {VT_BOOL, 2, 0, u"", "TINYINT(1)", "TINYINT"},
-      {VT_INT, 4, 0, u"", "INT", "INT"},
-      {VT_UI1, 1, 0, u"", "TINYINT UNSIGNED", "TINYINT UNSIGNED"},
-      {VT_UINT, 4, 0, u"", "INT UNSIGNED", "INT UNSIGNED"},
-      {VT_UI8, 8, 0, u"", "BIGINT UNSIGNED", "BIGINT UNSIGNED"},
+      {VT_BSTR, 21845, 0, u"", "VARCHAR(21845)"},
+      {VT_BSTR, 21846, 0, u"", "MEDIUMTEXT"},
+      {VT_BSTR, 5592405, 0, u"", "MEDIUMTEXT"},
+      {VT_BSTR, 5592406, 0, u"", "LONGTEXT"},
+      {VT_BSTR, 10, 16, u"", "CHAR(10)"},
+      {VT_BSTR, 10, 8, u"", "geometry"},
+      {VT_ARRAY_UI1, 255, 0, u"", "VARBINARY(255)"},
+      {VT_ARRAY_UI1, 256, 0, u"", "BLOB"},
+      {VT_BLOB, 65535, 0, u"", "BLOB"},
+      {VT_BLOB, 65536, 0, u"", "MEDIUMBLOB"},
+      {VT_BLOB, 16777215, 0, u"", "MEDIUMBLOB"},
+      {VT_BLOB, 16777216, 0, u"", "LONGBLOB"},
+      {VT_BLOB, 0, 0, u"", "LONGBLOB"},
+      {VT_DATE, 8, 0, u"", "CHAR(19)"},
+      {VT_DATE, 8, 5, u"", "DATETIME"},
+      {VT_DATE, 8, 9, u"", "TIMESTAMP"},
+      {VT_DATE, 8, 10, u"", "DATE"},
+      {VT_DATE, 8, 0, u"now()", "TIMESTAMP"},
+      {VT_DATE, 8, 3, u"GetUtcDate()", "TIMESTAMP"},
+      {VT_DATE, 8, 1, u"Date()", "DATE"},
+      {VT_CY, 8, 0, u"", "DECIMAL(19,4)"},
+      {VT_BOOL, 2, 0, u"", "TINYINT(1)"},
+      {VT_UI1, 1, 0, u"", "TINYINT UNSIGNED"},
+      {VT_UI8, 8, 0, u"", "BIGINT UNSIGNED"},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.full + " / size " + std::to_string(r.size));
     t_ftd f = column(r.vt, r.size, r.reserved, ole_variant(r.def));
     EXPECT_EQ(u8(get_sql_native_type2(f, false)), r.full);
-    EXPECT_EQ(u8(get_sql_native_type2(f, true)), r.bare);
   }
   t_ftd dec = column(VT_DECIMAL);
   dec.precision = 10;
   dec.scale = 2;
   EXPECT_EQ(get_sql_native_type2(dec, false), u"DECIMAL(10,2)");
-  EXPECT_EQ(get_sql_native_type2(dec, true), u"DECIMAL");
   dec.precision = 0;
   EXPECT_EQ(get_sql_native_type2(dec, false), u"DOUBLE");
-  EXPECT_EQ(get_sql_native_type2(dec, true), u"DOUBLE");
-  for (VARTYPE bad : {VT_EMPTY, VT_NULL, VT_ERROR, VT_VOID, VT_FILETIME, VT_STREAM, VT_BLOB_OBJECT, VARTYPE(8200)}) {
+  for (VARTYPE bad : {VT_EMPTY, VT_STREAM, VARTYPE(8200)}) {
     SCOPED_TRACE(bad);
     EXPECT_THROW(get_sql_native_type2(column(bad), false), tk_mail_assertion);
   }
 }
 
-TEST(sql_util_types, NameTableMappedTypesAndNamesToTags) {
-  EXPECT_EQ(get_sql_type_name(sql_type_key::tinyblob), u"TINYBLOB");
-  EXPECT_EQ(get_sql_type_name(sql_type_key::blob), u"BLOB");
-  EXPECT_EQ(get_sql_type_name(sql_type_key::mediumblob), u"MEDIUMBLOB");
+TEST(sql_util_types, TypeNamesToTags) {
   EXPECT_EQ(get_sql_type_name(-1), u"<Unknown type>");
   EXPECT_EQ(get_sql_type_name(28), u"<Unknown type>");
-
-  struct mapped {
-    sql_native_type type;
-    const char16_t* text;
-  };
-  const mapped types[] = {
-      {{u"VARCHAR", 40, 0, 0}, u"VARCHAR(40)"},   {{u"char", 5, 0, 0}, u"char(5)"},
-      {{u"DECIMAL", 0, 12, 3}, u"DECIMAL(12,3)"}, {{u"TEXT", 9, 9, 9}, u"TEXT"},
-      {{u"VARCHAR(9)", 40, 0, 0}, u"VARCHAR(9)"},
-  };
-  for (const mapped& m : types) EXPECT_EQ(get_sql_native_type1(m.type), m.text);
 
   struct named {
     const char16_t* name;
@@ -121,19 +95,9 @@ TEST(sql_util_types, NameTableMappedTypesAndNamesToTags) {
     uint32_t size;  // 77 when left unchanged
   };
   const named names[] = {
-      {u"VARCHAR(100)", VT_BSTR, 100},
-      {u"CHAR(3)", VT_BSTR, 3},
-      {u"VARCHAR", VT_BSTR, 77},
-      {u"BIT", VT_I1, 1},
-      {u"TINYINT UNSIGNED", VT_UI1, 1},
-      {u"int", VT_I4, 4},
-      {u"BIGINT UNSIGNED", VT_UI8, 8},
-      {u"TIME", VT_DATE, 8},
-      {u"FLOAT", VT_R4, 4},
-      {u"DECIMAL(10,2)", VT_DECIMAL, 77},
-      {u"DATETIME", VT_BSTR, 77},
-      {u"TEXT", VT_BSTR, 77},
-      {u"", VT_BSTR, 77},
+      {u"VARCHAR(100)", VT_BSTR, 100},    {u"VARCHAR", VT_BSTR, 77},       {u"BIT", VT_I1, 1},
+      {u"TINYINT UNSIGNED", VT_UI1, 1},   {u"BIGINT UNSIGNED", VT_UI8, 8}, {u"TIME", VT_DATE, 8},
+      {u"DECIMAL(10,2)", VT_DECIMAL, 77}, {u"DATETIME", VT_BSTR, 77},      {u"", VT_BSTR, 77},
   };
   for (const named& n : names) {
     SCOPED_TRACE(u8(n.name));
@@ -158,13 +122,10 @@ TEST(sql_util_defaults, DefaultTextByColumnKind) {
       {VT_BSTR, 0, ole_variant(u"O'Brien\\x"), "'O\\'Brien\\\\x'"},
       {VT_BSTR, 0, ole_variant(u"newid()"), "'newid()'"},
       {VT_BSTR, 0, ole_variant(u""), ""},
-      {VT_I4, 0, ole_variant(u""), ""},
-      {VT_I4, 0, ole_variant(u"NEWID()"), ""},
       {VT_I4, 0, ole_variant(u"-7"), "-7"},
       {VT_I4, 0, ole_variant(int32_t(-7)), "-7"},
       {VT_I4, 0, ole_variant(u"007"), ""},
       {VT_I2, 0, ole_variant(u"+7"), ""},
-      {VT_BOOL, 0, ole_variant(u"abc"), ""},
       {VT_UI4, 0, ole_variant(u"2147483647"), "2147483647"},
       {VT_UI4, 0, ole_variant(u"2147483648"), ""},
       {VT_I8, 0, ole_variant(u"-9223372036854775808"), "-9223372036854775808"},
@@ -172,14 +133,11 @@ TEST(sql_util_defaults, DefaultTextByColumnKind) {
       {VT_UI8, 0, ole_variant(u"18446744073709551615"), "18446744073709551615"},
       {VT_UI8, 0, ole_variant(u"-1"), ""},
       {VT_R8, 0, ole_variant(u"0.0"), "0.0"},
-      {VT_R8, 0, ole_variant(u"0"), "0"},
       {VT_R4, 0, ole_variant(u"-1.5e3"), "-1.5e3"},
-      {VT_CY, 0, ole_variant(u"abc"), ""},
       {VT_DECIMAL, 0, ole_variant(u"1,5"), ""},
       {VT_R8, 0, ole_variant(u"12abc"), ""},
       {VT_DATE, 0, ole_variant(u"now()"), "CURRENT_TIMESTAMP"},
       {VT_DATE, 1, ole_variant(u"GETDATE()"), "CURRENT_TIMESTAMP"},
-      {VT_DATE, 1, ole_variant(u"sysdate"), "CURRENT_TIMESTAMP"},
       {VT_DATE, 1, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03 04:05:06\""},
       {VT_DATE, 2, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03\""},
       {VT_DATE, 3, ole_variant(u"04:05:06"), "\"04:05:06\""},
@@ -193,7 +151,7 @@ TEST(sql_util_defaults, DefaultTextByColumnKind) {
 }
 
 // Literals of a value given as text and tag, in both styles, through the
-// wide, narrow and appending forms.
+// wide and the appending forms.
 TEST(sql_util_literals, TextAndTag) {
   struct row {
     std::string text;  // UTF-8
@@ -211,17 +169,13 @@ TEST(sql_util_literals, TextAndTag) {
       {"", VT_BSTR, "''", "''"},
       {"", VT_I4, "''", "''"},
       {"x", VT_EMPTY, "NULL", "NULL"},
-      {"x", VT_NULL, "NULL", "NULL"},
-      {"12", VT_BSTR, "'12'", "'12'"},
       {"12", VT_I4, "12", "12"},
       {"-1.5e3", VT_R8, "-1.5e3", "-1.5e3"},
       {"abc", VT_I4, "'abc'", "'abc'"},
       {"1); DROP TABLE t; --", VT_I8, "'1); DROP TABLE t; --'", "'1); DROP TABLE t; --'"},
       {"2001-02-03 04:05:06", VT_DATE, "'2001-02-03 04:05:06'", "'2001-02-03 04:05:06'"},
-      {"2001-02-03", VT_DATE, "'2001-02-03'", "'2001-02-03'"},
       {"no 'date'", VT_DATE, "'no \\'date\\''", "'no \\'date\\''"},
       {"0x00FF", VT_ARRAY_UI1, "0x00FF", "0x00FF"},
-      {"0x", VT_BLOB, "0x", "0x"},
       {"12", VT_BLOB_OBJECT, "12", "12"},
       {"1", VT_ARRAY_UI1, "'1'", "'1'"},
       {"0xZZ", VT_ARRAY_UI1, "'0xZZ'", "'0xZZ'"},
@@ -236,8 +190,6 @@ TEST(sql_util_literals, TextAndTag) {
   for (const row& r : table) {
     SCOPED_TRACE(r.text + " as " + std::to_string(r.vt));
     const std::u16string wide = w(r.text);
-    EXPECT_EQ(to_mysql_str(r.text, r.vt), r.live);
-    EXPECT_EQ(to_mysql_str(r.text, r.vt, sql_literal_style::dump), r.dump);
     EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt)), r.live);
     EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt, sql_literal_style::dump)), r.dump);
     std::string out = "x=";
@@ -254,38 +206,15 @@ TEST(sql_util_literals, TextAndTag) {
 
 ole_variant bytes(std::vector<uint8_t> b) { return ole_variant(std::move(b)); }
 
-TEST(sql_util_literals, VariantLiterals) {
-  ole_variant cy;
-  cy.set_cy(125000);
-  ole_variant date(ole_date::make(2001, 2, 3, 4, 5, 6));
-  ole_variant time(ole_date::make(0, 0, 0, 4, 5, 6, 0, ole_date::kind_time));
-  ole_variant pure_date(ole_date::make(2001, 2, 3, 0, 0, 0, 0, ole_date::kind_date));
-  ole_variant null;
-  null.set_null();
-  struct row {
-    const char* name;
-    ole_variant value;
-    std::string expected;
-  };
-  const row table[] = {
-      {"bytes", bytes({0x00, 0xFF}), "0x00FF"}, {"no bytes", bytes({}), "NULL"},
-      {"int", ole_variant(int32_t(12)), "12"},  {"double", ole_variant(1.5), "1.5000000000000000e+00"},
-      {"bool", ole_variant(true), "1"},         {"currency", cy, "12.5"},
-      {"date", date, "'2001-02-03 04:05:06'"},  {"time", time, "'04:05:06'"},
-      {"pure date", pure_date, "'2001-02-03'"}, {"text", ole_variant(u"it's"), "'it\\'s'"},
-      {"empty", ole_variant(), "NULL"},         {"null", null, "NULL"},
-  };
-  for (const row& r : table) {
-    SCOPED_TRACE(r.name);
-    EXPECT_EQ(to_mysql_str(r.value), r.expected);
-  }
-}
-
 // One cell rendered for a data statement.
 TEST(sql_util_literals, CellLiterals) {
   ole_variant null;
   null.set_null();
   ole_variant date(ole_date::make(2001, 2, 3, 4, 5, 6));
+  ole_variant time(ole_date::make(0, 0, 0, 4, 5, 6, 0, ole_date::kind_time));
+  ole_variant pure_date(ole_date::make(2001, 2, 3, 0, 0, 0, 0, ole_date::kind_date));
+  ole_variant cy;
+  cy.set_cy(125000);
   struct row {
     const char* name;
     ole_variant cell;
@@ -311,6 +240,11 @@ TEST(sql_util_literals, CellLiterals) {
       {"empty text, text column", ole_variant(u""), VT_BSTR, 0, false, "''", "''"},
       {"date cell", date, VT_DATE, 1, false, "'2001-02-03 04:05:06'", "'2001-02-03 04:05:06'"},
       {"date cell in text column", date, VT_BSTR, 0, false, "'2001-02-03 04:05:06'", "'2001-02-03 04:05:06'"},
+      {"time in text column", time, VT_BSTR, 0, false, "'04:05:06'", "'04:05:06'"},
+      {"pure date in date column", pure_date, VT_DATE, 2, false, "'2001-02-03'", "'2001-02-03'"},
+      {"double in text column", ole_variant(1.5), VT_BSTR, 0, false, "1.5000000000000000e+00", "1.5000000000000000e+00"},
+      {"currency in text column", cy, VT_BSTR, 0, false, "12.5", "12.5"},
+      {"boolean in text column", ole_variant(true), VT_BSTR, 0, false, "1", "1"},
       {"text in date column", ole_variant(u"a\nb"), VT_DATE, 1, false, "'a\nb'", "'a\\nb'"},
       {"empty text in date column", ole_variant(u""), VT_DATE, 1, false, "NULL", "NULL"},
       {"bytes", bytes({0x00, 0xFF}), VT_BLOB, 0, false, "0x00FF", "0x00FF"},
@@ -330,10 +264,6 @@ TEST(sql_util_literals, CellLiterals) {
     get_fld_append_str(out, &cell, &col, true, sql_literal_style::dump);
     EXPECT_EQ(out, "(1, " + r.dump);
   }
-  udb_field cell(u"f", 10, ole_variant(u"x"));
-  t_ftd col = column(VT_BSTR, 10);
-  EXPECT_THROW(get_fld_append_str(nullptr, &col, false), tk_mail_assertion);
-  EXPECT_THROW(get_fld_append_str(&cell, nullptr, false), tk_mail_assertion);
 }
 
 TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
@@ -348,7 +278,6 @@ TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
   const row table[] = {
       {"text at the limit", udb_field(u"f", 0, ole_variant(std::u16string(1048576, u'a'))), &text_col, false},
       {"text past the limit", udb_field(u"f", 0, ole_variant(std::u16string(1048577, u'a'))), &text_col, true},
-      {"2 MiB text", udb_field(u"f", 0, ole_variant(std::u16string(2 << 20, u'a'))), &text_col, true},
       {"bytes past the limit", udb_field(u"f", 0, bytes(std::vector<uint8_t>(1048577, 7))), &blob_col, true},
       {"empty cell of a large declared size", udb_field(u"f", 5000000, ole_variant()), &text_col, false},
   };
@@ -358,29 +287,6 @@ TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
     // Without placeholders the value is always inlined.
     EXPECT_NE(get_fld_append_str(&r.cell, r.col, false), "?");
   }
-}
-
-TEST(sql_util_server_cells, TagsOfResultColumns) {
-  struct row {
-    int type;
-    unsigned flags;
-    VARTYPE vt;
-  };
-  const row table[] = {
-      {0, 0, VT_DECIMAL},       {246, 0, VT_DECIMAL}, {1, 0, VT_I1},    {1, 32, VT_UI1},        {2, 0, VT_I2},
-      {2, 32, VT_UI2},          {3, 0, VT_I4},        {3, 32, VT_UI4},  {4, 0, VT_R4},          {5, 0, VT_R8},
-      {7, 0, VT_DATE},          {10, 0, VT_DATE},     {11, 0, VT_DATE}, {12, 0, VT_DATE},       {8, 0, VT_I8},
-      {8, 32, VT_UI8},          {9, 32, VT_I4},       {13, 0, VT_UI2},  {16, 0, VT_BOOL},       {253, 0, VT_BSTR},
-      {253, 128, VT_ARRAY_UI1}, {254, 128, VT_BSTR},  {15, 0, VT_BSTR}, {249, 0, VT_ARRAY_UI1}, {252, 0, VT_ARRAY_UI1},
-  };
-  for (const row& r : table) {
-    SCOPED_TRACE(r.type);
-    EXPECT_EQ(get_vartype(r.type, r.flags), r.vt);
-  }
-  engine_scope scope(0, true);
-  for (int type : {249, 250, 251, 252}) EXPECT_EQ(get_vartype(type, 128), VT_BSTR);
-  scope.engine.blob_to_text = false;
-  EXPECT_EQ(get_vartype(252, 0), VT_ARRAY_UI1);
 }
 
 TEST(sql_util_server_cells, ValuesOfRawCells) {
@@ -406,11 +312,9 @@ TEST(sql_util_server_cells, ValuesOfRawCells) {
       {"int", 3, 0, "42", false, ole_variant(int32_t(42))},
       {"unsigned int", 3, 32, "4000000000", false, ui4},
       {"bigint", 8, 0, "-5", false, i8},
-      {"double", 5, 0, "1.5", false, ole_variant(1.5)},
       {"decimal", 246, 0, "12.345", false, dec},
       {"datetime", 12, 0, "2001-02-03 04:05:06", false, ole_variant(ole_date::make(2001, 2, 3, 4, 5, 6))},
       {"bit 1", 16, 0, std::string("\x01", 1), false, ole_variant(true)},
-      {"bit 0", 16, 0, std::string("\x00", 1), false, ole_variant(false)},
       {"bit empty", 16, 0, "", false, ole_variant(false)},
       {"varchar", 253, 0, "Z\xC3\xBCrich", false, ole_variant(u"Z\u00fcrich")},
       {"varbinary", 253, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
@@ -429,16 +333,6 @@ TEST(sql_util_server_cells, ValuesOfRawCells) {
   get_variant(v, 3, 0, 0, static_cast<const char*>(nullptr));
   EXPECT_TRUE(v.is_null());
   EXPECT_THROW(get_variant(v, 253, 2, 0, "\xFF\xFE"), tk_exception_ex);
-
-  // Wide cells.
-  get_variant(v, 253, 3, 0, u"a\u00e9b");
-  EXPECT_EQ(v, ole_variant(u"a\u00e9b"));
-  get_variant(v, 253, 2, 128, u"\u0100\u00FF");
-  EXPECT_EQ(v, bytes({0x00, 0xFF}));
-  get_variant(v, 3, 2, 0, u"42");
-  EXPECT_EQ(v, ole_variant(int32_t(42)));
-  get_variant(v, 3, 0, 0, static_cast<const char16_t*>(nullptr));
-  EXPECT_TRUE(v.is_null());
 }
 
 // A destination that keeps the statements it is asked to run.
@@ -479,14 +373,6 @@ TEST(sql_field_upsizer, AlterStatementByServerVersion) {
     upsizer.process(record);
     EXPECT_EQ(db.statements, std::vector<std::u16string>{r.sql});
   }
-  // Without an engine the version cannot be known.
-  recording_database db;
-  udb_recordset table(&db, u"T", u"T");
-  table.schema().push_back(t_ftd(255, u"c", VT_BSTR, false, false, ole_variant(), 0));
-  sql_field_upsizer upsizer(&db, &table);
-  udb_record record;
-  record.push_back(udb_field(u"c", 0, ole_variant(std::u16string(300, u'x'))));
-  EXPECT_THROW(upsizer.process(record), tk_mail_assertion);
 }
 
 }  // namespace
