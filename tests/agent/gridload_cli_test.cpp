@@ -75,48 +75,44 @@ TEST(GridloadCli, OnlyTheFourOneDigitModesPass) {
   struct row {
     const char* mode;
     bool accepted;
-  } rows[] = {{"0", true},   {"1", true},   {"2", true},   {"3", true}, {"00", false}, {"-1", false},
+  } rows[] = {{"0", true},  {"1", true},   {"2", true},   {"3", true}, {"00", false}, {"-1", false},
               {"4", false}, {"1 ", false}, {" 1", false}, {"", false}, {"+1", false}, {"3x", false}};
   for (const row& r : rows) {
     SCOPED_TRACE(std::string("--mode=") + r.mode);
     run_result res = run_gridload({std::string("--mode=") + r.mode, "--src=a.csv"});
-    expect_stderr_exit(res, r.accepted ? "You should enter destination MySQL database name\n"
-                                       : "Invalid merge/overwrite mode\n");
+    expect_stderr_exit(
+        res, r.accepted ? "You should enter destination MySQL database name\n" : "Invalid merge/overwrite mode\n");
   }
 }
 
-TEST(GridloadCli, DumpPrefixSelectsDumpModeAndDelimiterWithoutDigitsIsTab) {
-  temp_dir dir;
-  // A folder as dump destination is refused by the dump checks, which only run in dump mode.
-  for (const char* dump : {"--dump", "--dumpX"}) {
-    SCOPED_TRACE(dump);
-    run_result r = run_gridload({dump, "--from_csv", "--src=a.csv", "--dest=" + dir.path(), "--tab_name=t",
-                                 "--csv_delim=tab"});
-    expect_error_report(r, "Destination name should specify a file, not folder.");
-  }
-}
-
-TEST(GridloadCli, PortThatIsNotANumberFailsAtConnection) {
-  run_result r = run_gridload({"--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t", "--csv_delim=2", "--port=abc"});
-  expect_error_report(r, "Invalid port number");
-}
-
-TEST(GridloadCli, LogfileChecks) {
+// Failures after the command line is read: an error report on stdout.
+TEST(GridloadCli, ErrorReports) {
   temp_dir dir;
   testsupport::write_file(dir.file("ro.log"), "old");
   testsupport::read_only_guard ro(dir.file("ro.log"));
+  const std::vector<std::string> csv = {"--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t", "--csv_delim=2"};
   struct row {
-    std::string path;
+    std::vector<std::string> args;
     const char* report;
   } rows[] = {
-      {dir.path(), "Logfile name specifies an existing path."},
-      {dir.file("ro.log"), "Logfile name specifies an existing read-only file."},
-      {dir.file("missing/x.log"), "Logfile path does not exist. Please verify the correct path was given."},
+      // Dump mode by the option's prefix: a folder as destination is refused
+      // by the dump checks; a delimiter without digits is tab.
+      {{"--dump", "--from_csv", "--src=a.csv", "--dest=" + dir.path(), "--tab_name=t", "--csv_delim=tab"},
+       "Destination name should specify a file, not folder."},
+      {{"--dumpX", "--from_csv", "--src=a.csv", "--dest=" + dir.path(), "--tab_name=t", "--csv_delim=tab"},
+       "Destination name should specify a file, not folder."},
+      {{"--logfile=" + dir.path(), "--src=a.xls"}, "Logfile name specifies an existing path."},
+      {{"--logfile=" + dir.file("ro.log"), "--src=a.xls"}, "Logfile name specifies an existing read-only file."},
+      {{"--logfile=" + dir.file("missing/x.log"), "--src=a.xls"},
+       "Logfile path does not exist. Please verify the correct path was given."},
   };
   for (const row& r : rows) {
-    SCOPED_TRACE(r.path);
-    expect_error_report(run_gridload({"--logfile=" + r.path, "--src=a.xls"}), r.report);
+    SCOPED_TRACE(r.args[0]);
+    expect_error_report(run_gridload(r.args), r.report);
   }
+  std::vector<std::string> args = csv;
+  args.push_back("--port=abc");
+  expect_error_report(run_gridload(args), "Invalid port number");
   EXPECT_EQ(read_file(dir.file("ro.log")), "old");
 }
 
@@ -133,8 +129,8 @@ TEST(GridloadCli, LogfileGetsTheMilestonesOfThisRunOnly) {
   EXPECT_EQ(read_file(log), "You should specify MySQL table name (use '--tab_name' option)\r\n");
   // Texts with line feeds keep them; the second --logfile= wins.
   std::string second = dir.file("second.log");
-  r = run_gridload({"--logfile=" + log, "--logfile=" + second, "--from_csv", "--src=a.csv", "--dest=d",
-                    "--tab_name=t", "--csv_delim=1", "--port=x"});
+  r = run_gridload({"--logfile=" + log, "--logfile=" + second, "--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t",
+                    "--csv_delim=1", "--port=x"});
   expect_error_report(r, "Invalid port number");
   EXPECT_EQ(read_file(second), "Error:\nInvalid port number\r\n");
   EXPECT_EQ(read_file(log), "You should specify MySQL table name (use '--tab_name' option)\r\n");

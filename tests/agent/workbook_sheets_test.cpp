@@ -4,25 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <random>
-
 #include "workbook_support.h"
 
 using testsupport::read_file;
 using testsupport::run_result;
 using testsupport::write_file;
 using wbtest::table_rows;
-using wbtest::workbook_run;
 using wbtest::xlsx_book;
 
 namespace {
 
-class WorkbookSheets : public workbook_run {
+const std::string uebersicht =
+    "\xC3\x9C"
+    "bersicht";
+
+class WorkbookSheets : public wbtest::workbook_run {
  protected:
   // A workbook whose sheets, in workbook order, each hold their own name in
-  // A1 and the sheet's position below it, and numbers in column B.
-  void write_book(const std::vector<std::string>& names, const std::vector<std::string>& hidden = {}) {
+  // A1 and the sheet's position below it, and numbers in column B; and a
+  // chart sheet.
+  void write_book(const std::vector<std::string>& names, const std::string& hidden = "") {
     xlsx_book b(dir_.file("book.xlsx"));
     int position = 0;
     for (const std::string& name : names) {
@@ -31,9 +32,11 @@ class WorkbookSheets : public workbook_run {
       worksheet_write_number(s, 1, 0, ++position, nullptr);
       worksheet_write_number(s, 0, 1, 10 * position, nullptr);
       worksheet_write_number(s, 1, 1, 10 * position + 1, nullptr);
-      for (const std::string& h : hidden)
-        if (h == name) worksheet_hide(s);
+      if (name == hidden) worksheet_hide(s);
     }
+    lxw_chart* chart = workbook_add_chart(b.handle(), LXW_CHART_COLUMN);
+    chart_add_series(chart, nullptr, ("='" + names[0] + "'!$A$1:$A$1").c_str());
+    ASSERT_EQ(chartsheet_set_chart(workbook_add_chartsheet(b.handle(), "Chart1"), chart), LXW_NO_ERROR);
     b.close();
   }
 
@@ -59,108 +62,65 @@ std::string friendly(std::string text) {
   return "Error:\n" + text + "\n";
 }
 
-const std::string protected_text = friendly(
-    "The workbook and/or one of its workseets is password protected.\nYou should unprotect it first. Open it with MS "
-    "Excel,\nremove the password and run Gridloader again.\n");
-const std::string structure_text = friendly(
-    "Failed to recognize table structure in the worksheet.\nYou can migrate the data manually via CSV format. "
-    "See\n'CSV Files' article in the documentation for details.");
-
 }  // namespace
 
-// Upper-case letters sort before lower-case ones: b, a, Z convert as Z, a, b.
-TEST_F(WorkbookSheets, ConvertedInAscendingOrderOfTheirNames) {
-  write_book({"b", "a", "Z"});
-  both_ways("book.xlsx", {}, converting(3, {"Z", "a", "b"}), [&] {
-    EXPECT_EQ(first_cells(), (std::map<std::string, std::string>{{"Z", "Z"}, {"a", "a"}, {"b", "b"}}));
-  });
-}
-
-// Hidden sheets are converted, chart sheets are not; names with characters
-// other than letters, digits and "_" are quoted by the workbook engine and
-// keep their inner apostrophes doubled; a table name with an apostrophe is
-// made safe for the server.
-TEST_F(WorkbookSheets, HiddenSheetsAndNamesThatNeedQuoting) {
-  {
-    xlsx_book b(dir_.file("book.xlsx"));
-    const std::vector<std::string> names = {"My Data",
-                                            "O'Brien",
-                                            "Hidden",
-                                            "Sales-2024",
-                                            "\xC3\x9C"
-                                            "bersicht",
-                                            "2024"};
-    for (const std::string& name : names) {
-      lxw_worksheet* s = b.sheet(name.c_str());
-      worksheet_write_string(s, 0, 0, name.c_str(), nullptr);
-      if (name == "Hidden") worksheet_hide(s);
-    }
-    lxw_chart* chart = workbook_add_chart(b.handle(), LXW_CHART_COLUMN);
-    chart_add_series(chart, nullptr, "='My Data'!$A$1:$A$1");
-    lxw_chartsheet* cs = workbook_add_chartsheet(b.handle(), "Chart1");
-    ASSERT_EQ(chartsheet_set_chart(cs, chart), LXW_NO_ERROR);
-    b.close();
-  }
+// Upper-case letters sort before lower-case ones: b, a, Z convert as Z, a,
+// b. Hidden sheets are converted, chart sheets are not; names with
+// characters other than letters, digits and "_" are quoted by the workbook
+// engine and keep their inner apostrophes doubled; a table name with an
+// apostrophe is made safe for the server.
+TEST_F(WorkbookSheets, AllWorksheetsInAscendingOrderOfTheirNames) {
+  write_book({"b", "a", "Z", "My Data", "O'Brien", "Hidden", "Sales-2024", uebersicht, "2024"}, "Hidden");
   both_ways("book.xlsx", {},
-            converting(6, {"2024", "Hidden", "My Data", "O''Brien", "Sales-2024",
-                           "\xC3\x9C"
-                           "bersicht"}),
-            [&] {
+            converting(9, {"2024", "Hidden", "My Data", "O''Brien", "Sales-2024", "Z", "a", "b", uebersicht}), [&] {
               EXPECT_EQ(first_cells(), (std::map<std::string, std::string>{{"2024", "2024"},
                                                                            {"Hidden", "Hidden"},
                                                                            {"My Data", "My Data"},
                                                                            {"Sales-2024", "Sales-2024"},
+                                                                           {"Z", "Z"},
+                                                                           {"a", "a"},
+                                                                           {"b", "b"},
                                                                            {"o__brien", "O'Brien"},
-                                                                           {"\xC3\x9C"
-                                                                            "bersicht",
-                                                                            "\xC3\x9C"
-                                                                            "bersicht"}}));
+                                                                           {uebersicht, uebersicht}}));
             });
 }
 
 // A table-names file selects worksheets by their exact, case-sensitive
 // names; a name that matches none is reported on stderr and skipped. When
-// none matches, every worksheet is converted.
+// none matches, every worksheet is converted. --silent reports nothing.
 TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
-  write_book({"Sheet1", "Sheet2", "Sheet3", "O'Brien",
-              "\xC3\x9C"
-              "bersicht"},
-             {"Sheet3"});
+  write_book({"Sheet1", "Sheet2", "Sheet3", "O'Brien", uebersicht}, "Sheet3");
+  const std::vector<std::string> all = {"O''Brien", "Sheet1", "Sheet2", "Sheet3", uebersicht};
   struct row {
     const char* title;
     std::string file;
     std::string err;
     std::vector<std::string> converted;
     int listed;
+    bool silent = false;
   } cases[] = {
       {"two found, one not", "Sheet3\nsheet1\n\nSheet2\n", "Worksheet sheet1 not found\n", {"Sheet2", "Sheet3"}, 2},
       {"UTF-8 with a byte-order mark, quoted name as listed",
-       "\xEF\xBB\xBF\xC3\x9C"
-       "bersicht\r\nO''Brien\r\n",
+       "\xEF\xBB\xBF" + uebersicht + "\r\nO''Brien\r\n",
        "",
-       {"O''Brien",
-        "\xC3\x9C"
-        "bersicht"},
+       {"O''Brien", uebersicht},
        2},
       {"the unquoted name is not the listed one", "O'Brien\nSheet1\n", "Worksheet O'Brien not found\n", {"Sheet1"}, 1},
-      {"none found: all converted",
-       "SHEET1\nsheet2\n Sheet3\n",
-       "Worksheet SHEET1 not found\nWorksheet sheet2 not found\nWorksheet  Sheet3 not found\n",
-       {"O''Brien", "Sheet1", "Sheet2", "Sheet3",
-        "\xC3\x9C"
-        "bersicht"},
-       5},
+      {"none found: all converted", "SHEET1\nsheet2\n Sheet3\n",
+       "Worksheet SHEET1 not found\nWorksheet sheet2 not found\nWorksheet  Sheet3 not found\n", all, 5},
+      {"silent", "Missing\n", "", all, 5, true},
   };
   for (const row& c : cases) {
     SCOPED_TRACE(c.title);
     write_file(dir_.file("tables.txt"), c.file);
+    std::vector<std::string> extra = {"--tab_file=tables.txt"};
+    if (c.silent) extra.push_back("--silent");
     for (bool direct : {true, false}) {
       SCOPED_TRACE(direct ? "into the server" : "into a dump file");
-      run_result r = direct ? convert("book.xlsx", {"--tab_file=tables.txt"})
-                            : dump("book.xlsx", "out.sql", {"--tab_file=tables.txt"});
+      run_result r = direct ? convert("book.xlsx", extra) : dump("book.xlsx", "out.sql", extra);
       ASSERT_EQ(r.status, 0) << r.out << r.err;
       EXPECT_EQ(r.err, c.err);
-      EXPECT_EQ(r.out, converting(c.listed, c.converted));
+      EXPECT_EQ(r.out, c.silent ? "" : converting(c.listed, c.converted));
       if (!direct) load_dump("out.sql");
       std::vector<std::string> want;
       for (const std::string& t : c.converted) want.push_back(t == "O''Brien" ? "o__brien" : t);
@@ -168,16 +128,6 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
       EXPECT_EQ(tables(), want);
     }
   }
-}
-
-TEST_F(WorkbookSheets, SilentRunReportsNothing) {
-  write_book({"Sheet1"});
-  write_file(dir_.file("tables.txt"), "Missing\n");
-  run_result r = convert("book.xlsx", {"--tab_file=tables.txt", "--silent"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(tables(), std::vector<std::string>{"Sheet1"});
 }
 
 // The processing modes with a database that already holds a table of one
@@ -200,72 +150,29 @@ TEST_F(WorkbookSheets, ProcessingModes) {
   };
   for (const row& c : cases) {
     SCOPED_TRACE("mode " + c.mode);
-    ASSERT_TRUE(check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`"));
-    ASSERT_TRUE(check_.exec("CREATE DATABASE `" + db_ + "`"));
-    reconnect();
-    ASSERT_TRUE(check_.exec("CREATE TABLE Sheet1 (f1 VARCHAR(20), f2 DOUBLE)"));
-    ASSERT_TRUE(check_.exec("INSERT INTO Sheet1 VALUES ('old', NULL)"));
-    ASSERT_TRUE(check_.exec("CREATE TABLE other (x INT)"));
+    for (const std::string& sql :
+         {"DROP DATABASE IF EXISTS `" + db_ + "`", "CREATE DATABASE `" + db_ + "`",
+          "CREATE TABLE `" + db_ + "`.Sheet1 (f1 VARCHAR(20), f2 DOUBLE)",
+          "INSERT INTO `" + db_ + "`.Sheet1 VALUES ('old', NULL)", "CREATE TABLE `" + db_ + "`.other (x INT)"})
+      ASSERT_TRUE(check_.exec(sql)) << sql;
     run_result r = convert("book.xlsx", {"--mode=" + c.mode});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, c.out);
-    std::vector<std::string> want_tables = {"Sheet1", "Sheet2"};
-    if (c.other_kept) want_tables.push_back("other");
-    EXPECT_EQ(tables(), want_tables);
+    EXPECT_EQ(tables().size(), c.other_kept ? 3u : 2u);
     EXPECT_EQ(column("Sheet1", "f1", "f1 = 'old' DESC"), c.sheet1);
     EXPECT_EQ(rows("SELECT f1, f2 FROM Sheet2"), (table_rows{{"Sheet2", "20"}, {"2", "21"}}));
     EXPECT_EQ(columns("Sheet2").back(), "f2 " + c.f2_type);
   }
 }
 
-// A record the server refuses is reported with its worksheet and record
-// number; the other records are stored and the run ends with status 0.
-TEST_F(WorkbookSheets, RefusedRecordIsReportedWithItsWorksheetAndNumber) {
-  {
-    xlsx_book b(dir_.file("book.xlsx"));
-    lxw_worksheet* s = b.sheet("Qty");
-    worksheet_write_string(s, 0, 0, "n", nullptr);
-    worksheet_write_string(s, 0, 1, "qty", nullptr);
-    const char* names[] = {"a", "b", "c", "d"};
-    for (int r = 0; r < 4; ++r) {
-      worksheet_write_string(s, r + 1, 0, names[r], nullptr);
-      if (r == 2)
-        worksheet_write_string(s, r + 1, 1, "lots", nullptr);
-      else
-        worksheet_write_number(s, r + 1, 1, r + 1, nullptr);
-    }
-    b.close();
-  }
-  ASSERT_TRUE(check_.exec("CREATE TABLE Qty (n VARCHAR(10), qty INT NOT NULL)"));
-  run_result r = convert("book.xlsx", {"--extr_fn", "--mode=3"});
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(r.out.rfind(converting(1, {"Qty"}) + "Error:\nQty, record #3: ", 0), 0u) << r.out;
-  EXPECT_EQ(rows("SELECT n, qty FROM Qty ORDER BY n"), (table_rows{{"a", "1"}, {"b", "2"}, {"d", "4"}}));
-}
-
-// A dump file already at the destination is replaced, whatever the mode.
-TEST_F(WorkbookSheets, DumpReplacesAnExistingFile) {
-  write_book({"Sheet1"});
-  for (const char* mode : {"0", "3"}) {
-    SCOPED_TRACE(mode);
-    write_file(dir_.file("out.sql"), "this is not SQL;\n");
-    run_result r = dump("book.xlsx", "out.sql", {std::string("--mode=") + mode});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(read_file(dir_.file("out.sql")).find("this is not SQL"), std::string::npos);
-    load_dump("out.sql");
-    EXPECT_EQ(rows("SELECT f1 FROM Sheet1"), (table_rows{{"Sheet1"}, {"1"}}));
-  }
-}
-
 // Workbooks that cannot be read end the run with status 255 and the
 // friendly text of their failure, into the server and into a dump alike.
+// (Every other kind of damaged file is shown to fail alike in the workbook
+// engine's own tests.)
 TEST_F(WorkbookSheets, UnreadableWorkbooksShowTheFriendlyTexts) {
   write_book({"Sheet1"});
   const std::string good = read_file(dir_.file("book.xlsx"));
   const std::string xls = read_file(testsupport::source_dir() + "/tests/data/xls/cell_kinds.xls");
-  std::string random_bytes(4096, '\0');
-  std::mt19937 rng(8);
-  for (char& c : random_bytes) c = static_cast<char>(rng());
   // An .xls whose workbook globals announce encryption: the record after
   // BOF becomes a FILEPASS record of the same length.
   std::string filepass = xls;
@@ -273,9 +180,12 @@ TEST_F(WorkbookSheets, UnreadableWorkbooksShowTheFriendlyTexts) {
   ASSERT_NE(bof, std::string::npos);
   ASSERT_EQ(filepass.substr(bof + 20, 4), std::string("\xE1\x00\x02\x00", 4));
   filepass.replace(bof + 20, 6, std::string("\x2F\x00\x02\x00\x00\x00", 6));
-  // A ZIP package that is no workbook.
-  wbtest::write_zip(dir_.file("notes.xlsx"), {{"notes.txt", "no workbook here"}});
-
+  const std::string protected_text = friendly(
+      "The workbook and/or one of its workseets is password protected.\nYou should unprotect it first. Open it with "
+      "MS Excel,\nremove the password and run Gridloader again.\n");
+  const std::string structure_text = friendly(
+      "Failed to recognize table structure in the worksheet.\nYou can migrate the data manually via CSV format. "
+      "See\n'CSV Files' article in the documentation for details.");
   struct row {
     const char* name;
     std::string bytes;
@@ -286,25 +196,15 @@ TEST_F(WorkbookSheets, UnreadableWorkbooksShowTheFriendlyTexts) {
       {"filepass.xls", filepass, protected_text},
       {"truncated.xlsx", good.substr(0, good.size() / 2), structure_text},
       {"truncated.xls", xls.substr(0, 1536), structure_text},
-      {"random.xlsx", random_bytes, structure_text},
-      {"empty.xlsx", "", structure_text},
-      {"notes.xlsx", read_file(dir_.file("notes.xlsx")), structure_text},
-      {"text.xls", "id,name\n1,x\n", structure_text},
-      {"ole_header_only.xls", xls.substr(0, 512), structure_text},
+      {"missing.xlsx", "", "Error:\nCould not find file 'missing.xlsx'.\n"},
   };
   for (const row& c : cases) {
     SCOPED_TRACE(c.name);
-    write_file(dir_.file(c.name), c.bytes);
-    run_result r = convert(c.name);
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, "");
-    r = dump(c.name, "out.sql");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, c.out);
+    if (!c.bytes.empty()) write_file(dir_.file(c.name), c.bytes);
+    for (const run_result& r : {convert(c.name), dump(c.name, "out.sql")}) {
+      EXPECT_EQ(r.status, 255);
+      EXPECT_EQ(r.out, c.out);
+      EXPECT_EQ(r.err, "");
+    }
   }
-  run_result r = convert("missing.xlsx");
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "Error:\nCould not find file 'missing.xlsx'.\n");
-  EXPECT_EQ(r.err, "");
 }

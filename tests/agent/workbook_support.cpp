@@ -140,13 +140,18 @@ std::vector<std::string> workbook_run::server_args() const {
           "--pswd=" + address_.password};
 }
 
-run_result workbook_run::convert(const std::string& source, const std::vector<std::string>& extra) {
+run_result workbook_run::convert(const std::string& source, const std::vector<std::string>& extra,
+                                 const std::map<std::string, std::string>& env) {
   std::vector<std::string> args{"--src=" + source, "--dest=" + db_};
   for (const std::string& a : server_args()) args.push_back(a);
   args.insert(args.end(), extra.begin(), extra.end());
-  run_result r = testsupport::run_gridload(args, dir_.path());
+  run_result r = testsupport::run_gridload(args, dir_.path(), env);
   reconnect();
   return r;
+}
+
+run_result workbook_run::run(const std::vector<std::string>& args) {
+  return testsupport::run_gridload(args, dir_.path());
 }
 
 run_result workbook_run::dump(const std::string& source, const std::string& file,
@@ -194,20 +199,20 @@ void workbook_run::reconnect() {
   ASSERT_TRUE(check_.open(address_, db_, why)) << why;
 }
 
-std::vector<std::string> workbook_run::tables() {
+std::vector<std::string> workbook_run::tables(const std::string& db) {
   std::vector<std::string> out;
-  for (const testsupport::mysql_row& r :
-       check_.query("SELECT table_name FROM information_schema.tables WHERE table_schema='" + db_ + "'"))
+  for (const testsupport::mysql_row& r : check_.query(
+           "SELECT table_name FROM information_schema.tables WHERE table_schema='" + (db.empty() ? db_ : db) + "'"))
     out.push_back(*r[0]);
   std::sort(out.begin(), out.end());
   return out;
 }
 
-std::vector<std::string> workbook_run::columns(const std::string& table) {
+std::vector<std::string> workbook_run::columns(const std::string& table, const std::string& db) {
   std::vector<std::string> out;
   for (const testsupport::mysql_row& r :
-       check_.query("SELECT column_name, column_type FROM information_schema.columns WHERE table_schema='" + db_ +
-                    "' AND table_name='" + table + "' ORDER BY ordinal_position"))
+       check_.query("SELECT column_name, column_type FROM information_schema.columns WHERE table_schema='" +
+                    (db.empty() ? db_ : db) + "' AND table_name='" + table + "' ORDER BY ordinal_position"))
     out.push_back(*r[0] + " " + *r[1]);
   return out;
 }

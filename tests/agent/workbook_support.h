@@ -1,8 +1,8 @@
 #pragma once
-// Shared by the end-to-end workbook tests: workbooks written by an
-// independent writer (libxlsxwriter), the calendar arithmetic the expected
-// values need, and a fixture that runs the real gridload binary into the
-// private server or into a dump file that is then loaded back.
+// Shared by the end-to-end tests: workbooks written by an independent
+// writer (libxlsxwriter), the calendar arithmetic the expected values need,
+// and a fixture that runs the real gridload binary into the private server
+// or into a dump file that is then loaded back.
 
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
@@ -65,8 +65,11 @@ class workbook_run : public testsupport::mysql_fixture {
   std::vector<std::string> server_args() const;
 
   // gridload --src=<source> --dest=<test database> with the server's
-  // address and `extra`, run in the test's folder.
-  testsupport::run_result convert(const std::string& source, const std::vector<std::string>& extra = {});
+  // address and `extra`, run in the test's folder with `env` added.
+  testsupport::run_result convert(const std::string& source, const std::vector<std::string>& extra = {},
+                                  const std::map<std::string, std::string>& env = {});
+  // gridload with `args` alone, run in the test's folder.
+  testsupport::run_result run(const std::vector<std::string>& args);
   // gridload --dump --src=<source> --dest=<file> with `extra`.
   testsupport::run_result dump(const std::string& source, const std::string& file,
                                const std::vector<std::string>& extra = {});
@@ -83,8 +86,9 @@ class workbook_run : public testsupport::mysql_fixture {
   // A fresh checking connection (a conversion in mode 0 drops and creates
   // the database the connection was opened on).
   void reconnect();
-  std::vector<std::string> tables();                           // sorted
-  std::vector<std::string> columns(const std::string& table);  // "name type", in column order
+  // Of the test's database, or of `db`.
+  std::vector<std::string> tables(const std::string& db = "");                             // sorted
+  std::vector<std::string> columns(const std::string& table, const std::string& db = "");  // "name type", in order
   // Every row of a query, NULL as "<NULL>".
   table_rows rows(const std::string& sql);
   // One column of a table in the order `order_by` (empty: the order the
