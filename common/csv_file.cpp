@@ -127,9 +127,17 @@ csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, b
   if (::fstat(fd_, &st) == 0) file_size_ = static_cast<int64_t>(st.st_size);
   TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
   TK_TRACE(2, "csv_file::reset");
-  get_line(line_);
-  init_schema(line_, header);
-  if (header) get_line(line_);
+  try {
+    get_line(line_);
+    init_schema(line_, header);
+    if (header) get_line(line_);
+  } catch (...) {
+    // A first line that cannot be read ends the construction: the file is
+    // closed here, since no destructor will run.
+    ::close(fd_);
+    fd_ = -1;
+    throw;
+  }
 }
 
 csv_file::~csv_file() {
