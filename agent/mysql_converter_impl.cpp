@@ -105,10 +105,9 @@ void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd
   pending_statements_.push_back(std::move(c));
 }
 
-void mysql_converter_impl::date_post_process(const std::u16string& table, const udb_schema& schema,
-                                             const dates_map& stats, const std::vector<bool>& keep) {
-  TK_TRACE(2, "mysql_converter_impl::date_post_process(map size=%d)", stats.entries().size());
-  static const char16_t* const types[] = {u"CHAR(19)", u"DATETIME", u"DATE", u"TIME"};
+void mysql_converter_impl::post_process(const std::u16string& table, const udb_schema& schema,
+                                        const types_map& stats, const char16_t* const (&types)[4],
+                                        int32_t text_state, const std::vector<bool>& keep) {
   for (const types_map_entry& e : stats.entries()) {
     // A column that never saw a value keeps its type: nothing tells what it
     // should become.
@@ -117,30 +116,25 @@ void mysql_converter_impl::date_post_process(const std::u16string& table, const 
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
     if (e.field_index < keep.size() && keep[e.field_index]) continue;
     try {
-      store_change(table, *schema.fields[e.field_index], types[e.state],
-                   e.seen_empty_text && e.state != dates_map::state_char19);
+      store_change(table, *schema.fields[e.field_index], types[e.state], e.seen_empty_text && e.state != text_state);
     } catch (const std::exception& ex) {
       TK_TRACE(3, "Got exception: %s", ex.what());
     }
   }
 }
 
+void mysql_converter_impl::date_post_process(const std::u16string& table, const udb_schema& schema,
+                                             const dates_map& stats, const std::vector<bool>& keep) {
+  TK_TRACE(2, "mysql_converter_impl::date_post_process(map size=%d)", stats.entries().size());
+  static const char16_t* const types[4] = {u"CHAR(19)", u"DATETIME", u"DATE", u"TIME"};
+  post_process(table, schema, stats, types, dates_map::state_char19, keep);
+}
+
 void mysql_converter_impl::num_post_process(const std::u16string& table, const udb_schema& schema,
-                                             const num_map& stats, const std::vector<bool>& keep) {
+                                            const num_map& stats, const std::vector<bool>& keep) {
   TK_TRACE(2, "mysql_converter_impl::num_post_process(map size=%d)", stats.entries().size());
-  static const char16_t* const types[] = {u"VARCHAR (255)", u"DOUBLE", u"BIGINT", u"INT"};
-  for (const types_map_entry& e : stats.entries()) {
-    if (!e.seen) continue;
-    if (e.state == e.arrival) continue;
-    if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
-    if (e.field_index < keep.size() && keep[e.field_index]) continue;
-    try {
-      store_change(table, *schema.fields[e.field_index], types[e.state],
-                   e.seen_empty_text && e.state != num_map::state_varchar);
-    } catch (const std::exception& ex) {
-      TK_TRACE(3, "Got exception: %s", ex.what());
-    }
-  }
+  static const char16_t* const types[4] = {u"VARCHAR (255)", u"DOUBLE", u"BIGINT", u"INT"};
+  post_process(table, schema, stats, types, num_map::state_varchar, keep);
 }
 
 bool mysql_converter_impl::run_statement(udb_database& database, const std::u16string& statement) {

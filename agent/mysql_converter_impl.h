@@ -12,6 +12,7 @@
 
 class dates_map;
 class num_map;
+class types_map;
 class udb_database;
 class udb_profile;
 class udb_schema;
@@ -79,6 +80,10 @@ class mysql_converter_impl {
   std::string host_, user_, password_, port_ = "3306";
 
  private:
+  // The column changes of one statistic; `types` names the type of each
+  // state, `text_state` is the state that keeps a column text.
+  void post_process(const std::u16string& table, const udb_schema& schema, const types_map& stats,
+                    const char16_t* const (&types)[4], int32_t text_state, const std::vector<bool>& keep);
   void store_change(const std::u16string& table, const t_ftd& column, const char16_t* type, bool empty_to_null);
   bool run_statement(udb_database& database, const std::u16string& statement);
 };
