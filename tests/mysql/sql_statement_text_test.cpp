@@ -10,7 +10,6 @@
 
 #include "sql_database.h"
 #include "sql_engine.h"
-#include "sql_fk_parser.h"
 #include "sql_indexes_initializer.h"
 #include "sql_schema.h"
 #include "sql_schema_initializer.h"
@@ -207,25 +206,6 @@ TEST(sql_engine_text, VersionParsing) {
   EXPECT_EQ(sql_engine::parse_version("4.1.0"), sql_engine::version_4_1_0);
   EXPECT_THROW(sql_engine::parse_version("5.5"), tk_mail_assertion);
   EXPECT_THROW(sql_engine::parse_version("MariaDB"), tk_mail_assertion);
-}
-
-TEST(sql_fk_parser_text, ConstraintsOfShowCreateTable) {
-  const std::u16string sql =
-      u"CREATE TABLE `child` (\n  `id` int(11) NOT NULL,\n  `p1` int(11) DEFAULT NULL,\n  `p2` int(11),\n"
-      u"  PRIMARY KEY (`id`),\n  KEY `fk` (`p1`,`p2`),\n"
-      u"  CONSTRAINT `fk_par``ent` FOREIGN KEY (`p1`, `p2`) REFERENCES `parent` (`a`, `b`) ON DELETE CASCADE,\n"
-      u"  CONSTRAINT `chk` CHECK (`p1` > 0),\n"
-      u"  CONSTRAINT `fk2` FOREIGN KEY (`id`) REFERENCES `other` (`oid`)\n) ENGINE=InnoDB";
-  const sql_fk_parser parser(u"child", sql);
-  ASSERT_EQ(parser.relationships().size(), 2u);
-  const udb_relationship& first = parser.relationships()[0];
-  EXPECT_EQ(first.name, u"fk_par`ent");
-  EXPECT_EQ(first.fk_table, u"child");
-  EXPECT_EQ(first.pk_table, u"parent");
-  EXPECT_EQ(first.fk_columns, (std::vector<std::u16string>{u"p1", u"p2"}));
-  EXPECT_EQ(first.pk_columns, (std::vector<std::u16string>{u"a", u"b"}));
-  EXPECT_EQ(parser.relationships()[1].pk_table, u"other");
-  EXPECT_EQ(parser.relationships()[1].pk_columns, (std::vector<std::u16string>{u"oid"}));
 }
 
 TEST(sql_sync_text, KeyFilter) {
