@@ -33,16 +33,15 @@ TEST(GridloadCli, UsageTextIsPrintedByteForByte) {
   ASSERT_EQ(usage.substr(0, 29), "GRIDLOAD v7.1\nUsage: GRIDLOAD");
   const std::string last_line = "      (for example --dest=\"my database\")\n";
   ASSERT_EQ(usage.substr(usage.size() - last_line.size()), last_line);
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"--help"},
-      {"--src=a.xls", "--help", "--dest=x"},
-      {"--DUMP"},
-      {"--src=a.csv", "--dest=d", "--from_csv", "--tab_name=t", "--csv_delim=2", "--unknown"},
-      // The unrecognised-argument check comes before the source check.
-      {"--bogus"},
-      {"--dest", "--src"},
+  // An option is known by its text up to the value, case-sensitively; the
+  // unrecognised-argument check comes before the source check.
+  std::vector<std::vector<std::string>> cases = {
+      {},           {"--help"}, {"--src=a.xls", "--help", "--dest=x"},
+      {"--helpme"}, {"--DUMP"}, {"--dest", "--src"},
+      {"-help"},    {""},       {"--src=a.csv", "--dest=d", "--from_csv", "--tab_name=t", "--csv_delim=2", "--unknown"},
   };
+  // Any number of unrecognised arguments.
+  for (int i = 0; i < 30; ++i) cases.back().push_back("bad" + std::to_string(i));
   for (const auto& args : cases) {
     SCOPED_TRACE(args.empty() ? std::string("(none)") : args[0]);
     expect_stderr_exit(run_gridload(args), usage);

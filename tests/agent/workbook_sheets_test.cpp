@@ -49,9 +49,7 @@ class WorkbookSheets : public wbtest::workbook_run {
 };
 
 std::string converting(int sheets, const std::vector<std::string>& tables) {
-  std::string out = "Converting spreadsheet book.xlsx(" + std::to_string(sheets) + " worksheets)\n";
-  for (const std::string& t : tables) out += "Converting table " + t + "\n";
-  return out;
+  return wbtest::converting("book.xlsx", tables, sheets);
 }
 
 // The friendly text of a message-table entry as the error handler prints
@@ -109,6 +107,12 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
       {"none found: all converted", "SHEET1\nsheet2\n Sheet3\n",
        "Worksheet SHEET1 not found\nWorksheet sheet2 not found\nWorksheet  Sheet3 not found\n", all, 5},
       {"silent", "Missing\n", "", all, 5, true},
+      // A line of any length is read whole.
+      {"long line",
+       std::string(5000, 'n') + "\nSheet1\n",
+       "Worksheet " + std::string(5000, 'n') + " not found\n",
+       {"Sheet1"},
+       1},
   };
   for (const row& c : cases) {
     SCOPED_TRACE(c.title);

@@ -42,36 +42,6 @@ const std::string& xlsx_book::close() {
   return path_;
 }
 
-void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to) {
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), 0, &error);
-  if (!archive) throw std::runtime_error("zip_open failed");
-  zip_stat_t st;
-  zip_stat_init(&st);
-  std::string xml;
-  if (zip_stat(archive, part.c_str(), 0, &st) == 0) {
-    xml.resize(st.size);
-    zip_file_t* f = zip_fopen(archive, part.c_str(), 0);
-    if (f) {
-      zip_fread(f, xml.data(), st.size);
-      zip_fclose(f);
-    }
-  }
-  const std::size_t at = xml.find(from);
-  if (at == std::string::npos) {
-    zip_discard(archive);
-    throw std::runtime_error("patch_part: '" + from + "' not in " + part);
-  }
-  xml.replace(at, from.size(), to);
-  zip_source_t* source = zip_source_buffer(archive, xml.data(), xml.size(), 0);
-  if (!source || zip_file_add(archive, part.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
-    if (source) zip_source_free(source);
-    zip_discard(archive);
-    throw std::runtime_error("zip_file_add failed");
-  }
-  if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
-}
-
 void write_zip(const std::string& path, const std::map<std::string, std::string>& parts) {
   int error = 0;
   zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -116,6 +86,14 @@ double days_since(int y, unsigned m, unsigned d, int hh, int mm, int ss, std::ch
 
 }  // namespace
 
+void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to) {
+  std::map<std::string, std::string> parts = read_zip(path);
+  const std::size_t at = parts[part].find(from);
+  if (at == std::string::npos) throw std::runtime_error("patch_part: '" + from + "' not in " + part);
+  parts[part].replace(at, from.size(), to);
+  write_zip(path, parts);
+}
+
 double serial_1900(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
   using namespace std::chrono;
   return days_since(y, m, d, hh, mm, ss, year_month_day{year{1899}, December, day{30}});
@@ -126,13 +104,11 @@ double serial_1904(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
   return days_since(y, m, d, hh, mm, ss, year_month_day{year{1904}, January, day{1}});
 }
 
-uint32_t crc32(const std::string& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char c : bytes) {
-    crc ^= c;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
+std::string converting(const std::string& file, const std::vector<std::string>& tables, int listed) {
+  std::string out = "Converting spreadsheet " + file + "(" +
+                    std::to_string(listed < 0 ? static_cast<int>(tables.size()) : listed) + " worksheets)\n";
+  for (const std::string& t : tables) out += "Converting table " + t + "\n";
+  return out;
 }
 
 std::vector<std::string> workbook_run::server_args() const {

@@ -55,10 +55,11 @@ std::map<std::string, std::string> read_zip(const std::string& path);
 double serial_1900(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0);
 double serial_1904(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0);
 
-// CRC-32 (IEEE), as the server's CRC32() computes it.
-uint32_t crc32(const std::string& bytes);
-
 using table_rows = std::vector<std::vector<std::string>>;
+
+// What a workbook run prints: the workbook's line with `listed` worksheets
+// (by default as many as `tables`), then a line per converted table.
+std::string converting(const std::string& file, const std::vector<std::string>& tables, int listed = -1);
 
 class workbook_run : public testsupport::mysql_fixture {
  protected:

@@ -9,18 +9,13 @@
 #include "workbook_support.h"
 
 using testsupport::run_result;
+using wbtest::converting;
 using wbtest::table_rows;
 using wbtest::xlsx_book;
 
 namespace {
 
 using strings = std::vector<std::string>;
-
-std::string converting(const std::string& file, const strings& tables) {
-  std::string out = "Converting spreadsheet " + file + "(" + std::to_string(tables.size()) + " worksheets)\n";
-  for (const std::string& t : tables) out += "Converting table " + t + "\n";
-  return out;
-}
 
 lxw_datetime moment(int y, int m, int d, int hh = 0, int mm = 0, double ss = 0) {
   return lxw_datetime{y, m, d, hh, mm, ss};
@@ -251,12 +246,13 @@ TEST_F(XlsxValues, The1904DateSystemAndExactCurrencyWithoutRefinement) {
 }
 
 // 100,000 rows with inline strings (the writer's constant-memory mode): the
-// count and checksums of each column, computed here from what the writer
-// was given; and the texts of every kind as inline strings.
+// count and sums of the columns, computed here from what the writer was
+// given, and every label; and the texts of every kind as inline strings.
 TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
   const int n = 100000;
   double sum_amount = 0;
-  unsigned long long sum_crc = 0, sum_len = 0, sum_days = 0;
+  unsigned long long sum_days = 0;
+  strings labels;
   {
     xlsx_book b(dir_.file("book.xlsx"), true);
     lxw_worksheet* s = b.sheet("Big");
@@ -267,8 +263,7 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
       worksheet_write_number(s, r, 0, r, nullptr);
       std::snprintf(buf, sizeof buf, "label %d \xC3\xA4 %x", r, r * 2654435761u);
       worksheet_write_string(s, r, 1, buf, nullptr);
-      sum_crc += wbtest::crc32(buf);
-      sum_len += std::string(buf).size();
+      labels.push_back(buf);
       const double amount = (r % 1000) * 0.25;
       sum_amount += amount;
       worksheet_write_number(s, r, 2, amount, nullptr);
@@ -281,15 +276,11 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
   std::snprintf(want_amount, sizeof want_amount, "%.2f", sum_amount);
   both_ways("book.xlsx", {"--extr_fn", "--charset=utf8mb4"}, converting("book.xlsx", {"Big", "Texts"}), [&] {
     EXPECT_EQ(columns("Big"), (strings{"id int(11)", "label varchar(255)", "amount double", "day date"}));
-    EXPECT_EQ(rows("SELECT COUNT(*), SUM(id), COUNT(DISTINCT label), SUM(CRC32(label)), SUM(OCTET_LENGTH(label)), "
-                   "ROUND(SUM(amount), 2), MIN(day), MAX(day), SUM(DATEDIFF(day, '2000-01-01')) FROM Big"),
-              (table_rows{{std::to_string(n), std::to_string(static_cast<long long>(n) * (n + 1) / 2),
-                           std::to_string(n), std::to_string(sum_crc), std::to_string(sum_len), want_amount,
+    EXPECT_EQ(rows("SELECT COUNT(*), SUM(id), ROUND(SUM(amount), 2), MIN(day), MAX(day), "
+                   "SUM(DATEDIFF(day, '2000-01-01')) FROM Big"),
+              (table_rows{{std::to_string(n), std::to_string(static_cast<long long>(n) * (n + 1) / 2), want_amount,
                            "2000-01-01", "2009-12-28", std::to_string(sum_days)}}));
-    EXPECT_EQ(
-        rows("SELECT label FROM Big WHERE id IN (1, 65536, 100000) ORDER BY id"),
-        (table_rows{
-            {"label 1 \xC3\xA4 9e3779b1"}, {"label 65536 \xC3\xA4 79b10000"}, {"label 100000 \xC3\xA4 660fb4a0"}}));
+    EXPECT_TRUE(column("Big", "label", "id") == labels) << "a label differs";
     check_texts();
   });
 }

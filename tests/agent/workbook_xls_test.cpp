@@ -10,6 +10,7 @@
 #include "workbook_support.h"
 
 using testsupport::run_result;
+using wbtest::converting;
 using wbtest::table_rows;
 using wbtest::workbook_run;
 
@@ -23,12 +24,6 @@ class XlsFixtures : public workbook_run {
     return name;
   }
 };
-
-std::string converting(const std::string& file, const std::vector<std::string>& tables) {
-  std::string out = "Converting spreadsheet " + file + "(" + std::to_string(tables.size()) + " worksheets)\n";
-  for (const std::string& t : tables) out += "Converting table " + t + "\n";
-  return out;
-}
 
 // make_fixtures.py's long_text: a linear congruential sequence picking
 // characters of `alphabet` (UTF-8 characters).
