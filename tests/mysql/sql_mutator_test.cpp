@@ -51,6 +51,9 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
   const t_ftd date_time(8, u"c", VT_DATE, false, false, ole_variant(), 1);
   const row rows[] = {
       {u"INT", 0, 0, 0, text, VT_I4, 4, u"INT", 0, 0, 0},
+      {u"BIT", 0, 0, 0, text, VT_I1, 1, u"BIT", 0, 0, 0},
+      {u"TINYINT UNSIGNED", 0, 0, 0, text, VT_UI1, 1, u"TINYINT UNSIGNED", 0, 0, 0},
+      {u"BIGINT UNSIGNED", 0, 0, 0, number, VT_UI8, 8, u"BIGINT UNSIGNED", 0, 0, 0},
       // Digits written in the type text reach the descriptor too.
       {u"DECIMAL(12,3)", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(12,3)", 12, 3, 0},
       {u"DECIMAL(7)", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(7)", 7, 0, 0},

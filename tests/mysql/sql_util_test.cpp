@@ -85,28 +85,6 @@ TEST(sql_util_types, TypeTextAtEachThreshold) {
   }
 }
 
-TEST(sql_util_types, TypeNamesToTags) {
-  EXPECT_EQ(get_sql_type_name(-1), u"<Unknown type>");
-  EXPECT_EQ(get_sql_type_name(28), u"<Unknown type>");
-
-  struct named {
-    const char16_t* name;
-    VARTYPE vt;
-    uint32_t size;  // 77 when left unchanged
-  };
-  const named names[] = {
-      {u"VARCHAR(100)", VT_BSTR, 100},    {u"VARCHAR", VT_BSTR, 77},       {u"BIT", VT_I1, 1},
-      {u"TINYINT UNSIGNED", VT_UI1, 1},   {u"BIGINT UNSIGNED", VT_UI8, 8}, {u"TIME", VT_DATE, 8},
-      {u"DECIMAL(10,2)", VT_DECIMAL, 77}, {u"DATETIME", VT_BSTR, 77},      {u"", VT_BSTR, 77},
-  };
-  for (const named& n : names) {
-    SCOPED_TRACE(u8(n.name));
-    uint32_t size = 77;
-    EXPECT_EQ(get_vartype_from_name(n.name, size), n.vt);
-    EXPECT_EQ(size, n.size);
-  }
-}
-
 TEST(sql_util_defaults, DefaultTextByColumnKind) {
   struct row {
     VARTYPE vt;
