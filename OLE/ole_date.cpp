@@ -322,7 +322,10 @@ bool ole_date::from_ole_number(double number, ole_date& out) {
   // The platform's range: 100-01-01 to 9999-12-31.
   if (!(number > -657435.0 && number < 2958466.0)) return false;
   int64_t day = 0, us = 0;
-  if (!split_ole_number(number, day, us)) return false;
+  // A date number is a double count of days: near today its last bit is
+  // worth about a microsecond, so 09:30 would come back as 09:30:00.000001.
+  // Moments are taken to the millisecond, as the workbooks keep them.
+  if (!split_ole_number(number, day, us, 1000)) return false;
   int64_t y;
   unsigned m, d;
   civil_from_days(day + ole_epoch_days, y, m, d);

@@ -73,7 +73,7 @@ class ole_date {
 
   // The OLE date number of this moment (a pure time is a time on day 0).
   double to_ole_number() const;
-  // Kind 1 from an OLE date number, rounded to the microsecond; false for
+  // Kind 1 from an OLE date number, rounded to the millisecond; false for
   // NaN, infinities and numbers outside years 1..9999.
   static bool from_ole_number(double number, ole_date& out);
 
