@@ -238,8 +238,34 @@ void append_quoted(std::string& out, std::string_view text, const escape_table& 
   out += '\'';
 }
 
-// The literal of wide text with a tag, written as UTF-8.
-void append_literal_utf8(std::string& out, std::u16string_view text, VARTYPE vt, const escape_table& table) {
+// Text of either width in a literal: quoted and escaped, or (ASCII known
+// to be safe) written as it stands.
+void append_quoted_text(std::string& out, std::u16string_view text, const escape_table& table) {
+  append_quoted_utf8(out, text, table);
+}
+void append_quoted_text(std::string& out, std::string_view text, const escape_table& table) {
+  append_quoted(out, text, table);
+}
+void append_bare(std::string& out, std::u16string_view text) {
+  for (char16_t c : text) out += static_cast<char>(c);
+}
+void append_bare(std::string& out, std::string_view text) { out += text; }
+
+// The GUID a text is as a whole, when it is one.
+bool whole_guid(std::u16string_view text, std::u16string& guid) {
+  ole_guid_extractor found(text);
+  if (!found.is_well_formed()) return false;
+  guid = found.guid();
+  return true;
+}
+bool whole_guid(std::string_view text, std::u16string& guid) {
+  std::u16string wide;
+  return tk_append_utf16(wide, text) && whole_guid(std::u16string_view(wide), guid);
+}
+
+// The literal of a text with a tag (wide text written as UTF-8).
+template <class C>
+void append_literal(std::string& out, std::basic_string_view<C> text, VARTYPE vt, const escape_table& table) {
   if (vt < VT_I2) {
     TK_TRACE(1, "******* NULL VALUE ******");
     out += "NULL";
@@ -257,93 +283,45 @@ void append_literal_utf8(std::string& out, std::u16string_view text, VARTYPE vt,
       out += '\'';
       return;
     }
-    append_quoted_utf8(out, text, table);
+    append_quoted_text(out, text, table);
     return;
   }
   if (ole_variant::is_binary(vt)) {
     TK_TRACE(1, "GOT BLOB");
     if (is_valid_blob_literal(text)) {
       TK_TRACE(1, "BLOB IS VALID");
-      for (char16_t c : text) out += static_cast<char>(c);
+      append_bare(out, text);
       return;
     }
-    append_quoted_utf8(out, text, table);
+    append_quoted_text(out, text, table);
     return;
   }
   if (vt == VT_BSTR) {
-    if (may_hold_guid(text.size())) {
-      ole_guid_extractor guid(text);
-      // Only a GUID of the 8-4-4-4-12 shape replaces the text: a longer
-      // text that merely mentions the word is kept whole.
-      if (guid.is_well_formed()) {
-        TK_TRACE(1, "BSTR IS AN GUID");
-        append_quoted_utf8(out, guid.guid(), table);
-        return;
-      }
+    std::u16string guid;
+    // Only a GUID of the 8-4-4-4-12 shape replaces the text.
+    if (may_hold_guid(text.size()) && whole_guid(text, guid)) {
+      TK_TRACE(1, "BSTR IS AN GUID");
+      append_quoted_utf8(out, guid, table);
+      return;
     }
-    append_quoted_utf8(out, text, table);
+    append_quoted_text(out, text, table);
     return;
   }
   // Numbers and booleans are bare; text that is not a plain number is
   // quoted instead, so that it can never end the literal.
   if (is_plain_number(text)) {
-    for (char16_t c : text) out += static_cast<char>(c);
+    append_bare(out, text);
     return;
   }
-  append_quoted_utf8(out, text, table);
+  append_quoted_text(out, text, table);
+}
+
+void append_literal_utf8(std::string& out, std::u16string_view text, VARTYPE vt, const escape_table& table) {
+  append_literal(out, text, vt, table);
 }
 
 void append_literal_narrow(std::string& out, std::string_view text, VARTYPE vt, const escape_table& table) {
-  if (vt < VT_I2) {
-    TK_TRACE(1, "******* NULL VALUE ******");
-    out += "NULL";
-    return;
-  }
-  if (text.empty()) {
-    out += "''";
-    return;
-  }
-  if (vt == VT_DATE) {
-    ole_date date(text);
-    if (date.is_valid()) {
-      out += '\'';
-      append_date_text(out, date);
-      out += '\'';
-      return;
-    }
-    append_quoted(out, text, table);
-    return;
-  }
-  if (ole_variant::is_binary(vt)) {
-    TK_TRACE(1, "GOT BLOB");
-    if (is_valid_blob_literal(text)) {
-      TK_TRACE(1, "BLOB IS VALID");
-      out += text;
-      return;
-    }
-    append_quoted(out, text, table);
-    return;
-  }
-  if (vt == VT_BSTR) {
-    if (may_hold_guid(text.size())) {
-      std::u16string wide;
-      if (tk_append_utf16(wide, text)) {
-        ole_guid_extractor guid(wide);
-        if (guid.is_well_formed()) {
-          TK_TRACE(1, "BSTR IS AN GUID");
-          append_quoted_utf8(out, guid.guid(), table);
-          return;
-        }
-      }
-    }
-    append_quoted(out, text, table);
-    return;
-  }
-  if (is_plain_number(text)) {
-    out += text;
-    return;
-  }
-  append_quoted(out, text, table);
+  append_literal(out, text, vt, table);
 }
 
 // The literal of a variant through its own text form and tag; binary values
