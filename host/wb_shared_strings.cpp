@@ -6,6 +6,7 @@
 
 #include "wb_text.h"
 #include "wb_xml_parser.h"
+#include "wb_xml_scanner.h"
 
 namespace {
 
@@ -59,14 +60,24 @@ class sst_handler final : public wb_xml_handler {
 bool wb_shared_strings::load(wb_byte_reader& reader, long& dao_error) {
   std::size_t count_hint = 0;
   sst_handler handler(*this, count_hint);
-  wb_xml_parser parser(reader, handler);
-  // The first chunk holds the <sst> element; reserve the index once from
-  // its count (capped: the attribute is only a hint and may lie).
-  bool more = parser.parse_chunk();
+  // The part is read once: by the scanner when it is plain UTF-8 (the usual
+  // case), otherwise by expat.
+  wb_xml_scanner scanner(reader, handler);
+  bool more = scanner.parse_chunk();
   entries_.reserve(std::min<std::size_t>(count_hint, std::size_t{1} << 22));
-  while (more) more = parser.parse_chunk();
-  if (parser.error() != 0) {
-    dao_error = parser.error();
+  while (more) more = scanner.parse_chunk();
+  long error = scanner.error();
+  if (scanner.declined()) {
+    wb_xml_parser parser(reader, handler);
+    if (parser.restart()) {
+      more = parser.parse_chunk();
+      entries_.reserve(std::min<std::size_t>(count_hint, std::size_t{1} << 22));
+      while (more) more = parser.parse_chunk();
+    }
+    error = parser.error();
+  }
+  if (error != 0) {
+    dao_error = error;
     return false;
   }
   entries_.shrink_to_fit();

@@ -2,8 +2,42 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "wb_ole_date.h"
+
+bool wb_parse_number(std::string_view text, double& value) {
+  static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  // Up to 19 digits cannot overflow the mantissa.
+  std::uint64_t mantissa = 0;
+  const char* const first = p;
+  for (; p < end && static_cast<unsigned char>(*p - '0') <= 9; ++p)
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+  const std::ptrdiff_t integer_digits = p - first;
+  std::ptrdiff_t decimals = 0;
+  if (p < end && *p == '.' && integer_digits > 0) {
+    const char* const point = ++p;
+    for (; p < end && static_cast<unsigned char>(*p - '0') <= 9; ++p)
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    decimals = p - point;
+  }
+  if (p == end && integer_digits > 0 && integer_digits + decimals <= 19 && mantissa <= (std::uint64_t{1} << 53) &&
+      decimals <= 22 && (decimals > 0 || p[-1] != '.')) {
+    const double d = static_cast<double>(mantissa) / powers[decimals];
+    value = negative ? -d : d;
+    return true;
+  }
+  double d = 0;
+  const auto [stop, ec] = std::from_chars(text.data(), end, d);
+  if (ec != std::errc() || stop != end || !std::isfinite(d)) return false;
+  value = d;
+  return true;
+}
 
 std::size_t wb_format_number(double value, char16_t* out) {
   if (value == 0.0 || !std::isfinite(value)) {

@@ -6,6 +6,14 @@
 #include <cstddef>
 #include <string_view>
 
+// Reads the value text of a number cell: true when the whole text is a
+// decimal number that std::from_chars reads as a finite double, which goes
+// to `value` (the exact same double). Plain decimals whose digits make an
+// integer of at most 2^53 with at most 22 of them after the point take a
+// shortcut: that integer and the power of ten are both exact doubles, so
+// one division rounds correctly.
+bool wb_parse_number(std::string_view text, double& value);
+
 // Enough room for any text these functions write.
 inline constexpr std::size_t wb_value_text_capacity = 32;
 

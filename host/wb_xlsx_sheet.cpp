@@ -1,15 +1,32 @@
 #include "wb_xlsx_sheet.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "wb_ole_date.h"
 #include "wb_shared_strings.h"
 #include "wb_text.h"
+#include "wb_value_text.h"
 #include "wb_xlsx_styles.h"
 
 namespace {
+
+// Reads the decimal digits at the start of the NUL-terminated `s` the way
+// std::from_chars does: false without a digit or when the number does not
+// fit; stops at the first other character.
+template <class T>
+bool leading_number(const char* s, T& value) {
+  // Up to digits10 digits cannot overflow; longer numbers take the checks.
+  constexpr int safe = std::numeric_limits<T>::digits10;
+  T v = 0;
+  int n = 0;
+  for (; n < safe && static_cast<unsigned char>(s[n] - '0') <= 9; ++n) v = static_cast<T>(v * 10 + (s[n] - '0'));
+  if (n == 0) return false;
+  for (const char* p = s + n; static_cast<unsigned char>(*p - '0') <= 9; ++p)
+    if (__builtin_mul_overflow(v, T{10}, &v) || __builtin_add_overflow(v, static_cast<T>(*p - '0'), &v)) return false;
+  value = v;
+  return true;
+}
 
 // Parses a reference such as "B12" into 0-based column and row. A reference
 // without row digits keeps `row`; false when there are no column letters.
@@ -27,8 +44,7 @@ bool parse_reference(const char* r, std::uint32_t& column, std::uint32_t& row) {
   column = col - 1;
   if (*r != '\0') {
     std::uint32_t v = 0;
-    auto [p, ec] = std::from_chars(r, r + std::strlen(r), v);
-    if (ec != std::errc() || v == 0) return false;
+    if (!leading_number(r, v) || v == 0) return false;
     row = v - 1;
   }
   return true;
@@ -48,6 +64,7 @@ wb_xlsx_sheet::wb_xlsx_sheet(std::unique_ptr<wb_byte_reader> reader, const wb_sh
                              const wb_xlsx_styles* styles, bool date1904)
     : reader_(std::move(reader)),
       parser_(*reader_, *this),
+      scanner_(*reader_, *this),
       shared_strings_(shared_strings),
       styles_(styles),
       date1904_(date1904) {
@@ -69,6 +86,7 @@ void wb_xlsx_sheet::reset_state() {
 bool wb_xlsx_sheet::rewind() {
   reset_state();
   error_ = 0;
+  scanning_ = false;
   if (!parser_.restart()) {
     error_ = parser_.error();
     return false;
@@ -81,8 +99,7 @@ bool wb_xlsx_sheet::next_cell(wb_raw_cell& cell) {
     queue_.clear();
     queue_pos_ = 0;
     text_arena_.clear();
-    while (queue_.empty() && !parser_.at_end()) parser_.parse_chunk();
-    if (parser_.error() != 0) error_ = parser_.error();
+    while (queue_.empty() && error_ == 0 && !at_end()) parse_chunk();
     if (queue_.empty() || error_ != 0) return false;
   }
   const queued_cell& q = queue_[queue_pos_++];
@@ -97,6 +114,23 @@ bool wb_xlsx_sheet::next_cell(wb_raw_cell& cell) {
   else
     cell.text = {};
   return true;
+}
+
+void wb_xlsx_sheet::parse_chunk() {
+  if (!scanning_) {
+    parser_.parse_chunk();
+    error_ = parser_.error();
+    return;
+  }
+  scanner_.parse_chunk();
+  if (scanner_.declined()) {
+    // Not plain UTF-8: expat reads the part (nothing was reported yet).
+    scanning_ = false;
+    reset_state();
+    if (!parser_.restart()) error_ = parser_.error();
+    return;
+  }
+  error_ = scanner_.error();
 }
 
 void wb_xlsx_sheet::on_start(wb_xml_ns ns, std::string_view local, const char** attributes) {
@@ -123,7 +157,7 @@ void wb_xlsx_sheet::on_start(wb_xml_ns ns, std::string_view local, const char** 
   } else if (local == "row") {
     const char* r = wb_xml_parser::attribute(attributes, "r");
     std::uint32_t v = 0;
-    if (r != nullptr && std::from_chars(r, r + std::strlen(r), v).ec == std::errc() && v > 0)
+    if (r != nullptr && leading_number(r, v) && v > 0)
       row_ = static_cast<std::int64_t>(v) - 1;
     else
       ++row_;
@@ -156,7 +190,7 @@ void wb_xlsx_sheet::start_cell(const char** attributes) {
         break;
       }
       case 's':
-        std::from_chars(value, value + std::strlen(value), cell_style_);
+        leading_number(value, cell_style_);
         break;
       case 't':
         if (std::strcmp(value, "s") == 0)
@@ -230,8 +264,7 @@ void wb_xlsx_sheet::finish_cell() {
     case cell_type::number:
       if (has_v_ && !v.empty()) {
         double d = 0;
-        auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), d);
-        if (ec == std::errc() && p == v.data() + v.size() && std::isfinite(d)) {
+        if (wb_parse_number(v, d)) {
           q.kind = wb_cell_kind::number;
           q.number = d;
           q.number_class = styles_ ? styles_->number_class(cell_style_) : wb_number_class::general;
@@ -241,8 +274,8 @@ void wb_xlsx_sheet::finish_cell() {
     case cell_type::shared: {
       std::size_t index = 0;
       std::u16string_view text;
-      if (has_v_ && std::from_chars(v.data(), v.data() + v.size(), index).ec == std::errc() &&
-          shared_strings_ != nullptr && shared_strings_->get(index, text) && !text.empty()) {
+      if (has_v_ && leading_number(v.data(), index) && shared_strings_ != nullptr &&
+          shared_strings_->get(index, text) && !text.empty()) {
         q.kind = wb_cell_kind::text;
         q.stable = true;
         q.stable_text = text.data();

@@ -1,8 +1,13 @@
-// wb_sheet_source for one OOXML worksheet part, streamed through expat.
+// wb_sheet_source for one OOXML worksheet part, streamed.
 //
-// Each parse step hands expat one chunk of the inflated part; the cells it
-// completes go to a small queue (with inline texts in a reused arena) that
-// next_cell() drains, so memory depends on the chunk size, not on the sheet.
+// The first read after opening (the pass that decides the used range and
+// the types) goes through wb_xml_scanner, which reports the same events as
+// expat for a UTF-8 part at a fraction of the cost; every read after
+// rewind(), and a part the scanner declines, goes through expat
+// (wb_xml_parser). Each parse step handles one chunk of the inflated part;
+// the cells it completes go to a small queue (with inline texts in a reused
+// arena) that next_cell() drains, so memory depends on the chunk size, not
+// on the sheet.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +18,7 @@
 #include "wb_byte_reader.h"
 #include "wb_sheet_source.h"
 #include "wb_xml_parser.h"
+#include "wb_xml_scanner.h"
 
 class wb_shared_strings;
 class wb_xlsx_styles;
@@ -51,9 +57,13 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   void finish_cell();
   void queue_text(queued_cell& q, std::string_view utf8);
   void reset_state();
+  bool at_end() const { return scanning_ ? scanner_.at_end() : parser_.at_end(); }
+  void parse_chunk();
 
   std::unique_ptr<wb_byte_reader> reader_;
   wb_xml_parser parser_;
+  wb_xml_scanner scanner_;
+  bool scanning_ = true;  // the first read, until rewind()
   const wb_shared_strings* shared_strings_;
   const wb_xlsx_styles* styles_;
   bool date1904_;

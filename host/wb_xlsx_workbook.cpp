@@ -65,7 +65,7 @@ class workbook_handler final : public wb_xml_handler {
     } else if (local == "sheet") {
       sheet_ref s;
       if (const char* v = wb_xml_parser::attribute(a, "name")) s.name = wb_to_utf16(v);
-      if (const char* v = xml_parser()->attribute(a, "id", wb_xml_ns::doc_rels)) s.rel_id = v;
+      if (const char* v = xml_names()->attribute(a, "id", wb_xml_ns::doc_rels)) s.rel_id = v;
       const char* state = wb_xml_parser::attribute(a, "state");
       s.hidden = state != nullptr && std::strcmp(state, "visible") != 0;
       sheets.push_back(std::move(s));

@@ -23,38 +23,22 @@ wb_xml_ns classify(std::string_view uri) {
 
 }  // namespace
 
-// expat's user data is the wb_xml_parser, so the doctype handler can stop it.
-struct wb_xml_parser_callbacks {
-  static void XMLCALL start(void* user, const XML_Char* name, const XML_Char** attributes) {
-    auto* self = static_cast<wb_xml_parser*>(user);
-    // Declarations come first in practice, but any attribute may be one.
-    for (const char** a = attributes; *a != nullptr; a += 2) {
-      if (a[0][0] == 'x' && std::strncmp(a[0], "xmlns", 5) == 0) {
-        self->declare(attributes);
-        break;
-      }
-    }
-    std::string_view local;
-    const wb_xml_ns ns = self->split_name(name, local);
-    self->handler_.on_start(ns, local, attributes);
-  }
-  static void XMLCALL end(void* user, const XML_Char* name) {
-    auto* self = static_cast<wb_xml_parser*>(user);
-    std::string_view local;
-    const wb_xml_ns ns = self->split_name(name, local);
-    self->handler_.on_end(ns, local);
-  }
-  static void XMLCALL text(void* user, const XML_Char* s, int len) {
-    static_cast<wb_xml_parser*>(user)->handler_.on_text(std::string_view(s, static_cast<std::size_t>(len)));
-  }
-  // Workbook parts never carry a document type declaration; refusing one
-  // shuts out entity expansion tricks altogether.
-  static void XMLCALL doctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    XML_StopParser(static_cast<XML_Parser>(static_cast<wb_xml_parser*>(user)->parser_), XML_FALSE);
-  }
-};
+void wb_xml_namespaces::reset() {
+  prefixes_.clear();
+  default_ns_ = wb_xml_ns::none;
+}
 
-void wb_xml_parser::declare(const char** attributes) {
+void wb_xml_namespaces::declare(const char** attributes) {
+  // Declarations come first in practice, but any attribute may be one.
+  for (const char** a = attributes; *a != nullptr; a += 2) {
+    if (a[0][0] == 'x' && std::strncmp(a[0], "xmlns", 5) == 0) {
+      declare_all(attributes);
+      return;
+    }
+  }
+}
+
+void wb_xml_namespaces::declare_all(const char** attributes) {
   for (const char** a = attributes; *a != nullptr; a += 2) {
     if (std::strncmp(a[0], "xmlns", 5) != 0) continue;
     const wb_xml_ns ns = classify(a[1]);
@@ -74,34 +58,49 @@ void wb_xml_parser::declare(const char** attributes) {
   }
 }
 
-wb_xml_ns wb_xml_parser::split_name(const char* name, std::string_view& local, bool is_attribute) const {
-  const char* colon = nullptr;
-  const char* p = name;
-  for (; *p != '\0'; ++p)
-    if (*p == ':') colon = p;
-  if (colon == nullptr) {
-    local = std::string_view(name, static_cast<std::size_t>(p - name));
-    return is_attribute ? wb_xml_ns::none : default_ns_;
-  }
-  local = std::string_view(colon + 1, static_cast<std::size_t>(p - colon - 1));
-  const std::string_view prefix(name, static_cast<std::size_t>(colon - name));
+wb_xml_ns wb_xml_namespaces::bound(std::string_view prefix) const {
   if (prefix == "xml") return wb_xml_ns::other;
   for (const auto& b : prefixes_)
     if (b.prefix == prefix) return b.ns;
   return wb_xml_ns::other;
 }
 
-const char* wb_xml_parser::attribute(const char** attributes, std::string_view local) {
-  for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2)
-    if (local == a[0]) return a[1];
-  return nullptr;
-}
-
-const char* wb_xml_parser::attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const {
+const char* wb_xml_namespaces::attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const {
   for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2) {
     std::string_view l;
     if (split_name(a[0], l, true) == ns && l == local) return a[1];
   }
+  return nullptr;
+}
+
+// expat's user data is the wb_xml_parser, so the doctype handler can stop it.
+struct wb_xml_parser_callbacks {
+  static void XMLCALL start(void* user, const XML_Char* name, const XML_Char** attributes) {
+    auto* self = static_cast<wb_xml_parser*>(user);
+    self->names_.declare(attributes);
+    std::string_view local;
+    const wb_xml_ns ns = self->names_.split_name(name, local);
+    self->handler_.on_start(ns, local, attributes);
+  }
+  static void XMLCALL end(void* user, const XML_Char* name) {
+    auto* self = static_cast<wb_xml_parser*>(user);
+    std::string_view local;
+    const wb_xml_ns ns = self->names_.split_name(name, local);
+    self->handler_.on_end(ns, local);
+  }
+  static void XMLCALL text(void* user, const XML_Char* s, int len) {
+    static_cast<wb_xml_parser*>(user)->handler_.on_text(std::string_view(s, static_cast<std::size_t>(len)));
+  }
+  // Workbook parts never carry a document type declaration; refusing one
+  // shuts out entity expansion tricks altogether.
+  static void XMLCALL doctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    XML_StopParser(static_cast<XML_Parser>(static_cast<wb_xml_parser*>(user)->parser_), XML_FALSE);
+  }
+};
+
+const char* wb_xml_parser::attribute(const char** attributes, std::string_view local) {
+  for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2)
+    if (local == a[0]) return a[1];
   return nullptr;
 }
 
@@ -117,9 +116,8 @@ void wb_xml_parser::create() {
   XML_Parser p = parser_ ? static_cast<XML_Parser>(parser_) : XML_ParserCreate(nullptr);
   if (parser_ != nullptr) XML_ParserReset(p, nullptr);
   parser_ = p;
-  handler_.xml_parser_ = this;
-  prefixes_.clear();
-  default_ns_ = wb_xml_ns::none;
+  handler_.xml_names_ = &names_;
+  names_.reset();
   XML_SetUserData(p, this);
   XML_SetElementHandler(p, wb_xml_parser_callbacks::start, wb_xml_parser_callbacks::end);
   XML_SetCharacterDataHandler(p, wb_xml_parser_callbacks::text);

@@ -26,7 +26,41 @@ enum class wb_xml_ns : std::uint8_t {
   pkg_rels,  // package relationships (.rels parts)
 };
 
-class wb_xml_parser;
+// The prefixes a part has declared so far, resolved the same way by every
+// parser that reports to a wb_xml_handler.
+class wb_xml_namespaces {
+ public:
+  void reset();
+  // Records the xmlns and xmlns:p declarations among `attributes` (name,
+  // value, ..., nullptr), if there are any.
+  void declare(const char** attributes);
+  // Splits a qualified name "p:local" into the namespace bound to its
+  // prefix and its local name. Unprefixed element names take the default
+  // namespace; unprefixed attribute names (`is_attribute`) have none.
+  wb_xml_ns split_name(std::string_view name, std::string_view& local, bool is_attribute = false) const {
+    std::size_t colon = name.size();
+    while (colon > 0 && name[colon - 1] != ':') --colon;
+    if (colon == 0) {
+      local = name;
+      return is_attribute ? wb_xml_ns::none : default_ns_;
+    }
+    local = name.substr(colon);
+    return bound(name.substr(0, colon - 1));
+  }
+  // The value of the attribute with this namespace and local name, or nullptr.
+  const char* attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const;
+
+ private:
+  void declare_all(const char** attributes);
+  wb_xml_ns bound(std::string_view prefix) const;
+
+  struct prefix_binding {
+    std::string prefix;
+    wb_xml_ns ns;
+  };
+  std::vector<prefix_binding> prefixes_;
+  wb_xml_ns default_ns_ = wb_xml_ns::none;
+};
 
 class wb_xml_handler {
  public:
@@ -38,12 +72,14 @@ class wb_xml_handler {
   virtual void on_text(std::string_view text) = 0;
 
  protected:
-  // The parser feeding this handler, for attribute() lookups by namespace.
-  const wb_xml_parser* xml_parser() const { return xml_parser_; }
+  // The bindings of the parser feeding this handler, for attribute lookups
+  // by namespace.
+  const wb_xml_namespaces* xml_names() const { return xml_names_; }
 
  private:
   friend class wb_xml_parser;
-  const wb_xml_parser* xml_parser_ = nullptr;
+  friend class wb_xml_scanner;
+  const wb_xml_namespaces* xml_names_ = nullptr;
 };
 
 class wb_xml_parser {
@@ -70,27 +106,14 @@ class wb_xml_parser {
   // unreadable data, or the reader's own error.
   long error() const { return error_; }
 
-  // Splits a qualified name "p:local" into the namespace bound to its
-  // prefix and its local name. Unprefixed element names take the default
-  // namespace; unprefixed attribute names (`is_attribute`) have none.
-  wb_xml_ns split_name(const char* name, std::string_view& local, bool is_attribute = false) const;
   // The value of the unprefixed attribute `local`, or nullptr.
   static const char* attribute(const char** attributes, std::string_view local);
-  // The value of the attribute with this namespace and local name, or nullptr.
-  const char* attribute(const char** attributes, std::string_view local, wb_xml_ns ns) const;
 
  private:
   friend struct wb_xml_parser_callbacks;
   void create();
-  // Records the xmlns declarations among `attributes`.
-  void declare(const char** attributes);
 
-  struct prefix_binding {
-    std::string prefix;
-    wb_xml_ns ns;
-  };
-  std::vector<prefix_binding> prefixes_;
-  wb_xml_ns default_ns_ = wb_xml_ns::none;
+  wb_xml_namespaces names_;
   void* parser_ = nullptr;  // XML_Parser
   wb_byte_reader& reader_;
   wb_xml_handler& handler_;

@@ -129,6 +129,9 @@ TEST(host_package, UnreadablePackagesAndPartsFailWith3274) {
   // open as tables but fail when read.
   const std::string bad_sheets[] = {
       sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row>"),
+      sheet("<row r=\"1\"><c r=\"A1\" r=\"B1\"><v>1</v></c></row>"),
+      sheet("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>&nbsp;</t></is></c></row>"),
+      sheet("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>\xC3(</t></is></c></row>"),
       "<?xml version=\"1.0\"?><!DOCTYPE worksheet [<!ENTITY e \"x\">]><worksheet xmlns=\"" + main_ns +
           "\"><sheetData/></worksheet>",
   };
@@ -166,4 +169,68 @@ TEST(host_package, CorruptCompressedSheetDataFailsWithoutCrashing) {
   }
   std::unique_ptr<wb_recordset> rs;
   EXPECT_EQ(db->open_recordset(u"SELECT * FROM [Data$]", rs), wb_dao_hresult(3274));
+}
+
+// The first pass (used range, types) and the second (values) read the same
+// sheet through different parsers; XML's rarer forms must not make them
+// disagree.
+TEST(host_package, RareXmlFormsReadLikeThePlainSheet) {
+  const std::string styles =
+      "<styleSheet xmlns=\"" + main_ns + "\"><cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
+  const std::string sst = "<sst xmlns=\"" + main_ns + "\"><si><t>shared</t></si></sst>";
+  const std::string long_text(300, 'w');
+  const std::string plain = sheet(
+      "<row r=\"1\"><c r=\"A1\" s=\"1\"><v>45351</v></c><c r=\"B1\" t=\"s\"><v>0</v></c>"
+      "<c r=\"C1\" t=\"inlineStr\"><is><t>a\nb &lt;c&gt;</t></is></c><c r=\"D1\"><v>1.5</v></c></row>"
+      "<row r=\"2\"><c r=\"C2\" t=\"inlineStr\"><is><t>" +
+      long_text +
+      "</t></is></c>"
+      "<c r=\"D2\" t=\"b\"><v>1</v></c></row>");
+  const std::string rare =
+      "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\r\n<!-- written by hand -->"
+      "<x:worksheet xmlns:x='" +
+      main_ns +
+      "'><?pi data?><x:sheetData>\r\n"
+      "<x:row r = '1'><x:c s='&#49;' r='A1'><x:v><![CDATA[45]]>351</x:v></x:c><x:c t=\"&#115;\" r=\"B1\">"
+      "<x:v> 0 </x:v></x:c><x:c r='C1' t='inlineStr'><x:is><x:t>a\r\nb <![CDATA[<c>]]></x:t></x:is></x:c>"
+      "<x:c r='D1'><x:v>1<!-- half -->.5</x:v></x:c></x:row>\r\n"
+      "<x:row r='2'><x:c t='inlineStr' r='C2'><x:is><x:t>" +
+      long_text.substr(0, 150) + "<!-- -->" + long_text.substr(150) +
+      "</x:t></x:is></x:c><x:c r='D2' t='b'><x:v>&#x31;</x:v></x:c></x:row>"
+      "</x:sheetData></x:worksheet>";
+  package_file a(package_with_sheet(plain, sst, styles));
+  package_file b(package_with_sheet(rare, sst, styles));
+  const table expected = read_table(a.path, u"Data$");
+  const table t = read_table(b.path, u"Data$");
+  ASSERT_EQ(t.columns.size(), 4u);
+  const wb_dao_type types[] = {wb_dao_type::date, wb_dao_type::text, wb_dao_type::memo, wb_dao_type::text};
+  for (std::size_t c = 0; c < 4; ++c) {
+    EXPECT_EQ(expected.columns[c].type, types[c]) << c;
+    EXPECT_EQ(t.columns[c].type, types[c]) << c;
+  }
+  EXPECT_EQ(rows_of(t), rows_of(expected));
+  EXPECT_EQ(rows_of(t), (grid{{"2024-02-29", "'shared'", "'a\nb <c>'", "'1.5'"},
+                              {"NULL", "NULL", "'" + long_text + "'", "'TRUE'"}}));
+}
+
+// Parts in UTF-16 are read by expat in both passes.
+TEST(host_package, Utf16PartsReadLikeUtf8Ones) {
+  const auto utf16le = [](std::string ascii) {
+    if (ascii.starts_with("<?xml")) ascii.erase(0, ascii.find("?>") + 2);
+    std::string out = "\xFF\xFE";
+    for (char c : "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + ascii) {
+      out += c;
+      out += '\0';
+    }
+    return out;
+  };
+  const std::string sst = "<sst xmlns=\"" + main_ns + "\"><si><t>one</t></si><si><t>two</t></si></sst>";
+  const std::string rows = sheet(
+      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c><c r=\"B1\"><v>2.5</v></c></row>"
+      "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c><c r=\"B2\"><v>-3</v></c></row>");
+  package_file f(package_with_sheet(utf16le(rows), utf16le(sst)));
+  const table t = read_table(f.path, u"Data$");
+  ASSERT_EQ(t.columns.size(), 2u);
+  EXPECT_EQ(t.columns[1].type, wb_dao_type::double_);
+  EXPECT_EQ(rows_of(t), (grid{{"'two'", "2.5"}, {"'one'", "-3"}}));
 }

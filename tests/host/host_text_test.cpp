@@ -1,5 +1,10 @@
 // The rules with more cases than workbooks could carry: number format
 // classes and ISO dates. Everything else is checked through the engine.
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
 #include "host_fixture.h"
 #include "wb_number_format.h"
 #include "wb_ole_date.h"
@@ -73,4 +78,24 @@ TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
   };
   for (const auto& [id, expected] : builtin)
     EXPECT_EQ(static_cast<int>(wb_number_format::classify_builtin(id)), static_cast<int>(expected)) << id;
+}
+
+// Number cells read through a shortcut for plain decimals; what it accepts
+// and the doubles it yields must be std::from_chars's, with the shortcut's
+// limits (2^53, 22 decimals, 19 digits) on both sides.
+TEST(host_text, NumberTextsReadAsFromCharsReadsThem) {
+  const char* texts[] = {"0", "-0", "42", "0.37", "1.25", "-1.5", "0.1", "0.3333333333333333", "0.33333333333333331",
+                         "9007199254740992", "9007199254740993", "900719925474099.3", "1234567890123456789",
+                         "12345678901234567890", "0.0000000000000000000001", "0.00000000000000000000001",
+                         "1.0000000000000000000000", "00000000000000000000000001", "3.3333333333333333E-2", "1e308",
+                         "1e309", "1e-400", "1.", ".5", "-", "", "+1", "1 ", "1e", "0x10", "inf", "nan", "1,5"};
+  for (const char* text : texts) {
+    const std::string_view s(text);
+    double expected = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), expected);
+    const bool valid = ec == std::errc() && end == s.data() + s.size() && std::isfinite(expected);
+    double value = 0;
+    ASSERT_EQ(wb_parse_number(s, value), valid) << text;
+    if (valid) EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(expected)) << text;
+  }
 }
