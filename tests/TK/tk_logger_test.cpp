@@ -61,10 +61,3 @@ TEST(TkLogger, SecondFileWinsWithLineEndsAndEncodings) {
   EXPECT_EQ(read_file(dir.file("b.log")),
             "Store SQL query: ALTER TABLE x\n\r\nwide \xC3\xA9\xE2\x82\xAC\r\nnarrow \xE9\r\n");
 }
-
-TEST(TkLogger, TimeStampPrefixWhenAskedFor) {
-  temp_dir dir;
-  tk_logger logger(dir.file("t.log"), true, 1, true);
-  TK_TRACE(1, "x");
-  EXPECT_TRUE(testing::internal::RE::FullMatch(read_file(dir.file("t.log")), "[0-2][0-9]:[0-5][0-9]:[0-5][0-9] x\r\n"));
-}

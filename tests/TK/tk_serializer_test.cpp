@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <optional>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -53,10 +54,8 @@ TEST(TkSerializer, ReadsNamedValuesAndPassesOverBadLines) {
   scoped_env env("GRIDLOAD_SETTINGS", dir.file("settings").c_str());
   sample_settings s;
   ASSERT_TRUE(s.load());
-  EXPECT_EQ(s.char_set, u"utf8mb4");
-  EXPECT_EQ(s.line_break, 1u);
-  EXPECT_FALSE(s.new_version);
-  EXPECT_FALSE(s.create_db) << "a value that is not a number leaves the setting unchanged";
+  // A value that is not a number leaves the setting (create_db) unchanged.
+  EXPECT_EQ(std::tuple(s.char_set, s.line_break, s.new_version, s.create_db), std::tuple(u"utf8mb4", 1u, false, false));
 }
 
 TEST(TkSerializer, MissingOrUnreadableStoreLoadsNothing) {
@@ -65,8 +64,7 @@ TEST(TkSerializer, MissingOrUnreadableStoreLoadsNothing) {
     scoped_env env("GRIDLOAD_SETTINGS", dir.file("none/settings").c_str());
     sample_settings s;
     EXPECT_TRUE(s.load());
-    EXPECT_EQ(s.char_set, u"utf8");
-    EXPECT_TRUE(s.new_version);
+    EXPECT_EQ(std::pair(s.char_set, s.new_version), std::pair(std::u16string(u"utf8"), true));
     EXPECT_FALSE(testsupport::file_exists(dir.file("none"))) << "loading creates nothing";
   }
   // Without the variable the store follows XDG_CONFIG_HOME.
