@@ -189,6 +189,8 @@ TEST(ole_variant_change_type, Conversions) {
       {"text to double", ole_variant(u" 12.5 "), VT_R8, ole_variant(12.5)},
       {"text to ui1 even", ole_variant(u"2.5"), VT_UI1, tagged(ole_variant(int16_t(2)), VT_UI1)},
       {"bool to r8", ole_variant(true), VT_R8, ole_variant(-1.0)}, {"null stays", null_value(), VT_I4, null_value()},
+      {"text to date", ole_variant(u"2024-12-05"), VT_DATE,
+       ole_variant(ole_date::make(2024, 12, 5, 0, 0, 0, 0, ole_date::kind_date))},
   };
   for (const change_row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -220,12 +222,31 @@ TEST(ole_variant_change_type, ImpossibleConversionsThrowAndKeepTheValue) {
   }
 }
 
-TEST(ole_variant_change_type, TextToDate) {
-  ole_variant v(u"2024-12-05");
-  v.change_type(VT_DATE);
-  ASSERT_EQ(v.get_type(), VT_DATE);
-  EXPECT_EQ(v.get_date().kind, ole_date::kind_date);
-  EXPECT_EQ(v.get_date_number(), 45631.0);
+TEST(ole_variant_readings, LongAndDouble) {
+  ole_variant int_kind, uint_kind;
+  int_kind.set_int(5);
+  uint_kind.set_uint(5);
+  const struct {
+    const char* name;
+    ole_variant value;
+    int32_t as_long;
+    double as_double;
+  } rows[] = {
+      {"double truncates", ole_variant(-2.9), -2, -2.9}, {"currency rounds even", of(VT_CY, "2.5"), 2, 2.5},
+      {"currency rounds up", of(VT_CY, "3.5"), 4, 3.5}, {"decimal", of(VT_DECIMAL, "2.5"), 2, 2.5},
+      {"bool", ole_variant(true), 1, 1.0}, {"i8 low bits", of(VT_I8, "4294967301"), 5, 4294967301.0},
+      {"int kind reads 0", int_kind, 0, 5.0}, {"uint kind above ui8", uint_kind, 0, 5.0}, {"empty", ole_variant(), 0, 0.0},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(std::pair(r.value.to_long(), r.value.to_double()), std::pair(r.as_long, r.as_double)) << r.name;
+  }
+  EXPECT_EQ(ole_variant(1e12).to_long(), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(ole_variant(u"5").to_long(), 0);
+  for (const ole_variant& v : {ole_variant(u"5"), ole_variant(std::vector<uint8_t>{1})}) {
+    EXPECT_THROW(v.to_double(), tk_mail_assertion);
+  }
+  EXPECT_THROW(ole_variant(ole_date::make(2024, 1, 1)).to_float(), tk_mail_assertion);
+  EXPECT_THROW(ole_variant(true).get_i4(), tk_mail_assertion);
 }
 
 TEST(ole_variant_access, SlicesForTheWriters) {
