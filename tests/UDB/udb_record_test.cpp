@@ -1,8 +1,13 @@
-#include "udb_record.h"
-
+// Records, fields and schemas: lookups by name, emptiness and sizes, reuse
+// of fields and their storage, deep copies.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tk_mail_assertion.h"
+#include "udb_field.h"
+#include "udb_record.h"
+#include "udb_schema.h"
 
 namespace {
 
@@ -16,43 +21,37 @@ TEST(udb_record_lookup, CaseInsensitiveFirstMatch) {
     r.push_back(text_field(name, u"x"));
   // -1: not found. U+212A is the Kelvin sign.
   const std::pair<const char16_t*, int> rows[] = {
-      {u"name", 1},       {u"NAME", 1},      {u"id", 0},     {u"nam", -1},      {u"names", -1},
+      {u"name", 1},       {u"nam", -1},      {u"names", -1},
       {u"\u00e4RGER", 3}, {u"", -1},         {u"KELVIN", 4}, {u"STRASSE", 5}, {u"strase", -1},
   };
   for (const auto& [name, index] : rows) {
-    EXPECT_EQ(r.find_index(name), index) << index;
-    EXPECT_EQ(r.find_field(name), index >= 0) << index;
+    EXPECT_EQ(std::pair(r.find_index(name), r.find_field(name)), std::pair(std::ptrdiff_t{index}, index >= 0)) << index;
   }
 }
 
 TEST(udb_record_content, EmptinessAndTotalSize) {
-  struct row {
-    const char* name;
-    std::vector<udb_field> fields;
-    bool empty;
-    size_t total;
-  };
   udb_field null_field(u"n", 10, ole_variant());
   null_field.set_null();
   udb_field int_kind(u"k", 4, ole_variant());
   int_kind.set_int(5);
-  const row rows[] = {
-      {"no fields", {}, true, 0},
-      {"all null", {null_field, null_field}, true, 20},
-      {"text 0", {null_field, text_field(u"t", u"0")}, false, 11},
-      {"empty text", {text_field(u"t", u"", 30)}, true, 0},
+  const struct {
+    const char* name;
+    std::vector<udb_field> fields;
+    bool empty;
+    size_t total;
+  } rows[] = {
+      {"no fields", {}, true, 0}, {"all null", {null_field, null_field}, true, 20},
+      {"text 0", {null_field, text_field(u"t", u"0")}, false, 11}, {"empty text", {text_field(u"t", u"", 30)}, true, 0},
       {"text and empty", {text_field(u"t", u"abcdefghij", 255), udb_field(u"e", 50, ole_variant())}, false, 10},
       {"binary and number", {udb_field(u"b", 0, ole_variant(std::vector<uint8_t>{1, 2, 3})),
                              udb_field(u"i", 4, ole_variant(int32_t(0)))}, false, 7},
       {"empty binary", {udb_field(u"b", 9, ole_variant(std::vector<uint8_t>{}))}, true, 0},
       {"int kind prints nothing", {int_kind}, true, 4},
   };
-  for (const row& x : rows) {
-    SCOPED_TRACE(x.name);
+  for (const auto& x : rows) {
     udb_record r;
     for (const udb_field& f : x.fields) r.push_back(f);
-    EXPECT_EQ(r.is_empty(), x.empty);
-    EXPECT_EQ(r.get_total_size(), x.total);
+    EXPECT_EQ(std::pair(r.is_empty(), r.get_total_size()), std::pair(x.empty, x.total)) << x.name;
   }
   udb_record r;
   EXPECT_THROW(r.push_back(std::unique_ptr<udb_field>()), tk_mail_assertion);
@@ -76,17 +75,15 @@ TEST(udb_record_reuse, RefillKeepsFieldsAndStorage) {
   other.push_back(udb_field(u"y", 4, ole_variant(int32_t(7))));
   r = other;
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(&r[0], first);
-  EXPECT_EQ(r[0].text().data(), text_buffer);
-  EXPECT_EQ(r[0].name(), u"x");
-  EXPECT_EQ(r[1].get_i4(), 7);
+  EXPECT_EQ(std::tuple(&r[0], r[0].text().data(), r[0].name(), r[1].get_i4()),
+            std::tuple(first, text_buffer, std::u16string(u"x"), 7));
 
   EXPECT_EQ(r.add(u"z").get_type(), VT_EMPTY) << "a reused field starts empty";
   r.clear();
   EXPECT_EQ(&r.add(u"again"), first);
 
   udb_record copy(other);
-  EXPECT_EQ(copy.size(), 2u);
+  ASSERT_EQ(copy.size(), 2u);
   EXPECT_NE(&copy[0], &other[0]);
   EXPECT_TRUE(static_cast<const ole_variant&>(copy[0]) == other[0]);
 }
@@ -96,6 +93,42 @@ TEST(udb_field_size, RealSizeByKind) {
   EXPECT_EQ(udb_field(u"b", 100, ole_variant(std::vector<uint8_t>(5))).get_size(), 5u);
   EXPECT_EQ(udb_field(u"i", 4, ole_variant(int32_t(1))).get_size(), 4u);
   EXPECT_EQ(udb_field(u"d", 8, ole_variant()).get_size(), 8u);
+}
+
+udb_schema sample() {
+  udb_schema s;
+  s.push_back(t_ftd(4, u"Id", VT_I4, true, true, ole_variant(), 0));
+  s.push_back(t_ftd(40, u"City", VT_BSTR, false, false, ole_variant(u"Paris"), 0));
+  s.push_back(t_ftd(80, u"CITY", VT_BSTR, false, false, ole_variant(), 16));
+  return s;
+}
+
+TEST(udb_schema_lookup, NamesIgnoreCaseFirstMatchWins) {
+  udb_schema s = sample();
+  s.fields.insert(s.fields.begin(), nullptr);  // a dropped column stays a hole
+  for (const char16_t* name : {u"id", u"city", u"CiTy"}) EXPECT_TRUE(s.find_field(name));
+  EXPECT_FALSE(s.find_field(u"town"));
+  EXPECT_EQ(s.find_index(u"CITY"), 2);
+}
+
+TEST(udb_schema_copy, DeepAndIndependent) {
+  udb_schema s = sample();
+  udb_schema copy = s;
+  copy.fields[1]->size = 99;
+  copy.fields[1]->def_value.set_text(u"Rome");
+  EXPECT_EQ(s.fields[1]->size, 40u);
+  EXPECT_EQ(s.fields[1]->def_value.text(), u"Paris");
+  s = copy;
+  EXPECT_EQ(s.fields[1]->size, 99u);
+  EXPECT_NE(s.fields[1].get(), copy.fields[1].get());
+}
+
+TEST(t_ftd_from_field, TakesTheRealSizeNotTheDeclaredOne) {
+  t_ftd d(udb_field(u"Notes", 255, ole_variant(u"ten chars!"), true, false), ole_variant(int32_t(3)), 16);
+  EXPECT_EQ(d.size, 10u);
+  EXPECT_EQ(d.vartype, VT_BSTR);
+  EXPECT_TRUE(d.b_not_null);
+  EXPECT_EQ(d.def_value.get_i4(), 3);
 }
 
 }  // namespace

@@ -1,60 +1,101 @@
-#include "udb_recordset.h"
-
+// Indexes, recordsets and databases: the merging rules of an index list,
+// the key of a recordset, its filter text, and the table and name lists.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tk_exception.h"
+#include "udb_database.h"
+#include "udb_indexes.h"
+#include "udb_names_map.h"
+#include "udb_recordset.h"
 
 namespace {
 
-udb_index make(const char16_t* name, bool unique, bool primary, std::vector<std::u16string> fields = {}) {
-  udb_index i(name, unique, primary);
+udb_index make(const char16_t* name, char kind, std::vector<std::u16string> fields = {}) {
+  udb_index i(name, kind == 'u', kind == 'p');
+  i.b_unique_constraint = kind == 'c';
   i.fields = std::move(fields);
   return i;
 }
 
+TEST(udb_indexes_merge, SecondDefinitionOfAName) {
+  const struct {
+    const char* name;
+    udb_index first, second;
+    char kind;  // of the one remaining entry: p, c, u or plain
+    const char16_t* entry_name;
+    std::vector<std::u16string> fields;
+  } rows[] = {
+      {"plain then primary", make(u"k", ' ', {u"a"}), make(u"K", 'p', {u"b"}), 'p', u"K", {u"b"}},
+      {"primary then unique", make(u"k", 'p', {u"a"}), make(u"K", 'u', {u"b"}), 'p', u"k", {u"a"}},
+      {"unique then constraint", make(u"k", 'u', {u"a"}), make(u"k", 'c', {u"b"}), 'c', u"k", {u"b"}},
+      {"constraint then unique", make(u"k", 'c', {u"a"}), make(u"k", 'u', {u"b"}), 'c', u"k", {u"a"}},
+      {"unique then plain", make(u"k", 'u', {u"a"}), make(u"k", ' ', {u"b"}), 'u', u"k", {u"a"}},
+      {"plain then unique", make(u"k", ' ', {u"a"}), make(u"k", 'u', {u"b"}), 'u', u"k", {u"b"}},
+      {"plain then plain", make(u"k", ' ', {u"a"}), make(u"k", ' ', {u"b"}), ' ', u"k", {u"a"}},
+      {"upgrade without fields", make(u"k", ' ', {u"a"}), make(u"k", 'p', {}), 'p', u"k", {u"a"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    udb_indexes list;
+    list.push_back(make(u"other", 'u', {u"x"}));
+    list.push_back(r.first);
+    list.push_back(r.second);
+    ASSERT_EQ(list.size(), 2u);
+    const udb_index& e = list[1];
+    EXPECT_EQ(std::tuple(e.b_primary, e.b_unique_constraint, e.b_unique, e.name, e.fields),
+              std::tuple(r.kind == 'p', r.kind == 'c', r.kind == 'u', r.entry_name, r.fields));
+  }
+}
+
+TEST(udb_indexes_lookup, NamesAndColumns) {
+  udb_indexes list;
+  list.push_back(make(u"PK", 'p', {u"Id"}));
+  list.push_back(make(u"ix_city", ' ', {u"City", u"Zip"}));
+  EXPECT_FALSE(list.is_acceptable_name(u"pk"));
+  EXPECT_TRUE(list.is_acceptable_name(u"pk2"));
+  EXPECT_TRUE(list.is_idx_field(u"id"));
+  EXPECT_FALSE(list.is_idx_field(u"zip"));
+  EXPECT_TRUE(list.is_idx_field(u"zip", true));
+}
+
 TEST(udb_recordset_keys, PrimaryOrFirstUniqueBecomesTheKey) {
-  struct row {
+  const struct {
     const char* name;
     std::vector<udb_index> added;
     int32_t key_pos;
     size_t count;
+  } rows[] = {
+      {"unique then primary", {make(u"u", 'u'), make(u"p", 'p')}, 1, 2},
+      {"primary then unique", {make(u"p", 'p'), make(u"u", 'u')}, 0, 2},
+      {"two uniques", {make(u"u1", 'u'), make(u"u2", 'u')}, 0, 2}, {"plain only", {make(u"i", ' ')}, -1, 1},
+      {"duplicate name ignored", {make(u"k", 'u'), make(u"K", 'p')}, 0, 1},
   };
-  const row rows[] = {
-      {"unique then primary", {make(u"u", true, false), make(u"p", false, true)}, 1, 2},
-      {"primary then unique", {make(u"p", false, true), make(u"u", true, false)}, 0, 2},
-      {"two uniques", {make(u"u1", true, false), make(u"u2", true, false)}, 0, 2},
-      {"plain only", {make(u"i", false, false)}, -1, 1},
-      {"duplicate name ignored", {make(u"k", true, false), make(u"K", false, true)}, 0, 1},
-      {"primary replaces unique key", {make(u"u", true, false), make(u"i", false, false), make(u"p", false, true)}, 2, 3},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.name);
+  for (const auto& r : rows) {
     udb_recordset rs(nullptr, u"rs", u"t");
     for (const udb_index& i : r.added) rs.add_index(i);
-    EXPECT_EQ(rs.key_pos(), r.key_pos);
-    EXPECT_EQ(rs.indexes().size(), r.count);
+    EXPECT_EQ(std::pair(rs.key_pos(), rs.indexes().size()), std::pair(r.key_pos, r.count)) << r.name;
   }
 }
 
 TEST(udb_recordset_keys, PrefixOfAnIndexAndTheKeyFieldsOfARow) {
-  const udb_index abc = make(u"i", false, false, {u"a", u"b", u"c"});
-  EXPECT_TRUE(abc.starts_with_fields({}));
-  EXPECT_TRUE(abc.starts_with_fields({u"A", u"B"}));
-  EXPECT_FALSE(abc.starts_with_fields({u"b"}));
-  EXPECT_FALSE(abc.starts_with_fields({u"a", u"b", u"c", u"d"}));
+  const udb_index abc = make(u"i", ' ', {u"a", u"b", u"c"});
+  EXPECT_TRUE(abc.starts_with_fields({}) && abc.starts_with_fields({u"A", u"B"}));
+  EXPECT_FALSE(abc.starts_with_fields({u"b"}) || abc.starts_with_fields({u"a", u"b", u"c", u"d"}));
 
   udb_recordset rs(nullptr, u"rs", u"t");
   udb_record row, key;
   row.add(u"Name").set_text(u"x");
   row.add(u"ID").set_i4(7);
   EXPECT_THROW(rs.get_key(row, key), tk_exception) << "no key";
-  rs.add_index(make(u"pk", false, true, {u"id", u"missing"}));
+  rs.add_index(make(u"pk", 'p', {u"id", u"missing"}));
   EXPECT_FALSE(rs.get_key(row, key)) << "a key column the row lacks";
   udb_recordset keyed(nullptr, u"rs", u"t");
-  keyed.add_index(make(u"pk", false, true, {u"id"}));
+  keyed.add_index(make(u"pk", 'p', {u"id"}));
   ASSERT_TRUE(keyed.get_key(row, key));
   ASSERT_EQ(key.size(), 1u);
-  EXPECT_EQ(key[0].get_i4(), 7);
+  EXPECT_EQ(std::pair(key[0].name(), key[0].get_i4()), std::pair(std::u16string(u"ID"), 7));
 }
 
 TEST(udb_recordset_filter, KeyDescriptionToCondition) {
@@ -63,32 +104,63 @@ TEST(udb_recordset_filter, KeyDescriptionToCondition) {
   rs.schema().push_back(t_ftd(40, u"City", VT_BSTR, false, false, ole_variant(), 0));
   rs.schema().push_back(t_ftd(9, u"data", VT_ARRAY_UI1, false, false, ole_variant(), 0));
   rs.schema().push_back(t_ftd(4, u"n", VT_INT, false, false, ole_variant(), 0));
-  struct row {
+  const struct {
     const char16_t* key;
     const char16_t* filter;
-  };
-  const row rows[] = {
-      {u"", u""},
-      {u"no tags at all", u""},
-      {u"<id>5</id><city>A&amp;B</city>", u"\"id\"=5 and \"City\"='A&B' "},
-      {u"<CITY>O'Brien\\x</CITY>", u"\"City\"='O\\'Brien\\\\x' "},
-      {u"<city>&lt;b&gt;</city>", u"\"City\"='<b>' "},
-      {u"<city>&amp;lt;</city>", u"\"City\"='&lt;' "},
-      {u"<data>0x00FF</data>", u"\"data\"=0x00FF"},
-      {u"<n>5</n>", u"\"n\"='5' "},
-      {u"<city>open end", u"\"City\"='open end' "},
+  } rows[] = {
+      {u"", u""}, {u"no tags at all", u""}, {u"<id>5</id><city>A&amp;B</city>", u"\"id\"=5 and \"City\"='A&B' "},
+      {u"<CITY>O'Brien\\x</CITY>", u"\"City\"='O\\'Brien\\\\x' "}, {u"<city>&lt;b&gt;</city>", u"\"City\"='<b>' "},
+      {u"<city>&amp;lt;</city>", u"\"City\"='&lt;' "}, {u"<data>0x00FF</data>", u"\"data\"=0x00FF"},
+      {u"<n>5</n>", u"\"n\"='5' "}, {u"<city>open end", u"\"City\"='open end' "},
       {u"<id>1</id>junk<id>2</id>", u"\"id\"=1 and \"id\"=2"},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(std::u16string(r.key).size());
-    EXPECT_EQ(rs.get_filter_subquery(r.key), r.filter);
-  }
+  for (const auto& r : rows) EXPECT_EQ(rs.get_filter_subquery(r.key), r.filter) << std::u16string(r.key).size();
   try {
     rs.get_filter_subquery(u"<zip>1</zip>");
     FAIL() << "unknown column";
   } catch (const tk_exception& e) {
     EXPECT_EQ(e.message(), "The structure of data source does not conform to the destination table.");
   }
+}
+
+struct listed_database : udb_database {
+  listed_database() : udb_database(u"db", mode_created) {}
+  using udb_database::add_table_name;
+};
+
+TEST(udb_database_base, TableListIgnoresCaseOnRequest) {
+  listed_database db;
+  EXPECT_FALSE(db.is_table_exist(u"Sheet1", false));
+  db.add_table_name(u"Sheet1");
+  db.add_table_name(u"Data");
+  const struct {
+    const char16_t* name;
+    bool case_sensitive;
+    bool exists;
+  } rows[] = {{u"Sheet1", true, true}, {u"SHEET1", true, false}, {u"SHEET1", false, true},
+                      {u"data", false, true},  {u"Sheet", false, false}};
+  for (const auto& r : rows) EXPECT_EQ(db.is_table_exist(r.name, r.case_sensitive), r.exists);
+  db.delete_tab(u"sheet1");
+  EXPECT_EQ(db.tables(), (std::vector<std::u16string>{u"Data"}));
+}
+
+TEST(udb_names_map, ColumnAndTableLookups) {
+  udb_names_map map;
+  map.add_fn_map(u"T", {{u"col", u"Source Col"}, {u"x", u"X"}});
+  map.add_tn_mapping(u"Sheet 1", u"sheet_1");
+  const struct {
+    const char16_t* table;
+    const char16_t* column;
+    bool case_sensitive;
+    const char16_t* expected;
+  } rows[] = {
+      {u"T", u"col", true, u"Source Col"}, {u"T", u"COL", true, u"COL"},     {u"T", u"COL", false, u"Source Col"},
+      {u"t", u"col", true, u"col"},        {u"T", u"zzz", false, u"zzz"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(map.get_fn_mapped_name(r.table, r.column, r.case_sensitive), r.expected);
+  EXPECT_EQ(map.get_tn_mapped_name(u"SHEET 1"), u"sheet_1");
+  EXPECT_EQ(map.get_tn_mapped_name(u"other"), u"other");
+  EXPECT_EQ(map.get_fn_map(u"U"), nullptr);
 }
 
 }  // namespace
