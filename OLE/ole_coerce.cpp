@@ -24,24 +24,70 @@ struct number {
 number read_number(const ole_variant& v) {
   number n;
   switch (v.get_type()) {
-    case VT_EMPTY: n.kind = number::integer; break;
-    case VT_I1: n.kind = number::integer; n.i = v.get_i1(); break;
-    case VT_UI1: n.kind = number::integer; n.i = v.get_ui1(); break;
-    case VT_I2: n.kind = number::integer; n.i = v.get_i2(); break;
-    case VT_UI2: n.kind = number::integer; n.i = v.get_ui2(); break;
+    case VT_EMPTY:
+      n.kind = number::integer;
+      break;
+    case VT_I1:
+      n.kind = number::integer;
+      n.i = v.get_i1();
+      break;
+    case VT_UI1:
+      n.kind = number::integer;
+      n.i = v.get_ui1();
+      break;
+    case VT_I2:
+      n.kind = number::integer;
+      n.i = v.get_i2();
+      break;
+    case VT_UI2:
+      n.kind = number::integer;
+      n.i = v.get_ui2();
+      break;
     case VT_I4:
-    case VT_INT: n.kind = number::integer; n.i = v.get_i4(); break;
+    case VT_INT:
+      n.kind = number::integer;
+      n.i = v.get_i4();
+      break;
     case VT_UI4:
-    case VT_UINT: n.kind = number::integer; n.i = v.get_ui4(); break;
-    case VT_I8: n.kind = number::integer; n.i = v.get_i8(); break;
-    case VT_UI8: n.kind = number::integer; n.i = v.get_ui8(); break;
-    case VT_BOOL: n.kind = number::boolean; n.i = v.get_bool() ? -1 : 0; break;
-    case VT_R4: n.kind = number::real; n.r = v.get_r4(); n.from_float = true; break;
-    case VT_R8: n.kind = number::real; n.r = v.get_r8(); break;
-    case VT_DATE: n.kind = number::real; n.r = v.get_date_number(); break;
-    case VT_CY: n.kind = number::currency; n.cy = v.get_cy(); break;
-    case VT_DECIMAL: n.kind = number::decimal; n.dec = v.get_decimal(); break;
-    default: break;
+    case VT_UINT:
+      n.kind = number::integer;
+      n.i = v.get_ui4();
+      break;
+    case VT_I8:
+      n.kind = number::integer;
+      n.i = v.get_i8();
+      break;
+    case VT_UI8:
+      n.kind = number::integer;
+      n.i = v.get_ui8();
+      break;
+    case VT_BOOL:
+      n.kind = number::boolean;
+      n.i = v.get_bool() ? -1 : 0;
+      break;
+    case VT_R4:
+      n.kind = number::real;
+      n.r = v.get_r4();
+      n.from_float = true;
+      break;
+    case VT_R8:
+      n.kind = number::real;
+      n.r = v.get_r8();
+      break;
+    case VT_DATE:
+      n.kind = number::real;
+      n.r = v.get_date_number();
+      break;
+    case VT_CY:
+      n.kind = number::currency;
+      n.cy = v.get_cy();
+      break;
+    case VT_DECIMAL:
+      n.kind = number::decimal;
+      n.dec = v.get_decimal();
+      break;
+    default:
+      break;
   }
   return n;
 }
@@ -81,7 +127,9 @@ uint32_t to_integer(const ole_variant& from, i128& out) {
   number n = read_number(from);
   switch (n.kind) {
     case number::integer:
-    case number::boolean: out = n.i; return ole_coerce::s_ok;
+    case number::boolean:
+      out = n.i;
+      return ole_coerce::s_ok;
     case number::real: {
       double r = std::nearbyint(n.r);
       if (!(r > -1.9e19 && r < 1.9e19)) return ole_coerce::e_overflow;
@@ -107,7 +155,8 @@ uint32_t to_integer(const ole_variant& from, i128& out) {
       }
       return ole_coerce::s_ok;
     }
-    default: return ole_coerce::e_type_mismatch;
+    default:
+      return ole_coerce::e_type_mismatch;
   }
 }
 
@@ -121,11 +170,20 @@ uint32_t to_real(const ole_variant& from, double& out) {
   number n = read_number(from);
   switch (n.kind) {
     case number::integer:
-    case number::boolean: out = static_cast<double>(n.i); return ole_coerce::s_ok;
-    case number::real: out = n.r; return ole_coerce::s_ok;
-    case number::currency: out = static_cast<double>(n.cy) / 10000.0; return ole_coerce::s_ok;
-    case number::decimal: out = n.dec.to_double(); return ole_coerce::s_ok;
-    default: return ole_coerce::e_type_mismatch;
+    case number::boolean:
+      out = static_cast<double>(n.i);
+      return ole_coerce::s_ok;
+    case number::real:
+      out = n.r;
+      return ole_coerce::s_ok;
+    case number::currency:
+      out = static_cast<double>(n.cy) / 10000.0;
+      return ole_coerce::s_ok;
+    case number::decimal:
+      out = n.dec.to_double();
+      return ole_coerce::s_ok;
+    default:
+      return ole_coerce::e_type_mismatch;
   }
 }
 
@@ -142,21 +200,26 @@ uint32_t to_currency(const ole_variant& from, int64_t& out) {
     number n = read_number(from);
     switch (n.kind) {
       case number::integer:
-      case number::boolean: scaled = n.i * 10000; break;
+      case number::boolean:
+        scaled = n.i * 10000;
+        break;
       case number::real: {
         double r = std::nearbyint(n.r * 10000.0);
         if (!(r > -1e19 && r < 1e19)) return ole_coerce::e_overflow;
         scaled = static_cast<i128>(r);
         break;
       }
-      case number::currency: scaled = n.cy; break;
+      case number::currency:
+        scaled = n.cy;
+        break;
       case number::decimal: {
         int64_t cy;
         if (n.dec.to_currency(cy) != ole_decimal::status::ok) return ole_coerce::e_overflow;
         scaled = cy;
         break;
       }
-      default: return ole_coerce::e_type_mismatch;
+      default:
+        return ole_coerce::e_type_mismatch;
     }
   }
   if (scaled < INT64_MIN || scaled > INT64_MAX) return ole_coerce::e_overflow;
@@ -185,9 +248,14 @@ uint32_t to_decimal(const ole_variant& from, ole_decimal& out) {
     case number::real:
       return map(n.from_float ? ole_decimal::from_float(static_cast<float>(n.r), out)
                               : ole_decimal::from_double(n.r, out));
-    case number::currency: out = ole_decimal::from_currency(n.cy); return ole_coerce::s_ok;
-    case number::decimal: out = n.dec; return ole_coerce::s_ok;
-    default: return ole_coerce::e_type_mismatch;
+    case number::currency:
+      out = ole_decimal::from_currency(n.cy);
+      return ole_coerce::s_ok;
+    case number::decimal:
+      out = n.dec;
+      return ole_coerce::s_ok;
+    default:
+      return ole_coerce::e_type_mismatch;
   }
 }
 
@@ -211,35 +279,74 @@ uint32_t to_boolean(const ole_variant& from, bool& out) {
   number n = read_number(from);
   switch (n.kind) {
     case number::integer:
-    case number::boolean: out = n.i != 0; return ole_coerce::s_ok;
-    case number::real: out = n.r != 0; return ole_coerce::s_ok;
-    case number::currency: out = n.cy != 0; return ole_coerce::s_ok;
-    case number::decimal: out = !n.dec.is_zero(); return ole_coerce::s_ok;
-    default: return ole_coerce::e_type_mismatch;
+    case number::boolean:
+      out = n.i != 0;
+      return ole_coerce::s_ok;
+    case number::real:
+      out = n.r != 0;
+      return ole_coerce::s_ok;
+    case number::currency:
+      out = n.cy != 0;
+      return ole_coerce::s_ok;
+    case number::decimal:
+      out = !n.dec.is_zero();
+      return ole_coerce::s_ok;
+    default:
+      return ole_coerce::e_type_mismatch;
   }
 }
 
 uint32_t to_text(const ole_variant& from, std::string& out) {
   out.clear();
   switch (from.get_type()) {
-    case VT_EMPTY: return ole_coerce::s_ok;
-    case VT_I1: ole_number_text::append_int(out, from.get_i1()); break;
-    case VT_I2: ole_number_text::append_int(out, from.get_i2()); break;
+    case VT_EMPTY:
+      return ole_coerce::s_ok;
+    case VT_I1:
+      ole_number_text::append_int(out, from.get_i1());
+      break;
+    case VT_I2:
+      ole_number_text::append_int(out, from.get_i2());
+      break;
     case VT_I4:
-    case VT_INT: ole_number_text::append_int(out, from.get_i4()); break;
-    case VT_I8: ole_number_text::append_int(out, from.get_i8()); break;
-    case VT_UI1: ole_number_text::append_uint(out, from.get_ui1()); break;
-    case VT_UI2: ole_number_text::append_uint(out, from.get_ui2()); break;
+    case VT_INT:
+      ole_number_text::append_int(out, from.get_i4());
+      break;
+    case VT_I8:
+      ole_number_text::append_int(out, from.get_i8());
+      break;
+    case VT_UI1:
+      ole_number_text::append_uint(out, from.get_ui1());
+      break;
+    case VT_UI2:
+      ole_number_text::append_uint(out, from.get_ui2());
+      break;
     case VT_UI4:
-    case VT_UINT: ole_number_text::append_uint(out, from.get_ui4()); break;
-    case VT_UI8: ole_number_text::append_uint(out, from.get_ui8()); break;
-    case VT_BOOL: out = from.get_bool() ? "-1" : "0"; break;
-    case VT_R4: ole_number_text::append_r4(out, from.get_r4()); break;
-    case VT_R8: ole_number_text::append_r8(out, from.get_r8()); break;
-    case VT_CY: ole_number_text::append_currency(out, from.get_cy()); break;
-    case VT_DECIMAL: from.get_decimal().append_to(out); break;
-    case VT_DATE: ole_locale_date::append_text(out, from.get_date_number()); break;
-    default: return ole_coerce::e_type_mismatch;
+    case VT_UINT:
+      ole_number_text::append_uint(out, from.get_ui4());
+      break;
+    case VT_UI8:
+      ole_number_text::append_uint(out, from.get_ui8());
+      break;
+    case VT_BOOL:
+      out = from.get_bool() ? "-1" : "0";
+      break;
+    case VT_R4:
+      ole_number_text::append_r4(out, from.get_r4());
+      break;
+    case VT_R8:
+      ole_number_text::append_r8(out, from.get_r8());
+      break;
+    case VT_CY:
+      ole_number_text::append_currency(out, from.get_cy());
+      break;
+    case VT_DECIMAL:
+      from.get_decimal().append_to(out);
+      break;
+    case VT_DATE:
+      ole_locale_date::append_text(out, from.get_date_number());
+      break;
+    default:
+      return ole_coerce::e_type_mismatch;
   }
   return ole_coerce::s_ok;
 }
@@ -258,9 +365,24 @@ uint32_t to_date(const ole_variant& from, ole_variant& to) {
 
 bool is_convertible_source(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT:
-    case VT_UINT: case VT_I8: case VT_UI8: case VT_BOOL: case VT_R4: case VT_R8: case VT_DATE: case VT_CY:
-    case VT_DECIMAL: case VT_BSTR:
+    case VT_EMPTY:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_BOOL:
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_CY:
+    case VT_DECIMAL:
+    case VT_BSTR:
       return true;
     default:
       return false;
@@ -285,8 +407,16 @@ uint32_t ole_coerce::convert(const ole_variant& from, VARTYPE vt, ole_variant& t
     return s_ok;
   }
   switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT:
-    case VT_I8: case VT_UI8: {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8: {
       i128 v;
       uint32_t hr = to_integer(from, v);
       if (hr != s_ok) return hr;
@@ -294,11 +424,26 @@ uint32_t ole_coerce::convert(const ole_variant& from, VARTYPE vt, ole_variant& t
       const bool bool_bits = from.get_type() == VT_BOOL;
       auto in = [&](i128 lo, i128 hi) { return v >= lo && v <= hi; };
       switch (vt) {
-        case VT_I1: if (!in(INT8_MIN, INT8_MAX)) return e_overflow; to.set_i1(static_cast<int8_t>(v)); break;
-        case VT_I2: if (!in(INT16_MIN, INT16_MAX)) return e_overflow; to.set_i2(static_cast<int16_t>(v)); break;
-        case VT_I4: if (!in(INT32_MIN, INT32_MAX)) return e_overflow; to.set_i4(static_cast<int32_t>(v)); break;
-        case VT_INT: if (!in(INT32_MIN, INT32_MAX)) return e_overflow; to.set_int(static_cast<int32_t>(v)); break;
-        case VT_I8: if (!in(INT64_MIN, INT64_MAX)) return e_overflow; to.set_i8(static_cast<int64_t>(v)); break;
+        case VT_I1:
+          if (!in(INT8_MIN, INT8_MAX)) return e_overflow;
+          to.set_i1(static_cast<int8_t>(v));
+          break;
+        case VT_I2:
+          if (!in(INT16_MIN, INT16_MAX)) return e_overflow;
+          to.set_i2(static_cast<int16_t>(v));
+          break;
+        case VT_I4:
+          if (!in(INT32_MIN, INT32_MAX)) return e_overflow;
+          to.set_i4(static_cast<int32_t>(v));
+          break;
+        case VT_INT:
+          if (!in(INT32_MIN, INT32_MAX)) return e_overflow;
+          to.set_int(static_cast<int32_t>(v));
+          break;
+        case VT_I8:
+          if (!in(INT64_MIN, INT64_MAX)) return e_overflow;
+          to.set_i8(static_cast<int64_t>(v));
+          break;
         case VT_UI1:
           if (!bool_bits && !in(0, UINT8_MAX)) return e_overflow;
           to.set_ui1(static_cast<uint8_t>(v));
@@ -358,7 +503,8 @@ uint32_t ole_coerce::convert(const ole_variant& from, VARTYPE vt, ole_variant& t
       to.set_bool(b);
       return s_ok;
     }
-    case VT_DATE: return to_date(from, to);
+    case VT_DATE:
+      return to_date(from, to);
     case VT_BSTR: {
       std::string text;
       uint32_t hr = to_text(from, text);
@@ -367,6 +513,7 @@ uint32_t ole_coerce::convert(const ole_variant& from, VARTYPE vt, ole_variant& t
       w.assign(text.begin(), text.end());
       return s_ok;
     }
-    default: return e_bad_var_type;
+    default:
+      return e_bad_var_type;
   }
 }

@@ -33,8 +33,8 @@ class ole_date {
   static constexpr int32_t kind_time = 3;
 
   int32_t kind = kind_none;
-  int32_t tz_hours = 0;     // time-zone offset in whole hours; never printed
-  bool pure_date = false;   // a date-and-time with a zero clock prints as a date
+  int32_t tz_hours = 0;    // time-zone offset in whole hours; never printed
+  bool pure_date = false;  // a date-and-time with a zero clock prints as a date
   uint32_t microseconds = 0;
   ole_system_time st;
 

@@ -227,8 +227,14 @@ void ole_locale_date::append_text(std::string& out, double number) {
   }
   int64_t h = secs / 3600;
   ole_number_text::append_int(out, h % 12 == 0 ? 12 : h % 12);
-  char tail[10] = {':', static_cast<char>('0' + secs / 60 % 60 / 10), static_cast<char>('0' + secs / 60 % 10),
-                   ':', static_cast<char>('0' + secs % 60 / 10),      static_cast<char>('0' + secs % 10),
-                   ' ', h < 12 ? 'A' : 'P',                           'M'};
+  char tail[10] = {':',
+                   static_cast<char>('0' + secs / 60 % 60 / 10),
+                   static_cast<char>('0' + secs / 60 % 10),
+                   ':',
+                   static_cast<char>('0' + secs % 60 / 10),
+                   static_cast<char>('0' + secs % 10),
+                   ' ',
+                   h < 12 ? 'A' : 'P',
+                   'M'};
   out.append(tail, 9);
 }

@@ -93,7 +93,7 @@ bool ole_number_text::round_scaled(const parsed& number, int scale, unsigned __i
   const int n = number.n_digits;
   if (n == 0) return true;
   const int64_t k = static_cast<int64_t>(number.exponent) + scale;  // value × 10^scale = D × 10^k
-  const int64_t m = n + k;                                           // digits of the integer part
+  const int64_t m = n + k;                                          // digits of the integer part
   if (m > 38) return false;
   if (k >= 0) {
     for (int i = 0; i < n; ++i) magnitude = magnitude * 10 + static_cast<unsigned>(number.digits[i] - '0');

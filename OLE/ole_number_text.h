@@ -42,9 +42,9 @@ class ole_number_text {
 
   // Runtime readers. Leading white space is skipped, then an optional sign
   // and digits; reading stops at the first other character; no digits give 0.
-  static int32_t atoi(std::string_view text);     // clamps to the 32-bit range
-  static int64_t atoi64(std::string_view text);   // clamps to the 64-bit range
-  static double atof(std::string_view text);      // decimal, exponent, hex, inf, nan
+  static int32_t atoi(std::string_view text);       // clamps to the 32-bit range
+  static int64_t atoi64(std::string_view text);     // clamps to the 64-bit range
+  static double atof(std::string_view text);        // decimal, exponent, hex, inf, nan
   static uint32_t scan_u32(std::string_view text);  // "%u": wraps, '-' negates
   static uint64_t scan_u64(std::string_view text);  // "%I64u": wraps, '-' negates
 

@@ -74,8 +74,9 @@ int ole_scan::scan(std::string_view input, std::string_view pattern, items& out)
     if (conv == 'd') {
       stored = bits == 16 ? static_cast<int16_t>(v) : bits == 32 ? static_cast<int32_t>(v) : static_cast<int64_t>(v);
     } else {
-      stored = bits == 16 ? static_cast<uint16_t>(v)
-                          : bits == 32 ? static_cast<int64_t>(static_cast<uint32_t>(v)) : static_cast<int64_t>(v);
+      stored = bits == 16   ? static_cast<uint16_t>(v)
+               : bits == 32 ? static_cast<int64_t>(static_cast<uint32_t>(v))
+                            : static_cast<int64_t>(v);
     }
     if (n_numbers < max_items) out.numbers[n_numbers++] = stored;
     ++count;

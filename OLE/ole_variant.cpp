@@ -88,7 +88,8 @@ inline int hex_digit(char16_t c) {
 
 template <class Char>
 void hex_to_bytes(std::basic_string_view<Char> text, std::vector<uint8_t>& out) {
-  if (text.size() >= 2 && (text[0] == Char('0') || text[0] == Char('\\')) && (text[1] == Char('x') || text[1] == Char('X')))
+  if (text.size() >= 2 && (text[0] == Char('0') || text[0] == Char('\\')) &&
+      (text[1] == Char('x') || text[1] == Char('X')))
     text.remove_prefix(2);
   out.resize(text.size() / 2);
   for (size_t i = 0; i < out.size(); ++i)
@@ -290,14 +291,30 @@ void ole_variant::from_string(std::string_view text, VARTYPE vt) {
     return;
   }
   switch (vt) {
-    case VT_I2: set_i2(static_cast<int16_t>(ole_number_text::atoi(text))); return;
-    case VT_I4: set_i4(ole_number_text::atoi(text)); return;
-    case VT_I1: set_i1(static_cast<int8_t>(ole_number_text::atoi(text))); return;
-    case VT_UI1: set_ui1(static_cast<uint8_t>(ole_number_text::atoi(text))); return;
-    case VT_UI2: set_ui2(static_cast<uint16_t>(ole_number_text::atoi(text))); return;
-    case VT_UI4: set_ui4(ole_number_text::scan_u32(text)); return;
-    case VT_I8: set_i8(ole_number_text::atoi64(text)); return;
-    case VT_UI8: set_ui8(ole_number_text::scan_u64(text)); return;
+    case VT_I2:
+      set_i2(static_cast<int16_t>(ole_number_text::atoi(text)));
+      return;
+    case VT_I4:
+      set_i4(ole_number_text::atoi(text));
+      return;
+    case VT_I1:
+      set_i1(static_cast<int8_t>(ole_number_text::atoi(text)));
+      return;
+    case VT_UI1:
+      set_ui1(static_cast<uint8_t>(ole_number_text::atoi(text)));
+      return;
+    case VT_UI2:
+      set_ui2(static_cast<uint16_t>(ole_number_text::atoi(text)));
+      return;
+    case VT_UI4:
+      set_ui4(ole_number_text::scan_u32(text));
+      return;
+    case VT_I8:
+      set_i8(ole_number_text::atoi64(text));
+      return;
+    case VT_UI8:
+      set_ui8(ole_number_text::scan_u64(text));
+      return;
     case VT_R4:
     case VT_R8: {
       double x;
@@ -445,18 +462,42 @@ void ole_variant::change_type(VARTYPE vt) {
     const bool is_signed = vt_ == VT_I8;
     const uint64_t bits = num_.ui8;
     switch (vt) {
-      case VT_I2: set_i2(static_cast<int16_t>(bits)); return;
-      case VT_I4: set_i4(static_cast<int32_t>(bits)); return;
-      case VT_INT: set_int(static_cast<int32_t>(bits)); return;
-      case VT_UI2: set_ui2(static_cast<uint16_t>(bits)); return;
-      case VT_UI4: set_ui4(static_cast<uint32_t>(bits)); return;
-      case VT_UINT: set_uint(static_cast<uint32_t>(bits)); return;
-      case VT_I1: set_i1(static_cast<int8_t>(bits)); return;
-      case VT_UI1: set_ui1(static_cast<uint8_t>(bits)); return;
-      case VT_R4: set_r4(is_signed ? static_cast<float>(num_.i8) : static_cast<float>(bits)); return;
-      case VT_R8: set_r8(is_signed ? static_cast<double>(num_.i8) : static_cast<double>(bits)); return;
-      case VT_I8: set_i8(static_cast<int64_t>(bits)); return;
-      case VT_UI8: set_ui8(bits); return;
+      case VT_I2:
+        set_i2(static_cast<int16_t>(bits));
+        return;
+      case VT_I4:
+        set_i4(static_cast<int32_t>(bits));
+        return;
+      case VT_INT:
+        set_int(static_cast<int32_t>(bits));
+        return;
+      case VT_UI2:
+        set_ui2(static_cast<uint16_t>(bits));
+        return;
+      case VT_UI4:
+        set_ui4(static_cast<uint32_t>(bits));
+        return;
+      case VT_UINT:
+        set_uint(static_cast<uint32_t>(bits));
+        return;
+      case VT_I1:
+        set_i1(static_cast<int8_t>(bits));
+        return;
+      case VT_UI1:
+        set_ui1(static_cast<uint8_t>(bits));
+        return;
+      case VT_R4:
+        set_r4(is_signed ? static_cast<float>(num_.i8) : static_cast<float>(bits));
+        return;
+      case VT_R8:
+        set_r8(is_signed ? static_cast<double>(num_.i8) : static_cast<double>(bits));
+        return;
+      case VT_I8:
+        set_i8(static_cast<int64_t>(bits));
+        return;
+      case VT_UI8:
+        set_ui8(bits);
+        return;
       case VT_CY: {
         __int128 v = is_signed ? __int128(num_.i8) * 10000 : __int128(bits) * 10000;
         if (v < INT64_MIN || v > INT64_MAX) throw ole_cast_exception();
@@ -476,7 +517,8 @@ void ole_variant::change_type(VARTYPE vt) {
         text_for_write().assign(s.begin(), s.end());
         return;
       }
-      default: throw ole_cast_exception();
+      default:
+        throw ole_cast_exception();
     }
   }
   // To the 64-bit integers.
@@ -484,15 +526,29 @@ void ole_variant::change_type(VARTYPE vt) {
     const bool to_signed = vt == VT_I8;
     __int128 v;
     switch (vt_) {
-      case VT_I2: v = num_.i2; break;
+      case VT_I2:
+        v = num_.i2;
+        break;
       case VT_I4:
-      case VT_INT: v = num_.i4; break;
-      case VT_BOOL: v = num_.i2 != 0 ? -1 : 0; break;
-      case VT_I1: v = num_.i1; break;
-      case VT_UI1: v = num_.ui1; break;
-      case VT_UI2: v = num_.ui2; break;
+      case VT_INT:
+        v = num_.i4;
+        break;
+      case VT_BOOL:
+        v = num_.i2 != 0 ? -1 : 0;
+        break;
+      case VT_I1:
+        v = num_.i1;
+        break;
+      case VT_UI1:
+        v = num_.ui1;
+        break;
+      case VT_UI2:
+        v = num_.ui2;
+        break;
       case VT_UI4:
-      case VT_UINT: v = num_.ui4; break;
+      case VT_UINT:
+        v = num_.ui4;
+        break;
       case VT_R4:
       case VT_R8: {
         double x = vt_ == VT_R4 ? static_cast<double>(num_.r4) : num_.r8;
@@ -527,7 +583,8 @@ void ole_variant::change_type(VARTYPE vt) {
         }
         return;
       }
-      default: throw ole_cast_exception();
+      default:
+        throw ole_cast_exception();
     }
     if (to_signed) {
       set_i8(static_cast<int64_t>(v));
@@ -544,10 +601,18 @@ void ole_variant::change_type(VARTYPE vt) {
       double r = std::trunc(x >= 0 ? x + 0.5 : x - 0.5);
       uint64_t bits = r > -9.2e18 && r < 9.2e18 ? static_cast<uint64_t>(static_cast<int64_t>(r)) : 0;
       switch (vt) {
-        case VT_I4: set_i4(static_cast<int32_t>(bits)); break;
-        case VT_I2: set_i2(static_cast<int16_t>(bits)); break;
-        case VT_UI2: set_ui2(static_cast<uint16_t>(bits)); break;
-        default: set_ui4(static_cast<uint32_t>(bits)); break;
+        case VT_I4:
+          set_i4(static_cast<int32_t>(bits));
+          break;
+        case VT_I2:
+          set_i2(static_cast<int16_t>(bits));
+          break;
+        case VT_UI2:
+          set_ui2(static_cast<uint16_t>(bits));
+          break;
+        default:
+          set_ui4(static_cast<uint32_t>(bits));
+          break;
       }
       return;
     }
@@ -570,20 +635,40 @@ void ole_variant::change_type(VARTYPE vt) {
     std::vector<uint8_t> out;
     switch (vt_) {
       case VT_I2:
-      case VT_BOOL: append_le(out, num_.i2); break;
-      case VT_UI2: append_le(out, num_.ui2); break;
+      case VT_BOOL:
+        append_le(out, num_.i2);
+        break;
+      case VT_UI2:
+        append_le(out, num_.ui2);
+        break;
       case VT_I4:
-      case VT_INT: append_le(out, num_.i4); break;
+      case VT_INT:
+        append_le(out, num_.i4);
+        break;
       case VT_UI4:
-      case VT_UINT: append_le(out, num_.ui4); break;
-      case VT_R4: append_le(out, num_.r4); break;
+      case VT_UINT:
+        append_le(out, num_.ui4);
+        break;
+      case VT_R4:
+        append_le(out, num_.r4);
+        break;
       case VT_R8:
-      case VT_DATE: append_le(out, num_.r8); break;
+      case VT_DATE:
+        append_le(out, num_.r8);
+        break;
       case VT_CY:
-      case VT_I8: append_le(out, num_.i8); break;
-      case VT_UI8: append_le(out, num_.ui8); break;
-      case VT_I1: append_le(out, num_.i1); break;
-      case VT_UI1: append_le(out, num_.ui1); break;
+      case VT_I8:
+        append_le(out, num_.i8);
+        break;
+      case VT_UI8:
+        append_le(out, num_.ui8);
+        break;
+      case VT_I1:
+        append_le(out, num_.i1);
+        break;
+      case VT_UI1:
+        append_le(out, num_.ui1);
+        break;
       case VT_DECIMAL: {
         uint8_t raw[16];
         decimal_.to_bytes(raw);
@@ -597,7 +682,8 @@ void ole_variant::change_type(VARTYPE vt) {
         out.assign(narrow.begin(), narrow.end());
         break;
       }
-      default: throw ole_cast_exception();
+      default:
+        throw ole_cast_exception();
     }
     bytes_.swap(out);
     vt_ = vt;
@@ -636,9 +722,15 @@ void ole_variant::append_to_string(std::string& out) const {
       tk_string::append_hex(out, bytes_.data(), n);
       return;
     }
-    case VT_DECIMAL: decimal_.append_to(out); return;
-    case VT_CY: ole_number_text::append_currency(out, num_.i8); return;
-    case VT_DATE: date_.append_to(out, 6); return;
+    case VT_DECIMAL:
+      decimal_.append_to(out);
+      return;
+    case VT_CY:
+      ole_number_text::append_currency(out, num_.i8);
+      return;
+    case VT_DATE:
+      date_.append_to(out, 6);
+      return;
     case VT_BSTR: {
       if (tk_code_page_is_utf8()) {
         size_t old = out.size();
@@ -649,7 +741,9 @@ void ole_variant::append_to_string(std::string& out) const {
       }
       return;
     }
-    case VT_BOOL: out += num_.i2 == -1 ? '1' : '0'; return;
+    case VT_BOOL:
+      out += num_.i2 == -1 ? '1' : '0';
+      return;
     case VT_R4:
     case VT_R8: {
       double x = vt_ == VT_R4 ? static_cast<double>(num_.r4) : num_.r8;
@@ -661,16 +755,33 @@ void ole_variant::append_to_string(std::string& out) const {
       ole_number_text::append_scientific(out, x, vt_ == VT_R4 ? 6 : 16);
       return;
     }
-    case VT_I2: ole_number_text::append_int(out, num_.i2); return;
-    case VT_I4: ole_number_text::append_int(out, num_.i4); return;
-    case VT_I1: ole_number_text::append_int(out, num_.i1); return;
-    case VT_UI1: ole_number_text::append_uint(out, num_.ui1); return;
-    case VT_UI2: ole_number_text::append_uint(out, num_.ui2); return;
+    case VT_I2:
+      ole_number_text::append_int(out, num_.i2);
+      return;
+    case VT_I4:
+      ole_number_text::append_int(out, num_.i4);
+      return;
+    case VT_I1:
+      ole_number_text::append_int(out, num_.i1);
+      return;
+    case VT_UI1:
+      ole_number_text::append_uint(out, num_.ui1);
+      return;
+    case VT_UI2:
+      ole_number_text::append_uint(out, num_.ui2);
+      return;
     case VT_UI4:
-    case VT_UINT: ole_number_text::append_uint(out, num_.ui4); return;
-    case VT_I8: ole_number_text::append_int(out, num_.i8); return;
-    case VT_UI8: ole_number_text::append_uint(out, num_.ui8); return;
-    default: return;
+    case VT_UINT:
+      ole_number_text::append_uint(out, num_.ui4);
+      return;
+    case VT_I8:
+      ole_number_text::append_int(out, num_.i8);
+      return;
+    case VT_UI8:
+      ole_number_text::append_uint(out, num_.ui8);
+      return;
+    default:
+      return;
   }
 }
 
@@ -712,12 +823,27 @@ bool ole_variant::is_text_form_empty() const {
       return tk_code_page_is_utf8() ? false : to_string().empty();
     }
     case VT_ARRAY_UI1:
-    case VT_BLOB: return bytes_.empty();
-    case VT_DATE: return date_.kind == ole_date::kind_none;
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_UINT: case VT_I8:
-    case VT_UI8: case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: case VT_BOOL:
+    case VT_BLOB:
+      return bytes_.empty();
+    case VT_DATE:
+      return date_.kind == ole_date::kind_none;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL:
+    case VT_BOOL:
       return false;
-    default: return true;
+    default:
+      return true;
   }
 }
 
@@ -725,14 +851,22 @@ bool ole_variant::is_text_form_empty() const {
 
 int32_t ole_variant::to_long() const {
   switch (vt_) {
-    case VT_I2: return num_.i2;
-    case VT_I4: return num_.i4;
-    case VT_UI4: return static_cast<int32_t>(num_.ui4);
-    case VT_I1: return num_.i1;
-    case VT_UI1: return num_.ui1;
-    case VT_UI2: return num_.ui2;
-    case VT_R4: return truncate_to_long(num_.r4);
-    case VT_R8: return truncate_to_long(num_.r8);
+    case VT_I2:
+      return num_.i2;
+    case VT_I4:
+      return num_.i4;
+    case VT_UI4:
+      return static_cast<int32_t>(num_.ui4);
+    case VT_I1:
+      return num_.i1;
+    case VT_UI1:
+      return num_.ui1;
+    case VT_UI2:
+      return num_.ui2;
+    case VT_R4:
+      return truncate_to_long(num_.r4);
+    case VT_R8:
+      return truncate_to_long(num_.r8);
     case VT_CY:
     case VT_DECIMAL: {
       ole_variant converted;
@@ -745,10 +879,13 @@ int32_t ole_variant::to_long() const {
       }
       return res;
     }
-    case VT_BOOL: return num_.i2 != 0 ? 1 : 0;
+    case VT_BOOL:
+      return num_.i2 != 0 ? 1 : 0;
     case VT_I8:
-    case VT_UI8: return static_cast<int32_t>(static_cast<uint32_t>(num_.ui8));
-    default: return 0;
+    case VT_UI8:
+      return static_cast<int32_t>(static_cast<uint32_t>(num_.ui8));
+    default:
+      return 0;
   }
 }
 
@@ -762,23 +899,38 @@ bool ole_variant::to_bool() const {
 double ole_variant::to_double() const {
   switch (vt_) {
     case VT_EMPTY:
-    case VT_NULL: return 0.0;
-    case VT_I2: return num_.i2;
+    case VT_NULL:
+      return 0.0;
+    case VT_I2:
+      return num_.i2;
     case VT_I4:
-    case VT_INT: return num_.i4;
-    case VT_R4: return num_.r4;
-    case VT_R8: return num_.r8;
-    case VT_CY: return static_cast<double>(num_.i8) / 10000.0;
-    case VT_BOOL: return num_.i2 != 0 ? 1.0 : 0.0;
-    case VT_DECIMAL: return decimal_.to_double();
-    case VT_I1: return num_.i1;
-    case VT_UI1: return num_.ui1;
-    case VT_UI2: return num_.ui2;
+    case VT_INT:
+      return num_.i4;
+    case VT_R4:
+      return num_.r4;
+    case VT_R8:
+      return num_.r8;
+    case VT_CY:
+      return static_cast<double>(num_.i8) / 10000.0;
+    case VT_BOOL:
+      return num_.i2 != 0 ? 1.0 : 0.0;
+    case VT_DECIMAL:
+      return decimal_.to_double();
+    case VT_I1:
+      return num_.i1;
+    case VT_UI1:
+      return num_.ui1;
+    case VT_UI2:
+      return num_.ui2;
     case VT_UI4:
-    case VT_UINT: return num_.ui4;
-    case VT_I8: return static_cast<double>(num_.i8);
-    case VT_UI8: return static_cast<double>(num_.ui8);
-    default: throw tk_mail_assertion("ole_var", __LINE__);
+    case VT_UINT:
+      return num_.ui4;
+    case VT_I8:
+      return static_cast<double>(num_.i8);
+    case VT_UI8:
+      return static_cast<double>(num_.ui8);
+    default:
+      throw tk_mail_assertion("ole_var", __LINE__);
   }
 }
 
@@ -831,16 +983,27 @@ std::vector<uint8_t> ole_variant::get_bytes() const {
 }
 
 const std::u16string& ole_variant::text() const noexcept { return vt_ == VT_BSTR ? text_ : empty_text; }
-const std::vector<uint8_t>& ole_variant::bytes() const noexcept {
-  return is_binary_storage() ? bytes_ : empty_bytes;
-}
+const std::vector<uint8_t>& ole_variant::bytes() const noexcept { return is_binary_storage() ? bytes_ : empty_bytes; }
 
 // ---- Tags -------------------------------------------------------------------
 
 bool ole_variant::is_numeric(VARTYPE vt) noexcept {
   switch (vt) {
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_BOOL: case VT_DECIMAL: case VT_I1:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_BOOL:
+    case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
       return true;
     default:
       return false;
@@ -853,17 +1016,36 @@ bool ole_variant::operator==(const ole_variant& o) const {
   if (vt_ != o.vt_) return false;
   switch (vt_) {
     case VT_EMPTY:
-    case VT_NULL: return true;
-    case VT_BSTR: return text_ == o.text_;
+    case VT_NULL:
+      return true;
+    case VT_BSTR:
+      return text_ == o.text_;
     // Floating values compare by their bits, so that a NaN equals itself.
-    case VT_DATE: return date_ == o.date_ && num_.ui8 == o.num_.ui8;
-    case VT_DECIMAL: return decimal_.same_representation(o.decimal_);
-    case VT_R4: return num_.ui4 == o.num_.ui4;
-    case VT_R8: return num_.ui8 == o.num_.ui8;
-    case VT_I2: case VT_BOOL: case VT_UI2: return num_.ui2 == o.num_.ui2;
-    case VT_I4: case VT_INT: case VT_UI4: case VT_UINT: return num_.ui4 == o.num_.ui4;
-    case VT_I1: case VT_UI1: return num_.ui1 == o.num_.ui1;
-    case VT_CY: case VT_I8: case VT_UI8: return num_.ui8 == o.num_.ui8;
-    default: return is_binary_storage() ? bytes_ == o.bytes_ : num_.ui8 == o.num_.ui8;
+    case VT_DATE:
+      return date_ == o.date_ && num_.ui8 == o.num_.ui8;
+    case VT_DECIMAL:
+      return decimal_.same_representation(o.decimal_);
+    case VT_R4:
+      return num_.ui4 == o.num_.ui4;
+    case VT_R8:
+      return num_.ui8 == o.num_.ui8;
+    case VT_I2:
+    case VT_BOOL:
+    case VT_UI2:
+      return num_.ui2 == o.num_.ui2;
+    case VT_I4:
+    case VT_INT:
+    case VT_UI4:
+    case VT_UINT:
+      return num_.ui4 == o.num_.ui4;
+    case VT_I1:
+    case VT_UI1:
+      return num_.ui1 == o.num_.ui1;
+    case VT_CY:
+    case VT_I8:
+    case VT_UI8:
+      return num_.ui8 == o.num_.ui8;
+    default:
+      return is_binary_storage() ? bytes_ == o.bytes_ : num_.ui8 == o.num_.ui8;
   }
 }

@@ -151,22 +151,67 @@ class ole_variant {
   std::u16string& text_for_write();
   // A binary tag (8209, 65 or 70) and the emptied byte buffer to fill.
   std::vector<uint8_t>& bytes_for_write(VARTYPE vt = VT_ARRAY_UI1);
-  void set_i1(int8_t v) noexcept { vt_ = VT_I1; num_.i1 = v; }
-  void set_ui1(uint8_t v) noexcept { vt_ = VT_UI1; num_.ui1 = v; }
-  void set_i2(int16_t v) noexcept { vt_ = VT_I2; num_.i2 = v; }
-  void set_ui2(uint16_t v) noexcept { vt_ = VT_UI2; num_.ui2 = v; }
-  void set_i4(int32_t v) noexcept { vt_ = VT_I4; num_.i4 = v; }
-  void set_ui4(uint32_t v) noexcept { vt_ = VT_UI4; num_.ui4 = v; }
-  void set_int(int32_t v) noexcept { vt_ = VT_INT; num_.i4 = v; }
-  void set_uint(uint32_t v) noexcept { vt_ = VT_UINT; num_.ui4 = v; }
-  void set_i8(int64_t v) noexcept { vt_ = VT_I8; num_.i8 = v; }
-  void set_ui8(uint64_t v) noexcept { vt_ = VT_UI8; num_.ui8 = v; }
-  void set_r4(float v) noexcept { vt_ = VT_R4; num_.r4 = v; }
-  void set_r8(double v) noexcept { vt_ = VT_R8; num_.r8 = v; }
+  void set_i1(int8_t v) noexcept {
+    vt_ = VT_I1;
+    num_.i1 = v;
+  }
+  void set_ui1(uint8_t v) noexcept {
+    vt_ = VT_UI1;
+    num_.ui1 = v;
+  }
+  void set_i2(int16_t v) noexcept {
+    vt_ = VT_I2;
+    num_.i2 = v;
+  }
+  void set_ui2(uint16_t v) noexcept {
+    vt_ = VT_UI2;
+    num_.ui2 = v;
+  }
+  void set_i4(int32_t v) noexcept {
+    vt_ = VT_I4;
+    num_.i4 = v;
+  }
+  void set_ui4(uint32_t v) noexcept {
+    vt_ = VT_UI4;
+    num_.ui4 = v;
+  }
+  void set_int(int32_t v) noexcept {
+    vt_ = VT_INT;
+    num_.i4 = v;
+  }
+  void set_uint(uint32_t v) noexcept {
+    vt_ = VT_UINT;
+    num_.ui4 = v;
+  }
+  void set_i8(int64_t v) noexcept {
+    vt_ = VT_I8;
+    num_.i8 = v;
+  }
+  void set_ui8(uint64_t v) noexcept {
+    vt_ = VT_UI8;
+    num_.ui8 = v;
+  }
+  void set_r4(float v) noexcept {
+    vt_ = VT_R4;
+    num_.r4 = v;
+  }
+  void set_r8(double v) noexcept {
+    vt_ = VT_R8;
+    num_.r8 = v;
+  }
   // Currency in units of 1/10,000 (12.5 is 125000).
-  void set_cy(int64_t scaled) noexcept { vt_ = VT_CY; num_.i8 = scaled; }
-  void set_bool(bool v) noexcept { vt_ = VT_BOOL; num_.i2 = v ? -1 : 0; }
-  void set_decimal(const ole_decimal& v) noexcept { vt_ = VT_DECIMAL; decimal_ = v; }
+  void set_cy(int64_t scaled) noexcept {
+    vt_ = VT_CY;
+    num_.i8 = scaled;
+  }
+  void set_bool(bool v) noexcept {
+    vt_ = VT_BOOL;
+    num_.i2 = v ? -1 : 0;
+  }
+  void set_decimal(const ole_decimal& v) noexcept {
+    vt_ = VT_DECIMAL;
+    decimal_ = v;
+  }
   // The date and its OLE date number.
   void set_date(const ole_date& date) noexcept;
   // A date from its OLE date number (kind 1); false (value unchanged) when
@@ -174,13 +219,13 @@ class ole_variant {
   bool set_date_number(double number) noexcept;
 
   // ---- Typed getters: the tag must match (an internal error otherwise) -----
-  const std::u16string& text() const noexcept;  // VT_BSTR; empty for other tags
+  const std::u16string& text() const noexcept;         // VT_BSTR; empty for other tags
   const std::vector<uint8_t>& bytes() const noexcept;  // binary kinds; empty for other tags
   int8_t get_i1() const { return check(VT_I1), num_.i1; }
   uint8_t get_ui1() const { return check(VT_UI1), num_.ui1; }
   int16_t get_i2() const { return check(VT_I2), num_.i2; }
   uint16_t get_ui2() const { return check(VT_UI2), num_.ui2; }
-  int32_t get_i4() const { return check(VT_I4, VT_INT), num_.i4; }     // VT_I4 or VT_INT
+  int32_t get_i4() const { return check(VT_I4, VT_INT), num_.i4; }       // VT_I4 or VT_INT
   uint32_t get_ui4() const { return check(VT_UI4, VT_UINT), num_.ui4; }  // VT_UI4 or VT_UINT
   int64_t get_i8() const { return check(VT_I8), num_.i8; }
   uint64_t get_ui8() const { return check(VT_UI8), num_.ui8; }

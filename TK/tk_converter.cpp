@@ -22,7 +22,8 @@ void tk_converter::set_logfile(const std::string& path) {
   if (!tk_is_path_exist(folder))
     throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.", 1);
   if (!tk_check_access(folder, tk_generic_write))
-    throw tk_exception("Cannot create log file. Make sure you have sufficient\nprivileges to create files in the directory.", 1);
+    throw tk_exception(
+        "Cannot create log file. Make sure you have sufficient\nprivileges to create files in the directory.", 1);
   logger->set_file_name(path);
   logger->enable(true);
 }

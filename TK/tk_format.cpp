@@ -6,48 +6,74 @@
 
 int64_t tk_fmt_arg::as_sint() const noexcept {
   switch (kind_) {
-    case kind::sint: return u_.s;
-    case kind::uint: return static_cast<int64_t>(u_.u);
-    case kind::real: return static_cast<int64_t>(u_.d);
-    case kind::chr: return static_cast<int64_t>(u_.c);
-    default: return 0;
+    case kind::sint:
+      return u_.s;
+    case kind::uint:
+      return static_cast<int64_t>(u_.u);
+    case kind::real:
+      return static_cast<int64_t>(u_.d);
+    case kind::chr:
+      return static_cast<int64_t>(u_.c);
+    default:
+      return 0;
   }
 }
 
 uint64_t tk_fmt_arg::as_uint() const noexcept {
   switch (kind_) {
-    case kind::uint: return u_.u;
-    case kind::sint: return static_cast<uint64_t>(u_.s);
-    case kind::real: return static_cast<uint64_t>(static_cast<int64_t>(u_.d));
-    case kind::chr: return u_.c;
-    default: return 0;
+    case kind::uint:
+      return u_.u;
+    case kind::sint:
+      return static_cast<uint64_t>(u_.s);
+    case kind::real:
+      return static_cast<uint64_t>(static_cast<int64_t>(u_.d));
+    case kind::chr:
+      return u_.c;
+    default:
+      return 0;
   }
 }
 
 double tk_fmt_arg::as_real() const noexcept {
   switch (kind_) {
-    case kind::real: return u_.d;
-    case kind::sint: return static_cast<double>(u_.s);
-    case kind::uint: return static_cast<double>(u_.u);
-    default: return 0.0;
+    case kind::real:
+      return u_.d;
+    case kind::sint:
+      return static_cast<double>(u_.s);
+    case kind::uint:
+      return static_cast<double>(u_.u);
+    default:
+      return 0.0;
   }
 }
 
 char32_t tk_fmt_arg::as_char() const noexcept {
   switch (kind_) {
-    case kind::chr: return u_.c;
-    case kind::sint: return static_cast<char32_t>(u_.s);
-    case kind::uint: return static_cast<char32_t>(u_.u);
-    default: return 0;
+    case kind::chr:
+      return u_.c;
+    case kind::sint:
+      return static_cast<char32_t>(u_.s);
+    case kind::uint:
+      return static_cast<char32_t>(u_.u);
+    default:
+      return 0;
   }
 }
 
 void tk_fmt_arg::append_text(std::string& out) const {
   switch (kind_) {
-    case kind::text: out.append(u_.t.p, u_.t.n); break;
-    case kind::wtext: tk_append_utf8(out, std::u16string_view(u_.w.p, u_.w.n)); break;
-    case kind::sint: out += std::to_string(u_.s); break;
-    case kind::uint: out += std::to_string(u_.u); break;
+    case kind::text:
+      out.append(u_.t.p, u_.t.n);
+      break;
+    case kind::wtext:
+      tk_append_utf8(out, std::u16string_view(u_.w.p, u_.w.n));
+      break;
+    case kind::sint:
+      out += std::to_string(u_.s);
+      break;
+    case kind::uint:
+      out += std::to_string(u_.u);
+      break;
     case kind::real: {
       char buf[64];
       std::snprintf(buf, sizeof buf, "%g", u_.d);
@@ -59,7 +85,8 @@ void tk_fmt_arg::append_text(std::string& out) const {
       tk_append_utf8(out, std::u16string_view(&c, 1));
       break;
     }
-    case kind::none: break;
+    case kind::none:
+      break;
   }
 }
 

@@ -16,10 +16,16 @@ class tk_fmt_arg {
   enum class kind : uint8_t { none, sint, uint, real, text, wtext, chr };
 
   tk_fmt_arg() = default;
-  template <class I, std::enable_if_t<std::is_integral_v<I> && std::is_signed_v<I> && !std::is_same_v<I, char>, int> = 0>
-  tk_fmt_arg(I v) : kind_(kind::sint) { u_.s = v; }
-  template <class I, std::enable_if_t<std::is_integral_v<I> && std::is_unsigned_v<I> && !std::is_same_v<I, bool>, int> = 0>
-  tk_fmt_arg(I v) : kind_(kind::uint) { u_.u = v; }
+  template <class I,
+            std::enable_if_t<std::is_integral_v<I> && std::is_signed_v<I> && !std::is_same_v<I, char>, int> = 0>
+  tk_fmt_arg(I v) : kind_(kind::sint) {
+    u_.s = v;
+  }
+  template <class I,
+            std::enable_if_t<std::is_integral_v<I> && std::is_unsigned_v<I> && !std::is_same_v<I, bool>, int> = 0>
+  tk_fmt_arg(I v) : kind_(kind::uint) {
+    u_.u = v;
+  }
   tk_fmt_arg(bool v) : kind_(kind::sint) { u_.s = v; }
   tk_fmt_arg(char v) : kind_(kind::chr) { u_.c = static_cast<unsigned char>(v); }
   tk_fmt_arg(char16_t v) : kind_(kind::chr) { u_.c = v; }
@@ -43,8 +49,14 @@ class tk_fmt_arg {
   char32_t as_char() const noexcept;
 
  private:
-  void set(std::string_view v) { u_.t.p = v.data(); u_.t.n = v.size(); }
-  void set(std::u16string_view v) { u_.w.p = v.data(); u_.w.n = v.size(); }
+  void set(std::string_view v) {
+    u_.t.p = v.data();
+    u_.t.n = v.size();
+  }
+  void set(std::u16string_view v) {
+    u_.w.p = v.data();
+    u_.w.n = v.size();
+  }
 
   kind kind_ = kind::none;
   union {
@@ -52,8 +64,14 @@ class tk_fmt_arg {
     uint64_t u;
     double d;
     char32_t c;
-    struct { const char* p; size_t n; } t;
-    struct { const char16_t* p; size_t n; } w;
+    struct {
+      const char* p;
+      size_t n;
+    } t;
+    struct {
+      const char16_t* p;
+      size_t n;
+    } w;
   } u_{};
 };
 

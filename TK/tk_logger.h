@@ -67,7 +67,7 @@ void tk_trace_write(int level, std::string_view pattern, const A&... args) {
   }
 }
 
-#define TK_TRACE(level, ...)                                           \
-  do {                                                                 \
-    if (tk_trace_on(level)) tk_trace_write((level), __VA_ARGS__);      \
+#define TK_TRACE(level, ...)                                      \
+  do {                                                            \
+    if (tk_trace_on(level)) tk_trace_write((level), __VA_ARGS__); \
   } while (0)

@@ -14,7 +14,7 @@ class tk_mail_assertion : public tk_exception {
 };
 
 // Raises the internal error when `cond` does not hold; `source` names the unit.
-#define TK_ASSERT(cond, source)                                   \
-  do {                                                            \
-    if (!(cond)) throw tk_mail_assertion((source), __LINE__);     \
+#define TK_ASSERT(cond, source)                               \
+  do {                                                        \
+    if (!(cond)) throw tk_mail_assertion((source), __LINE__); \
   } while (0)

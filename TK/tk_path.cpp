@@ -88,5 +88,6 @@ void common_check_dest(const std::u16string& path) {
   if (!tk_is_path_exist(folder))
     throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
   if (!tk_check_access(folder, tk_generic_write))
-    throw tk_exception("Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
+    throw tk_exception(
+        "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
 }

@@ -5,8 +5,8 @@
 #include <string>
 
 // Modes of tk_is_file_exist.
-constexpr uint32_t tk_file_exists = 0x4000;       // an existing file that is not a folder
-constexpr uint32_t tk_file_writable = 1;          // ... that is also not read-only
+constexpr uint32_t tk_file_exists = 0x4000;  // an existing file that is not a folder
+constexpr uint32_t tk_file_writable = 1;     // ... that is also not read-only
 // Access rights asked of tk_check_access.
 constexpr uint32_t tk_generic_read = 0x80000000;
 constexpr uint32_t tk_generic_write = 0x40000000;

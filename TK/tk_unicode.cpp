@@ -26,9 +26,7 @@ code_page& current() {
   return cp;
 }
 
-bool is_utf8_name(const char* name) {
-  return strcasecmp(name, "UTF-8") == 0 || strcasecmp(name, "UTF8") == 0;
-}
+bool is_utf8_name(const char* name) { return strcasecmp(name, "UTF-8") == 0 || strcasecmp(name, "UTF8") == 0; }
 
 // A converter that stops at the first character it cannot map.
 UConverter* open_strict(const std::string& name) {

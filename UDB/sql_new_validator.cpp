@@ -38,9 +38,7 @@ sql_new_tn_validator::sql_new_tn_validator(const std::vector<std::u16string>& ta
   for (const auto& v : views) add_existing_name(v);
 }
 
-sql_new_fn_validator::sql_new_fn_validator() {
-  forbidden_.assign(forbidden_chars, forbidden_chars + column_forbidden);
-}
+sql_new_fn_validator::sql_new_fn_validator() { forbidden_.assign(forbidden_chars, forbidden_chars + column_forbidden); }
 
 sql_new_fn_validator::sql_new_fn_validator(const udb_record& record) : sql_new_fn_validator() {
   TK_TRACE(1, "sql_new_fn_validator::ctor( const udb_record& )");

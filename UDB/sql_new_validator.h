@@ -17,8 +17,8 @@ class sql_new_validator : public udb_validator {
  public:
   // The 14 characters no table name may hold; columns and indexes exclude
   // the first 8.
-  static constexpr char16_t forbidden_chars[14] = {u'`', u'"', u'\'', u'^', u'*', u'\\', u';', u'+',
-                                                   u'|', u':', u'<', u'>', u'?', u'/'};
+  static constexpr char16_t forbidden_chars[14] = {u'`', u'"', u'\'', u'^', u'*', u'\\', u';',
+                                                   u'+', u'|', u':',  u'<', u'>', u'?',  u'/'};
   static constexpr size_t max_name_length = 64;
 
   sql_new_validator();

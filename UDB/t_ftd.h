@@ -19,8 +19,8 @@ struct t_ftd {
   std::u16string native_type;  // the destination's type text once chosen
   bool b_auto_increment = false;
   bool b_not_null = false;
-  ole_variant def_value;   // VT_EMPTY when there is no default
-  uint32_t reserved = 0;   // subtype word; its meaning depends on vartype
+  ole_variant def_value;       // VT_EMPTY when there is no default
+  uint32_t reserved = 0;       // subtype word; its meaning depends on vartype
   std::u16string description;  // the column comment
 
   t_ftd() = default;

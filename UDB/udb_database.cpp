@@ -43,9 +43,7 @@ void udb_database::reserved3() {}
 void udb_database::empty_table(const std::u16string& name) { TK_TRACE(1, "udb_database::empty_table(%s)", name); }
 void udb_database::reserved4() {}
 
-std::unique_ptr<udb_recordset> udb_database::get_query(const std::u16string&, const std::u16string&) {
-  return nullptr;
-}
+std::unique_ptr<udb_recordset> udb_database::get_query(const std::u16string&, const std::u16string&) { return nullptr; }
 
 std::unique_ptr<udb_recordset> udb_database::get_table(std::string_view name, uint32_t mode) {
   return get_table(tk_ansi_to_unicode(name), mode);

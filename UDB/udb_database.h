@@ -31,12 +31,12 @@ class udb_recordset;
 class udb_database {
  public:
   // Open-mode bits.
-  static constexpr uint32_t mode_read_only = 1;  // creating or dropping a table is an internal error
-  static constexpr uint32_t mode_created = 2;    // a database just created
-  static constexpr uint32_t mode_overwrite = 4;  // the whole database is being overwritten
-  static constexpr uint32_t mode_append = 8;     // tables are added to an existing database
-  static constexpr uint32_t mode_no_views = 128; // do not read the database's views
-  static constexpr uint32_t mode_replace = 256;  // writers replace rows with existing keys
+  static constexpr uint32_t mode_read_only = 1;   // creating or dropping a table is an internal error
+  static constexpr uint32_t mode_created = 2;     // a database just created
+  static constexpr uint32_t mode_overwrite = 4;   // the whole database is being overwritten
+  static constexpr uint32_t mode_append = 8;      // tables are added to an existing database
+  static constexpr uint32_t mode_no_views = 128;  // do not read the database's views
+  static constexpr uint32_t mode_replace = 256;   // writers replace rows with existing keys
 
   udb_database(std::u16string name, uint32_t mode);
   udb_database(const udb_database&) = delete;

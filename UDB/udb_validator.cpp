@@ -78,9 +78,7 @@ bool udb_validator::is_duplicated(std::u16string_view name) const {
   return true;
 }
 
-std::u16string udb_validator::get_safe_name(std::u16string_view name) const {
-  return make_safe(std::u16string(name));
-}
+std::u16string udb_validator::get_safe_name(std::u16string_view name) const { return make_safe(std::u16string(name)); }
 
 std::u16string udb_validator::make_safe(std::u16string name) const {
   TK_TRACE(1, "udb_validator::get_safe_name(%s)", name);

@@ -4,20 +4,23 @@ const char* const g_project_web_address = "https://gridload.example.org/";
 
 namespace {
 const char* const k_access_format =
-    "Cannot recognize MS Access database format. See 'Troubleshooting'\narticle of the product documentation for solution.";
+    "Cannot recognize MS Access database format. See 'Troubleshooting'\narticle of the product documentation for "
+    "solution.";
 const char* const k_workgroup =
     "Invalid workgroup information file. Return to the previous\nwizard page and verify the correct path was given.";
 const char* const k_duplicate =
     "Duplicate field values being used for an unique index were found.\nSee 'Troubleshooting' article of the product "
     "documentation\nfor solution.";
 const char* const k_connect =
-    "Cannot connect to the MySQL server. Check to verify that MySQL server\nis launched and the correct host/port values "
+    "Cannot connect to the MySQL server. Check to verify that MySQL server\nis launched and the correct host/port "
+    "values "
     "were given.";
 const char* const k_auth =
     "The program does not support authentication protocol requested by server.\nSee 'Troubleshooting' article of the "
     "product documentation.";
 const char* const k_structure =
-    "Failed to recognize table structure in the worksheet.\nYou can migrate the data manually via CSV format. See\n'CSV "
+    "Failed to recognize table structure in the worksheet.\nYou can migrate the data manually via CSV format. "
+    "See\n'CSV "
     "Files' article in the documentation for details.";
 }  // namespace
 
@@ -45,7 +48,8 @@ const tk_err_entry g_err_table_mysql[12] = {
      "to the target MySQL server."},
     {4195366, k_duplicate},
     {4195375,
-     "Primary key in the original database is too long.\nRestart the program with \"Skip converting indexes\"\ncheckbox "
+     "Primary key in the original database is too long.\nRestart the program with \"Skip converting "
+     "indexes\"\ncheckbox "
      "selected in order to resolve the conflict.\n"},
     {4195434,
      "You are not allowed to connect to the destination MySQL server.\nAsk your system administrator to grant you "
@@ -56,7 +60,8 @@ const tk_err_entry g_err_table_mysql[12] = {
     {4196307, k_connect},
     {4196309, k_connect},
     {4196310,
-     "Transferred value is too big. Increase MySQL max packet size and try\nagain. See 'Troubleshooting' article of the "
+     "Transferred value is too big. Increase MySQL max packet size and try\nagain. See 'Troubleshooting' article of "
+     "the "
      "product documentation."},
     {4195553, k_auth},
     {4195554, k_auth},

@@ -105,9 +105,9 @@ void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd
   pending_statements_.push_back(std::move(c));
 }
 
-void mysql_converter_impl::post_process(const std::u16string& table, const udb_schema& schema,
-                                        const types_map& stats, const char16_t* const (&types)[4],
-                                        int32_t text_state, const std::vector<bool>& keep) {
+void mysql_converter_impl::post_process(const std::u16string& table, const udb_schema& schema, const types_map& stats,
+                                        const char16_t* const (&types)[4], int32_t text_state,
+                                        const std::vector<bool>& keep) {
   for (const types_map_entry& e : stats.entries()) {
     // A column that never saw a value keeps its type: nothing tells what it
     // should become.
@@ -130,8 +130,8 @@ void mysql_converter_impl::date_post_process(const std::u16string& table, const 
   post_process(table, schema, stats, types, dates_map::state_char19, keep);
 }
 
-void mysql_converter_impl::num_post_process(const std::u16string& table, const udb_schema& schema,
-                                            const num_map& stats, const std::vector<bool>& keep) {
+void mysql_converter_impl::num_post_process(const std::u16string& table, const udb_schema& schema, const num_map& stats,
+                                            const std::vector<bool>& keep) {
   TK_TRACE(2, "mysql_converter_impl::num_post_process(map size=%d)", stats.entries().size());
   static const char16_t* const types[4] = {u"VARCHAR (255)", u"DOUBLE", u"BIGINT", u"INT"};
   post_process(table, schema, stats, types, num_map::state_varchar, keep);
@@ -147,8 +147,6 @@ bool mysql_converter_impl::run_statement(udb_database& database, const std::u16s
     return false;
   }
 }
-
-
 
 void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_server) {
   TK_TRACE(2, "mysql_converter_impl::mysql_refine_types");

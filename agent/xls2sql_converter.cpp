@@ -70,9 +70,8 @@ bool xls2sql_converter::load_profile_file(const std::u16string& path) {
   udb_profile profile;
   profile.load(path);
   if (!load_profile(profile)) {
-    throw tk_exception(u"The type mappings of profile '" + path +
-                           u"' cannot be read: a line is out of place or wrongly indented.",
-                       1);
+    throw tk_exception(
+        u"The type mappings of profile '" + path + u"' cannot be read: a line is out of place or wrongly indented.", 1);
   }
   return true;
 }
@@ -96,8 +95,7 @@ bool xls2sql_converter::load_profile(const udb_profile& profile) {
   read_flag(profile, u"MS Excel settings", u"refine types", refine_types);
   read_flag(profile, u"MS Excel settings", u"convert from xls", from_xls);
   read_flag(profile, u"MySQL settings", u"direct mode", direct);
-  if (const std::u16string& v = profile.get_value(u"Generic settings", u"character set"); !v.empty())
-    set_char_set(v);
+  if (const std::u16string& v = profile.get_value(u"Generic settings", u"character set"); !v.empty()) set_char_set(v);
   if (const std::u16string& v = profile.get_value(u"Generic settings", u"storage engine"); !v.empty())
     set_table_engine(v);
   if (from_xls) {
@@ -110,7 +108,7 @@ bool xls2sql_converter::load_profile(const udb_profile& profile) {
 }
 
 xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string& source_name,
-                                                             const udb_recordset& source, udb_validator& names) {
+                                                            const udb_recordset& source, udb_validator& names) {
   table_plan plan;
   plan.schema = source.schema();
   if (!skip_indexes_) plan.indexes = source.indexes();
@@ -150,8 +148,8 @@ std::unique_ptr<udb_database> xls2sql_converter::get_dest_base() {
   if (direct) {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
     if (engine_.is_db_exist(destination_)) {
-      return engine_.open_db(destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite
-                                                                             : udb_database::mode_append);
+      return engine_.open_db(
+          destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite : udb_database::mode_append);
     }
     return engine_.create_db(destination_, udb_database::mode_created);
   }

@@ -12,10 +12,10 @@
 
 #include "mysql_converter_impl.h"
 #include "sql_db_mutator.h"
-#include "udb_indexes.h"
-#include "udb_schema.h"
 #include "tk_serializer.h"
 #include "tk_singleton.h"
+#include "udb_indexes.h"
+#include "udb_schema.h"
 #include "xls_reader.h"
 
 class udb_database;

@@ -58,10 +58,18 @@ std::vector<std::string> make_dates() {
         d = 1 + static_cast<int>(g.next() % 28), h = static_cast<int>(g.next() % 24),
         mi = static_cast<int>(g.next() % 60), s = static_cast<int>(g.next() % 60);
     switch (i % 4) {
-      case 0: std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, mi, s); break;
-      case 1: std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d); break;
-      case 2: std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, m, y); break;
-      default: std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d); break;
+      case 0:
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, mi, s);
+        break;
+      case 1:
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+        break;
+      case 2:
+        std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, m, y);
+        break;
+      default:
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+        break;
     }
     out.emplace_back(buf);
   }
@@ -203,13 +211,13 @@ void reference_snprintf_date(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
-const std::u16string field_names[20] = {
-    u"CustomerId", u"ORDER_DATE", u"shipCity",   u"Ship_Country", u"UnitPrice",  u"Quantity",   u"discount",
-    u"ProductName", u"CATEGORY",  u"supplierId", u"Region",       u"PostalCode", u"Phone",      u"FAX",
-    u"HomePage",    u"Notes",     u"EmployeeId", u"freight",      u"ShippedDate", u"RequiredDate"};
+const std::u16string field_names[20] = {u"CustomerId", u"ORDER_DATE", u"shipCity",    u"Ship_Country", u"UnitPrice",
+                                        u"Quantity",   u"discount",   u"ProductName", u"CATEGORY",     u"supplierId",
+                                        u"Region",     u"PostalCode", u"Phone",       u"FAX",          u"HomePage",
+                                        u"Notes",      u"EmployeeId", u"freight",     u"ShippedDate",  u"RequiredDate"};
 // Lookups as a writer makes them: other letter cases, spread over the
 // record, and one name that is missing.
-const std::u16string lookups[8] = {u"customerid", u"ORDER_date", u"SHIPCITY", u"quantity",
+const std::u16string lookups[8] = {u"customerid", u"ORDER_date", u"SHIPCITY",     u"quantity",
                                    u"category",   u"notes",      u"requireddate", u"missing"};
 
 udb_record make_record() {

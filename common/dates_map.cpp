@@ -95,7 +95,8 @@ void dates_map::add_rec_stat(const udb_record& record) {
     }
     // A value that is not a date, or a time among dates (or the other way
     // round), makes the column text for good.
-    if (kind == ole_date::kind_none || ((e.state == state_datetime || e.state == state_date) && kind == ole_date::kind_time) ||
+    if (kind == ole_date::kind_none ||
+        ((e.state == state_datetime || e.state == state_date) && kind == ole_date::kind_time) ||
         (e.state == state_time && kind != ole_date::kind_time)) {
       TK_TRACE(1, "switch to char(19)");
       e.state = state_char19;

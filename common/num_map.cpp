@@ -50,11 +50,19 @@ num_map::num_map(std::u16string table, const udb_schema& schema) : types_map(std
     entry.field_index = static_cast<uint32_t>(i);
     entry.field_name = column->name;
     switch (column->vartype) {
-      case VT_I4: entry.arrival = state_int; break;
+      case VT_I4:
+        entry.arrival = state_int;
+        break;
       case VT_R4:
-      case VT_R8: entry.arrival = state_double; break;
-      case VT_I8: entry.arrival = state_bigint; break;
-      default: entry.arrival = state_varchar; break;
+      case VT_R8:
+        entry.arrival = state_double;
+        break;
+      case VT_I8:
+        entry.arrival = state_bigint;
+        break;
+      default:
+        entry.arrival = state_varchar;
+        break;
     }
     entries_.push_back(std::move(entry));
   }

@@ -17,9 +17,9 @@ class udb_schema;
 struct types_map_entry {
   uint32_t field_index = 0;
   std::u16string field_name;
-  int32_t state = 0;    // the type chosen so far (meaning per statistic)
-  int32_t arrival = 0;  // the class of the column's type as it arrived
-  bool seen = false;    // a non-empty value has been taken into account
+  int32_t state = 0;             // the type chosen so far (meaning per statistic)
+  int32_t arrival = 0;           // the class of the column's type as it arrived
+  bool seen = false;             // a non-empty value has been taken into account
   bool seen_empty_text = false;  // an empty text ('' rather than NULL) was met
 };
 

@@ -1,7 +1,6 @@
 #include "wb_row_reader.h"
 
 #include <charconv>
-
 #include <cmath>
 
 #include "wb_ole_date.h"
@@ -119,7 +118,9 @@ void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
         case wb_dao_type::memo: {
           char16_t buf[wb_value_text_capacity];
           const std::size_t n = wb_is_date_class(cell.number_class)
-                                    ? wb_format_ole_date(wb_serial_to_ole(cell.number, schema_.date1904(), cell.number_class == wb_number_class::date), buf)
+                                    ? wb_format_ole_date(wb_serial_to_ole(cell.number, schema_.date1904(),
+                                                                          cell.number_class == wb_number_class::date),
+                                                         buf)
                                     : wb_format_number(cell.number, buf);
           buffers_[field].assign(buf, n);
           v.set_text(buffers_[field]);

@@ -53,7 +53,9 @@ std::u16string header_text(const wb_raw_cell& c, bool date1904) {
       return std::u16string(c.number != 0 ? wb_true_text : wb_false_text);
     case wb_cell_kind::number:
       if (wb_is_date_class(c.number_class))
-        return std::u16string(buf, wb_format_ole_date(wb_serial_to_ole(c.number, date1904, c.number_class == wb_number_class::date), buf));
+        return std::u16string(
+            buf,
+            wb_format_ole_date(wb_serial_to_ole(c.number, date1904, c.number_class == wb_number_class::date), buf));
       return std::u16string(buf, wb_format_number(c.number, buf));
     default:
       return {};
@@ -98,7 +100,8 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
       case wb_cell_kind::number:
         if (wb_is_date_class(c.number_class)) {
           ++s.dates;
-          const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904, c.number_class == wb_number_class::date));
+          const wb_ole_parts p =
+              wb_split_ole(wb_serial_to_ole(c.number, date1904, c.number_class == wb_number_class::date));
           if (p.days != 0) s.all_pure_time = false;
           if (p.seconds != 0) s.any_time_of_day = true;
         } else if (c.number_class == wb_number_class::currency) {

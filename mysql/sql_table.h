@@ -100,7 +100,7 @@ class sql_table : public sql_recordset {
   std::string pending_;
   std::vector<size_t> row_starts_;  // where each row's "(" stands in pending_
   uint64_t batch_first_row_ = 0;    // the 0-based number of pending_'s first row
-  std::string row_;  // a row moved out of a full batch
+  std::string row_;                 // a row moved out of a full batch
   sql_row_error_sink* sink_ = nullptr;
   uint64_t n_records_ = 0;
   std::vector<udb_relationship> relationships_;
