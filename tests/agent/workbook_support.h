@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
+#include <zip.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,84 +21,198 @@
 
 namespace wbtest {
 
-// A workbook written by libxlsxwriter at `path`; close() writes the file.
-// In constant-memory mode the writer stores strings inline in the sheet
-// instead of in the shared-strings part.
-class xlsx_book {
- public:
-  explicit xlsx_book(const std::string& path, bool constant_memory = false);
-  ~xlsx_book();
-  xlsx_book(const xlsx_book&) = delete;
-  xlsx_book& operator=(const xlsx_book&) = delete;
-
-  lxw_worksheet* sheet(const char* name);
-  lxw_format* format(const char* num_format);
-  lxw_workbook* handle() { return book_; }
-  const std::string& close();
-
- private:
-  std::string path_;
-  std::string tmp_;
-  lxw_workbook* book_ = nullptr;
+// A workbook written by libxlsxwriter at `path`, its temporary files beside
+// it; close() writes the file. In constant-memory mode the writer stores
+// strings inline in the sheet instead of in the shared-strings part.
+struct xlsx_book {
+  explicit xlsx_book(const std::string& path, bool constant_memory = false)
+      : path(path), tmp(path.substr(0, path.find_last_of('/') + 1)) {
+    lxw_workbook_options options = {};
+    options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
+    options.tmpdir = tmp.data();
+    if (!(book = workbook_new_opt(path.c_str(), &options))) throw std::runtime_error("workbook_new_opt: " + path);
+  }
+  ~xlsx_book() { close(); }
+  lxw_worksheet* sheet(const char* name) { return workbook_add_worksheet(book, name); }
+  lxw_format* format(const char* num_format) {
+    lxw_format* f = workbook_add_format(book);
+    format_set_num_format(f, num_format);
+    return f;
+  }
+  lxw_workbook* handle() { return book; }
+  void close() {
+    if (book && workbook_close(std::exchange(book, nullptr)) != LXW_NO_ERROR) ADD_FAILURE() << "cannot write " << path;
+  }
+  std::string path, tmp;
+  lxw_workbook* book = nullptr;
 };
+
+// Writes a ZIP file whose entries are `parts` (name -> content).
+inline void write_zip(const std::string& path, const std::map<std::string, std::string>& parts) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (!archive) throw std::runtime_error("zip_open failed for " + path);
+  for (const auto& [name, content] : parts) {
+    zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+    if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
+      zip_source_free(source);
+      zip_discard(archive);
+      throw std::runtime_error("zip_file_add failed");
+    }
+  }
+  if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
+}
+
+// Reads every entry of a ZIP file (name -> content).
+inline std::map<std::string, std::string> read_zip(const std::string& path) {
+  std::map<std::string, std::string> parts;
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  if (!archive) throw std::runtime_error("zip_open failed for " + path);
+  for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(zip_get_num_entries(archive, 0)); ++i) {
+    zip_stat_t st;
+    zip_stat_index(archive, i, 0, &st);
+    std::string content(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(archive, i, 0);
+    if (!f || zip_fread(f, content.data(), st.size) != static_cast<zip_int64_t>(st.size))
+      throw std::runtime_error(std::string("cannot read ") + st.name);
+    zip_fclose(f);
+    parts[st.name] = std::move(content);
+  }
+  zip_discard(archive);
+  return parts;
+}
 
 // Replaces the first `from` by `to` in one part of a ZIP package, for what
 // the writer cannot say (error cells, the 1904 date system).
-void patch_part(const std::string& path, const std::string& part, const std::string& from, const std::string& to);
+inline void patch_part(const std::string& path, const std::string& part, const std::string& from,
+                       const std::string& to) {
+  std::map<std::string, std::string> parts = read_zip(path);
+  const std::size_t at = parts[part].find(from);
+  if (at == std::string::npos) throw std::runtime_error("patch_part: '" + from + "' not in " + part);
+  parts[part].replace(at, from.size(), to);
+  write_zip(path, parts);
+}
 
-// Writes a ZIP file whose entries are `parts` (name -> content).
-void write_zip(const std::string& path, const std::map<std::string, std::string>& parts);
-
-// Reads every entry of a ZIP file (name -> content).
-std::map<std::string, std::string> read_zip(const std::string& path);
-
-// Days since 1899-12-30 (the 1900 system's serial from 1900-03-01 on) and
-// days since 1904-01-01 (the 1904 system's serial), with the time of day
-// as the fraction; plain calendar arithmetic, independent of the code
-// under test.
-double serial_1900(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0);
-double serial_1904(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0);
+// Days since `epoch` with the time of day as the fraction; plain calendar
+// arithmetic, independent of the code under test. A workbook's serial counts
+// from 1899-12-30 in the 1900 system (from 1900-03-01 on) and from
+// 1904-01-01 in the 1904 system.
+constexpr std::chrono::year_month_day epoch_1900{std::chrono::year{1899}, std::chrono::December, std::chrono::day{30}};
+constexpr std::chrono::year_month_day epoch_1904{std::chrono::year{1904}, std::chrono::January, std::chrono::day{1}};
+inline double serial(std::chrono::year_month_day epoch, int y, unsigned m, unsigned d, int hh = 0, int mm = 0,
+                     int ss = 0) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{y}, month{m}, std::chrono::day{d}};
+  return static_cast<double>((day - sys_days{epoch}).count()) + (hh * 3600 + mm * 60 + ss) / 86400.0;
+}
 
 using table_rows = std::vector<std::vector<std::string>>;
 
 // What a workbook run prints: the workbook's line with `listed` worksheets
 // (by default as many as `tables`), then a line per converted table.
-std::string converting(const std::string& file, const std::vector<std::string>& tables, int listed = -1);
+inline std::string converting(const std::string& file, const std::vector<std::string>& tables, int listed = -1) {
+  std::string out = "Converting spreadsheet " + file + "(" +
+                    std::to_string(listed < 0 ? static_cast<int>(tables.size()) : listed) + " worksheets)\n";
+  for (const std::string& t : tables) out += "Converting table " + t + "\n";
+  return out;
+}
 
 class workbook_run : public testsupport::mysql_fixture {
  protected:
-  std::vector<std::string> server_args() const;
-
   // gridload --src=<source> --dest=<test database> with the server's
   // address and `extra`, run in the test's folder with `env` added.
   testsupport::run_result convert(const std::string& source, const std::vector<std::string>& extra = {},
-                                  const std::map<std::string, std::string>& env = {});
+                                  const std::map<std::string, std::string>& env = {}) {
+    std::vector<std::string> args{"--src=" + source, "--dest=" + db_, "--host=" + address_.host,
+                                  "--port=" + std::to_string(address_.port), "--user=" + address_.user,
+                                  "--pswd=" + address_.password};
+    args.insert(args.end(), extra.begin(), extra.end());
+    testsupport::run_result r = testsupport::run_gridload(args, dir_.path(), env);
+    reconnect();
+    return r;
+  }
   // gridload with `args` alone, run in the test's folder.
-  testsupport::run_result run(const std::vector<std::string>& args);
+  testsupport::run_result run(const std::vector<std::string>& args) {
+    return testsupport::run_gridload(args, dir_.path());
+  }
   // gridload --dump --src=<source> --dest=<file> with `extra`.
   testsupport::run_result dump(const std::string& source, const std::string& file,
-                               const std::vector<std::string>& extra = {});
+                               const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{"--src=" + source, "--dump", "--dest=" + file};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run(args);
+  }
   // Empties the test's database and loads `file` into it with the server's
   // own client; the test fails (and false is returned) when the file does
   // not load.
-  bool load_dump(const std::string& file);
+  bool load_dump(const std::string& file) {
+    check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
+    check_.exec("CREATE DATABASE `" + db_ + "` CHARACTER SET utf8mb4");
+    reconnect();
+    const std::string path = file.front() == '/' ? file : dir_.file(file);
+    const std::string command = "exec mariadb --no-defaults -h'" + address_.host + "' -P" +
+                                std::to_string(address_.port) + " -u'" + address_.user + "' -p'" +
+                                address_.password + "' '" + db_ + "' < '" + path + "'";
+    testsupport::run_result r = testsupport::run("/bin/sh", {"sh", "-c", command});
+    EXPECT_EQ(r.status, 0) << "the dump does not load: " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+    return r.status == 0;
+  }
   // Converts `source` directly, runs `check`, then converts it into a dump
   // file, loads that into an empty database and runs `check` again. Both
   // runs must end with status 0 and print `out`.
   void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& out,
-                 const std::function<void()>& check);
+                 const std::function<void()>& check) {
+    for (bool direct : {true, false}) {
+      SCOPED_TRACE(direct ? "into the server" : "into a dump file");
+      testsupport::run_result r = direct ? convert(source, extra) : dump(source, "out.sql", extra);
+      ASSERT_EQ(r.status, 0) << r.out << r.err;
+      EXPECT_EQ(std::pair(r.out, r.err), std::pair(out, std::string()));
+      if (direct || load_dump("out.sql")) check();
+    }
+  }
 
   // A fresh checking connection (a conversion in mode 0 drops and creates
   // the database the connection was opened on).
-  void reconnect();
-  // Of the test's database, or of `db`.
-  std::vector<std::string> tables(const std::string& db = "");                             // sorted
-  std::vector<std::string> columns(const std::string& table, const std::string& db = "");  // "name type", in order
+  void reconnect() {
+    std::string why;
+    ASSERT_TRUE(check_.open(address_, db_, why)) << why;
+  }
+  // The test's database's (or `db`'s) tables, sorted.
+  std::vector<std::string> tables(const std::string& db = "") {
+    std::vector<std::string> out;
+    for (const auto& r : rows("SELECT table_name FROM information_schema.tables WHERE table_schema='" +
+                              (db.empty() ? db_ : db) + "'"))
+      out.push_back(r[0]);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // A table's columns as "name type", in order.
+  std::vector<std::string> columns(const std::string& table, const std::string& db = "") {
+    std::vector<std::string> out;
+    for (const auto& r : rows("SELECT CONCAT(column_name, ' ', column_type) FROM information_schema.columns WHERE "
+                              "table_schema='" + (db.empty() ? db_ : db) + "' AND table_name='" + table +
+                              "' ORDER BY ordinal_position"))
+      out.push_back(r[0]);
+    return out;
+  }
   // Every row of a query, NULL as "<NULL>".
-  table_rows rows(const std::string& sql);
+  table_rows rows(const std::string& sql) {
+    table_rows out;
+    for (const testsupport::mysql_row& r : check_.query(sql)) {
+      out.emplace_back();
+      for (const auto& cell : r) out.back().push_back(cell ? *cell : "<NULL>");
+    }
+    return out;
+  }
   // One column of a table in the order `order_by` (empty: the order the
   // rows were stored in).
-  std::vector<std::string> column(const std::string& table, const std::string& col, const std::string& order_by = "");
+  std::vector<std::string> column(const std::string& table, const std::string& col, const std::string& order_by = "") {
+    std::vector<std::string> out;
+    const std::string order = order_by.empty() ? "" : " ORDER BY " + order_by;
+    for (const auto& r : rows("SELECT `" + col + "` FROM `" + table + "`" + order)) out.push_back(r[0]);
+    return out;
+  }
 
   testsupport::temp_dir dir_;
 };

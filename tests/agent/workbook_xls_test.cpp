@@ -81,14 +81,14 @@ TEST_F(XlsFixtures, CellKinds) {
 // formats in one column. Dates and times mixed in one column end as
 // CHAR(19) text; a time of day there keeps the zero date.
 TEST_F(XlsFixtures, DatesInBothDateSystems) {
-  struct row {
+  const struct {
     const char* file;
     std::vector<std::string> first;
   } cases[] = {
       {"dates_1900.xls", {"1900-01-01", "1900-02-28", "1900-03-01"}},
       {"dates_1904.xls", {"1904-01-01", "1904-02-29", "1904-03-01"}},
   };
-  for (const row& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const std::string file = fixture(c.file);
     std::vector<std::string> want;
@@ -107,7 +107,7 @@ TEST_F(XlsFixtures, DatesInBothDateSystems) {
 // percent, plain decimals, times, dates.
 TEST_F(XlsFixtures, NumberFormats) {
   const std::string file = fixture("number_formats.xls");
-  struct row {
+  const struct {
     std::vector<std::string> extra;
     std::vector<std::string> types;
     table_rows values;
@@ -123,7 +123,7 @@ TEST_F(XlsFixtures, NumberFormats) {
         {"-0.7500", "0.5", "3", "06:30:00", "1999-12-31"},
         {"99.9900", "<NULL>", "<NULL>", "<NULL>", "<NULL>"}}},
   };
-  for (const row& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.extra.empty() ? "refined" : "not refined");
     both_ways(file, c.extra, converting(file, {"Formats"}), [&] {
       EXPECT_EQ(columns("Formats"), c.types);
