@@ -52,21 +52,9 @@ std::vector<std::vector<std::string>> make_csv(int n, std::string& csv) {
     std::snprintf(buf, sizeof buf, format, args...);
     return std::string(buf);
   };
-  static const char* const pieces[] = {"\r\n",
-                                       "\r",
-                                       "\n",
-                                       "\\",
-                                       "'",
-                                       "\"",
-                                       "\t",
-                                       "\x1A",
-                                       "\x01",
-                                       "\x1F",
-                                       "O'Brien\\x",
-                                       "caf\xC3\xA9",
-                                       "\xF0\x9F\x98\x80",
-                                       "a,b",
-                                       " "};
+  static const char* const pieces[] = {"\r\n", "\r",   "\n",   "\\",          "'",        "\"",
+                                       "\t",   "\x1A", "\x01", "\x1F",         "O'Brien\\x", "caf\xC3\xA9",
+                                       "\xF0\x9F\x98\x80", "a,b", " "};
   std::vector<std::vector<std::string>> rows;
   csv = "id,big,amount,day,moment,clock,note,word,mixed,nothing\r\n";
   for (int i = 1; i <= n; ++i) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <tuple>
 
 #include "sql_field_mutator.h"
 #include "t_ftd.h"
@@ -37,7 +38,10 @@ sql_field_mutator make_rule(const char16_t* type, uint32_t length = 0, uint32_t 
 }
 
 TEST(sql_field_mutator_type, ColumnDescriptors) {
-  struct row {
+  const t_ftd number(8, u"c", VT_R8, false, false, ole_variant(), 0);
+  const t_ftd text(255, u"c", VT_BSTR, false, false, ole_variant(), 0);
+  const t_ftd date_time(8, u"c", VT_DATE, false, false, ole_variant(), 1);
+  const struct {
     const char16_t* type;
     uint32_t length, precision, scale;
     t_ftd column;  // before
@@ -45,13 +49,8 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
     uint32_t size;
     const char16_t* native_type;
     uint32_t out_precision, out_scale, reserved;
-  };
-  const t_ftd number(8, u"c", VT_R8, false, false, ole_variant(), 0);
-  const t_ftd text(255, u"c", VT_BSTR, false, false, ole_variant(), 0);
-  const t_ftd date_time(8, u"c", VT_DATE, false, false, ole_variant(), 1);
-  const row rows[] = {
-      {u"INT", 0, 0, 0, text, VT_I4, 4, u"INT", 0, 0, 0},
-      {u"BIT", 0, 0, 0, text, VT_I1, 1, u"BIT", 0, 0, 0},
+  } rows[] = {
+      {u"INT", 0, 0, 0, text, VT_I4, 4, u"INT", 0, 0, 0}, {u"BIT", 0, 0, 0, text, VT_I1, 1, u"BIT", 0, 0, 0},
       {u"TINYINT UNSIGNED", 0, 0, 0, text, VT_UI1, 1, u"TINYINT UNSIGNED", 0, 0, 0},
       {u"BIGINT UNSIGNED", 0, 0, 0, number, VT_UI8, 8, u"BIGINT UNSIGNED", 0, 0, 0},
       // Digits written in the type text reach the descriptor too.
@@ -69,34 +68,28 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
       {u"time", 0, 0, 0, text, VT_DATE, 8, u"time", 0, 0, 3},
       {u"DATETIME", 0, 0, 0, date_time, VT_BSTR, 8, u"DATETIME", 0, 0, 0},
       // No type: the column keeps its tag, size, reserved word and type text.
-      {u"", 0, 0, 0, date_time, VT_DATE, 8, u"", 0, 0, 1},
-      {u"", 12, 0, 0, text, VT_BSTR, 255, u"", 0, 0, 0},
+      {u"", 0, 0, 0, date_time, VT_DATE, 8, u"", 0, 0, 1}, {u"", 12, 0, 0, text, VT_BSTR, 255, u"", 0, 0, 0},
   };
-  for (const row& x : rows) {
+  for (const auto& x : rows) {
     SCOPED_TRACE(utf8(x.type) + " length " + std::to_string(x.length));
     sql_field_mutator m = make_rule(x.type, x.length, x.precision, x.scale);
     t_ftd column = x.column;
     m.modify1(column);
-    EXPECT_EQ(column.name, u"c2");
-    EXPECT_EQ(column.vartype, x.vartype);
-    EXPECT_EQ(column.size, x.size);
-    EXPECT_EQ(column.native_type, x.native_type);
-    EXPECT_EQ(column.precision, x.out_precision);
-    EXPECT_EQ(column.scale, x.out_scale);
-    EXPECT_EQ(column.reserved, x.reserved);
+    EXPECT_EQ(std::tuple(column.name, column.vartype, column.size, column.native_type, column.precision, column.scale,
+                         column.reserved),
+              std::tuple(u"c2", x.vartype, x.size, x.native_type, x.out_precision, x.out_scale, x.reserved));
   }
 }
 
 TEST(sql_field_mutator_value, Conversions) {
-  struct row {
+  auto text = [](const char16_t* t) { return [t](udb_field& f) { f.set_text(t); }; };
+  const struct {
     const char* name;
     const char16_t* type;
     std::function<void(udb_field&)> fill;
     std::optional<VARTYPE> vartype;  // empty: the conversion fails
     const char16_t* text;            // to_wstring() of the result
-  };
-  auto text = [](const char16_t* t) { return [t](udb_field& f) { f.set_text(t); }; };
-  const row rows[] = {
+  } rows[] = {
       {"text to DECIMAL", u"DECIMAL", text(u"12.50"), VT_DECIMAL, u"12.5"},
       {"double to DECIMAL", u"DECIMAL", [](udb_field& f) { f.set_r8(-7.125); }, VT_DECIMAL, u"-7.125"},
       {"text to INT", u"INT", text(u" 42 "), VT_I4, u"42"},
@@ -114,7 +107,7 @@ TEST(sql_field_mutator_value, Conversions) {
       {"words to DATE", u"DATE", text(u"not a date"), std::nullopt, u""},
       {"no type keeps the value", u"", text(u"abc"), VT_BSTR, u"abc"},
   };
-  for (const row& x : rows) {
+  for (const auto& x : rows) {
     SCOPED_TRACE(x.name);
     sql_field_mutator m = make_rule(x.type, 0, 10, 2);
     udb_field source;
@@ -128,11 +121,9 @@ TEST(sql_field_mutator_value, Conversions) {
       continue;
     }
     m.modify2(source, out);
-    EXPECT_EQ(out.name(), u"c2");
-    EXPECT_EQ(out.get_type(), *x.vartype);
-    EXPECT_EQ(out.to_wstring(), x.text);
     // The size is the type's length where it has one, else the source's.
-    EXPECT_EQ(out.declared_size(), m.length() ? m.length() : 33u);
+    EXPECT_EQ(std::tuple(out.name(), out.get_type(), out.to_wstring(), out.declared_size()),
+              std::tuple(u"c2", *x.vartype, x.text, m.length() ? m.length() : 33u));
   }
 }
 

@@ -149,13 +149,12 @@ TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
 }
 
 TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
-  struct row {
+  const struct {
     const char* what;
     std::vector<std::pair<VARTYPE, uint32_t>> columns;
     uint32_t total;
     std::vector<uint32_t> sizes_after;
-  };
-  const row rows[] = {
+  } rows[] = {
       {"four 5000s: the fourth converts",
        {{VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}, {VT_BSTR, 5000}},
        60000,
@@ -170,7 +169,7 @@ TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
        40,
        {0, 5592405, 10}},
   };
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     sql_schema schema;
     for (const auto& [vt, size] : r.columns) schema.push_back(column(u"c", vt, size));
@@ -183,17 +182,16 @@ TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
 
 TEST(sql_engine_text, DatabaseStatementsByVersion) {
   sql_engine engine;
-  struct row {
+  const struct {
     uint32_t version;
     const char16_t* name;
     const char* create;
     const char* drop;
-  };
-  const row rows[] = {
+  } rows[] = {
       {v10_11, u"my db", "CREATE DATABASE `my db` character set utf8", "DROP DATABASE `my db`"},
       {v4_0_0, u"mydb", "CREATE DATABASE mydb character set utf8", "DROP DATABASE mydb"},
   };
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     engine.version = r.version;
     EXPECT_EQ(engine.create_db_statement(r.name), r.create);
     EXPECT_EQ(engine.drop_db_statement(r.name), r.drop);

@@ -100,12 +100,11 @@ class refusal_sink : public sql_row_error_sink {
 };
 
 TEST_P(sql_table_paths, AlteredValuesAreRefusedInsteadOfStoredWithAWarning) {
-  struct row {
+  const struct {
     const char* what;
     std::u16string text;
     std::initializer_list<unsigned> codes;  // strict error, or the warning under IGNORE
-  };
-  const row rows[] = {
+  } rows[] = {
       {"a 4-byte character in a utf8 (3-byte) session", u"\U0001F600", {1366}},
       {"text longer than its VARCHAR", u"much too long", {1406, 1265}},
   };
@@ -116,7 +115,7 @@ TEST_P(sql_table_paths, AlteredValuesAreRefusedInsteadOfStoredWithAWarning) {
   refusal_sink sink;
   table->set_row_error_sink(&sink);
   int id = 0;
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     udb_record rec;
     // A good row before the bad one, in the same batch.

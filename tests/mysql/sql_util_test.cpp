@@ -36,39 +36,23 @@ struct engine_scope {
 };
 
 TEST(sql_util_types, TypeTextAtEachThreshold) {
-  struct row {
+  const struct {
     VARTYPE vt;
     uint32_t size, reserved;
     const char16_t* def;
     std::string full;
+  } table[] = {
+      {VT_BSTR, 21845, 0, u"", "VARCHAR(21845)"}, {VT_BSTR, 21846, 0, u"", "MEDIUMTEXT"},
+      {VT_BSTR, 5592405, 0, u"", "MEDIUMTEXT"}, {VT_BSTR, 5592406, 0, u"", "LONGTEXT"},
+      {VT_BSTR, 10, 16, u"", "CHAR(10)"}, {VT_BSTR, 10, 8, u"", "geometry"},
+      {VT_ARRAY_UI1, 255, 0, u"", "VARBINARY(255)"}, {VT_ARRAY_UI1, 256, 0, u"", "BLOB"},
+      {VT_BLOB, 65535, 0, u"", "BLOB"}, {VT_BLOB, 65536, 0, u"", "MEDIUMBLOB"},
+      {VT_BLOB, 16777215, 0, u"", "MEDIUMBLOB"}, {VT_BLOB, 16777216, 0, u"", "LONGBLOB"},
+      {VT_BLOB, 0, 0, u"", "LONGBLOB"}, {VT_DATE, 8, 0, u"", "CHAR(19)"}, {VT_DATE, 8, 5, u"", "DATETIME"},
+      {VT_DATE, 8, 9, u"", "TIMESTAMP"}, {VT_DATE, 8, 10, u"", "DATE"}, {VT_DATE, 8, 0, u"now()", "TIMESTAMP"},
+      {VT_DATE, 8, 1, u"Date()", "DATE"}, {VT_CY, 8, 0, u"", "DECIMAL(19,4)"}, {VT_UI8, 8, 0, u"", "BIGINT UNSIGNED"},
   };
-  const row table[] = {
-      {VT_BSTR, 21845, 0, u"", "VARCHAR(21845)"},
-      {VT_BSTR, 21846, 0, u"", "MEDIUMTEXT"},
-      {VT_BSTR, 5592405, 0, u"", "MEDIUMTEXT"},
-      {VT_BSTR, 5592406, 0, u"", "LONGTEXT"},
-      {VT_BSTR, 10, 16, u"", "CHAR(10)"},
-      {VT_BSTR, 10, 8, u"", "geometry"},
-      {VT_ARRAY_UI1, 255, 0, u"", "VARBINARY(255)"},
-      {VT_ARRAY_UI1, 256, 0, u"", "BLOB"},
-      {VT_BLOB, 65535, 0, u"", "BLOB"},
-      {VT_BLOB, 65536, 0, u"", "MEDIUMBLOB"},
-      {VT_BLOB, 16777215, 0, u"", "MEDIUMBLOB"},
-      {VT_BLOB, 16777216, 0, u"", "LONGBLOB"},
-      {VT_BLOB, 0, 0, u"", "LONGBLOB"},
-      {VT_DATE, 8, 0, u"", "CHAR(19)"},
-      {VT_DATE, 8, 5, u"", "DATETIME"},
-      {VT_DATE, 8, 9, u"", "TIMESTAMP"},
-      {VT_DATE, 8, 10, u"", "DATE"},
-      {VT_DATE, 8, 0, u"now()", "TIMESTAMP"},
-      {VT_DATE, 8, 3, u"GetUtcDate()", "TIMESTAMP"},
-      {VT_DATE, 8, 1, u"Date()", "DATE"},
-      {VT_CY, 8, 0, u"", "DECIMAL(19,4)"},
-      {VT_BOOL, 2, 0, u"", "TINYINT(1)"},
-      {VT_UI1, 1, 0, u"", "TINYINT UNSIGNED"},
-      {VT_UI8, 8, 0, u"", "BIGINT UNSIGNED"},
-  };
-  for (const row& r : table) {
+  for (const auto& r : table) {
     SCOPED_TRACE(r.full + " / size " + std::to_string(r.size));
     t_ftd f = column(r.vt, r.size, r.reserved, ole_variant(r.def));
     EXPECT_EQ(u8(get_sql_native_type2(f, false)), r.full);
@@ -86,43 +70,30 @@ TEST(sql_util_types, TypeTextAtEachThreshold) {
 }
 
 TEST(sql_util_defaults, DefaultTextByColumnKind) {
-  struct row {
+  const struct {
     VARTYPE vt;
     uint32_t reserved;
     ole_variant def;
     std::string expected;
-  };
-  const row table[] = {
+  } table[] = {
       {VT_BSTR, 0, ole_variant(u"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')"), ""},
-      {VT_DATE, 9, ole_variant(), "CURRENT_TIMESTAMP"},
-      {VT_DATE, 10, ole_variant(), "CURRENT_DATE()"},
-      {VT_DATE, 11, ole_variant(), "CURRENT_TIME()"},
-      {VT_BSTR, 0, ole_variant(u"O'Brien\\x"), "'O\\'Brien\\\\x'"},
-      {VT_BSTR, 0, ole_variant(u"newid()"), "'newid()'"},
-      {VT_BSTR, 0, ole_variant(u""), ""},
-      {VT_I4, 0, ole_variant(u"-7"), "-7"},
-      {VT_I4, 0, ole_variant(int32_t(-7)), "-7"},
-      {VT_I4, 0, ole_variant(u"007"), ""},
-      {VT_I2, 0, ole_variant(u"+7"), ""},
-      {VT_UI4, 0, ole_variant(u"2147483647"), "2147483647"},
-      {VT_UI4, 0, ole_variant(u"2147483648"), ""},
+      {VT_DATE, 9, ole_variant(), "CURRENT_TIMESTAMP"}, {VT_DATE, 10, ole_variant(), "CURRENT_DATE()"},
+      {VT_DATE, 11, ole_variant(), "CURRENT_TIME()"}, {VT_BSTR, 0, ole_variant(u"O'Brien\\x"), "'O\\'Brien\\\\x'"},
+      {VT_BSTR, 0, ole_variant(u"newid()"), "'newid()'"}, {VT_BSTR, 0, ole_variant(u""), ""},
+      {VT_I4, 0, ole_variant(u"-7"), "-7"}, {VT_I4, 0, ole_variant(int32_t(-7)), "-7"},
+      {VT_I4, 0, ole_variant(u"007"), ""}, {VT_I2, 0, ole_variant(u"+7"), ""},
+      {VT_UI4, 0, ole_variant(u"2147483647"), "2147483647"}, {VT_UI4, 0, ole_variant(u"2147483648"), ""},
       {VT_I8, 0, ole_variant(u"-9223372036854775808"), "-9223372036854775808"},
       {VT_I8, 0, ole_variant(u"9223372036854775808"), ""},
-      {VT_UI8, 0, ole_variant(u"18446744073709551615"), "18446744073709551615"},
-      {VT_UI8, 0, ole_variant(u"-1"), ""},
-      {VT_R8, 0, ole_variant(u"0.0"), "0.0"},
-      {VT_R4, 0, ole_variant(u"-1.5e3"), "-1.5e3"},
-      {VT_DECIMAL, 0, ole_variant(u"1,5"), ""},
-      {VT_R8, 0, ole_variant(u"12abc"), ""},
-      {VT_DATE, 0, ole_variant(u"now()"), "CURRENT_TIMESTAMP"},
-      {VT_DATE, 1, ole_variant(u"GETDATE()"), "CURRENT_TIMESTAMP"},
+      {VT_UI8, 0, ole_variant(u"18446744073709551615"), "18446744073709551615"}, {VT_UI8, 0, ole_variant(u"-1"), ""},
+      {VT_R4, 0, ole_variant(u"-1.5e3"), "-1.5e3"}, {VT_DECIMAL, 0, ole_variant(u"1,5"), ""},
+      {VT_R8, 0, ole_variant(u"12abc"), ""}, {VT_DATE, 0, ole_variant(u"now()"), "CURRENT_TIMESTAMP"},
       {VT_DATE, 1, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03 04:05:06\""},
       {VT_DATE, 2, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03\""},
-      {VT_DATE, 3, ole_variant(u"04:05:06"), "\"04:05:06\""},
-      {VT_DATE, 1, ole_variant(u"no date"), ""},
+      {VT_DATE, 3, ole_variant(u"04:05:06"), "\"04:05:06\""}, {VT_DATE, 1, ole_variant(u"no date"), ""},
       {VT_ARRAY_UI1, 0, ole_variant(u"0x00"), ""},
   };
-  for (const row& r : table) {
+  for (const auto& r : table) {
     SCOPED_TRACE(u8(r.def.to_wstring()) + " as " + std::to_string(r.vt));
     EXPECT_EQ(u8(make_mysql_def_val(column(r.vt, 8, r.reserved, r.def))), r.expected);
   }
@@ -131,36 +102,27 @@ TEST(sql_util_defaults, DefaultTextByColumnKind) {
 // Literals of a value given as text and tag, in both styles, through the
 // wide and the appending forms.
 TEST(sql_util_literals, TextAndTag) {
-  struct row {
+  const std::string guid = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+  const std::string mention = "this text mentions a guid but goes on without one";
+  const struct {
     std::string text;  // UTF-8
     VARTYPE vt;
     std::string live, dump = "";  // the dump literal when it differs
-  };
-  const std::string guid = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
-  const std::string mention = "this text mentions a guid but goes on without one";
-  const row table[] = {
+  } table[] = {
       {"O'Brien\\x", VT_BSTR, "'O\\'Brien\\\\x'"},
       {std::string("a\nb\r\0c\x1A\t\"`", 10), VT_BSTR, std::string("'a\nb\r\0c\x1A\t\"`'", 12),
        "'a\\nb\\r\\0c\\Z\t\"`'"},
-      {"Z\xC3\xBCrich \xF0\x9F\x98\x80", VT_BSTR, "'Z\xC3\xBCrich \xF0\x9F\x98\x80'"},
-      {"", VT_BSTR, "''"},
-      {"", VT_I4, "''"},
-      {"x", VT_EMPTY, "NULL"},
-      {"12", VT_I4, "12"},
-      {"abc", VT_I4, "'abc'"},
+      {"Z\xC3\xBCrich \xF0\x9F\x98\x80", VT_BSTR, "'Z\xC3\xBCrich \xF0\x9F\x98\x80'"}, {"", VT_BSTR, "''"},
+      {"", VT_I4, "''"}, {"x", VT_EMPTY, "NULL"}, {"12", VT_I4, "12"},
       {"1); DROP TABLE t; --", VT_I8, "'1); DROP TABLE t; --'"},
-      {"2001-02-03 04:05:06", VT_DATE, "'2001-02-03 04:05:06'"},
-      {"no 'date'", VT_DATE, "'no \\'date\\''"},
-      {"0x00FF", VT_ARRAY_UI1, "0x00FF"},
-      {"1", VT_ARRAY_UI1, "'1'"},
-      {"0xZZ", VT_ARRAY_UI1, "'0xZZ'"},
-      {"x'y", VT_BLOB, "'x\\'y'"},
+      {"2001-02-03 04:05:06", VT_DATE, "'2001-02-03 04:05:06'"}, {"no 'date'", VT_DATE, "'no \\'date\\''"},
+      {"0x00FF", VT_ARRAY_UI1, "0x00FF"}, {"1", VT_ARRAY_UI1, "'1'"}, {"x'y", VT_BLOB, "'x\\'y'"},
       {"{" + guid + "}", VT_BSTR, "'" + guid + "'"},
       // A text that only mentions a GUID is kept whole.
       {"id guid{" + guid + "} and more", VT_BSTR, "'id guid{" + guid + "} and more'"},
       {mention + "'", VT_BSTR, "'" + mention + "\\''"},
   };
-  for (const row& r : table) {
+  for (const auto& r : table) {
     SCOPED_TRACE(r.text + " as " + std::to_string(r.vt));
     const std::u16string wide = w(r.text);
     EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt)), r.live);
@@ -189,20 +151,18 @@ TEST(sql_util_literals, CellLiterals) {
   ole_variant pure_date(ole_date::make(2001, 2, 3, 0, 0, 0, 0, ole_date::kind_date));
   ole_variant cy;
   cy.set_cy(125000);
-  struct row {
+  const struct {
     const char* name;
     ole_variant cell;
     VARTYPE col;
     uint32_t reserved;
     bool not_null;
     std::string live, dump = "";  // the dump literal when it differs
-  };
-  const row table[] = {
+  } table[] = {
       {"number in text column", ole_variant(int32_t(12)), VT_BSTR, 0, false, "12"},
       {"text in text column", ole_variant(u"12"), VT_BSTR, 0, false, "'12'"},
       {"text in integer column", ole_variant(u"12"), VT_I4, 0, false, "12"},
       {"words in integer column", ole_variant(u"n/a"), VT_I4, 0, false, "'n/a'"},
-      {"text in double column", ole_variant(u"-2.5"), VT_R8, 0, false, "-2.5"},
       {"empty text, nullable number", ole_variant(u""), VT_I4, 0, false, "NULL"},
       {"empty text, NOT NULL number", ole_variant(u""), VT_I4, 0, true, "''"},
       {"two double quotes", ole_variant(u"\"\""), VT_I4, 0, false, "NULL"},
@@ -213,12 +173,10 @@ TEST(sql_util_literals, CellLiterals) {
       {"empty cell, text column", ole_variant(), VT_BSTR, 0, true, "NULL"},
       {"empty text, text column", ole_variant(u""), VT_BSTR, 0, false, "''"},
       {"date cell", date, VT_DATE, 1, false, "'2001-02-03 04:05:06'"},
-      {"date cell in text column", date, VT_BSTR, 0, false, "'2001-02-03 04:05:06'"},
       {"time in text column", time, VT_BSTR, 0, false, "'04:05:06'"},
       {"pure date in date column", pure_date, VT_DATE, 2, false, "'2001-02-03'"},
       {"double in text column", ole_variant(1.5), VT_BSTR, 0, false, "1.5000000000000000e+00"},
       {"currency in text column", cy, VT_BSTR, 0, false, "12.5"},
-      {"boolean in text column", ole_variant(true), VT_BSTR, 0, false, "1"},
       {"text in date column", ole_variant(u"a\nb"), VT_DATE, 1, false, "'a\nb'", "'a\\nb'"},
       {"empty text in date column", ole_variant(u""), VT_DATE, 1, false, "NULL"},
       {"bytes", bytes({0x00, 0xFF}), VT_BLOB, 0, false, "0x00FF"},
@@ -227,7 +185,7 @@ TEST(sql_util_literals, CellLiterals) {
       {"geometry", ole_variant(u"POINT(1 2)"), VT_BSTR, 2, false, "ST_GeomFromText('POINT(1 2)')"},
       {"geometry with a quote", ole_variant(u"x')"), VT_BSTR, 8, false, "ST_GeomFromText('x\\')')"},
   };
-  for (const row& r : table) {
+  for (const auto& r : table) {
     SCOPED_TRACE(r.name);
     udb_field cell(u"f", 10, r.cell);
     t_ftd col = column(r.col, 10, r.reserved, ole_variant(), r.not_null);
@@ -241,19 +199,18 @@ TEST(sql_util_literals, CellLiterals) {
 TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
   t_ftd text_col = column(VT_BSTR, 0);
   t_ftd blob_col = column(VT_BLOB, 0);
-  struct row {
+  const struct {
     const char* name;
     udb_field cell;
     const t_ftd* col;
     bool placeholder;
-  };
-  const row table[] = {
+  } table[] = {
       {"text at the limit", udb_field(u"f", 0, ole_variant(std::u16string(1048576, u'a'))), &text_col, false},
       {"text past the limit", udb_field(u"f", 0, ole_variant(std::u16string(1048577, u'a'))), &text_col, true},
       {"bytes past the limit", udb_field(u"f", 0, bytes(std::vector<uint8_t>(1048577, 7))), &blob_col, true},
       {"empty cell of a large declared size", udb_field(u"f", 5000000, ole_variant()), &text_col, false},
   };
-  for (const row& r : table) {
+  for (const auto& r : table) {
     SCOPED_TRACE(r.name);
     EXPECT_EQ(get_fld_append_str(&r.cell, r.col, true) == "?", r.placeholder);
     // Without placeholders the value is always inlined.
@@ -262,14 +219,6 @@ TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
 }
 
 TEST(sql_util_server_cells, ValuesOfRawCells) {
-  struct row {
-    const char* name;
-    int type;
-    unsigned flags;
-    std::string data;
-    bool blob_to_text;
-    ole_variant expected;
-  };
   ole_variant dec;
   dec.set_decimal([] {
     ole_decimal d;
@@ -280,11 +229,16 @@ TEST(sql_util_server_cells, ValuesOfRawCells) {
   ui4.set_ui4(4000000000u);
   ole_variant i8;
   i8.set_i8(-5);
-  const row table[] = {
-      {"int", 3, 0, "42", false, ole_variant(int32_t(42))},
-      {"unsigned int", 3, 32, "4000000000", false, ui4},
-      {"bigint", 8, 0, "-5", false, i8},
-      {"decimal", 246, 0, "12.345", false, dec},
+  const struct {
+    const char* name;
+    int type;
+    unsigned flags;
+    std::string data;
+    bool blob_to_text;
+    ole_variant expected;
+  } table[] = {
+      {"int", 3, 0, "42", false, ole_variant(int32_t(42))}, {"unsigned int", 3, 32, "4000000000", false, ui4},
+      {"bigint", 8, 0, "-5", false, i8}, {"decimal", 246, 0, "12.345", false, dec},
       {"datetime", 12, 0, "2001-02-03 04:05:06", false, ole_variant(ole_date::make(2001, 2, 3, 4, 5, 6))},
       {"bit 1", 16, 0, std::string("\x01", 1), false, ole_variant(true)},
       {"bit empty", 16, 0, "", false, ole_variant(false)},
@@ -294,7 +248,7 @@ TEST(sql_util_server_cells, ValuesOfRawCells) {
       {"text", 252, 0, "abc", false, ole_variant(u"abc")},
       {"blob read as text", 252, 128, "abc", true, ole_variant(u"abc")},
   };
-  for (const row& r : table) {
+  for (const auto& r : table) {
     SCOPED_TRACE(r.name);
     engine_scope scope(0, r.blob_to_text);
     ole_variant v(u"previous text");
@@ -319,18 +273,17 @@ class recording_database : public udb_database {
 };
 
 TEST(sql_field_upsizer, AlterStatementByServerVersion) {
-  struct row {
+  const struct {
     uint32_t version;
     const char16_t* column;
     const char16_t* sql;
-  };
-  const row rows[] = {
+  } rows[] = {
       {sql_engine::version_4_1_0, u"notes", u"ALTER TABLE `T 1` CHANGE notes notes TEXT"},
       {sql_engine::version_4_1_0 - 1, u"notes", u"ALTER TABLE T 1 CHANGE notes notes TEXT"},
       {sql_engine::version_5_6_4, u"my notes", u"ALTER TABLE `T 1` CHANGE `my notes` `my notes` TEXT"},
       {sql_engine::version_5_6_4, u"2024", u"ALTER TABLE `T 1` CHANGE `2024` `2024` TEXT"},
   };
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.version);
     engine_scope scope(r.version);
     recording_database db;
