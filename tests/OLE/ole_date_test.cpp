@@ -117,6 +117,12 @@ TEST(ole_date_number, EpochAndBack) {
   EXPECT_FALSE(ole_date::from_ole_number(3e6, d));
   ASSERT_TRUE(ole_date::from_ole_number(45631.999999999999, d));
   EXPECT_EQ(d.to_string(), "2024-12-06 00:00:00");  // rounds into the next day
+  // A day count's last bit near today is worth about a microsecond: moments
+  // come back to the millisecond (09:30 stays 09:30, not 09:30:00.000001).
+  ASSERT_TRUE(ole_date::from_ole_number(45297.39583333334, d));  // as a workbook stores it
+  EXPECT_EQ(d.to_string(), "2024-01-06 09:30:00");
+  ASSERT_TRUE(ole_date::from_ole_number(45297.0 + 0.25 / 86400.0, d));
+  EXPECT_EQ(d.to_string(), "2024-01-06 00:00:00.250000");
 }
 
 TEST(ole_date_scan, ItemCountsLikeTheRuntime) {
