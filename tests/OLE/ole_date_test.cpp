@@ -19,8 +19,10 @@ struct import_row {
 
 TEST(ole_date_import, FormsInOrder) {
   const import_row rows[] = {
-      {"20240229", true, ole_date::kind_date, "2024-02-29"}, {"20230229", false, 0, ""},
-      {"20241205102030", true, ole_date::kind_date_time, "2024-12-05 10:20:30"}, {"05122024", false, 0, ""},
+      {"20240229", true, ole_date::kind_date, "2024-02-29"},
+      {"20230229", false, 0, ""},
+      {"20241205102030", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
+      {"05122024", false, 0, ""},
       {"05.12.2024 10:20:30", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
       {"  2024-12-05  ", true, ole_date::kind_date, "2024-12-05"},
       {"2024-12-05 00:00:00", true, ole_date::kind_date, "2024-12-05"},
@@ -31,7 +33,8 @@ TEST(ole_date_import, FormsInOrder) {
       // The rounding carries into the clock, never into the day; "," stops the fraction.
       {"2024-12-05 23:59:59.9999999", true, ole_date::kind_date, "2024-12-05"},
       {"2024-12-05 10:20:30,25", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      {"25:00:00", true, ole_date::kind_time, "0000-00-00 01:00:00"}, {"10:61:00", false, 0, ""},
+      {"25:00:00", true, ole_date::kind_time, "0000-00-00 01:00:00"},
+      {"10:61:00", false, 0, ""},
       // "a/b/yyyy" reads as year a, day yyyy and swaps: day first.
       {"12/5/2024", true, ole_date::kind_date, "2024-05-12"},
       // ...unless that is no date; then the US reading of the free-form reader.
@@ -41,10 +44,14 @@ TEST(ole_date_import, FormsInOrder) {
       // A text that goes on after the items read is left to the free-form
       // reader, so an ISO moment keeps its time and "PM" counts.
       {"2024-12-05T10:20:30", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      {"10:20:30 PM", true, ole_date::kind_date_time, "1899-12-30 22:20:30"}, {"2024-12-05 note", false, 0, ""},
-      {"12:30", true, ole_date::kind_date_time, "1899-12-30 12:30:00"}, {"2024", false, 0, ""},
-      {"2024-02-30", false, 0, ""}, {"1900-02-29", false, 0, ""},
-      {"2000-02-29", true, ole_date::kind_date, "2000-02-29"}, {"", false, 0, ""},
+      {"10:20:30 PM", true, ole_date::kind_date_time, "1899-12-30 22:20:30"},
+      {"2024-12-05 note", false, 0, ""},
+      {"12:30", true, ole_date::kind_date_time, "1899-12-30 12:30:00"},
+      {"2024", false, 0, ""},
+      {"2024-02-30", false, 0, ""},
+      {"1900-02-29", false, 0, ""},
+      {"2000-02-29", true, ole_date::kind_date, "2000-02-29"},
+      {"", false, 0, ""},
   };
   for (const import_row& r : rows) {
     ole_date d(std::string_view{r.text});
@@ -59,8 +66,11 @@ TEST(ole_date_validate, CalendarAndClockLimits) {
     ole_date date;
     bool valid;
   } rows[] = {
-      {ole_date(), false}, {ole_date::make(2024, 2, 29), true}, {ole_date::make(2024, 13, 1), false},
-      {ole_date::make(2024, 4, 31), false}, {ole_date::make(0, 1, 1), false},
+      {ole_date(), false},
+      {ole_date::make(2024, 2, 29), true},
+      {ole_date::make(2024, 13, 1), false},
+      {ole_date::make(2024, 4, 31), false},
+      {ole_date::make(0, 1, 1), false},
       {ole_date::make(9999, 12, 31, 23, 59, 59), true},
       {ole_date::make(2024, 1, 1, 23, 60, 60), true},  // 60 is the limit
       {ole_date::make(2024, 1, 1, 23, 61, 0), false},
@@ -84,15 +94,18 @@ TEST(ole_date_print, PrecisionAndKinds) {
     const char16_t* wide;
   } rows[] = {
       {ole_date::make(2020, 1, 2), 6, "2020-01-02 00:00:00", u"2020-01-02 00:00:00"},
-      {pure, 6, "2020-01-02", u"2020-01-02"}, {frac, 6, "2020-01-02 00:00:00.250000", u"2020-01-02 00:00:00.250000"},
-      {frac, 0, "2020-01-02 00:00:00", u"2020-01-02 00:00:00"}, {time, 6, "0000-00-00 08:05:03", u"08:05:03"},
+      {pure, 6, "2020-01-02", u"2020-01-02"},
+      {frac, 6, "2020-01-02 00:00:00.250000", u"2020-01-02 00:00:00.250000"},
+      {frac, 0, "2020-01-02 00:00:00", u"2020-01-02 00:00:00"},
+      {time, 6, "0000-00-00 08:05:03", u"08:05:03"},
       {time_ms, 6, "0000-00-00 08:05:03.005000", u"08:05:03.005000"},
       {time_ms, 1, "0000-00-00 08:05:03.005", u"08:05:03.005"},
       {ole_date::make(2024, 3, 4, 0, 0, 0, 0, ole_date::kind_date), 6, "2024-03-04", u"2024-03-04"},
       {ole_date(), 6, "", u""},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(std::pair(r.date.to_string(r.precision), r.date.to_wstring(r.precision)), std::pair(std::string(r.narrow), std::u16string(r.wide)));
+    EXPECT_EQ(std::pair(r.date.to_string(r.precision), r.date.to_wstring(r.precision)),
+              std::pair(std::string(r.narrow), std::u16string(r.wide)));
   }
 }
 
@@ -101,8 +114,10 @@ TEST(ole_date_number, EpochAndBack) {
     ole_date date;
     double number;
   } rows[] = {
-      {ole_date::make(1899, 12, 30), 0.0}, {ole_date::make(1899, 12, 29, 6, 0, 0), -1.25},
-      {ole_date::make(1900, 1, 1), 2.0}, {ole_date::make(2024, 12, 5, 12, 0, 0), 45631.5},
+      {ole_date::make(1899, 12, 30), 0.0},
+      {ole_date::make(1899, 12, 29, 6, 0, 0), -1.25},
+      {ole_date::make(1900, 1, 1), 2.0},
+      {ole_date::make(2024, 12, 5, 12, 0, 0), 45631.5},
       {ole_date::make(0, 0, 0, 18, 0, 0, 0, ole_date::kind_time), 0.75},
   };
   for (const auto& r : rows) {
@@ -132,9 +147,15 @@ TEST(ole_date_scan, ItemCountsLikeTheRuntime) {
     int count;
     int64_t first;
   } rows[] = {
-      {"10:20:30", "%hd:%hd:%s", 3, 10}, {"", "%hd", -1, 0}, {"2024-12-05T10:20:30", "%hd-%hd-%hd %hd:%hd:%s", 3, 2024},
-      {"2024-12-05 10:20", "%hd-%hd-%hd %hd:%hd:%s", 5, 2024}, {"70000:1:2", "%hd:%hd:%s", 3, 4464},
-      {"-12345", "%4d", 1, -123}, {"+", "%hd", 0, 0}, {"12 34", "%hd:%hd", 1, 12}, {"4294967295", "%u", 1, 4294967295},
+      {"10:20:30", "%hd:%hd:%s", 3, 10},
+      {"", "%hd", -1, 0},
+      {"2024-12-05T10:20:30", "%hd-%hd-%hd %hd:%hd:%s", 3, 2024},
+      {"2024-12-05 10:20", "%hd-%hd-%hd %hd:%hd:%s", 5, 2024},
+      {"70000:1:2", "%hd:%hd:%s", 3, 4464},
+      {"-12345", "%4d", 1, -123},
+      {"+", "%hd", 0, 0},
+      {"12 34", "%hd:%hd", 1, 12},
+      {"4294967295", "%u", 1, 4294967295},
   };
   for (const auto& r : rows) {
     ole_scan::items it;
@@ -152,10 +173,18 @@ TEST(ole_date_locale, FreeFormReaderAndPrinter) {
     bool ok;
     double number;
   } rows[] = {
-      {"12/5/2024", true, 45631.0}, {"12/5/24", true, 45631.0}, {"12/5/99", true, 36499.0},
-      {"2024-12-05T12:00:00", true, 45631.5}, {"5 dec 2024 6 PM", true, 45631.75}, {"6:00 pm", true, 0.75},
-      {"12:00 AM", true, 0.0}, {"13:00 PM", false, 0}, {"45631", false, 0}, {"2/30/2024", false, 0},
-      {"Smarch 5, 2024", false, 0}, {"12/5/2024 junk", false, 0},
+      {"12/5/2024", true, 45631.0},
+      {"12/5/24", true, 45631.0},
+      {"12/5/99", true, 36499.0},
+      {"2024-12-05T12:00:00", true, 45631.5},
+      {"5 dec 2024 6 PM", true, 45631.75},
+      {"6:00 pm", true, 0.75},
+      {"12:00 AM", true, 0.0},
+      {"13:00 PM", false, 0},
+      {"45631", false, 0},
+      {"2/30/2024", false, 0},
+      {"Smarch 5, 2024", false, 0},
+      {"12/5/2024 junk", false, 0},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.text);

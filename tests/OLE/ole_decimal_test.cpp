@@ -17,9 +17,12 @@ TEST(ole_decimal_parse, TextAndPrintedForm) {
     const char* printed;
     int scale;
   } rows[] = {
-      {"0", ole_decimal::status::ok, "0", 0}, {" -12.50 ", ole_decimal::status::ok, "-12.5", 2},
-      {"+.5", ole_decimal::status::ok, "0.5", 1}, {"5.", ole_decimal::status::ok, "5", 0},
-      {"-0", ole_decimal::status::ok, "0", 0}, {"1.5e3", ole_decimal::status::ok, "1500", 0},
+      {"0", ole_decimal::status::ok, "0", 0},
+      {" -12.50 ", ole_decimal::status::ok, "-12.5", 2},
+      {"+.5", ole_decimal::status::ok, "0.5", 1},
+      {"5.", ole_decimal::status::ok, "5", 0},
+      {"-0", ole_decimal::status::ok, "0", 0},
+      {"1.5e3", ole_decimal::status::ok, "1500", 0},
       {"1.5E-3", ole_decimal::status::ok, "0.0015", 4},
       {"0.00000000000000000000000000006", ole_decimal::status::ok, "0.0000000000000000000000000001", 28},
       {"0.000000000000000000000000000050", ole_decimal::status::ok, "0", 28},  // tie to even
@@ -27,10 +30,14 @@ TEST(ole_decimal_parse, TextAndPrintedForm) {
       {"79228162514264337593543950335", ole_decimal::status::ok, "79228162514264337593543950335", 0},
       {"7922816251426433759354395033.56", ole_decimal::status::ok, "7922816251426433759354395034", 0},
       {"79228162514264337593543950336", ole_decimal::status::overflow, "", 0},
-      {"1e29", ole_decimal::status::overflow, "", 0}, {"1e-400", ole_decimal::status::ok, "0", 28},
-      {"", ole_decimal::status::bad_text, "", 0}, {".", ole_decimal::status::bad_text, "", 0},
-      {"1.2.3", ole_decimal::status::bad_text, "", 0}, {"1e", ole_decimal::status::bad_text, "", 0},
-      {"1,5", ole_decimal::status::bad_text, "", 0}, {"0x10", ole_decimal::status::bad_text, "", 0},
+      {"1e29", ole_decimal::status::overflow, "", 0},
+      {"1e-400", ole_decimal::status::ok, "0", 28},
+      {"", ole_decimal::status::bad_text, "", 0},
+      {".", ole_decimal::status::bad_text, "", 0},
+      {"1.2.3", ole_decimal::status::bad_text, "", 0},
+      {"1e", ole_decimal::status::bad_text, "", 0},
+      {"1,5", ole_decimal::status::bad_text, "", 0},
+      {"0x10", ole_decimal::status::bad_text, "", 0},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.text);
@@ -54,7 +61,8 @@ TEST(ole_decimal_convert, IntegersCurrencyDoubles) {
     int64_t value;
   } ints[] = {
       {"2.5", ole_decimal::status::ok, 2},
-      {"-2.5", ole_decimal::status::ok, -2}, {"-2.51", ole_decimal::status::ok, -3},
+      {"-2.5", ole_decimal::status::ok, -2},
+      {"-2.51", ole_decimal::status::ok, -3},
       {"-9223372036854775808", ole_decimal::status::ok, std::numeric_limits<int64_t>::min()},
       {"9223372036854775807.5", ole_decimal::status::overflow, 0},
   };
@@ -85,7 +93,8 @@ TEST(ole_decimal_convert, IntegersCurrencyDoubles) {
   ole_decimal d;
   auto from = [&d](ole_decimal::status st) { return std::pair(st, d.to_string()); };
   EXPECT_EQ(from(ole_decimal::from_double(0.1, d)), std::pair(ole_decimal::status::ok, std::string("0.1")));
-  EXPECT_EQ(from(ole_decimal::from_double(1.0 / 3, d)), std::pair(ole_decimal::status::ok, std::string("0.333333333333333")));
+  EXPECT_EQ(from(ole_decimal::from_double(1.0 / 3, d)),
+            std::pair(ole_decimal::status::ok, std::string("0.333333333333333")));
   EXPECT_EQ(from(ole_decimal::from_float(0.1f, d)), std::pair(ole_decimal::status::ok, std::string("0.1")));
   EXPECT_EQ(ole_decimal::from_double(1e30, d), ole_decimal::status::overflow);
   EXPECT_EQ(ole_decimal::from_double(INFINITY, d), ole_decimal::status::overflow);
@@ -108,10 +117,17 @@ TEST(ole_number_text_print, AutomationForms) {
     double value;
     const char* r8;
   } rows[] = {
-      {1e20, "1E+20"},         {1.5e-7, "1.5E-07"},         {0.1, "0.1"},
-      {100, "100"},            {123456789012345.0, "123456789012345"},
-      {1234567890123456.0, "1.23456789012346E+15"},         {0.0001, "0.0001"},
-      {0.00001, "1E-05"},      {-0.0, "0"},                  {1.0 / 3, "0.333333333333333"}, {-2.5, "-2.5"},
+      {1e20, "1E+20"},
+      {1.5e-7, "1.5E-07"},
+      {0.1, "0.1"},
+      {100, "100"},
+      {123456789012345.0, "123456789012345"},
+      {1234567890123456.0, "1.23456789012346E+15"},
+      {0.0001, "0.0001"},
+      {0.00001, "1E-05"},
+      {-0.0, "0"},
+      {1.0 / 3, "0.333333333333333"},
+      {-2.5, "-2.5"},
   };
   for (const auto& r : rows) {
     std::string out;
@@ -132,10 +148,10 @@ TEST(ole_number_text_parse, StrictReaderForm) {
     bool ok;
     double value;
   } rows[] = {
-      {" 12 ", true, 12},  {"\t3\n", true, 3},  {"+1", true, 1},      {"-.5", true, -0.5},
-      {"5.", true, 5},     {"1e+3", true, 1e3}, {"1E-3", true, 1e-3}, {"00012.500", true, 12.5},
-      {".", false, 0},     {"1e", false, 0},    {"1e+", false, 0},    {"", false, 0},
-      {"1 2", false, 0},   {"inf", false, 0},   {"1d", false, 0},     {"- 1", false, 0},
+      {" 12 ", true, 12}, {"\t3\n", true, 3},  {"+1", true, 1},      {"-.5", true, -0.5},
+      {"5.", true, 5},    {"1e+3", true, 1e3}, {"1E-3", true, 1e-3}, {"00012.500", true, 12.5},
+      {".", false, 0},    {"1e", false, 0},    {"1e+", false, 0},    {"", false, 0},
+      {"1 2", false, 0},  {"inf", false, 0},   {"1d", false, 0},     {"- 1", false, 0},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.text);

@@ -17,11 +17,15 @@ TEST(ole_guid_extractor, FormsAndLimits) {
     size_t start;
     bool well_formed;
   } rows[] = {
-      {"plain 36", guid, true, 0, true}, {"36 of dashes", std::u16string(36, u'-'), true, 0, false},
+      {"plain 36", guid, true, 0, true},
+      {"36 of dashes", std::u16string(36, u'-'), true, 0, false},
       {"36 with a non-hex letter", u"0f8fad5b-d9cb-469f-a165-70867728950g", false, 0, false},
-      {"braced 38", u"{" + guid + u"}", true, 1, true}, {"38 without braces", u"(" + guid + u")", false, 0, false},
-      {"37", guid + u"}", false, 0, false}, {"45", guid + u"123456789", false, 0, false},
-      {"35", guid.substr(1), false, 0, false}, {"search lower", u"row guid" + guid + u" end", true, 8, true},
+      {"braced 38", u"{" + guid + u"}", true, 1, true},
+      {"38 without braces", u"(" + guid + u")", false, 0, false},
+      {"37", guid + u"}", false, 0, false},
+      {"45", guid + u"123456789", false, 0, false},
+      {"35", guid.substr(1), false, 0, false},
+      {"search lower", u"row guid" + guid + u" end", true, 8, true},
       {"search braced", u"some text guid{" + guid + u"}", true, 15, true},
       {"search upper", u"value GUID" + guid, true, 10, true},
       // The GUID starts right after the word, so a blank there is part of it.

@@ -35,35 +35,59 @@ ole_variant parsed(std::string_view text, VARTYPE vt) {
 struct parse_row {
   const char* text;
   VARTYPE vt;
-  VARTYPE type;        // expected tag
+  VARTYPE type;         // expected tag
   const char* printed;  // expected to_string()
 };
 
 TEST(ole_variant_parse, DedicatedTagsNeverFail) {
   const parse_row rows[] = {
-      {"", VT_I4, VT_EMPTY, ""}, {"", VT_BSTR, VT_BSTR, ""}, {"  -17abc", VT_I4, VT_I4, "-17"},
-      {"abc", VT_I4, VT_I4, "0"}, {"99999999999", VT_I4, VT_I4, "2147483647"}, {"70000", VT_I2, VT_I2, "4464"},
-      {"-1", VT_UI1, VT_UI1, "255"}, {"65537", VT_UI2, VT_UI2, "1"}, {"200", VT_I1, VT_I1, "-56"},
-      {"-1", VT_UI4, VT_UI4, "4294967295"}, {"9223372036854775808", VT_I8, VT_I8, "9223372036854775807"},
-      {"-5", VT_UI8, VT_UI8, "18446744073709551611"}, {"3,5", VT_R8, VT_R8, "3.5000000000000000e+00"},
-      {"0x1A", VT_R8, VT_R8, "2.6000000000000000e+01"}, {"abc", VT_R8, VT_R8, "0.0000000000000000e+00"},
-      {"nan", VT_R8, VT_R8, "0"}, {"1e400", VT_R8, VT_R8, "inf"}, {"1e60", VT_R4, VT_R4, "inf"},
-      {"1,25", VT_CY, VT_CY, "1.25"}, {" -0.00005 ", VT_CY, VT_CY, "0"}, {"0.00015", VT_CY, VT_CY, "0.0002"},
-      {"-922337203685477.5808", VT_CY, VT_CY, "-922337203685477.5808"}, {"922337203685477.5808", VT_CY, VT_EMPTY, ""},
-      {"12 USD", VT_CY, VT_EMPTY, ""}, {"123.4500", VT_DECIMAL, VT_DECIMAL, "123.45"},
-      {"1,5", VT_DECIMAL, VT_DECIMAL, "1.5"}, {"1.5x", VT_DECIMAL, VT_DECIMAL, "1.5"},
+      {"", VT_I4, VT_EMPTY, ""},
+      {"", VT_BSTR, VT_BSTR, ""},
+      {"  -17abc", VT_I4, VT_I4, "-17"},
+      {"abc", VT_I4, VT_I4, "0"},
+      {"99999999999", VT_I4, VT_I4, "2147483647"},
+      {"70000", VT_I2, VT_I2, "4464"},
+      {"-1", VT_UI1, VT_UI1, "255"},
+      {"65537", VT_UI2, VT_UI2, "1"},
+      {"200", VT_I1, VT_I1, "-56"},
+      {"-1", VT_UI4, VT_UI4, "4294967295"},
+      {"9223372036854775808", VT_I8, VT_I8, "9223372036854775807"},
+      {"-5", VT_UI8, VT_UI8, "18446744073709551611"},
+      {"3,5", VT_R8, VT_R8, "3.5000000000000000e+00"},
+      {"0x1A", VT_R8, VT_R8, "2.6000000000000000e+01"},
+      {"abc", VT_R8, VT_R8, "0.0000000000000000e+00"},
+      {"nan", VT_R8, VT_R8, "0"},
+      {"1e400", VT_R8, VT_R8, "inf"},
+      {"1e60", VT_R4, VT_R4, "inf"},
+      {"1,25", VT_CY, VT_CY, "1.25"},
+      {" -0.00005 ", VT_CY, VT_CY, "0"},
+      {"0.00015", VT_CY, VT_CY, "0.0002"},
+      {"-922337203685477.5808", VT_CY, VT_CY, "-922337203685477.5808"},
+      {"922337203685477.5808", VT_CY, VT_EMPTY, ""},
+      {"12 USD", VT_CY, VT_EMPTY, ""},
+      {"123.4500", VT_DECIMAL, VT_DECIMAL, "123.45"},
+      {"1,5", VT_DECIMAL, VT_DECIMAL, "1.5"},
+      {"1.5x", VT_DECIMAL, VT_DECIMAL, "1.5"},
       {"79228162514264337593543950335", VT_DECIMAL, VT_DECIMAL, "79228162514264337593543950335"},
       {"79228162514264337593543950336", VT_DECIMAL, VT_DECIMAL, "79228162514264300000000000000"},
       {"0.1234567890123456789012345678901", VT_DECIMAL, VT_DECIMAL, "0.1234567890123456789012345679"},
-      {"20240229", VT_DATE, VT_DATE, "2024-02-29"}, {"20230229", VT_DATE, VT_EMPTY, ""}, {"Yes", VT_BOOL, VT_BOOL, "1"},
-      {"F", VT_BOOL, VT_BOOL, "0"}, {"2", VT_BOOL, VT_BOOL, "1"}, {" yes", VT_BOOL, VT_BOOL, "0"},
-      {"0x0aFF", VT_ARRAY_UI1, VT_ARRAY_UI1, "0x0AFF"}, {"\\X0102", VT_BLOB, VT_BLOB, "0x0102"},
-      {"abc", VT_ARRAY_UI1, VT_EMPTY, ""}, {"0x", VT_ARRAY_UI1, VT_ARRAY_UI1, ""}, {"7", VT_UINT, VT_UINT, "7"},
+      {"20240229", VT_DATE, VT_DATE, "2024-02-29"},
+      {"20230229", VT_DATE, VT_EMPTY, ""},
+      {"Yes", VT_BOOL, VT_BOOL, "1"},
+      {"F", VT_BOOL, VT_BOOL, "0"},
+      {"2", VT_BOOL, VT_BOOL, "1"},
+      {" yes", VT_BOOL, VT_BOOL, "0"},
+      {"0x0aFF", VT_ARRAY_UI1, VT_ARRAY_UI1, "0x0AFF"},
+      {"\\X0102", VT_BLOB, VT_BLOB, "0x0102"},
+      {"abc", VT_ARRAY_UI1, VT_EMPTY, ""},
+      {"0x", VT_ARRAY_UI1, VT_ARRAY_UI1, ""},
+      {"7", VT_UINT, VT_UINT, "7"},
       {"hello", VT_BSTR, VT_BSTR, "hello"},
   };
   for (const parse_row& r : rows) {
     ole_variant v = parsed(r.text, r.vt);
-    EXPECT_EQ(std::pair(v.get_type(), v.to_string()), std::pair(r.type, std::string(r.printed))) << r.text << " as " << r.vt;
+    EXPECT_EQ(std::pair(v.get_type(), v.to_string()), std::pair(r.type, std::string(r.printed)))
+        << r.text << " as " << r.vt;
   }
 }
 
@@ -102,15 +126,20 @@ TEST(ole_variant_print, SetterValues) {
     ole_variant value;
     const char* printed;
   } rows[] = {
-      {ole_variant(true), "1"}, {with([](ole_variant& v) { v.set_ui4(4000000000u); }), "4000000000"},
-      {with([](ole_variant& v) { v.set_uint(7); }), "7"}, {with([](ole_variant& v) { v.set_int(5); }), ""},
+      {ole_variant(true), "1"},
+      {with([](ole_variant& v) { v.set_ui4(4000000000u); }), "4000000000"},
+      {with([](ole_variant& v) { v.set_uint(7); }), "7"},
+      {with([](ole_variant& v) { v.set_int(5); }), ""},
       {with([](ole_variant& v) { v.set_i8(std::numeric_limits<int64_t>::min()); }), "-9223372036854775808"},
       {with([](ole_variant& v) { v.set_ui8(std::numeric_limits<uint64_t>::max()); }), "18446744073709551615"},
-      {ole_variant(0.1), "1.0000000000000001e-01"}, {with([](ole_variant& v) { v.set_r4(0.1f); }), "1.000000e-01"},
-      {with([](ole_variant& v) { v.set_cy(-5000); }), "-0.5"}, {with([](ole_variant& v) { v.set_cy(10000); }), "1"},
+      {ole_variant(0.1), "1.0000000000000001e-01"},
+      {with([](ole_variant& v) { v.set_r4(0.1f); }), "1.000000e-01"},
+      {with([](ole_variant& v) { v.set_cy(-5000); }), "-0.5"},
+      {with([](ole_variant& v) { v.set_cy(10000); }), "1"},
       {with([&](ole_variant& v) { v.set_decimal(dec); }), "-0.01"},
       {ole_variant(ole_date::make(2024, 12, 5, 10, 20, 30, 250000)), "2024-12-05 10:20:30.250000"},
-      {ole_variant(std::vector<uint8_t>{0x00, 0xFF}), "0x00FF"}, {ole_variant(std::vector<uint8_t>{}), ""},
+      {ole_variant(std::vector<uint8_t>{0x00, 0xFF}), "0x00FF"},
+      {ole_variant(std::vector<uint8_t>{}), ""},
       {with([](ole_variant& v) { v.set_null(); }), ""},
   };
   for (const auto& r : rows) {
@@ -178,7 +207,8 @@ TEST(ole_variant_change_type, Conversions) {
       {"bytes to i4 unchanged", ole_variant(std::vector<uint8_t>{1}), VT_I4, ole_variant(std::vector<uint8_t>{1})},
       {"double: automation form", ole_variant(123456789012345678.0), VT_BSTR, ole_variant(u"1.23456789012346E+17")},
       {"float 0.1", of(VT_R4, "0.1"), VT_BSTR, ole_variant(u"0.1")},
-      {"decimal text", of(VT_DECIMAL, "0.000000000000000000000000001"), VT_BSTR, ole_variant(u"0.000000000000000000000000001")},
+      {"decimal text", of(VT_DECIMAL, "0.000000000000000000000000001"), VT_BSTR,
+       ole_variant(u"0.000000000000000000000000001")},
       {"bool text", ole_variant(true), VT_BSTR, ole_variant(u"-1")},
       {"date text", ole_variant(ole_date::make(2024, 12, 5, 10, 20, 30)), VT_BSTR,
        ole_variant(u"12/5/2024 10:20:30 AM")},
@@ -188,7 +218,8 @@ TEST(ole_variant_change_type, Conversions) {
        ole_variant(u"3:04:00 PM")},
       {"text to double", ole_variant(u" 12.5 "), VT_R8, ole_variant(12.5)},
       {"text to ui1 even", ole_variant(u"2.5"), VT_UI1, tagged(ole_variant(int16_t(2)), VT_UI1)},
-      {"bool to r8", ole_variant(true), VT_R8, ole_variant(-1.0)}, {"null stays", null_value(), VT_I4, null_value()},
+      {"bool to r8", ole_variant(true), VT_R8, ole_variant(-1.0)},
+      {"null stays", null_value(), VT_I4, null_value()},
       {"text to date", ole_variant(u"2024-12-05"), VT_DATE,
        ole_variant(ole_date::make(2024, 12, 5, 0, 0, 0, 0, ole_date::kind_date))},
   };
@@ -206,12 +237,18 @@ TEST(ole_variant_change_type, ImpossibleConversionsThrowAndKeepTheValue) {
     ole_variant from;
     VARTYPE to;
   } rows[] = {
-      {"digit to bool", ole_variant(u"1"), VT_BOOL}, {"i8 to bool", of(VT_I8, "1"), VT_BOOL},
-      {"text to i8", ole_variant(u"5"), VT_I8}, {"double to i8 overflow", ole_variant(1e30), VT_I8},
-      {"negative currency to ui8", of(VT_CY, "-3"), VT_UI8}, {"decimal to i2 overflow", of(VT_DECIMAL, "1e10"), VT_I2},
-      {"number to date", ole_variant(int32_t(5)), VT_DATE}, {"text not a date", ole_variant(u"xx"), VT_DATE},
-      {"comma grouping", ole_variant(u"1,234"), VT_R8}, {"currency symbol", ole_variant(u"$5"), VT_CY},
-      {"text out of byte range", ole_variant(u"300"), VT_UI1}, {"unknown target", ole_variant(int32_t(1)), VT_ERROR},
+      {"digit to bool", ole_variant(u"1"), VT_BOOL},
+      {"i8 to bool", of(VT_I8, "1"), VT_BOOL},
+      {"text to i8", ole_variant(u"5"), VT_I8},
+      {"double to i8 overflow", ole_variant(1e30), VT_I8},
+      {"negative currency to ui8", of(VT_CY, "-3"), VT_UI8},
+      {"decimal to i2 overflow", of(VT_DECIMAL, "1e10"), VT_I2},
+      {"number to date", ole_variant(int32_t(5)), VT_DATE},
+      {"text not a date", ole_variant(u"xx"), VT_DATE},
+      {"comma grouping", ole_variant(u"1,234"), VT_R8},
+      {"currency symbol", ole_variant(u"$5"), VT_CY},
+      {"text out of byte range", ole_variant(u"300"), VT_UI1},
+      {"unknown target", ole_variant(int32_t(1)), VT_ERROR},
       {"binary to i8", ole_variant(std::vector<uint8_t>{1}), VT_I8},
   };
   for (const auto& r : rows) {
@@ -232,10 +269,15 @@ TEST(ole_variant_readings, LongAndDouble) {
     int32_t as_long;
     double as_double;
   } rows[] = {
-      {"double truncates", ole_variant(-2.9), -2, -2.9}, {"currency rounds even", of(VT_CY, "2.5"), 2, 2.5},
-      {"currency rounds up", of(VT_CY, "3.5"), 4, 3.5}, {"decimal", of(VT_DECIMAL, "2.5"), 2, 2.5},
-      {"bool", ole_variant(true), 1, 1.0}, {"i8 low bits", of(VT_I8, "4294967301"), 5, 4294967301.0},
-      {"int kind reads 0", int_kind, 0, 5.0}, {"uint kind above ui8", uint_kind, 0, 5.0}, {"empty", ole_variant(), 0, 0.0},
+      {"double truncates", ole_variant(-2.9), -2, -2.9},
+      {"currency rounds even", of(VT_CY, "2.5"), 2, 2.5},
+      {"currency rounds up", of(VT_CY, "3.5"), 4, 3.5},
+      {"decimal", of(VT_DECIMAL, "2.5"), 2, 2.5},
+      {"bool", ole_variant(true), 1, 1.0},
+      {"i8 low bits", of(VT_I8, "4294967301"), 5, 4294967301.0},
+      {"int kind reads 0", int_kind, 0, 5.0},
+      {"uint kind above ui8", uint_kind, 0, 5.0},
+      {"empty", ole_variant(), 0, 0.0},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(std::pair(r.value.to_long(), r.value.to_double()), std::pair(r.as_long, r.as_double)) << r.name;
@@ -262,7 +304,9 @@ TEST(ole_variant_access, SlicesForTheWriters) {
   out.clear();
   EXPECT_EQ(text.get_at(out, 0, 3), 7u);
   EXPECT_EQ(text.get_at(out, 3, 3), 1u);
-  EXPECT_EQ(out, "a\xc3\xa9\xf0\x9f\x98\x80" "b");
+  EXPECT_EQ(out,
+            "a\xc3\xa9\xf0\x9f\x98\x80"
+            "b");
   EXPECT_EQ(ole_variant(int32_t(5)).get_at(out, 0, 1), 0u);
 
   EXPECT_EQ(bin.get_safe_array_size(), 5u);

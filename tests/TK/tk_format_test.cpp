@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "tk_format.h"
+
+#include <gtest/gtest.h>
 
 TEST(TkFormat, ConversionsAndArgumentKinds) {
   std::u16string wide = u"T\u00e9st";

@@ -1,6 +1,7 @@
+#include "tk_string.h"
+
 #include <gtest/gtest.h>
 
-#include "tk_string.h"
 #include "tk_wstring.h"
 
 TEST(TkString, TrimRemovesBlanksOnlyNotTabs) {
@@ -9,7 +10,10 @@ TEST(TkString, TrimRemovesBlanksOnlyNotTabs) {
     const char* right;
     const char* both;
   } rows[] = {
-      {"  a b  ", "  a b", "a b"}, {"   ", "", ""}, {"", "", ""}, {"\ta\t ", "\ta\t", "\ta\t"},
+      {"  a b  ", "  a b", "a b"},
+      {"   ", "", ""},
+      {"", "", ""},
+      {"\ta\t ", "\ta\t", "\ta\t"},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.in);

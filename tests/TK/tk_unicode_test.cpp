@@ -1,10 +1,12 @@
+#include "tk_unicode.h"
+
 #include <gtest/gtest.h>
 
 #include "tk_exception_ex.h"
-#include "tk_unicode.h"
 
 TEST(TkUnicode, Utf8RoundTripsEveryPlane) {
-  const std::u16string samples[] = {u"", u"plain", u"\u00e9\u00e8", u"\u20ac 5", u"\U0001F600 emoji", std::u16string(u"a\0b", 3)};
+  const std::u16string samples[] = {
+      u"", u"plain", u"\u00e9\u00e8", u"\u20ac 5", u"\U0001F600 emoji", std::u16string(u"a\0b", 3)};
   for (const std::u16string& s : samples) {
     std::string utf8 = tk_unicode_to_utf8(s);
     EXPECT_EQ(tk_utf8_to_unicode(utf8), s);

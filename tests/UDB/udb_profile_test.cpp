@@ -34,21 +34,33 @@ TEST(udb_profile_syntax, SettingsSectionsAndBareLines) {
     entries expected_entries;  // of section "S"
     lines expected_lines = {};
   } rows[] = {
-      {"blanks around key, equals sign and value", "[S]\n \t key one \t=  value one\t \n", {{u"key one", u"value one"}}},
+      {"blanks around key, equals sign and value",
+       "[S]\n \t key one \t=  value one\t \n",
+       {{u"key one", u"value one"}}},
       {"only the first equals sign splits", "[S]\nquery=a=b = c\n", {{u"query", u"a=b = c"}}},
-      {"bare lines kept as read, keyed trimmed", "[S]\nSheet1\n    indented  \n", {{u"Sheet1", u""}, {u"indented", u""}},
+      {"bare lines kept as read, keyed trimmed",
+       "[S]\nSheet1\n    indented  \n",
+       {{u"Sheet1", u""}, {u"indented", u""}},
        {u"Sheet1", u"    indented  "}},
       {"lines before the first section ignored", "orphan=1\nbare\n[S]\nk=v\n", {{u"k", u"v"}}},
-      {"blank lines skipped; CR LF; no final line end", "[S]\r\n\r\n \t\r\nk=v\r\n  bare", {{u"k", u"v"}, {u"bare", u""}},
+      {"blank lines skipped; CR LF; no final line end",
+       "[S]\r\n\r\n \t\r\nk=v\r\n  bare",
+       {{u"k", u"v"}, {u"bare", u""}},
        {u"  bare"}},
-      {"indented header; a reopened section goes on", "  [S] \na=1\n[T]\nx=0\n[S]\nb=2\n", {{u"a", u"1"}, {u"b", u"2"}}},
+      {"indented header; a reopened section goes on",
+       "  [S] \na=1\n[T]\nx=0\n[S]\nb=2\n",
+       {{u"a", u"1"}, {u"b", u"2"}}},
       {"a key twice keeps its place, last value wins", "[S]\na=1\nb=2\na=3\n", {{u"a", u"3"}, {u"b", u"2"}}},
       {"duplicate bare lines all kept as lines", "[S]\n  x\n  x\n", {{u"x", u""}}, {u"  x", u"  x"}},
       {"section names are case-sensitive", "[s]\nk=v\n", {}},
-      {"byte-order mark dropped", "\xEF\xBB\xBF[S]\nk=caf\xC3\xA9 \xF0\x9F\x98\x80\n", {{u"k", u"caf\u00e9 \U0001F600"}}},
+      {"byte-order mark dropped",
+       "\xEF\xBB\xBF[S]\nk=caf\xC3\xA9 \xF0\x9F\x98\x80\n",
+       {{u"k", u"caf\u00e9 \U0001F600"}}},
       {"a mark later in the file is text", "[S]\n\xEF\xBB\xBFk=v\n", {{u"\uFEFFk", u"v"}}},
       // Under a UTF-8 code page, bytes that do not decode become U+FFFD.
-      {"bytes that are not UTF-8", "[S]\nk=caf\xE9 ok\nnext=\xC3\xA9\n", {{u"k", u"caf\uFFFD ok"}, {u"next", u"\u00e9"}}},
+      {"bytes that are not UTF-8",
+       "[S]\nk=caf\xE9 ok\nnext=\xC3\xA9\n",
+       {{u"k", u"caf\uFFFD ok"}, {u"next", u"\u00e9"}}},
   };
   ASSERT_TRUE(tk_code_page_is_utf8());
   for (const auto& x : rows) {
@@ -98,8 +110,10 @@ TEST(udb_converter_profile, FlagsAndMode) {
     int32_t mode;
   } rows[] = {
       {"only definitions=0\nskip indexes=0\n", false, false, 2},
-      {"only definitions=no\nskip indexes=false\n", true, true, 2}, {"only definitions=00\nmode=0\n", true, true, 0},
-      {"only definitions=\nskip indexes=\nmode=\n", true, true, 2}, {"mode= 3 \n", true, true, 3},
+      {"only definitions=no\nskip indexes=false\n", true, true, 2},
+      {"only definitions=00\nmode=0\n", true, true, 0},
+      {"only definitions=\nskip indexes=\nmode=\n", true, true, 2},
+      {"mode= 3 \n", true, true, 3},
   };
   for (const auto& x : rows) {
     SCOPED_TRACE(x.generic);
@@ -137,7 +151,8 @@ TEST(udb_converter_profile, PathsAndSelections) {
   EXPECT_EQ(logger.file_name(), dir.file("p.log"));
   std::vector<std::pair<std::u16string, std::u16string>> tables;
   for (const udb_selection& e : c.selected_entries()) tables.emplace_back(e.name, e.query);
-  EXPECT_EQ(tables, (decltype(tables){{u"Sheet2", u""}, {u"Sheet1", u""}, {u"recent", u"SELECT * FROM t WHERE a = 1"}}));
+  EXPECT_EQ(tables,
+            (decltype(tables){{u"Sheet2", u""}, {u"Sheet1", u""}, {u"recent", u"SELECT * FROM t WHERE a = 1"}}));
 
   // Missing keys and sections leave what is there; an empty section empties its list.
   p.parse("[Generic settings]\ndest=\n[Selected Tables]\n");

@@ -1,12 +1,13 @@
 // Records, fields and schemas: lookups by name, emptiness and sizes, reuse
 // of fields and their storage, deep copies.
+#include "udb_record.h"
+
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "tk_mail_assertion.h"
 #include "udb_field.h"
-#include "udb_record.h"
 #include "udb_schema.h"
 
 namespace {
@@ -21,8 +22,8 @@ TEST(udb_record_lookup, CaseInsensitiveFirstMatch) {
     r.push_back(text_field(name, u"x"));
   // -1: not found. U+212A is the Kelvin sign.
   const std::pair<const char16_t*, int> rows[] = {
-      {u"name", 1},       {u"nam", -1},      {u"names", -1},
-      {u"\u00e4RGER", 3}, {u"", -1},         {u"KELVIN", 4}, {u"STRASSE", 5}, {u"strase", -1},
+      {u"name", 1}, {u"nam", -1},   {u"names", -1},  {u"\u00e4RGER", 3},
+      {u"", -1},    {u"KELVIN", 4}, {u"STRASSE", 5}, {u"strase", -1},
   };
   for (const auto& [name, index] : rows) {
     EXPECT_EQ(std::pair(r.find_index(name), r.find_field(name)), std::pair(std::ptrdiff_t{index}, index >= 0)) << index;
@@ -40,11 +41,15 @@ TEST(udb_record_content, EmptinessAndTotalSize) {
     bool empty;
     size_t total;
   } rows[] = {
-      {"no fields", {}, true, 0}, {"all null", {null_field, null_field}, true, 20},
-      {"text 0", {null_field, text_field(u"t", u"0")}, false, 11}, {"empty text", {text_field(u"t", u"", 30)}, true, 0},
+      {"no fields", {}, true, 0},
+      {"all null", {null_field, null_field}, true, 20},
+      {"text 0", {null_field, text_field(u"t", u"0")}, false, 11},
+      {"empty text", {text_field(u"t", u"", 30)}, true, 0},
       {"text and empty", {text_field(u"t", u"abcdefghij", 255), udb_field(u"e", 50, ole_variant())}, false, 10},
-      {"binary and number", {udb_field(u"b", 0, ole_variant(std::vector<uint8_t>{1, 2, 3})),
-                             udb_field(u"i", 4, ole_variant(int32_t(0)))}, false, 7},
+      {"binary and number",
+       {udb_field(u"b", 0, ole_variant(std::vector<uint8_t>{1, 2, 3})), udb_field(u"i", 4, ole_variant(int32_t(0)))},
+       false,
+       7},
       {"empty binary", {udb_field(u"b", 9, ole_variant(std::vector<uint8_t>{}))}, true, 0},
       {"int kind prints nothing", {int_kind}, true, 4},
   };

@@ -1,5 +1,7 @@
 // Indexes, recordsets and databases: the merging rules of an index list,
 // the key of a recordset, its filter text, and the table and name lists.
+#include "udb_recordset.h"
+
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -8,7 +10,6 @@
 #include "udb_database.h"
 #include "udb_indexes.h"
 #include "udb_names_map.h"
-#include "udb_recordset.h"
 
 namespace {
 
@@ -69,7 +70,8 @@ TEST(udb_recordset_keys, PrimaryOrFirstUniqueBecomesTheKey) {
   } rows[] = {
       {"unique then primary", {make(u"u", 'u'), make(u"p", 'p')}, 1, 2},
       {"primary then unique", {make(u"p", 'p'), make(u"u", 'u')}, 0, 2},
-      {"two uniques", {make(u"u1", 'u'), make(u"u2", 'u')}, 0, 2}, {"plain only", {make(u"i", ' ')}, -1, 1},
+      {"two uniques", {make(u"u1", 'u'), make(u"u2", 'u')}, 0, 2},
+      {"plain only", {make(u"i", ' ')}, -1, 1},
       {"duplicate name ignored", {make(u"k", 'u'), make(u"K", 'p')}, 0, 1},
   };
   for (const auto& r : rows) {
@@ -108,10 +110,15 @@ TEST(udb_recordset_filter, KeyDescriptionToCondition) {
     const char16_t* key;
     const char16_t* filter;
   } rows[] = {
-      {u"", u""}, {u"no tags at all", u""}, {u"<id>5</id><city>A&amp;B</city>", u"\"id\"=5 and \"City\"='A&B' "},
-      {u"<CITY>O'Brien\\x</CITY>", u"\"City\"='O\\'Brien\\\\x' "}, {u"<city>&lt;b&gt;</city>", u"\"City\"='<b>' "},
-      {u"<city>&amp;lt;</city>", u"\"City\"='&lt;' "}, {u"<data>0x00FF</data>", u"\"data\"=0x00FF"},
-      {u"<n>5</n>", u"\"n\"='5' "}, {u"<city>open end", u"\"City\"='open end' "},
+      {u"", u""},
+      {u"no tags at all", u""},
+      {u"<id>5</id><city>A&amp;B</city>", u"\"id\"=5 and \"City\"='A&B' "},
+      {u"<CITY>O'Brien\\x</CITY>", u"\"City\"='O\\'Brien\\\\x' "},
+      {u"<city>&lt;b&gt;</city>", u"\"City\"='<b>' "},
+      {u"<city>&amp;lt;</city>", u"\"City\"='&lt;' "},
+      {u"<data>0x00FF</data>", u"\"data\"=0x00FF"},
+      {u"<n>5</n>", u"\"n\"='5' "},
+      {u"<city>open end", u"\"City\"='open end' "},
       {u"<id>1</id>junk<id>2</id>", u"\"id\"=1 and \"id\"=2"},
   };
   for (const auto& r : rows) EXPECT_EQ(rs.get_filter_subquery(r.key), r.filter) << std::u16string(r.key).size();
@@ -137,8 +144,11 @@ TEST(udb_database_base, TableListIgnoresCaseOnRequest) {
     const char16_t* name;
     bool case_sensitive;
     bool exists;
-  } rows[] = {{u"Sheet1", true, true}, {u"SHEET1", true, false}, {u"SHEET1", false, true},
-                      {u"data", false, true},  {u"Sheet", false, false}};
+  } rows[] = {{u"Sheet1", true, true},
+              {u"SHEET1", true, false},
+              {u"SHEET1", false, true},
+              {u"data", false, true},
+              {u"Sheet", false, false}};
   for (const auto& r : rows) EXPECT_EQ(db.is_table_exist(r.name, r.case_sensitive), r.exists);
   db.delete_tab(u"sheet1");
   EXPECT_EQ(db.tables(), (std::vector<std::u16string>{u"Data"}));
@@ -154,7 +164,7 @@ TEST(udb_names_map, ColumnAndTableLookups) {
     bool case_sensitive;
     const char16_t* expected;
   } rows[] = {
-      {u"T", u"col", true, u"Source Col"}, {u"T", u"COL", true, u"COL"},     {u"T", u"COL", false, u"Source Col"},
+      {u"T", u"col", true, u"Source Col"}, {u"T", u"COL", true, u"COL"},  {u"T", u"COL", false, u"Source Col"},
       {u"t", u"col", true, u"col"},        {u"T", u"zzz", false, u"zzz"},
   };
   for (const auto& r : rows) EXPECT_EQ(map.get_fn_mapped_name(r.table, r.column, r.case_sensitive), r.expected);

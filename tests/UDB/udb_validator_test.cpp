@@ -34,10 +34,12 @@ struct scope_row {
 
 std::unique_ptr<udb_validator> make(char scope, bool old_rules) {
   using names = std::vector<std::u16string>;
-  if (scope == 't') return old_rules ? std::unique_ptr<udb_validator>(new sql_old_tn_validator(names{}, names{}))
-                                     : std::make_unique<sql_new_tn_validator>(names{}, names{});
-  if (scope == 'f') return old_rules ? std::unique_ptr<udb_validator>(new sql_old_fn_validator())
-                                     : std::make_unique<sql_new_fn_validator>();
+  if (scope == 't')
+    return old_rules ? std::unique_ptr<udb_validator>(new sql_old_tn_validator(names{}, names{}))
+                     : std::make_unique<sql_new_tn_validator>(names{}, names{});
+  if (scope == 'f')
+    return old_rules ? std::unique_ptr<udb_validator>(new sql_old_fn_validator())
+                     : std::make_unique<sql_new_fn_validator>();
   return old_rules ? std::unique_ptr<udb_validator>(new sql_old_in_validator(names{}))
                    : std::make_unique<sql_new_in_validator>(names{});
 }
@@ -47,7 +49,8 @@ TEST(udb_validator_safe_name, BothFamilies) {
   const scope_row rows[] = {
       {"dollar allowed", 't', false, {u"Sheet1$"}, {u"sheet1$"}},
       {"slash in a table", 't', false, {u"Q1/Q2"}, {u"q1_q2"}},
-      {"slash in a column", 'f', false, {u"Q1/Q2"}, {u"q1/q2"}}, {"colon in a table", 't', false, {u"a:b"}, {u"a_b"}},
+      {"slash in a column", 'f', false, {u"Q1/Q2"}, {u"q1/q2"}},
+      {"colon in a table", 't', false, {u"a:b"}, {u"a_b"}},
       {"all first eight", 'i', false, {u"`\"'^*\\;+|"}, {u"________|"}},
       {"blanks at the ends", 'f', false, {u"  padded name "}, {u"padded name"}},
       {"only blanks", 'f', false, {u"   ", u""}, {u"00000", u"00001"}},
@@ -73,9 +76,9 @@ TEST(udb_validator_acceptable, Rules) {
     std::u16string name;
     bool ok;
   } rows[] = {
-      {&fn, u"", false},        {&fn, u" a", false},        {&fn, u"a ", false},       {&fn, letters(64), true},
-      {&fn, letters(65), false}, {&fn, u"a`b", false},        {&fn, u"a/b", true},       {&tn, u"a/b", false},
-      {&tn, u"a b", true},       {&old, u"SeLeCt", false},    {&old, u"selects", true},  {&old, u"a b", false},
+      {&fn, u"", false},         {&fn, u" a", false},      {&fn, u"a ", false},      {&fn, letters(64), true},
+      {&fn, letters(65), false}, {&fn, u"a`b", false},     {&fn, u"a/b", true},      {&tn, u"a/b", false},
+      {&tn, u"a b", true},       {&old, u"SeLeCt", false}, {&old, u"selects", true}, {&old, u"a b", false},
       {&old, u"123", false},     {&old, u"_1", true},
   };
   for (const auto& r : rows) EXPECT_EQ(r.v->is_acceptable(r.name), r.ok) << r.name.size();

@@ -50,14 +50,16 @@ TEST_F(CsvToMysql, ProcessingModesWithAnExistingTable) {
     std::vector<std::string> keys;
     const char* v_type;
   } rows[] = {
-      {"0", false, {"1", "2"}, "varchar(255)"}, {"1", true, {"1", "2"}, "varchar(255)"},
-      {"2", true, {"1", "1", "2", "2"}, "varchar(20)"}, {"3", true, {"1", "1", "2", "2"}, "varchar(20)"},
+      {"0", false, {"1", "2"}, "varchar(255)"},
+      {"1", true, {"1", "2"}, "varchar(255)"},
+      {"2", true, {"1", "1", "2", "2"}, "varchar(20)"},
+      {"3", true, {"1", "1", "2", "2"}, "varchar(20)"},
   };
   for (const auto& m : rows) {
     SCOPED_TRACE("mode " + m.mode);
-    for (const char* sql : {"DROP TABLE IF EXISTS t", "DROP TABLE IF EXISTS other",
-                            "CREATE TABLE t (k VARCHAR(20), v VARCHAR(20))",
-                            "INSERT INTO t VALUES ('1', 'old'), ('2', 'old')", "CREATE TABLE other (x INT)"})
+    for (const char* sql :
+         {"DROP TABLE IF EXISTS t", "DROP TABLE IF EXISTS other", "CREATE TABLE t (k VARCHAR(20), v VARCHAR(20))",
+          "INSERT INTO t VALUES ('1', 'old'), ('2', 'old')", "CREATE TABLE other (x INT)"})
       check_.exec(sql);
     run_result r = convert_csv("t.csv", "t", {"--mode=" + m.mode});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -112,9 +114,9 @@ TEST_F(CsvToMysql, ConnectionFaultsShowTheFriendlyTexts) {
   for (const auto& c : rows) {
     SCOPED_TRACE(c.text);
     const auto start = std::chrono::steady_clock::now();
-    run_result r = run({"--from_csv", "--src=p.csv", "--csv_delim=2", "--tab_name=p", "--dest=" + db_,
-                        "--host=" + address_.host, "--port=" + c.port, "--user=" + address_.user,
-                        "--pswd=" + c.password});
+    run_result r =
+        run({"--from_csv", "--src=p.csv", "--csv_delim=2", "--tab_name=p", "--dest=" + db_, "--host=" + address_.host,
+             "--port=" + c.port, "--user=" + address_.user, "--pswd=" + c.password});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(11));
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out.rfind("Error:\n" + c.text, 0), 0u) << r.out;
@@ -131,8 +133,8 @@ TEST_F(CsvToMysql, SettingsFileChoosesCharacterSetAndEngine) {
   EXPECT_EQ(check_.scalar("SELECT default_character_set_name FROM information_schema.schemata WHERE schema_name='" +
                           db_ + "'"),
             "utf8mb4");
-  EXPECT_EQ(check_.scalar("SELECT engine FROM information_schema.tables WHERE table_schema='" + db_ +
-                          "' AND table_name='e'"),
-            "MyISAM");
+  EXPECT_EQ(
+      check_.scalar("SELECT engine FROM information_schema.tables WHERE table_schema='" + db_ + "' AND table_name='e'"),
+      "MyISAM");
   EXPECT_EQ(check_.scalar("SELECT a FROM e"), "\xF0\x9F\x98\x80");
 }

@@ -72,7 +72,7 @@ TEST(GridloadCli, OnlyTheFourOneDigitModesPass) {
   const struct {
     const char* mode;
     bool accepted;
-  } rows[] = {{"0", true},   {"1", true},   {"2", true}, {"3", true}, {"00", false},
+  } rows[] = {{"0", true},   {"1", true},  {"2", true},   {"3", true}, {"00", false},
               {"-1", false}, {"4", false}, {"1 ", false}, {"", false}, {"3x", false}};
   for (const auto& r : rows) {
     SCOPED_TRACE(std::string("--mode=") + r.mode);

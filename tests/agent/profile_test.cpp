@@ -49,8 +49,8 @@ TEST_F(ProfileRun, ChoosesTwoSheetsRenamesDropsAndRetypes) {
   const std::string p = profile("two_of_three_sheets.profile");
   auto check = [&] {
     EXPECT_EQ(tables(), (std::vector<std::string>{"Orders", "clients"}));
-    EXPECT_EQ(columns("clients"), (std::vector<std::string>{"id double", "full_name varchar(255)",
-                                                             "mail varchar(255)", "balance decimal(10,2)"}));
+    EXPECT_EQ(columns("clients"), (std::vector<std::string>{"id double", "full_name varchar(255)", "mail varchar(255)",
+                                                            "balance decimal(10,2)"}));
     EXPECT_EQ(rows("SELECT full_name, balance FROM clients WHERE id=3"), (table_rows{{"Cy O'Hara", "-7.13"}}));
     EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM Orders"), "2");
   };
@@ -58,8 +58,9 @@ TEST_F(ProfileRun, ChoosesTwoSheetsRenamesDropsAndRetypes) {
     SCOPED_TRACE(direct ? "into the server" : "into a dump file");
     run_result r = direct ? run({"--profile=" + p}) : run({"--profile=" + p, "--dump", "--dest=out.sql"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "Converting spreadsheet three_sheets.xlsx(2 worksheets)\nConverting table Customers\n"
-                     "Converting table Orders\n");
+    EXPECT_EQ(r.out,
+              "Converting spreadsheet three_sheets.xlsx(2 worksheets)\nConverting table Customers\n"
+              "Converting table Orders\n");
     if (direct ? (reconnect(), true) : load_dump("out.sql")) check();
   }
 }
@@ -67,17 +68,19 @@ TEST_F(ProfileRun, ChoosesTwoSheetsRenamesDropsAndRetypes) {
 // Refinement leaves the mapped columns alone; table properties reach
 // CREATE TABLE.
 TEST_F(ProfileRun, RefinementAndTableProperties) {
-  run_result r = run({"--profile=" + profile("two_of_three_sheets.profile", "\n[MS Excel settings]\nrefine types=1\n")});
+  run_result r =
+      run({"--profile=" + profile("two_of_three_sheets.profile", "\n[MS Excel settings]\nrefine types=1\n")});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   // id (whole numbers) is refined; balance keeps the type the mapping gave it.
-  EXPECT_EQ(columns("clients"), (std::vector<std::string>{"id int(11)", "full_name varchar(255)",
-                                                           "mail varchar(255)", "balance decimal(10,2)"}));
+  EXPECT_EQ(columns("clients"), (std::vector<std::string>{"id int(11)", "full_name varchar(255)", "mail varchar(255)",
+                                                          "balance decimal(10,2)"}));
   r = run({"--profile=" + profile("table_properties.profile")});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   reconnect();
   EXPECT_EQ(tables(), std::vector<std::string>{"orders_2024"});
   EXPECT_EQ(check_.scalar("SELECT CONCAT(engine, ' ', table_collation) FROM information_schema.tables WHERE "
-                          "table_schema='" + db_ + "' AND table_name='orders_2024'"),
+                          "table_schema='" +
+                          db_ + "' AND table_name='orders_2024'"),
             "MyISAM latin1_swedish_ci");
   EXPECT_EQ(columns("orders_2024").back(), "ordered date");
 }
@@ -89,8 +92,8 @@ TEST_F(ProfileRun, OptionsAfterTheProfileWinAndConnectionComesFromIt) {
   const std::string p = profile("override_order.profile");
   // The profile's destination replaces the earlier --dest=; its server
   // replaces --host/--port given on the command line.
-  run_result r = run({"--dest=" + other, "--host=192.0.2.1", "--port=1", "--profile=" + p, "--tab_name=cities",
-                      "--csv_delim=2"});
+  run_result r =
+      run({"--dest=" + other, "--host=192.0.2.1", "--port=1", "--profile=" + p, "--tab_name=cities", "--csv_delim=2"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(tables(), std::vector<std::string>{"cities"});
   EXPECT_TRUE(tables(other).empty());
@@ -114,15 +117,17 @@ TEST_F(ProfileRun, FlagsOnlyDefinitionsAndSkipIndexes) {
 TEST_F(ProfileRun, ValueThatCannotTakeItsMappedTypeEndsTheRunKeepingEarlierRows) {
   run_result r = run({"--profile=" + profile("conversion_failure.profile"), "--tab_name=payments", "--csv_delim=2"});
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "Converting CSV file conversion_failure.csv\nError:\npayments: Data conversion is not supported "
-                   "for given type mapping\n");
+  EXPECT_EQ(r.out,
+            "Converting CSV file conversion_failure.csv\nError:\npayments: Data conversion is not supported "
+            "for given type mapping\n");
   EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(amount ORDER BY id) FROM payments"), "12.50,7.25");
 }
 
 TEST_F(ProfileRun, ProfilesThatCannotBeLoadedStopTheRunBeforeAnything) {
   const std::string unreadable = "' cannot be read: a line is out of place or wrongly indented.\n";
   const std::pair<const char*, std::string> rows[] = {
-      {"bad_indent.profile", "Error:\nThe type mappings of profile '" + dir_.file("run-bad_indent.profile") + unreadable},
+      {"bad_indent.profile",
+       "Error:\nThe type mappings of profile '" + dir_.file("run-bad_indent.profile") + unreadable},
       {"fields_after_properties.profile",
        "Error:\nThe type mappings of profile '" + dir_.file("run-fields_after_properties.profile") + unreadable},
       // The mode of a profile is checked as the command line's is.

@@ -197,7 +197,8 @@ TEST_F(WorkbookSheets, UnreadableWorkbooksShowTheFriendlyTexts) {
   } cases[] = {
       {"encrypted.xlsx", read_file(testsupport::source_dir() + "/tests/data/xlsx/encrypted_secret.xlsx"),
        protected_text},
-      {"filepass.xls", filepass, protected_text}, {"truncated.xlsx", good.substr(0, good.size() / 2), structure_text},
+      {"filepass.xls", filepass, protected_text},
+      {"truncated.xlsx", good.substr(0, good.size() / 2), structure_text},
       {"truncated.xls", xls.substr(0, 1536), structure_text},
       {"missing.xlsx", "", "Error:\nCould not find file 'missing.xlsx'.\n"},
   };

@@ -124,9 +124,9 @@ class workbook_run : public testsupport::mysql_fixture {
   // address and `extra`, run in the test's folder with `env` added.
   testsupport::run_result convert(const std::string& source, const std::vector<std::string>& extra = {},
                                   const std::map<std::string, std::string>& env = {}) {
-    std::vector<std::string> args{"--src=" + source, "--dest=" + db_, "--host=" + address_.host,
-                                  "--port=" + std::to_string(address_.port), "--user=" + address_.user,
-                                  "--pswd=" + address_.password};
+    std::vector<std::string> args{"--src=" + source,         "--dest=" + db_,
+                                  "--host=" + address_.host, "--port=" + std::to_string(address_.port),
+                                  "--user=" + address_.user, "--pswd=" + address_.password};
     args.insert(args.end(), extra.begin(), extra.end());
     testsupport::run_result r = testsupport::run_gridload(args, dir_.path(), env);
     reconnect();
@@ -152,8 +152,8 @@ class workbook_run : public testsupport::mysql_fixture {
     reconnect();
     const std::string path = file.front() == '/' ? file : dir_.file(file);
     const std::string command = "exec mariadb --no-defaults -h'" + address_.host + "' -P" +
-                                std::to_string(address_.port) + " -u'" + address_.user + "' -p'" +
-                                address_.password + "' '" + db_ + "' < '" + path + "'";
+                                std::to_string(address_.port) + " -u'" + address_.user + "' -p'" + address_.password +
+                                "' '" + db_ + "' < '" + path + "'";
     testsupport::run_result r = testsupport::run("/bin/sh", {"sh", "-c", command});
     EXPECT_EQ(r.status, 0) << "the dump does not load: " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
     return r.status == 0;
@@ -181,8 +181,8 @@ class workbook_run : public testsupport::mysql_fixture {
   // The test's database's (or `db`'s) tables, sorted.
   std::vector<std::string> tables(const std::string& db = "") {
     std::vector<std::string> out;
-    for (const auto& r : rows("SELECT table_name FROM information_schema.tables WHERE table_schema='" +
-                              (db.empty() ? db_ : db) + "'"))
+    for (const auto& r :
+         rows("SELECT table_name FROM information_schema.tables WHERE table_schema='" + (db.empty() ? db_ : db) + "'"))
       out.push_back(r[0]);
     std::sort(out.begin(), out.end());
     return out;
@@ -191,8 +191,8 @@ class workbook_run : public testsupport::mysql_fixture {
   std::vector<std::string> columns(const std::string& table, const std::string& db = "") {
     std::vector<std::string> out;
     for (const auto& r : rows("SELECT CONCAT(column_name, ' ', column_type) FROM information_schema.columns WHERE "
-                              "table_schema='" + (db.empty() ? db_ : db) + "' AND table_name='" + table +
-                              "' ORDER BY ordinal_position"))
+                              "table_schema='" +
+                              (db.empty() ? db_ : db) + "' AND table_name='" + table + "' ORDER BY ordinal_position"))
       out.push_back(r[0]);
     return out;
   }

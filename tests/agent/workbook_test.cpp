@@ -84,11 +84,13 @@ void write_values_book(const std::string& path, bool date1904) {
     for (int r = 0; r < 3; ++r) worksheet_write_datetime(s, r + 1, 1, const_cast<lxw_datetime*>(&stamps[r]), stamp);
   } else {
     // Serials counted here from 1904-01-01.
-    const double days[] = {0, wbtest::serial(wbtest::epoch_1904, 1904, 2, 29), wbtest::serial(wbtest::epoch_1904, 1904, 3, 1),
-                           wbtest::serial(wbtest::epoch_1904, 2024, 2, 29), wbtest::serial(wbtest::epoch_1904, 9999, 12, 31)};
+    const double days[] = {
+        0, wbtest::serial(wbtest::epoch_1904, 1904, 2, 29), wbtest::serial(wbtest::epoch_1904, 1904, 3, 1),
+        wbtest::serial(wbtest::epoch_1904, 2024, 2, 29), wbtest::serial(wbtest::epoch_1904, 9999, 12, 31)};
     for (int r = 0; r < 5; ++r) worksheet_write_number(s, r + 1, 0, days[r], day);
     const double stamps[] = {wbtest::serial(wbtest::epoch_1904, 2024, 7, 15, 13, 45, 30),
-                             wbtest::serial(wbtest::epoch_1904, 1999, 12, 31, 23, 59, 59), wbtest::serial(wbtest::epoch_1904, 2000, 1, 1)};
+                             wbtest::serial(wbtest::epoch_1904, 1999, 12, 31, 23, 59, 59),
+                             wbtest::serial(wbtest::epoch_1904, 2000, 1, 1)};
     for (int r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 1, stamps[r], stamp);
   }
   // Times are fractions of a day in both systems; 0 is midnight. The last
@@ -137,7 +139,8 @@ void write_values_book(const std::string& path, bool date1904) {
   for (double v : {42.0, 1.5, 1e20, -0.001}) worksheet_write_number(s, r++, 0, v, nullptr);
   worksheet_write_string(s, r++, 0, "word", nullptr);
   worksheet_write_number(s, r++, 0, wbtest::serial(wbtest::epoch_1900, 2024, 2, 29), day);
-  worksheet_write_number(s, r++, 0, wbtest::serial(wbtest::epoch_1900, 2024, 7, 15, 13, 45), b.format("yyyy-mm-dd hh:mm"));
+  worksheet_write_number(s, r++, 0, wbtest::serial(wbtest::epoch_1900, 2024, 7, 15, 13, 45),
+                         b.format("yyyy-mm-dd hh:mm"));
   worksheet_write_number(s, r++, 0, (6 * 3600 + 30 * 60) / 86400.0, b.format("h:mm:ss AM/PM"));
   worksheet_write_boolean(s, r++, 0, 1, nullptr);
   worksheet_write_boolean(s, r++, 0, 0, nullptr);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "csv_field_upsizer.h"
@@ -86,19 +86,25 @@ TEST(csv_file_quoting, QuotesDelimitersAndLineJoining) {
       {"three physical lines", "\"a\nb\nc\",d\ne\n", {{"a\nb\nc", "d"}, {"e"}}},
       {"CR LF inside quotes is one LF", "1,\"x\r\ny\",2\r\n", {{"1", "x\ny", "2"}}},
       {"CR LF ends a line", "a,b\r\nc\r\n", {{"a", "b"}, {"c"}}},
-      {"lone CR is a character", "a\rb,c\n", {{"a\rb", "c"}}}, {"CR before CR LF stays", "a\r\r\n", {{"a\r"}}},
+      {"lone CR is a character", "a\rb,c\n", {{"a\rb", "c"}}},
+      {"CR before CR LF stays", "a\r\r\n", {{"a\r"}}},
       {"doubled quote inside quotes", "\"a \"\"b\"\" c\"\n", {{"a \"b\" c"}}},
-      {"empty quoted field", "1,\"\",3\n", {{"1", "", "3"}}}, {"only a literal quote", "\"\"\"\"\n", {{"\""}}},
+      {"empty quoted field", "1,\"\",3\n", {{"1", "", "3"}}},
+      {"only a literal quote", "\"\"\"\"\n", {{"\""}}},
       {"quotes inside a field", "ab\"c,d\"e\n", {{"abc,de"}}},
       {"unquoted field opens a quote across lines", "a\"b\nc\"d\n", {{"ab\ncd"}}},
       {"empty line is a record", "a\n\nb\n", {{"a"}, {""}, {"b"}}},
-      {"last line without line end", "a\nb", {{"a"}, {"b"}}}, {"lone line end", "\n", {{""}}}, {"empty file", "", {}},
+      {"last line without line end", "a\nb", {{"a"}, {"b"}}},
+      {"lone line end", "\n", {{""}}},
+      {"empty file", "", {}},
       {"trailing delimiter", "a,\n", {{"a", ""}}},
       {"fewer fields than the schema", "a,b,c\n1\n", {{"a", "b", "c"}, {"1"}}},
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
       {"byte-order mark kept", "\xEF\xBB\xBFid\n", {{"\xEF\xBB\xBFid"}}},
       {"4-byte characters", "\xF0\x9F\x98\x80,\xC3\xA9\n", {{"\xF0\x9F\x98\x80", "\xC3\xA9"}}},
-      {"lines of any length", long_value + ",1\n\"" + quoted + "\",2\r\nz\n", {{long_value, "1"}, {quoted, "2"}, {"z"}}},
+      {"lines of any length",
+       long_value + ",1\n\"" + quoted + "\",2\r\nz\n",
+       {{long_value, "1"}, {quoted, "2"}, {"z"}}},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.name);
@@ -206,8 +212,8 @@ TEST(csv_file_decisions, InvalidUtf8EndsTheFileAtItsLine) {
     ASSERT_FALSE(file.is_eof());
     EXPECT_EQ(u8(file.get_record()->operator[](0).text()), "a");
     expect_error([&] { file.move_next(); }, 0,
-                 "Cannot convert to UNICODE string: CSV file '" + path + "', line 3: " +
-                     tk_exception_ex::system_message(EILSEQ));
+                 "Cannot convert to UNICODE string: CSV file '" + path +
+                     "', line 3: " + tk_exception_ex::system_message(EILSEQ));
   }
 }
 

@@ -38,10 +38,15 @@ TEST(NumMap, StateOnlyWidens) {
     int32_t state;
   } rows[] = {
       {{u"1", u"3000000000", u"2.5", u"abc", u"4"}, num_map::state_varchar},
-      {{u"3000000000", u"7"}, num_map::state_bigint}, {{u"5.0", u"1e3"}, num_map::state_int},
-      {{u"007"}, num_map::state_varchar}, {{u"00"}, num_map::state_int}, {{u"0.5", u"0,5"}, num_map::state_double},
-      {{u"", u"<null>", u"12"}, num_map::state_int}, {{u"-2147483648", u"2147483647"}, num_map::state_int},
-      {{u"2147483648"}, num_map::state_bigint}, {{u"99999999999999999999"}, num_map::state_double},
+      {{u"3000000000", u"7"}, num_map::state_bigint},
+      {{u"5.0", u"1e3"}, num_map::state_int},
+      {{u"007"}, num_map::state_varchar},
+      {{u"00"}, num_map::state_int},
+      {{u"0.5", u"0,5"}, num_map::state_double},
+      {{u"", u"<null>", u"12"}, num_map::state_int},
+      {{u"-2147483648", u"2147483647"}, num_map::state_int},
+      {{u"2147483648"}, num_map::state_bigint},
+      {{u"99999999999999999999"}, num_map::state_double},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(testing::PrintToString(r.values));

@@ -18,10 +18,10 @@
 
 namespace {
 
-constexpr VARTYPE tags[] = {VT_EMPTY, VT_NULL, VT_I2,  VT_I4,  VT_R4,   VT_R8,     VT_CY,   VT_DATE,
-                            VT_BSTR,  VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8,
-                            VT_UI8,   VT_INT,  VT_UINT, VT_BLOB, VT_BLOB_OBJECT, VT_ARRAY_UI1, VT_ERROR,
-                            VT_DISPATCH, VT_LPSTR};
+constexpr VARTYPE tags[] = {VT_EMPTY,     VT_NULL,  VT_I2,       VT_I4,      VT_R4,   VT_R8,   VT_CY,
+                            VT_DATE,      VT_BSTR,  VT_BOOL,     VT_DECIMAL, VT_I1,   VT_UI1,  VT_UI2,
+                            VT_UI4,       VT_I8,    VT_UI8,      VT_INT,     VT_UINT, VT_BLOB, VT_BLOB_OBJECT,
+                            VT_ARRAY_UI1, VT_ERROR, VT_DISPATCH, VT_LPSTR};
 
 void check(bool ok) {
   if (!ok) std::abort();
@@ -29,8 +29,21 @@ void check(bool ok) {
 
 bool dedicated(VARTYPE vt) {
   switch (vt) {
-    case VT_I2: case VT_I4: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
-    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: case VT_DATE: case VT_BOOL: case VT_ARRAY_UI1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_ARRAY_UI1:
     case VT_BLOB:
       return true;
     default:
@@ -44,8 +57,16 @@ void check_round_trip(const ole_variant& v) {
   std::string text = v.to_string();
   ole_variant back;
   switch (vt) {
-    case VT_I2: case VT_I4: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
-    case VT_CY: case VT_BOOL:
+    case VT_I2:
+    case VT_I4:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_CY:
+    case VT_BOOL:
       back.from_string(text, vt);
       check(back == v);
       break;

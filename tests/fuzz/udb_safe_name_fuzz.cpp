@@ -23,13 +23,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<udb_validator> v;
   const std::vector<std::u16string> none;
   if (old_rules) {
-    if (scope == 0) v = std::make_unique<sql_old_tn_validator>(none, none);
-    else if (scope == 1) v = std::make_unique<sql_old_fn_validator>();
-    else v = std::make_unique<sql_old_in_validator>(none);
+    if (scope == 0)
+      v = std::make_unique<sql_old_tn_validator>(none, none);
+    else if (scope == 1)
+      v = std::make_unique<sql_old_fn_validator>();
+    else
+      v = std::make_unique<sql_old_in_validator>(none);
   } else {
-    if (scope == 0) v = std::make_unique<sql_new_tn_validator>(none, none);
-    else if (scope == 1) v = std::make_unique<sql_new_fn_validator>();
-    else v = std::make_unique<sql_new_in_validator>(none);
+    if (scope == 0)
+      v = std::make_unique<sql_new_tn_validator>(none, none);
+    else if (scope == 1)
+      v = std::make_unique<sql_new_fn_validator>();
+    else
+      v = std::make_unique<sql_new_in_validator>(none);
   }
   std::vector<std::u16string> names(1);
   for (size_t i = 1; i + 1 < size; i += 2) {

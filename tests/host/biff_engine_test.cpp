@@ -26,15 +26,16 @@ std::u16string long_text(std::uint64_t seed, std::size_t length, std::u16string_
 
 TEST(host_biff_engine, TableNamesOfTheWorksheetsInWorkbookOrder) {
   // Each sheet holds its own name in A1; "Hidden" is a hidden sheet.
-  const std::pair<std::u16string, std::string> sheets[] = {
-      {u"Z$", "Z"},
-      {u"a$", "a"},
-      {u"'My Data$'", "My Data"},
-      {u"'O''Brien$'", "O'Brien"},
-      {u"Hidden$", "Hidden"},
-      {u"b$", "b"},
-      {u"'Sales-2024$'", "Sales-2024"},
-      {u"\u00dcbersicht$", "\xC3\x9C" "bersicht"}};
+  const std::pair<std::u16string, std::string> sheets[] = {{u"Z$", "Z"},
+                                                           {u"a$", "a"},
+                                                           {u"'My Data$'", "My Data"},
+                                                           {u"'O''Brien$'", "O'Brien"},
+                                                           {u"Hidden$", "Hidden"},
+                                                           {u"b$", "b"},
+                                                           {u"'Sales-2024$'", "Sales-2024"},
+                                                           {u"\u00dcbersicht$",
+                                                            "\xC3\x9C"
+                                                            "bersicht"}};
   std::vector<std::string> expected;
   for (const auto& [name_of_table, name] : sheets) expected.push_back(utf8(name_of_table));
   EXPECT_EQ(table_names(fixture("sheets.xls")), expected);

@@ -109,8 +109,8 @@ TEST(host_biff_sheet, EveryCellKindOfTheFixture) {
   // #DIV/0! and #N/A. The BLANK and MULBLANK cells of row 4 carry no value.
   EXPECT_EQ(sheet_cells(*book, 0),
             (cells{"0,0=0", "0,1=42", "0,2=-7", "0,3=536870911", "0,4=-536870912", "0,5=1.25", "0,6=-0.5",
-                   "1,0=3.141592653589793", "1,1=1e+300", "1,2=-2.5e-300", "1,3=123456789012.75", "1,4=0.1",
-                   "2,0=TRUE", "2,1=FALSE", "2,2='text'~", "3,0=#7", "3,1=#42", "4,3=7", "5,200='far'~"}));
+                   "1,0=3.141592653589793", "1,1=1e+300", "1,2=-2.5e-300", "1,3=123456789012.75", "1,4=0.1", "2,0=TRUE",
+                   "2,1=FALSE", "2,2='text'~", "3,0=#7", "3,1=#42", "4,3=7", "5,200='far'~"}));
 }
 
 TEST(host_biff_sheet, RkValuesOfEveryForm) {
@@ -124,8 +124,8 @@ TEST(host_biff_sheet, RkValuesOfEveryForm) {
   };
   std::string records;
   for (std::size_t i = 0; i < std::size(rk); ++i) records += rk_cell(static_cast<unsigned>(i), 0, 15, rk[i]);
-  EXPECT_EQ(first_sheet_cells(sheet8(records)), (cells{"0,0=42", "1,0=-7", "2,0=123.45", "3,0=1.5", "4,0=0.015",
-                                                       "5,0=-10"}));
+  EXPECT_EQ(first_sheet_cells(sheet8(records)),
+            (cells{"0,0=42", "1,0=-7", "2,0=123.45", "3,0=1.5", "4,0=0.015", "5,0=-10"}));
 }
 
 TEST(host_biff_sheet, SharedStringsWithRichTextAndPhoneticData) {
@@ -187,15 +187,15 @@ TEST(host_biff_sheet, FormulasGiveTheirCachedResults) {
       record(0x0207, unicode_string(u"cached", true)) +
       // a string result split over a CONTINUE that switches to two-byte characters
       formula_cell(0, 2, 15, formula_special(0)) + record(0x0207, bytes().u16(5).u8(0).raw("abc")) +
-      record(0x003C, bytes().u8(1).u16(0x4E2D).u16(0x00E9)) +
-      formula_cell(0, 3, 15, formula_special(1, 1)) + formula_cell(0, 4, 15, formula_special(1, 0)) +  // TRUE, FALSE
+      record(0x003C, bytes().u8(1).u16(0x4E2D).u16(0x00E9)) + formula_cell(0, 3, 15, formula_special(1, 1)) +
+      formula_cell(0, 4, 15, formula_special(1, 0)) +     // TRUE, FALSE
       formula_cell(0, 5, 15, formula_special(2, 0x07)) +  // #DIV/0!
       formula_cell(0, 6, 15, formula_special(3)) +        // empty string
       formula_cell(0, 7, 15, formula_special(0)) +        // string result, but no STRING record follows
       number_cell(0, 8, 15, 8) + record(0x0207, unicode_string(u"stray", true));  // a STRING without its formula
   EXPECT_EQ(first_sheet_cells(sheet8(records, {14})),
-            (cells{"0,0=42.5/date", "0,1='cached'", "0,2='abc\xE4\xB8\xAD\xC3\xA9'", "0,3=TRUE", "0,4=FALSE",
-                   "0,5=#7", "0,8=8"}));
+            (cells{"0,0=42.5/date", "0,1='cached'", "0,2='abc\xE4\xB8\xAD\xC3\xA9'", "0,3=TRUE", "0,4=FALSE", "0,5=#7",
+                   "0,8=8"}));
   // xlwt leaves formula results empty (the file asks for recalculation).
   auto uncached = open_file(fixture("formulas_uncached.xls"));
   ASSERT_NE(uncached, nullptr);
@@ -289,7 +289,9 @@ TEST(host_biff_sheet, RewindAndSeveralOpenSheetsReadTheSameCells) {
   ASSERT_TRUE(s1 && s7);
   ASSERT_TRUE(s1->next_cell(ca) && s7->next_cell(cb));
   EXPECT_EQ(utf8(ca.text), "a");
-  EXPECT_EQ(utf8(cb.text), "\xC3\x9C" "bersicht");
+  EXPECT_EQ(utf8(cb.text),
+            "\xC3\x9C"
+            "bersicht");
 }
 
 TEST(host_biff_sheet, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {

@@ -92,9 +92,14 @@ TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
     long records;  // -1: refused with 3170
   };
   const row rows[] = {
-      {u"Excel 5.0; HDR=No; IMEX=1;", 3}, {u"Excel 5.0; IMEX=1;", 2},         {u"Excel 8.0;hdr=no", 3},
-      {u"Excel 12.0 Xml; HDR = YES ;", 2}, {u"excel 12.0 xml;HDR=False", 3}, {u"Text;HDR=No;", -1},
-      {u"", -1},                           {u";Excel 5.0", -1},
+      {u"Excel 5.0; HDR=No; IMEX=1;", 3},
+      {u"Excel 5.0; IMEX=1;", 2},
+      {u"Excel 8.0;hdr=no", 3},
+      {u"Excel 12.0 Xml; HDR = YES ;", 2},
+      {u"excel 12.0 xml;HDR=False", 3},
+      {u"Text;HDR=No;", -1},
+      {u"", -1},
+      {u";Excel 5.0", -1},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(utf8(r.connect));
@@ -109,12 +114,24 @@ TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
 TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
   // Sheet names and the table names the driver gives them.
   const std::pair<const char*, const char*> sheets[] = {
-      {"Sheet1", "Sheet1$"},       {"My Data", "'My Data$'"}, {"Secret", "Secret$"}, {"O'Brien", "'O''Brien$'"},
-      {"Data_2019", "Data_2019$"}, {"2019", "2019$"},         {"a-b", "'a-b$'"},     {"a.b", "'a.b$'"},
+      {"Sheet1", "Sheet1$"},
+      {"My Data", "'My Data$'"},
+      {"Secret", "Secret$"},
+      {"O'Brien", "'O''Brien$'"},
+      {"Data_2019", "Data_2019$"},
+      {"2019", "2019$"},
+      {"a-b", "'a-b$'"},
+      {"a.b", "'a.b$'"},
       {"x$", "'x$$'"},
-      {"\xC3\x9C" "bersicht", "\xC3\x9C" "bersicht$"},  // Übersicht: letters only
+      {"\xC3\x9C"
+       "bersicht",
+       "\xC3\x9C"
+       "bersicht$"},                                              // Übersicht: letters only
       {"\xE5\xB7\xA5\xE4\xBD\x9C", "\xE5\xB7\xA5\xE4\xBD\x9C$"},  // 工作
-      {"Stra\xC3\x9F" "e", "Stra\xC3\x9F" "e$"}};
+      {"Stra\xC3\x9F"
+       "e",
+       "Stra\xC3\x9F"
+       "e$"}};
   xlsx_writer w;
   std::vector<std::string> expected;
   for (const auto& [sheet, name] : sheets) {
@@ -146,7 +163,9 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
   EXPECT_EQ(db->table(u"sheet1$", def), wb_s_ok);
   EXPECT_EQ(utf8(def.name), "Sheet1$");
   EXPECT_EQ(db->table(u"STRASSE$", def), wb_s_ok);  // case folded in full
-  EXPECT_EQ(utf8(def.name), "Stra\xC3\x9F" "e$");
+  EXPECT_EQ(utf8(def.name),
+            "Stra\xC3\x9F"
+            "e$");
   EXPECT_EQ(db->table(u"Chart1$", def), wb_dao_hresult(3265));
   EXPECT_EQ(db->table(99, def), wb_dao_hresult(3265));
   EXPECT_EQ(engine->errors().item(0).number, 3265);

@@ -14,8 +14,8 @@ using namespace host_test;
 
 TEST(host_text, NumbersNeedingSeventeenDigits) {
   // libxlsxwriter keeps 16 digits: these cannot come from its workbooks.
-  for (const auto& [value, expected] : {std::pair{0.1 + 0.2, "0.30000000000000004"},
-                                        std::pair{1.7976931348623157e308, "1.7976931348623157E+308"}}) {
+  for (const auto& [value, expected] :
+       {std::pair{0.1 + 0.2, "0.30000000000000004"}, std::pair{1.7976931348623157e308, "1.7976931348623157E+308"}}) {
     char16_t buf[wb_value_text_capacity];
     EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_number(value, buf))), expected);
   }
@@ -84,11 +84,39 @@ TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
 // and the doubles it yields must be std::from_chars's, with the shortcut's
 // limits (2^53, 22 decimals, 19 digits) on both sides.
 TEST(host_text, NumberTextsReadAsFromCharsReadsThem) {
-  const char* texts[] = {"0", "-0", "42", "0.37", "1.25", "-1.5", "0.1", "0.3333333333333333", "0.33333333333333331",
-                         "9007199254740992", "9007199254740993", "900719925474099.3", "1234567890123456789",
-                         "12345678901234567890", "0.0000000000000000000001", "0.00000000000000000000001",
-                         "1.0000000000000000000000", "00000000000000000000000001", "3.3333333333333333E-2", "1e308",
-                         "1e309", "1e-400", "1.", ".5", "-", "", "+1", "1 ", "1e", "0x10", "inf", "nan", "1,5"};
+  const char* texts[] = {"0",
+                         "-0",
+                         "42",
+                         "0.37",
+                         "1.25",
+                         "-1.5",
+                         "0.1",
+                         "0.3333333333333333",
+                         "0.33333333333333331",
+                         "9007199254740992",
+                         "9007199254740993",
+                         "900719925474099.3",
+                         "1234567890123456789",
+                         "12345678901234567890",
+                         "0.0000000000000000000001",
+                         "0.00000000000000000000001",
+                         "1.0000000000000000000000",
+                         "00000000000000000000000001",
+                         "3.3333333333333333E-2",
+                         "1e308",
+                         "1e309",
+                         "1e-400",
+                         "1.",
+                         ".5",
+                         "-",
+                         "",
+                         "+1",
+                         "1 ",
+                         "1e",
+                         "0x10",
+                         "inf",
+                         "nan",
+                         "1,5"};
   for (const char* text : texts) {
     const std::string_view s(text);
     double expected = 0;

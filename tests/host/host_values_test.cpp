@@ -94,10 +94,10 @@ TEST(host_values, CurrencyFormatsGiveCurrencyAndPercentGivesDouble) {
   const table t = read_table(w.close(), u"Money$");
   ASSERT_EQ(t.columns.size(), 6u);
   for (int c = 0; c < 6; ++c) EXPECT_EQ(t.columns[c].type, c < 3 ? wb_dao_type::currency : wb_dao_type::double_) << c;
-  EXPECT_EQ(rows_of(t), (std::vector<std::vector<std::string>>{
-                            {"$1234.5678", "$1234.5678", "$1234.5678", "0.125", "5", "5"},
-                            {"$-0.01", "$-0.01", "$-0.01", "1", "6", "NULL"},
-                            {"$0", "$0", "$0", "NULL", "NULL", "NULL"}}));
+  EXPECT_EQ(rows_of(t),
+            (std::vector<std::vector<std::string>>{{"$1234.5678", "$1234.5678", "$1234.5678", "0.125", "5", "5"},
+                                                   {"$-0.01", "$-0.01", "$-0.01", "1", "6", "NULL"},
+                                                   {"$0", "$0", "$0", "NULL", "NULL", "NULL"}}));
 }
 
 TEST(host_values, BooleansFormulaResultsAndErrorCells) {

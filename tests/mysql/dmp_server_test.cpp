@@ -52,9 +52,21 @@ std::vector<std::vector<std::string>> make_csv(int n, std::string& csv) {
     std::snprintf(buf, sizeof buf, format, args...);
     return std::string(buf);
   };
-  static const char* const pieces[] = {"\r\n", "\r",   "\n",   "\\",          "'",        "\"",
-                                       "\t",   "\x1A", "\x01", "\x1F",         "O'Brien\\x", "caf\xC3\xA9",
-                                       "\xF0\x9F\x98\x80", "a,b", " "};
+  static const char* const pieces[] = {"\r\n",
+                                       "\r",
+                                       "\n",
+                                       "\\",
+                                       "'",
+                                       "\"",
+                                       "\t",
+                                       "\x1A",
+                                       "\x01",
+                                       "\x1F",
+                                       "O'Brien\\x",
+                                       "caf\xC3\xA9",
+                                       "\xF0\x9F\x98\x80",
+                                       "a,b",
+                                       " "};
   std::vector<std::vector<std::string>> rows;
   csv = "id,big,amount,day,moment,clock,note,word,mixed,nothing\r\n";
   for (int i = 1; i <= n; ++i) {
@@ -109,7 +121,8 @@ TEST_F(DumpLoad, LiveAndDumpAgree) {
   const std::string definition = definition_of(live_table);
   EXPECT_EQ(definition_of(dump_table), definition);
   EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(column_name, ' ', column_type ORDER BY ordinal_position) FROM "
-                          "information_schema.columns WHERE table_schema='" + db_ + "' AND table_name='facts'"),
+                          "information_schema.columns WHERE table_schema='" +
+                          db_ + "' AND table_name='facts'"),
             "id int(11),big bigint(20),amount double,day date,moment datetime,clock time,note varchar(255),"
             "word varchar(255),mixed varchar(255),nothing varchar(255)");
   EXPECT_EQ(check_.query("CHECKSUM TABLE " + dump_table)[0][1], check_.query("CHECKSUM TABLE " + live_table)[0][1]);

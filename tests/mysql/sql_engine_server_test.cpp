@@ -13,8 +13,9 @@ namespace {
 class sql_engine_session : public sql_server_fixture {};
 
 TEST_F(sql_engine_session, SessionSettingsAndReconnectWithUtf8mb4) {
-  sql_tmp_recordset rs("SELECT VERSION(), @@session.wait_timeout, @@session.foreign_key_checks, "
-                       "@@character_set_client, @@session.sql_mode");
+  sql_tmp_recordset rs(
+      "SELECT VERSION(), @@session.wait_timeout, @@session.foreign_key_checks, "
+      "@@character_set_client, @@session.sql_mode");
   const udb_record& row = *rs.get_record();
   EXPECT_EQ(engine_->version, sql_engine::parse_version(row[0].to_string().c_str()));
   EXPECT_GE(std::stoll(row[1].to_string()), 28800);

@@ -50,7 +50,8 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
     const char16_t* native_type;
     uint32_t out_precision, out_scale, reserved;
   } rows[] = {
-      {u"INT", 0, 0, 0, text, VT_I4, 4, u"INT", 0, 0, 0}, {u"BIT", 0, 0, 0, text, VT_I1, 1, u"BIT", 0, 0, 0},
+      {u"INT", 0, 0, 0, text, VT_I4, 4, u"INT", 0, 0, 0},
+      {u"BIT", 0, 0, 0, text, VT_I1, 1, u"BIT", 0, 0, 0},
       {u"TINYINT UNSIGNED", 0, 0, 0, text, VT_UI1, 1, u"TINYINT UNSIGNED", 0, 0, 0},
       {u"BIGINT UNSIGNED", 0, 0, 0, number, VT_UI8, 8, u"BIGINT UNSIGNED", 0, 0, 0},
       // Digits written in the type text reach the descriptor too.
@@ -68,7 +69,8 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
       {u"time", 0, 0, 0, text, VT_DATE, 8, u"time", 0, 0, 3},
       {u"DATETIME", 0, 0, 0, date_time, VT_BSTR, 8, u"DATETIME", 0, 0, 0},
       // No type: the column keeps its tag, size, reserved word and type text.
-      {u"", 0, 0, 0, date_time, VT_DATE, 8, u"", 0, 0, 1}, {u"", 12, 0, 0, text, VT_BSTR, 255, u"", 0, 0, 0},
+      {u"", 0, 0, 0, date_time, VT_DATE, 8, u"", 0, 0, 1},
+      {u"", 12, 0, 0, text, VT_BSTR, 255, u"", 0, 0, 0},
   };
   for (const auto& x : rows) {
     SCOPED_TRACE(utf8(x.type) + " length " + std::to_string(x.length));

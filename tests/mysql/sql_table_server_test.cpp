@@ -239,8 +239,9 @@ TEST_F(sql_table_writer, ConformanceAndMergeByKey) {
   udb_record stranger;
   stranger.add(u"id").set_i4(9);
   stranger.add(u"nope").set_text(u"x");
-  EXPECT_EQ(failure_of([&] { table->append_record(stranger); }).rfind(
-                "The structure of data source does not conform to the destination table", 0),
+  EXPECT_EQ(failure_of([&] {
+              table->append_record(stranger);
+            }).rfind("The structure of data source does not conform to the destination table", 0),
             0u);
   std::unique_ptr<sql_table> keyless = create(u"k", id_text_bin_schema());
   fill(r, 1, u"x");

@@ -223,12 +223,27 @@ TEST(dao_recordset, EachValueKindArrivesInItsVariantTypeWithTheSchema) {
   const struct {
     VARTYPE vartype;
     uint32_t size, reserved;
-  } expected[] = {{VT_DATE, 8, dao_date_kind::date}, {VT_DATE, 8, dao_date_kind::time},
-                  {VT_DATE, 8, dao_date_kind::date_time}, {VT_DATE, 8, dao_date_kind::time}, {VT_CY, 8, 0},
-                  {VT_R8, 8, 0}, {VT_BOOL, 1, 0}, {VT_BSTR, 255, 0}, {VT_BSTR, 0, 0}, {VT_BSTR, 255, 0}};
+  } expected[] = {{VT_DATE, 8, dao_date_kind::date},
+                  {VT_DATE, 8, dao_date_kind::time},
+                  {VT_DATE, 8, dao_date_kind::date_time},
+                  {VT_DATE, 8, dao_date_kind::time},
+                  {VT_CY, 8, 0},
+                  {VT_R8, 8, 0},
+                  {VT_BOOL, 1, 0},
+                  {VT_BSTR, 255, 0},
+                  {VT_BSTR, 0, 0},
+                  {VT_BSTR, 255, 0}};
   // Midnight prints as the date; a time of day carries the zero date.
-  const std::string texts[] = {"9999-12-31", "0000-00-00 08:30:00", "2024-02-29 13:45:30", "00:00:00", "-1234.5678",
-                               "1.2500000000000000e-01", "1", "plain", std::string(300, 'n'), "<NULL>"};
+  const std::string texts[] = {"9999-12-31",
+                               "0000-00-00 08:30:00",
+                               "2024-02-29 13:45:30",
+                               "00:00:00",
+                               "-1234.5678",
+                               "1.2500000000000000e-01",
+                               "1",
+                               "plain",
+                               std::string(300, 'n'),
+                               "<NULL>"};
   const udb_schema& schema = rs->schema();
   ASSERT_EQ(schema.size(), std::size(expected));
   EXPECT_EQ(static_cast<dao_recordset&>(*rs).record_count(), 1);
@@ -296,12 +311,16 @@ TEST(dao_recordset, ColumnKindFromDaoTypeAndFormat) {
     uint32_t size_out, reserved;
   } rows[] = {
       // Date kinds from the "Format" property, matched exactly.
-      {8, 8, u"Medium Date", VT_DATE, 8, 2}, {8, 8, u"short date", VT_DATE, 8, 1},
-      {8, 8, u"General Date", VT_DATE, 8, 1}, {22, 8, u"Short Time", VT_DATE, 8, 3},
+      {8, 8, u"Medium Date", VT_DATE, 8, 2},
+      {8, 8, u"short date", VT_DATE, 8, 1},
+      {8, 8, u"General Date", VT_DATE, 8, 1},
+      {22, 8, u"Short Time", VT_DATE, 8, 3},
       // Other types ignore the format; a type without a variant of its own is a byte array.
-      {7, 8, u"Short Date", VT_R8, 8, 0}, {11, 0, u"", VT_ARRAY_UI1, 0, 0},
+      {7, 8, u"Short Date", VT_R8, 8, 0},
+      {11, 0, u"", VT_ARRAY_UI1, 0, 0},
       // A GUID column is text of its braced form; an attachment keeps its type number.
-      {15, 16, u"", VT_BSTR, 38, 1}, {101, 4, u"", VT_ARRAY_UI1, 0, 101},
+      {15, 16, u"", VT_BSTR, 38, 1},
+      {101, 4, u"", VT_ARRAY_UI1, 0, 101},
   };
   for (const auto& r : rows) {
     const dao_detail::column_kind k = dao_detail::classify_column(r.dao_type, r.size, r.format);
@@ -316,14 +335,18 @@ TEST(xls_reader, OnlyTablesEndingInDollarAreWorksheetsUnderTheirPlainNames) {
   reader r;
   r.sheets_ = {{u"stale", u"stale$"}};
   names listed;
-  r.get_all_sheets(listed_database({u"Sheet1$", u"'My Data$'", u"Print_Area", u"'Q1$'Print_Area", u"' Totals $'",
-                                    u"$", u"'Sheet1$'", u"x$'", u"Data$Set", u"'$'", u"$$", u"\tTab  $"}),
+  r.get_all_sheets(listed_database({u"Sheet1$", u"'My Data$'", u"Print_Area", u"'Q1$'Print_Area", u"' Totals $'", u"$",
+                                    u"'Sheet1$'", u"x$'", u"Data$Set", u"'$'", u"$$", u"\tTab  $"}),
                    listed);
   // "x$'" is kept (it ends with "$'") but, not being enclosed, keeps its marks.
   EXPECT_EQ(listed, (names{u"Sheet1", u"My Data", u"Totals", u"Sheet1", u"x$'", u"$", u"$", u"\tTab"}));
   // For a plain name listed twice the first table wins.
-  EXPECT_EQ(pairs(r.sheet_map()), (sheet_pairs{{u"\tTab", u"\tTab  $"}, {u"$", u"'$'"}, {u"My Data", u"'My Data$'"},
-                                               {u"Sheet1", u"Sheet1$"}, {u"Totals", u"' Totals $'"}, {u"x$'", u"x$'"}}));
+  EXPECT_EQ(pairs(r.sheet_map()), (sheet_pairs{{u"\tTab", u"\tTab  $"},
+                                               {u"$", u"'$'"},
+                                               {u"My Data", u"'My Data$'"},
+                                               {u"Sheet1", u"Sheet1$"},
+                                               {u"Totals", u"' Totals $'"},
+                                               {u"x$'", u"x$'"}}));
 }
 
 TEST(xls_reader, SelectionNarrowsTheSheetMapAndFillsOrKeepsTheSelectionList) {

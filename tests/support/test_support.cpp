@@ -113,8 +113,9 @@ read_only_guard::read_only_guard(const std::string& path) : path_(path) {
     if (r.status != 0) throw std::runtime_error("chattr +i failed on " + path + ": " + r.err);
     immutable_ = true;
   } else {
-    std::filesystem::permissions(path, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
-                                           std::filesystem::perms::others_write,
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
   }
 }
