@@ -7,25 +7,10 @@
 #include <cstring>
 
 #include "wb_biff_workbook.h"
-#include "wb_compound_file.h"
+#include "wb_cfb_reader.h"
 #include "wb_error_list.h"
 #include "wb_xlsx_workbook.h"
 #include "wb_zip_archive.h"
-
-namespace {
-
-std::unique_ptr<wb_workbook_source> open_compound(const std::string& path, long& dao_error) {
-  auto cf = wb_compound_file::open(path, dao_error);
-  if (!cf) return nullptr;
-  if (cf->find_in_root(u"EncryptionInfo") >= 0 && cf->find_in_root(u"EncryptedPackage") >= 0) {
-    dao_error = wb_dao_error::cannot_decrypt;
-    return nullptr;
-  }
-  // BIFF workbooks ("Workbook" for BIFF8, "Book" for BIFF5); without such a stream: 3274.
-  return wb_biff_workbook::open(path, dao_error);
-}
-
-}  // namespace
 
 std::unique_ptr<wb_workbook_source> wb_workbook_opener::open(const std::string& path, long& dao_error) {
   struct stat st {};
@@ -52,7 +37,9 @@ std::unique_ptr<wb_workbook_source> wb_workbook_opener::open(const std::string& 
     if (!zip) return nullptr;
     return wb_xlsx_workbook::open(std::move(zip), dao_error);
   }
-  if (wb_compound_file::has_signature(magic, n)) return open_compound(path, dao_error);
+  // A compound file is a BIFF workbook ("Workbook" or "Book" stream) or an
+  // encrypted package (3161); without either stream: 3274.
+  if (wb_cfb_reader::has_signature(magic, n)) return wb_biff_workbook::open(path, dao_error);
   dao_error = wb_dao_error::unexpected_format;
   return nullptr;
 }
