@@ -4,15 +4,15 @@
 
 #include <string>
 
-#include "tk_thread_functor.h"
-
-class tk_converter : public tk_thread_functor {
+class tk_converter {
  public:
+  virtual ~tk_converter() = default;
+
   // Checks the path and points the trace log at it; a bad path raises a
   // level-1 tk_exception. An empty path leaves the log as it was.
   void set_logfile(const std::string& path);
 
-  void set_silent(bool silent) override { silent_ = silent; }
+  virtual void set_silent(bool silent) { silent_ = silent; }
   bool silent() const { return silent_; }
   bool finished() const { return finished_; }
   bool& finished_flag() { return finished_; }

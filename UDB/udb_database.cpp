@@ -1,7 +1,6 @@
 #include "udb_database.h"
 
 #include "tk_logger.h"
-#include "tk_unicode.h"
 #include "udb_name_compare.h"
 #include "udb_recordset.h"
 
@@ -11,42 +10,15 @@ udb_database::udb_database(std::u16string name, uint32_t mode) : name_(std::move
 
 udb_database::~udb_database() = default;
 
-void udb_database::reserved1() {}
-
-std::unique_ptr<udb_recordset> udb_database::create_table(const udb_recordset& source) {
-  return create_table(source.table(), source.schema(), source.indexes());
-}
-
 std::unique_ptr<udb_recordset> udb_database::create_table(const std::u16string& name, const udb_schema&,
                                                           const udb_indexes&) {
   TK_TRACE(1, "udb_database::create_table(%s)", name);
   return nullptr;
 }
 
-void udb_database::create_index(const std::u16string&, const udb_index&) {}
-
-void udb_database::create_indexes(const std::u16string& table, const udb_indexes& indexes) {
-  for (const udb_index& index : indexes) create_index(table, index);
-}
-
-void udb_database::reserved2() {}
-void udb_database::create_views(const std::vector<udb_selection>&) {}
-void udb_database::delete_fk(const std::u16string&, const std::u16string&) {}
-void udb_database::delete_idx(const std::u16string&, const udb_index&) {}
-
 void udb_database::delete_tab(const std::u16string& name) {
   TK_TRACE(1, "udb_database::delete_tab(%s)", name);
   remove_table_name(name);
-}
-
-void udb_database::reserved3() {}
-void udb_database::empty_table(const std::u16string& name) { TK_TRACE(1, "udb_database::empty_table(%s)", name); }
-void udb_database::reserved4() {}
-
-std::unique_ptr<udb_recordset> udb_database::get_query(const std::u16string&, const std::u16string&) { return nullptr; }
-
-std::unique_ptr<udb_recordset> udb_database::get_table(std::string_view name, uint32_t mode) {
-  return get_table(tk_ansi_to_unicode(name), mode);
 }
 
 std::unique_ptr<udb_recordset> udb_database::get_table(const std::u16string& name, uint32_t) {
@@ -58,11 +30,6 @@ std::unique_ptr<udb_recordset> udb_database::query(const std::u16string& sql) {
   TK_TRACE(1, "udb_database::query(%s)", sql);
   return nullptr;
 }
-
-bool udb_database::exec(const std::u16string&) { return false; }
-void udb_database::create_relationships(const std::vector<udb_relationship>&) {}
-
-bool udb_database::has_index_on_fields(const std::u16string&, const std::vector<std::u16string>&) { return false; }
 
 bool udb_database::is_table_exist(std::u16string_view name, bool case_sensitive) const {
   TK_TRACE(1, "udb_database::is_table_exist(%s)", name);

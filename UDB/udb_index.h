@@ -19,8 +19,4 @@ struct udb_index {
 
   udb_index() = default;
   udb_index(std::u16string name, bool b_unique, bool b_primary);
-
-  // True when `columns` is empty or a prefix of this index's columns,
-  // compared position by position ignoring case.
-  bool starts_with_fields(const std::vector<std::u16string>& columns) const;
 };

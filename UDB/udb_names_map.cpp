@@ -13,11 +13,6 @@ void udb_names_map::add_fn_pair(const std::u16string& table, std::u16string colu
   columns_[table].emplace_back(std::move(column), std::move(source));
 }
 
-void udb_names_map::add_tn_mapping(std::u16string first, std::u16string second) {
-  TK_TRACE(1, "udb_names_map::add_tn_mapping(%s,%s)", first, second);
-  tables_.emplace_back(std::move(first), std::move(second));
-}
-
 const udb_names_map::name_pairs* udb_names_map::get_fn_map(std::u16string_view table) const {
   auto it = columns_.find(table);
   return it == columns_.end() ? nullptr : &it->second;
@@ -38,12 +33,4 @@ std::u16string_view udb_names_map::get_fn_mapped_name(std::u16string_view table,
     }
   }
   return column;
-}
-
-std::u16string_view udb_names_map::get_tn_mapped_name(std::u16string_view name) const {
-  for (const auto& [first, second] : tables_) {
-    TK_TRACE(1, "Comparing with (%s,%s)", first, second);
-    if (udb_detail::same_name(first, name)) return second;
-  }
-  return name;
 }

@@ -1,9 +1,8 @@
 #pragma once
 // The names a destination gave to tables and columns, kept so that rows can
 // be matched with the columns made for them:
-// - per table (exact comparison of the table name), the pairs (column name
-//   used at the destination, name of the source field it was made from);
-// - pairs of table names (first, second) for table renames.
+// per table (exact comparison of the table name), the pairs (column name
+// used at the destination, name of the source field it was made from).
 // Lookups walk the pairs in order; the first match wins. Owns its texts.
 
 #include <map>
@@ -20,7 +19,6 @@ class udb_names_map {
   void add_fn_map(const std::u16string& table, name_pairs pairs);
   // Adds one column pair to a table.
   void add_fn_pair(const std::u16string& table, std::u16string column, std::u16string source);
-  void add_tn_mapping(std::u16string first, std::u16string second);
 
   // The source field name of a destination column; the column name itself
   // when the table or the column is not in the map. Columns compare
@@ -28,18 +26,11 @@ class udb_names_map {
   // to the map's storage or to `column`.
   std::u16string_view get_fn_mapped_name(std::u16string_view table, std::u16string_view column,
                                          bool case_sensitive) const;
-  // The second name of the first table pair whose first name equals `name`
-  // ignoring case; `name` itself when none.
-  std::u16string_view get_tn_mapped_name(std::u16string_view name) const;
   // The column pairs of a table, or null.
   const name_pairs* get_fn_map(std::u16string_view table) const;
 
-  void clear() {
-    columns_.clear();
-    tables_.clear();
-  }
+  void clear() { columns_.clear(); }
 
  private:
   std::map<std::u16string, name_pairs, std::less<>> columns_;
-  name_pairs tables_;
 };

@@ -1,16 +1,12 @@
 #pragma once
 // The common base of every table reader and writer: the table's name, its
-// schema and indexes, which index is the table's key, and the key-based
-// operations the merge mode needs (a row's key fields, the SQL filter of a
-// key description).
+// schema and indexes, and which index is the table's key.
 //
 // Ownership: a recordset owns its schema, its indexes and the record it
 // hands out from get_record (valid until the next navigation call). It does
 // not own its database, which must outlive it.
 //
-// Readers override the navigation operations, writers append_record and,
-// where they support it, update and delete_key. The virtual operations are
-// declared in a fixed order that the derived classes follow.
+// Readers override the navigation operations, writers append_record.
 
 #include <cstdint>
 #include <string>
@@ -32,36 +28,14 @@ class udb_recordset {
 
   // Writers: one more row. Base: nothing.
   virtual void append_record(const udb_record& record);
-  // Writers: replace the row of the given key description / of the row's
-  // own key. Base: trace only.
-  virtual void update(const std::u16string& key, const udb_record& record);
-  virtual void update(const udb_record& record);
-  // Kept for the fixed order; does nothing in this system.
-  virtual void reserved();
   // Readers: the current row, owned by the recordset; base: none.
   virtual udb_record* get_record();
   // Readers: past the last row. Base: false.
   virtual bool is_eof();
-  // Whether the recordset has a name.
-  virtual bool is_valid() const;
-  // Readers: position; base: trace only.
-  virtual void move_to(int32_t position);
+  // Readers: position; base: nothing.
   virtual void move_next();
   virtual void move_prev();
   virtual void reset();
-  // Writers: remove the row of a key description / of the row's key.
-  virtual void delete_key(const std::u16string& key);
-  virtual void delete_key(const udb_record& record);
-  // Copies of the row's key fields, in key order, into `key` (its storage
-  // reused). Throws tk_exception "There's no primary/unique key" when the
-  // table has no key; false when the row lacks a key field.
-  virtual bool get_key(const udb_record& row, udb_record& key) const;
-  // The SQL condition of a key description "<col>value</col>...": columns
-  // in double quotes, numeric and binary values bare, other values in
-  // single quotes with &lt; &gt; &amp; decoded and ' and \ escaped with a
-  // backslash; conditions joined by " and ". A column missing from the
-  // schema throws tk_exception (the conformance message).
-  virtual std::u16string get_filter_subquery(std::u16string_view key) const;
 
   // Adds an index unless its name is taken; a primary index, or the first
   // unique one, becomes the key.

@@ -33,8 +33,7 @@ class xls2sql_converter : public xls_reader,
   ~xls2sql_converter() override;
 
   // The conversion: the workbook or the CSV path, each failure reported.
-  void operator()() override;
-  bool is_complete() const override { return false; }
+  void operator()();
   void set_silent(bool silent) override;
 
   // Prepares the destination before the run: drops the database in mode 0,

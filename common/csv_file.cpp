@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -116,7 +114,6 @@ const char16_t* csv_delimiter(int index) {
 csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, bool header, size_t buffer_size)
     : udb_recordset(nullptr, std::u16string(), std::u16string()),
       delimiter_(delimiter ? delimiter[0] : u'\0'),
-      delimiter_text_(delimiter),
       buffer_(std::max<size_t>(buffer_size, 1)) {
   TK_ASSERT(delimiter != nullptr && delimiter[0] != u'\0', "csv_util");
   path_ = tk_unicode_to_ansi(file_name);
@@ -142,7 +139,6 @@ csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, b
 
 csv_file::~csv_file() {
   record_.reset();
-  if (out_) std::fclose(out_);
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -284,55 +280,4 @@ void csv_file::rewind() {
 void csv_file::reset() {
   TK_TRACE(2, "csv_file::reset");
   rewind();
-}
-
-void csv_file::open_output(const std::u16string& file_name) {
-  if (out_) std::fclose(out_);
-  out_ = std::fopen(tk_unicode_to_ansi(file_name).c_str(), "wb");
-}
-
-namespace {
-
-// Quotes doubled; the whole text in quotes when it holds a quote, a line
-// end or the delimiter.
-void write_csv_field(std::string& out, std::u16string_view text, char16_t delimiter) {
-  TK_TRACE(1, "Mask occurrence of quote");
-  std::u16string doubled = tk_wstring::replace_all(text, u"\"", u"\"\"");
-  const bool quote = text.find_first_of(std::u16string{u'"', u'\r', u'\n', delimiter}) != std::u16string_view::npos;
-  if (quote) out += '"';
-  tk_append_utf8(out, doubled);
-  if (quote) out += '"';
-}
-
-}  // namespace
-
-void csv_file::append_record(const udb_record& record) {
-  TK_TRACE(2, "csv_file::append_record");
-  if (!out_) throw tk_exception("Error opening CSV file", 0);
-  const std::string delimiter = tk_unicode_to_ansi(std::u16string_view(delimiter_text_));
-  std::string line;
-  for (size_t i = 0; i < record.size(); ++i) {
-    if (i > 0) line += delimiter;
-    const udb_field& f = record[i];
-    const VARTYPE vt = f.get_type();
-    if (vt == VT_R4 || vt == VT_R8 || vt == VT_CY || vt == VT_DECIMAL) {
-      const int32_t whole = f.to_long();
-      const float single = f.to_float();
-      if (static_cast<float>(whole) == single) {
-        write_csv_field(line, tk_widen_ascii(std::to_string(whole)), delimiter_);
-        continue;
-      }
-      if (std::fabs(f.to_double()) < 3.4028234663852886e38) {
-        // "%f" with '.' whatever the process locale.
-        char buf[64];
-        auto res = std::to_chars(buf, buf + sizeof buf, static_cast<double>(single), std::chars_format::fixed, 6);
-        write_csv_field(line, tk_widen_ascii(std::string_view(buf, static_cast<size_t>(res.ptr - buf))), delimiter_);
-        continue;
-      }
-    }
-    write_csv_field(line, f.to_wstring(), delimiter_);
-  }
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), out_);
-  std::fflush(out_);
 }

@@ -48,9 +48,6 @@ class csv_file : public udb_recordset {
            size_t buffer_size = default_buffer_size);
   ~csv_file() override;
 
-  // The CSV writer: one record as one line of the output file (see
-  // open_output); raises "Error opening CSV file" when none is open.
-  void append_record(const udb_record& record) override;
   udb_record* get_record() override;
   bool is_eof() override;
   void move_next() override;
@@ -64,9 +61,6 @@ class csv_file : public udb_recordset {
   void get_line(std::u16string& line);
   // Builds the schema from a line (see the class comment).
   void init_schema(std::u16string_view line, bool header);
-
-  // Opens the writer's output file (created or emptied).
-  void open_output(const std::u16string& file_name);
 
   const std::u16string& current_line() const noexcept { return line_; }
   // The 1-based physical line on which the current line starts.
@@ -89,10 +83,8 @@ class csv_file : public udb_recordset {
 
   std::string path_;  // the file name in the process code page
   int fd_ = -1;
-  std::FILE* out_ = nullptr;
   int64_t file_size_ = 0;
   char16_t delimiter_;
-  const char16_t* delimiter_text_;
 
   std::vector<char> buffer_;
   size_t pos_ = 0;            // next unread byte of buffer_

@@ -32,34 +32,6 @@ std::string set_names_charset(std::u16string_view char_set) {
   return "UTF8";
 }
 
-// Source query text made into MySQL text: bracketed names become quoted
-// ones and a few function names of other dialects their MySQL forms.
-std::u16string refine_view(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) out += c == u'[' || c == u']' ? u'`' : c;
-  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {{u"isnull(", u"ifnull("},
-                                                                                  {u"getdate()", u"curdate()"},
-                                                                                  {u"len(", u"length("},
-                                                                                  {u"dateadd(", u"date_add("},
-                                                                                  {u"replicate(", u"repeat("}};
-  for (const auto& [from, to] : names) {
-    std::u16string lower = tk_wstring::to_lower(out);
-    for (size_t at = 0; (at = lower.find(from, at)) != std::u16string::npos; at += to.size()) {
-      out.replace(at, from.size(), to);
-      lower.replace(at, from.size(), to);
-    }
-  }
-  return out;
-}
-
-bool is_select(std::u16string_view query) {
-  while (!query.empty() && (query.front() == u' ' || query.front() == u'\t' || query.front() == u'\r' ||
-                            query.front() == u'\n' || query.front() == u'('))
-    query.remove_prefix(1);
-  return query.size() >= 6 && tk_wstring::equal_no_case(query.substr(0, 6), u"select");
-}
-
 }  // namespace
 
 dmp_database::dmp_database(const std::u16string& path, const dump_options& options, const header_stamp& stamp)
@@ -151,15 +123,6 @@ std::string dmp_database::name_of(std::u16string_view name) const {
 }
 
 void dmp_database::write_statement(std::string_view sql) {
-  static constexpr std::string_view function_head = "CREATE FUNCTION ";
-  if (sql.substr(0, function_head.size()) == function_head) {
-    // The body holds semicolons of its own.
-    write_line("DELIMITER $$");
-    file_.write(sql);
-    write_line("$$");
-    write_line("DELIMITER ;");
-    return;
-  }
   file_.write(sql);
   file_.write(";");
   file_.write(line_break());
@@ -270,13 +233,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
   add_table_name(name);
   names_map_.add_fn_map(name, columns.generated_names());
   // The writer's columns carry the names they were created with.
-  created_table table{name, udb_schema(columns.schema()), {}};
+  created_table table{name, udb_schema(columns.schema())};
   for (size_t i = 0; i < table.schema.size(); ++i) table.schema.fields[i]->name = columns.column_name(i);
-  for (const udb_index& index : key_maker.indexes()) {
-    std::vector<std::u16string> key;
-    for (const std::u16string& field : index.fields) key.emplace_back(columns.column_name(field));
-    table.keys.push_back(std::move(key));
-  }
   created_.push_back(std::move(table));
   return std::make_unique<dmp_recordset>(*this, name, created_.back().schema);
 }
@@ -298,124 +256,10 @@ void dmp_database::delete_tab(const std::u16string& name) {
   }
 }
 
-std::unique_ptr<udb_recordset> dmp_database::get_table(const std::u16string& name, uint32_t) {
-  TK_TRACE(2, "dmp_database::get_table(%s)", name);
-  throw tk_mail_assertion(source_unit, __LINE__);
-}
-
 std::unique_ptr<udb_recordset> dmp_database::query(const std::u16string& sql) {
   TK_TRACE(2, "dmp_database::query(%s)", sql);
   std::string text;
   tk_append_utf8(text, sql);
   write_statement(text);
   return nullptr;
-}
-
-void dmp_database::create_index(const std::u16string& table, const udb_index& index) {
-  TK_TRACE(2, "dmp_database::create_index(%s)", table);
-  if (index.fields.empty()) return;
-  lock_table(table);
-  std::string columns;
-  for (size_t i = 0; i < index.fields.size(); ++i) {
-    if (i > 0) columns += ", ";
-    append_name(columns, index.fields[i]);
-  }
-  if (index.b_primary) {
-    write_statement("ALTER TABLE " + name_of(table) + " ADD PRIMARY KEY  (" + columns + ")");
-    return;
-  }
-  write_statement(std::string("CREATE ") + (index.b_unique ? "UNIQUE " : "") + "INDEX " + name_of(index.name) + " ON " +
-                  name_of(table) + " (" + columns + ")");
-}
-
-void dmp_database::delete_fk(const std::u16string& table, const std::u16string& name) {
-  TK_TRACE(2, "dmp_database::delete_fk(%s.%s)", table, name);
-  write_statement("ALTER TABLE " + name_of(table) + " DROP FOREIGN KEY " + name_of(name));
-}
-
-void dmp_database::delete_idx(const std::u16string& table, const udb_index& index) {
-  TK_TRACE(2, "dmp_database::delete_idx(%s.%s)", table, index.name);
-  write_statement("ALTER TABLE " + name_of(table) + " DROP " +
-                  (index.b_primary ? std::string("PRIMARY KEY") : "INDEX " + name_of(index.name)));
-}
-
-bool dmp_database::has_index_on_fields(const std::u16string& table, const std::vector<std::u16string>& columns) {
-  const created_table* created = find_created(table);
-  if (!created) return false;
-  for (const std::vector<std::u16string>& key : created->keys) {
-    if (key.size() < columns.size()) continue;
-    bool match = true;
-    for (size_t i = 0; i < columns.size() && match; ++i) match = udb_detail::same_name(key[i], columns[i]);
-    if (match) return true;
-  }
-  return false;
-}
-
-void dmp_database::create_relationships(const std::vector<udb_relationship>& relationships) {
-  TK_TRACE(2, "dmp_database::create_relationships");
-  sql_engine& engine = sql_engine::instance();
-  if (engine.version < sql_engine::version_3_23_44)
-    throw tk_exception(tk_format("This version of MySQL (%08X) doesn't support Foreign Keys", engine.version), 0);
-  if (relationships.empty()) return;
-  // ALTER TABLE needs every table it names locked, or none.
-  unlock_tables("dmp_database::create_relationships - right before unlock tables");
-  write_statement("SET FOREIGN_KEY_CHECKS = 0");
-  auto validator = engine.create_in_validator({});
-  auto columns_of = [&](const std::u16string& table, const std::vector<std::u16string>& sources) {
-    std::vector<std::u16string> out;
-    for (const std::u16string& source : sources) {
-      std::u16string mapped(source);
-      if (const udb_names_map::name_pairs* pairs = names_map_.get_fn_map(table))
-        for (const auto& [column, original] : *pairs)
-          if (original == source) mapped = column;
-      out.push_back(std::move(mapped));
-    }
-    return out;
-  };
-  auto join = [&](const std::vector<std::u16string>& names) {
-    std::string out;
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (i > 0) out += ", ";
-      append_name(out, names[i]);
-    }
-    return out;
-  };
-  for (const udb_relationship& fk : relationships) {
-    TK_TRACE(2, "Processing '%s'", fk.name);
-    const std::u16string fk_table(names_map_.get_tn_mapped_name(fk.fk_table));
-    const std::u16string pk_table(names_map_.get_tn_mapped_name(fk.pk_table));
-    if (!is_table_exist(fk_table, false) || !is_table_exist(pk_table, false)) {
-      TK_TRACE(3, "Table '%s' not exists", is_table_exist(fk_table, false) ? pk_table : fk_table);
-      continue;
-    }
-    const std::vector<std::u16string> fk_columns = columns_of(fk_table, fk.fk_columns);
-    const std::vector<std::u16string> pk_columns = columns_of(pk_table, fk.pk_columns);
-    if (!has_index_on_fields(fk_table, fk_columns))
-      write_statement("ALTER TABLE " + name_of(fk_table) + " ADD INDEX (" + join(fk_columns) + ")");
-    const std::u16string name = validator->get_safe_name(fk.name);
-    validator->add_existing_name(name);
-    write_statement("ALTER TABLE " + name_of(fk_table) + " ADD CONSTRAINT " + name_of(name) + " FOREIGN KEY(" +
-                    join(fk_columns) + ") REFERENCES " + name_of(pk_table) + "(" + join(pk_columns) + ")");
-  }
-  write_statement("SET FOREIGN_KEY_CHECKS = 1");
-}
-
-void dmp_database::create_views(const std::vector<udb_selection>& queries) {
-  TK_TRACE(2, "dmp_database::create_views");
-  if (queries.empty()) return;
-  unlock_tables("dmp_database::create_views - right before unlock tables");
-  auto validator = sql_engine::instance().create_tn_validator(tables_, {});
-  for (const udb_selection& query : queries) {
-    TK_TRACE(2, "Processing '%s'", query.name);
-    if (!is_select(query.query)) {
-      TK_TRACE(3, "Skip non-select query");
-      continue;
-    }
-    const std::u16string name = validator->get_safe_name(query.name);
-    validator->add_existing_name(name);
-    names_map_.add_tn_mapping(query.name, name);
-    std::string sql = "CREATE OR REPLACE VIEW " + name_of(name) + " AS ";
-    tk_append_utf8(sql, refine_view(query.query));
-    write_statement(sql);
-  }
 }

@@ -52,22 +52,12 @@ class dmp_database : public udb_database {
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
   using udb_database::create_table;
-  void create_index(const std::u16string& table, const udb_index& index) override;
-  void create_views(const std::vector<udb_selection>& queries) override;
-  void delete_fk(const std::u16string& table, const std::u16string& name) override;
-  void delete_idx(const std::u16string& table, const udb_index& index) override;
   // DROP TABLE, and the name leaves the created-tables list.
   void delete_tab(const std::u16string& name) override;
-  // A dump cannot be read back: an internal error.
-  std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode) override;
-  using udb_database::get_table;
   // Writes the statement; never a recordset.
   std::unique_ptr<udb_recordset> query(const std::u16string& sql) override;
-  void create_relationships(const std::vector<udb_relationship>& relationships) override;
-  bool has_index_on_fields(const std::u16string& table, const std::vector<std::u16string>& columns) override;
 
-  // Writes one statement (UTF-8): the text, ";" and the line break. A text
-  // beginning "CREATE FUNCTION " is written between DELIMITER lines.
+  // Writes one statement (UTF-8): the text, ";" and the line break.
   void write_statement(std::string_view sql);
   // Writes text as it stands (a piece of a statement).
   void write(std::string_view text) { file_.write(text); }
@@ -82,12 +72,10 @@ class dmp_database : public udb_database {
   void append_name(std::string& out, std::u16string_view name) const;
 
  private:
-  // A table created in this file: its columns as created (MySQL names),
-  // and its keys' columns for the foreign-key operations.
+  // A table created in this file and its columns as created (MySQL names).
   struct created_table {
     std::u16string name;
     udb_schema schema;
-    std::vector<std::vector<std::u16string>> keys;
   };
 
   void write_header(const header_stamp& stamp);

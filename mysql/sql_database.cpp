@@ -1,6 +1,5 @@
 #include "sql_database.h"
 
-#include "error_handler.h"
 #include "sql_engine.h"
 #include "sql_exception.h"
 #include "sql_handles.h"
@@ -19,56 +18,10 @@
 #include "udb_name_compare.h"
 #include "udb_properties.h"
 
-namespace {
-
-// Source query text made into MySQL text: bracketed names become quoted
-// ones and a few function names of other dialects their MySQL forms.
-std::u16string refine_view_in(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) out += c == u'[' || c == u']' ? u'`' : c;
-  static constexpr std::pair<std::u16string_view, std::u16string_view> names[] = {{u"isnull(", u"ifnull("},
-                                                                                  {u"getdate()", u"curdate()"},
-                                                                                  {u"len(", u"length("},
-                                                                                  {u"dateadd(", u"date_add("},
-                                                                                  {u"replicate(", u"repeat("}};
-  for (const auto& [from, to] : names) {
-    std::u16string lower = tk_wstring::to_lower(out);
-    size_t at = 0;
-    while ((at = lower.find(from, at)) != std::u16string::npos) {
-      out.replace(at, from.size(), to);
-      lower.replace(at, from.size(), to);
-      at += to.size();
-    }
-  }
-  return out;
-}
-
-// A foreign key that could not be made: reported, and the run goes on.
-void report_fk_failure(std::u16string_view name) {
-  error_handler* handler = error_handler::instance_ptr();
-  if (!handler) return;
-  handler->set_context(u"Foreign key '" + std::u16string(name) + u"'");
-  handler->handle(
-      tk_exception("Cannot create foreign key. Please send the trace log of the run to the GRIDLOAD maintainers at "
-                   "https://gridload.example.org/.",
-                   0));
-  handler->reset_context();
-}
-
-}  // namespace
-
 sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode)
     : udb_database(std::move(name), mode), connection_(connection) {
   TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
   init_tables();
-  if (!(mode_ & mode_no_views)) {
-    try {
-      init_views();
-    } catch (const sql_exception& e) {
-      TK_TRACE(3, "Failed to initialize views:\n%s", e.message());
-    }
-  }
 }
 
 sql_database::~sql_database() { TK_TRACE(2, "sql_database::dtor"); }
@@ -100,29 +53,6 @@ void sql_database::init_tables() {
     TK_TRACE(1, "Got table name: '%s'", table);
     add_table_name(std::move(table));
   }
-}
-
-void sql_database::init_views() {
-  TK_TRACE(2, "sql_database::init_views");
-  sql_engine& engine = sql_engine::instance();
-  std::string sql = "SELECT table_name, view_definition FROM information_schema.views WHERE table_schema=";
-  append_mysql_wstr(sql, name_, VT_BSTR);
-  // The definitions are binary columns on some servers: read them as text.
-  const bool saved = engine.blob_to_text;
-  engine.set_blob_to_text(true);
-  try {
-    sql_tmp_recordset rs(sql, connection_);
-    for (; !rs.is_eof(); rs.move_next()) {
-      const udb_record& row = *rs.get_record();
-      TK_TRACE(1, "Got query name: '%s'", row[0].to_wstring());
-      TK_TRACE(1, "Got query SQL: '%s'", row[1].to_wstring());
-      views_.emplace_back(row[0].to_wstring(), row[1].to_wstring());
-    }
-  } catch (...) {
-    engine.set_blob_to_text(saved);
-    throw;
-  }
-  engine.set_blob_to_text(saved);
 }
 
 std::u16string sql_database::create_table_statement(std::u16string_view name,
@@ -195,16 +125,6 @@ void sql_database::delete_tab(const std::u16string& name) {
   udb_database::delete_tab(name);
 }
 
-void sql_database::empty_table(const std::u16string& name) {
-  TK_TRACE(2, "sql_database::empty_table(%s)", name);
-  query(u"delete from `" + name + u"`");
-}
-
-std::unique_ptr<udb_recordset> sql_database::get_query(const std::u16string& name, const std::u16string& sql) {
-  TK_TRACE(2, "sql_database::get_query(%s,%s)", name, sql);
-  return std::make_unique<sql_recordset>(*this, name, sql, true, &names_map_);
-}
-
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, uint32_t mode) {
   TK_TRACE(2, "sql_database::get_table(%s)", name);
   // The list is searched ignoring case, but the server may compare table
@@ -236,15 +156,6 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::u16string& sql) {
   }
   if (!result) return nullptr;
   return std::make_unique<sql_tmp_recordset>(std::move(result), connection_);
-}
-
-bool sql_database::exec(const std::u16string& sql) {
-  TK_TRACE(2, "sql_database::query(%s)", sql);
-  std::string text;
-  tk_append_utf8(text, sql);
-  const bool ok = mysql_real_query(connection_, text.data(), static_cast<unsigned long>(text.size())) == 0;
-  sql_result result(mysql_use_result(connection_));
-  return ok;
 }
 
 void sql_database::query_append(std::string_view sql) {
@@ -350,150 +261,5 @@ void sql_database::prepared_statement(std::string_view sql, std::span<const udb_
       if (cell && !cell->is_empty()) row_size += cell->get_size();
     TK_TRACE(3, "row size=%d", row_size);
     throw sql_prep_stmt_failed_exception();
-  }
-}
-
-bool sql_database::has_index_on_fields(const std::u16string& table, const std::vector<std::u16string>& columns) {
-  std::string sql = "SHOW INDEX FROM ";
-  tk_append_utf8(sql, sql_engine::instance().get_safe_name(table));
-  sql_tmp_recordset rs(sql, connection_);
-  // Rows come per index in column order: Key_name (2), Seq_in_index (3), Column_name (4).
-  std::u16string current;
-  size_t matched = 0;
-  bool found = false;
-  for (; !rs.is_eof(); rs.move_next()) {
-    const udb_record& row = *rs.get_record();
-    const std::u16string key = row[2].to_wstring();
-    if (key != current) {
-      current = key;
-      matched = 0;
-    }
-    if (matched < columns.size() && udb_detail::same_name(row[4].to_wstring(), columns[matched])) {
-      if (++matched == columns.size()) found = true;
-    }
-  }
-  return found;
-}
-
-void sql_database::create_fk_index_if(const std::u16string& table, const std::vector<std::u16string>& columns) {
-  TK_TRACE(2, "sql_database::create_fk_index_if(%s)", table);
-  if (has_index_on_fields(table, columns)) {
-    TK_TRACE(1, "Index for table '%s' exists", table);
-    return;
-  }
-  TK_TRACE(1, "Index for table '%s' does NOT exist", table);
-  const sql_engine& engine = sql_engine::instance();
-  std::u16string sql = u"ALTER TABLE " + engine.get_safe_name(table) + u" ADD INDEX (";
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (i > 0) sql += u", ";
-    sql += engine.get_safe_name(columns[i]);
-  }
-  sql += u')';
-  try {
-    query_append(tk_unicode_to_utf8(sql));
-  } catch (const sql_exception& e) {
-    TK_TRACE(3, "Error while creating index for FK:\n%s\n", e.message());
-  }
-}
-
-void sql_database::create_relationships(const std::vector<udb_relationship>& relationships) {
-  TK_TRACE(2, "sql_database::create_relationships");
-  TK_TRACE(3, "Converting foreign keys");
-  sql_engine& engine = sql_engine::instance();
-  if (engine.version < sql_engine::version_3_23_44) {
-    TK_TRACE(3, "This version of MySQL doesn't support Foreign Keys");
-    return;
-  }
-  if (mode_ == mode_append) {
-    TK_TRACE(3, "Foreign keys are not converted in append mode");
-    return;
-  }
-  try {
-    query(u"SET FOREIGN_KEY_CHECKS = 0");
-  } catch (const sql_exception& e) {
-    TK_TRACE(3, "Cannot turn OFF foreign key check: %s", e.message());
-  }
-  auto validator = engine.create_in_validator({});
-  for (const udb_relationship& fk : relationships) {
-    TK_TRACE(2, "Processing '%s'", fk.name);
-    const std::u16string fk_table(names_map_.get_tn_mapped_name(fk.fk_table));
-    const std::u16string pk_table(names_map_.get_tn_mapped_name(fk.pk_table));
-    TK_TRACE(1, "fk_table_name=%s", fk_table);
-    TK_TRACE(1, "pk_table_name=%s", pk_table);
-    bool skip = false;
-    for (const std::u16string* t : {&fk_table, &pk_table}) {
-      if (!is_table_exist(*t, false)) {
-        TK_TRACE(3, "Table '%s' not exists", *t);
-        skip = true;
-      }
-    }
-    if (skip) continue;
-    auto columns_of = [&](const std::u16string& table, const std::vector<std::u16string>& columns) {
-      std::vector<std::u16string> out;
-      for (const std::u16string& c : columns) {
-        std::u16string mapped(c);
-        if (const udb_names_map::name_pairs* pairs = names_map_.get_fn_map(table))
-          for (const auto& [column, source] : *pairs)
-            if (source == c) mapped = column;
-        out.push_back(std::move(mapped));
-      }
-      return out;
-    };
-    const std::vector<std::u16string> fk_columns = columns_of(fk_table, fk.fk_columns);
-    const std::vector<std::u16string> pk_columns = columns_of(pk_table, fk.pk_columns);
-    const std::u16string lock =
-        u"LOCK TABLES " + engine.get_safe_name(fk_table) + u" WRITE, " + engine.get_safe_name(pk_table) + u" WRITE";
-    TK_TRACE(1, "Locking query: '%s'", lock);
-    exec(lock);
-    create_fk_index_if(fk_table, fk_columns);
-    const std::u16string name = validator->get_safe_name(fk.name);
-    validator->add_existing_name(name);
-    TK_TRACE(1, "Store generated index name '%s'", name);
-    auto join = [&](const std::vector<std::u16string>& list) {
-      std::u16string out;
-      for (size_t i = 0; i < list.size(); ++i) {
-        if (i > 0) out += u", ";
-        out += engine.get_safe_name(list[i]);
-      }
-      return out;
-    };
-    const std::u16string sql = u"ALTER TABLE " + engine.get_safe_name(fk_table) + u" ADD CONSTRAINT " +
-                               engine.get_safe_name(name) + u" FOREIGN KEY(" + join(fk_columns) + u") REFERENCES " +
-                               engine.get_safe_name(pk_table) + u"(" + join(pk_columns) + u")";
-    TK_TRACE(1, "Foreign key query: '%s'", sql);
-    try {
-      query_append(tk_unicode_to_utf8(sql));
-    } catch (const sql_exception& e) {
-      TK_TRACE(3, "Error while creating FK:\n%s\n", e.message());
-      report_fk_failure(name);
-    }
-  }
-  try {
-    query(u"SET FOREIGN_KEY_CHECKS = 1");
-  } catch (const sql_exception& e) {
-    TK_TRACE(3, "Cannot turn ON foreign key check: %s", e.message());
-  }
-}
-
-void sql_database::create_views(const std::vector<udb_selection>& queries) {
-  TK_TRACE(2, "sql_database::create_views");
-  sql_engine& engine = sql_engine::instance();
-  std::vector<std::u16string> view_names;
-  for (const auto& [name, definition] : views_) view_names.push_back(name);
-  auto validator = engine.create_tn_validator(tables_, view_names);
-  for (const udb_selection& source : queries) {
-    TK_TRACE(2, "Processing '%s'", source.name);
-    const std::u16string name = validator->get_safe_name(source.name);
-    validator->add_existing_name(name);
-    TK_TRACE(1, "udb_names_map::add_tn_mapping(%s,%s)", source.name, name);
-    names_map_.add_tn_mapping(source.name, name);
-    TK_TRACE(1, "Store generated view name '%s'", name);
-    const std::u16string sql =
-        u"CREATE OR REPLACE VIEW " + engine.get_safe_name(name) + u" AS " + refine_view_in(source.query);
-    try {
-      query_append(tk_unicode_to_utf8(sql));
-    } catch (const sql_exception& e) {
-      TK_TRACE(3, "Failed to create view '%s': %s", name, e.message());
-    }
   }
 }

@@ -2,9 +2,8 @@
 // The open MySQL database on the live server: the direct-mode destination.
 // It keeps the names of the tables that exist in it (read at open, kept up
 // to date by create_table and delete_tab) and the names map of the tables
-// it created, creates tables from a source schema, drops and empties them,
-// runs statements, and hands out table writers (sql_table) and read-only
-// recordsets.
+// it created, creates tables from a source schema, drops them, runs
+// statements, and hands out table writers (sql_table).
 //
 // Ownership: the connection belongs to the engine and must outlive the
 // database; recordsets handed out are owned by the caller and must be
@@ -23,6 +22,7 @@
 
 #include "udb_database.h"
 
+class sql_table;
 class udb_field;
 class udb_record;
 
@@ -31,25 +31,19 @@ class sql_database : public udb_database {
   // Long data goes to the server in pieces of this size.
   static constexpr size_t long_data_chunk_bytes = 0x20000;
 
-  // Reads the table list and, unless `mode` has mode_no_views, the views.
+  // Reads the table list.
   sql_database(std::u16string name, MYSQL* connection, uint32_t mode);
   ~sql_database() override;
 
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
   using udb_database::create_table;
-  void create_views(const std::vector<udb_selection>& queries) override;
   void delete_tab(const std::u16string& name) override;
-  void empty_table(const std::u16string& name) override;
-  std::unique_ptr<udb_recordset> get_query(const std::u16string& name, const std::u16string& sql) override;
+  // The writer (sql_table) of an existing table of the list.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode) override;
-  using udb_database::get_table;
   // A recordset over the statement's result (read in pages), or null when
   // it has none. Throws sql_exception.
   std::unique_ptr<udb_recordset> query(const std::u16string& sql) override;
-  bool exec(const std::u16string& sql) override;
-  void create_relationships(const std::vector<udb_relationship>& relationships) override;
-  bool has_index_on_fields(const std::u16string& table, const std::vector<std::u16string>& columns) override;
 
   // Sends one UTF-8 statement and drops its result. Throws sql_exception.
   void query_append(std::string_view sql);
@@ -62,8 +56,6 @@ class sql_database : public udb_database {
   void prepared_statement(std::string_view sql, const udb_record& record);
 
   MYSQL* connection() const noexcept { return connection_; }
-  // (name, definition) of the views read at open.
-  const std::vector<std::pair<std::u16string, std::u16string>>& views() const noexcept { return views_; }
 
   // The CREATE TABLE text from column and key definitions; `charset` and
   // `table_type` as the table's properties give them (empty: none / the
@@ -74,9 +66,6 @@ class sql_database : public udb_database {
 
  private:
   void init_tables();
-  void init_views();
-  void create_fk_index_if(const std::u16string& table, const std::vector<std::u16string>& columns);
 
   MYSQL* connection_;  // not owned
-  std::vector<std::pair<std::u16string, std::u16string>> views_;
 };

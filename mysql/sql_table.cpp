@@ -9,9 +9,7 @@
 #include "sql_engine.h"
 #include "sql_exception.h"
 #include "sql_field_finder.h"
-#include "sql_fk_parser.h"
 #include "sql_row_error_sink.h"
-#include "sql_sync.h"
 #include "sql_tmp_recordset.h"
 #include "sql_util.h"
 #include "tk_format.h"
@@ -52,10 +50,6 @@ void report_send_failure(std::u16string_view table, const tk_exception& e) {
   if (error_handler* handler = error_handler::instance_ptr()) handler->handle(tk_exception(text, 0));
 }
 
-bool is_lob(const t_ftd& column) {
-  return column.size == 0 && (column.vartype == VT_BSTR || ole_variant::is_binary(column.vartype));
-}
-
 }  // namespace
 
 sql_table::sql_table(sql_database& database, std::u16string table, const udb_names_map* names_map, uint32_t mode)
@@ -84,7 +78,6 @@ void sql_table::initialize(uint32_t mode) {
     return;
   }
   read_indexes();
-  if (sql_engine::instance().version >= sql_engine::version_3_23_44) read_foreign_keys();
 }
 
 void sql_table::read_columns() {
@@ -164,15 +157,6 @@ void sql_table::read_indexes() {
     index.fields.push_back(row[4].to_wstring());
   }
   store();
-}
-
-void sql_table::read_foreign_keys() {
-  TK_TRACE(1, "Extracting foreign keys");
-  std::string sql = "SHOW CREATE TABLE ";
-  append_quoted(sql, table_);
-  sql_tmp_recordset rs(sql, db_->connection());
-  if (rs.is_eof() || rs.get_record()->size() < 2) return;
-  relationships_ = sql_fk_parser(table_, (*rs.get_record())[1].to_wstring()).relationships();
 }
 
 bool sql_table::same_layout(const udb_record& record) const {
@@ -441,121 +425,4 @@ void sql_table::slow_append(const udb_record& record) {
   cells.reserve(slots_.size());
   for (const slot& s : slots_) cells.push_back(&record[s.cell]);
   db_->prepared_statement(sql, cells);
-}
-
-bool sql_table::is_key_column(std::u16string_view column) const {
-  const udb_index& key = indexes_[static_cast<size_t>(key_pos_)];
-  for (const std::u16string& f : key.fields)
-    if (tk_wstring::equal_no_case(f, column)) return true;
-  return false;
-}
-
-void sql_table::append_assignments(std::string& set, std::string& where, const udb_record& record, bool key_in_where) {
-  const auto validator = sql_engine::instance().create_fn_validator(record);
-  for (size_t i = 0; i < record.size(); ++i) {
-    const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
-    TK_TRACE(1, "Got mappend fn: %s", mapped);
-    const t_ftd* column = schema_.find(mapped);
-    if (!column) {
-      TK_TRACE(1, "Field '%s' is not found in schema", mapped);
-      continue;
-    }
-    const bool in_key = key_pos_ >= 0 && is_key_column(column->name);
-    std::string* out = nullptr;
-    if (in_key && key_in_where) {
-      TK_TRACE(1, "Field %s is a part of UKey", column->name);
-      if (!where.empty()) where += " AND ";
-      out = &where;
-    } else if (!in_key) {
-      TK_TRACE(1, "Field %s is NOT a part of UKey", column->name);
-      if (is_lob(*column) && (record[i].get_type() == VT_BSTR || record[i].is_binary())) {
-        TK_TRACE(1, "Field %s is LOB, skip it", column->name);
-        continue;
-      }
-      if (!set.empty()) set += ", ";
-      out = &set;
-    }
-    if (!out) continue;
-    append_quoted(*out, column->name);
-    *out += '=';
-    append_mysql_str(*out, record[i]);
-  }
-}
-
-void sql_table::update(const udb_record& record) {
-  TK_TRACE(2, "sql_table::update");
-  if (key_pos_ < 0) {
-    TK_TRACE(3, "There's no primary/unique key");
-    throw tk_exception("Missing primary/unique key", 0);
-  }
-  flush();
-  std::string set, where;
-  append_assignments(set, where, record, true);
-  if (set.empty() || where.empty()) return;
-  std::string sql = "UPDATE ";
-  append_quoted(sql, table_);
-  sql += " SET " + set + " WHERE " + where;
-  TK_TRACE(1, "UPDATE QUERY: %s", sql);
-  try {
-    db_->query_append(sql);
-  } catch (const tk_exception& e) {
-    TK_TRACE(3, "ERROR on UPDATE0: %s", e.message());
-    throw;
-  }
-}
-
-void sql_table::update(const std::u16string& key, const udb_record& record) {
-  TK_TRACE(2, "sql_table::update(key=%s)", key);
-  if (key.empty()) throw tk_exception("Missing key for update", 0);
-  flush();
-  std::string set, unused;
-  append_assignments(set, unused, record, false);
-  if (set.empty()) return;
-  std::string sql = "UPDATE ";
-  append_quoted(sql, table_);
-  sql += " SET " + set + " WHERE ";
-  tk_append_utf8(sql, sql_sync::get_filter_subquery(key, *this));
-  TK_TRACE(1, "UPDATE QUERY: %s", sql);
-  try {
-    db_->query_append(sql);
-  } catch (const tk_exception& e) {
-    TK_TRACE(3, "ERROR on UPDATE: %s", e.message());
-    throw;
-  }
-}
-
-void sql_table::delete_key(const std::u16string& key) {
-  TK_TRACE(2, "sql_table::delete_key(%s)", key);
-  flush();
-  std::string sql = "DELETE FROM ";
-  append_quoted(sql, table_);
-  sql += " WHERE ";
-  tk_append_utf8(sql, sql_sync::get_filter_subquery(key, *this));
-  try {
-    db_->query_append(sql);
-  } catch (const tk_exception& e) {
-    TK_TRACE(3, "ERROR on DELETE: %s", e.message());
-    throw;
-  }
-}
-
-void sql_table::delete_key(const udb_record& record) {
-  TK_TRACE(2, "sql_table::delete_key");
-  if (key_pos_ < 0) {
-    TK_TRACE(3, "There's no primary/unique key");
-    throw tk_exception("Missing primary/unique key", 0);
-  }
-  flush();
-  std::string unused, where;
-  append_assignments(unused, where, record, true);
-  if (where.empty()) return;
-  std::string sql = "DELETE FROM ";
-  append_quoted(sql, table_);
-  sql += " WHERE " + where;
-  try {
-    db_->query_append(sql);
-  } catch (const tk_exception& e) {
-    TK_TRACE(3, "ERROR on DELETE: %s", e.message());
-    throw;
-  }
 }

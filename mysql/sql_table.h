@@ -5,7 +5,7 @@
 // the pending rows, so appending never copies the pending batch. A record
 // too large for batching switches the whole run to one statement per
 // record, and its cells above the inline limit are streamed as long data
-// through a prepared statement. Merge work updates and deletes by key.
+// through a prepared statement.
 //
 // Ownership: owns the pending statement; the database (and its
 // connection) and the names map are not owned. The destructor sends what
@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "sql_recordset.h"
-#include "udb_relationship.h"
 
 class sql_row_error_sink;
 class tk_exception;
@@ -28,15 +27,11 @@ class sql_table : public sql_recordset {
   static constexpr size_t max_statement_bytes = 1000000;
 
   // Reads the table's definition from the server (columns, and unless
-  // `mode` asks for none, its indexes and foreign keys).
+  // `mode` asks for none, its indexes).
   sql_table(sql_database& database, std::u16string table, const udb_names_map* names_map, uint32_t mode);
   ~sql_table() override;
 
   void append_record(const udb_record& record) override;
-  void update(const std::u16string& key, const udb_record& record) override;
-  void update(const udb_record& record) override;
-  void delete_key(const std::u16string& key) override;
-  void delete_key(const udb_record& record) override;
 
   // Sends the pending statement, if any, in a transaction. When the server
   // would store a value altered (cut, replaced: the warnings of INSERT
@@ -51,7 +46,6 @@ class sql_table : public sql_recordset {
   void set_row_error_sink(sql_row_error_sink* sink) noexcept { sink_ = sink; }
 
   uint64_t records_appended() const noexcept { return n_records_; }
-  const std::vector<udb_relationship>& relationships() const noexcept { return relationships_; }
   // The pending statement (UTF-8), empty when none.
   const std::string& pending() const noexcept { return pending_; }
 
@@ -78,7 +72,6 @@ class sql_table : public sql_recordset {
   void refuse_row(uint64_t row_number, const tk_exception& e);
   void read_columns();
   void read_indexes();
-  void read_foreign_keys();
 
   // Matches the record's cells with the table's columns when its layout is
   // new, and builds the column part of the head. Throws the conformance
@@ -89,9 +82,6 @@ class sql_table : public sql_recordset {
   void append_head(std::string& out, const char* verb) const;
   void fast_append(const udb_record& record);
   void slow_append(const udb_record& record);
-  // "`column`=literal" pairs of a record for UPDATE and DELETE.
-  void append_assignments(std::string& set, std::string& where, const udb_record& record, bool key_in_where);
-  bool is_key_column(std::u16string_view column) const;
 
   std::vector<slot> slots_;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
@@ -103,5 +93,4 @@ class sql_table : public sql_recordset {
   std::string row_;                 // a row moved out of a full batch
   sql_row_error_sink* sink_ = nullptr;
   uint64_t n_records_ = 0;
-  std::vector<udb_relationship> relationships_;
 };

@@ -39,7 +39,6 @@ dao_database::dao_database(std::u16string name, ole_com_ptr<wb_database> databas
         break;
     }
   }
-  // A workbook has no stored queries or views, whatever mode_no_views says.
 }
 
 dao_database::~dao_database() { TK_TRACE(2, "dao_database::~dao_database"); }

@@ -36,7 +36,6 @@ class dao_database : public udb_database {
   // offers). A name that is not in the list is an internal error; a
   // failure of the engine raises dao_exception.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t options) override;
-  using udb_database::get_table;
 
   // The collection this database shares with its engine.
   const wb_error_list& errors() const;

@@ -81,55 +81,6 @@ TEST(udb_recordset_keys, PrimaryOrFirstUniqueBecomesTheKey) {
   }
 }
 
-TEST(udb_recordset_keys, PrefixOfAnIndexAndTheKeyFieldsOfARow) {
-  const udb_index abc = make(u"i", ' ', {u"a", u"b", u"c"});
-  EXPECT_TRUE(abc.starts_with_fields({}) && abc.starts_with_fields({u"A", u"B"}));
-  EXPECT_FALSE(abc.starts_with_fields({u"b"}) || abc.starts_with_fields({u"a", u"b", u"c", u"d"}));
-
-  udb_recordset rs(nullptr, u"rs", u"t");
-  udb_record row, key;
-  row.add(u"Name").set_text(u"x");
-  row.add(u"ID").set_i4(7);
-  EXPECT_THROW(rs.get_key(row, key), tk_exception) << "no key";
-  rs.add_index(make(u"pk", 'p', {u"id", u"missing"}));
-  EXPECT_FALSE(rs.get_key(row, key)) << "a key column the row lacks";
-  udb_recordset keyed(nullptr, u"rs", u"t");
-  keyed.add_index(make(u"pk", 'p', {u"id"}));
-  ASSERT_TRUE(keyed.get_key(row, key));
-  ASSERT_EQ(key.size(), 1u);
-  EXPECT_EQ(std::pair(key[0].name(), key[0].get_i4()), std::pair(std::u16string(u"ID"), 7));
-}
-
-TEST(udb_recordset_filter, KeyDescriptionToCondition) {
-  udb_recordset rs(nullptr, u"rs", u"t");
-  rs.schema().push_back(t_ftd(4, u"id", VT_I4, true, false, ole_variant(), 0));
-  rs.schema().push_back(t_ftd(40, u"City", VT_BSTR, false, false, ole_variant(), 0));
-  rs.schema().push_back(t_ftd(9, u"data", VT_ARRAY_UI1, false, false, ole_variant(), 0));
-  rs.schema().push_back(t_ftd(4, u"n", VT_INT, false, false, ole_variant(), 0));
-  const struct {
-    const char16_t* key;
-    const char16_t* filter;
-  } rows[] = {
-      {u"", u""},
-      {u"no tags at all", u""},
-      {u"<id>5</id><city>A&amp;B</city>", u"\"id\"=5 and \"City\"='A&B' "},
-      {u"<CITY>O'Brien\\x</CITY>", u"\"City\"='O\\'Brien\\\\x' "},
-      {u"<city>&lt;b&gt;</city>", u"\"City\"='<b>' "},
-      {u"<city>&amp;lt;</city>", u"\"City\"='&lt;' "},
-      {u"<data>0x00FF</data>", u"\"data\"=0x00FF"},
-      {u"<n>5</n>", u"\"n\"='5' "},
-      {u"<city>open end", u"\"City\"='open end' "},
-      {u"<id>1</id>junk<id>2</id>", u"\"id\"=1 and \"id\"=2"},
-  };
-  for (const auto& r : rows) EXPECT_EQ(rs.get_filter_subquery(r.key), r.filter) << std::u16string(r.key).size();
-  try {
-    rs.get_filter_subquery(u"<zip>1</zip>");
-    FAIL() << "unknown column";
-  } catch (const tk_exception& e) {
-    EXPECT_EQ(e.message(), "The structure of data source does not conform to the destination table.");
-  }
-}
-
 struct listed_database : udb_database {
   listed_database() : udb_database(u"db", mode_created) {}
   using udb_database::add_table_name;
@@ -157,7 +108,6 @@ TEST(udb_database_base, TableListIgnoresCaseOnRequest) {
 TEST(udb_names_map, ColumnAndTableLookups) {
   udb_names_map map;
   map.add_fn_map(u"T", {{u"col", u"Source Col"}, {u"x", u"X"}});
-  map.add_tn_mapping(u"Sheet 1", u"sheet_1");
   const struct {
     const char16_t* table;
     const char16_t* column;
@@ -168,8 +118,6 @@ TEST(udb_names_map, ColumnAndTableLookups) {
       {u"t", u"col", true, u"col"},        {u"T", u"zzz", false, u"zzz"},
   };
   for (const auto& r : rows) EXPECT_EQ(map.get_fn_mapped_name(r.table, r.column, r.case_sensitive), r.expected);
-  EXPECT_EQ(map.get_tn_mapped_name(u"SHEET 1"), u"sheet_1");
-  EXPECT_EQ(map.get_tn_mapped_name(u"other"), u"other");
   EXPECT_EQ(map.get_fn_map(u"U"), nullptr);
 }
 

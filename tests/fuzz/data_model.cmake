@@ -4,5 +4,4 @@
 gridload_add_fuzzer(ole_from_string_fuzz SOURCES ole_from_string_fuzz.cpp LIBS ole tk)
 gridload_add_fuzzer(ole_date_import_fuzz SOURCES ole_date_import_fuzz.cpp LIBS ole tk)
 gridload_add_fuzzer(ole_guid_extractor_fuzz SOURCES ole_guid_extractor_fuzz.cpp LIBS ole tk)
-gridload_add_fuzzer(udb_filter_subquery_fuzz SOURCES udb_filter_subquery_fuzz.cpp LIBS udb ole tk)
 gridload_add_fuzzer(udb_safe_name_fuzz SOURCES udb_safe_name_fuzz.cpp LIBS udb ole tk)

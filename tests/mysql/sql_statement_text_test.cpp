@@ -13,7 +13,6 @@
 #include "sql_indexes_initializer.h"
 #include "sql_schema.h"
 #include "sql_schema_initializer.h"
-#include "sql_sync.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
 #include "udb_recordset.h"
@@ -204,18 +203,6 @@ TEST(sql_engine_text, VersionParsing) {
   EXPECT_EQ(sql_engine::parse_version("4.1.0"), sql_engine::version_4_1_0);
   EXPECT_THROW(sql_engine::parse_version("5.5"), tk_mail_assertion);
   EXPECT_THROW(sql_engine::parse_version("MariaDB"), tk_mail_assertion);
-}
-
-TEST(sql_sync_text, KeyFilter) {
-  sql_engine engine;
-  udb_recordset table(nullptr, u"t", u"t");
-  table.schema().push_back(column(u"id", VT_I4, 4));
-  table.schema().push_back(column(u"name", VT_BSTR, 20));
-  table.schema().push_back(column(u"blob", VT_ARRAY_UI1, 20));
-  EXPECT_EQ(tk_unicode_to_utf8(sql_sync::get_filter_subquery(u"<id>5</id><NAME>a&amp;b's &lt;x&gt;</NAME>", table)),
-            "`id`=5 and `name`='a&b\\'s <x>'");
-  EXPECT_EQ(tk_unicode_to_utf8(sql_sync::get_filter_subquery(u"<blob>0x00FF</blob>", table)), "`blob`=0x00FF");
-  EXPECT_THROW(sql_sync::get_filter_subquery(u"<nope>1</nope>", table), tk_exception);
 }
 
 }  // namespace

@@ -218,24 +218,13 @@ TEST_F(sql_table_writer, DuplicateKeySkippedInFastAndRefusedInSlowAppend) {
   EXPECT_EQ(check_.scalar("SELECT txt FROM `Text Table` WHERE id=2"), "replaced");
 }
 
-TEST_F(sql_table_writer, ConformanceAndMergeByKey) {
+TEST_F(sql_table_writer, RecordThatDoesNotConform) {
   std::unique_ptr<sql_table> table = create(u"m", id_text_bin_schema(), primary_on(u"id"));
   udb_record r;
   for (int i = 1; i <= 4; ++i) {
     fill(r, i, u"v" + tk_utf8_to_unicode(std::to_string(i)));
     table->append_record(r);
   }
-  table->flush();
-  fill(r, 2, u"changed");
-  table->update(r);
-  fill(r, 3, u"ignored");
-  table->delete_key(r);
-  table->delete_key(u"<id>4</id>");
-  udb_record keyed;
-  keyed.add(u"txt").set_text(u"by key text");
-  table->update(u"<id>1</id>", keyed);
-  EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(CONCAT(id, '=', txt) ORDER BY id) FROM m"), "1=by key text,2=changed");
-
   udb_record stranger;
   stranger.add(u"id").set_i4(9);
   stranger.add(u"nope").set_text(u"x");
@@ -243,9 +232,6 @@ TEST_F(sql_table_writer, ConformanceAndMergeByKey) {
               table->append_record(stranger);
             }).rfind("The structure of data source does not conform to the destination table", 0),
             0u);
-  std::unique_ptr<sql_table> keyless = create(u"k", id_text_bin_schema());
-  fill(r, 1, u"x");
-  EXPECT_EQ(failure_of([&] { keyless->update(r); }), "Missing primary/unique key");
 }
 
 TEST_F(sql_table_writer, ConnectionKilledMidBatchIsAClearErrorNotAHang) {
