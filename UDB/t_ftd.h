@@ -11,6 +11,26 @@
 class udb_field;
 
 struct t_ftd {
+  // Values of `reserved`. For a date column its low two bits tell the kind,
+  // and three values also ask for the current moment as the default.
+  static constexpr uint32_t date_kind_mask = 3;
+  static constexpr uint32_t date_kind_unspecified = 0;
+  static constexpr uint32_t date_kind_date_time = 1;
+  static constexpr uint32_t date_kind_date = 2;
+  static constexpr uint32_t date_kind_time = 3;
+  static constexpr uint32_t date_time_default_now = 9;  // kind 1, DEFAULT the current moment
+  static constexpr uint32_t date_default_today = 10;    // kind 2, DEFAULT the current date
+  static constexpr uint32_t time_default_now = 11;      // kind 3, DEFAULT the current time
+  // For a text column: a spatial column (two source kinds), or fixed width.
+  static constexpr uint32_t text_geometry = 2;
+  static constexpr uint32_t text_geometry_binary = 8;
+  static constexpr uint32_t text_fixed_width = 16;
+
+  bool is_geometry() const noexcept {
+    return vartype == VT_BSTR && (reserved == text_geometry || reserved == text_geometry_binary);
+  }
+  uint32_t date_kind() const noexcept { return reserved & date_kind_mask; }
+
   uint32_t size = 0;       // declared length: characters for text, bytes for binary
   uint32_t precision = 0;  // total digits of a decimal column
   uint32_t scale = 0;      // digits after the point

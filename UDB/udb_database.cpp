@@ -26,11 +26,6 @@ std::unique_ptr<udb_recordset> udb_database::get_table(const std::u16string& nam
   return nullptr;
 }
 
-std::unique_ptr<udb_recordset> udb_database::query(const std::u16string& sql) {
-  TK_TRACE(1, "udb_database::query(%s)", sql);
-  return nullptr;
-}
-
 bool udb_database::is_table_exist(std::u16string_view name, bool case_sensitive) const {
   TK_TRACE(1, "udb_database::is_table_exist(%s)", name);
   if (tables_.empty()) {

@@ -6,7 +6,7 @@
 // has a base behaviour, mostly "nothing", that the destinations override.
 //
 // Ownership: the database owns its table list and names map. Recordsets it
-// returns (create_table, get_table, get_query, query) are owned by the
+// returns (create_table, get_table) are owned by the
 // caller and keep a non-owning pointer back to the database, which must
 // therefore outlive them. Schemas, indexes and records passed in are read
 // during the call only.
@@ -44,9 +44,6 @@ class udb_database {
   virtual void delete_tab(const std::u16string& name);
   // A reader or writer of an existing table; base: null.
   virtual std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode);
-  // Runs a statement; the recordset over its result, or null when it has
-  // none. Base: nothing, null.
-  virtual std::unique_ptr<udb_recordset> query(const std::u16string& sql);
   // Whether the table list holds the name (exactly, or ignoring case).
   virtual bool is_table_exist(std::u16string_view name, bool case_sensitive) const;
 

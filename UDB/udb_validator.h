@@ -23,13 +23,14 @@ class udb_validator {
   explicit udb_validator(uint32_t max_length = 0);
   virtual ~udb_validator();
 
-  // Not longer than max_length, not a restricted name, no forbidden character.
+  // Not longer than max_length, not a restricted name, no forbidden or
+  // control character (U+0000 to U+001F, U+007F).
   virtual bool is_acceptable(std::u16string_view name) const;
   // Equal to a name in `existing`.
   virtual bool is_duplicated(std::u16string_view name) const;
-  // Lower case, cut to max_length - 1, forbidden characters made '_'; if
-  // that is not acceptable or taken, cut to max_length - 6 and followed by
-  // the first free five-digit counter. Exhausting the counter is an
+  // Lower case, cut to max_length - 1, forbidden and control characters
+  // made '_'; if that is not acceptable or taken, cut to max_length - 6 and
+  // followed by the first free five-digit counter. Exhausting the counter is an
   // internal error. The result is not added to `existing`.
   virtual std::u16string get_safe_name(std::u16string_view name) const;
 

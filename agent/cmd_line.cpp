@@ -273,5 +273,8 @@ bool parse_cmd_line(int argc, char** argv) {
     if (!mode_given && !driver.mode_from_profile()) driver.set_mode(1);
   }
   if (!profile_loaded) driver.store_mysql_settings(host, user, password, port);
+  // Names that reach CREATE statements as written are refused before
+  // anything is created.
+  if (const std::string refused = driver.refused_name(); !refused.empty()) report_and_exit(refused);
   return true;
 }

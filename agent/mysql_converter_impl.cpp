@@ -1,16 +1,17 @@
 #include "mysql_converter_impl.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 
 #include "dates_map.h"
 #include "num_map.h"
-#include "sql_util.h"
+#include "sql_destination.h"
+#include "sql_exception.h"
 #include "tk_exception.h"
 #include "tk_logger.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
-#include "udb_database.h"
 #include "udb_profile.h"
 #include "udb_recordset.h"
 #include "udb_schema.h"
@@ -87,26 +88,22 @@ void mysql_converter_impl::del_mysql_base(const std::u16string& name) {
   engine_.db_delete(name);
 }
 
-void mysql_converter_impl::store_change(const std::u16string& table, const t_ftd& column, const char16_t* type,
-                                        bool empty_to_null) {
+void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u16string& table, const t_ftd& column,
+                                        sql_dialect::refined_type type, bool empty_to_null) {
+  const char16_t* type_text = sql_dialect::refined_type_text(type);
   pending_change c;
+  c.table = table;
+  c.column = column.name;
   c.empty_to_null = empty_to_null && !column.b_not_null;
-  c.no_op = same_type(type, column.native_type);
-  // Names are quoted as every statement of the destination quotes them:
-  // bare for servers (and dumps) older than 4.1.
-  const bool old_server = engine_.is_old_version();
-  c.table = old_server ? table : engine_.get_safe_name(table);
-  c.column = old_server ? column.name : engine_.get_safe_name(column.name);
-  c.change = u"MODIFY " + c.column + u" " + type;
-  if (column.b_not_null) c.change += u" NOT NULL";
-  std::u16string def = make_mysql_def_val(column);
-  if (!def.empty()) c.change += u" DEFAULT " + def;
-  TK_TRACE(3, "Store SQL query: %s\n", c.statement());
+  c.no_op = same_type(type_text, column.native_type);
+  c.change = dialect.modify_column(column.name, type_text, column.b_not_null, dialect.default_value(column));
+  TK_TRACE(3, "Store SQL query: %s\n", dialect.alter_table(table, {&c.change, 1}));
   pending_statements_.push_back(std::move(c));
 }
 
-void mysql_converter_impl::post_process(const std::u16string& table, const udb_schema& schema, const types_map& stats,
-                                        const char16_t* const (&types)[4], int32_t text_state,
+void mysql_converter_impl::post_process(const sql_dialect& dialect, const std::u16string& table,
+                                        const udb_schema& schema, const types_map& stats,
+                                        const sql_dialect::refined_type (&types)[4], int32_t text_state,
                                         const std::vector<bool>& keep) {
   for (const types_map_entry& e : stats.entries()) {
     // A column that never saw a value keeps its type: nothing tells what it
@@ -115,52 +112,54 @@ void mysql_converter_impl::post_process(const std::u16string& table, const udb_s
     if (e.state == e.arrival) continue;
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
     if (e.field_index < keep.size() && keep[e.field_index]) continue;
-    try {
-      store_change(table, *schema.fields[e.field_index], types[e.state], e.seen_empty_text && e.state != text_state);
-    } catch (const std::exception& ex) {
-      TK_TRACE(3, "Got exception: %s", ex.what());
-    }
+    store_change(dialect, table, *schema.fields[e.field_index], types[e.state],
+                 e.seen_empty_text && e.state != text_state);
   }
 }
 
-void mysql_converter_impl::date_post_process(const std::u16string& table, const udb_schema& schema,
-                                             const dates_map& stats, const std::vector<bool>& keep) {
+void mysql_converter_impl::date_post_process(const sql_dialect& dialect, const std::u16string& table,
+                                             const udb_schema& schema, const dates_map& stats,
+                                             const std::vector<bool>& keep) {
   TK_TRACE(2, "mysql_converter_impl::date_post_process(map size=%d)", stats.entries().size());
-  static const char16_t* const types[4] = {u"CHAR(19)", u"DATETIME", u"DATE", u"TIME"};
-  post_process(table, schema, stats, types, dates_map::state_char19, keep);
+  using type = sql_dialect::refined_type;
+  static constexpr type types[4] = {type::char19, type::datetime, type::date, type::time};
+  post_process(dialect, table, schema, stats, types, dates_map::state_char19, keep);
 }
 
-void mysql_converter_impl::num_post_process(const std::u16string& table, const udb_schema& schema, const num_map& stats,
+void mysql_converter_impl::num_post_process(const sql_dialect& dialect, const std::u16string& table,
+                                            const udb_schema& schema, const num_map& stats,
                                             const std::vector<bool>& keep) {
   TK_TRACE(2, "mysql_converter_impl::num_post_process(map size=%d)", stats.entries().size());
-  static const char16_t* const types[4] = {u"VARCHAR (255)", u"DOUBLE", u"BIGINT", u"INT"};
-  post_process(table, schema, stats, types, num_map::state_varchar, keep);
+  using type = sql_dialect::refined_type;
+  static constexpr type types[4] = {type::varchar255, type::double_, type::bigint, type::int_};
+  post_process(dialect, table, schema, stats, types, num_map::state_varchar, keep);
 }
 
-bool mysql_converter_impl::run_statement(udb_database& database, const std::u16string& statement) {
+bool mysql_converter_impl::run_statement(sql_destination& destination, const std::string& statement) {
   try {
-    database.query(statement);
+    destination.execute(statement);
     return true;
-  } catch (const std::exception& ex) {
+  } catch (const sql_exception& e) {
     // A refused change keeps the column as it was; the data stays.
-    TK_TRACE(3, "Got exception: %s", ex.what());
+    TK_TRACE(3, "Got exception: %s", e.message());
     return false;
   }
 }
 
-void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_server) {
+void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
   TK_TRACE(2, "mysql_converter_impl::mysql_refine_types");
+  const sql_dialect& dialect = destination.dialect();
   std::vector<pending_change> pending;
   pending.swap(pending_statements_);
-  // A change to the type a column already has would only rebuild the table.
-  if (live_server) std::erase_if(pending, [](const pending_change& c) { return c.no_op; });
-  if (!live_server) {
+  if (!destination.live()) {
     for (const pending_change& c : pending) {
-      if (c.empty_to_null) run_statement(database, c.empty_to_null_statement());
-      run_statement(database, c.statement());
+      if (c.empty_to_null) run_statement(destination, dialect.empty_text_to_null(c.table, c.column));
+      run_statement(destination, dialect.alter_table(c.table, {&c.change, 1}));
     }
     return;
   }
+  // A change to the type a column already has would only rebuild the table.
+  std::erase_if(pending, [](const pending_change& c) { return c.no_op; });
   // On a live server every ALTER TABLE rebuilds the table: send the changes
   // of one table as one statement, and fall back to one statement per
   // change only when the server refuses the combined one. Empty texts are
@@ -170,30 +169,24 @@ void mysql_converter_impl::mysql_refine_types(udb_database& database, bool live_
     size_t j = i;
     std::set<std::u16string> columns;
     bool repeated = false;
-    std::u16string nullify;
+    std::vector<std::u16string> nullify;
+    std::vector<std::string> changes;
     while (j < pending.size() && pending[j].table == pending[i].table) {
       const pending_change& c = pending[j];
       repeated |= !columns.insert(c.column).second;
-      if (c.empty_to_null && nullify.find(c.column + u" = NULLIF(") == std::u16string::npos) {
-        nullify += nullify.empty() ? u"UPDATE " + c.table + u" SET " : u", ";
-        nullify += c.column + u" = NULLIF(" + c.column + u", '')";
-      }
+      if (c.empty_to_null && std::find(nullify.begin(), nullify.end(), c.column) == nullify.end())
+        nullify.push_back(c.column);
+      changes.push_back(c.change);
       ++j;
     }
-    const bool nulled = !nullify.empty() && run_statement(database, nullify);
-    bool done = false;
-    if (j - i > 1 && !repeated) {
-      std::u16string combined = u"ALTER TABLE " + pending[i].table + u" ";
-      for (size_t k = i; k < j; ++k) {
-        if (k > i) combined += u", ";
-        combined += pending[k].change;
-      }
-      done = run_statement(database, combined);
-    }
+    const std::u16string& table = pending[i].table;
+    const bool nulled = !nullify.empty() && run_statement(destination, dialect.empty_texts_to_null(table, nullify));
+    const bool done = j - i > 1 && !repeated && run_statement(destination, dialect.alter_table(table, changes));
     for (size_t k = i; k < j && !done; ++k) {
       // A refused change gives the column its empty texts back.
-      if (!run_statement(database, pending[k].statement()) && nulled && pending[k].empty_to_null)
-        run_statement(database, pending[k].null_to_empty_statement());
+      if (!run_statement(destination, dialect.alter_table(table, {&pending[k].change, 1})) && nulled &&
+          pending[k].empty_to_null)
+        run_statement(destination, dialect.null_to_empty_text(table, pending[k].column));
     }
     i = j;
   }

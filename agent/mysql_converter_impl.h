@@ -12,8 +12,8 @@
 
 class dates_map;
 class num_map;
+class sql_destination;
 class types_map;
-class udb_database;
 class udb_profile;
 class udb_schema;
 struct t_ftd;
@@ -32,19 +32,23 @@ class mysql_converter_impl {
   void del_mysql_base(const std::u16string& name);
 
   // Column changes for the table `table` whose destination columns are
-  // `schema`, from the statistics of its copy. Columns marked in `keep`
-  // (the user's type mappings chose their type) are left as they are.
-  void date_post_process(const std::u16string& table, const udb_schema& schema, const dates_map& stats,
-                         const std::vector<bool>& keep = {});
-  void num_post_process(const std::u16string& table, const udb_schema& schema, const num_map& stats,
-                        const std::vector<bool>& keep = {});
-  // Runs the pending column changes on the destination and empties the list.
-  void mysql_refine_types(udb_database& database, bool live_server);
+  // `schema`, from the statistics of its copy, in the text conventions of
+  // `dialect`. Columns marked in `keep` (the user's type mappings chose
+  // their type) are left as they are.
+  void date_post_process(const sql_dialect& dialect, const std::u16string& table, const udb_schema& schema,
+                         const dates_map& stats, const std::vector<bool>& keep = {});
+  void num_post_process(const sql_dialect& dialect, const std::u16string& table, const udb_schema& schema,
+                        const num_map& stats, const std::vector<bool>& keep = {});
+  // Runs the pending column changes on the destination and empties the
+  // list. A change the server refuses leaves its column as it was; any
+  // other failure (a lost connection, a dump file that cannot be written)
+  // goes to the caller.
+  void mysql_refine_types(sql_destination& destination);
 
-  void set_char_set(std::u16string char_set) { engine_.char_set = std::move(char_set); }
-  void set_table_engine(std::u16string engine) { engine_.engine = std::move(engine); }
-  const std::u16string& char_set() const { return engine_.char_set; }
-  const std::u16string& table_engine() const { return engine_.engine; }
+  void set_char_set(std::u16string char_set) { engine_.set_char_set(std::move(char_set)); }
+  void set_table_engine(std::u16string engine) { engine_.set_table_engine(std::move(engine)); }
+  const std::u16string& char_set() const { return engine_.char_set(); }
+  const std::u16string& table_engine() const { return engine_.table_engine(); }
 
   const std::string& host() const { return host_; }
   const std::string& user() const { return user_; }
@@ -53,23 +57,16 @@ class mysql_converter_impl {
   dump_options& dump_settings() { return dump_options_; }
   sql_engine& engine() { return engine_; }
 
-  // A column change waiting to be run: "ALTER TABLE " + table + " " + change.
-  // A text column that held empty texts and becomes a number, date or time
-  // has those cells made NULL first: an empty text is no number or date, and
-  // a strict server would refuse the change (a lenient one would store 0).
+  // A column change waiting to be run. A text column that held empty texts
+  // and becomes a number, date or time has those cells made NULL first: an
+  // empty text is no number or date, and a strict server would refuse the
+  // change (a lenient one would store 0).
   struct pending_change {
-    std::u16string table;   // quoted
-    std::u16string column;  // quoted
-    std::u16string change;  // "MODIFY `col` TYPE ..."
+    std::u16string table;
+    std::u16string column;
+    std::string change;  // "MODIFY `col` TYPE ...", as the dialect wrote it
     bool empty_to_null = false;
     bool no_op = false;  // the column already has the type (known on a live server)
-    std::u16string statement() const { return u"ALTER TABLE " + table + u" " + change; }
-    std::u16string empty_to_null_statement() const {
-      return u"UPDATE " + table + u" SET " + column + u" = NULL WHERE " + column + u" = ''";
-    }
-    std::u16string null_to_empty_statement() const {
-      return u"UPDATE " + table + u" SET " + column + u" = '' WHERE " + column + u" IS NULL";
-    }
   };
   const std::vector<pending_change>& pending_statements() const { return pending_statements_; }
 
@@ -82,8 +79,11 @@ class mysql_converter_impl {
  private:
   // The column changes of one statistic; `types` names the type of each
   // state, `text_state` is the state that keeps a column text.
-  void post_process(const std::u16string& table, const udb_schema& schema, const types_map& stats,
-                    const char16_t* const (&types)[4], int32_t text_state, const std::vector<bool>& keep);
-  void store_change(const std::u16string& table, const t_ftd& column, const char16_t* type, bool empty_to_null);
-  bool run_statement(udb_database& database, const std::u16string& statement);
+  void post_process(const sql_dialect& dialect, const std::u16string& table, const udb_schema& schema,
+                    const types_map& stats, const sql_dialect::refined_type (&types)[4], int32_t text_state,
+                    const std::vector<bool>& keep);
+  void store_change(const sql_dialect& dialect, const std::u16string& table, const t_ftd& column,
+                    sql_dialect::refined_type type, bool empty_to_null);
+  // Runs one statement; false when the server refuses it.
+  static bool run_statement(sql_destination& destination, const std::string& statement);
 };

@@ -6,9 +6,12 @@
 #include "dao_database.h"
 #include "dao_engine.h"
 #include "dates_map.h"
+#include "dmp_database.h"
 #include "error_handler.h"
 #include "init_conversion.h"
 #include "num_map.h"
+#include "sql_database.h"
+#include "sql_destination.h"
 #include "sql_exception.h"
 #include "sql_field_upsizer.h"
 #include "sql_row_error_sink.h"
@@ -17,7 +20,6 @@
 #include "tk_logger.h"
 #include "tk_path.h"
 #include "tk_unicode.h"
-#include "udb_database.h"
 #include "udb_profile.h"
 #include "udb_recordset.h"
 #include "udb_validator.h"
@@ -50,8 +52,12 @@ xls2sql_converter::~xls2sql_converter() { TK_TRACE(2, "xls2sql_converter::dtor")
 
 void xls2sql_converter::serialize(bool storing) {
   if (storing) return;  // settings are only ever read
-  read_string("char_set", engine_.char_set);
-  read_string("tab_type", engine_.engine);
+  std::u16string text = engine_.char_set();
+  read_string("char_set", text);
+  engine_.set_char_set(text);
+  text = engine_.table_engine();
+  read_string("tab_type", text);
+  engine_.set_table_engine(text);
   read_dword("dmp_line_br", dump_options_.dmp_line_br);
   read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
   read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
@@ -143,15 +149,59 @@ void xls2sql_converter::check_dest() {
     throw tk_exception_ex("Cannot replace dump file '" + path + "': ", 1);
 }
 
-std::unique_ptr<udb_database> xls2sql_converter::get_dest_base() {
+namespace {
+
+// A column type of the type mappings: words, digits and the punctuation of
+// "DECIMAL(10,2)" or "INT UNSIGNED".
+bool is_type_text(std::u16string_view type) {
+  for (char16_t c : type)
+    if (!sql_dialect::is_plain_word(std::u16string_view(&c, 1)) && c != u' ' && c != u'(' && c != u')' && c != u',')
+      return false;
+  return true;
+}
+
+std::string refusal(const char* what, std::u16string_view name) {
+  return std::string("Invalid ") + what + " name '" + tk_unicode_to_console(name) + "'";
+}
+
+}  // namespace
+
+std::string xls2sql_converter::refused_name() const {
+  // An empty character set leaves the server's default.
+  if (!char_set().empty() && !sql_dialect::is_plain_word(char_set())) return refusal("character set", char_set());
+  if (!sql_dialect::is_plain_word(table_engine())) return refusal("storage engine", table_engine());
+  // The type mappings' own database properties.
+  for (const auto& [key, value] : properties()) {
+    if (key == u"engine" && !sql_dialect::is_plain_word(value)) return refusal("storage engine", value);
+    if (key == u"character set" && !value.empty() && !sql_dialect::is_plain_word(value))
+      return refusal("character set", value);
+  }
+  for (const auto& [source, table] : table_mutators()) {
+    if (const std::u16string engine = table->get_property(u"engine");
+        !engine.empty() && !sql_dialect::is_plain_word(engine))
+      return refusal("storage engine", engine);
+    if (const std::u16string set = table->get_property(u"character set");
+        !set.empty() && !sql_dialect::is_plain_word(set))
+      return refusal("character set", set);
+    for (const auto& [column, rule] : table->field_mutators()) {
+      const udb_field_mapping& mapping = rule->mapping();
+      if (!mapping.character_set.empty() && !sql_dialect::is_plain_word(mapping.character_set))
+        return refusal("character set", mapping.character_set);
+      if (!is_type_text(mapping.type)) return refusal("column type", mapping.type);
+    }
+  }
+  return {};
+}
+
+std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
   TK_TRACE(2, "xls2sql_converter::get_dest_base(mode=%d, direct=%d)", mode_, direct);
   if (direct) {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
     if (engine_.is_db_exist(destination_)) {
-      return engine_.open_db(
+      return engine_.open_database(
           destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite : udb_database::mode_append);
     }
-    return engine_.create_db(destination_, udb_database::mode_created);
+    return engine_.create_database(destination_);
   }
   dump_options_.banner = tk_format("Gridloader %d.%d", 7, 1);
   return engine_.create_dump(destination_, dump_options_);
@@ -185,7 +235,7 @@ void xls2sql_converter::convert_from_xls() {
         1);
   }
   std::unique_ptr<dao_database> source = open_xls(source_, extract_field_names);
-  std::unique_ptr<udb_database> dest = get_dest_base();
+  std::unique_ptr<sql_destination> dest = get_dest_base();
   TK_TRACE(1, "After initializing DBs");
   if (sheets_.empty()) {
     std::vector<std::u16string> all;
@@ -200,7 +250,7 @@ void xls2sql_converter::convert_from_xls() {
   TK_TRACE(2, "sel_tables.size()=%d", selected_entries_.size());
   TK_TRACE(2, "sel_queries.size()=%d", available_queries_.size());
 
-  std::unique_ptr<udb_validator> names = engine_.create_tn_validator(dest->tables(), {});
+  std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
   for (const auto& [plain, engine_name] : sheets_) {
     std::unique_ptr<udb_recordset> sheet;
     std::unique_ptr<udb_recordset> table;
@@ -237,19 +287,19 @@ void xls2sql_converter::convert_from_xls() {
     }
     table.reset();
     sheet.reset();
-    if (refine_types) mysql_refine_types(*dest, direct);
+    if (refine_types && dest) mysql_refine_types(*dest);
     ++cur_table_;
   }
 }
 
 void xls2sql_converter::convert_from_csv() {
   TK_TRACE(1, "xls2sql_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", source_, destination_, tab_name);
-  std::unique_ptr<udb_database> dest = get_dest_base();
+  std::unique_ptr<sql_destination> dest = get_dest_base();
   std::unique_ptr<csv_file> source;
   std::unique_ptr<udb_recordset> table;
   try {
     source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
-    std::unique_ptr<udb_validator> names = engine_.create_tn_validator(dest->tables(), {});
+    std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
     table_plan plan = plan_table(tab_name, *source, *names);
     table = dest->create_table(plan.name, plan.schema, plan.indexes);
@@ -266,7 +316,7 @@ void xls2sql_converter::convert_from_csv() {
   }
   table.reset();
   source.reset();
-  if (refine_types) mysql_refine_types(*dest, direct);
+  if (refine_types && dest) mysql_refine_types(*dest);
 }
 
 namespace {
@@ -287,7 +337,7 @@ class refused_row_reporter : public sql_row_error_sink {
 
 }  // namespace
 
-void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table, udb_database& database) {
+void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table, sql_destination& database) {
   TK_TRACE(1, "xls2sql_converter::convert_step");
   if (only_definitions_) return;
   refused_row_reporter reporter(current_table_);
@@ -299,7 +349,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
       if (t) t->set_row_error_sink(nullptr);
     }
   } detach_sink{server_table};
-  sql_field_upsizer upsizer(&database, &table);
+  sql_field_upsizer upsizer(database, table);
   TK_TRACE(1, "sql_field_upsizer::ctor");
   if (from_xls) {
     TK_TRACE(3, "Converting worksheet %s", source.name());
@@ -343,8 +393,8 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
     }
   }
   if (gather) {
-    date_post_process(table.table(), table.schema(), dates, mapped_columns_);
-    num_post_process(table.table(), table.schema(), numbers, mapped_columns_);
+    date_post_process(database.dialect(), table.table(), table.schema(), dates, mapped_columns_);
+    num_post_process(database.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
   }
   record_no_ = 0;
 }

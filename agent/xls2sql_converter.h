@@ -18,7 +18,7 @@
 #include "udb_schema.h"
 #include "xls_reader.h"
 
-class udb_database;
+class sql_destination;
 class udb_profile;
 class udb_recordset;
 class udb_validator;
@@ -39,6 +39,12 @@ class xls2sql_converter : public xls_reader,
   // Prepares the destination before the run: drops the database in mode 0,
   // drops an existing CSV table in mode 1, or replaces an existing dump file.
   void check_dest();
+
+  // The first storage-engine, character-set or column-type name of the
+  // settings (command line, profile, settings file, type mappings) that
+  // cannot stand in a statement as written, as the message that refuses
+  // it; empty when every name is a plain word.
+  std::string refused_name() const;
 
   // Reads the profile at `path` and applies it at once. A profile that does
   // not exist, or a part of it that fails to load, ends the run.
@@ -67,9 +73,9 @@ class xls2sql_converter : public xls_reader,
   void convert_from_xls();
   void convert_from_csv();
   // Opens or creates the destination database (or the dump file).
-  std::unique_ptr<udb_database> get_dest_base();
+  std::unique_ptr<sql_destination> get_dest_base();
   // Copies the records of one table.
-  void convert_step(udb_recordset& source, udb_recordset& table, udb_database& database);
+  void convert_step(udb_recordset& source, udb_recordset& table, sql_destination& database);
   // The destination table for a source table: the mapped and validated
   // name, the source's schema and indexes as mapped (indexes left out when
   // the profile says so).

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "csv_file.h"
-#include "sql_util.h"
+#include "sql_dialect.h"
 #include "t_ftd.h"
 #include "tk_unicode.h"
 
@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     csv_file file(tk_utf8_to_unicode(path), csv_delimiter(2), true);
     const udb_schema& schema = file.schema();
+    const sql_dialect dialect(sql_dialect::dump_version_new, sql_dialect::target::dump);
     std::string statement;
     statement.reserve(max_statement_bytes + (1 << 16));
     rows = cells = output = 0;
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
       statement += rows == 0 ? " VALUES(" : ",(";
       for (size_t i = 0; i < record.size(); ++i) {
         if (i) statement += ", ";
-        get_fld_append_str(statement, &record[i], schema.fields[i].get(), false, sql_literal_style::dump);
+        dialect.append_cell(statement, record[i], *schema.fields[i], false);
       }
       statement += ')';
       cells += record.size();

@@ -173,11 +173,10 @@ int main(int argc, char** argv) {
   std::printf("%llu rows, %.1f MB of CSV\n", static_cast<unsigned long long>(rows), static_cast<double>(bytes) / 1e6);
 
   sql_engine engine;
-  engine.char_set = u"utf8mb4";
+  engine.set_char_set(u"utf8mb4");
   engine.connect(host, user, password, static_cast<unsigned>(std::atoi(port)));
   const std::u16string db_name = u"gl_append_bench";
   if (engine.is_db_exist(db_name)) engine.db_delete(db_name);
-  engine.char_set = u"utf8mb4";
   std::unique_ptr<udb_database> db = engine.create_db(db_name, 0);
   udb_indexes indexes;
   udb_index pk(u"pk", true, true);

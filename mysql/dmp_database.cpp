@@ -2,57 +2,49 @@
 
 #include "dmp_recordset.h"
 #include "error_handler.h"
-#include "sql_engine.h"
 #include "sql_indexes_initializer.h"
 #include "sql_schema_initializer.h"
 #include "tk_file_wname.h"
-#include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
-#include "tk_wstring.h"
 #include "udb_name_compare.h"
-#include "udb_properties.h"
 
 namespace {
 
 constexpr const char* source_unit = "sql_dump";
 
-// Version numbers a dump is written for.
-constexpr uint32_t dump_version_new = 0x40100;  // 4.1.0
-constexpr uint32_t dump_version_old = 0x31401;  // 3.20.1
+// The database a dump creates is named after the file when the options
+// name none; a control character of the file name would break the
+// statement lines the client reads, and becomes '_'.
+std::u16string database_name(const std::u16string& path, const dump_options& options) {
+  std::u16string name = options.db_name.empty() ? tk_file_wname(path).name() : tk_ansi_to_unicode(options.db_name);
+  for (char16_t& c : name)
+    if (c < 0x20 || c == 0x7F) c = u'_';
+  return name;
+}
 
-// The character set SET NAMES announces. The file is UTF-8 whatever the
-// tables are stored in: a UTF-8 set is named as the settings give it, any
-// other (or none) is replaced by UTF8, so the client reads the bytes as
-// they were written. The CREATE DATABASE clause still takes the setting.
-std::string set_names_charset(std::u16string_view char_set) {
-  for (std::u16string_view utf8 : {u"utf8", u"utf8mb3", u"utf8mb4"})
-    if (tk_wstring::equal_no_case(char_set, utf8)) return tk_unicode_to_utf8(char_set);
-  return "UTF8";
+sql_dialect dump_dialect(const dump_options& options) {
+  return sql_dialect(options.dmp_new_ver ? sql_dialect::dump_version_new : sql_dialect::dump_version_old,
+                     sql_dialect::target::dump);
 }
 
 }  // namespace
 
-dmp_database::dmp_database(const std::u16string& path, const dump_options& options, const header_stamp& stamp)
-    : udb_database(options.db_name.empty() ? tk_file_wname(path).name() : tk_ansi_to_unicode(options.db_name),
-                   mode_created),
+dmp_database::dmp_database(const std::u16string& path, const dump_options& options, const header_stamp& stamp,
+                           create_settings settings)
+    : sql_destination(database_name(path, options), mode_created, dump_dialect(options), std::move(settings)),
       file_([&] {
         std::string narrow;
         tk_unicode_to_ansi2(path, narrow);
         return narrow;
       }()),
       options_(options) {
-  sql_engine& engine = sql_engine::instance();
-  engine.version = options_.dmp_new_ver ? dump_version_new : dump_version_old;
-  engine.lock_pending = false;
   TK_TRACE(1, "b_new_ver=%d", options_.dmp_new_ver);
   if (options_.dmp_ins_com) write_header(stamp);
-  std::string line(line_break());
-  line += "SET NAMES ";
-  line += set_names_charset(engine.char_set);
-  line += ';';
-  write_line(line);
+  file_.write(line_break());
+  write_statement(dialect().set_names(this->settings().char_set));
+  write_statement(dialect().session_sql_mode());
   if (options_.dmp_ins_db && options_.dmp_ins_tab) write_database_statements();
 }
 
@@ -83,43 +75,23 @@ void dmp_database::write_header(const header_stamp& stamp) {
   std::string path = stamp.file_name;
   for (char& c : path)
     if (c == '\\') c = '/';
-  write_line("# File name: " + path);
-  write_line("# Creation date: " + stamp.creation_date);
-  write_line("# Created by " + options_.banner);
-  write_line("# --------------------------------------------------");
-  write_line(std::string("# More conversion tools at ") + web_address);
+  write_line(dialect().comment_line("File name: " + path));
+  write_line(dialect().comment_line("Creation date: " + stamp.creation_date));
+  write_line(dialect().comment_line("Created by " + options_.banner));
+  write_line(dialect().comment_line("--------------------------------------------------"));
+  write_line(dialect().comment_line(std::string("More conversion tools at ") + web_address));
 }
 
 void dmp_database::write_database_statements() {
-  const std::u16string& char_set = sql_engine::instance().char_set;
-  std::string sql(line_break());
-  sql += "DROP DATABASE IF EXISTS ";
-  append_name(sql, name_);
-  write_statement(sql);
-  sql = "CREATE DATABASE ";
-  append_name(sql, name_);
-  // Without a character set the server's default applies.
-  if (!char_set.empty()) {
-    sql += " character set ";
-    tk_append_utf8(sql, char_set);
-  }
-  write_statement(sql);
-  sql = "USE ";
-  append_name(sql, name_);
-  write_statement(sql);
+  file_.write(line_break());
+  write_statement(dialect().drop_database(name_, true));
+  write_statement(dialect().create_database(name_, settings().char_set));
+  write_statement(dialect().use_database(name_));
 }
 
-void dmp_database::append_name(std::string& out, std::u16string_view name) const {
-  const bool quoted = options_.dmp_new_ver;
-  if (quoted) out += '`';
-  tk_append_utf8(out, name);
-  if (quoted) out += '`';
-}
-
-std::string dmp_database::name_of(std::u16string_view name) const {
-  std::string out;
-  append_name(out, name);
-  return out;
+void dmp_database::execute(std::string_view sql) {
+  TK_TRACE(2, "dmp_database::query(%s)", sql);
+  write_statement(sql);
 }
 
 void dmp_database::write_statement(std::string_view sql) {
@@ -128,38 +100,21 @@ void dmp_database::write_statement(std::string_view sql) {
   file_.write(line_break());
 }
 
-void dmp_database::write_comment_block(const char* title, std::u16string_view table) {
-  std::string text(line_break());
-  text += '#';
-  text += line_break();
-  text += "# ";
-  text += title;
-  text += " '";
-  tk_append_utf8(text, table);
-  text += '\'';
-  text += line_break();
-  text += '#';
-  text += line_break();
-  write_line(text);
-}
-
 void dmp_database::lock_table(const std::u16string& name) {
-  sql_engine& engine = sql_engine::instance();
-  if (engine.lock_pending && locked_table_ == name) return;
+  if (lock_pending_ && locked_table_ == name) return;
   unlock_tables("dmp_database::create_table - right before unlock tables");
   if (!options_.dmp_loc_wri) return;
-  write_statement("LOCK TABLES " + name_of(name) + " WRITE");
-  engine.lock_pending = true;
+  write_statement(dialect().lock_table(name));
+  lock_pending_ = true;
   locked_table_ = name;
 }
 
 void dmp_database::unlock_tables(const char* trace) {
-  sql_engine& engine = sql_engine::instance();
-  if (!engine.lock_pending) return;
-  engine.lock_pending = false;
+  if (!lock_pending_) return;
+  lock_pending_ = false;
   locked_table_.clear();
   TK_TRACE(1, "%s", trace);
-  write_statement("UNLOCK TABLES");
+  write_statement(dialect().unlock_tables());
 }
 
 const dmp_database::created_table* dmp_database::find_created(std::u16string_view name) const {
@@ -171,7 +126,6 @@ const dmp_database::created_table* dmp_database::find_created(std::u16string_vie
 std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& name, const udb_schema& schema,
                                                           const udb_indexes& indexes) {
   TK_TRACE(2, "dmp_database::create_table(%s)", name);
-  sql_engine& engine = sql_engine::instance();
   if (const created_table* existing = find_created(name)) {
     // Two sources for one table (worksheets mapped to one name, merge
     // mode): the rows join the table as it was created.
@@ -180,54 +134,23 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
     return std::make_unique<dmp_recordset>(*this, existing->name, existing->schema);
   }
 
-  std::u16string charset, table_type;
-  if (const udb_properties* properties = engine.get_table_properties(name)) {
-    charset = properties->get_property(u"character set");
-    table_type = properties->get_property(u"engine");
-  }
-  if (table_type.empty()) table_type = options_.dmp_new_ver ? engine.engine : u"MyISAM";
-
-  sql_schema_initializer columns(schema, indexes, engine.version);
-  const std::vector<std::u16string>& definitions = columns.get_init_chunks();
+  std::u16string char_set, engine;
+  table_options(name, char_set, engine);
+  sql_schema_initializer columns(schema, indexes, dialect());
+  const std::vector<std::string>& definitions = columns.get_init_chunks();
   if (definitions.empty()) throw tk_mail_assertion(source_unit, __LINE__);
-  sql_indexes_initializer key_maker(indexes, engine.version);
-  const std::vector<std::u16string> keys = key_maker.get_init_chunks(columns);
+  sql_indexes_initializer key_maker(indexes, dialect());
+  const std::vector<std::string> keys = key_maker.get_init_chunks(columns);
 
   unlock_tables("dmp_database::create_table - right before unlock tables");
   if (options_.dmp_ins_tab) {
-    if (options_.dmp_ins_com) write_comment_block("Table structure for table", name);
+    if (options_.dmp_ins_com) write_line(dialect().comment_block("Table structure for table", name, line_break()));
     delete_tab(name);
     TK_TRACE(1, "Right before inserting CREATE TABLE statement");
-    const char* lb = line_break();
-    std::string sql = "CREATE TABLE ";
-    tk_append_utf8(sql, options_.dmp_new_ver ? engine.get_safe_name(name) : name);
-    sql += " (";
-    sql += lb;
-    for (size_t i = 0; i < definitions.size(); ++i) {
-      if (i > 0) {
-        sql += ',';
-        sql += lb;
-      }
-      sql += "  ";
-      tk_append_utf8(sql, definitions[i]);
-    }
-    for (const std::u16string& key : keys) {
-      sql += ',';
-      sql += lb;
-      sql += "  ";
-      tk_append_utf8(sql, key);
-    }
-    sql += lb;
-    sql += ')';
-    sql += options_.dmp_new_ver ? " ENGINE=" : " TYPE=";
-    tk_append_utf8(sql, table_type);
-    if (!charset.empty()) {
-      sql += " character set ";
-      tk_append_utf8(sql, charset);
-    }
-    write_statement(sql);
+    write_statement(
+        dialect().create_table(name, definitions, keys, char_set, engine, settings().table_engine, line_break()));
   }
-  if (options_.dmp_ins_com) write_comment_block("Dumping data for table", name);
+  if (options_.dmp_ins_com) write_line(dialect().comment_block("Dumping data for table", name, line_break()));
   lock_table(name);
 
   add_table_name(name);
@@ -243,10 +166,7 @@ void dmp_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "dmp_database::delete_tab(%s)", name);
   // Under LOCK TABLES only the locked tables may be named.
   unlock_tables("dmp_database::delete_tab - right before unlock tables");
-  std::string sql = "DROP TABLE IF EXISTS ";
-  tk_append_utf8(sql, options_.dmp_new_ver ? sql_engine::instance().get_safe_name(name) : name);
-  sql += " CASCADE";
-  write_statement(sql);
+  write_statement(dialect().drop_table(name));
   remove_table_name(name);
   for (auto it = created_.begin(); it != created_.end(); ++it) {
     if (udb_detail::same_name(it->name, name)) {
@@ -254,12 +174,4 @@ void dmp_database::delete_tab(const std::u16string& name) {
       break;
     }
   }
-}
-
-std::unique_ptr<udb_recordset> dmp_database::query(const std::u16string& sql) {
-  TK_TRACE(2, "dmp_database::query(%s)", sql);
-  std::string text;
-  tk_append_utf8(text, sql);
-  write_statement(text);
-  return nullptr;
 }

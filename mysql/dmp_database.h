@@ -7,9 +7,10 @@
 // LOCK TABLES, the rows written by its dmp_recordset, and the UNLOCK
 // TABLES that the next table or the end of the file brings.
 //
-// Text in the file is UTF-8. Names are quoted with backticks for a 4.1
-// dump and bare for an old one; the dump options decide the line break,
-// the comments, the locks and which definitions are written.
+// Text in the file is UTF-8, rendered by the dialect of the version the
+// dump targets (4.1, or an old one without quoted names); the dump options
+// decide the line break, the comments, the locks and which definitions are
+// written.
 //
 // Ownership: owns the file, the created-tables list, the column layout of
 // every table created in the file and the names map. Table writers it hands
@@ -24,9 +25,9 @@
 
 #include "dmp_file.h"
 #include "dump_options.h"
-#include "udb_database.h"
+#include "sql_destination.h"
 
-class dmp_database : public udb_database {
+class dmp_database : public sql_destination {
  public:
   // The first two header lines: the file's full path (with '/' for every
   // '\') and the creation date (MM/DD/YYYY). The engine fills them from
@@ -39,11 +40,12 @@ class dmp_database : public udb_database {
   // The address on the header's last comment line.
   static constexpr const char* web_address = "https://gridload.example.org/";
 
-  // Opens (creates or empties) the file at `path`, sets the engine's server
-  // version from the options, and writes the header, SET NAMES and the
-  // database statements. A file that cannot be created throws the level-1
-  // failure of dmp_file.
-  dmp_database(const std::u16string& path, const dump_options& options, const header_stamp& stamp);
+  // Opens (creates or empties) the file at `path` and writes the header,
+  // SET NAMES, the sql_mode line and the database statements, in the
+  // dialect of the version the options choose. A file that cannot be
+  // created throws the level-1 failure of dmp_file.
+  dmp_database(const std::u16string& path, const dump_options& options, const header_stamp& stamp,
+               create_settings settings);
   ~dmp_database() override;
 
   // The definition of a new table, and its writer. A name created earlier
@@ -51,11 +53,12 @@ class dmp_database : public udb_database {
   // table as it was created.
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
-  using udb_database::create_table;
   // DROP TABLE, and the name leaves the created-tables list.
   void delete_tab(const std::u16string& name) override;
-  // Writes the statement; never a recordset.
-  std::unique_ptr<udb_recordset> query(const std::u16string& sql) override;
+
+  bool live() const override { return false; }
+  // Writes the statement.
+  void execute(std::string_view sql) override;
 
   // Writes one statement (UTF-8): the text, ";" and the line break.
   void write_statement(std::string_view sql);
@@ -67,9 +70,6 @@ class dmp_database : public udb_database {
 
   const dump_options& options() const noexcept { return options_; }
   const char* line_break() const noexcept { return options_.line_break(); }
-  // The name as it stands in a statement: in backticks for a 4.1 dump,
-  // bare for an old one.
-  void append_name(std::string& out, std::u16string_view name) const;
 
  private:
   // A table created in this file and its columns as created (MySQL names).
@@ -81,14 +81,13 @@ class dmp_database : public udb_database {
   void write_header(const header_stamp& stamp);
   void write_database_statements();
   void write_line(std::string_view text);
-  void write_comment_block(const char* title, std::u16string_view table);
   void lock_table(const std::u16string& name);
   void unlock_tables(const char* trace);
-  std::string name_of(std::u16string_view name) const;
   const created_table* find_created(std::u16string_view name) const;
 
   dmp_file file_;
   dump_options options_;
   std::vector<created_table> created_;
+  bool lock_pending_ = false;    // a LOCK TABLES waits for its UNLOCK TABLES
   std::u16string locked_table_;  // the table of the pending lock
 };

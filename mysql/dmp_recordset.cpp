@@ -3,38 +3,16 @@
 #include <cstring>
 
 #include "dmp_database.h"
-#include "sql_engine.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
 #include "udb_field.h"
+#include "udb_validator.h"
 
 namespace {
 
 constexpr const char* conformance_message =
     "The structure of data source does not conform to the destination table. For more information see "
     "Troubleshooting article";
-
-// The dump escaping of a literal's body, on UTF-8 text (multi-byte
-// sequences hold no ASCII byte, so bytes are looked at one by one): each
-// byte of `escaped` becomes a backslash and the letter at its place in
-// `letters`.
-void append_dump_escaped(std::string& out, std::string_view text) {
-  static constexpr std::string_view escaped("\0\r\n\x1A\\'", 6);
-  static constexpr std::string_view letters("0rnZ\\'", 6);
-  size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const size_t k = escaped.find(text[i]);
-    if (k == std::string_view::npos) continue;
-    out.append(text.data() + run, i - run);
-    out += '\\';
-    out += letters[k];
-    run = i + 1;
-  }
-  out.append(text.data() + run, text.size() - run);
-}
-
-bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
@@ -73,13 +51,12 @@ void dmp_recordset::append_record(const udb_record& record) {
   TK_TRACE(2, "dmp_recordset::append_record");
   const size_t size = record.get_total_size();
   TK_TRACE(1, "record size=%d", size);
-  sql_engine& engine = sql_engine::instance();
   if (size > max_fast_row_bytes) {
     TK_TRACE(3, "Row is too big (%d bytes), swtich to slow_append", size);
-    engine.fast_insert = false;
+    db_.stop_batching();
     flush();
   }
-  if (engine.fast_insert) {
+  if (db_.batching()) {
     fast_append(record);
   } else {
     slow_append(record, size > sql_max_inline_field_size);
@@ -112,14 +89,8 @@ void dmp_recordset::prepare_layout(const udb_record& record) {
   layout_names_.resize(record.size());
   for (size_t i = 0; i < record.size(); ++i) layout_names_[i].assign(record[i].name());
 
-  next_head_ = "INSERT INTO ";
-  db_.append_name(next_head_, table_);
-  next_head_ += '(';
-  for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) next_head_ += ", ";
-    db_.append_name(next_head_, slots_[k].column->name);
-  }
-  next_head_ += ')';
+  next_head_.clear();
+  db_.dialect().append_insert_head(next_head_, sql_dialect::insert_verb::insert, table_, slots_);
   // Rows of the open statement fill the columns its head names.
   if (next_head_ != head_) flush();
   head_.swap(next_head_);
@@ -140,7 +111,7 @@ void dmp_recordset::match_columns(const udb_record& record) {
 }
 
 void dmp_recordset::match_fields(const udb_record& record) {
-  const auto validator = sql_engine::instance().create_fn_validator(record);
+  const auto validator = db_.dialect().create_fn_validator(record);
   for (size_t i = 0; i < record.size(); ++i) {
     const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
     TK_TRACE(1, "Name=%s, mapped name=%s", record[i].name(), mapped);
@@ -153,25 +124,15 @@ void dmp_recordset::match_fields(const udb_record& record) {
   }
 }
 
-void dmp_recordset::append_values(std::string& out, const udb_record& record) const {
-  for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) out += ", ";
-    get_fld_append_str(out, &record[slots_[k].cell], slots_[k].column, false, sql_literal_style::dump);
-  }
-}
-
 void dmp_recordset::fast_append(const udb_record& record) {
   TK_TRACE(1, "dmp_recordset::fast_append");
   if (!same_layout(record)) prepare_layout(record);
-  if (buffer_.empty()) {
+  const bool opening = buffer_.empty();
+  if (opening) {
     TK_TRACE(1, "Initialize new query...");
     buffer_ += head_;
-    buffer_ += " VALUES(";
-  } else {
-    buffer_ += ", (";
   }
-  append_values(buffer_, record);
-  buffer_ += ')';
+  db_.dialect().append_row(buffer_, record, slots_, opening, false);
   TK_TRACE(1, "*** FAST INSERT MODE ***");
   if (buffer_.size() > max_statement_bytes) flush();
 }
@@ -182,18 +143,15 @@ void dmp_recordset::slow_append(const udb_record& record, bool may_hold_big) {
   flush();
   if (!same_layout(record)) prepare_layout(record);
   if (may_hold_big) {
-    for (const slot& s : slots_) {
+    for (const sql_cell_slot& s : slots_) {
       if (is_big(record[s.cell])) {
         write_row_in_pieces(record);
         return;
       }
     }
   }
-  row_.clear();
-  row_ += head_;
-  row_ += " VALUES(";
-  append_values(row_, record);
-  row_ += ')';
+  row_.assign(head_);
+  db_.dialect().append_row(row_, record, slots_, true, false);
   TK_TRACE(1, "Run SQL query: %s", std::string_view(row_).substr(0, 4096));
   db_.write_statement(row_);
 }
@@ -204,56 +162,6 @@ bool dmp_recordset::is_big(const udb_field& cell) const {
 
 void dmp_recordset::write_row_in_pieces(const udb_record& record) {
   TK_TRACE(1, "Writing a row with values over %d bytes in pieces", sql_max_inline_field_size);
-  row_.clear();
-  row_ += head_;
-  row_ += " VALUES(";
-  for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) row_ += ", ";
-    const udb_field& cell = record[slots_[k].cell];
-    if (!is_big(cell)) {
-      get_fld_append_str(row_, &cell, slots_[k].column, false, sql_literal_style::dump);
-      continue;
-    }
-    TK_TRACE(1, "that[eye]->get_size() > sql_engine::max_field_size");
-    TK_TRACE(1, "is_binary=%d", cell.is_binary());
-    db_.write(row_);
-    row_.clear();
-    write_big_value(cell);
-  }
-  row_ += ')';
-  db_.write_statement(row_);
-}
-
-void dmp_recordset::write_big_value(const udb_field& cell) {
-  if (cell.is_binary()) {
-    db_.write("0x");
-    for (size_t pos = 0;; pos += piece_size) {
-      piece_.clear();
-      if (cell.get_at(piece_, pos, piece_size) == 0) break;
-      db_.write(piece_);
-    }
-    return;
-  }
-  db_.write("'");
-  if (cell.get_type() == VT_BSTR) {
-    const std::u16string& text = cell.text();
-    for (size_t pos = 0; pos < text.size();) {
-      size_t end = std::min(text.size(), pos + piece_size);
-      // A surrogate pair stays in one piece.
-      if (end < text.size() && is_high_surrogate(text[end - 1]) && is_low_surrogate(text[end])) ++end;
-      piece_utf8_.clear();
-      tk_append_utf8(piece_utf8_, std::u16string_view(text).substr(pos, end - pos));
-      piece_.clear();
-      append_dump_escaped(piece_, piece_utf8_);
-      db_.write(piece_);
-      pos = end;
-    }
-  } else {
-    piece_utf8_.clear();
-    cell.append_to_string(piece_utf8_);
-    piece_.clear();
-    append_dump_escaped(piece_, piece_utf8_);
-    db_.write(piece_);
-  }
-  db_.write("'");
+  db_.dialect().write_row_in_pieces(head_, record, slots_, [this](std::string_view piece) { db_.write(piece); });
+  db_.write_statement({});
 }

@@ -5,9 +5,9 @@
 // passes max_statement_bytes. A record over max_fast_row_bytes switches the
 // whole run (every later row of every table) to slow mode: one statement
 // per row. A value over sql_max_inline_field_size is written in pieces of
-// piece_size straight to the file, inside one complete INSERT for its row.
-// Literals use the dump escaping (NUL, CR, LF and Ctrl-Z escaped too), so
-// the file loads back into the same values.
+// straight to the file, inside one complete INSERT for its row. Literals
+// use the dump escaping (NUL, CR, LF and Ctrl-Z escaped too), so the file
+// loads back into the same values.
 //
 // Records are matched with the columns as on a live server: a record with
 // fewer fields than the table names only its own columns (each field's
@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "sql_util.h"
+#include "sql_dialect.h"
 #include "udb_recordset.h"
 
 class dmp_database;
@@ -37,9 +37,6 @@ class dmp_recordset : public udb_recordset {
   static constexpr size_t max_statement_bytes = 1000000;
   // A record whose total size is larger ends fast mode for the run.
   static constexpr size_t max_fast_row_bytes = 1000000;
-  // Values larger than the inline limit go out in pieces of this size
-  // (bytes of a binary value, UTF-16 units of a text).
-  static constexpr size_t piece_size = 0x20000;
   // A value over the inline limit makes its record larger than the fast
   // limit: big values are always met in slow mode.
   static_assert(max_fast_row_bytes < sql_max_inline_field_size);
@@ -56,11 +53,6 @@ class dmp_recordset : public udb_recordset {
   const std::string& pending() const noexcept { return buffer_; }
 
  private:
-  // One column of the statement and the record position that feeds it.
-  struct slot {
-    const t_ftd* column;
-    size_t cell;
-  };
   void fast_append(const udb_record& record);
   void slow_append(const udb_record& record, bool may_hold_big);
   // The slots and the statement head for a record's layout.
@@ -68,19 +60,15 @@ class dmp_recordset : public udb_recordset {
   void match_columns(const udb_record& record);
   void match_fields(const udb_record& record);
   bool same_layout(const udb_record& record) const;
-  void append_values(std::string& out, const udb_record& record) const;
   bool is_big(const udb_field& cell) const;
   // One INSERT for a row that holds big values.
   void write_row_in_pieces(const udb_record& record);
-  void write_big_value(const udb_field& cell);
 
   dmp_database& db_;
-  std::vector<slot> slots_;
+  std::vector<sql_cell_slot> slots_;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
-  std::string head_;                          // "INSERT INTO `t`(`a`, `b`)"
+  std::string head_;                          // "INSERT INTO `t`(`a`, `b`) VALUES"
   std::string next_head_;                     // the head of a new layout
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
-  std::string piece_;                         // one piece of a big value, escaped
-  std::string piece_utf8_;                    // the same piece before escaping
 };

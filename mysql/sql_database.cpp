@@ -1,25 +1,22 @@
 #include "sql_database.h"
 
-#include "sql_engine.h"
+#include <cstdlib>
+
 #include "sql_exception.h"
 #include "sql_handles.h"
 #include "sql_indexes_initializer.h"
-#include "sql_list_tables_rs.h"
-#include "sql_recordset.h"
 #include "sql_schema_initializer.h"
 #include "sql_table.h"
 #include "sql_tmp_recordset.h"
-#include "sql_util.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
-#include "tk_wstring.h"
 #include "udb_field.h"
 #include "udb_name_compare.h"
-#include "udb_properties.h"
 
-sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode)
-    : udb_database(std::move(name), mode), connection_(connection) {
+sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
+                           create_settings settings)
+    : sql_destination(std::move(name), mode, dialect, std::move(settings)), connection_(connection) {
   TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
   init_tables();
 }
@@ -28,17 +25,12 @@ sql_database::~sql_database() { TK_TRACE(2, "sql_database::dtor"); }
 
 void sql_database::init_tables() {
   TK_TRACE(2, "sql_database::init_tables");
-  if (sql_engine::instance().version >= sql_engine::version_5_0_1) {
+  if (dialect().version() >= sql_dialect::version_5_0_1) {
     TK_TRACE(1, "Extracting tables in new way");
-    std::unique_ptr<sql_list_tables_rs> rs;
-    try {
-      rs = std::make_unique<sql_list_tables_rs>(connection_);
-    } catch (const sql_exception& e) {
-      TK_TRACE(3, "Failed to create sql_list_tables_rs");
-      return;
-    }
-    for (; !rs->is_eof(); rs->move_next()) {
-      const udb_record& row = *rs->get_record();
+    TK_TRACE(2, "sql_list_tables_rs::ctor");
+    sql_tmp_recordset rs(dialect().list_tables(), connection_);
+    for (; !rs.is_eof(); rs.move_next()) {
+      const udb_record& row = *rs.get_record();
       TK_TRACE(1, "Got table name: '%s'", row[0].to_wstring());
       add_table_name(row[0].to_wstring());
     }
@@ -55,57 +47,21 @@ void sql_database::init_tables() {
   }
 }
 
-std::u16string sql_database::create_table_statement(std::u16string_view name,
-                                                    const std::vector<std::u16string>& columns,
-                                                    const std::vector<std::u16string>& keys,
-                                                    std::u16string_view charset, std::u16string_view table_type,
-                                                    uint32_t version) {
-  if (columns.empty()) throw tk_mail_assertion("sql_data", __LINE__);
-  const sql_engine& engine = sql_engine::instance();
-  std::u16string sql = u"CREATE TABLE ";
-  sql += engine.get_safe_name(name);
-  sql += u" (";
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (i > 0) sql += u", ";
-    sql += columns[i];
-  }
-  for (const std::u16string& key : keys) {
-    sql += u", ";
-    sql += key;
-  }
-  sql += u')';
-  if (!charset.empty()) {
-    sql += u" character set ";
-    sql += charset;
-  }
-  std::u16string type(table_type.empty() ? std::u16string_view(engine.engine) : table_type);
-  // Servers before 3.23.35 know no other engine.
-  if (table_type.empty() && version < sql_engine::version_3_23_35) type = u"MyISAM";
-  sql += version < sql_engine::version_4_0_23 ? u" TYPE=" : u" ENGINE=";
-  sql += type;
-  return sql;
-}
-
 std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& name, const udb_schema& schema,
                                                           const udb_indexes& indexes) {
   TK_TRACE(2, "sql_database::create_table(%s)", name);
   if (mode_ & mode_read_only) throw tk_mail_assertion("sql_data", __LINE__);
   if (is_table_exist(name, false)) return get_table(name, mode_append);
 
-  sql_engine& engine = sql_engine::instance();
-  std::u16string charset, table_type;
-  if (const udb_properties* properties = engine.get_table_properties(name)) {
-    charset = properties->get_property(u"character set");
-    table_type = properties->get_property(u"engine");
-  }
-
-  sql_schema_initializer columns(schema, indexes, engine.version);
-  const std::vector<std::u16string>& definitions = columns.get_init_chunks();
-  sql_indexes_initializer keys(indexes, engine.version);
-  const std::u16string sql =
-      create_table_statement(name, definitions, keys.get_init_chunks(columns), charset, table_type, engine.version);
+  std::u16string char_set, engine;
+  table_options(name, char_set, engine);
+  sql_schema_initializer columns(schema, indexes, dialect());
+  const std::vector<std::string>& definitions = columns.get_init_chunks();
+  sql_indexes_initializer keys(indexes, dialect());
+  const std::string sql = dialect().create_table(name, definitions, keys.get_init_chunks(columns), char_set, engine,
+                                                 settings().table_engine, {});
   TK_TRACE(3, "Run SQL-query: %s\n", sql);
-  query_append(tk_unicode_to_utf8(sql));
+  query_append(sql);
 
   add_table_name(name);
   TK_TRACE(1, "Step #1");
@@ -118,10 +74,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 void sql_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "sql_database::delete_tab (%s)", name);
   if ((mode_ & mode_read_only) || !is_table_exist(name, false)) throw tk_mail_assertion("sql_data", __LINE__);
-  std::string sql = "DROP TABLE IF EXISTS ";
-  tk_append_utf8(sql, sql_engine::instance().get_safe_name(name));
-  sql += " CASCADE";
-  query_append(sql);
+  query_append(dialect().drop_table(name));
   udb_database::delete_tab(name);
 }
 
@@ -141,21 +94,27 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& nam
     TK_TRACE(3, "Table '%s' does not exists", name);
     throw tk_mail_assertion("sql_data", __LINE__);
   }
-  return std::make_unique<sql_table>(*this, *listed, &names_map_, mode);
+  return std::make_unique<sql_table>(*this, *listed, mode);
 }
 
-std::unique_ptr<udb_recordset> sql_database::query(const std::u16string& sql) {
+void sql_database::execute(std::string_view sql) {
   TK_TRACE(2, "sql_database::query(%s)", sql);
-  const std::string text = tk_unicode_to_utf8(sql);
-  TK_TRACE(2, "sql_database::do_query2(%s)", text);
-  mysql_real_query(connection_, text.data(), static_cast<unsigned long>(text.size()));
-  sql_result result(mysql_errno(connection_) == 0 ? mysql_use_result(connection_) : nullptr);
-  if (mysql_errno(connection_) != 0) {
-    TK_TRACE(3, "QUERY=%s", text);
-    throw sql_exception(connection_);
+  query_append(sql);
+}
+
+uint32_t sql_database::max_allowed_packet() {
+  TK_TRACE(2, "sql_engine::get_max_allowed_packet");
+  if (max_allowed_packet_ != 0) return max_allowed_packet_;
+  sql_tmp_recordset rs(dialect().show_max_allowed_packet(), connection_);
+  if (!rs.is_eof()) {
+    const udb_record* row = rs.get_record();
+    if (row && row->size() >= 2) {
+      const std::string text = (*row)[1].to_string();
+      max_allowed_packet_ = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+    }
   }
-  if (!result) return nullptr;
-  return std::make_unique<sql_tmp_recordset>(std::move(result), connection_);
+  TK_TRACE(1, "max_packet_size=%d", max_allowed_packet_);
+  return max_allowed_packet_;
 }
 
 void sql_database::query_append(std::string_view sql) {

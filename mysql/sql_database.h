@@ -6,9 +6,9 @@
 // statements, and hands out table writers (sql_table).
 //
 // Ownership: the connection belongs to the engine and must outlive the
-// database; recordsets handed out are owned by the caller and must be
-// released before the database. Statements are sent with their length, so
-// any byte inside a value reaches the server.
+// database; writers handed out are owned by the caller and must be released
+// before the database. Statements are sent with their length, so any byte
+// inside a value reaches the server.
 
 #include <mysql.h>
 
@@ -17,33 +17,30 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
-#include "udb_database.h"
+#include "sql_destination.h"
 
-class sql_table;
 class udb_field;
 class udb_record;
 
-class sql_database : public udb_database {
+class sql_database : public sql_destination {
  public:
   // Long data goes to the server in pieces of this size.
   static constexpr size_t long_data_chunk_bytes = 0x20000;
 
-  // Reads the table list.
-  sql_database(std::u16string name, MYSQL* connection, uint32_t mode);
+  // Reads the table list of the database the connection has selected.
+  sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
+               create_settings settings);
   ~sql_database() override;
 
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
-  using udb_database::create_table;
   void delete_tab(const std::u16string& name) override;
-  // The writer (sql_table) of an existing table of the list.
+  // The writer (sql_table) of a table of the list.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode) override;
-  // A recordset over the statement's result (read in pages), or null when
-  // it has none. Throws sql_exception.
-  std::unique_ptr<udb_recordset> query(const std::u16string& sql) override;
+
+  bool live() const override { return true; }
+  void execute(std::string_view sql) override;
 
   // Sends one UTF-8 statement and drops its result. Throws sql_exception.
   void query_append(std::string_view sql);
@@ -55,17 +52,13 @@ class sql_database : public udb_database {
   // The same with the cells of a record, in record order.
   void prepared_statement(std::string_view sql, const udb_record& record);
 
+  // The server's max_allowed_packet, read once.
+  uint32_t max_allowed_packet();
   MYSQL* connection() const noexcept { return connection_; }
-
-  // The CREATE TABLE text from column and key definitions; `charset` and
-  // `table_type` as the table's properties give them (empty: none / the
-  // engine's setting), for server `version`.
-  static std::u16string create_table_statement(std::u16string_view name, const std::vector<std::u16string>& columns,
-                                               const std::vector<std::u16string>& keys, std::u16string_view charset,
-                                               std::u16string_view table_type, uint32_t version);
 
  private:
   void init_tables();
 
   MYSQL* connection_;  // not owned
+  uint32_t max_allowed_packet_ = 0;
 };

@@ -4,26 +4,44 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 
+#include "dmp_database.h"
 #include "sql_database.h"
 #include "sql_exception.h"
 #include "sql_handles.h"
-#include "sql_new_validator.h"
-#include "sql_old_validator.h"
-#include "sql_tmp_recordset.h"
 #include "tk_exception.h"
+#include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
-#include "tk_wstring.h"
 #include "udb_properties.h"
 
 namespace {
 
-// The idle time-out is raised to at least 8 hours, never lowered: a long
-// workbook may keep the connection quiet between tables for a while.
-constexpr std::string_view wait_timeout_statement =
-    "set session wait_timeout=cast(if(@@session.wait_timeout < 28800,28800,@@session.wait_timeout) as unsigned);";
+// What a dump's header shows: the full path of the file and today's local
+// date. GRIDLOAD_DUMP_FILE_NAME and GRIDLOAD_DUMP_DATE replace them, so that
+// a dump written by a test is the same bytes on every run.
+dmp_database::header_stamp make_stamp(const std::u16string& path) {
+  dmp_database::header_stamp stamp;
+  if (const char* name = std::getenv("GRIDLOAD_DUMP_FILE_NAME"); name && *name) {
+    stamp.file_name = name;
+  } else {
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(tk_unicode_to_utf8(path), error);
+    stamp.file_name = error ? tk_unicode_to_utf8(path) : full.string();
+  }
+  if (const char* date = std::getenv("GRIDLOAD_DUMP_DATE"); date && *date) {
+    stamp.creation_date = date;
+  } else {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    stamp.creation_date = tk_format("%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
+  }
+  return stamp;
+}
 
 }  // namespace
 
@@ -31,10 +49,10 @@ sql_engine::sql_engine() { initialize(); }
 
 sql_engine::~sql_engine() {
   TK_TRACE(2, "sql_engine::dtor");
-  if (connected) {
+  if (connected_) {
     // The session's foreign-key checks go back on; a failure here has no one
     // left to report to.
-    static constexpr std::string_view fk_on = "SET FOREIGN_KEY_CHECKS = 1";
+    const std::string fk_on = dialect_.foreign_key_checks(true);
     if (mysql_real_query(&mysql_, fk_on.data(), fk_on.size()) == 0) mysql_free_result(mysql_use_result(&mysql_));
   }
   mysql_close(&mysql_);
@@ -58,14 +76,25 @@ void sql_engine::execute(std::string_view sql) {
   if (mysql_errno(&mysql_) != 0) throw sql_exception(&mysql_);
 }
 
+void sql_engine::set_up_session(const std::string& sql, const char* what) {
+  try {
+    execute(sql);
+  } catch (const sql_exception& e) {
+    TK_TRACE(3, "Failed to set %s", what);
+    TK_TRACE(3, "Cannot set %s: %s", what, e.message());
+    // Going on would store text in the wrong encoding, or let a literal
+    // end early: the run stops with the server's reason.
+    throw sql_exception(e.message(), e.error_number(), 1);
+  }
+}
+
 void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password, unsigned port) {
   TK_TRACE(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, password, port);
-  if (connected) {
+  if (connected_) {
     TK_TRACE(1, "Connection was established already - disconnecting first...");
     mysql_close(&mysql_);
     initialize();
-    connected = false;
-    max_allowed_packet_ = 0;
+    connected_ = false;
   }
   TK_TRACE(1, "Connecting to MySQL server...");
   if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, nullptr,
@@ -77,18 +106,14 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
       throw sql_exception(mysql_error(&mysql_), CR_CONN_HOST_ERROR);
     throw sql_exception(&mysql_);
   }
-  connected = true;
+  connected_ = true;
 
   TK_TRACE(1, "Setting UTF-8 collation...");
-  try {
-    execute(set_names_statement());
-  } catch (const sql_exception& e) {
-    TK_TRACE(3, "Failed to set UTF-8 collation");
-    TK_TRACE(3, "Cannot set UTF-8 collation: %s", e.message());
-  }
+  set_up_session(dialect_.set_names(settings_.char_set), "UTF-8 collation");
+  set_up_session(dialect_.session_sql_mode(), "sql_mode");
   TK_TRACE(1, "Setting wait_timeout...");
   try {
-    execute(wait_timeout_statement);
+    execute(dialect_.session_wait_timeout());
   } catch (const sql_exception& e) {
     TK_TRACE(3, "Failed to set wait_timeout");
     TK_TRACE(3, "Cannot set wait_timeout: %s", e.message());
@@ -97,11 +122,12 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   const char* info = mysql_get_server_info(&mysql_);
   if (!info || !*info) return;
   TK_TRACE(1, "Got MySQL server version: %s", info);
-  version = parse_version(info);
+  const uint32_t version = parse_version(info);
   TK_TRACE(1, "Hex version: %08X", version);
-  if (version == version_4_1_0 && !password.empty()) throw sql_auth_not_supported_exception();
+  dialect_ = sql_dialect(version, sql_dialect::target::live);
+  if (version == sql_dialect::version_4_1_0 && !password.empty()) throw sql_auth_not_supported_exception();
   try {
-    execute("SET FOREIGN_KEY_CHECKS = 0");
+    execute(dialect_.foreign_key_checks(false));
   } catch (const sql_exception& e) {
     TK_TRACE(3, "Cannot turn off foreign key check: %s", e.message());
   }
@@ -116,10 +142,6 @@ uint32_t sql_engine::parse_version(const char* text) {
   return static_cast<uint32_t>(major) * 65536u + static_cast<uint32_t>(minor) * 256u + static_cast<uint32_t>(patch);
 }
 
-std::string sql_engine::set_names_statement() const {
-  return tk_wstring::equal_no_case(char_set, u"utf8mb4") ? "SET NAMES UTF8MB4" : "SET NAMES UTF8";
-}
-
 void sql_engine::set_properties(const udb_properties* properties) {
   TK_TRACE(2, "sql_engine::set_properties");
   udb_engine::set_properties(properties);
@@ -131,132 +153,63 @@ void sql_engine::set_properties(const udb_properties* properties) {
   };
   if (const std::u16string* value = find(u"engine")) {
     TK_TRACE(1, "Set tab.type='%s'", *value);
-    engine = *value;
+    settings_.table_engine = *value;
   } else {
     TK_TRACE(1, "Set InnoDB as default");
-    engine = u"InnoDB";
+    settings_.table_engine = u"InnoDB";
   }
-  if (const std::u16string* value = find(u"character set")) char_set = *value;
+  if (const std::u16string* value = find(u"character set")) settings_.char_set = *value;
 }
 
-const udb_properties* sql_engine::get_table_properties(std::u16string_view table) const {
-  return properties_ ? properties_->get_table_properties(table) : nullptr;
-}
-
-void sql_engine::append_db_name(std::string& out, std::u16string_view name) const {
-  const bool quoted = version >= version_4_1_0;
-  if (quoted) out += '`';
-  tk_append_utf8(out, name);
-  if (quoted) out += '`';
-}
-
-std::string sql_engine::create_db_statement(std::u16string_view name) const {
-  std::string sql = "CREATE DATABASE ";
-  append_db_name(sql, name);
-  sql += " character set ";
-  tk_append_utf8(sql, char_set);
-  return sql;
-}
-
-std::string sql_engine::drop_db_statement(std::u16string_view name) const {
-  std::string sql = "DROP DATABASE ";
-  append_db_name(sql, name);
-  return sql;
+sql_destination::create_settings sql_engine::create_settings() const {
+  sql_destination::create_settings settings = settings_;
+  settings.properties = properties_;
+  return settings;
 }
 
 std::unique_ptr<udb_database> sql_engine::create_db(const std::u16string& name, uint32_t) {
-  TK_TRACE(2, "sql_engine::create_db (%s)", name);
-  TK_TRACE(3, "Creating MySQL database '%s'", name);
-  const std::string sql = create_db_statement(name);
-  TK_TRACE(1, "Run SQL-query: %s", sql);
-  execute(sql);
-  return open_db(name, udb_database::mode_created);
+  return create_database(name);
 }
 
 std::unique_ptr<udb_database> sql_engine::open_db(const std::u16string& name, uint32_t mode) {
+  return open_database(name, mode);
+}
+
+std::unique_ptr<sql_database> sql_engine::create_database(const std::u16string& name) {
+  TK_TRACE(2, "sql_engine::create_db (%s)", name);
+  TK_TRACE(3, "Creating MySQL database '%s'", name);
+  const std::string sql = dialect_.create_database(name, settings_.char_set);
+  TK_TRACE(1, "Run SQL-query: %s", sql);
+  execute(sql);
+  return open_database(name, udb_database::mode_created);
+}
+
+std::unique_ptr<sql_database> sql_engine::open_database(const std::u16string& name, uint32_t mode) {
   TK_TRACE(2, "sql_engine::open_db (%s)", name);
   TK_TRACE(3, "Opening MySQL database '%s'", name);
   if (mysql_select_db(&mysql_, tk_unicode_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
-  return std::make_unique<sql_database>(name, &mysql_, mode);
+  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings());
 }
 
 void sql_engine::db_delete(const std::u16string& name) {
   TK_TRACE(2, "sql_engine::db_delete(%s)", name);
   TK_TRACE(3, "Deleting MySQL database '%s'", name);
-  execute("SET FOREIGN_KEY_CHECKS = 0");
-  execute(drop_db_statement(name));
-  execute("SET FOREIGN_KEY_CHECKS = 1");
+  execute(dialect_.foreign_key_checks(false));
+  execute(dialect_.drop_database(name, false));
+  execute(dialect_.foreign_key_checks(true));
 }
 
 bool sql_engine::is_db_exist(const std::u16string& name) {
   TK_TRACE(2, "sql_engine::is_db_exist(%s)", name);
   const int result = mysql_select_db(&mysql_, tk_unicode_to_utf8(name).c_str());
   TK_TRACE(1, "n_result=%d", result);
-  return result == 0;
+  if (result == 0) return true;
+  if (mysql_errno(&mysql_) == unknown_database_error) return false;
+  throw sql_exception(&mysql_);
 }
 
-uint32_t sql_engine::get_max_allowed_packet() {
-  TK_TRACE(2, "sql_engine::get_max_allowed_packet");
-  if (max_allowed_packet_ != 0 || !connected) return max_allowed_packet_;
-  sql_tmp_recordset rs("SHOW VARIABLES LIKE 'max_allowed_packet'");
-  if (!rs.is_eof()) {
-    const udb_record* row = rs.get_record();
-    if (row && row->size() >= 2) {
-      const std::string text = (*row)[1].to_string();
-      max_allowed_packet_ = static_cast<uint32_t>(std::atoi(text.c_str()));
-    }
-  }
-  TK_TRACE(1, "max_packet_size=%d", max_allowed_packet_);
-  return max_allowed_packet_;
-}
-
-std::u16string sql_engine::get_safe_name(std::u16string_view name) const {
-  TK_TRACE(1, "sql_engine::get_safe_name(%s)", name);
-  if (name.empty() || name.front() == u'`') {
-    TK_TRACE(1, "Preserve the original name");
-    return std::u16string(name);
-  }
-  if (name.size() > 64) name = name.substr(0, 63);
-  std::u16string quoted;
-  quoted.reserve(name.size() + 2);
-  quoted += u'`';
-  quoted += name;
-  quoted += u'`';
-  TK_TRACE(1, "Returns [%s]", quoted);
-  return quoted;
-}
-
-bool sql_engine::is_old_version() const {
-  TK_TRACE(1, "is_old_version(%08X)", version);
-  return version < version_4_1_0;
-}
-
-std::unique_ptr<udb_validator> sql_engine::create_tn_validator(const std::vector<std::u16string>& tables,
-                                                               const std::vector<std::u16string>& views) const {
-  TK_TRACE(2, "sql_engine::create_tn_validator");
-  if (is_old_version()) return std::make_unique<sql_old_tn_validator>(tables, views);
-  return std::make_unique<sql_new_tn_validator>(tables, views);
-}
-
-std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_record& record) const {
-  TK_TRACE(2, "sql_engine::create_fn_validator( const udb_record& )");
-  if (is_old_version()) return std::make_unique<sql_old_fn_validator>(record);
-  return std::make_unique<sql_new_fn_validator>(record);
-}
-
-std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_schema& schema) const {
-  TK_TRACE(2, "sql_engine::create_fn_validator( const udb_schema& )");
-  if (is_old_version()) return std::make_unique<sql_old_fn_validator>(schema);
-  return std::make_unique<sql_new_fn_validator>(schema);
-}
-
-std::unique_ptr<udb_validator> sql_engine::create_in_validator(const std::vector<std::u16string>& indexes) const {
-  TK_TRACE(2, "sql_engine::create_in_validator");
-  if (is_old_version()) return std::make_unique<sql_old_in_validator>(indexes);
-  return std::make_unique<sql_new_in_validator>(indexes);
-}
-
-void sql_engine::set_blob_to_text(bool on) {
-  TK_TRACE(1, "sql_engine::set_blob_to_text(%d)", on);
-  blob_to_text = on;
+std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path, const dump_options& options) {
+  TK_TRACE(2, "sql_engine::create_dump (%s)", path);
+  TK_TRACE(3, "Creating MySQL dump file '%s'", path);
+  return std::make_unique<dmp_database>(path, options, make_stamp(path), create_settings());
 }

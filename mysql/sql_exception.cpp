@@ -1,6 +1,5 @@
 #include "sql_exception.h"
 
-#include "sql_engine.h"
 #include "tk_logger.h"
 
 namespace {
@@ -12,8 +11,6 @@ std::string traced_message(const char* message) {
 
 }  // namespace
 
-sql_exception::sql_exception() : sql_exception(sql_engine::instance().handle()) {}
-
 sql_exception::sql_exception(MYSQL* connection)
     : tk_exception(traced_message(mysql_error(connection)), code_base | mysql_errno(connection), 0) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
@@ -24,8 +21,8 @@ sql_exception::sql_exception(MYSQL_STMT* statement)
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
-sql_exception::sql_exception(std::string message, unsigned error_number)
-    : tk_exception(traced_message(message.c_str()), code_base | error_number, 0) {
+sql_exception::sql_exception(std::string message, unsigned error_number, unsigned level)
+    : tk_exception(traced_message(message.c_str()), code_base | error_number, level) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 

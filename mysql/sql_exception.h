@@ -18,14 +18,13 @@ class sql_exception : public tk_exception {
  public:
   static constexpr uint32_t code_base = 0x400000;
 
-  // From the engine's connection: mysql_error and mysql_errno as they stand.
-  sql_exception();
-  // From another connection (a second session of a test, a raw handle).
+  // From a connection: mysql_error and mysql_errno as they stand.
   explicit sql_exception(MYSQL* connection);
   // From a prepared statement's last error.
   explicit sql_exception(MYSQL_STMT* statement);
-  // From known facts (message and the library's error number).
-  sql_exception(std::string message, unsigned error_number);
+  // From known facts (message and the library's error number); `level` 1
+  // for a failure the run cannot go on after.
+  sql_exception(std::string message, unsigned error_number, unsigned level = 0);
 
   // The client library's error number (the code without the base).
   unsigned error_number() const noexcept { return code() & ~code_base; }

@@ -1,39 +1,121 @@
 #include "sql_field.h"
 
-#include "ole_variant.h"
-#include "sql_util.h"
-#include "t_ftd.h"
+#include <mysql.h>
+
 #include "tk_logger.h"
+#include "tk_unicode.h"
 
-sql_field::sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char* data) {
+namespace {
+
+bool is_blob_type(int mysql_type) {
+  return mysql_type == MYSQL_TYPE_TINY_BLOB || mysql_type == MYSQL_TYPE_MEDIUM_BLOB ||
+         mysql_type == MYSQL_TYPE_LONG_BLOB || mysql_type == MYSQL_TYPE_BLOB;
+}
+
+// How a result cell of this type and these flags is read.
+enum class cell_form { text, bytes, typed };
+
+cell_form form_of(int mysql_type, unsigned flags, bool blob_to_text) {
+  const bool binary = (flags & sql_field::binary_flag) != 0;
+  if (mysql_type == MYSQL_TYPE_VAR_STRING) {
+    TK_TRACE(1, binary ? "Process TEXT as BINARY" : "Extract TEXT value");
+    return binary ? cell_form::bytes : cell_form::text;
+  }
+  if (is_blob_type(mysql_type)) {
+    if (blob_to_text || !binary) {
+      TK_TRACE(1, "Process BINARY as TEXT");
+      return cell_form::text;
+    }
+    TK_TRACE(1, "Extract BINARY value");
+    return cell_form::bytes;
+  }
+  return cell_form::typed;
+}
+
+void read_text(ole_variant& out, std::string_view cell) {
+  std::u16string& text = out.text_for_write();
+  if (!tk_append_utf16(text, cell)) (void)tk_utf8_to_unicode(cell);  // raises the conversion error
+}
+
+}  // namespace
+
+sql_field::sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char* data,
+                     bool blob_to_text) {
   TK_TRACE(1, "sql_field::ctor2(%s,%d,%d)", name, mysql_type, length);
-  assign(name, mysql_type, length, flags, data);
+  set_name(name);
+  read_cell(value(), mysql_type, length, flags, data, blob_to_text);
 }
 
-sql_field::sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char16_t* data) {
-  TK_TRACE(1, "sql_field::ctor1(%s,%d,%d)", name, mysql_type, length);
-  assign(name, mysql_type, length, flags, data);
-}
-
-sql_field::sql_field(const t_ftd& column, size_t length, const char* data) {
-  TK_TRACE(1, "sql_field::ctor3(%s,%d,%d)", column.name, column.vartype, length);
-  set_name(column.name);
-  set_declared_size(column.size);
-  if (ole_variant::is_binary(column.vartype)) {
-    get_variant(value(), blob_type, length, sql_binary_flag, data);
-  } else if (!data) {
-    set_null();
-  } else {
-    from_string(std::string_view(data, length), column.vartype);
+VARTYPE sql_field::vartype_of(int mysql_type, unsigned flags, bool blob_to_text) {
+  TK_TRACE(1, "get_vartype(%d,%d)", mysql_type, flags);
+  const bool is_unsigned = (flags & unsigned_flag) != 0;
+  switch (mysql_type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+      return VT_DECIMAL;
+    case MYSQL_TYPE_TINY:
+      return is_unsigned ? VT_UI1 : VT_I1;
+    case MYSQL_TYPE_SHORT:
+      return is_unsigned ? VT_UI2 : VT_I2;
+    case MYSQL_TYPE_LONG:
+      return is_unsigned ? VT_UI4 : VT_I4;
+    case MYSQL_TYPE_FLOAT:
+      return VT_R4;
+    case MYSQL_TYPE_DOUBLE:
+      return VT_R8;
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_TIME:
+    case MYSQL_TYPE_DATETIME:
+      return VT_DATE;
+    case MYSQL_TYPE_LONGLONG:
+      return is_unsigned ? VT_UI8 : VT_I8;
+    case MYSQL_TYPE_INT24:
+      return VT_I4;
+    case MYSQL_TYPE_YEAR:
+      return VT_UI2;
+    case MYSQL_TYPE_BIT:
+      return VT_BOOL;
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB:
+      TK_TRACE(1, "Processing BLOB, blob_to_text=%d", blob_to_text);
+      return blob_to_text ? VT_BSTR : VT_ARRAY_UI1;
+    case MYSQL_TYPE_VAR_STRING:
+      return (flags & binary_flag) ? VT_ARRAY_UI1 : VT_BSTR;
+    default:
+      return VT_BSTR;
   }
 }
 
-void sql_field::assign(std::u16string_view name, int mysql_type, size_t length, unsigned flags, const char* data) {
-  set_name(name);
-  get_variant(value(), mysql_type, length, flags, data);
-}
-
-void sql_field::assign(std::u16string_view name, int mysql_type, size_t length, unsigned flags, const char16_t* data) {
-  set_name(name);
-  get_variant(value(), mysql_type, length, flags, data);
+void sql_field::read_cell(ole_variant& out, int mysql_type, size_t length, unsigned flags, const char* data,
+                          bool blob_to_text) {
+  TK_TRACE(1, "get_variant(2), type=%d, lenght=%d", mysql_type, length);
+  if (!data) {
+    TK_TRACE(1, "process NULL-values");
+    out.set_null();
+    return;
+  }
+  const std::string_view cell(data, length);
+  switch (form_of(mysql_type, flags, blob_to_text)) {
+    case cell_form::text:
+      read_text(out, cell);
+      return;
+    case cell_form::bytes: {
+      std::vector<uint8_t>& bytes = out.bytes_for_write();
+      bytes.assign(reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + length);
+      return;
+    }
+    case cell_form::typed:
+      break;
+  }
+  const VARTYPE vt = vartype_of(mysql_type, flags, blob_to_text);
+  if (vt == VT_BOOL) {
+    out.set_bool(length > 0 && data[0] != 0);
+  } else if (vt == VT_BSTR) {
+    read_text(out, cell);
+  } else {
+    out.from_string(cell, vt);
+  }
 }

@@ -1,29 +1,30 @@
 #pragma once
-// A field read back from the server (or built for it): a udb_field whose
-// value comes from a raw result cell by the server's column type and flags.
+// A field read back from the server: a udb_field whose value comes from a
+// raw result cell by the server's column type and flags.
 
 #include <cstddef>
 #include <string>
 
+#include "ole_variant.h"
 #include "udb_field.h"
-
-struct t_ftd;
 
 class sql_field : public udb_field {
  public:
-  // MySQL's generic BLOB type code, used for binary values built here.
-  static constexpr int blob_type = 252;
+  // Flag bits of a result column (as the client library sets them).
+  static constexpr unsigned unsigned_flag = 32;
+  static constexpr unsigned binary_flag = 128;
 
   sql_field() = default;
-  // A narrow cell: UTF-8 text or `length` raw bytes; null `data` is NULL.
-  sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char* data);
-  // A wide cell of `length` UTF-16 units.
-  sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char16_t* data);
-  // A value for a source column: binary columns take the bytes as a BLOB
-  // cell, every other column its text converted to the column's tag.
-  sql_field(const t_ftd& column, size_t length, const char* data);
+  // A cell: UTF-8 text or `length` raw bytes; null `data` is NULL. With
+  // `blob_to_text`, BLOB columns are read as text (the definition
+  // statements answer with binary columns on some servers).
+  sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char* data, bool blob_to_text);
 
-  // Refills this field from a cell (name, storage reused).
-  void assign(std::u16string_view name, int mysql_type, size_t length, unsigned flags, const char* data);
-  void assign(std::u16string_view name, int mysql_type, size_t length, unsigned flags, const char16_t* data);
+  // The variant tag for a result column of the given protocol type and flags.
+  static VARTYPE vartype_of(int mysql_type, unsigned flags, bool blob_to_text);
+  // Builds the value of one raw result cell into `out` (its storage reused;
+  // numbers never allocate). Text that is not UTF-8 raises "Cannot convert
+  // to UNICODE string: ".
+  static void read_cell(ole_variant& out, int mysql_type, size_t length, unsigned flags, const char* data,
+                        bool blob_to_text);
 };

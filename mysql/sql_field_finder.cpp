@@ -1,18 +1,15 @@
 #include "sql_field_finder.h"
 
-#include "sql_engine.h"
+#include "sql_dialect.h"
 #include "tk_logger.h"
 #include "udb_name_compare.h"
 #include "udb_record.h"
+#include "udb_validator.h"
 
-sql_field_finder::sql_field_finder(const udb_record& record) {
+sql_field_finder::sql_field_finder(const udb_record& record, const sql_dialect& dialect) {
   TK_TRACE(2, "sql_field_finder::ctor");
-  initialize(record);
-}
-
-void sql_field_finder::initialize(const udb_record& record) {
   TK_TRACE(2, "sql_field_finder::initialize");
-  const auto validator = sql_engine::instance().create_fn_validator(record);
+  const auto validator = dialect.create_fn_validator(record);
   names_.reserve(record.size());
   for (size_t i = 0; i < record.size(); ++i) {
     const std::u16string_view source = record[i].name();

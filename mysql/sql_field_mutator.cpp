@@ -34,7 +34,7 @@ bool read_precision_scale(std::u16string_view type, uint32_t& precision, uint32_
 
 void sql_field_mutator::resolve_type() {
   uint32_t size = length_;
-  vartype_ = get_vartype_from_name(mapping_.type, size);
+  vartype_ = sql_dialect::vartype_from_name(mapping_.type, size);
   length_ = size;
   // A DECIMAL written with its digits carries them into the column descriptor.
   if (vartype_ == VT_DECIMAL && mapping_.precision == 0 && mapping_.scale == 0)
@@ -47,7 +47,8 @@ sql_native_type sql_field_mutator::native_type_record(uint32_t length) const {
 
 std::u16string sql_field_mutator::native_type_text(uint32_t length) const {
   // DECIMAL without digits is MySQL's own DECIMAL(10,0); "DECIMAL(0,0)" is not a type.
-  if (mapping_.precision == 0 && tk_wstring::equal_no_case(mapping_.type, get_sql_type_name(sql_type_key::decimal)))
+  if (mapping_.precision == 0 &&
+      tk_wstring::equal_no_case(mapping_.type, sql_dialect::type_name(sql_type_key::decimal)))
     return mapping_.type;
-  return get_sql_native_type1(native_type_record(length));
+  return sql_dialect::mapped_type(native_type_record(length));
 }

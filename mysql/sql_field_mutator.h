@@ -5,7 +5,7 @@
 // mapped name with its length (VARCHAR, CHAR) or precision and scale
 // (DECIMAL).
 
-#include "sql_util.h"
+#include "sql_dialect.h"
 #include "udb_field_mutator.h"
 
 class sql_field_mutator : public udb_field_mutator {

@@ -1,24 +1,11 @@
 #include "sql_indexes_initializer.h"
 
 #include "ole_variant.h"
-#include "sql_engine.h"
-#include "sql_new_validator.h"
-#include "sql_old_validator.h"
 #include "sql_schema_initializer.h"
 #include "tk_logger.h"
 
-namespace {
-
-std::unique_ptr<udb_validator> make_validator(uint32_t version) {
-  const std::vector<std::u16string> none;
-  if (version < sql_engine::version_4_1_0) return std::make_unique<sql_old_in_validator>(none);
-  return std::make_unique<sql_new_in_validator>(none);
-}
-
-}  // namespace
-
-sql_indexes_initializer::sql_indexes_initializer(const udb_indexes& indexes, uint32_t version)
-    : version_(version), validator_(make_validator(version)) {
+sql_indexes_initializer::sql_indexes_initializer(const udb_indexes& indexes, const sql_dialect& dialect)
+    : dialect_(dialect), validator_(dialect.create_in_validator({})) {
   TK_TRACE(2, "sql_indexes_initializer::ctor");
   for (const udb_index& source : indexes) {
     udb_index index = source;
@@ -32,19 +19,15 @@ sql_indexes_initializer::sql_indexes_initializer(const udb_indexes& indexes, uin
   }
 }
 
-std::vector<std::u16string> sql_indexes_initializer::get_init_chunks(const sql_schema_initializer& columns) {
+std::vector<std::string> sql_indexes_initializer::get_init_chunks(const sql_schema_initializer& columns) {
   TK_TRACE(2, "sql_indexes_initializer::get_init_chunks(n_indexes=%d)", indexes_.size());
-  const sql_engine& engine = sql_engine::instance();
-  const bool new_server = version_ >= sql_engine::version_4_1_0;
+  const bool new_server = !dialect_.is_old_version();
   const uint32_t size_limit = new_server ? max_key_size : max_key_size_old;
   const size_t count_limit = new_server ? max_keys : max_keys_old;
   const sql_schema& schema = columns.schema();
   const ptrdiff_t auto_column = columns.auto_number_column();
   bool auto_indexed = false;
-  // Names are bare for servers before 4.1.0, which know no backticks.
-  auto quote = [&](std::u16string_view name) { return new_server ? engine.get_safe_name(name) : std::u16string(name); };
-
-  std::vector<std::u16string> keys;
+  std::vector<std::string> keys;
   for (const udb_index& index : indexes_) {
     TK_TRACE(1, "Process index '%s'", index.name);
     if (index.fields.empty()) {
@@ -55,14 +38,7 @@ std::vector<std::u16string> sql_indexes_initializer::get_init_chunks(const sql_s
       TK_TRACE(3, "Max number of indexes has been reached");
       break;
     }
-    std::u16string sql;
-    if (index.b_primary) {
-      sql = u"PRIMARY KEY";
-    } else {
-      sql = index.b_unique ? u"UNIQUE " : u"INDEX ";
-      sql += quote(index.name);
-    }
-    sql += u" (";
+    std::vector<std::u16string> key_columns;
     bool usable = true;
     bool covers_auto = false;
     uint32_t total = 0;
@@ -91,11 +67,10 @@ std::vector<std::u16string> sql_indexes_initializer::get_init_chunks(const sql_s
         usable = false;
         break;
       }
-      if (k > 0) sql += u", ";
-      sql += quote(columns.column_name(static_cast<size_t>(at)));
+      key_columns.push_back(columns.column_name(static_cast<size_t>(at)));
     }
     if (!usable) continue;
-    sql += u')';
+    std::string sql = dialect_.key_definition(index.b_primary, index.b_unique, index.name, key_columns);
     TK_TRACE(1, "sql_query=%s", sql);
     if (covers_auto) auto_indexed = true;
     keys.push_back(std::move(sql));
@@ -106,7 +81,7 @@ std::vector<std::u16string> sql_indexes_initializer::get_init_chunks(const sql_s
     const std::u16string& column = columns.column_name(static_cast<size_t>(auto_column));
     const std::u16string name = validator_->get_safe_name(column);
     validator_->add_existing_name(name);
-    keys.push_back(u"INDEX " + quote(name) + u" (" + quote(column) + u")");
+    keys.push_back(dialect_.key_definition(false, false, name, {column}));
   }
   return keys;
 }

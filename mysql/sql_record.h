@@ -10,6 +10,8 @@ class sql_record : public udb_record {
  public:
   sql_record() = default;
   // One fetched row; `row`, `lengths` and `fields` as the client library
-  // returns them (a null row is an internal error).
-  sql_record(unsigned n_fields, MYSQL_ROW row, const unsigned long* lengths, const MYSQL_FIELD* fields);
+  // returns them (a null row is an internal error); BLOB columns as text
+  // when `blob_to_text`.
+  sql_record(unsigned n_fields, MYSQL_ROW row, const unsigned long* lengths, const MYSQL_FIELD* fields,
+             bool blob_to_text);
 };

@@ -2,22 +2,16 @@
 
 #include <memory>
 
-#include "sql_engine.h"
-#include "sql_new_validator.h"
-#include "sql_old_validator.h"
-#include "sql_util.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "udb_name_compare.h"
+#include "udb_validator.h"
 
-sql_schema_initializer::sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes, uint32_t version)
-    : schema_(schema), indexes_(indexes), version_(version) {
+sql_schema_initializer::sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes,
+                                               const sql_dialect& dialect)
+    : schema_(schema), indexes_(indexes), dialect_(dialect) {
   TK_TRACE(2, "sql_schema_initializer::ctor");
-  std::unique_ptr<udb_validator> validator;
-  if (version < sql_engine::version_4_1_0)
-    validator = std::make_unique<sql_old_fn_validator>(schema_);
-  else
-    validator = std::make_unique<sql_new_fn_validator>(schema_);
+  const std::unique_ptr<udb_validator> validator = dialect_.create_fn_validator(schema_);
   names_.reserve(schema_.size());
   for (const auto& field : schema_.fields) {
     TK_TRACE(1, "GOT FIELD: name=%s, type=%d, size=%d, flags=%d, description=%s", field->name, field->vartype,
@@ -72,68 +66,44 @@ bool sql_schema_initializer::can_have_auto_num(const t_ftd& field) const {
   }
 }
 
-std::u16string sql_schema_initializer::column_definition(size_t i) {
+std::string sql_schema_initializer::column_definition(size_t i) {
   const t_ftd& field = *schema_.fields[i];
   TK_TRACE(1, "Processing field '%s'", field.name);
-  const bool new_server = version_ >= sql_engine::version_4_1_0;
-  std::u16string sql;
-  if (new_server) sql += u'`';
-  sql += names_[i];
-  sql += new_server ? u"` " : u" ";
-
-  const std::u16string type = get_sql_native_type2(field, false);
+  const std::u16string type = dialect_.column_type(field, false);
   TK_TRACE(1, "native_type=%s", type);
-  sql += type;
 
-  if (new_server && column_character_set &&
-      (type.find(u"CHAR") != std::u16string::npos || type.find(u"TEXT") != std::u16string::npos)) {
-    const std::u16string charset = column_character_set(field.name);
-    if (!charset.empty()) {
-      sql += u" CHARACTER SET ";
-      sql += charset;
-    }
-  }
+  std::u16string char_set;
+  if (dialect_.quotes_names() && column_character_set &&
+      (type.find(u"CHAR") != std::u16string::npos || type.find(u"TEXT") != std::u16string::npos))
+    char_set = column_character_set(field.name);
 
   bool not_null = field.b_not_null || field.b_auto_increment;
   if (!not_null) {
     TK_TRACE(1, "udb_indexes::is_idx_field(%s)", field.name);
     // Servers before 3.23.2 need NOT NULL on every indexed column.
-    not_null = indexes_.is_idx_field(field.name, version_ < sql_engine::version_3_23_2);
+    not_null = indexes_.is_idx_field(field.name, dialect_.version() < sql_dialect::version_3_23_2);
     TK_TRACE(1, not_null ? "index field" : "non-index field");
   }
-  if (not_null) sql += u" NOT NULL";
 
+  std::u16string def;
   if (can_have_def_value(field)) {
-    const std::u16string def = make_mysql_def_val(field);
+    def = dialect_.default_value(field);
     TK_TRACE(1, "got def value: %s", def);
-    if (!def.empty()) {
-      sql += u" DEFAULT ";
-      sql += def;
-    }
   }
 
-  if (can_have_auto_num(field)) {
+  const bool auto_increment = can_have_auto_num(field);
+  if (auto_increment) {
     if (auto_number_ >= 0 && static_cast<size_t>(auto_number_) != i) throw tk_mail_assertion("sql_sche", __LINE__);
-    sql += u" AUTO_INCREMENT";
     auto_number_ = static_cast<ptrdiff_t>(i);
   }
-
-  if (!field.description.empty()) {
-    TK_TRACE(1, "Setting column's comment: '%s'", field.description);
-    sql += u" COMMENT '";
-    // A backslash is escaped too, so that a comment ending in one cannot
-    // swallow the closing quote.
-    for (char16_t c : field.description) {
-      if (c == u'\'' || c == u'\\') sql += u'\\';
-      sql += c;
-    }
-    sql += u'\'';
-  }
+  if (!field.description.empty()) TK_TRACE(1, "Setting column's comment: '%s'", field.description);
+  std::string sql =
+      dialect_.column_definition(names_[i], type, char_set, not_null, def, auto_increment, field.description);
   TK_TRACE(1, "sql_query=%s", sql);
   return sql;
 }
 
-const std::vector<std::u16string>& sql_schema_initializer::get_init_chunks() {
+const std::vector<std::string>& sql_schema_initializer::get_init_chunks() {
   if (!chunks_.empty() || schema_.empty()) return chunks_;
   TK_TRACE(2, "sql_schema_initializer::get_init_chunks(n_columns=%d)", schema_.size());
   chunks_.reserve(schema_.size());

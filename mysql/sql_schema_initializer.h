@@ -4,10 +4,11 @@
 //
 // Built from a source schema, it copies it into a sql_schema (so the
 // row-size rule turns the largest short text columns into LONGTEXT where
-// needed), names every column with the field-name validator of the given
-// server version, and builds one definition per column:
-//   `name` TYPE [CHARACTER SET cs] [NOT NULL] [DEFAULT v] [AUTO_INCREMENT] [COMMENT '...']
-// Owns its schema copy, its names and its definitions.
+// needed), names every column with the field-name validator of the
+// dialect's version, decides each column's NOT NULL, default and
+// auto-increment, and has the dialect write one definition per column.
+// Owns its schema copy, its names and its definitions; the dialect must
+// outlive it.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sql_dialect.h"
 #include "sql_schema.h"
 #include "udb_indexes.h"
 #include "udb_names_map.h"
@@ -23,18 +25,18 @@
 class sql_schema_initializer {
  public:
   // `indexes` is the source's index list (columns by source name); it
-  // decides NOT NULL for primary-key columns. `version` is the server
-  // version the text is for (names quoted from 4.1.0 on).
-  sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes, uint32_t version);
+  // decides NOT NULL for primary-key columns.
+  sql_schema_initializer(const udb_schema& schema, const udb_indexes& indexes, const sql_dialect& dialect);
 
   // The per-column character set (by source column name), or empty; set by
   // whoever holds the type mappings.
   std::function<std::u16string(std::u16string_view column)> column_character_set;
 
-  // The definitions, one per column in schema order (built on first call).
-  const std::vector<std::u16string>& get_init_chunks();
+  // The definitions (UTF-8), one per column in schema order (built on
+  // first call).
+  const std::vector<std::string>& get_init_chunks();
   // One definition, for the column at `i`.
-  std::u16string column_definition(size_t i);
+  std::string column_definition(size_t i);
 
   // The schema as it will be created (after the row-size rule).
   const sql_schema& schema() const noexcept { return schema_; }
@@ -48,7 +50,7 @@ class sql_schema_initializer {
   // Position of the auto-increment column, -1 when none (known after the
   // definitions are built).
   ptrdiff_t auto_number_column() const noexcept { return auto_number_; }
-  uint32_t version() const noexcept { return version_; }
+  const sql_dialect& dialect() const noexcept { return dialect_; }
 
  private:
   bool can_have_def_value(const t_ftd& field) const;
@@ -56,9 +58,9 @@ class sql_schema_initializer {
 
   sql_schema schema_;
   udb_indexes indexes_;
-  uint32_t version_;
+  const sql_dialect& dialect_;
   std::vector<std::u16string> names_;
   udb_names_map::name_pairs generated_;
-  std::vector<std::u16string> chunks_;
+  std::vector<std::string> chunks_;
   ptrdiff_t auto_number_ = -1;
 };

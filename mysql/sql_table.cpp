@@ -6,16 +6,16 @@
 
 #include "error_handler.h"
 #include "sql_database.h"
-#include "sql_engine.h"
 #include "sql_exception.h"
+#include "sql_field.h"
 #include "sql_field_finder.h"
 #include "sql_row_error_sink.h"
 #include "sql_tmp_recordset.h"
-#include "sql_util.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
 #include "tk_wstring.h"
+#include "udb_validator.h"
 
 namespace {
 
@@ -26,22 +26,6 @@ constexpr const char* conformance_message =
 // Open modes that ask for the columns only.
 constexpr uint32_t mode_no_indexes_mask = 32u | 64u;
 
-// Switches the engine's blob_to_text on for a scope: the definition
-// statements answer with binary columns on some servers.
-class blob_to_text_scope {
- public:
-  explicit blob_to_text_scope(sql_engine& engine) : engine_(engine), saved_(engine.blob_to_text) {
-    engine_.set_blob_to_text(true);
-  }
-  ~blob_to_text_scope() { engine_.set_blob_to_text(saved_); }
-  blob_to_text_scope(const blob_to_text_scope&) = delete;
-  blob_to_text_scope& operator=(const blob_to_text_scope&) = delete;
-
- private:
-  sql_engine& engine_;
-  bool saved_;
-};
-
 // Shows a failure of a send that cannot stop the run (the destructor's, the
 // one before switching to one statement per record).
 void report_send_failure(std::u16string_view table, const tk_exception& e) {
@@ -50,12 +34,39 @@ void report_send_failure(std::u16string_view table, const tk_exception& e) {
   if (error_handler* handler = error_handler::instance_ptr()) handler->handle(tk_exception(text, 0));
 }
 
+// The descriptor of one result column.
+t_ftd describe(const MYSQL_FIELD& field) {
+  t_ftd column;
+  column.name = tk_utf8_to_unicode(std::string_view(field.name, field.name_length));
+  column.vartype = sql_field::vartype_of(static_cast<int>(field.type), field.flags, false);
+  // The server's length is in bytes of the column's character set; the
+  // refinement from SHOW COLUMNS gives text columns their character count.
+  column.size = static_cast<uint32_t>(field.length);
+  column.b_not_null = (field.flags & NOT_NULL_FLAG) != 0;
+  column.b_auto_increment = (field.flags & AUTO_INCREMENT_FLAG) != 0;
+  if (column.vartype == VT_DECIMAL) {
+    column.scale = field.decimals;
+    // The display length counts the sign and the point.
+    uint32_t digits = static_cast<uint32_t>(field.length);
+    if (digits > 0 && !(field.flags & UNSIGNED_FLAG)) --digits;
+    if (digits > 0 && field.decimals > 0) --digits;
+    column.precision = digits;
+  }
+  return column;
+}
+
 }  // namespace
 
-sql_table::sql_table(sql_database& database, std::u16string table, const udb_names_map* names_map, uint32_t mode)
-    : sql_recordset(database, table, table, false, names_map) {
+sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode)
+    : udb_recordset(&database, table, table), db_(database), dialect_(database.dialect()) {
   TK_TRACE(2, "sql_table::ctor");
-  initialize(mode);
+  TK_TRACE(2, "sql_table::initialize(%d)", mode);
+  read_columns();
+  if ((mode & ~mode_no_indexes_mask) == 0) {
+    TK_TRACE(1, "Mode=no_indexes, nothing to do");
+    return;
+  }
+  read_indexes();
 }
 
 sql_table::~sql_table() {
@@ -69,21 +80,14 @@ sql_table::~sql_table() {
   }
 }
 
-void sql_table::initialize(uint32_t mode) {
-  TK_TRACE(2, "sql_table::initialize(%d)", mode);
-  blob_to_text_scope scope(sql_engine::instance());
-  read_columns();
-  if ((mode & ~mode_no_indexes_mask) == 0) {
-    TK_TRACE(1, "Mode=no_indexes, nothing to do");
-    return;
-  }
-  read_indexes();
-}
-
 void sql_table::read_columns() {
-  std::string sql = "SHOW COLUMNS FROM ";
-  append_quoted(sql, table_);
-  sql_tmp_recordset rs(sql, db_->connection());
+  {
+    // The columns as the result of a statement describes them, without rows.
+    sql_tmp_recordset sample(dialect_.select_no_rows(table_), db_.connection());
+    for (unsigned i = 0; i < sample.n_fields(); ++i) schema_.push_back(describe(sample.fields()[i]));
+  }
+  // The definition statements answer with binary columns on some servers.
+  sql_tmp_recordset rs(dialect_.show_columns(table_), db_.connection(), true);
   for (; !rs.is_eof(); rs.move_next()) {
     const udb_record& row = *rs.get_record();
     if (row.size() < 5) continue;
@@ -124,7 +128,7 @@ void sql_table::read_columns() {
         TK_TRACE(1, "Skip empty def.values for date column");
       } else if (tk_wstring::starts_with(text, u"CURRENT_TIMESTAMP", true)) {
         TK_TRACE(1, "Special processing for CURRENT_TIMESTAMP");
-        field->reserved = 9;
+        field->reserved = t_ftd::date_time_default_now;
       } else {
         field->def_value = ole_variant(std::u16string_view(text));
       }
@@ -136,9 +140,7 @@ void sql_table::read_columns() {
 }
 
 void sql_table::read_indexes() {
-  std::string sql = "SHOW INDEX FROM ";
-  append_quoted(sql, table_);
-  sql_tmp_recordset rs(sql, db_->connection());
+  sql_tmp_recordset rs(dialect_.show_index(table_), db_.connection(), true);
   // Rows come per index in column order: Non_unique (1), Key_name (2), Column_name (4).
   udb_index index;
   auto store = [&]() {
@@ -170,7 +172,7 @@ void sql_table::prepare_layout(const udb_record& record) {
   slots_.clear();
   if (schema_.size() > record.size()) {
     TK_TRACE(1, "Size of record is less than size of schema");
-    const auto validator = sql_engine::instance().create_fn_validator(record);
+    const auto validator = dialect_.create_fn_validator(record);
     for (size_t i = 0; i < record.size(); ++i) {
       const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
       TK_TRACE(1, "Name=%s, mapped name=%s", record[i].name(), mapped);
@@ -183,7 +185,7 @@ void sql_table::prepare_layout(const udb_record& record) {
     }
   } else {
     TK_TRACE(1, "Size of schema is less or equal to the size of record");
-    const sql_field_finder finder(record);
+    const sql_field_finder finder(record, dialect_);
     for (const auto& column : schema_.fields) {
       if (!column) continue;
       const ptrdiff_t at = finder.get_field_idx(column->name);
@@ -197,27 +199,12 @@ void sql_table::prepare_layout(const udb_record& record) {
   layout_names_.clear();
   for (size_t i = 0; i < record.size(); ++i) layout_names_.push_back(record[i].name());
 
-  // Names are written whole (not cut to 63 characters): they are the
-  // table's own column names.
-  const bool quoted = sql_engine::instance().version >= sql_engine::version_4_1_0;
-  auto append_name = [&](std::u16string_view name) {
-    if (quoted) columns_part_ += '`';
-    tk_append_utf8(columns_part_, name);
-    if (quoted) columns_part_ += '`';
-  };
-  columns_part_.clear();
-  append_name(table_);
-  columns_part_ += '(';
-  for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) columns_part_ += ", ";
-    append_name(slots_[k].column->name);
-  }
-  columns_part_ += ')';
-}
-
-void sql_table::append_head(std::string& out, const char* verb) const {
-  out += verb;
-  out += columns_part_;
+  const bool replace = (db_.mode() & udb_database::mode_replace) != 0;
+  using verb = sql_dialect::insert_verb;
+  batch_head_.clear();
+  dialect_.append_insert_head(batch_head_, replace ? verb::replace : verb::insert_ignore, table_, slots_);
+  single_head_.clear();
+  dialect_.append_insert_head(single_head_, replace ? verb::replace : verb::insert, table_, slots_);
 }
 
 void sql_table::flush() {
@@ -232,12 +219,13 @@ void sql_table::flush() {
       t.row_starts_.clear();
     }
   } clear{*this};
-  MYSQL* connection = db_->connection();
-  db_->query_append("START TRANSACTION");
+  MYSQL* connection = db_.connection();
+  const std::string rollback = dialect_.rollback();
+  db_.query_append(dialect_.start_transaction());
   try {
-    db_->query_append(pending_);
+    db_.query_append(pending_);
   } catch (...) {
-    mysql_real_query(connection, "ROLLBACK", 8);
+    mysql_real_query(connection, rollback.data(), rollback.size());
     throw;
   }
   std::string message;
@@ -245,14 +233,14 @@ void sql_table::flush() {
   bool may_hide = false;
   if (mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) {
     if (!may_hide) {
-      db_->query_append("COMMIT");
+      db_.query_append(dialect_.commit());
       return;
     }
   }
   // INSERT IGNORE turns the strict mode's errors into warnings: a value cut
   // or replaced would be stored without a word. Undo the batch and let
   // every row stand or fall on its own.
-  db_->query_append("ROLLBACK");
+  db_.query_append(rollback);
   std::string ignored;
   unsigned rollback_code = 0;
   bool unused = false;
@@ -263,28 +251,26 @@ void sql_table::flush() {
     TK_TRACE(3, "Batch warning %d: %s", code, message);
     throw sql_exception(message, code);
   }
-  const char* verb = (db_->mode() & udb_database::mode_replace) ? "REPLACE INTO " : "INSERT IGNORE INTO ";
-  retry_rows(verb);
+  retry_rows();
 }
 
-void sql_table::retry_rows(const char* verb) {
+void sql_table::retry_rows() {
   TK_TRACE(3, "Sending the rows of table '%s' one by one", table_);
-  MYSQL* connection = db_->connection();
-  std::string& sql = row_;
+  MYSQL* connection = db_.connection();
+  const std::string rollback = dialect_.rollback();
+  std::string sql;
   for (size_t i = 0; i < row_starts_.size(); ++i) {
     const size_t begin = row_starts_[i];
     // Rows are separated by ", ".
     const size_t end = i + 1 < row_starts_.size() ? row_starts_[i + 1] - 2 : pending_.size();
-    sql.clear();
-    append_head(sql, verb);
-    sql += " VALUES";
+    sql.assign(batch_head_);
     sql.append(pending_, begin, end - begin);
     const uint64_t row_number = batch_first_row_ + i + 1;
     try {
-      db_->query_append("START TRANSACTION");
-      db_->query_append(sql);
+      db_.query_append(dialect_.start_transaction());
+      db_.query_append(sql);
     } catch (const tk_exception& e) {
-      mysql_real_query(connection, "ROLLBACK", 8);
+      mysql_real_query(connection, rollback.data(), rollback.size());
       refuse_row(row_number, e);
       continue;
     }
@@ -292,10 +278,10 @@ void sql_table::retry_rows(const char* verb) {
     unsigned code = 0;
     bool may_hide = false;
     if (mysql_warning_count(connection) != 0 && (bad_warning(message, code, may_hide) || may_hide)) {
-      db_->query_append("ROLLBACK");
+      db_.query_append(rollback);
       refuse_row(row_number, sql_exception(message, code));
     } else {
-      db_->query_append("COMMIT");
+      db_.query_append(dialect_.commit());
     }
   }
 }
@@ -311,10 +297,10 @@ void sql_table::refuse_row(uint64_t row_number, const tk_exception& e) {
 }
 
 bool sql_table::bad_warning(std::string& message, unsigned& code, bool& may_hide) {
-  const unsigned counted = mysql_warning_count(db_->connection());
+  const unsigned counted = mysql_warning_count(db_.connection());
   unsigned listed = 0;
   bool found = false;
-  sql_tmp_recordset warnings("SHOW WARNINGS", db_->connection());
+  sql_tmp_recordset warnings(dialect_.show_warnings(), db_.connection());
   for (; !warnings.is_eof(); warnings.move_next()) {
     ++listed;
     const udb_record& w = *warnings.get_record();
@@ -334,10 +320,9 @@ void sql_table::append_record(const udb_record& record) {
   TK_TRACE(2, "sql_table::append_record");
   const size_t size = record.get_total_size();
   TK_TRACE(1, "record size=%d", size);
-  sql_engine& engine = sql_engine::instance();
   if (size > max_statement_bytes) {
     TK_TRACE(3, "Row is too big (%d bytes), swtich to slow_append", size);
-    engine.fast_insert = false;
+    db_.stop_batching();
     try {
       flush();
     } catch (const tk_exception& e) {
@@ -345,12 +330,11 @@ void sql_table::append_record(const udb_record& record) {
     }
   }
   if (!same_layout(record)) {
-    if (!pending_.empty()) TK_TRACE(3, "cached_rec_size=%d, that.size=%d", cached_rec_size_, record.size());
+    if (!pending_.empty()) TK_TRACE(3, "cached_rec_size=%d, that.size=%d", layout_names_.size(), record.size());
     flush();
     prepare_layout(record);
-    cached_rec_size_ = record.size();
   }
-  if (engine.fast_insert)
+  if (db_.batching())
     fast_append(record);
   else
     slow_append(record);
@@ -360,35 +344,26 @@ void sql_table::append_record(const udb_record& record) {
 void sql_table::fast_append(const udb_record& record) {
   TK_TRACE(1, "sql_table::fast_append");
   TK_TRACE(1, "that.size=%d", record.size());
-  const char* verb = (db_->mode() & udb_database::mode_replace) ? "REPLACE INTO " : "INSERT IGNORE INTO ";
-  const size_t head_size = std::char_traits<char>::length(verb) + columns_part_.size();
   const bool opening = pending_.empty();
   const size_t mark = pending_.size();
   if (opening) {
     TK_TRACE(1, "Initialize new query...");
     if (pending_.capacity() < max_statement_bytes) pending_.reserve(max_statement_bytes + 65536);
-    append_head(pending_, verb);
-    pending_ += " VALUES";
+    pending_ += batch_head_;
     batch_first_row_ = n_records_;
-  } else {
-    pending_ += ", ";
   }
-  row_starts_.push_back(pending_.size());
-  pending_ += '(';
-  for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) pending_ += ", ";
-    get_fld_append_str(pending_, &record[slots_[k].cell], slots_[k].column, false);
-  }
-  pending_ += ')';
+  // A row starts at its "(", after the ", " that separates it.
+  row_starts_.push_back(opening ? pending_.size() : pending_.size() + 2);
+  dialect_.append_row(pending_, record, slots_, opening, false);
 
-  if (!opening && pending_.size() + head_size > max_statement_bytes) {
+  // The cap counts the head once more, as a margin for the statement's end.
+  if (!opening && pending_.size() + batch_head_.size() > max_statement_bytes) {
     // The row does not fit: it moves to the head of the next statement.
     row_.assign(pending_, mark + 2, std::string::npos);
     pending_.resize(mark);
     row_starts_.pop_back();
     flush();
-    append_head(pending_, verb);
-    pending_ += " VALUES";
+    pending_ += batch_head_;
     batch_first_row_ = n_records_;
     row_starts_.push_back(pending_.size());
     pending_ += row_;
@@ -398,24 +373,17 @@ void sql_table::fast_append(const udb_record& record) {
 
 void sql_table::slow_append(const udb_record& record) {
   TK_TRACE(1, "sql_table::slow_append");
-  TK_TRACE(1, "mysql_db.get_mode()=%d", db_->mode());
+  TK_TRACE(1, "mysql_db.get_mode()=%d", db_.mode());
   const size_t size = record.get_total_size();
   const bool big = size > max_statement_bytes;
-  std::string& sql = row_;
-  sql.clear();
-  append_head(sql, (db_->mode() & udb_database::mode_replace) ? "REPLACE INTO " : "INSERT INTO ");
-  sql += " VALUES(";
-  for (size_t k = 0; k < slots_.size(); ++k) {
-    if (k > 0) sql += ", ";
-    get_fld_append_str(sql, &record[slots_[k].cell], slots_[k].column, big);
-  }
-  sql += ')';
-  TK_TRACE(1, "Run SQL query: %s", std::string_view(sql).substr(0, 4096));
+  statement_.assign(single_head_);
+  dialect_.append_row(statement_, record, slots_, true, big);
+  TK_TRACE(1, "Run SQL query: %s", std::string_view(statement_).substr(0, 4096));
   if (!big) {
-    db_->query_append(sql);
+    db_.query_append(statement_);
     return;
   }
-  const uint32_t max_packet = sql_engine::instance().get_max_allowed_packet();
+  const uint32_t max_packet = db_.max_allowed_packet();
   TK_TRACE(1, "get_max_allowed_packet=%d", max_packet);
   if (size > max_packet) {
     TK_TRACE(3, "row_tot_size > max_allowed_packet");
@@ -423,6 +391,6 @@ void sql_table::slow_append(const udb_record& record) {
   }
   std::vector<const udb_field*> cells;
   cells.reserve(slots_.size());
-  for (const slot& s : slots_) cells.push_back(&record[s.cell]);
-  db_->prepared_statement(sql, cells);
+  for (const sql_cell_slot& s : slots_) cells.push_back(&record[s.cell]);
+  db_.prepared_statement(statement_, cells);
 }

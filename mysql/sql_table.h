@@ -7,28 +7,32 @@
 // record, and its cells above the inline limit are streamed as long data
 // through a prepared statement.
 //
+// Built, it knows the table's columns (with the server's own type texts)
+// and, unless the open mode asks for none, its indexes.
+//
 // Ownership: owns the pending statement; the database (and its
-// connection) and the names map are not owned. The destructor sends what
-// is pending; call flush() to send it with errors reported to the caller.
+// connection and dialect) is not owned. The destructor sends what is
+// pending; call flush() to send it with errors reported to the caller.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "sql_recordset.h"
+#include "sql_dialect.h"
+#include "udb_recordset.h"
 
+class sql_database;
 class sql_row_error_sink;
 class tk_exception;
 
-class sql_table : public sql_recordset {
+class sql_table : public udb_recordset {
  public:
   // The size cap of one batch statement (the head is written once per
   // statement, so this bounds the text sent in one exchange).
   static constexpr size_t max_statement_bytes = 1000000;
 
-  // Reads the table's definition from the server (columns, and unless
-  // `mode` asks for none, its indexes).
-  sql_table(sql_database& database, std::u16string table, const udb_names_map* names_map, uint32_t mode);
+  // Reads the table's definition from the server.
+  sql_table(sql_database& database, std::u16string table, uint32_t mode);
   ~sql_table() override;
 
   void append_record(const udb_record& record) override;
@@ -50,47 +54,41 @@ class sql_table : public sql_recordset {
   const std::string& pending() const noexcept { return pending_; }
 
  private:
-  // One column of the statement: its schema descriptor and the cell that feeds it.
-  struct slot {
-    const t_ftd* column;
-    size_t cell;
-  };
-
   // The server's error number of a duplicate key, the only warning a batch
   // may leave behind.
   static constexpr unsigned duplicate_key_error = 1062;
   // The warning of a ROLLBACK that could not undo a table without transactions.
   static constexpr unsigned non_transactional_rollback = 1196;
 
-  void initialize(uint32_t mode);
+  void read_columns();
+  void read_indexes();
   // The first warning of the last statement that is not a skipped
   // duplicate or a note, as the server's error; false when there is none.
   // `may_hide` is set when the server listed fewer warnings than it counted.
   bool bad_warning(std::string& message, unsigned& code, bool& may_hide);
   // Sends the rows of the pending batch one statement each.
-  void retry_rows(const char* verb);
+  void retry_rows();
   void refuse_row(uint64_t row_number, const tk_exception& e);
-  void read_columns();
-  void read_indexes();
 
   // Matches the record's cells with the table's columns when its layout is
-  // new, and builds the column part of the head. Throws the conformance
-  // exception when a name cannot be matched.
+  // new, and builds the statement heads. Throws the conformance exception
+  // when a name cannot be matched.
   void prepare_layout(const udb_record& record);
   bool same_layout(const udb_record& record) const;
-  // Appends the statement head with `verb` to `out`.
-  void append_head(std::string& out, const char* verb) const;
   void fast_append(const udb_record& record);
   void slow_append(const udb_record& record);
 
-  std::vector<slot> slots_;
+  sql_database& db_;
+  const sql_dialect& dialect_;
+  std::vector<sql_cell_slot> slots_;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
-  std::string columns_part_;                  // "`table`(`a`, `b`)"
-  size_t cached_rec_size_ = 0;
+  std::string batch_head_;                    // "INSERT IGNORE INTO `t`(`a`, `b`) VALUES"
+  std::string single_head_;                   // "INSERT INTO `t`(`a`, `b`) VALUES"
   std::string pending_;
   std::vector<size_t> row_starts_;  // where each row's "(" stands in pending_
   uint64_t batch_first_row_ = 0;    // the 0-based number of pending_'s first row
   std::string row_;                 // a row moved out of a full batch
+  std::string statement_;           // a one-row statement
   sql_row_error_sink* sink_ = nullptr;
   uint64_t n_records_ = 0;
 };

@@ -1,23 +1,16 @@
 #include "sql_tmp_recordset.h"
 
-#include "sql_engine.h"
 #include "sql_exception.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 
-sql_tmp_recordset::sql_tmp_recordset(std::string_view sql, MYSQL* connection)
-    : connection_(connection ? connection : sql_engine::instance().handle()) {
+sql_tmp_recordset::sql_tmp_recordset(std::string_view sql, MYSQL* connection, bool blob_to_text)
+    : connection_(connection), blob_to_text_(blob_to_text) {
   TK_TRACE(2, "sql_tmp_recordset::ctor2(%s)", sql);
   if (mysql_real_query(connection_, sql.data(), static_cast<unsigned long>(sql.size())) != 0)
     throw sql_exception(connection_);
   result_.reset(mysql_use_result(connection_));
   if (!result_ && mysql_errno(connection_) != 0) throw sql_exception(connection_);
-  describe();
-}
-
-sql_tmp_recordset::sql_tmp_recordset(sql_result result, MYSQL* connection)
-    : connection_(connection), result_(std::move(result)) {
-  TK_TRACE(2, "sql_tmp_recordset::ctor1");
   describe();
 }
 
@@ -51,7 +44,7 @@ void sql_tmp_recordset::fill_cache() {
       break;
     }
     const unsigned long* lengths = mysql_fetch_lengths(result_.get());
-    records_.push_back(std::make_unique<sql_record>(n_fields_, row, lengths, fields_));
+    records_.push_back(std::make_unique<sql_record>(n_fields_, row, lengths, fields_, blob_to_text_));
   }
   TK_TRACE(1, "records.size()=%d", records_.size());
   TK_TRACE(2, "sql_tmp_recordset::fill_cache - END");

@@ -22,11 +22,10 @@ class sql_tmp_recordset : public udb_recordset {
  public:
   static constexpr size_t page_rows = 1000;
 
-  // Runs `sql` (UTF-8) on `connection` (the engine's when null) with an
-  // unbuffered result. Throws sql_exception when the statement fails.
-  explicit sql_tmp_recordset(std::string_view sql, MYSQL* connection = nullptr);
-  // Wraps a result already obtained on `connection`.
-  sql_tmp_recordset(sql_result result, MYSQL* connection);
+  // Runs `sql` (UTF-8) on `connection` with an unbuffered result; BLOB
+  // columns read as text when `blob_to_text`. Throws sql_exception when the
+  // statement fails.
+  sql_tmp_recordset(std::string_view sql, MYSQL* connection, bool blob_to_text = false);
   ~sql_tmp_recordset() override;
 
   void append_record(const udb_record& record) override;  // read-only: an internal error
@@ -54,4 +53,5 @@ class sql_tmp_recordset : public udb_recordset {
   std::vector<std::unique_ptr<sql_record>> records_;
   size_t pos_ = 0;
   bool exhausted_ = false;
+  bool blob_to_text_ = false;
 };

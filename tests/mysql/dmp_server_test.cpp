@@ -9,8 +9,7 @@
 
 #include "dmp_database.h"
 #include "mysql_test_server.h"
-#include "sql_engine.h"
-#include "sql_util.h"
+#include "sql_dialect.h"
 #include "test_support.h"
 #include "tk_unicode.h"
 #include "udb_record.h"
@@ -150,8 +149,6 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
   std::vector<uint8_t> bytes(sql_max_inline_field_size + 1);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 31 + i / 256);
 
-  sql_engine engine;
-  engine.char_set = u"utf8mb4";
   udb_schema schema;
   schema.push_back(t_ftd(0, u"id", VT_I4, false, false, ole_variant(), 0));
   schema.push_back(t_ftd(0, u"txt", VT_BSTR, false, false, ole_variant(), 0));
@@ -159,7 +156,8 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
   const std::string file = dir_.file("big.sql");
   std::vector<mysql_row> expected;
   {
-    dmp_database db(std::u16string(file.begin(), file.end()), dump_options{}, {"big.sql", "01/02/2030"});
+    dmp_database db(std::u16string(file.begin(), file.end()), dump_options{}, {"big.sql", "01/02/2030"},
+                    {u"utf8mb4", u"InnoDB", nullptr});
     auto table = db.create_table(u"big", schema, {});
     udb_record row;
     for (size_t size : {sql_max_inline_field_size, sql_max_inline_field_size + 1}) {

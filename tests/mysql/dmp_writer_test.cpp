@@ -9,7 +9,6 @@
 
 #include "dmp_database.h"
 #include "dmp_recordset.h"
-#include "sql_engine.h"
 #include "test_support.h"
 #include "tk_exception.h"
 #include "udb_record.h"
@@ -28,7 +27,8 @@ class DumpWriter : public ::testing::Test {
   }
 
   std::unique_ptr<dmp_database> open() {
-    return std::make_unique<dmp_database>(path_, options_, dmp_database::header_stamp{"d.sql", "01/02/2030"});
+    return std::make_unique<dmp_database>(path_, options_, dmp_database::header_stamp{"d.sql", "01/02/2030"},
+                                          settings_);
   }
   std::unique_ptr<udb_recordset> table(dmp_database& db, const std::u16string& name) {
     return db.create_table(name, schema_, {});
@@ -49,7 +49,7 @@ class DumpWriter : public ::testing::Test {
     return out;
   }
 
-  sql_engine engine_;
+  sql_destination::create_settings settings_;
   testsupport::temp_dir dir_;
   std::string file_ = dir_.file("d.sql");
   std::u16string path_ = std::u16string(file_.begin(), file_.end());
@@ -149,12 +149,15 @@ TEST_F(DumpWriter, ASecondSourceForATableAppendsToIt) {
 TEST_F(DumpWriter, SetNamesNamesTheFileEncoding_CreateDatabaseTheTables) {
   options_.dmp_ins_db = true;
   options_.db_name = std::string(1, 'd');
+  const std::string sql_mode_line =
+      sql_dialect(sql_dialect::dump_version_new, sql_dialect::target::dump).session_sql_mode() + ";\n";
   const std::pair<std::u16string, std::string> cases[] = {
-      {u"latin1", "\nSET NAMES UTF8;\n\nDROP DATABASE IF EXISTS `d`;\nCREATE DATABASE `d` character set latin1;\n"},
-      {u"", "\nSET NAMES UTF8;\n\nDROP DATABASE IF EXISTS `d`;\nCREATE DATABASE `d`;\nUSE `d`;\n"},
+      {u"latin1", "\nSET NAMES UTF8;\n" + sql_mode_line +
+                      "\nDROP DATABASE IF EXISTS `d`;\nCREATE DATABASE `d` character set latin1;\n"},
+      {u"", "\nSET NAMES UTF8;\n" + sql_mode_line + "\nDROP DATABASE IF EXISTS `d`;\nCREATE DATABASE `d`;\nUSE `d`;\n"},
   };
   for (const auto& [char_set, start] : cases) {
-    engine_.char_set = char_set;
+    settings_.char_set = char_set;
     open()->close();
     EXPECT_EQ(read_file(file_).rfind(start, 0), 0u) << read_file(file_);
   }

@@ -81,10 +81,7 @@ class sql_server_fixture : public testsupport::mysql_fixture {
     testsupport::mysql_fixture::TearDown();
   }
 
-  std::unique_ptr<sql_database> open(uint32_t mode) {
-    std::unique_ptr<udb_database> db = engine_->open_db(tk_utf8_to_unicode(db_), mode);
-    return std::unique_ptr<sql_database>(static_cast<sql_database*>(db.release()));
-  }
+  std::unique_ptr<sql_database> open(uint32_t mode) { return engine_->open_database(tk_utf8_to_unicode(db_), mode); }
   std::unique_ptr<sql_table> create(const std::u16string& name, const udb_schema& schema,
                                     const udb_indexes& indexes = udb_indexes()) {
     std::unique_ptr<udb_recordset> rs = database_->create_table(name, schema, indexes);
@@ -96,12 +93,12 @@ class sql_server_fixture : public testsupport::mysql_fixture {
   }
   // The first cell of a statement run on the engine's own connection.
   std::string engine_scalar(const std::string& sql) {
-    sql_tmp_recordset rs(sql);
+    sql_tmp_recordset rs(sql, engine_->handle());
     return (*rs.get_record())[0].to_string();
   }
   // The session counter of INSERT statements the engine's connection ran.
   long long com_insert() {
-    sql_tmp_recordset rs("SHOW SESSION STATUS LIKE 'Com_insert'");
+    sql_tmp_recordset rs("SHOW SESSION STATUS LIKE 'Com_insert'", engine_->handle());
     return std::stoll((*rs.get_record())[1].to_string());
   }
 

@@ -1,14 +1,14 @@
 // Statement texts the destination builds without a server: CREATE TABLE
 // (column and key definitions, the row-size rule), the database statements,
 // and the branches for old servers, which a current server cannot reach:
-// the engine's version is set by hand.
+// the dialect's version is chosen by hand.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "sql_database.h"
+#include "sql_dialect.h"
 #include "sql_engine.h"
 #include "sql_indexes_initializer.h"
 #include "sql_schema.h"
@@ -36,14 +36,13 @@ udb_index index(const char16_t* name, bool unique, bool primary, std::vector<std
 }
 
 // The whole CREATE TABLE text as create_table sends it.
-std::string create_table_text(sql_engine& engine, const char16_t* table, const udb_schema& schema,
-                              const udb_indexes& indexes, uint32_t version) {
-  engine.version = version;
-  sql_schema_initializer columns(schema, indexes, version);
-  const std::vector<std::u16string>& definitions = columns.get_init_chunks();
-  sql_indexes_initializer keys(indexes, version);
-  return tk_unicode_to_utf8(
-      sql_database::create_table_statement(table, definitions, keys.get_init_chunks(columns), u"", u"", version));
+std::string create_table_text(const char16_t* table, const udb_schema& schema, const udb_indexes& indexes,
+                              uint32_t version) {
+  const sql_dialect dialect(version, sql_dialect::target::live);
+  sql_schema_initializer columns(schema, indexes, dialect);
+  const std::vector<std::string>& definitions = columns.get_init_chunks();
+  sql_indexes_initializer keys(indexes, dialect);
+  return dialect.create_table(table, definitions, keys.get_init_chunks(columns), u"", u"", u"InnoDB", {});
 }
 
 struct create_case {
@@ -55,7 +54,6 @@ struct create_case {
 };
 
 TEST(sql_create_table_text, GoldenStatements) {
-  sql_engine engine;
   ole_variant bob(u"Bob");
   t_ftd commented = column(u"Note", VT_BSTR, 30000);
   commented.description = u"it's a \\ here";
@@ -96,17 +94,17 @@ TEST(sql_create_table_text, GoldenStatements) {
        v4_0_0,
        {column(u"id", VT_I4, 4), column(u"name", VT_BSTR, 20)},
        {index(u"ix", false, false, {u"name"})},
-       "CREATE TABLE `people` (id INT, name VARCHAR(20), INDEX ix (name)) TYPE=InnoDB"},
+       "CREATE TABLE people (id INT, name VARCHAR(20), INDEX ix (name)) TYPE=InnoDB"},
       {"server before 3.23.35 knows only MyISAM",
        v3_23_30,
        {column(u"id", VT_I4, 4)},
        {},
-       "CREATE TABLE `people` (id INT) TYPE=MyISAM"},
+       "CREATE TABLE people (id INT) TYPE=MyISAM"},
       {"server before 3.23.2: NOT NULL on every indexed column",
        v3_23_1,
        {column(u"id", VT_I4, 4), column(u"other", VT_I4, 4)},
        {index(u"ix", false, false, {u"id"})},
-       "CREATE TABLE `people` (id INT NOT NULL, other INT, INDEX ix (id)) TYPE=MyISAM"},
+       "CREATE TABLE people (id INT NOT NULL, other INT, INDEX ix (id)) TYPE=MyISAM"},
   };
   for (const create_case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -114,12 +112,11 @@ TEST(sql_create_table_text, GoldenStatements) {
     for (const t_ftd& f : c.columns) schema.push_back(f);
     udb_indexes indexes;
     for (const udb_index& i : c.indexes) indexes.push_back(i);
-    EXPECT_EQ(create_table_text(engine, u"people", schema, indexes, c.version), c.expected);
+    EXPECT_EQ(create_table_text(u"people", schema, indexes, c.version), c.expected);
   }
 }
 
 TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
-  sql_engine engine;
   for (const auto& [version, limit] : {std::pair{v10_11, size_t{63}}, std::pair{v4_0_0, size_t{15}}}) {
     SCOPED_TRACE(version);
     udb_schema schema;
@@ -129,9 +126,10 @@ TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
       schema.push_back(column(name.c_str(), VT_I4, 4));
       indexes.push_back(index((u"ix" + name).c_str(), false, false, {name}));
     }
-    sql_schema_initializer columns(schema, indexes, version);
+    const sql_dialect dialect(version, sql_dialect::target::live);
+    sql_schema_initializer columns(schema, indexes, dialect);
     columns.get_init_chunks();
-    sql_indexes_initializer keys(indexes, version);
+    sql_indexes_initializer keys(indexes, dialect);
     EXPECT_EQ(keys.get_init_chunks(columns).size(), limit);
   }
 
@@ -140,8 +138,8 @@ TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
   schema.push_back(column(u"Total Sum", VT_I4, 4));
   schema.push_back(column(u"plain", VT_I4, 4));
   schema.push_back(column(u"PLAIN", VT_I4, 4));
-  engine.version = v10_11;
-  sql_schema_initializer columns(schema, udb_indexes(), v10_11);
+  const sql_dialect dialect(v10_11, sql_dialect::target::live);
+  sql_schema_initializer columns(schema, udb_indexes(), dialect);
   const udb_names_map::name_pairs expected = {{u"total sum", u"Total Sum"}, {u"plain00000", u"PLAIN"}};
   EXPECT_EQ(columns.generated_names(), expected);
   EXPECT_EQ(columns.column_name(u"PLAIN"), u"plain00000");
@@ -180,7 +178,6 @@ TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
 }
 
 TEST(sql_engine_text, DatabaseStatementsByVersion) {
-  sql_engine engine;
   const struct {
     uint32_t version;
     const char16_t* name;
@@ -191,16 +188,16 @@ TEST(sql_engine_text, DatabaseStatementsByVersion) {
       {v4_0_0, u"mydb", "CREATE DATABASE mydb character set utf8", "DROP DATABASE mydb"},
   };
   for (const auto& r : rows) {
-    engine.version = r.version;
-    EXPECT_EQ(engine.create_db_statement(r.name), r.create);
-    EXPECT_EQ(engine.drop_db_statement(r.name), r.drop);
+    const sql_dialect dialect(r.version, sql_dialect::target::live);
+    EXPECT_EQ(dialect.create_database(r.name, u"utf8"), r.create);
+    EXPECT_EQ(dialect.drop_database(r.name, false), r.drop);
   }
 }
 
 TEST(sql_engine_text, VersionParsing) {
   EXPECT_EQ(sql_engine::parse_version("8.0.36-log"), 524324u);
   EXPECT_EQ(sql_engine::parse_version("10.11.6-MariaDB-0+deb12u1"), 0x0A0B06u);
-  EXPECT_EQ(sql_engine::parse_version("4.1.0"), sql_engine::version_4_1_0);
+  EXPECT_EQ(sql_engine::parse_version("4.1.0"), sql_dialect::version_4_1_0);
   EXPECT_THROW(sql_engine::parse_version("5.5"), tk_mail_assertion);
   EXPECT_THROW(sql_engine::parse_version("MariaDB"), tk_mail_assertion);
 }

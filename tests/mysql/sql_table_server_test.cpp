@@ -34,7 +34,7 @@ class sql_table_paths : public sql_server_fixture, public ::testing::WithParamIn
  protected:
   void SetUp() override {
     sql_server_fixture::SetUp();
-    if (engine_) engine_->fast_insert = GetParam();
+    if (database_ && !GetParam()) database_->stop_batching();
   }
 };
 
@@ -42,10 +42,11 @@ class sql_table_paths : public sql_server_fixture, public ::testing::WithParamIn
 // 3 MiB text (two UTF-8 bytes for the accented characters) with 3 MiB of
 // bytes, which may not travel inside a statement: they go as long data.
 TEST_P(sql_table_paths, ValuesReadBackEqual) {
-  engine_->char_set = u"utf8mb4";
+  database_.reset();
+  engine_->set_char_set(u"utf8mb4");
   engine_->connect(address_.host, address_.user, address_.password, address_.port);
-  engine_->fast_insert = GetParam();
   database_ = open(udb_database::mode_append);
+  if (!GetParam()) database_->stop_batching();
 
   std::vector<std::u16string> texts;
   std::u16string every;
@@ -75,7 +76,7 @@ TEST_P(sql_table_paths, ValuesReadBackEqual) {
       fill(r, static_cast<int32_t>(i), texts[i], bytes_of(i));
       table->append_record(r);
     }
-    EXPECT_FALSE(engine_->fast_insert) << "a record above the cap ends batching for the run";
+    EXPECT_FALSE(database_->batching()) << "a record above the cap ends batching for the run";
   }
   const std::vector<testsupport::mysql_row> rows = check_.query("SELECT id, txt, bin FROM vals ORDER BY id");
   ASSERT_EQ(rows.size(), texts.size());
@@ -201,14 +202,14 @@ TEST_F(sql_table_writer, DuplicateKeySkippedInFastAndRefusedInSlowAppend) {
   table->flush();
   EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(txt ORDER BY id) FROM `Text Table`"), "O'Brien\\x,,third");
 
-  engine_->fast_insert = false;
+  database_->stop_batching();
   fill(r, 2, u"duplicate");
   expect_server_error([&] { table->append_record(r); }, {1062});
   fill(r, 4, u"fourth");
   table->append_record(r);
   EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(txt ORDER BY id) FROM `Text Table`"), "O'Brien\\x,,third,fourth");
 
-  engine_->fast_insert = true;
+  table.reset();
   database_ = open(udb_database::mode_append | udb_database::mode_replace);
   table = get(u"Text Table");
   fill(r, 2, u"replaced");
@@ -258,8 +259,8 @@ TEST(sql_table_packet, RecordLargerThanMaxAllowedPacketAndServerStopped) {
   const testsupport::mysql_address& a = server.address();
   sql_engine engine;
   engine.connect(a.host, a.user, a.password, a.port);
-  EXPECT_EQ(engine.get_max_allowed_packet(), 2u * 1024 * 1024);
-  std::unique_ptr<udb_database> db = engine.create_db(u"packet", 0);
+  std::unique_ptr<sql_database> db = engine.create_database(u"packet");
+  EXPECT_EQ(db->max_allowed_packet(), 2u * 1024 * 1024);
   std::unique_ptr<udb_recordset> table = db->create_table(u"t", id_text_bin_schema(), udb_indexes());
   udb_record r;
   for (int i = 1; i <= 3; ++i) {
@@ -279,8 +280,10 @@ TEST(sql_table_packet, RecordLargerThanMaxAllowedPacketAndServerStopped) {
     EXPECT_EQ(check.scalar("SELECT GROUP_CONCAT(txt) FROM t"), "kept,kept,kept");
   }
   // The server goes away with rows pending: a clear error, no hang. (The
-  // big records ended batching; a new run would start with it on.)
-  engine.fast_insert = true;
+  // big records ended batching; a new run starts with it on.)
+  table.reset();
+  db = engine.open_database(u"packet", udb_database::mode_append);
+  table = db->get_table(u"t", udb_database::mode_append);
   for (int i = 10; i < 20; ++i) {
     fill(r, i, u"lost");
     table->append_record(r);

@@ -1,5 +1,6 @@
 
 SET NAMES utf8;
+/*!40101 SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')) */;
 DROP TABLE IF EXISTS `sales` CASCADE;
 CREATE TABLE `sales` (
   `id` VARCHAR(255),

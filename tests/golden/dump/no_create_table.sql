@@ -5,6 +5,7 @@
 # More conversion tools at https://gridload.example.org/
 
 SET NAMES utf8;
+/*!40101 SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')) */;
 
 #
 # Dumping data for table 'sales'

@@ -1,4 +1,4 @@
-#include "sql_util.h"
+#include "sql_dialect.h"
 
 #include <gtest/gtest.h>
 
@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "sql_engine.h"
+#include "sql_destination.h"
+#include "sql_field.h"
 #include "sql_field_upsizer.h"
 #include "t_ftd.h"
 #include "tk_exception_ex.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
-#include "udb_database.h"
 #include "udb_field.h"
+#include "udb_record.h"
 #include "udb_recordset.h"
 
 namespace {
@@ -26,16 +27,11 @@ t_ftd column(VARTYPE vt, uint32_t size = 0, uint32_t reserved = 0, const ole_var
   return t_ftd(size, u"c", vt, not_null, false, def, reserved);
 }
 
-// An engine with a chosen server version, registered for the test's length.
-struct engine_scope {
-  sql_engine engine;
-  explicit engine_scope(uint32_t version, bool blob_to_text = false) {
-    engine.version = version;
-    engine.blob_to_text = blob_to_text;
-  }
-};
+const sql_dialect live(sql_dialect::version_5_6_4, sql_dialect::target::live);
+const sql_dialect dump(sql_dialect::dump_version_new, sql_dialect::target::dump);
+const sql_dialect old_dump(sql_dialect::dump_version_old, sql_dialect::target::dump);
 
-TEST(sql_util_types, TypeTextAtEachThreshold) {
+TEST(sql_dialect_types, TypeTextAtEachThreshold) {
   const struct {
     VARTYPE vt;
     uint32_t size, reserved;
@@ -67,21 +63,21 @@ TEST(sql_util_types, TypeTextAtEachThreshold) {
   for (const auto& r : table) {
     SCOPED_TRACE(r.full + " / size " + std::to_string(r.size));
     t_ftd f = column(r.vt, r.size, r.reserved, ole_variant(r.def));
-    EXPECT_EQ(u8(get_sql_native_type2(f, false)), r.full);
+    EXPECT_EQ(u8(live.column_type(f, false)), r.full);
   }
   t_ftd dec = column(VT_DECIMAL);
   dec.precision = 10;
   dec.scale = 2;
-  EXPECT_EQ(get_sql_native_type2(dec, false), u"DECIMAL(10,2)");
+  EXPECT_EQ(live.column_type(dec, false), u"DECIMAL(10,2)");
   dec.precision = 0;
-  EXPECT_EQ(get_sql_native_type2(dec, false), u"DOUBLE");
+  EXPECT_EQ(live.column_type(dec, false), u"DOUBLE");
   for (VARTYPE bad : {VT_EMPTY, VT_STREAM, VARTYPE(8200)}) {
     SCOPED_TRACE(bad);
-    EXPECT_THROW(get_sql_native_type2(column(bad), false), tk_mail_assertion);
+    EXPECT_THROW(live.column_type(column(bad), false), tk_mail_assertion);
   }
 }
 
-TEST(sql_util_defaults, DefaultTextByColumnKind) {
+TEST(sql_dialect_defaults, DefaultTextByColumnKind) {
   const struct {
     VARTYPE vt;
     uint32_t reserved;
@@ -117,13 +113,13 @@ TEST(sql_util_defaults, DefaultTextByColumnKind) {
   };
   for (const auto& r : table) {
     SCOPED_TRACE(u8(r.def.to_wstring()) + " as " + std::to_string(r.vt));
-    EXPECT_EQ(u8(make_mysql_def_val(column(r.vt, 8, r.reserved, r.def))), r.expected);
+    EXPECT_EQ(u8(live.default_value(column(r.vt, 8, r.reserved, r.def))), r.expected);
   }
 }
 
 // Literals of a value given as text and tag, in both styles, through the
 // wide and the appending forms.
-TEST(sql_util_literals, TextAndTag) {
+TEST(sql_dialect_literals, TextAndTag) {
   const std::string guid = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
   const std::string mention = "this text mentions a guid but goes on without one";
   const struct {
@@ -153,17 +149,17 @@ TEST(sql_util_literals, TextAndTag) {
   for (const auto& r : table) {
     SCOPED_TRACE(r.text + " as " + std::to_string(r.vt));
     const std::u16string wide = w(r.text);
-    EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt)), r.live);
-    const std::string dump = r.dump.empty() ? r.live : r.dump;
-    EXPECT_EQ(u8(to_mysql_wstr(wide, r.vt, sql_literal_style::dump)), dump);
+    EXPECT_EQ(live.literal(wide, r.vt), r.live);
+    const std::string in_dump = r.dump.empty() ? r.live : r.dump;
     std::string out = "x=";
-    append_mysql_wstr(out, wide, r.vt, sql_literal_style::dump);
-    EXPECT_EQ(out, "x=" + dump);
+    dump.append_literal(out, wide, r.vt);
+    EXPECT_EQ(out, "x=" + in_dump);
+    out = "x=";
+    dump.append_literal(out, std::string_view(r.text), r.vt);
+    EXPECT_EQ(out, "x=" + in_dump) << "narrow text";
   }
   // A lone surrogate cannot go to the server as UTF-8.
-  std::string out;
-  append_mysql_wstr(out, std::u16string(1, char16_t(0xD800)) + u"a", VT_BSTR);
-  EXPECT_EQ(out,
+  EXPECT_EQ(live.literal(std::u16string(1, char16_t(0xD800)) + u"a", VT_BSTR),
             "'\xEF\xBF\xBD"
             "a'");
 }
@@ -171,7 +167,7 @@ TEST(sql_util_literals, TextAndTag) {
 ole_variant bytes(std::vector<uint8_t> b) { return ole_variant(std::move(b)); }
 
 // One cell rendered for a data statement.
-TEST(sql_util_literals, CellLiterals) {
+TEST(sql_dialect_literals, CellLiterals) {
   ole_variant null;
   null.set_null();
   ole_variant date(ole_date::make(2001, 2, 3, 4, 5, 6));
@@ -217,14 +213,16 @@ TEST(sql_util_literals, CellLiterals) {
     SCOPED_TRACE(r.name);
     udb_field cell(u"f", 10, r.cell);
     t_ftd col = column(r.col, 10, r.reserved, ole_variant(), r.not_null);
-    EXPECT_EQ(get_fld_append_str(&cell, &col, false), r.live);
-    std::string out = "(1, ";
-    get_fld_append_str(out, &cell, &col, true, sql_literal_style::dump);
+    std::string out;
+    live.append_cell(out, cell, col, false);
+    EXPECT_EQ(out, r.live);
+    out = "(1, ";
+    dump.append_cell(out, cell, col, true);
     EXPECT_EQ(out, "(1, " + (r.dump.empty() ? r.live : r.dump));
   }
 }
 
-TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
+TEST(sql_dialect_literals, PlaceholdersAboveOneMebibyte) {
   t_ftd text_col = column(VT_BSTR, 0);
   t_ftd blob_col = column(VT_BLOB, 0);
   const struct {
@@ -240,13 +238,16 @@ TEST(sql_util_literals, PlaceholdersAboveOneMebibyte) {
   };
   for (const auto& r : table) {
     SCOPED_TRACE(r.name);
-    EXPECT_EQ(get_fld_append_str(&r.cell, r.col, true) == "?", r.placeholder);
+    std::string with, without;
+    live.append_cell(with, r.cell, *r.col, true);
+    live.append_cell(without, r.cell, *r.col, false);
+    EXPECT_EQ(with == "?", r.placeholder);
     // Without placeholders the value is always inlined.
-    EXPECT_NE(get_fld_append_str(&r.cell, r.col, false), "?");
+    EXPECT_NE(without, "?");
   }
 }
 
-TEST(sql_util_server_cells, ValuesOfRawCells) {
+TEST(sql_field_cells, ValuesOfRawCells) {
   ole_variant dec;
   dec.set_decimal([] {
     ole_decimal d;
@@ -280,54 +281,83 @@ TEST(sql_util_server_cells, ValuesOfRawCells) {
   };
   for (const auto& r : table) {
     SCOPED_TRACE(r.name);
-    engine_scope scope(0, r.blob_to_text);
     ole_variant v(u"previous text");
-    get_variant(v, r.type, r.data.size(), r.flags, r.data.data());
+    sql_field::read_cell(v, r.type, r.data.size(), r.flags, r.data.data(), r.blob_to_text);
     EXPECT_EQ(v, r.expected);
   }
   ole_variant v(int32_t(1));
-  get_variant(v, 3, 0, 0, static_cast<const char*>(nullptr));
+  sql_field::read_cell(v, 3, 0, 0, nullptr, false);
   EXPECT_TRUE(v.is_null());
-  EXPECT_THROW(get_variant(v, 253, 2, 0, "\xFF\xFE"), tk_exception_ex);
+  EXPECT_THROW(sql_field::read_cell(v, 253, 2, 0, "\xFF\xFE", false), tk_exception_ex);
 }
 
 // A destination that keeps the statements it is asked to run.
-class recording_database : public udb_database {
+class recording_destination : public sql_destination {
  public:
-  recording_database() : udb_database(u"db", 0) {}
-  std::vector<std::u16string> statements;
-  std::unique_ptr<udb_recordset> query(const std::u16string& sql) override {
-    statements.push_back(sql);
-    return nullptr;
-  }
+  explicit recording_destination(const sql_dialect& dialect) : sql_destination(u"db", 0, dialect, {}) {}
+  std::vector<std::string> statements;
+  bool live() const override { return false; }
+  void execute(std::string_view sql) override { statements.emplace_back(sql); }
 };
 
 TEST(sql_field_upsizer, AlterStatementByServerVersion) {
   const struct {
-    uint32_t version;
+    const sql_dialect* dialect;
     const char16_t* column;
-    const char16_t* sql;
+    const char* sql;
   } rows[] = {
-      {sql_engine::version_4_1_0, u"notes", u"ALTER TABLE `T 1` CHANGE notes notes TEXT"},
-      {sql_engine::version_4_1_0 - 1, u"notes", u"ALTER TABLE T 1 CHANGE notes notes TEXT"},
-      {sql_engine::version_5_6_4, u"my notes", u"ALTER TABLE `T 1` CHANGE `my notes` `my notes` TEXT"},
-      {sql_engine::version_5_6_4, u"2024", u"ALTER TABLE `T 1` CHANGE `2024` `2024` TEXT"},
+      {&live, u"notes", "ALTER TABLE `T 1` CHANGE `notes` `notes` TEXT"},
+      {&old_dump, u"notes", "ALTER TABLE T 1 CHANGE notes notes TEXT"},
+      {&live, u"my`notes", "ALTER TABLE `T 1` CHANGE `my``notes` `my``notes` TEXT"},
+      {&live, u"order", "ALTER TABLE `T 1` CHANGE `order` `order` TEXT"},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.version);
-    engine_scope scope(r.version);
-    recording_database db;
+    SCOPED_TRACE(r.sql);
+    recording_destination db(*r.dialect);
     udb_recordset table(&db, u"T 1", u"T 1");
     table.schema().push_back(t_ftd(255, u"id", VT_BSTR, false, false, ole_variant(), 0));
     table.schema().push_back(t_ftd(255, r.column, VT_BSTR, false, false, ole_variant(), 0));
-    sql_field_upsizer upsizer(&db, &table);
+    sql_field_upsizer upsizer(db, table);
     udb_record record;
     record.push_back(udb_field(u"id", 0, ole_variant(u"1")));
     record.push_back(udb_field(r.column, 0, ole_variant(std::u16string(300, u'x'))));
     upsizer.process(record);
     upsizer.process(record);
-    EXPECT_EQ(db.statements, std::vector<std::u16string>{r.sql});
+    EXPECT_EQ(db.statements, std::vector<std::string>{r.sql});
   }
+}
+
+// Names reach a statement in backticks with every backtick doubled, so a
+// name can never end its quoting; an old dump writes them bare (its
+// validators keep names to letters, digits, '_' and '$').
+TEST(sql_dialect_text, NamesKeywordsAndComments) {
+  const struct {
+    const char16_t* name;
+    const char* quoted;
+  } names[] = {
+      {u"plain", "`plain`"}, {u"x` ; DROP DATABASE mysql; -- ", "`x`` ; DROP DATABASE mysql; -- `"}, {u"`", "````"},
+      {u"", "``"},           {u"Z\u00fcrich \U0001F600", "`Z\xC3\xBCrich \xF0\x9F\x98\x80`"},
+  };
+  for (const auto& r : names) EXPECT_EQ(live.name(r.name), r.quoted);
+  EXPECT_EQ(old_dump.name(u"plain"), "plain");
+  EXPECT_EQ(dump.drop_database(u"a`b", true), "DROP DATABASE IF EXISTS `a``b`");
+  EXPECT_EQ(dump.create_database(u"d", u""), "CREATE DATABASE `d`");
+
+  for (const char16_t* word : {u"InnoDB", u"utf8mb4", u"latin1_swedish_ci"})
+    EXPECT_TRUE(sql_dialect::is_plain_word(word));
+  for (const char16_t* word : {u"", u"InnoDB; DROP DATABASE x", u"utf8 ", u"a-b", u"\u00e9"})
+    EXPECT_FALSE(sql_dialect::is_plain_word(word));
+
+  // A comment line never holds a line break, whatever the name holds.
+  const std::string block = dump.comment_block("Dumping data for table", u"x\nsystem touch pwned #\r", "\n");
+  EXPECT_EQ(block, "\n#\n# Dumping data for table 'x?system touch pwned #?'\n#\n");
+  EXPECT_EQ(dump.comment_line("File name: /a\nb"), "# File name: /a?b");
+
+  // The session that runs the statements keeps its other flags.
+  EXPECT_EQ(live.session_sql_mode(),
+            "SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), "
+            "',NO_BACKSLASH_ESCAPES,', ','))");
+  EXPECT_EQ(dump.session_sql_mode(), "/*!40101 " + live.session_sql_mode() + " */");
 }
 
 }  // namespace

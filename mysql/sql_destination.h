@@ -1,0 +1,52 @@
+#pragma once
+// A MySQL destination of the conversion: a database on a live server
+// (sql_database) or a dump file (dmp_database). Both render every statement
+// with their dialect, create tables with the run's settings, and keep one
+// rule for the whole run: rows travel in multi-row batches until a record
+// too large for a batch arrives; from then on every row goes alone.
+//
+// Ownership: owns its dialect (a copy) and its settings; the property list
+// of the type mappings is not owned and must outlive the destination.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sql_dialect.h"
+#include "udb_database.h"
+
+class udb_properties;
+
+class sql_destination : public udb_database {
+ public:
+  // What CREATE statements take from the run's settings.
+  struct create_settings {
+    std::u16string char_set;                     // of a database the agent creates; may be empty
+    std::u16string table_engine = u"InnoDB";     // of the tables it creates
+    const udb_properties* properties = nullptr;  // per-table "engine" and "character set"
+  };
+
+  sql_destination(std::u16string name, uint32_t mode, const sql_dialect& dialect, create_settings settings);
+
+  const sql_dialect& dialect() const noexcept { return dialect_; }
+  const create_settings& settings() const noexcept { return settings_; }
+  // True for a live server, false for a dump file.
+  virtual bool live() const = 0;
+  // Runs one statement on the server, or writes it into the dump file.
+  // Throws sql_exception (server) or the level-1 write failure (file).
+  virtual void execute(std::string_view sql) = 0;
+
+  // Whether rows may still be batched; stop_batching() is for good.
+  bool batching() const noexcept { return batching_; }
+  void stop_batching() noexcept { batching_ = false; }
+
+ protected:
+  // The table's own character set and engine from the type mappings
+  // (empty when it has none).
+  void table_options(std::u16string_view table, std::u16string& char_set, std::u16string& engine) const;
+
+ private:
+  sql_dialect dialect_;
+  create_settings settings_;
+  bool batching_ = true;
+};

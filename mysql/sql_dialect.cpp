@@ -1,0 +1,1229 @@
+#include "sql_dialect.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "ole_date.h"
+#include "ole_guid_extractor.h"
+#include "sql_new_validator.h"
+#include "sql_old_validator.h"
+#include "t_ftd.h"
+#include "tk_logger.h"
+#include "tk_mail_assertion.h"
+#include "tk_string.h"
+#include "tk_unicode.h"
+#include "tk_wstring.h"
+#include "udb_field.h"
+#include "udb_record.h"
+
+namespace {
+
+constexpr const char* source_unit = "sql_util";
+
+// ---- Escaping -------------------------------------------------------------
+
+// For each ASCII code: 0 when the character stands as it is, otherwise the
+// letter written after the backslash.
+struct escape_table {
+  std::array<char, 128> code{};
+  bool dump;
+  constexpr explicit escape_table(bool dump_style) : dump(dump_style) {
+    code['\\'] = '\\';
+    code['\''] = '\'';
+    if (dump_style) {
+      code[0] = '0';
+      code['\r'] = 'r';
+      code['\n'] = 'n';
+      code[0x1A] = 'Z';
+    }
+  }
+};
+
+constexpr escape_table live_escapes(false);
+constexpr escape_table dump_escapes(true);
+
+// UTF-16 to UTF-8 with the escapes, in one pass. A lone surrogate becomes
+// U+FFFD: the session expects well-formed UTF-8.
+void append_escaped_utf8(std::string& out, std::u16string_view text, const escape_table& table) {
+  const size_t old = out.size();
+  // Every unit takes at most three bytes (an escaped ASCII character two, a
+  // surrogate pair four for two units).
+  out.resize(old + text.size() * 3);
+  char* p = out.data() + old;
+  const char16_t* s = text.data();
+  const char16_t* end = s + text.size();
+  while (s < end) {
+#if defined(__SSE2__)
+    // Blocks of 16 ASCII units without a character to escape are narrowed
+    // and stored whole.
+    const __m128i not_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    while (end - s >= 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
+      const __m128i high = _mm_and_si128(_mm_or_si128(a, b), not_ascii);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) break;
+      const __m128i bytes = _mm_packus_epi16(a, b);
+      __m128i special =
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
+      if (table.dump) {
+        special = _mm_or_si128(special,
+                               _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+        special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
+      }
+      if (_mm_movemask_epi8(special)) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+      p += 16;
+      s += 16;
+    }
+    if (s == end) break;
+    // The block that stopped the fast path goes unit by unit.
+    const char16_t* block_end = end - s > 16 ? s + 16 : end;
+#else
+    const char16_t* block_end = end;
+#endif
+    while (s < block_end) {
+      char16_t c = *s++;
+      if (c < 0x80) {
+        char e = table.code[c];
+        if (e) {
+          *p++ = '\\';
+          *p++ = e;
+        } else {
+          *p++ = static_cast<char>(c);
+        }
+      } else if (c < 0x800) {
+        *p++ = static_cast<char>(0xC0 | (c >> 6));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+      } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
+        char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (static_cast<char32_t>(*s++) - 0xDC00);
+        *p++ = static_cast<char>(0xF0 | (cp >> 18));
+        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+      } else {
+        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        *p++ = static_cast<char>(0xE0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+      }
+    }
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
+// Narrow (UTF-8) text: multi-byte sequences never contain ASCII bytes, so
+// escaping byte by byte is safe. Runs without special bytes are copied whole.
+void append_escaped(std::string& out, std::string_view text, const escape_table& table) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80 || !table.code[c]) continue;
+    TK_TRACE(1, "Got symbol to mask (2): %c", text[i]);
+    out.append(text.data() + run, i - run);
+    out += '\\';
+    out += table.code[c];
+    run = i + 1;
+  }
+  out.append(text.data() + run, text.size() - run);
+}
+
+// ---- Text classification ---------------------------------------------------
+
+template <class C>
+bool is_digit(C c) {
+  return c >= C('0') && c <= C('9');
+}
+
+template <class C>
+bool is_hex_digit(C c) {
+  return is_digit(c) || (c >= C('a') && c <= C('f')) || (c >= C('A') && c <= C('F'));
+}
+
+// A number MySQL reads bare: an optional sign, digits with at most one
+// point (at least one digit), an optional exponent with digits.
+template <class C>
+bool is_plain_number(std::basic_string_view<C> s) {
+  size_t i = 0, n = s.size();
+  if (i < n && (s[i] == C('+') || s[i] == C('-'))) ++i;
+  size_t digits = 0;
+  while (i < n && is_digit(s[i])) ++i, ++digits;
+  if (i < n && s[i] == C('.')) {
+    ++i;
+    while (i < n && is_digit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (s[i] == C('e') || s[i] == C('E'))) {
+    ++i;
+    if (i < n && (s[i] == C('+') || s[i] == C('-'))) ++i;
+    size_t exp_digits = 0;
+    while (i < n && is_digit(s[i])) ++i, ++exp_digits;
+    if (exp_digits == 0) return false;
+  }
+  return i == n;
+}
+
+// The rendering of a binary value is written bare when it is "0x" and hex
+// digits, or two or more decimal digits.
+template <class C>
+bool is_valid_blob_literal(std::basic_string_view<C> s) {
+  if (s.size() < 2 || !is_digit(s[0])) return false;
+  if (s[0] == C('0') && (s[1] == C('x') || s[1] == C('X'))) {
+    for (size_t i = 2; i < s.size(); ++i)
+      if (!is_hex_digit(s[i])) return false;
+    return true;
+  }
+  for (size_t i = 1; i < s.size(); ++i)
+    if (!is_digit(s[i])) return false;
+  return true;
+}
+
+// Only a text that is a GUID as a whole (bare or in braces) is written as
+// one: a longer text that mentions a GUID is the user's text and is kept.
+bool may_hold_guid(size_t n) {
+  return n == ole_guid_extractor::guid_length || n == ole_guid_extractor::guid_length + 2;
+}
+
+bool equal_no_case(std::u16string_view a, std::u16string_view b) { return tk_wstring::equal_no_case(a, b); }
+
+bool one_of_no_case(std::u16string_view text, std::initializer_list<std::u16string_view> words) {
+  for (std::u16string_view w : words)
+    if (equal_no_case(text, w)) return true;
+  return false;
+}
+
+// A date as the literals print it: ole_date::to_wstring(6) (a pure time
+// without the zero date). Kind 0 prints nothing.
+void append_date_text(std::string& out, const ole_date& date) {
+  const size_t at = out.size();
+  date.append_to(out, 6);
+  if (date.kind == ole_date::kind_time) {
+    constexpr size_t zero_date = sizeof("0000-00-00 ") - 1;
+    if (out.size() >= at + zero_date) out.erase(at, zero_date);
+  }
+}
+
+// ---- Literals from text and tag -------------------------------------------
+
+void append_quoted_utf8(std::string& out, std::u16string_view text, const escape_table& table) {
+  out += '\'';
+  append_escaped_utf8(out, text, table);
+  out += '\'';
+}
+
+void append_quoted(std::string& out, std::string_view text, const escape_table& table) {
+  out += '\'';
+  append_escaped(out, text, table);
+  out += '\'';
+}
+
+// Text of either width in a literal: quoted and escaped, or (ASCII known
+// to be safe) written as it stands.
+void append_quoted_text(std::string& out, std::u16string_view text, const escape_table& table) {
+  append_quoted_utf8(out, text, table);
+}
+void append_quoted_text(std::string& out, std::string_view text, const escape_table& table) {
+  append_quoted(out, text, table);
+}
+void append_bare(std::string& out, std::u16string_view text) {
+  for (char16_t c : text) out += static_cast<char>(c);
+}
+void append_bare(std::string& out, std::string_view text) { out += text; }
+
+// The GUID a text is as a whole, when it is one.
+bool whole_guid(std::u16string_view text, std::u16string& guid) {
+  ole_guid_extractor found(text);
+  if (!found.is_well_formed()) return false;
+  guid = found.guid();
+  return true;
+}
+bool whole_guid(std::string_view text, std::u16string& guid) {
+  std::u16string wide;
+  return tk_append_utf16(wide, text) && whole_guid(std::u16string_view(wide), guid);
+}
+
+// The literal of a text with a tag (wide text written as UTF-8).
+template <class C>
+void append_text_literal(std::string& out, std::basic_string_view<C> text, VARTYPE vt, const escape_table& table) {
+  if (vt < VT_I2) {
+    TK_TRACE(1, "******* NULL VALUE ******");
+    out += "NULL";
+    return;
+  }
+  if (text.empty()) {
+    out += "''";
+    return;
+  }
+  if (vt == VT_DATE) {
+    ole_date date(text);
+    if (date.is_valid()) {
+      out += '\'';
+      append_date_text(out, date);
+      out += '\'';
+      return;
+    }
+    append_quoted_text(out, text, table);
+    return;
+  }
+  if (ole_variant::is_binary(vt)) {
+    TK_TRACE(1, "GOT BLOB");
+    if (is_valid_blob_literal(text)) {
+      TK_TRACE(1, "BLOB IS VALID");
+      append_bare(out, text);
+      return;
+    }
+    append_quoted_text(out, text, table);
+    return;
+  }
+  if (vt == VT_BSTR) {
+    std::u16string guid;
+    // Only a GUID of the 8-4-4-4-12 shape replaces the text.
+    if (may_hold_guid(text.size()) && whole_guid(text, guid)) {
+      TK_TRACE(1, "BSTR IS AN GUID");
+      append_quoted_utf8(out, guid, table);
+      return;
+    }
+    append_quoted_text(out, text, table);
+    return;
+  }
+  // Numbers and booleans are bare; text that is not a plain number is
+  // quoted instead, so that it can never end the literal.
+  if (is_plain_number(text)) {
+    append_bare(out, text);
+    return;
+  }
+  append_quoted_text(out, text, table);
+}
+
+void append_literal_utf8(std::string& out, std::u16string_view text, VARTYPE vt, const escape_table& table) {
+  append_text_literal(out, text, vt, table);
+}
+
+void append_literal_narrow(std::string& out, std::string_view text, VARTYPE vt, const escape_table& table) {
+  append_text_literal(out, text, vt, table);
+}
+
+// The literal of a variant through its own text form and tag; binary values
+// as 0x + hex of every byte, NULL when empty.
+void append_variant_literal(std::string& out, const ole_variant& value, const escape_table& table) {
+  const VARTYPE vt = value.get_type();
+  if (value.is_binary()) {
+    TK_TRACE(1, "special processing for BLOBs");
+    const auto& bytes = value.bytes();
+    if (bytes.empty()) {
+      out += "NULL";
+    } else {
+      out += "0x";
+      tk_string::append_hex(out, bytes.data(), bytes.size());
+    }
+    TK_TRACE(1, "to_mysql_str - at the END");
+    return;
+  }
+  switch (vt) {
+    case VT_BSTR:
+      append_literal_utf8(out, value.text(), vt, table);
+      return;
+    case VT_DATE: {
+      const ole_date& date = value.get_date();
+      if (date.kind == ole_date::kind_none) {
+        out += "''";
+        return;
+      }
+      out += '\'';
+      append_date_text(out, date);
+      out += '\'';
+      return;
+    }
+    default:
+      break;
+  }
+  if (vt < VT_I2) {
+    append_literal_narrow(out, {}, vt, table);
+    return;
+  }
+  // Numbers print straight into the output; the rare text that is not a
+  // plain number (an infinity) is taken back out and quoted.
+  const size_t at = out.size();
+  value.append_to_string(out);
+  std::string_view printed(out.data() + at, out.size() - at);
+  if (printed.empty()) {
+    out += "''";
+  } else if (!is_plain_number(printed)) {
+    std::string text(printed);
+    out.resize(at);
+    append_quoted(out, text, table);
+  }
+}
+
+// ---- Type-name table -------------------------------------------------------
+
+const std::array<std::u16string, 28>& type_names() {
+  static const std::array<std::u16string, 28> names = {
+      u"BINARY", u"BIT",          u"TINYINT",    u"TINYINT UNSIGNED", u"SMALLINT", u"SMALLINT UNSIGNED",
+      u"INT",    u"INT UNSIGNED", u"BIGINT",     u"BIGINT UNSIGNED",  u"FLOAT",    u"DECIMAL",
+      u"DOUBLE", u"CHAR",         u"VARBINARY",  u"VARCHAR",          u"DATETIME", u"DATE",
+      u"TIME",   u"TIMESTAMP",    u"LONGBLOB",   u"TINYBLOB",         u"BLOB",     u"MEDIUMBLOB",
+      u"TEXT",   u"LONGTEXT",     u"MEDIUMTEXT", u"TINYTEXT"};
+  return names;
+}
+
+std::u16string with_size(int key, uint32_t size) {
+  std::u16string out = sql_dialect::type_name(key);
+  out += u'(';
+  out += tk_widen_ascii(std::to_string(size));
+  out += u')';
+  return out;
+}
+
+std::u16string with_precision(int key, uint32_t precision, uint32_t scale) {
+  std::u16string out = sql_dialect::type_name(key);
+  out += u'(';
+  out += tk_widen_ascii(std::to_string(precision));
+  out += u',';
+  out += tk_widen_ascii(std::to_string(scale));
+  out += u')';
+  return out;
+}
+
+std::u16string date_type(const t_ftd& field, bool name_only, uint32_t version) {
+  const std::u16string def = field.def_value.to_wstring();
+  TK_TRACE(1, "Got date def.value: '%s'", def);
+  if (field.reserved == t_ftd::date_time_default_now ||
+      one_of_no_case(def, {u"NOW()", u"sysdate", u"getdate()", u"getutcdate()", u"CURRENT_TIMESTAMP"})) {
+    TK_TRACE(1, "Customize date type due to NOW() def.value");
+    return sql_dialect::type_name(sql_type_key::timestamp);
+  }
+  if (field.reserved == t_ftd::date_default_today || equal_no_case(def, u"date()")) {
+    TK_TRACE(1, "Customize date type due to date() def.value");
+    return sql_dialect::type_name(sql_type_key::date);
+  }
+  switch (field.date_kind()) {
+    case t_ftd::date_kind_unspecified:
+      return name_only ? sql_dialect::type_name(sql_type_key::char_) : with_size(sql_type_key::char_, 19);
+    case t_ftd::date_kind_date_time:
+      if (version >= sql_dialect::version_5_6_4) TK_TRACE(1, "MySQL ver >= 5.6.4, modern datetime can be used");
+      return sql_dialect::type_name(sql_type_key::datetime);
+    case t_ftd::date_kind_date:
+      TK_TRACE(1, "Got pure date");
+      return sql_dialect::type_name(sql_type_key::date);
+    default:
+      if (version >= sql_dialect::version_5_6_4) TK_TRACE(1, "MySQL ver >= 5.6.4, modern time can be used");
+      return sql_dialect::type_name(sql_type_key::time);
+  }
+}
+
+std::u16string text_type(const t_ftd& field, bool name_only) {
+  TK_TRACE(1, "process as text");
+  if (field.is_geometry()) {
+    TK_TRACE(1, "process VT_BSTR as geometry");
+    return u"geometry";
+  }
+  if (field.reserved == t_ftd::text_fixed_width) {
+    TK_TRACE(1, "process VT_BSTR as fixed width CHAR");
+    return name_only ? sql_dialect::type_name(sql_type_key::char_) : with_size(sql_type_key::char_, field.size);
+  }
+  if (field.size == 0 || field.size > sql_max_mediumtext_chars) return sql_dialect::type_name(sql_type_key::longtext);
+  if (field.size > sql_max_varchar_chars) {
+    TK_TRACE(1, "case insensitive MEDIUMTEXT");
+    return sql_dialect::type_name(sql_type_key::mediumtext);
+  }
+  TK_TRACE(1, "case insensitive VARCHAR");
+  return name_only ? sql_dialect::type_name(sql_type_key::varchar) : with_size(sql_type_key::varchar, field.size);
+}
+
+std::u16string blob_type(const t_ftd& field, bool name_only) {
+  TK_TRACE(1, "process as blob");
+  const uint32_t size = field.size;
+  if (size == 0 || size > sql_max_mediumblob_bytes) return sql_dialect::type_name(sql_type_key::longblob);
+  if (size > sql_max_blob_bytes) return sql_dialect::type_name(sql_type_key::mediumblob);
+  if (size > sql_max_varbinary_bytes) return sql_dialect::type_name(sql_type_key::blob);
+  return name_only ? sql_dialect::type_name(sql_type_key::varbinary) : with_size(sql_type_key::varbinary, size);
+}
+
+// The decimal integer of the text printed back equals the text.
+template <class I>
+bool reads_back(std::string_view text) {
+  I value{};
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || ptr != text.data() + text.size()) return false;
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string_view(buf, static_cast<size_t>(res.ptr - buf)) == text;
+}
+
+std::string narrow_ascii(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// A name in a dump comment: control characters (a line feed would end the
+// comment and start a statement) become '?'.
+void append_comment_text(std::string& out, std::string_view text) {
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    out += u < 0x20 || u == 0x7F ? '?' : c;
+  }
+}
+
+const escape_table& escapes_of(sql_dialect::target where) {
+  return where == sql_dialect::target::dump ? dump_escapes : live_escapes;
+}
+
+}  // namespace
+
+sql_dialect::sql_dialect(uint32_t version, target where) : version_(version), where_(where) {}
+
+bool sql_dialect::is_old_version() const {
+  TK_TRACE(1, "is_old_version(%08X)", version_);
+  return version_ < version_4_1_0;
+}
+
+std::unique_ptr<udb_validator> sql_dialect::create_tn_validator(const std::vector<std::u16string>& tables) const {
+  TK_TRACE(2, "sql_engine::create_tn_validator");
+  if (is_old_version()) return std::make_unique<sql_old_tn_validator>(tables, std::vector<std::u16string>{});
+  return std::make_unique<sql_new_tn_validator>(tables, std::vector<std::u16string>{});
+}
+
+std::unique_ptr<udb_validator> sql_dialect::create_fn_validator(const udb_record& record) const {
+  TK_TRACE(2, "sql_engine::create_fn_validator( const udb_record& )");
+  if (is_old_version()) return std::make_unique<sql_old_fn_validator>(record);
+  return std::make_unique<sql_new_fn_validator>(record);
+}
+
+std::unique_ptr<udb_validator> sql_dialect::create_fn_validator(const udb_schema& schema) const {
+  TK_TRACE(2, "sql_engine::create_fn_validator( const udb_schema& )");
+  if (is_old_version()) return std::make_unique<sql_old_fn_validator>(schema);
+  return std::make_unique<sql_new_fn_validator>(schema);
+}
+
+std::unique_ptr<udb_validator> sql_dialect::create_in_validator(const std::vector<std::u16string>& indexes) const {
+  TK_TRACE(2, "sql_engine::create_in_validator");
+  if (is_old_version()) return std::make_unique<sql_old_in_validator>(indexes);
+  return std::make_unique<sql_new_in_validator>(indexes);
+}
+
+bool sql_dialect::is_plain_word(std::u16string_view name) {
+  if (name.empty()) return false;
+  for (char16_t c : name) {
+    const bool ok = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// ---- Identifiers ------------------------------------------------------------------
+
+void sql_dialect::append_name(std::string& out, std::u16string_view name) const {
+  if (!quotes_names()) {
+    tk_append_utf8(out, name);
+    return;
+  }
+  out += '`';
+  size_t run = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != u'`') continue;
+    tk_append_utf8(out, name.substr(run, i + 1 - run));
+    out += '`';
+    run = i + 1;
+  }
+  tk_append_utf8(out, name.substr(run));
+  out += '`';
+}
+
+std::string sql_dialect::name(std::u16string_view name) const {
+  std::string out;
+  append_name(out, name);
+  return out;
+}
+
+// ---- Types and defaults ----------------------------------------------------------
+
+const std::u16string& sql_dialect::type_name(int key) {
+  static const std::u16string unknown = u"<Unknown type>";
+  const auto& names = type_names();
+  if (key < 0 || static_cast<size_t>(key) >= names.size()) {
+    TK_TRACE(3, "Type %d wasn't found", key);
+    return unknown;
+  }
+  return names[static_cast<size_t>(key)];
+}
+
+std::u16string sql_dialect::column_type(const t_ftd& field, bool name_only) const {
+  TK_TRACE(2, "get_sql_native_type2: %s(%d,%d,%d)", field.name, field.vartype, field.size, field.reserved);
+  switch (field.vartype) {
+    case VT_I2:
+      return type_name(sql_type_key::smallint);
+    case VT_I4:
+    case VT_INT:
+      return type_name(sql_type_key::int_);
+    case VT_R4:
+      return type_name(sql_type_key::float_);
+    case VT_R8:
+      return type_name(sql_type_key::double_);
+    case VT_CY:
+      return name_only ? type_name(sql_type_key::decimal) : with_precision(sql_type_key::decimal, 19, 4);
+    case VT_DATE:
+      return date_type(field, name_only, version_);
+    case VT_BSTR:
+      return text_type(field, name_only);
+    case VT_BOOL:
+      return name_only ? type_name(sql_type_key::tinyint) : with_size(sql_type_key::tinyint, 1);
+    case VT_DECIMAL:
+      TK_TRACE(1, "Scale/precision for decimal column: (%d, %d)", field.scale, field.precision);
+      if (field.precision == 0) return type_name(sql_type_key::double_);
+      return name_only ? type_name(sql_type_key::decimal)
+                       : with_precision(sql_type_key::decimal, field.precision, field.scale);
+    case VT_I1:
+      return type_name(sql_type_key::tinyint);
+    case VT_UI1:
+      return type_name(sql_type_key::tinyint_unsigned);
+    case VT_UI2:
+      return type_name(sql_type_key::smallint_unsigned);
+    case VT_UI4:
+    case VT_UINT:
+      return type_name(sql_type_key::int_unsigned);
+    case VT_I8:
+      return type_name(sql_type_key::bigint);
+    case VT_UI8:
+      return type_name(sql_type_key::bigint_unsigned);
+    case VT_BLOB:
+    case VT_ARRAY_UI1:
+      return blob_type(field, name_only);
+    default:
+      throw tk_mail_assertion(source_unit, __LINE__);
+  }
+}
+
+std::u16string sql_dialect::mapped_type(const sql_native_type& type) {
+  TK_TRACE(2, "get_sql_native_type1");
+  std::u16string buf;
+  if (equal_no_case(type.name, type_name(sql_type_key::varchar)) ||
+      equal_no_case(type.name, type_name(sql_type_key::char_))) {
+    buf = type.name + u"(" + tk_widen_ascii(std::to_string(type.length)) + u")";
+  } else if (equal_no_case(type.name, type_name(sql_type_key::decimal))) {
+    buf = type.name + u"(" + tk_widen_ascii(std::to_string(type.precision)) + u"," +
+          tk_widen_ascii(std::to_string(type.scale)) + u")";
+  } else {
+    buf = type.name;
+  }
+  TK_TRACE(1, "buf=%s", buf);
+  return buf;
+}
+
+VARTYPE sql_dialect::vartype_from_name(std::u16string_view name, uint32_t& size) {
+  TK_TRACE(2, "get_vartype_from_name(%s)", name);
+  if (tk_wstring::starts_with(name, u"VARCHAR", true) || tk_wstring::starts_with(name, u"CHAR", true)) {
+    if (!name.empty() && name.back() == u')') {
+      size_t open = name.find(u'(');
+      if (open != std::u16string_view::npos) {
+        uint32_t n = 0;
+        std::string digits = narrow_ascii(name.substr(open + 1, name.size() - open - 2));
+        auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+        if (ec == std::errc() && ptr != digits.data()) size = n;
+      }
+    }
+    return VT_BSTR;
+  }
+  struct entry {
+    std::u16string_view name;
+    VARTYPE vt;
+    uint32_t size;
+  };
+  static constexpr entry table[] = {
+      {u"BIT", VT_I1, 1},
+      {u"TINYINT", VT_I1, 1},
+      {u"TINYINT UNSIGNED", VT_UI1, 1},
+      {u"SMALLINT", VT_I2, 2},
+      {u"SMALLINT UNSIGNED", VT_UI2, 2},
+      {u"INT", VT_I4, 4},
+      {u"INT UNSIGNED", VT_UI4, 4},
+      {u"BIGINT", VT_I8, 8},
+      {u"BIGINT UNSIGNED", VT_UI8, 8},
+      {u"DATE", VT_DATE, 8},
+      {u"TIME", VT_DATE, 8},
+      {u"DOUBLE", VT_R8, 8},
+      {u"FLOAT", VT_R4, 4},
+  };
+  for (const entry& e : table) {
+    if (equal_no_case(name, e.name)) {
+      size = e.size;
+      return e.vt;
+    }
+  }
+  if (tk_wstring::starts_with(name, u"DECIMAL", true)) return VT_DECIMAL;
+  return VT_BSTR;
+}
+
+const char16_t* sql_dialect::refined_type_text(refined_type type) {
+  switch (type) {
+    case refined_type::char19:
+      return u"CHAR(19)";
+    case refined_type::datetime:
+      return u"DATETIME";
+    case refined_type::date:
+      return u"DATE";
+    case refined_type::time:
+      return u"TIME";
+    case refined_type::varchar255:
+      return u"VARCHAR (255)";
+    case refined_type::double_:
+      return u"DOUBLE";
+    case refined_type::bigint:
+      return u"BIGINT";
+    case refined_type::int_:
+      return u"INT";
+  }
+  throw tk_mail_assertion(source_unit, __LINE__);
+}
+
+std::u16string sql_dialect::default_value(const t_ftd& field) const {
+  const std::u16string text = field.def_value.to_wstring();
+  TK_TRACE(2, "make_mysql_def_val(%d,%s)", field.vartype, text);
+  if (text == u"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')") {
+    TK_TRACE(1, "Cannot set def.value as current timetsamp for varchar column");
+    return {};
+  }
+  if (field.vartype == VT_DATE) {
+    switch (field.reserved) {
+      case t_ftd::date_time_default_now:
+        TK_TRACE(1, "Got NOW() def.value");
+        return u"CURRENT_TIMESTAMP";
+      case t_ftd::date_default_today:
+        return u"CURRENT_DATE()";
+      case t_ftd::time_default_now:
+        return u"CURRENT_TIME()";
+      default:
+        break;
+    }
+  }
+  if (field.vartype == VT_BSTR && !text.empty()) {
+    TK_TRACE(1, "Got BSTR def value: %s", text);
+    return tk_utf8_to_unicode(literal(text, VT_BSTR));
+  }
+  if (text.empty()) {
+    TK_TRACE(1, "Got empty def value");
+    return {};
+  }
+  if (equal_no_case(text, u"newid()")) {
+    TK_TRACE(1, "newid() is not supported");
+    return {};
+  }
+  const std::string narrow = narrow_ascii(text);
+  switch (field.vartype) {
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+      if (!reads_back<int32_t>(narrow)) return {};
+      TK_TRACE(1, "Int/long default value is correct");
+      return text;
+    case VT_I8:
+      if (!reads_back<int64_t>(narrow)) return {};
+      TK_TRACE(1, "__int64 default value is correct");
+      return text;
+    case VT_UI8:
+      if (!reads_back<uint64_t>(narrow)) return {};
+      TK_TRACE(1, "unsigned __int64 default value is correct");
+      return text;
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL:
+      // Only a number the server reads as one: anything else would break the
+      // column definition.
+      if (!is_plain_number(std::u16string_view(text))) return {};
+      return text;
+    case VT_DATE: {
+      TK_TRACE(1, "Got DATE def value");
+      // The current-moment words, also those that chose a TIMESTAMP column.
+      if (one_of_no_case(text,
+                         {u"getdate()", u"sysdate()", u"sysdate", u"NOW()", u"getutcdate()", u"CURRENT_TIMESTAMP"})) {
+        TK_TRACE(1, "Special processing for getdate()");
+        return u"CURRENT_TIMESTAMP";
+      }
+      ole_date date(text);
+      if (!date.is_valid()) return {};
+      if (field.date_kind() == t_ftd::date_kind_date) {
+        date.kind = ole_date::kind_date;
+      } else if (field.date_kind() == t_ftd::date_kind_time) {
+        date.kind = ole_date::kind_time;
+      }
+      std::u16string canon = date.to_wstring(6);
+      TK_TRACE(1, "After canonization: %s", canon);
+      return u"\"" + canon + u"\"";
+    }
+    default:
+      return {};
+  }
+}
+
+// ---- Literals ------------------------------------------------------------------
+
+void sql_dialect::append_literal(std::string& out, std::u16string_view text, VARTYPE vt) const {
+  TK_TRACE(1, "to_mysql_wstr(%s)", text);
+  append_text_literal(out, text, vt, escapes_of(where_));
+}
+
+void sql_dialect::append_literal(std::string& out, std::string_view text, VARTYPE vt) const {
+  TK_TRACE(1, "to_mysql_str(%s)", text);
+  append_text_literal(out, text, vt, escapes_of(where_));
+}
+
+std::string sql_dialect::literal(std::u16string_view text, VARTYPE vt) const {
+  std::string out;
+  append_literal(out, text, vt);
+  return out;
+}
+
+void sql_dialect::append_value(std::string& out, const ole_variant& value) const {
+  TK_TRACE(1, "to_mysql_str");
+  append_variant_literal(out, value, escapes_of(where_));
+}
+
+void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_ftd& column,
+                              bool allow_placeholder) const {
+  TK_TRACE(1, "get_fld_append_str");
+  const escape_table& table = escapes_of(where_);
+  const VARTYPE cell_vt = cell.get_type();
+  const VARTYPE col_vt = column.vartype;
+
+  if (allow_placeholder && cell_vt >= VT_I2 && cell.get_size() > sql_max_inline_field_size) {
+    TK_TRACE(1, "fld->get_size()=%d", cell.get_size());
+    TK_TRACE(1, "Returns placeholder for prepared statement");
+    out += '?';
+    return;
+  }
+
+  if (col_vt == VT_BSTR) {
+    TK_TRACE(1, "Got BSTR value: %s, flags=%d", cell.to_wstring(), column.reserved);
+    if (cell_vt == VT_BSTR) {
+      if (column.is_geometry()) {
+        out += "ST_GeomFromText(";
+        append_quoted_utf8(out, cell.text(), table);
+        out += ')';
+        return;
+      }
+      append_text_literal(out, std::u16string_view(cell.text()), VT_BSTR, table);
+      return;
+    }
+    if (cell_vt == VT_DATE) {
+      append_variant_literal(out, cell, table);
+      return;
+    }
+    if (cell.is_binary()) {
+      if (cell.bytes().empty()) {
+        out += "''";
+      } else {
+        out += "0x";
+        tk_string::append_hex(out, cell.bytes().data(), cell.bytes().size());
+      }
+      return;
+    }
+    if (cell_vt < VT_I2) {
+      out += "NULL";
+      return;
+    }
+    if (column.is_geometry()) {
+      std::string text;
+      cell.append_to_string(text);
+      out += "ST_GeomFromText(";
+      append_quoted(out, text, table);
+      out += ')';
+      return;
+    }
+    append_variant_literal(out, cell, table);
+    return;
+  }
+
+  // A time of day in a column of dates and times keeps its zero date: the
+  // server would read a bare time there as a date ('12:00:00' as 2012-00-00).
+  if (col_vt == VT_DATE && cell_vt == VT_DATE && column.date_kind() != t_ftd::date_kind_time &&
+      cell.get_date().kind == ole_date::kind_time) {
+    out += '\'';
+    cell.get_date().append_to(out, 6);
+    out += '\'';
+    return;
+  }
+
+  // Any other column: the cell's own literal; text in a numeric column is
+  // written as a number.
+  const size_t at = out.size();
+  bool empty_like = cell_vt < VT_I2;
+  if (ole_variant::is_numeric(col_vt) && !cell.is_numeric()) {
+    if (cell_vt == VT_BSTR) {
+      const std::u16string& text = cell.text();
+      // Text "" would have made the bare literal "" (two double quotes).
+      if (text.empty() || text == u"\"\"") empty_like = true;
+      append_text_literal(out, std::u16string_view(text), col_vt, table);
+    } else if (cell_vt < VT_I2) {
+      out += "''";
+    } else {
+      std::string text;
+      cell.append_to_string(text);
+      if (text.empty()) empty_like = true;
+      append_text_literal(out, std::string_view(text), col_vt, table);
+    }
+  } else {
+    append_variant_literal(out, cell, table);
+    if (cell_vt == VT_BSTR && cell.text().empty()) empty_like = true;
+  }
+  TK_TRACE(1, "Got field: %s, type=%08X", std::string_view(out).substr(at), col_vt);
+  std::string_view literal_text(out.data() + at, out.size() - at);
+  if (!empty_like && !literal_text.empty() && literal_text != "''") return;
+  if (col_vt == VT_BSTR || ole_variant::is_binary(col_vt)) return;
+  if (!column.b_not_null) {
+    TK_TRACE(1, "Put NULL-field");
+    out.resize(at);
+    out += "NULL";
+    return;
+  }
+  TK_TRACE(1, "Put default value");
+  if (cell.is_numeric()) {
+    out.resize(at);
+    out += '0';
+  }
+}
+
+// ---- Statements ----------------------------------------------------------------
+
+std::string sql_dialect::set_names(std::u16string_view char_set) const {
+  if (where_ == target::live)
+    return tk_wstring::equal_no_case(char_set, u"utf8mb4") ? "SET NAMES UTF8MB4" : "SET NAMES UTF8";
+  // A dump file is UTF-8 whatever its tables are stored in: a UTF-8 set is
+  // named as the settings give it, any other (or none) is replaced by UTF8,
+  // so that the client reads the bytes as they were written.
+  for (std::u16string_view utf8 : {u"utf8", u"utf8mb3", u"utf8mb4"})
+    if (tk_wstring::equal_no_case(char_set, utf8)) return "SET NAMES " + tk_unicode_to_utf8(char_set);
+  return "SET NAMES UTF8";
+}
+
+std::string sql_dialect::session_sql_mode() const {
+  // The flag is taken out of the comma-separated list whatever its place.
+  static constexpr std::string_view set_mode =
+      "SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), "
+      "',NO_BACKSLASH_ESCAPES,', ','))";
+  if (where_ == target::live) return std::string(set_mode);
+  return "/*!40101 " + std::string(set_mode) + " */";
+}
+
+std::string sql_dialect::session_wait_timeout() const {
+  // The idle time-out is raised to at least 8 hours, never lowered: a long
+  // workbook may keep the connection quiet between tables for a while.
+  return "set session wait_timeout=cast(if(@@session.wait_timeout < 28800,28800,@@session.wait_timeout) as "
+         "unsigned);";
+}
+
+std::string sql_dialect::foreign_key_checks(bool on) const {
+  return on ? "SET FOREIGN_KEY_CHECKS = 1" : "SET FOREIGN_KEY_CHECKS = 0";
+}
+
+std::string sql_dialect::start_transaction() const { return "START TRANSACTION"; }
+std::string sql_dialect::commit() const { return "COMMIT"; }
+std::string sql_dialect::rollback() const { return "ROLLBACK"; }
+
+std::string sql_dialect::list_tables() const { return "show full tables where Table_type='BASE TABLE'"; }
+
+std::string sql_dialect::show_columns(std::u16string_view table) const { return "SHOW COLUMNS FROM " + name(table); }
+
+std::string sql_dialect::show_index(std::u16string_view table) const { return "SHOW INDEX FROM " + name(table); }
+
+std::string sql_dialect::show_warnings() const { return "SHOW WARNINGS"; }
+
+std::string sql_dialect::show_max_allowed_packet() const { return "SHOW VARIABLES LIKE 'max_allowed_packet'"; }
+
+std::string sql_dialect::select_no_rows(std::u16string_view table) const {
+  return "SELECT * FROM " + name(table) + " LIMIT 0";
+}
+
+std::string sql_dialect::create_database(std::u16string_view db, std::u16string_view char_set) const {
+  std::string sql = "CREATE DATABASE " + name(db);
+  if (!char_set.empty()) {
+    sql += " character set ";
+    tk_append_utf8(sql, char_set);
+  }
+  return sql;
+}
+
+std::string sql_dialect::drop_database(std::u16string_view db, bool if_exists) const {
+  return (if_exists ? "DROP DATABASE IF EXISTS " : "DROP DATABASE ") + name(db);
+}
+
+std::string sql_dialect::use_database(std::u16string_view db) const { return "USE " + name(db); }
+
+std::string sql_dialect::column_definition(std::u16string_view column, std::u16string_view type,
+                                           std::u16string_view char_set, bool not_null,
+                                           std::u16string_view default_text, bool auto_increment,
+                                           std::u16string_view comment) const {
+  std::string sql = name(column);
+  sql += ' ';
+  tk_append_utf8(sql, type);
+  if (!char_set.empty()) {
+    sql += " CHARACTER SET ";
+    tk_append_utf8(sql, char_set);
+  }
+  if (not_null) sql += " NOT NULL";
+  if (!default_text.empty()) {
+    sql += " DEFAULT ";
+    tk_append_utf8(sql, default_text);
+  }
+  if (auto_increment) sql += " AUTO_INCREMENT";
+  if (!comment.empty()) {
+    sql += " COMMENT ";
+    append_quoted_utf8(sql, comment, escapes_of(where_));
+  }
+  return sql;
+}
+
+std::string sql_dialect::key_definition(bool primary, bool unique, std::u16string_view index_name,
+                                        const std::vector<std::u16string>& columns) const {
+  std::string sql;
+  if (primary) {
+    sql = "PRIMARY KEY";
+  } else {
+    sql = unique ? "UNIQUE " : "INDEX ";
+    append_name(sql, index_name);
+  }
+  sql += " (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    append_name(sql, columns[i]);
+  }
+  sql += ')';
+  return sql;
+}
+
+std::string sql_dialect::create_table(std::u16string_view table, const std::vector<std::string>& columns,
+                                      const std::vector<std::string>& keys, std::u16string_view char_set,
+                                      std::u16string_view engine, std::u16string_view default_engine,
+                                      std::string_view line_break) const {
+  if (columns.empty()) throw tk_mail_assertion(source_unit, __LINE__);
+  // Servers before 3.23.35 know no other engine.
+  const std::u16string_view type = !engine.empty()              ? engine
+                                   : version_ < version_3_23_35 ? std::u16string_view(u"MyISAM")
+                                                                : default_engine;
+  const char* type_clause = version_ < version_4_0_23 ? " TYPE=" : " ENGINE=";
+  std::string sql = "CREATE TABLE " + name(table);
+  if (where_ == target::live) {
+    sql += " (";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (i > 0) sql += ", ";
+      sql += columns[i];
+    }
+    for (const std::string& key : keys) {
+      sql += ", ";
+      sql += key;
+    }
+    sql += ')';
+    if (!char_set.empty()) {
+      sql += " character set ";
+      tk_append_utf8(sql, char_set);
+    }
+    sql += type_clause;
+    tk_append_utf8(sql, type);
+    return sql;
+  }
+  sql += " (";
+  sql += line_break;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) {
+      sql += ',';
+      sql += line_break;
+    }
+    sql += "  ";
+    sql += columns[i];
+  }
+  for (const std::string& key : keys) {
+    sql += ',';
+    sql += line_break;
+    sql += "  ";
+    sql += key;
+  }
+  sql += line_break;
+  sql += ')';
+  sql += type_clause;
+  tk_append_utf8(sql, type);
+  if (!char_set.empty()) {
+    sql += " character set ";
+    tk_append_utf8(sql, char_set);
+  }
+  return sql;
+}
+
+std::string sql_dialect::drop_table(std::u16string_view table) const {
+  return "DROP TABLE IF EXISTS " + name(table) + " CASCADE";
+}
+
+std::string sql_dialect::lock_table(std::u16string_view table) const { return "LOCK TABLES " + name(table) + " WRITE"; }
+
+std::string sql_dialect::unlock_tables() const { return "UNLOCK TABLES"; }
+
+void sql_dialect::append_insert_head(std::string& out, insert_verb verb, std::u16string_view table,
+                                     std::span<const sql_cell_slot> slots) const {
+  switch (verb) {
+    case insert_verb::insert:
+      out += "INSERT INTO ";
+      break;
+    case insert_verb::insert_ignore:
+      out += "INSERT IGNORE INTO ";
+      break;
+    case insert_verb::replace:
+      out += "REPLACE INTO ";
+      break;
+  }
+  append_name(out, table);
+  out += '(';
+  for (size_t k = 0; k < slots.size(); ++k) {
+    if (k > 0) out += ", ";
+    append_name(out, slots[k].column->name);
+  }
+  out += ") VALUES";
+}
+
+void sql_dialect::append_row(std::string& out, const udb_record& record, std::span<const sql_cell_slot> slots,
+                             bool first, bool allow_placeholder) const {
+  out += first ? "(" : ", (";
+  for (size_t k = 0; k < slots.size(); ++k) {
+    if (k > 0) out += ", ";
+    append_cell(out, record[slots[k].cell], *slots[k].column, allow_placeholder);
+  }
+  out += ')';
+}
+
+void sql_dialect::write_row_in_pieces(std::string_view head, const udb_record& record,
+                                      std::span<const sql_cell_slot> slots,
+                                      const std::function<void(std::string_view)>& write) const {
+  const escape_table& table = escapes_of(where_);
+  std::string text(head);
+  text += '(';
+  std::string piece;
+  std::string piece_utf8;
+  for (size_t k = 0; k < slots.size(); ++k) {
+    if (k > 0) text += ", ";
+    const udb_field& cell = record[slots[k].cell];
+    if (cell.get_type() < VT_I2 || cell.get_size() <= sql_max_inline_field_size) {
+      append_cell(text, cell, *slots[k].column, false);
+      continue;
+    }
+    TK_TRACE(1, "that[eye]->get_size() > sql_engine::max_field_size");
+    TK_TRACE(1, "is_binary=%d", cell.is_binary());
+    write(text);
+    text.clear();
+    if (cell.is_binary()) {
+      write("0x");
+      for (size_t pos = 0;; pos += piece_units) {
+        piece.clear();
+        if (cell.get_at(piece, pos, piece_units) == 0) break;
+        write(piece);
+      }
+      continue;
+    }
+    write("'");
+    if (cell.get_type() == VT_BSTR) {
+      const std::u16string& value = cell.text();
+      for (size_t pos = 0; pos < value.size();) {
+        size_t end = std::min(value.size(), pos + piece_units);
+        // A surrogate pair stays in one piece.
+        if (end < value.size() && value[end - 1] >= 0xD800 && value[end - 1] <= 0xDBFF) ++end;
+        piece.clear();
+        append_escaped_utf8(piece, std::u16string_view(value).substr(pos, end - pos), table);
+        write(piece);
+        pos = end;
+      }
+    } else {
+      piece_utf8.clear();
+      cell.append_to_string(piece_utf8);
+      piece.clear();
+      append_escaped(piece, piece_utf8, table);
+      write(piece);
+    }
+    write("'");
+  }
+  text += ')';
+  write(text);
+}
+
+std::string sql_dialect::modify_column(std::u16string_view column, std::u16string_view type, bool not_null,
+                                       std::u16string_view default_text) const {
+  std::string sql = "MODIFY " + name(column) + ' ';
+  tk_append_utf8(sql, type);
+  if (not_null) sql += " NOT NULL";
+  if (!default_text.empty()) {
+    sql += " DEFAULT ";
+    tk_append_utf8(sql, default_text);
+  }
+  return sql;
+}
+
+std::string sql_dialect::alter_table(std::u16string_view table, std::span<const std::string> changes) const {
+  std::string sql = "ALTER TABLE " + name(table) + ' ';
+  for (size_t i = 0; i < changes.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += changes[i];
+  }
+  return sql;
+}
+
+std::string sql_dialect::change_column_type(std::u16string_view table, std::u16string_view column,
+                                            std::u16string_view type) const {
+  const std::string quoted = name(column);
+  std::string sql = "ALTER TABLE " + name(table) + " CHANGE " + quoted + ' ' + quoted + ' ';
+  tk_append_utf8(sql, type);
+  return sql;
+}
+
+std::string sql_dialect::empty_texts_to_null(std::u16string_view table, std::span<const std::u16string> columns) const {
+  std::string sql = "UPDATE " + name(table) + " SET ";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    const std::string column = name(columns[i]);
+    sql += column + " = NULLIF(" + column + ", '')";
+  }
+  return sql;
+}
+
+std::string sql_dialect::empty_text_to_null(std::u16string_view table, std::u16string_view column) const {
+  const std::string quoted = name(column);
+  return "UPDATE " + name(table) + " SET " + quoted + " = NULL WHERE " + quoted + " = ''";
+}
+
+std::string sql_dialect::null_to_empty_text(std::u16string_view table, std::u16string_view column) const {
+  const std::string quoted = name(column);
+  return "UPDATE " + name(table) + " SET " + quoted + " = '' WHERE " + quoted + " IS NULL";
+}
+
+// ---- Dump comments -----------------------------------------------------------------
+
+std::string sql_dialect::comment_line(std::string_view text) const {
+  std::string line = "# ";
+  append_comment_text(line, text);
+  return line;
+}
+
+std::string sql_dialect::comment_block(std::string_view title, std::u16string_view table,
+                                       std::string_view line_break) const {
+  std::string text(line_break);
+  text += '#';
+  text += line_break;
+  text += "# ";
+  text += title;
+  text += " '";
+  append_comment_text(text, tk_unicode_to_utf8(table));
+  text += '\'';
+  text += line_break;
+  text += '#';
+  text += line_break;
+  return text;
+}
