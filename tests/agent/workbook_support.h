@@ -132,31 +132,37 @@ class workbook_run : public testsupport::mysql_fixture {
     reconnect();
     return r;
   }
-  // gridload with `args` alone, run in the test's folder.
-  testsupport::run_result run(const std::vector<std::string>& args) {
-    return testsupport::run_gridload(args, dir_.path());
+  // gridload with `args` alone, run in the test's folder with `env` added.
+  testsupport::run_result run(const std::vector<std::string>& args,
+                              const std::map<std::string, std::string>& env = {}) {
+    return testsupport::run_gridload(args, dir_.path(), env);
   }
   // gridload --dump --src=<source> --dest=<file> with `extra`.
   testsupport::run_result dump(const std::string& source, const std::string& file,
-                               const std::vector<std::string>& extra = {}) {
+                               const std::vector<std::string>& extra = {},
+                               const std::map<std::string, std::string>& env = {}) {
     std::vector<std::string> args{"--src=" + source, "--dump", "--dest=" + file};
     args.insert(args.end(), extra.begin(), extra.end());
-    return run(args);
+    return run(args, env);
   }
   // Empties the test's database and loads `file` into it with the server's
-  // own client; the test fails (and false is returned) when the file does
-  // not load.
+  // own client, run in the test's folder; the test fails (and false is
+  // returned) when the client ends with an error or prints one. The file
+  // name and the account reach the shell as positional parameters, never
+  // inside its command text, so any file name loads.
   bool load_dump(const std::string& file) {
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
     check_.exec("CREATE DATABASE `" + db_ + "` CHARACTER SET utf8mb4");
     reconnect();
     const std::string path = file.front() == '/' ? file : dir_.file(file);
-    const std::string command = "exec mariadb --no-defaults -h'" + address_.host + "' -P" +
-                                std::to_string(address_.port) + " -u'" + address_.user + "' -p'" + address_.password +
-                                "' '" + db_ + "' < '" + path + "'";
-    testsupport::run_result r = testsupport::run("/bin/sh", {"sh", "-c", command});
+    testsupport::run_result r =
+        testsupport::run("/bin/sh",
+                         {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" "$5" < "$6")", "sh",
+                          address_.host, std::to_string(address_.port), address_.user, address_.password, db_, path},
+                         dir_.path());
     EXPECT_EQ(r.status, 0) << "the dump does not load: " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
-    return r.status == 0;
+    EXPECT_TRUE(r.status != 0 || r.err.empty()) << "the client complained: " << r.err;
+    return r.status == 0 && r.err.empty();
   }
   // Converts `source` directly, runs `check`, then converts it into a dump
   // file, loads that into an empty database and runs `check` again. Both
