@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -44,26 +45,39 @@ void tk_logger::enable(bool on) {
   publish();
 }
 
+void tk_logger::fail(int error_number) {
+  if (write_error_ == 0) write_error_ = error_number != 0 ? error_number : EIO;
+  enable(false);
+}
+
 void tk_logger::truncate_once() {
   if (truncated_) return;
-  if (std::FILE* f = std::fopen(file_name_.c_str(), "wb")) std::fclose(f);
   truncated_ = true;
+  std::FILE* f = std::fopen(file_name_.c_str(), "wb");
+  if (!f || std::fclose(f) != 0) fail(errno);
 }
 
 void tk_logger::write_line(int level, std::string_view text) {
   if (!enabled_ || level < threshold_) return;
   truncate_once();
+  if (!enabled_) return;
   std::FILE* f = std::fopen(file_name_.c_str(), "ab");
-  if (!f) return;  // the line is lost; the run goes on
+  if (!f) {
+    fail(errno);
+    return;
+  }
+  bool ok = true;
   if (time_stamps_) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    std::fprintf(f, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
+    ok = std::fprintf(f, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec) > 0;
   }
-  std::fwrite(text.data(), 1, text.size(), f);
-  if (line_break_) std::fwrite("\r\n", 1, 2, f);
-  std::fclose(f);
+  ok = ok && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (line_break_) ok = ok && std::fwrite("\r\n", 1, 2, f) == 2;
+  // A full disk may show only when the buffer goes out at close.
+  const int error = ok ? 0 : errno;
+  if (std::fclose(f) != 0 || !ok) fail(ok ? errno : error);
 }
 
 void tk_trace_vwrite(int level, std::string_view pattern, std::span<const tk_fmt_arg> args) {

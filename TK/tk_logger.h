@@ -6,6 +6,10 @@
 // once (open, write, close), so the file is complete up to the last step even
 // when the process ends abruptly.
 //
+// A line the system refuses to write (a full disk, a removed folder) turns
+// the log off; write_error() keeps the system's error number, and the entry
+// point reports it when the run ends, so a log that stops short says so.
+//
 // Levels: 1 detail, 2 operation entry, 3 milestones and errors. Write through
 // TK_TRACE: a line below the threshold costs one inline test, and its
 // arguments are neither evaluated nor formatted.
@@ -39,11 +43,15 @@ class tk_logger : public tk_singleton<tk_logger> {
   void write_line(int level, std::string_view text);
   // Empties the file before its first line.
   void truncate_once();
+  // The system's error number of the first line that could not be
+  // written, or 0.
+  int write_error() const noexcept { return write_error_; }
 
   static std::string default_file_name();
 
  private:
   void publish();
+  void fail(int error_number);
 
   std::string file_name_;
   int threshold_;
@@ -51,6 +59,7 @@ class tk_logger : public tk_singleton<tk_logger> {
   bool enabled_;
   bool truncated_ = false;
   bool time_stamps_;
+  int write_error_ = 0;
 };
 
 void tk_trace_vwrite(int level, std::string_view pattern, std::span<const tk_fmt_arg> args);

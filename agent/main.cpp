@@ -8,6 +8,7 @@
 #include "dao_required_exception.h"
 #include "error_handler.h"
 #include "error_tables.h"
+#include "tk_exception_ex.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
 #include "xls2sql_converter.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     if (driver.direct) driver.connect_mysql_server();
     driver.check_dest();
     driver();
+    // A trace log that stopped short is a failure of the run too.
+    if (const int error = logger.write_error())
+      throw tk_exception_ex("Cannot write log file '" + logger.file_name() + "': ", 1, error);
   } catch (const dao_required_exception&) {
     if (!driver.silent()) {
       std::fprintf(stderr, "%s\n%s\n",

@@ -147,10 +147,10 @@ bool csv_file::refill() {
   for (;;) {
     ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
     if (n < 0 && errno == EINTR) continue;
-    // A read error ends the data as the end of the file does: the reader
-    // yields what it got.
-    if (n <= 0) {
-      if (n < 0) TK_TRACE(3, "Read error in CSV file '%s': %s", path_, tk_exception_ex::system_message(errno));
+    // A read error is no end of the file: the rows after it would be lost
+    // without a word. The run stops with the reason; what was read is kept.
+    if (n < 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+    if (n == 0) {
       source_done_ = true;
       pos_ = len_ = 0;
       return false;
@@ -270,7 +270,7 @@ void csv_file::move_next() { get_line(line_); }
 void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 340); }
 
 void csv_file::rewind() {
-  ::lseek(fd_, 0, SEEK_SET);
+  if (::lseek(fd_, 0, SEEK_SET) != 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
   pos_ = len_ = 0;
   source_done_ = false;
   at_end_ = false;

@@ -148,4 +148,16 @@ TEST_F(DumpFile, ARefusedWriteEndsTheRunWithItsReport) {
   }
 }
 
+// A source that cannot be read, and a trace log on a full device: neither is
+// the end of the data or a quiet loss; the run ends with the reason.
+TEST_F(DumpFile, AFailedReadOrLogWriteEndsTheRunWithItsReport) {
+  const run_result unreadable = dump("out.sql", "", {}, {testsupport::gridload_binary()}, "/proc/self/mem");
+  EXPECT_EQ(unreadable.status, 255);
+  EXPECT_EQ(unreadable.out, "Error:\nCannot read CSV file '/proc/self/mem': Input/output error\n");
+  const run_result full_log = dump("out.sql", "", {"--logfile=/dev/full"});
+  EXPECT_EQ(full_log.status, 255);
+  EXPECT_EQ(full_log.out,
+            "Converting CSV file sales.csv\nError:\nCannot write log file '/dev/full': No space left on device\n");
+}
+
 }  // namespace
