@@ -53,7 +53,8 @@ void udb_field_mutator::set_mapping(std::u16string_view new_name, const udb_fiel
   if (retypes()) resolve_type();
   // The column descriptor tells a date from a time by its reserved word.
   reserved_ = 0;
-  if (vartype_ == VT_DATE) reserved_ = tk_wstring::starts_with(mapping_.type, u"TIME", true) ? 3 : 2;
+  if (vartype_ == VT_DATE)
+    reserved_ = tk_wstring::starts_with(mapping_.type, u"TIME", true) ? t_ftd::date_kind_time : t_ftd::date_kind_date;
 
   set_property(u"new_name", new_name_);
   set_property(u"type", mapping_.type);

@@ -1,6 +1,5 @@
 // The database against the private server: the table list, creating and
-// dropping a table, paged reading of a result, and a table's definition
-// read back.
+// dropping a table, and a table's definition read back.
 
 #include <gtest/gtest.h>
 
@@ -31,21 +30,6 @@ TEST_F(sql_database_server, TableListCreateAndDrop) {
   EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='" + db_ +
                           "' AND TABLE_NAME='fresh'"),
             "0");
-}
-
-TEST_F(sql_database_server, RowsAreReadInPagesOf1000) {
-  ASSERT_TRUE(check_.exec("CREATE TABLE p (n INT PRIMARY KEY)"));
-  ASSERT_TRUE(check_.exec("INSERT INTO p SELECT seq FROM seq_1_to_2500"));
-  sql_tmp_recordset rs("SELECT n FROM `" + db_ + "`.p ORDER BY n", engine_->handle());
-  std::vector<size_t> pages;
-  int expected = 1;
-  for (; !rs.is_eof(); rs.move_next(), ++expected) {
-    if (pages.empty() || rs.cache_size() != pages.back() || expected % 1000 == 1) pages.push_back(rs.cache_size());
-    ASSERT_EQ((*rs.get_record())[0].to_long(), expected);
-  }
-  EXPECT_EQ(expected, 2501);
-  EXPECT_EQ(pages, (std::vector<size_t>{1000, 1000, 500}));
-  EXPECT_EQ(rs.cache_size(), 0u);
 }
 
 TEST_F(sql_database_server, TableDefinitionIsReadBack) {

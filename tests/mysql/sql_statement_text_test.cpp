@@ -177,23 +177,6 @@ TEST(sql_schema_row_size, LargestShortTextColumnsBecomeLongtext) {
   }
 }
 
-TEST(sql_engine_text, DatabaseStatementsByVersion) {
-  const struct {
-    uint32_t version;
-    const char16_t* name;
-    const char* create;
-    const char* drop;
-  } rows[] = {
-      {v10_11, u"my db", "CREATE DATABASE `my db` character set utf8", "DROP DATABASE `my db`"},
-      {v4_0_0, u"mydb", "CREATE DATABASE mydb character set utf8", "DROP DATABASE mydb"},
-  };
-  for (const auto& r : rows) {
-    const sql_dialect dialect(r.version, sql_dialect::target::live);
-    EXPECT_EQ(dialect.create_database(r.name, u"utf8"), r.create);
-    EXPECT_EQ(dialect.drop_database(r.name, false), r.drop);
-  }
-}
-
 TEST(sql_engine_text, VersionParsing) {
   EXPECT_EQ(sql_engine::parse_version("8.0.36-log"), 524324u);
   EXPECT_EQ(sql_engine::parse_version("10.11.6-MariaDB-0+deb12u1"), 0x0A0B06u);
