@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "tk_exception_ex.h"
 #include "tk_file_wname.h"
 #include "tk_logger.h"
@@ -27,6 +29,16 @@ std::string narrow(const std::u16string& path) {
 bool tk_is_folder(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool tk_is_same_file(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  std::error_code error;
+  const std::filesystem::path pa = std::filesystem::weakly_canonical(a, error);
+  if (error) return a == b;
+  const std::filesystem::path pb = std::filesystem::weakly_canonical(b, error);
+  return error ? a == b : pa == pb;
 }
 
 bool tk_is_file_exist(const std::string& path, uint32_t mode) {

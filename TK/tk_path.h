@@ -31,5 +31,9 @@ bool tk_check_access(const std::u16string& path, uint32_t access);
 // True when `path` names an existing folder.
 bool tk_is_folder(const std::string& path);
 
+// True when the two paths name one file: the same file found through both
+// (links, "..", another spelling), or the same path once made absolute.
+bool tk_is_same_file(const std::string& a, const std::string& b);
+
 // The checks of a dump destination, each failure a level-1 tk_exception.
 void common_check_dest(const std::u16string& path);

@@ -40,7 +40,7 @@ const tk_err_entry g_err_table_general[9] = {
     {68879, k_access_format},
 };
 
-const tk_err_entry g_err_table_mysql[12] = {
+const tk_err_entry g_err_table_mysql[11] = {
     {4195348,
      "Access denied. Ask your system administrator to grant you\nthe necessary privileges to write into the database."},
     {4195349,
@@ -59,10 +59,6 @@ const tk_err_entry g_err_table_mysql[12] = {
      "name."},
     {4196307, k_connect},
     {4196309, k_connect},
-    {4196310,
-     "Transferred value is too big. Increase MySQL max packet size and try\nagain. See 'Troubleshooting' article of "
-     "the "
-     "product documentation."},
     {4195553, k_auth},
     {4195554, k_auth},
     {4195555, k_auth},

@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <iterator>
 
 #include "cmd_line.h"
 #include "dao_required_exception.h"
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
 
   tk_logger logger(std::string(), false, 3, false);
   error_handler handler(9, g_err_table_general);
-  handler.load_err_map(12, g_err_table_mysql);
+  handler.load_err_map(std::size(g_err_table_mysql), g_err_table_mysql);
   handler.load_err_map(3, g_err_table_workbook);
   xls2sql_converter driver;
 

@@ -44,6 +44,8 @@ class mysql_converter_impl {
   // other failure (a lost connection, a dump file that cannot be written)
   // goes to the caller.
   void mysql_refine_types(sql_destination& destination);
+  // Forgets the pending column changes (their table is gone).
+  void discard_pending_changes() { pending_statements_.clear(); }
 
   void set_char_set(std::u16string char_set) { engine_.set_char_set(std::move(char_set)); }
   void set_table_engine(std::u16string engine) { engine_.set_table_engine(std::move(engine)); }

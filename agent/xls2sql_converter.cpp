@@ -1,5 +1,6 @@
 #include "xls2sql_converter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "csv_file.h"
@@ -20,6 +21,7 @@
 #include "tk_logger.h"
 #include "tk_path.h"
 #include "tk_unicode.h"
+#include "udb_name_compare.h"
 #include "udb_profile.h"
 #include "udb_recordset.h"
 #include "udb_validator.h"
@@ -27,6 +29,9 @@
 namespace {
 
 const char16_t* const k_csv_delimiters[] = {u"\t", u";", u",", u" "};
+
+// The server's answer to CREATE DATABASE for a name that exists.
+constexpr unsigned database_exists_error = 1007;
 
 // Processing modes.
 constexpr int32_t mode_overwrite_database = 0;
@@ -123,10 +128,16 @@ xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string
   mapped_columns_.assign(plan.schema.size(), false);
   for (size_t i = 0; i < plan.schema.size(); ++i)
     mapped_columns_[i] = plan.schema.fields[i] && !plan.schema.fields[i]->native_type.empty();
-  if (!names.is_acceptable(plan.name)) {
+  // Two sources feed one table only when the type mappings say so: names
+  // that differ only in case ("DATA", "Data") would otherwise merge.
+  const bool mapped = plan.name != source_name;
+  const bool taken = std::any_of(created_tables_.begin(), created_tables_.end(),
+                                 [&](const std::u16string& t) { return udb_detail::same_name(t, plan.name); });
+  if (!names.is_acceptable(plan.name) || (taken && !mapped)) {
     plan.name = names.get_safe_name(plan.name);
     plan.generated_name = true;
   }
+  names.add_existing_name(plan.name);
   return plan;
 }
 
@@ -136,17 +147,15 @@ void xls2sql_converter::check_dest() {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
     if (engine_.is_db_exist(destination_) && mode_ == mode_overwrite_database) del_mysql_base(destination_);
     TK_TRACE(1, from_xls ? "from_xls=true" : "from_xls=false");
-    if (!from_xls && engine_.is_db_exist(destination_)) {
-      std::unique_ptr<udb_database> db = engine_.open_db(destination_, udb_database::mode_overwrite);
-      if (mode_ == mode_overwrite_tables && db->is_table_exist(tab_name, false)) db->delete_tab(tab_name);
-    }
     return;
   }
   common_check_dest(destination_);
-  std::string path;
-  tk_unicode_to_ansi2(destination_, path);
-  if (tk_is_file_exist(path, tk_file_exists) && std::remove(path.c_str()) != 0)
-    throw tk_exception_ex("Cannot replace dump file '" + path + "': ", 1);
+  // The dump replaces its destination only at the end of the run, which
+  // would destroy a source read from the same file.
+  std::string source, dest;
+  tk_unicode_to_ansi2(source_, source);
+  tk_unicode_to_ansi2(destination_, dest);
+  if (tk_is_same_file(source, dest)) throw tk_exception("The destination file is the source file: '" + dest + "'", 1);
 }
 
 namespace {
@@ -197,11 +206,24 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
   TK_TRACE(2, "xls2sql_converter::get_dest_base(mode=%d, direct=%d)", mode_, direct);
   if (direct) {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
-    if (engine_.is_db_exist(destination_)) {
-      return engine_.open_database(
-          destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite : udb_database::mode_append);
+    // Without its destination the run converts nothing: a failure here ends it.
+    try {
+      if (engine_.is_db_exist(destination_)) {
+        return engine_.open_database(
+            destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite : udb_database::mode_append);
+      }
+      try {
+        return engine_.create_database(destination_);
+      } catch (const sql_exception& e) {
+        // Another session created it a moment ago: its tables are as good.
+        if (e.error_number() != database_exists_error || mode_ == mode_overwrite_database) throw;
+        TK_TRACE(3, "Database '%s' was created meanwhile: opening it", destination_);
+        return engine_.open_database(destination_, udb_database::mode_append);
+      }
+    } catch (const sql_exception& e) {
+      if (e.level() >= 1) throw;
+      throw sql_exception(e.message(), e.error_number(), 1);
     }
-    return engine_.create_database(destination_);
   }
   dump_options_.banner = tk_format("Gridloader %d.%d", 7, 1);
   return engine_.create_dump(destination_, dump_options_);
@@ -253,42 +275,69 @@ void xls2sql_converter::convert_from_xls() {
   std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
   for (const auto& [plain, engine_name] : sheets_) {
     std::unique_ptr<udb_recordset> sheet;
-    std::unique_ptr<udb_recordset> table;
     try {
       current_table_ = plain;
       sheet = source->get_table(engine_name, 1);
-      table_plan plan = plan_table(plain, *sheet, *names);
-      bool skip = false;
-      if (dest->is_table_exist(plan.name, false)) {
-        if (mode_ == mode_skip_tables) {
-          skip = true;
-        } else if (mode_ == mode_overwrite_tables) {
-          dest->delete_tab(plan.name);
-        }
-      }
-      if (!skip) {
-        table = dest->create_table(plan.name, plan.schema, plan.indexes);
-        if (plan.generated_name) {
-          TK_TRACE(2, "Store generated table name '%s'", plan.name);
-          TK_TRACE(1, "udb_validator::add_existing_name(%s)", plan.name);
-          names->add_existing_name(plan.name);
-        }
-        convert_step(*sheet, *table, *dest);
-      }
+      const table_plan plan = plan_table(plain, *sheet, *names);
+      convert_table(*sheet, plan, *dest);
     } catch (const tk_exception& e) {
-      // An error that ends the run still leaves what was copied stored:
-      // the table's pending rows and the destination go first.
-      if (e.level() >= 1) {
-        table.reset();
-        dest.reset();
-      }
-      error_handler::instance().set_context(current_table_);
-      error_handler::instance().handle(e);
+      report(e, dest);
     }
-    table.reset();
     sheet.reset();
     if (refine_types && dest) mysql_refine_types(*dest);
     ++cur_table_;
+  }
+  dest->finish();
+}
+
+void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destination>& dest) {
+  // An error that ends the run still leaves what was copied stored: the
+  // destination goes first.
+  if (e.level() >= 1) dest.reset();
+  error_handler::instance().set_context(current_table_);
+  error_handler::instance().handle(e);
+}
+
+void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest) {
+  std::u16string target = plan.name;
+  bool replacing = false;
+  if (dest.is_table_exist(plan.name, false)) {
+    if (from_xls && mode_ == mode_skip_tables) return;
+    if (mode_ == mode_overwrite_tables) {
+      if (dest.live()) {
+        target = dest.unused_table_name();
+        replacing = true;
+      } else {
+        dest.delete_tab(plan.name);
+      }
+    }
+  }
+  std::unique_ptr<udb_recordset> table;
+  try {
+    table = dest.create_table(target, plan.schema, plan.indexes);
+    if (plan.generated_name) TK_TRACE(2, "Store generated table name '%s'", plan.name);
+    created_tables_.push_back(plan.name);
+    if (!from_xls) {
+      TK_TRACE(3, "Converting CSV file %s", source_);
+      if (!silent_) print_line("Converting CSV file ", source_);
+    }
+    convert_step(source, *table, dest);
+    table.reset();
+    if (replacing) {
+      if (refine_types) mysql_refine_types(dest);
+      dest.replace_table(plan.name, target);
+    }
+  } catch (...) {
+    table.reset();
+    if (replacing) {
+      discard_pending_changes();
+      try {
+        if (dest.is_table_exist(target, true)) dest.delete_tab(target);
+      } catch (const tk_exception& e) {
+        TK_TRACE(3, "Cannot drop table '%s': %s", target, e.message());
+      }
+    }
+    throw;
   }
 }
 
@@ -296,27 +345,18 @@ void xls2sql_converter::convert_from_csv() {
   TK_TRACE(1, "xls2sql_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", source_, destination_, tab_name);
   std::unique_ptr<sql_destination> dest = get_dest_base();
   std::unique_ptr<csv_file> source;
-  std::unique_ptr<udb_recordset> table;
   try {
     source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
     std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
-    table_plan plan = plan_table(tab_name, *source, *names);
-    table = dest->create_table(plan.name, plan.schema, plan.indexes);
-    TK_TRACE(3, "Converting CSV file %s", source_);
-    if (!silent_) print_line("Converting CSV file ", source_);
-    convert_step(*source, *table, *dest);
+    const table_plan plan = plan_table(tab_name, *source, *names);
+    convert_table(*source, plan, *dest);
   } catch (const tk_exception& e) {
-    if (e.level() >= 1) {
-      table.reset();
-      dest.reset();
-    }
-    error_handler::instance().set_context(current_table_);
-    error_handler::instance().handle(e);
+    report(e, dest);
   }
-  table.reset();
   source.reset();
   if (refine_types && dest) mysql_refine_types(*dest);
+  dest->finish();
 }
 
 namespace {

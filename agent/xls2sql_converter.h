@@ -76,6 +76,10 @@ class xls2sql_converter : public xls_reader,
   std::unique_ptr<sql_destination> get_dest_base();
   // Copies the records of one table.
   void convert_step(udb_recordset& source, udb_recordset& table, sql_destination& database);
+  // Reports a failure of the table being converted; a level-1 failure ends
+  // the run, after `dest` has stored what it holds (a dump file is then
+  // not put in the destination's place).
+  void report(const tk_exception& e, std::unique_ptr<sql_destination>& dest);
   // The destination table for a source table: the mapped and validated
   // name, the source's schema and indexes as mapped (indexes left out when
   // the profile says so).
@@ -85,7 +89,19 @@ class xls2sql_converter : public xls_reader,
     udb_indexes indexes;
     bool generated_name = false;
   };
+  // The destination table of a source: its name from the type mappings,
+  // made safe, and made unique (ignoring case) against the tables this run
+  // created unless the mappings chose it.
   table_plan plan_table(const std::u16string& source_name, const udb_recordset& source, udb_validator& names);
+  // Converts one source into the destination table of `plan` as the mode
+  // says: an existing table is skipped (mode 2, worksheets), added to, or
+  // replaced (mode 1). On a live server the replacement is built under a
+  // temporary name and takes the old table's place only when complete; a
+  // failure drops it and leaves the old table as it was.
+  void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest);
+
+  // Names of the tables created in this run.
+  std::vector<std::u16string> created_tables_;
 
   // Per column of the table being converted: the user's type mappings chose
   // its type, so type refinement leaves it alone.

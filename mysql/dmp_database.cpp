@@ -1,7 +1,6 @@
 #include "dmp_database.h"
 
 #include "dmp_recordset.h"
-#include "error_handler.h"
 #include "sql_indexes_initializer.h"
 #include "sql_schema_initializer.h"
 #include "tk_file_wname.h"
@@ -48,22 +47,11 @@ dmp_database::dmp_database(const std::u16string& path, const dump_options& optio
   if (options_.dmp_ins_db && options_.dmp_ins_tab) write_database_statements();
 }
 
-dmp_database::~dmp_database() {
-  TK_TRACE(2, "dmp_database::dtor");
-  try {
-    close();
-  } catch (const tk_exception& e) {
-    // The driver learns of the end of the file only here: a failed write
-    // still ends the run with its report.
-    TK_TRACE(3, "%s", e.message());
-    if (error_handler* handler = error_handler::instance_ptr()) handler->handle(e);
-  }
-}
+dmp_database::~dmp_database() { TK_TRACE(2, "dmp_database::dtor"); }
 
-void dmp_database::close() {
-  if (!file_.is_open() && !file_.failed()) return;
-  unlock_tables("dmp_database::~dmp_database - right before unlock tables");
-  file_.close();
+void dmp_database::finish() {
+  if (file_.is_open()) unlock_tables("dmp_database::~dmp_database - right before unlock tables");
+  file_.commit();
 }
 
 void dmp_database::write_line(std::string_view text) {

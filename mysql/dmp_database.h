@@ -14,9 +14,10 @@
 //
 // Ownership: owns the file, the created-tables list, the column layout of
 // every table created in the file and the names map. Table writers it hands
-// out write through it and must be released before it. close() ends the
-// file and reports a failed write; the destructor closes and reports a
-// failure to the error handler (a level-1 error, which ends the run).
+// out write through it and must be released before it. finish() ends the
+// file, reports a failed write and puts the file in the destination's
+// place; a database released without finish() leaves the destination as it
+// was.
 
 #include <memory>
 #include <string>
@@ -59,14 +60,17 @@ class dmp_database : public sql_destination {
   bool live() const override { return false; }
   // Writes the statement.
   void execute(std::string_view sql) override;
+  // The file being written (beside the destination until finish()).
+  const std::string& file_path() const noexcept { return file_.temporary_path(); }
 
   // Writes one statement (UTF-8): the text, ";" and the line break.
   void write_statement(std::string_view sql);
   // Writes text as it stands (a piece of a statement).
   void write(std::string_view text) { file_.write(text); }
-  // Writes the pending UNLOCK TABLES and closes the file; throws the
-  // level-1 failure when a write failed. Later writes are dropped.
-  void close();
+  // Writes the pending UNLOCK TABLES, closes the file and renames it over
+  // the destination; throws the level-1 failure when a write failed.
+  // Later writes are dropped.
+  void finish() override;
 
   const dump_options& options() const noexcept { return options_; }
   const char* line_break() const noexcept { return options_.line_break(); }

@@ -1,25 +1,71 @@
 #include "dmp_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include "tk_exception_ex.h"
 #include "tk_logger.h"
 
+namespace {
+
+// Temporary files not yet committed: removed when the process exits, also
+// when a level-1 error ends it without unwinding the stack.
+struct pending_files {
+  std::vector<std::string> paths;
+  ~pending_files() {
+    for (const std::string& p : paths) ::unlink(p.c_str());
+  }
+  void forget(const std::string& path) { std::erase(paths, path); }
+};
+
+pending_files& pending() {
+  static pending_files files;
+  return files;
+}
+
+}  // namespace
+
 dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  std::string name = path_ + ".tmp-XXXXXX";
+  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) {
     error_ = errno;
     TK_TRACE(2, "Failed to open file");
     raise();
   }
+  temporary_ = std::move(name);
+  pending().paths.push_back(temporary_);
+  // The file gets the permissions a newly created file would have.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd_, 0666 & ~mask);
   buffer_.reserve(buffer_bytes);
 }
 
 dmp_file::~dmp_file() {
   if (fd_ >= 0) ::close(fd_);
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+    pending().forget(temporary_);
+  }
+}
+
+void dmp_file::commit() {
+  close();
+  if (temporary_.empty()) return;
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    error_ = errno;
+    raise();
+  }
+  pending().forget(temporary_);
+  temporary_.clear();
 }
 
 void dmp_file::raise() const { throw tk_exception_ex("Cannot write dump file '" + path_ + "': ", 1, error_); }
@@ -70,8 +116,10 @@ void dmp_file::close() {
   if (fd_ >= 0) {
     error_ = buffer_.empty() ? 0 : write_through(buffer_);
     buffer_.clear();
-    // Some file systems report a failed write only now (network file
+    // The bytes reach the disk before the file takes the destination's
+    // place; some file systems report a failed write only now (network file
     // systems, quotas checked at close).
+    if (error_ == 0 && ::fsync(fd_) != 0 && errno != EINVAL) error_ = errno;
     if (::close(fd_) != 0 && errno != EINTR && error_ == 0) error_ = errno;
     fd_ = -1;
   }

@@ -1,7 +1,11 @@
 #pragma once
-// The output file of a dump: a descriptor opened for writing (created, or
-// emptied when it exists) and a small buffer that gathers the short lines
-// of definitions and comments. Large texts (a full multi-row statement) go
+// The output file of a dump. The text goes into a temporary file beside the
+// destination (named after it, with a random suffix), and commit() renames
+// it over the destination only once the last byte is written: a run that
+// fails leaves an earlier file at the destination as it was, and no
+// temporary file behind (a file not committed is removed when the object
+// goes, or when the process exits). A small buffer gathers the short lines
+// of definitions and comments; large texts (a full multi-row statement) go
 // to the file straight after what is buffered, without a copy.
 //
 // A write the system refuses (a full disk, a file size limit) raises a
@@ -9,9 +13,7 @@
 // After the first failure the file is marked failed and later writes are
 // dropped, so that the report names the first cause; close() raises that
 // failure again (once), since the caller of the failed write may have
-// given up on a single statement and gone on. close() is the only way to
-// learn that the last bytes reached the file; the destructor closes
-// without reporting.
+// given up on a single statement and gone on.
 
 #include <cstddef>
 #include <string>
@@ -22,9 +24,10 @@ class dmp_file {
   // Lines gather up to this many bytes before they are written.
   static constexpr size_t buffer_bytes = 64 * 1024;
 
-  // Opens `path` (narrow, the process code page). Throws the level-1
-  // failure when the file cannot be created.
+  // Creates the temporary file for `path` (narrow, the process code page).
+  // Throws the level-1 failure when it cannot be created.
   explicit dmp_file(std::string path);
+  // Removes the temporary file unless it was committed.
   ~dmp_file();
   dmp_file(const dmp_file&) = delete;
   dmp_file& operator=(const dmp_file&) = delete;
@@ -32,14 +35,18 @@ class dmp_file {
   void write(std::string_view text);
   // Writes what is buffered.
   void flush();
-  // Writes what is buffered and closes the descriptor; throws the level-1
+  // Writes what is buffered and closes the file; throws the level-1
   // failure when either fails or when an earlier write failed. Does nothing
   // once closed (or once it has reported the failure).
   void close();
+  // close(), then the file takes the destination's place. Throws the
+  // level-1 failure when it cannot.
+  void commit();
 
   bool is_open() const noexcept { return fd_ >= 0; }
   bool failed() const noexcept { return error_ != 0; }
   const std::string& path() const noexcept { return path_; }
+  const std::string& temporary_path() const noexcept { return temporary_; }
 
  private:
   // Writes all of `text`; the system's error number, or 0.
@@ -48,6 +55,7 @@ class dmp_file {
   [[noreturn]] void raise() const;
 
   std::string path_;
+  std::string temporary_;  // empty once committed or removed
   int fd_ = -1;
   int error_ = 0;  // the system's error number of the first failure
   bool close_reported_ = false;

@@ -15,8 +15,10 @@
 #include "udb_name_compare.h"
 
 sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-                           create_settings settings)
-    : sql_destination(std::move(name), mode, dialect, std::move(settings)), connection_(connection) {
+                           create_settings settings, uint32_t max_allowed_packet)
+    : sql_destination(std::move(name), mode, dialect, std::move(settings)),
+      connection_(connection),
+      max_allowed_packet_(max_allowed_packet) {
   TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
   init_tables();
 }

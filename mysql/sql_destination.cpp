@@ -1,10 +1,34 @@
 #include "sql_destination.h"
 
+#include <unistd.h>
+
+#include <string>
+
+#include "tk_logger.h"
+#include "tk_wstring.h"
 #include "udb_properties.h"
 
 sql_destination::sql_destination(std::u16string name, uint32_t mode, const sql_dialect& dialect,
                                  create_settings settings)
     : udb_database(std::move(name), mode), dialect_(dialect), settings_(std::move(settings)) {}
+
+std::u16string sql_destination::unused_table_name() const {
+  const std::u16string base = u"gridload_tmp_" + tk_widen_ascii(std::to_string(::getpid())) + u"_";
+  for (unsigned n = 0;; ++n) {
+    std::u16string name = base + tk_widen_ascii(std::to_string(n));
+    if (!is_table_exist(name, false)) return name;
+  }
+}
+
+void sql_destination::replace_table(const std::u16string& table, const std::u16string& replacement) {
+  TK_TRACE(2, "sql_destination::replace_table(%s, %s)", table, replacement);
+  const std::u16string parked = unused_table_name();
+  const std::pair<std::u16string, std::u16string> renames[] = {{table, parked}, {replacement, table}};
+  execute(dialect_.rename_tables(renames));
+  remove_table_name(replacement);
+  add_table_name(parked);
+  delete_tab(parked);
+}
 
 void sql_destination::table_options(std::u16string_view table, std::u16string& char_set, std::u16string& engine) const {
   char_set.clear();

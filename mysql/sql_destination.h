@@ -36,6 +36,18 @@ class sql_destination : public udb_database {
   // Throws sql_exception (server) or the level-1 write failure (file).
   virtual void execute(std::string_view sql) = 0;
 
+  // Ends a run that went through: a dump file takes the destination's place
+  // (nothing to do on a live server). A destination released without it
+  // leaves the destination as it was before the run.
+  virtual void finish() {}
+
+  // A table name not in the list, for a table that lives only during the
+  // run (it never clashes with a worksheet's name).
+  std::u16string unused_table_name() const;
+  // The complete `replacement` takes the place of `table` in one rename;
+  // the old table is dropped after it.
+  void replace_table(const std::u16string& table, const std::u16string& replacement);
+
   // Whether rows may still be batched; stop_batching() is for good.
   bool batching() const noexcept { return batching_; }
   void stop_batching() noexcept { batching_ = false; }

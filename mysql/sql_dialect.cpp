@@ -1066,6 +1066,17 @@ std::string sql_dialect::drop_table(std::u16string_view table) const {
   return "DROP TABLE IF EXISTS " + name(table) + " CASCADE";
 }
 
+std::string sql_dialect::rename_tables(std::span<const std::pair<std::u16string, std::u16string>> pairs) const {
+  std::string sql = "RENAME TABLE ";
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (i > 0) sql += ", ";
+    append_name(sql, pairs[i].first);
+    sql += " TO ";
+    append_name(sql, pairs[i].second);
+  }
+  return sql;
+}
+
 std::string sql_dialect::lock_table(std::u16string_view table) const { return "LOCK TABLES " + name(table) + " WRITE"; }
 
 std::string sql_dialect::unlock_tables() const { return "UNLOCK TABLES"; }

@@ -32,6 +32,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ole_variant.h"
@@ -240,6 +241,8 @@ class sql_dialect {
                            std::u16string_view engine, std::u16string_view default_engine,
                            std::string_view line_break) const;
   std::string drop_table(std::u16string_view table) const;
+  // Renames in one statement: the pairs (from, to) in order, all or none.
+  std::string rename_tables(std::span<const std::pair<std::u16string, std::u16string>> pairs) const;
   std::string lock_table(std::u16string_view table) const;
   std::string unlock_tables() const;
 

@@ -11,6 +11,7 @@
 #include "sql_database.h"
 #include "sql_exception.h"
 #include "sql_handles.h"
+#include "sql_tmp_recordset.h"
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
@@ -95,6 +96,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     mysql_close(&mysql_);
     initialize();
     connected_ = false;
+    max_allowed_packet_ = 0;
   }
   TK_TRACE(1, "Connecting to MySQL server...");
   if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, nullptr,
@@ -131,6 +133,10 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   } catch (const sql_exception& e) {
     TK_TRACE(3, "Cannot turn off foreign key check: %s", e.message());
   }
+  sql_tmp_recordset rs(dialect_.show_max_allowed_packet(), &mysql_);
+  if (!rs.is_eof() && rs.get_record()->size() >= 2)
+    max_allowed_packet_ = static_cast<uint32_t>(std::strtoul((*rs.get_record())[1].to_string().c_str(), nullptr, 10));
+  TK_TRACE(1, "max_packet_size=%d", max_allowed_packet_);
 }
 
 uint32_t sql_engine::parse_version(const char* text) {
@@ -188,7 +194,7 @@ std::unique_ptr<sql_database> sql_engine::open_database(const std::u16string& na
   TK_TRACE(2, "sql_engine::open_db (%s)", name);
   TK_TRACE(3, "Opening MySQL database '%s'", name);
   if (mysql_select_db(&mysql_, tk_unicode_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
-  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings());
+  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings(), max_allowed_packet_);
 }
 
 void sql_engine::db_delete(const std::u16string& name) {

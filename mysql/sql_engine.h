@@ -4,8 +4,7 @@
 // in dump mode. It keeps the settings of what the agent creates (the
 // character set of a new database, the storage engine of new tables, the
 // property list of the type mappings) and hands them to each destination
-// it opens. A singleton, so that the error paths of the destination can
-// reach the connection.
+// it opens. A singleton: a run has one server connection.
 //
 // Ownership: the connection handle is embedded and closed by the destructor.
 // Databases returned by create_db, open_db and create_dump are owned by the
@@ -58,7 +57,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 
   // Connects (closing an earlier connection first) and sets up the session:
   // SET NAMES, the sql_mode the literals need, the idle time-out, foreign
-  // keys off. An empty host connects locally. Throws sql_exception on
+  // keys off; reads the server's max_allowed_packet. An empty host connects locally. Throws sql_exception on
   // failure; a session that cannot take its character set or sql_mode ends
   // the run (level 1).
   void connect(const std::string& host, const std::string& user, const std::string& password, unsigned port);
@@ -95,6 +94,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 
   MYSQL mysql_;
   bool connected_ = false;
+  uint32_t max_allowed_packet_ = 0;
   sql_dialect dialect_{0, sql_dialect::target::live};
   sql_destination::create_settings settings_{u"utf8", u"InnoDB", nullptr};  // properties: udb_engine's
 };

@@ -1,5 +1,7 @@
 #include "sql_exception.h"
 
+#include <errmsg.h>
+
 #include "tk_logger.h"
 
 namespace {
@@ -9,15 +11,34 @@ std::string traced_message(const char* message) {
   return message ? std::string(message) : std::string();
 }
 
+unsigned level_of(unsigned error_number) { return sql_exception::is_connection_lost(error_number) ? 1 : 0; }
+
 }  // namespace
 
+bool sql_exception::is_connection_lost(unsigned error_number) noexcept {
+  switch (error_number) {
+    case CR_SERVER_GONE_ERROR:
+    case CR_SERVER_LOST:
+    case CR_SERVER_LOST_EXTENDED:
+    case CR_COMMANDS_OUT_OF_SYNC:
+    case 1053:  // the server is shutting down
+    case 1927:  // the connection was killed
+      return true;
+    default:
+      // The server's network errors: it closes the connection after them.
+      return error_number >= 1152 && error_number <= 1161;
+  }
+}
+
 sql_exception::sql_exception(MYSQL* connection)
-    : tk_exception(traced_message(mysql_error(connection)), code_base | mysql_errno(connection), 0) {
+    : tk_exception(traced_message(mysql_error(connection)), code_base | mysql_errno(connection),
+                   level_of(mysql_errno(connection))) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
 sql_exception::sql_exception(MYSQL_STMT* statement)
-    : tk_exception(traced_message(mysql_stmt_error(statement)), code_base | mysql_stmt_errno(statement), 0) {
+    : tk_exception(traced_message(mysql_stmt_error(statement)), code_base | mysql_stmt_errno(statement),
+                   level_of(mysql_stmt_errno(statement))) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 

@@ -2,8 +2,10 @@
 // The failures of the MySQL destination. An error of the server or the
 // client library is level 0: the driver reports a refused record and goes on
 // with the next, and one that reaches the entry point (a failed connection)
-// still ends the run with -1. A failed prepared statement is level 1. The
-// code of a server or client-library error is its
+// still ends the run with -1. An error after which the connection cannot be
+// used (the server gone, the connection lost or killed) is level 1: going on
+// would only repeat it for every later statement. A failed prepared
+// statement is level 1. The code of a server or client-library error is its
 // error number plus 0x400000, so the error handler's MySQL table can replace
 // the library's text by a friendlier one.
 
@@ -22,12 +24,13 @@ class sql_exception : public tk_exception {
   explicit sql_exception(MYSQL* connection);
   // From a prepared statement's last error.
   explicit sql_exception(MYSQL_STMT* statement);
-  // From known facts (message and the library's error number); `level` 1
-  // for a failure the run cannot go on after.
+  // From known facts (message and the library's error number) at `level`.
   sql_exception(std::string message, unsigned error_number, unsigned level = 0);
 
   // The client library's error number (the code without the base).
   unsigned error_number() const noexcept { return code() & ~code_base; }
+  // Whether the connection is unusable after this error.
+  static bool is_connection_lost(unsigned error_number) noexcept;
 };
 
 // The long-data path of a record too large for one statement failed.

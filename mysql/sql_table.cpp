@@ -1,5 +1,6 @@
 #include "sql_table.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -60,6 +61,8 @@ t_ftd describe(const MYSQL_FIELD& field) {
 sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode)
     : udb_recordset(&database, table, table), db_(database), dialect_(database.dialect()) {
   TK_TRACE(2, "sql_table::ctor");
+  const uint32_t packet = db_.max_allowed_packet();
+  statement_cap_ = packet > packet_slack ? std::min(max_statement_bytes, packet - packet_slack) : max_statement_bytes;
   TK_TRACE(2, "sql_table::initialize(%d)", mode);
   read_columns();
   if ((mode & ~mode_no_indexes_mask) == 0) {
@@ -286,6 +289,11 @@ void sql_table::retry_rows() {
   }
 }
 
+void sql_table::refuse_too_large() {
+  TK_TRACE(3, "Statement over the packet limit of %d bytes", statement_cap_);
+  refuse_row(n_records_ + 1, sql_exception(packet_too_large, packet_too_large_error, 0));
+}
+
 void sql_table::refuse_row(uint64_t row_number, const tk_exception& e) {
   TK_TRACE(3, "Row %d of table '%s' refused: %s", row_number, table_, e.message());
   if (sink_) {
@@ -357,7 +365,7 @@ void sql_table::fast_append(const udb_record& record) {
   dialect_.append_row(pending_, record, slots_, opening, false);
 
   // The cap counts the head once more, as a margin for the statement's end.
-  if (!opening && pending_.size() + batch_head_.size() > max_statement_bytes) {
+  if (!opening && pending_.size() + batch_head_.size() > statement_cap_) {
     // The row does not fit: it moves to the head of the next statement.
     row_.assign(pending_, mark + 2, std::string::npos);
     pending_.resize(mark);
@@ -367,6 +375,12 @@ void sql_table::fast_append(const udb_record& record) {
     batch_first_row_ = n_records_;
     row_starts_.push_back(pending_.size());
     pending_ += row_;
+  }
+  if (pending_.size() > statement_cap_) {
+    // The row alone is more than the server takes.
+    pending_.clear();
+    row_starts_.clear();
+    refuse_too_large();
   }
   TK_TRACE(1, "*** FAST INSERT MODE ***");
 }
@@ -379,6 +393,7 @@ void sql_table::slow_append(const udb_record& record) {
   statement_.assign(single_head_);
   dialect_.append_row(statement_, record, slots_, true, big);
   TK_TRACE(1, "Run SQL query: %s", std::string_view(statement_).substr(0, 4096));
+  if (statement_.size() > statement_cap_) return refuse_too_large();
   if (!big) {
     db_.query_append(statement_);
     return;
@@ -387,7 +402,8 @@ void sql_table::slow_append(const udb_record& record) {
   TK_TRACE(1, "get_max_allowed_packet=%d", max_packet);
   if (size > max_packet) {
     TK_TRACE(3, "row_tot_size > max_allowed_packet");
-    throw tk_exception("Row size exceeds 'max_allowed_packet'", 0);
+    refuse_row(n_records_ + 1, tk_exception("Row size exceeds 'max_allowed_packet'", 0));
+    return;
   }
   std::vector<const udb_field*> cells;
   cells.reserve(slots_.size());

@@ -1,11 +1,15 @@
 #pragma once
 // The writer of one destination table on the live server. Records are
-// packed into multi-row INSERT statements of at most max_statement_bytes,
-// built in place in one buffer: a row's literals are written straight after
+// packed into multi-row INSERT statements of at most max_statement_bytes
+// (less when the server's max_allowed_packet is smaller), built in place in
+// one buffer: a row's literals are written straight after
 // the pending rows, so appending never copies the pending batch. A record
 // too large for batching switches the whole run to one statement per
 // record, and its cells above the inline limit are streamed as long data
-// through a prepared statement.
+// through a prepared statement. A record whose statement the server's
+// packet limit cannot hold is refused (reported with its number, as the
+// server would refuse it) without being sent: a packet over the limit
+// would cost the connection.
 //
 // Built, it knows the table's columns (with the server's own type texts)
 // and, unless the open mode asks for none, its indexes.
@@ -54,6 +58,11 @@ class sql_table : public udb_recordset {
   const std::string& pending() const noexcept { return pending_; }
 
  private:
+  // Room a statement leaves in a packet for the protocol's own bytes.
+  static constexpr size_t packet_slack = 1024;
+  // The server's error number and text for a statement over its packet limit.
+  static constexpr unsigned packet_too_large_error = 1153;
+  static constexpr const char* packet_too_large = "Got a packet bigger than 'max_allowed_packet' bytes";
   // The server's error number of a duplicate key, the only warning a batch
   // may leave behind.
   static constexpr unsigned duplicate_key_error = 1062;
@@ -77,10 +86,13 @@ class sql_table : public udb_recordset {
   bool same_layout(const udb_record& record) const;
   void fast_append(const udb_record& record);
   void slow_append(const udb_record& record);
+  // Refuses the record being appended for the packet limit.
+  void refuse_too_large();
 
   sql_database& db_;
   const sql_dialect& dialect_;
   std::vector<sql_cell_slot> slots_;
+  size_t statement_cap_;                      // the longest statement the server takes
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
   std::string batch_head_;                    // "INSERT IGNORE INTO `t`(`a`, `b`) VALUES"
   std::string single_head_;                   // "INSERT INTO `t`(`a`, `b`) VALUES"

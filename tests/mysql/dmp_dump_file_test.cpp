@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "test_support.h"
 
@@ -135,16 +137,25 @@ TEST_F(DumpFile, ARefusedWriteEndsTheRunWithItsReport) {
   std::string big = "id,text\n";
   for (int i = 0; i < 3000; ++i) big += std::to_string(i) + "," + std::string(500, 'a') + "\n";
   write_file(dir_.file("big.csv"), big);
-  // big.csv fails while its rows are written; the whole dump of sales.csv
-  // fits the output buffer and fails when the file is closed.
-  for (const char* csv : {"big.csv", "sales.csv"}) {
+  // big.csv fails while its rows are written (the report names the table);
+  // the whole dump of sales.csv fits the output buffer and fails when the
+  // file is closed. Either way an earlier dump stays as it was, and no
+  // temporary file is left behind.
+  for (const auto& [csv, context] : {std::pair{"big.csv", "sales: "}, {"sales.csv", ""}}) {
     SCOPED_TRACE(csv);
+    write_file(dir_.file("out.sql"), "an earlier dump");
     const run_result r =
         dump("out.sql", "", {},
              {"/bin/sh", "-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", testsupport::gridload_binary()}, csv);
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, std::string("Converting CSV file ") + csv +
-                         "\nError:\nCannot write dump file 'out.sql': File too large\n");
+    EXPECT_EQ(r.out, std::string("Converting CSV file ") + csv + "\nError:\n" + context +
+                         "Cannot write dump file 'out.sql': File too large\n");
+    EXPECT_EQ(read_file(dir_.file("out.sql")), "an earlier dump");
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+      files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"big.csv", "out.sql", "sales.csv", "settings"}));
   }
 }
 

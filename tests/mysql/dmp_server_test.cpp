@@ -170,6 +170,8 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
       table->append_record(row);
       expected.push_back({tk_unicode_to_utf8(part), std::string(blob.begin(), blob.end())});
     }
+    table.reset();
+    db.finish();
   }
   load(file, db_);
   EXPECT_TRUE(check_.query("SELECT txt, bin FROM big ORDER BY id") == expected) << "a value did not arrive whole";

@@ -94,9 +94,12 @@ TEST_P(sql_table_paths, ValuesReadBackEqual) {
 // refused row is left out and reported with its number.
 class refusal_sink : public sql_row_error_sink {
  public:
-  std::vector<std::pair<uint64_t, unsigned>> refused;  // row, error number
+  std::vector<std::pair<uint64_t, unsigned>> refused;  // row, error number (0: not the server's)
+  std::vector<std::string> messages;
   void refused_row(uint64_t row, const tk_exception& e) override {
-    refused.emplace_back(row, static_cast<const sql_exception&>(e).error_number());
+    const auto* server = dynamic_cast<const sql_exception*>(&e);
+    refused.emplace_back(row, server ? server->error_number() : 0);
+    messages.push_back(e.message());
   }
 };
 
@@ -244,7 +247,7 @@ TEST_F(sql_table_writer, ConnectionKilledMidBatchIsAClearErrorNotAHang) {
   }
   ASSERT_TRUE(check_.exec("KILL CONNECTION " + std::to_string(mysql_thread_id(engine_->handle()))));
   const auto start = std::chrono::steady_clock::now();
-  expect_server_error([&] { table->flush(); }, {2013, 2006, 1927});
+  expect_server_error([&] { table->flush(); }, {2013, 2006, 1927}, 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM k"), "0");
   table.reset();  // nothing pending any more: the destructor sends nothing
@@ -262,18 +265,25 @@ TEST(sql_table_packet, RecordLargerThanMaxAllowedPacketAndServerStopped) {
   std::unique_ptr<sql_database> db = engine.create_database(u"packet");
   EXPECT_EQ(db->max_allowed_packet(), 2u * 1024 * 1024);
   std::unique_ptr<udb_recordset> table = db->create_table(u"t", id_text_bin_schema(), udb_indexes());
+  refusal_sink sink;
+  static_cast<sql_table&>(*table).set_row_error_sink(&sink);
   udb_record r;
   for (int i = 1; i <= 3; ++i) {
     fill(r, i, u"kept");
     table->append_record(r);
   }
-  // One cell past the inline limit; and two cells exactly at it, none past
-  // it, whose sum is still past the packet. The server is never asked.
+  // One cell past the inline limit (streamed as long data); and two cells
+  // exactly at it, none past it, whose statement is past the packet. The
+  // server is never asked: each record is refused with its own number.
   for (const auto& [text_chars, bytes] : {std::pair{3u << 20, 0u}, {1u << 20, 1u << 20}}) {
     SCOPED_TRACE(text_chars);
     fill(r, 100, std::u16string(text_chars, u'z'), std::vector<uint8_t>(bytes, 1));
-    EXPECT_EQ(failure_of([&] { table->append_record(r); }), "Row size exceeds 'max_allowed_packet'");
+    table->append_record(r);
   }
+  EXPECT_EQ(sink.messages, (std::vector<std::string>{"Row size exceeds 'max_allowed_packet'",
+                                                     "Got a packet bigger than 'max_allowed_packet' bytes"}));
+  EXPECT_EQ(sink.refused, (std::vector<std::pair<uint64_t, unsigned>>{{4, 0}, {5, 1153}}));
+  static_cast<sql_table&>(*table).set_row_error_sink(nullptr);
   {
     testsupport::mysql_connection check;
     ASSERT_TRUE(check.open(a, "packet", error)) << error;
@@ -290,7 +300,7 @@ TEST(sql_table_packet, RecordLargerThanMaxAllowedPacketAndServerStopped) {
   }
   server.stop();
   const auto start = std::chrono::steady_clock::now();
-  expect_server_error([&] { static_cast<sql_table&>(*table).flush(); }, {2013, 2006});
+  expect_server_error([&] { static_cast<sql_table&>(*table).flush(); }, {2013, 2006}, 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   table.reset();
   db.reset();
