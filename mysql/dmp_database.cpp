@@ -1,12 +1,14 @@
 #include "dmp_database.h"
 
 #include "dmp_recordset.h"
+#include "sql_exception.h"
 #include "sql_indexes_initializer.h"
 #include "sql_schema_initializer.h"
 #include "tk_file_wname.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
+#include "tk_wstring.h"
 #include "udb_name_compare.h"
 
 namespace {
@@ -124,6 +126,12 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
 
   std::u16string char_set, engine;
   table_options(name, char_set, engine);
+  // A table the server would refuse gets no text at all, and the report a
+  // live run gives.
+  const std::u16string& table_engine = engine.empty() ? settings().table_engine : engine;
+  const size_t max_columns =
+      tk_wstring::equal_no_case(table_engine, u"InnoDB") ? max_innodb_columns : max_table_columns;
+  if (schema.size() > max_columns) throw sql_exception("Too many columns", too_many_columns_error);
   sql_schema_initializer columns(schema, indexes, dialect());
   const std::vector<std::string>& definitions = columns.get_init_chunks();
   if (definitions.empty()) throw tk_mail_assertion(source_unit, __LINE__);

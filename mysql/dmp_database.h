@@ -38,6 +38,11 @@ class dmp_database : public sql_destination {
     std::string creation_date;
   };
 
+  // The most columns a table may have, and the server's error for more.
+  static constexpr size_t max_table_columns = 4096;
+  static constexpr size_t max_innodb_columns = 1017;
+  static constexpr unsigned too_many_columns_error = 1117;
+
   // The address on the header's last comment line.
   static constexpr const char* web_address = "https://gridload.example.org/";
 

@@ -67,7 +67,7 @@ start_private_mariadb() {
   export GRIDLOAD_TEST_HOST=127.0.0.1 GRIDLOAD_TEST_PORT=$MARIADB_PORT GRIDLOAD_TEST_USER=gridload \
     GRIDLOAD_TEST_PASSWORD=gridload-test-pw GRIDLOAD_TEST_SOCKET=$MARIADB_SOCKET
   mariadb --no-defaults --protocol=SOCKET --socket="$MARIADB_SOCKET" --user=root -e \
-    "CREATE USER 'gridload'@'%' IDENTIFIED BY 'gridload-test-pw'; GRANT ALL PRIVILEGES ON *.* TO 'gridload'@'%';"
+    "CREATE USER 'gridload'@'%' IDENTIFIED BY 'gridload-test-pw'; GRANT ALL PRIVILEGES ON *.* TO 'gridload'@'%' WITH GRANT OPTION;"
   echo "== private MariaDB on 127.0.0.1:$MARIADB_PORT ($MARIADB_DIR)"
 }
 

@@ -193,7 +193,7 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
       pid_file >> pid_;
       const std::string grant = root +
                                 "-e \"CREATE USER 'gridload'@'%' IDENTIFIED BY 'throwaway-pw'; GRANT ALL "
-                                "PRIVILEGES ON *.* TO 'gridload'@'%';\"";
+                                "PRIVILEGES ON *.* TO 'gridload'@'%' WITH GRANT OPTION;\"";
       if (std::system(grant.c_str()) != 0) {
         error = "the test user could not be created";
         return false;
@@ -206,14 +206,20 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
   return false;
 }
 
+void throwaway_mariadb::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  for (int i = 0; i < 120 && ::kill(pid_, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
 void throwaway_mariadb::stop() {
   if (dir_.empty()) return;
   std::system(("mariadb-admin --no-defaults --protocol=SOCKET --socket=" + address_.socket +
                " --user=root shutdown >/dev/null 2>&1")
                   .c_str());
-  for (int i = 0; pid_ > 0 && i < 120 && kill(pid_, 0) == 0; ++i)
+  for (int i = 0; pid_ > 0 && i < 120 && ::kill(pid_, 0) == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-  if (pid_ > 0 && kill(pid_, 0) == 0) kill(pid_, SIGKILL);
+  if (pid_ > 0 && ::kill(pid_, 0) == 0) ::kill(pid_, SIGKILL);
   std::error_code ec;
   std::filesystem::remove_all(dir_, ec);
   dir_.clear();

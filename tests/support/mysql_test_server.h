@@ -85,6 +85,8 @@ class throwaway_mariadb {
   bool start(const std::string& extra_args, std::string& error);
   // Stops the server and waits for its process to end.
   void stop();
+  // Kills the server's process at once (SIGKILL), as a crash would.
+  void kill();
   const mysql_address& address() const { return address_; }
 
  private:

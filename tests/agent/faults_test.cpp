@@ -1,0 +1,229 @@
+// Faults while converting, end to end with the real binary: a destination
+// that is the source, a server that dies or whose packet limit is small,
+// worksheets whose names differ only in case, a sheet too wide for a table,
+// a table replaced without the right to create one, two runs creating one
+// database, and a batch retried row by row. After each: the exit status,
+// the exact report, and what the user's tables hold.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "workbook_support.h"
+
+using testsupport::run_result;
+using testsupport::write_file;
+using wbtest::table_rows;
+
+namespace {
+
+class Faults : public wbtest::workbook_run {
+ protected:
+  std::vector<std::string> csv_args(const std::string& table) {
+    return {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=" + table};
+  }
+  // The whole command line of a CSV run into the test's database, for runs
+  // in a thread of their own (convert() reconnects the test's connection).
+  std::vector<std::string> live_csv_args(const std::string& file, const std::string& table) {
+    std::vector<std::string> args = csv_args(table);
+    args.insert(args.end(),
+                {"--src=" + file, "--dest=" + db_, "--host=" + address_.host, "--port=" + std::to_string(address_.port),
+                 "--user=" + address_.user, "--pswd=" + address_.password});
+    return args;
+  }
+  // Moves the test to the server at `address`, with an empty test database.
+  void use_server(const testsupport::mysql_address& address) {
+    address_ = address;
+    std::string why;
+    ASSERT_TRUE(check_.open(address_, "", why)) << why;
+    check_.exec("CREATE DATABASE IF NOT EXISTS `" + db_ + "` CHARACTER SET utf8mb4");
+    reconnect();
+  }
+  // "n,v" and `n` rows of `width` characters.
+  std::string csv(int n, size_t width) {
+    std::string text = "n,v\n";
+    for (int i = 1; i <= n; ++i) text += std::to_string(i) + "," + std::string(width, 'a' + i % 26) + "\n";
+    return text;
+  }
+};
+
+}  // namespace
+
+// The dump replaces its destination at the end of the run: a destination
+// that is the source, by any path to it, is refused before anything is
+// written, and the source is as it was.
+TEST_F(Faults, ADumpIntoItsOwnSourceIsRefused) {
+  write_file(dir_.file("s.csv"), "a\n1\n");
+  {
+    wbtest::xlsx_book book(dir_.file("s.xlsx"));
+    worksheet_write_string(book.sheet("S"), 0, 0, "a", nullptr);
+  }
+  const std::string xlsx = testsupport::read_file(dir_.file("s.xlsx"));
+  ASSERT_EQ(std::system(("mkdir -p " + dir_.file("sub") + " && ln -s ../s.csv " + dir_.file("sub/link.csv")).c_str()),
+            0);
+  const struct {
+    std::string source, dest;
+    bool csv;
+  } cases[] = {{"s.xlsx", "s.xlsx", false}, {"s.csv", "./sub/../s.csv", true}, {"s.csv", "sub/link.csv", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dest);
+    const run_result r = dump(c.source, c.dest, c.csv ? csv_args("t") : std::vector<std::string>{"--extr_fn"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Error:\nThe destination file is the source file: '" + c.dest + "'\n");
+  }
+  EXPECT_EQ(testsupport::read_file(dir_.file("s.csv")), "a\n1\n");
+  EXPECT_EQ(testsupport::read_file(dir_.file("s.xlsx")), xlsx);
+}
+
+// A server killed in the middle of a load: one report naming the table and
+// the record, status 255, and nothing sent after it.
+TEST_F(Faults, AServerKilledMidLoadEndsTheRunOnce) {
+  testsupport::throwaway_mariadb server;
+  std::string why;
+  ASSERT_TRUE(server.start("", why)) << why;
+  use_server(server.address());
+  write_file(dir_.file("big.csv"), csv(400000, 40));
+  const std::vector<std::string> args = live_csv_args("big.csv", "big");
+  std::future<run_result> run = std::async(std::launch::async, [&] { return this->run(args); });
+  // Killed once some batches are in.
+  for (int i = 0; i < 600 && run.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready; ++i) {
+    testsupport::mysql_connection probe;
+    if (probe.open(address_, db_, why) && probe.scalar("SELECT COUNT(*) FROM information_schema.tables WHERE "
+                                                       "table_schema='" +
+                                                       db_ + "' AND table_rows > 0") == "1")
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  server.kill();
+  const run_result r = run.get();
+  EXPECT_EQ(r.status, 255) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+  EXPECT_EQ(r.out.rfind("Converting CSV file big.csv\nError:\nbig, record #", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("Lost connection"), std::string::npos) << r.out;
+}
+
+// A server whose packet limit is smaller than one record: that record is
+// refused with its own number and the server's text; every other is stored.
+TEST_F(Faults, ARecordOverThePacketLimitIsRefusedAlone) {
+  testsupport::throwaway_mariadb server;
+  std::string why;
+  ASSERT_TRUE(server.start("--max-allowed-packet=16384", why)) << why;
+  use_server(server.address());
+  std::string text = "n,v\n";
+  for (int i = 1; i <= 20; ++i) text += std::to_string(i) + "," + std::string(i == 11 ? 40000 : 10, 'x') + "\n";
+  write_file(dir_.file("p.csv"), text);
+  const run_result r = convert("p.csv", csv_args("p"));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out,
+            "Converting CSV file p.csv\nError:\np, record #11: Got a packet bigger than 'max_allowed_packet' bytes\n");
+  EXPECT_EQ(check_.scalar("SELECT CONCAT(COUNT(*), ' ', SUM(n)) FROM p"), "19 199");
+}
+
+// "DATA" and "Data" are two worksheets: two tables, live and in a dump.
+TEST_F(Faults, WorksheetsWhoseNamesDifferInCaseKeepTheirRows) {
+  {
+    wbtest::xlsx_book book(dir_.file("case.xlsx"));
+    lxw_worksheet* upper = book.sheet("DATA");
+    lxw_worksheet* other = book.sheet("Other");
+    worksheet_write_string(upper, 0, 0, "v", nullptr);
+    worksheet_write_string(upper, 1, 0, "upper", nullptr);
+    worksheet_write_string(other, 0, 0, "v", nullptr);
+    worksheet_write_string(other, 1, 0, "mixed", nullptr);
+  }
+  // The writer refuses such a pair; the workbook itself may hold it.
+  wbtest::patch_part(dir_.file("case.xlsx"), "xl/workbook.xml", "name=\"Other\"", "name=\"Data\"");
+  both_ways("case.xlsx", {"--extr_fn"}, wbtest::converting("case.xlsx", {"DATA", "Data"}), [&] {
+    EXPECT_EQ(tables(), (std::vector<std::string>{"DATA", "data00000"}));
+    EXPECT_EQ(column("DATA", "v"), std::vector<std::string>{"upper"});
+    EXPECT_EQ(column("data00000", "v"), std::vector<std::string>{"mixed"});
+  });
+}
+
+// One cell at A1 and one at XFD1048576: more columns than a table may have.
+// Live and in a dump the worksheet is reported the same way, at once, and
+// the dump holds nothing of it.
+TEST_F(Faults, ASheetTooWideForATableIsRefusedAtOnce) {
+  {
+    wbtest::xlsx_book book(dir_.file("sparse.xlsx"));
+    lxw_worksheet* sheet = book.sheet("Wide");
+    worksheet_write_string(sheet, 0, 0, "first", nullptr);
+    worksheet_write_string(sheet, 1048575, 16383, "last", nullptr);
+  }
+  for (bool direct : {true, false}) {
+    SCOPED_TRACE(direct ? "into the server" : "into a dump file");
+    const auto start = std::chrono::steady_clock::now();
+    const run_result r = direct ? convert("sparse.xlsx", {"--extr_fn"}) : dump("sparse.xlsx", "out.sql", {"--extr_fn"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Converting spreadsheet sparse.xlsx(1 worksheets)\nError:\nWide: Too many columns\n");
+    if (!direct) {
+      const std::string text = testsupport::read_file(dir_.file("out.sql"));
+      EXPECT_LT(text.size(), 4096u);
+      EXPECT_EQ(text.find("Wide"), std::string::npos);
+    }
+  }
+}
+
+// Mode 1 by a user who may drop but not create tables: the replacement
+// cannot be made, and the old table keeps its rows.
+TEST_F(Faults, ATableThatCannotBeReplacedIsKept) {
+  check_.exec("CREATE TABLE t (n VARCHAR(20), v VARCHAR(20))");
+  check_.exec("INSERT INTO t VALUES ('1', 'old'), ('2', 'old')");
+  check_.exec("DROP USER IF EXISTS 'gl_no_create'@'%'");
+  ASSERT_TRUE(check_.exec("CREATE USER 'gl_no_create'@'%' IDENTIFIED BY 'pw'"));
+  ASSERT_TRUE(check_.exec("GRANT SELECT, INSERT, DROP, ALTER ON `" + db_ + "`.* TO 'gl_no_create'@'%'"));
+  write_file(dir_.file("t.csv"), "n,v\n1,new\n");
+  std::vector<std::string> args = csv_args("t");
+  args.insert(args.end(), {"--src=t.csv", "--dest=" + db_, "--mode=1", "--host=" + address_.host,
+                           "--port=" + std::to_string(address_.port), "--user=gl_no_create", "--pswd=pw"});
+  const run_result r = run(args);
+  check_.exec("DROP USER 'gl_no_create'@'%'");
+  EXPECT_EQ(r.out.rfind("Error:\nt: CREATE command denied", 0), 0u) << r.out;
+  EXPECT_EQ(tables(), std::vector<std::string>{"t"});
+  EXPECT_EQ(rows("SELECT n, v FROM t ORDER BY n"), (table_rows{{"1", "old"}, {"2", "old"}}));
+}
+
+// Two runs that create the same new database at the same moment both load.
+TEST_F(Faults, TwoRunsCreatingOneDatabaseBothLoad) {
+  write_file(dir_.file("a.csv"), "v\na\n");
+  write_file(dir_.file("b.csv"), "v\nb\n");
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    SCOPED_TRACE(attempt);
+    check_.exec("DROP DATABASE `" + db_ + "`");
+    auto start = [&](const char* file, const char* table) {
+      return std::async(std::launch::async, [this, args = live_csv_args(file, table)] { return run(args); });
+    };
+    std::future<run_result> a = start("a.csv", "a");
+    std::future<run_result> b = start("b.csv", "b");
+    const run_result ra = a.get(), rb = b.get();
+    EXPECT_EQ(std::pair(ra.status, ra.out), std::pair(0, std::string("Converting CSV file a.csv\n")));
+    EXPECT_EQ(std::pair(rb.status, rb.out), std::pair(0, std::string("Converting CSV file b.csv\n")));
+    reconnect();
+    EXPECT_EQ(tables(), (std::vector<std::string>{"a", "b"}));
+  }
+}
+
+// A batch the server takes with a warning is sent again row by row: when
+// the batch was full, the row that did not fit waits in its own buffer, and
+// the statements of the retry are built afresh. The refused row is
+// reported; every other row, before and after it, is stored.
+TEST_F(Faults, ABatchRetriedRowByRowLosesNothing) {
+  check_.exec("CREATE TABLE r (n INT NOT NULL, v VARCHAR(300))");
+  std::string text = csv(5000, 250);
+  const size_t at = text.find("\n3,");
+  text.replace(at + 1, text.find(',', at + 1) - at - 1, "three");
+  write_file(dir_.file("r.csv"), text);
+  std::vector<std::string> args = csv_args("r");
+  args.push_back("--mode=3");
+  const run_result r = convert("r.csv", args);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Converting CSV file r.csv\nError:\nr, record #3: Incorrect integer value: 'three' for column "
+            "`" +
+                db_ + "`.`r`.`n` at row 1\n");
+  EXPECT_EQ(check_.scalar("SELECT CONCAT(COUNT(*), ' ', SUM(n), ' ', SUM(LENGTH(v))) FROM r"),
+            std::to_string(4999) + " " + std::to_string(5000 * 5001 / 2 - 3) + " " + std::to_string(4999 * 250));
+}
