@@ -155,7 +155,6 @@ TEST(ole_date_scan, ItemCountsLikeTheRuntime) {
       {"-12345", "%4d", 1, -123},
       {"+", "%hd", 0, 0},
       {"12 34", "%hd:%hd", 1, 12},
-      {"4294967295", "%u", 1, 4294967295},
   };
   for (const auto& r : rows) {
     ole_scan::items it;
