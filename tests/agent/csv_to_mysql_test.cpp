@@ -3,9 +3,6 @@
 // (Every column kind, value by value, is in the live-versus-dump round trip.)
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 
@@ -26,19 +23,6 @@ class CsvToMysql : public wbtest::workbook_run {
     return convert(csv, extra, env);
   }
 };
-
-// A loopback port nobody listens on: bound by the kernel's choice, then freed.
-unsigned closed_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
 
 }  // namespace
 
@@ -99,7 +83,7 @@ TEST_F(CsvToMysql, ConnectionFaultsShowTheFriendlyTexts) {
       {std::to_string(address_.port), "wrong",
        "Access denied. Verify the user name and password are correct, and you have the necessary privileges to "
        "connect to the target MySQL server."},
-      {std::to_string(closed_port()), address_.password, "Cannot connect to the MySQL server"},
+      {std::to_string(testsupport::free_port()), address_.password, "Cannot connect to the MySQL server"},
   };
   for (const auto& c : rows) {
     SCOPED_TRACE(c.text);
