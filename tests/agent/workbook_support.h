@@ -23,12 +23,12 @@
 
 namespace wbtest {
 
-// A workbook written by libxlsxwriter at `path`, its temporary files beside
+// A workbook written by libxlsxwriter at `file`, its temporary files beside
 // it; close() writes the file. In constant-memory mode the writer stores
 // strings inline in the sheet instead of in the shared-strings part.
 struct xlsx_book {
-  explicit xlsx_book(const std::string& path, bool constant_memory = false)
-      : path(path), tmp(path.substr(0, path.find_last_of('/') + 1)) {
+  explicit xlsx_book(const std::string& file, bool constant_memory = false)
+      : path(file), tmp(file.substr(0, file.find_last_of('/') + 1)) {
     lxw_workbook_options options = {};
     options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
     options.tmpdir = tmp.data();

@@ -22,7 +22,7 @@ lxw_datetime moment(int y, int m, int d, int hh = 0, int mm = 0, double ss = 0) 
 }
 
 void heads(lxw_worksheet* s, const strings& names) {
-  for (size_t c = 0; c < names.size(); ++c)
+  for (lxw_col_t c = 0; c < names.size(); ++c)
     if (!names[c].empty()) worksheet_write_string(s, 0, c, names[c].c_str(), nullptr);
 }
 
@@ -52,7 +52,7 @@ void write_texts(xlsx_book& b) {
   lxw_format* italic = workbook_add_format(b.handle());
   format_set_italic(italic);
   // Row by row: the constant-memory writer only takes rows in order.
-  for (size_t r = 0; r < plain_texts.size(); ++r) {
+  for (lxw_row_t r = 0; r < plain_texts.size(); ++r) {
     worksheet_write_string(s, r + 1, 0, plain_texts[r].c_str(), nullptr);
     if (r > 0) continue;
     lxw_rich_string_tuple a{bold, const_cast<char*>("Bold")}, b2{nullptr, const_cast<char*>(" and plain, ")},
@@ -78,20 +78,21 @@ void write_values_book(const std::string& path, bool date1904) {
     // The writer's own date arithmetic, with its fictitious 1900-02-29.
     const lxw_datetime days[] = {moment(1900, 1, 1), moment(1900, 2, 28), moment(1900, 3, 1), moment(2024, 2, 29),
                                  moment(9999, 12, 31)};
-    for (int r = 0; r < 5; ++r) worksheet_write_datetime(s, r + 1, 0, const_cast<lxw_datetime*>(&days[r]), day);
+    for (lxw_row_t r = 0; r < 5; ++r) worksheet_write_datetime(s, r + 1, 0, const_cast<lxw_datetime*>(&days[r]), day);
     const lxw_datetime stamps[] = {moment(2024, 7, 15, 13, 45, 30), moment(1999, 12, 31, 23, 59, 59),
                                    moment(2000, 1, 1)};
-    for (int r = 0; r < 3; ++r) worksheet_write_datetime(s, r + 1, 1, const_cast<lxw_datetime*>(&stamps[r]), stamp);
+    for (lxw_row_t r = 0; r < 3; ++r)
+      worksheet_write_datetime(s, r + 1, 1, const_cast<lxw_datetime*>(&stamps[r]), stamp);
   } else {
     // Serials counted here from 1904-01-01.
     const double days[] = {
         0, wbtest::serial(wbtest::epoch_1904, 1904, 2, 29), wbtest::serial(wbtest::epoch_1904, 1904, 3, 1),
         wbtest::serial(wbtest::epoch_1904, 2024, 2, 29), wbtest::serial(wbtest::epoch_1904, 9999, 12, 31)};
-    for (int r = 0; r < 5; ++r) worksheet_write_number(s, r + 1, 0, days[r], day);
+    for (lxw_row_t r = 0; r < 5; ++r) worksheet_write_number(s, r + 1, 0, days[r], day);
     const double stamps[] = {wbtest::serial(wbtest::epoch_1904, 2024, 7, 15, 13, 45, 30),
                              wbtest::serial(wbtest::epoch_1904, 1999, 12, 31, 23, 59, 59),
                              wbtest::serial(wbtest::epoch_1904, 2000, 1, 1)};
-    for (int r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 1, stamps[r], stamp);
+    for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 1, stamps[r], stamp);
   }
   // Times are fractions of a day in both systems; 0 is midnight. The last
   // price is above 2^53 / 10,000, where a product with 10,000 in double
@@ -99,7 +100,7 @@ void write_values_book(const std::string& path, bool date1904) {
   const double clocks[] = {0, (6 * 3600 + 30 * 60 + 15) / 86400.0, 0.5, (86400 - 1) / 86400.0};
   const double prices[] = {1234.5, -0.75, 922337203685.4775, 0};
   const double shares[] = {0.125, 1.5, -0.2};
-  for (int r = 0; r < 4; ++r) {
+  for (lxw_row_t r = 0; r < 4; ++r) {
     worksheet_write_number(s, r + 1, 2, clocks[r], clock);
     worksheet_write_number(s, r + 1, 3, prices[r], euro);
     if (r < 3) worksheet_write_number(s, r + 1, 4, shares[r], percent);
@@ -112,14 +113,14 @@ void write_values_book(const std::string& path, bool date1904) {
   // Serial 60 is the fictitious 1900-02-29: it arrives as the day before.
   s = b.sheet("Leap");
   heads(s, {"day"});
-  for (int r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 0, 59 + r, day);
+  for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 0, 59 + r, day);
 
   // Booleans, error cells (NULL) and formulas, whose cached results are the
   // values. The writer marks every string result "str"; the error and
   // boolean results are patched in below.
   s = b.sheet("Calc");
   heads(s, {"flag", "broken", "product", "label", "test"});
-  for (int r = 0; r < 3; ++r) worksheet_write_boolean(s, r + 1, 0, r != 1, nullptr);
+  for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_boolean(s, r + 1, 0, r != 1, nullptr);
   worksheet_write_formula_str(s, 1, 1, "=1/0", nullptr, "#DIV/0!");
   worksheet_write_formula_str(s, 2, 1, "=NA()", nullptr, "#N/A");
   worksheet_write_number(s, 3, 1, 5, nullptr);
@@ -135,7 +136,7 @@ void write_values_book(const std::string& path, bool date1904) {
   // with empty cells stay numeric; a column without any value is text.
   s = b.sheet("Mixed");
   heads(s, {"anything", "sparse", "nothing"});
-  int r = 1;
+  lxw_row_t r = 1;
   for (double v : {42.0, 1.5, 1e20, -0.001}) worksheet_write_number(s, r++, 0, v, nullptr);
   worksheet_write_string(s, r++, 0, "word", nullptr);
   worksheet_write_number(s, r++, 0, wbtest::serial(wbtest::epoch_1900, 2024, 2, 29), day);
@@ -152,7 +153,7 @@ void write_values_book(const std::string& path, bool date1904) {
   // gets the lowest number that makes it unique.
   s = b.sheet("Heads");
   heads(s, {"id", "", "Name", "name", "  ", "NAME", "f2"});
-  for (int c = 0; c < 7; ++c) worksheet_write_number(s, 1, c, c + 1, nullptr);
+  for (lxw_col_t c = 0; c < 7; ++c) worksheet_write_number(s, 1, c, c + 1, nullptr);
 
   // The used range starts at the first used row and column; empty rows
   // inside it are records of NULLs unless --skip_empty drops them.
@@ -208,7 +209,7 @@ TEST_F(XlsxValues, EveryKindOfValueInBothDateSystems) {
 // count and sums of the columns, computed here from what the writer was
 // given, and every label; and the texts of every kind as inline strings.
 TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
-  const int n = 100000;
+  const lxw_row_t n = 100000;
   double sum_amount = 0;
   unsigned long long sum_days = 0;
   strings labels;
@@ -218,9 +219,9 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
     lxw_format* day = b.format("yyyy-mm-dd");
     heads(s, {"id", "label", "amount", "day"});
     char buf[128];
-    for (int r = 1; r <= n; ++r) {
+    for (lxw_row_t r = 1; r <= n; ++r) {
       worksheet_write_number(s, r, 0, r, nullptr);
-      std::snprintf(buf, sizeof buf, "label %d \xC3\xA4 %x", r, r * 2654435761u);
+      std::snprintf(buf, sizeof buf, "label %u \xC3\xA4 %x", r, r * 2654435761u);
       worksheet_write_string(s, r, 1, buf, nullptr);
       labels.push_back(buf);
       const double amount = (r % 1000) * 0.25;

@@ -38,7 +38,10 @@ std::string long_text(uint64_t seed, size_t length, const std::vector<std::strin
 
 std::vector<std::string> characters(const std::string& utf8) {
   std::vector<std::string> out;
-  for (unsigned char c : utf8) (c >= 0x80 && c < 0xC0) ? out.back() += static_cast<char>(c) : out.emplace_back(1, c);
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    (byte >= 0x80 && byte < 0xC0) ? out.back() += c : out.emplace_back(1, c);
+  }
   return out;
 }
 
@@ -92,10 +95,10 @@ TEST_F(XlsFixtures, SharedStringsAcrossContinueRecords) {
     table_rows got = rows("SELECT f1, f2 FROM Strings");
     ASSERT_EQ(got.size(), 3000u);
     std::vector<std::string> want(3000), short_texts;
-    for (int i = 0; i < 3000; ++i) {
+    for (size_t i = 0; i < 3000; ++i) {
       char buf[16];
-      std::snprintf(buf, sizeof buf, "str-%05d", i);
-      for (int k = 0; k < i % 7 + 1; ++k) want[i] += buf;
+      std::snprintf(buf, sizeof buf, "str-%05zu", i);
+      for (size_t k = 0; k < i % 7 + 1; ++k) want[i] += buf;
       short_texts.push_back(got[i][0]);
     }
     EXPECT_TRUE(short_texts == want) << "a short text differs";

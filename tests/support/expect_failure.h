@@ -35,9 +35,9 @@ void expect_failure(F&& call, unsigned level, uint32_t code, const std::string& 
 template <class F>
 void expect_internal_error(F&& call, const std::string& source, int line = -1) {
   std::string expected = "Internal error: \ncode=";
-  for (const unsigned char c : source + "\\" + (line < 0 ? "" : std::to_string(line))) {
+  for (const char c : source + "\\" + (line < 0 ? "" : std::to_string(line))) {
     char hex[4];
-    std::snprintf(hex, sizeof hex, "%x", c);
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned char>(c));
     expected += hex;
   }
   try {
