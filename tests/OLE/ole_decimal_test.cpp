@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "ole_number_text.h"
@@ -49,45 +48,14 @@ TEST(ole_decimal_parse, TextAndPrintedForm) {
   }
 }
 
-TEST(ole_decimal_convert, IntegersCurrencyDoubles) {
+// What a mapping to DECIMAL starts from: a workbook's currency, number or
+// boolean (an integer).
+TEST(ole_decimal_convert, FromCurrencyDoublesAndIntegers) {
   auto dec = [](const char* t) {
     ole_decimal d;
     EXPECT_EQ(d.parse(t), ole_decimal::status::ok) << t;
     return d;
   };
-  const struct {
-    const char* text;
-    ole_decimal::status status;
-    int64_t value;
-  } ints[] = {
-      {"2.5", ole_decimal::status::ok, 2},
-      {"-2.5", ole_decimal::status::ok, -2},
-      {"-2.51", ole_decimal::status::ok, -3},
-      {"-9223372036854775808", ole_decimal::status::ok, std::numeric_limits<int64_t>::min()},
-      {"9223372036854775807.5", ole_decimal::status::overflow, 0},
-  };
-  for (const auto& r : ints) {
-    SCOPED_TRACE(r.text);
-    int64_t v = 0;
-    EXPECT_EQ(dec(r.text).to_int64(v), r.status);
-    if (r.status == ole_decimal::status::ok) {
-      EXPECT_EQ(v, r.value);
-    }
-  }
-  uint64_t u = 1;
-  ASSERT_EQ(dec("-0.4").to_uint64(u), ole_decimal::status::ok);
-  EXPECT_EQ(u, 0u);
-  EXPECT_EQ(dec("-1").to_uint64(u), ole_decimal::status::overflow);
-
-  // Currency rounds half to even at its fourth decimal.
-  auto currency = [&](const char* text) {
-    int64_t cy = 0;
-    const ole_decimal::status st = dec(text).to_currency(cy);
-    return std::pair(st, cy);
-  };
-  EXPECT_EQ(currency("1.23455"), std::pair(ole_decimal::status::ok, int64_t{12346}));
-  EXPECT_EQ(currency("1.23445"), std::pair(ole_decimal::status::ok, int64_t{12344}));
-  EXPECT_EQ(currency("922337203685478").first, ole_decimal::status::overflow);
   EXPECT_EQ(ole_decimal::from_currency(-5).to_string(), "-0.0005");
 
   ole_decimal d;
@@ -95,21 +63,13 @@ TEST(ole_decimal_convert, IntegersCurrencyDoubles) {
   EXPECT_EQ(from(ole_decimal::from_double(0.1, d)), std::pair(ole_decimal::status::ok, std::string("0.1")));
   EXPECT_EQ(from(ole_decimal::from_double(1.0 / 3, d)),
             std::pair(ole_decimal::status::ok, std::string("0.333333333333333")));
-  EXPECT_EQ(from(ole_decimal::from_float(0.1f, d)), std::pair(ole_decimal::status::ok, std::string("0.1")));
   EXPECT_EQ(ole_decimal::from_double(1e30, d), ole_decimal::status::overflow);
   EXPECT_EQ(ole_decimal::from_double(INFINITY, d), ole_decimal::status::overflow);
   EXPECT_EQ(ole_decimal::from_double(NAN, d), ole_decimal::status::bad_text);
-  EXPECT_EQ(dec("0.1").to_double(), 0.1);
-  EXPECT_EQ(dec("-79228162514264337593543950335").to_double(), -7.922816251426434e28);
   EXPECT_EQ(ole_decimal::from_int64(std::numeric_limits<int64_t>::min()).to_string(), "-9223372036854775808");
   EXPECT_TRUE(dec("1.5") == dec("1.500"));
   EXPECT_TRUE(dec("0") == dec("-0.00"));
   EXPECT_FALSE(dec("1.5") == dec("-1.5"));
-
-  uint8_t raw[16];
-  dec("-1.5").to_bytes(raw);
-  const uint8_t expected[16] = {14, 0, 1, 0x80, 0, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(0, std::memcmp(raw, expected, 16));
 }
 
 TEST(ole_number_text_print, AutomationForms) {
@@ -135,9 +95,6 @@ TEST(ole_number_text_print, AutomationForms) {
     EXPECT_EQ(out, r.r8);
   }
   std::string out;
-  ole_number_text::append_r4(out, 16777216.0f);
-  EXPECT_EQ(out, "1.677722E+07");
-  out.clear();
   ole_number_text::append_currency(out, std::numeric_limits<int64_t>::min());
   EXPECT_EQ(out, "-922337203685477.5808");
 }

@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <new>
 #include <tuple>
 
 #include "ole_cast_exception.h"
-#include "ole_type_exception.h"
-#include "tk_mail_assertion.h"
 
 // Counts heap allocations, so that the copy path's promises can be checked.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -39,10 +36,10 @@ struct parse_row {
   const char* printed;  // expected to_string()
 };
 
+// The tags a server's cells are read with.
 TEST(ole_variant_parse, DedicatedTagsNeverFail) {
   const parse_row rows[] = {
       {"", VT_I4, VT_EMPTY, ""},
-      {"", VT_BSTR, VT_BSTR, ""},
       {"  -17abc", VT_I4, VT_I4, "-17"},
       {"abc", VT_I4, VT_I4, "0"},
       {"99999999999", VT_I4, VT_I4, "2147483647"},
@@ -59,12 +56,6 @@ TEST(ole_variant_parse, DedicatedTagsNeverFail) {
       {"nan", VT_R8, VT_R8, "0"},
       {"1e400", VT_R8, VT_R8, "inf"},
       {"1e60", VT_R4, VT_R4, "inf"},
-      {"1,25", VT_CY, VT_CY, "1.25"},
-      {" -0.00005 ", VT_CY, VT_CY, "0"},
-      {"0.00015", VT_CY, VT_CY, "0.0002"},
-      {"-922337203685477.5808", VT_CY, VT_CY, "-922337203685477.5808"},
-      {"922337203685477.5808", VT_CY, VT_EMPTY, ""},
-      {"12 USD", VT_CY, VT_EMPTY, ""},
       {"123.4500", VT_DECIMAL, VT_DECIMAL, "123.45"},
       {"1,5", VT_DECIMAL, VT_DECIMAL, "1.5"},
       {"1.5x", VT_DECIMAL, VT_DECIMAL, "1.5"},
@@ -73,45 +64,12 @@ TEST(ole_variant_parse, DedicatedTagsNeverFail) {
       {"0.1234567890123456789012345678901", VT_DECIMAL, VT_DECIMAL, "0.1234567890123456789012345679"},
       {"20240229", VT_DATE, VT_DATE, "2024-02-29"},
       {"20230229", VT_DATE, VT_EMPTY, ""},
-      {"Yes", VT_BOOL, VT_BOOL, "1"},
-      {"F", VT_BOOL, VT_BOOL, "0"},
-      {"2", VT_BOOL, VT_BOOL, "1"},
-      {" yes", VT_BOOL, VT_BOOL, "0"},
-      {"0x0aFF", VT_ARRAY_UI1, VT_ARRAY_UI1, "0x0AFF"},
-      {"\\X0102", VT_BLOB, VT_BLOB, "0x0102"},
-      {"abc", VT_ARRAY_UI1, VT_EMPTY, ""},
-      {"0x", VT_ARRAY_UI1, VT_ARRAY_UI1, ""},
-      {"7", VT_UINT, VT_UINT, "7"},
-      {"hello", VT_BSTR, VT_BSTR, "hello"},
   };
   for (const parse_row& r : rows) {
     ole_variant v = parsed(r.text, r.vt);
     EXPECT_EQ(std::pair(v.get_type(), v.to_string()), std::pair(r.type, std::string(r.printed)))
         << r.text << " as " << r.vt;
   }
-}
-
-TEST(ole_variant_parse, GenericPathThrowsTypeException) {
-  EXPECT_EQ(parsed("2.5", VT_INT).get_i4(), 2);  // rounded half to even
-  EXPECT_EQ(parsed("3.5", VT_INT).get_i4(), 4);
-  EXPECT_THROW(parsed("abc", VT_INT), ole_type_exception);
-  EXPECT_THROW(parsed("-5", VT_UINT), ole_type_exception);
-  EXPECT_THROW(parsed("x", VT_ERROR), ole_type_exception);
-  EXPECT_THROW(parsed("\xff", VT_BSTR), tk_mail_assertion);  // not text of the code page
-}
-
-TEST(ole_variant_parse, WideTextNarrowedOrKept) {
-  ole_variant v;
-  v.from_wstring(u"3,5", VT_R8);
-  EXPECT_EQ(v.get_r8(), 3.5);
-  v.from_wstring(u"", VT_BSTR);
-  EXPECT_EQ(v.get_type(), VT_BSTR);
-  v.from_wstring(u"0aff", VT_BLOB);
-  EXPECT_EQ(std::pair(v.get_type(), v.bytes()), std::pair(VARTYPE(VT_BLOB), std::vector<uint8_t>{0x0A, 0xFF}));
-  v.from_wstring(u"12\u00e9", VT_I4);  // a non-ASCII tail only stops the number
-  EXPECT_EQ(v.get_i4(), 12);
-  v.from_wstring(std::u16string(1, char16_t(0xD800)) + u"5", VT_I4);
-  EXPECT_EQ(v.get_i4(), 0);
 }
 
 TEST(ole_variant_print, SetterValues) {
@@ -128,8 +86,6 @@ TEST(ole_variant_print, SetterValues) {
   } rows[] = {
       {ole_variant(true), "1"},
       {with([](ole_variant& v) { v.set_ui4(4000000000u); }), "4000000000"},
-      {with([](ole_variant& v) { v.set_uint(7); }), "7"},
-      {with([](ole_variant& v) { v.set_int(5); }), ""},
       {with([](ole_variant& v) { v.set_i8(std::numeric_limits<int64_t>::min()); }), "-9223372036854775808"},
       {with([](ole_variant& v) { v.set_ui8(std::numeric_limits<uint64_t>::max()); }), "18446744073709551615"},
       {ole_variant(0.1), "1.0000000000000001e-01"},
@@ -156,7 +112,6 @@ TEST(ole_variant_print, WideForms) {
   EXPECT_EQ(time.to_string(), "0000-00-00 08:05:03");
   // Dates print through to_string, so the wide form keeps the zero date.
   EXPECT_EQ(time.to_wstring(), u"0000-00-00 08:05:03");
-  EXPECT_EQ(ole_variant(std::vector<uint8_t>{0xAB, 0x01}).to_wstring(), u"0xAB01");
   EXPECT_EQ(ole_variant(u"\u00e9t\u00e9").to_wstring(), u"\u00e9t\u00e9");
   EXPECT_EQ(ole_variant(u"\u00e9t\u00e9").to_string(), "\xc3\xa9t\xc3\xa9");
   // A lone surrogate has no narrow form.
@@ -170,45 +125,27 @@ struct change_row {
   ole_variant expected;
 };
 
-// A value read from its text: the parse test above pins that path down.
+// A value read from its text (the parse test above pins that path down); a
+// currency from its value in ten-thousandths.
 ole_variant of(VARTYPE vt, const char* text) { return parsed(text, vt); }
-ole_variant null_value() {
+ole_variant currency(int64_t scaled) {
   ole_variant v;
-  v.set_null();
-  return v;
-}
-ole_variant tagged(ole_variant v, VARTYPE vt) {
-  v.change_type(vt);
+  v.set_cy(scaled);
   return v;
 }
 
+// The conversions a type mapping makes: a workbook's numbers, currencies,
+// dates and booleans and a CSV file's texts, into the mapped column's type
+// (text into an integer type goes through ole_coerce instead).
 TEST(ole_variant_change_type, Conversions) {
   const change_row rows[] = {
       {"double half up", ole_variant(2.5), VT_I4, ole_variant(int32_t(3))},
       {"double half down", ole_variant(-2.5), VT_I4, ole_variant(int32_t(-3))},
-      {"text to i4 unchanged", ole_variant(u"abc"), VT_I4, ole_variant(u"abc")},
-      {"i2 to i4 unchanged", ole_variant(int16_t(5)), VT_I4, ole_variant(int16_t(5))},
-      {"decimal to i4 even", of(VT_DECIMAL, "2.5"), VT_I4, ole_variant(int32_t(2))},
-      {"binary synonym", ole_variant(std::vector<uint8_t>{1}), VT_BLOB,
-       tagged(ole_variant(std::vector<uint8_t>{1}), VT_BLOB)},
-      {"text to bool", ole_variant(u"True"), VT_BOOL, ole_variant(true)},
-      {"i8 narrowed", of(VT_I8, "4294967303"), VT_I2, ole_variant(int16_t(7))},
-      {"ui8 to text", of(VT_UI8, "18446744073709551615"), VT_BSTR, ole_variant(u"18446744073709551615")},
-      {"i8 to decimal", of(VT_I8, "-12"), VT_DECIMAL, of(VT_DECIMAL, "-12")},
-      {"i4 to ui8", ole_variant(int32_t(-1)), VT_UI8, of(VT_UI8, "18446744073709551615")},
       {"bool to i8", ole_variant(true), VT_I8, of(VT_I8, "-1")},
       {"double to i8 even", ole_variant(2.5), VT_I8, of(VT_I8, "2")},
-      {"currency to i8 half up", of(VT_CY, "2.5"), VT_I8, of(VT_I8, "3")},
-      {"negative currency to i8 half up", of(VT_CY, "-2.5"), VT_I8, of(VT_I8, "-2")},
-      {"decimal to ui8", of(VT_DECIMAL, "41.5"), VT_UI8, of(VT_UI8, "42")},
-      {"i4 to bytes", ole_variant(int32_t(258)), VT_ARRAY_UI1, ole_variant(std::vector<uint8_t>{2, 1, 0, 0})},
-      {"text to bytes", ole_variant(u"AB"), VT_ARRAY_UI1, ole_variant(std::vector<uint8_t>{0x41, 0x42})},
-      {"bytes to text", ole_variant(std::vector<uint8_t>{0x48, 0x69}), VT_BSTR, ole_variant(u"Hi")},
-      {"bytes to i4 unchanged", ole_variant(std::vector<uint8_t>{1}), VT_I4, ole_variant(std::vector<uint8_t>{1})},
+      {"currency to i8 half up", currency(25000), VT_I8, of(VT_I8, "3")},
+      {"negative currency to i8 half up", currency(-25000), VT_I8, of(VT_I8, "-2")},
       {"double: automation form", ole_variant(123456789012345678.0), VT_BSTR, ole_variant(u"1.23456789012346E+17")},
-      {"float 0.1", of(VT_R4, "0.1"), VT_BSTR, ole_variant(u"0.1")},
-      {"decimal text", of(VT_DECIMAL, "0.000000000000000000000000001"), VT_BSTR,
-       ole_variant(u"0.000000000000000000000000001")},
       {"bool text", ole_variant(true), VT_BSTR, ole_variant(u"-1")},
       {"date text", ole_variant(ole_date::make(2024, 12, 5, 10, 20, 30)), VT_BSTR,
        ole_variant(u"12/5/2024 10:20:30 AM")},
@@ -217,9 +154,7 @@ TEST(ole_variant_change_type, Conversions) {
       {"afternoon text", ole_variant(ole_date::make(0, 0, 0, 15, 4, 0, 0, ole_date::kind_time)), VT_BSTR,
        ole_variant(u"3:04:00 PM")},
       {"text to double", ole_variant(u" 12.5 "), VT_R8, ole_variant(12.5)},
-      {"text to ui1 even", ole_variant(u"2.5"), VT_UI1, tagged(ole_variant(int16_t(2)), VT_UI1)},
       {"bool to r8", ole_variant(true), VT_R8, ole_variant(-1.0)},
-      {"null stays", null_value(), VT_I4, null_value()},
       {"text to date", ole_variant(u"2024-12-05"), VT_DATE,
        ole_variant(ole_date::make(2024, 12, 5, 0, 0, 0, 0, ole_date::kind_date))},
   };
@@ -237,19 +172,10 @@ TEST(ole_variant_change_type, ImpossibleConversionsThrowAndKeepTheValue) {
     ole_variant from;
     VARTYPE to;
   } rows[] = {
-      {"digit to bool", ole_variant(u"1"), VT_BOOL},
-      {"i8 to bool", of(VT_I8, "1"), VT_BOOL},
-      {"text to i8", ole_variant(u"5"), VT_I8},
       {"double to i8 overflow", ole_variant(1e30), VT_I8},
-      {"negative currency to ui8", of(VT_CY, "-3"), VT_UI8},
-      {"decimal to i2 overflow", of(VT_DECIMAL, "1e10"), VT_I2},
-      {"number to date", ole_variant(int32_t(5)), VT_DATE},
+      {"negative currency to ui8", currency(-30000), VT_UI8},
       {"text not a date", ole_variant(u"xx"), VT_DATE},
       {"comma grouping", ole_variant(u"1,234"), VT_R8},
-      {"currency symbol", ole_variant(u"$5"), VT_CY},
-      {"text out of byte range", ole_variant(u"300"), VT_UI1},
-      {"unknown target", ole_variant(int32_t(1)), VT_ERROR},
-      {"binary to i8", ole_variant(std::vector<uint8_t>{1}), VT_I8},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -257,59 +183,6 @@ TEST(ole_variant_change_type, ImpossibleConversionsThrowAndKeepTheValue) {
     EXPECT_THROW(v.change_type(r.to), ole_cast_exception);
     EXPECT_TRUE(v == r.from);
   }
-}
-
-TEST(ole_variant_readings, LongAndDouble) {
-  ole_variant int_kind, uint_kind;
-  int_kind.set_int(5);
-  uint_kind.set_uint(5);
-  const struct {
-    const char* name;
-    ole_variant value;
-    int32_t as_long;
-    double as_double;
-  } rows[] = {
-      {"double truncates", ole_variant(-2.9), -2, -2.9},
-      {"currency rounds even", of(VT_CY, "2.5"), 2, 2.5},
-      {"currency rounds up", of(VT_CY, "3.5"), 4, 3.5},
-      {"decimal", of(VT_DECIMAL, "2.5"), 2, 2.5},
-      {"bool", ole_variant(true), 1, 1.0},
-      {"i8 low bits", of(VT_I8, "4294967301"), 5, 4294967301.0},
-      {"int kind reads 0", int_kind, 0, 5.0},
-      {"uint kind above ui8", uint_kind, 0, 5.0},
-      {"empty", ole_variant(), 0, 0.0},
-  };
-  for (const auto& r : rows) {
-    EXPECT_EQ(std::pair(r.value.to_long(), r.value.to_double()), std::pair(r.as_long, r.as_double)) << r.name;
-  }
-  EXPECT_EQ(ole_variant(1e12).to_long(), std::numeric_limits<int32_t>::min());
-  EXPECT_EQ(ole_variant(u"5").to_long(), 0);
-  for (const ole_variant& v : {ole_variant(u"5"), ole_variant(std::vector<uint8_t>{1})}) {
-    EXPECT_THROW(v.to_double(), tk_mail_assertion);
-  }
-  EXPECT_THROW(ole_variant(ole_date::make(2024, 1, 1)).to_float(), tk_mail_assertion);
-  EXPECT_THROW(ole_variant(true).get_i4(), tk_mail_assertion);
-}
-
-TEST(ole_variant_access, SlicesForTheWriters) {
-  ole_variant bin(std::vector<uint8_t>{1, 2, 3, 4, 5});
-  std::string out;
-  EXPECT_EQ(bin.get_at(out, 1, 2), 2u);
-  EXPECT_EQ(bin.get_at(out, 4, 10), 1u);
-  EXPECT_EQ(bin.get_at(out, 5, 10), 0u);
-  EXPECT_EQ(out, "020305");
-
-  // a, e-acute, a surrogate pair, b: the pair is never split.
-  ole_variant text(u"a\u00e9\U0001F600b");
-  out.clear();
-  EXPECT_EQ(text.get_at(out, 0, 3), 7u);
-  EXPECT_EQ(text.get_at(out, 3, 3), 1u);
-  EXPECT_EQ(out,
-            "a\xc3\xa9\xf0\x9f\x98\x80"
-            "b");
-  EXPECT_EQ(ole_variant(int32_t(5)).get_at(out, 0, 1), 0u);
-
-  EXPECT_EQ(bin.get_safe_array_size(), 5u);
 }
 
 TEST(ole_variant_storage, CopyPathReusesStorage) {

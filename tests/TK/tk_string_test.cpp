@@ -20,22 +20,6 @@ TEST(TkString, TrimRemovesBlanksOnlyNotTabs) {
     EXPECT_EQ(trim_right(std::string(r.in)), r.right);
     EXPECT_EQ(trim(std::string(r.in)), r.both);
   }
-  EXPECT_EQ(trim(std::u16string(u"  \u00e9 x ")), u"\u00e9 x");
-}
-
-TEST(TkString, SplitKeepsEmptyPieces) {
-  using v = std::vector<std::string>;
-  EXPECT_EQ(split("a,,b", ','), (v{"a", "", "b"}));
-  EXPECT_EQ(split("a,", ','), (v{"a", ""}));
-  EXPECT_EQ(split(",", ','), (v{"", ""}));
-  EXPECT_EQ(split("", ','), v{});
-  EXPECT_EQ(split(std::u16string(u"x;y"), u';'), (std::vector<std::u16string>{u"x", u"y"}));
-}
-
-TEST(TkString, ReplaceAllDoesNotRescanReplacements) {
-  EXPECT_EQ(tk_wstring::replace_all(u"aaaa", u"aa", u"a"), u"aa");
-  EXPECT_EQ(tk_wstring::replace_all(u"abc", u"", u"x"), u"abc");
-  EXPECT_EQ(tk_wstring::replace_all(u"x", u"x", u"xx"), u"xx");
 }
 
 TEST(TkString, LowerCaseAndCaseInsensitiveEquality) {

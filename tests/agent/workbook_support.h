@@ -1,8 +1,9 @@
 #pragma once
 // Shared by the end-to-end tests: workbooks written by an independent
-// writer (libxlsxwriter), the calendar arithmetic the expected values need,
-// and a fixture that runs the real gridload binary into the private server
-// or into a dump file that is then loaded back.
+// writer (libxlsxwriter), the calendar arithmetic the workbooks need, and a
+// fixture that runs the real gridload binary into the private server or
+// into a dump file that is then loaded back, and lists the database's tables
+// for the goldens under tests/golden.
 
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,12 +23,12 @@
 
 namespace wbtest {
 
-// A workbook written by libxlsxwriter at `path`, its temporary files beside
+// A workbook written by libxlsxwriter at `file`, its temporary files beside
 // it; close() writes the file. In constant-memory mode the writer stores
 // strings inline in the sheet instead of in the shared-strings part.
 struct xlsx_book {
-  explicit xlsx_book(const std::string& path, bool constant_memory = false)
-      : path(path), tmp(path.substr(0, path.find_last_of('/') + 1)) {
+  explicit xlsx_book(const std::string& file, bool constant_memory = false)
+      : path(file), tmp(file.substr(0, file.find_last_of('/') + 1)) {
     lxw_workbook_options options = {};
     options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
     options.tmpdir = tmp.data();
@@ -109,11 +111,10 @@ inline double serial(std::chrono::year_month_day epoch, int y, unsigned m, unsig
 
 using table_rows = std::vector<std::vector<std::string>>;
 
-// What a workbook run prints: the workbook's line with `listed` worksheets
-// (by default as many as `tables`), then a line per converted table.
-inline std::string converting(const std::string& file, const std::vector<std::string>& tables, int listed = -1) {
-  std::string out = "Converting spreadsheet " + file + "(" +
-                    std::to_string(listed < 0 ? static_cast<int>(tables.size()) : listed) + " worksheets)\n";
+// What a workbook run prints: the workbook's line with its worksheet count,
+// then a line per converted table.
+inline std::string converting(const std::string& file, const std::vector<std::string>& tables) {
+  std::string out = "Converting spreadsheet " + file + "(" + std::to_string(tables.size()) + " worksheets)\n";
   for (const std::string& t : tables) out += "Converting table " + t + "\n";
   return out;
 }
@@ -176,6 +177,50 @@ class workbook_run : public testsupport::mysql_fixture {
       EXPECT_EQ(std::pair(r.out, r.err), std::pair(out, std::string()));
       if (direct || load_dump("out.sql")) check();
     }
+  }
+  // The same two runs, each compared with tests/golden/<golden>: the run's
+  // transcript (titled by the source and `extra`), then listing().
+  void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& golden) {
+    std::string title = source;
+    for (const std::string& a : extra) title += " " + a;
+    for (bool direct : {true, false}) {
+      SCOPED_TRACE(direct ? "into the server" : "into a dump file");
+      const testsupport::run_result r = direct ? convert(source, extra) : dump(source, "out.sql", extra);
+      if (direct || load_dump("out.sql"))
+        testsupport::expect_golden(golden, testsupport::transcript(title, r) + listing());
+    }
+  }
+  // Every table of the test's database by name: "== name", the columns with
+  // their types, then the rows in the order they were stored; cells are
+  // separated by tabs, NULL is \N, and backslash, tab, CR and LF are escaped.
+  std::string listing() {
+    std::string text;
+    auto line = [&text](const std::vector<std::optional<std::string>>& cells) {
+      for (size_t i = 0; i < cells.size(); ++i) {
+        text += i ? "\t" : "";
+        if (!cells[i]) text += "\\N";
+        for (const char c : cells[i].value_or("")) {
+          const char* escaped = c == '\\'   ? "\\\\"
+                                : c == '\t' ? "\\t"
+                                : c == '\r' ? "\\r"
+                                : c == '\n' ? "\\n"
+                                            : nullptr;
+          if (escaped) {
+            text += escaped;
+          } else {
+            text += c;
+          }
+        }
+      }
+      text += "\n";
+    };
+    for (const std::string& table : tables()) {
+      text += "== " + table + "\n";
+      const std::vector<std::string> names = columns(table);
+      line(std::vector<std::optional<std::string>>(names.begin(), names.end()));
+      for (const testsupport::mysql_row& row : check_.query("SELECT * FROM `" + table + "`")) line(row);
+    }
+    return text;
   }
 
   // A fresh checking connection (a conversion in mode 0 drops and creates

@@ -35,7 +35,8 @@ bool connect_to(MYSQL*& handle, const mysql_address& a, const std::string& datab
   return true;
 }
 
-// A free loopback port chosen by the kernel.
+}  // namespace
+
 unsigned free_port() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
@@ -50,8 +51,6 @@ unsigned free_port() {
   close(fd);
   return port;
 }
-
-}  // namespace
 
 bool mysql_test_address(mysql_address& out, std::string& why) {
   const char* host = env("GRIDLOAD_TEST_HOST");

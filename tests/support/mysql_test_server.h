@@ -30,6 +30,9 @@ struct mysql_address {
 // The address from the environment; false (and `why` set) when missing.
 bool mysql_test_address(mysql_address& out, std::string& why);
 
+// A loopback port nobody listens on: bound by the kernel's choice, then freed.
+unsigned free_port();
+
 using mysql_row = std::vector<std::optional<std::string>>;
 
 // A connection of the test's own (utf8mb4, strict mode as the server has it).
@@ -49,7 +52,6 @@ class mysql_connection {
   std::string scalar(const std::string& sql);
   // Runs a statement; false (error text in `error`) on failure.
   bool exec(const std::string& sql, std::string* error = nullptr);
-  unsigned long id() const { return handle_ ? mysql_thread_id(handle_) : 0; }
   MYSQL* handle() { return handle_; }
 
  private:

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,7 +77,7 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
         fds[i].fd = -1;
         --open_fds;
       } else {
-        (i == 0 ? r.out : r.err).append(buf, n);
+        (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
       }
     }
   }
@@ -101,6 +102,41 @@ run_result run_gridload(const std::vector<std::string>& args, const std::string&
 std::string source_dir() {
   const char* p = std::getenv("GRIDLOAD_SOURCE_DIR");
   return p && *p ? p : GRIDLOAD_DEFAULT_SOURCE_DIR;
+}
+
+void expect_golden(const std::string& name, const std::string& actual) {
+  const std::string path = source_dir() + "/tests/golden/" + name;
+  if (const char* update = std::getenv("GRIDLOAD_UPDATE_GOLDEN"); update && std::string(update) == "1") {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    return write_file(path, actual);
+  }
+  ASSERT_TRUE(file_exists(path)) << path << " is missing (GRIDLOAD_UPDATE_GOLDEN=1 writes it)";
+  const std::string expected = read_file(path);
+  if (expected == actual) return;
+  size_t start = 0, line = 1;
+  for (size_t end; (end = expected.find('\n', start)) != std::string::npos &&
+                   expected.compare(start, end + 1 - start, actual, start, end + 1 - start) == 0;
+       start = end + 1)
+    ++line;
+  auto line_at = [start](const std::string& text) {
+    return start < text.size() ? text.substr(start, text.find('\n', start) - start) : std::string("(end)");
+  };
+  ADD_FAILURE() << name << " differs from line " << line << " on (" << expected.size() << " bytes expected, "
+                << actual.size() << " found):\n  expected: " << line_at(expected)
+                << "\n  found:    " << line_at(actual);
+}
+
+std::string transcript(const std::string& title, const run_result& r) {
+  std::string text = "$ " + title + "\nstatus " + std::to_string(r.status) + "\n";
+  if (!r.out.empty()) text += "stdout:\n" + r.out;
+  if (!r.err.empty()) text += "stderr:\n" + r.err;
+  return text + "\n";
+}
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
 }
 
 }  // namespace testsupport

@@ -44,6 +44,17 @@ run_result run_gridload(const std::vector<std::string>& args, const std::string&
 // The repository's root (GRIDLOAD_SOURCE_DIR overrides).
 std::string source_dir();
 
+// Compares `actual` byte for byte with tests/golden/<name>, showing the first
+// line that differs. With GRIDLOAD_UPDATE_GOLDEN=1 in the environment the
+// file is written instead; review its diff before committing it.
+void expect_golden(const std::string& name, const std::string& actual);
+// A run as a golden transcript shows it: "$ <title>", the exit status, then
+// stdout and stderr under their names when they are not empty.
+std::string transcript(const std::string& title, const run_result& r);
+// `text` with every `from` replaced by `to` (a temporary folder by a name
+// that stays the same from run to run).
+std::string replace_all(std::string text, const std::string& from, const std::string& to);
+
 }  // namespace testsupport
 
 namespace testsupport {
