@@ -4,6 +4,7 @@
 #include <optional>
 #include <tuple>
 
+#include "expect_failure.h"
 #include "sql_field_mutator.h"
 #include "t_ftd.h"
 #include "tk_exception.h"
@@ -13,16 +14,6 @@
 namespace {
 
 std::string utf8(std::u16string_view text) { return tk_unicode_to_utf8(text); }
-
-void expect_failure(const std::function<void()>& action, unsigned level, const std::string& message) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception; expected: " << message;
-  } catch (const tk_exception& e) {
-    EXPECT_EQ(e.message(), message);
-    EXPECT_EQ(e.level(), level);
-  }
-}
 
 const std::string conversion_failure = "Data conversion is not supported for given type mapping";
 
@@ -119,7 +110,7 @@ TEST(sql_field_mutator_value, Conversions) {
     udb_field out;
     out.set_text(u"left from an earlier row");
     if (!x.vartype) {
-      expect_failure([&] { m.modify2(source, out); }, 1, conversion_failure);
+      testsupport::expect_failure([&] { m.modify2(source, out); }, 1, 0, conversion_failure);
       continue;
     }
     m.modify2(source, out);
