@@ -1,5 +1,5 @@
 # xlsx_scan_diff_fuzz: the hand-written XML scanner of the workbook engine
 # against expat, and the number shortcut against std::from_chars.
-if(TARGET host_workbook)
-  gridload_add_fuzzer(xlsx_scan_diff_fuzz SOURCES xlsx_scan_diff_fuzz.cpp LIBS host_workbook)
+if(TARGET host_xlsx)
+  gridload_add_fuzzer(xlsx_scan_diff_fuzz SOURCES xlsx_scan_diff_fuzz.cpp LIBS host_xlsx)
 endif()
