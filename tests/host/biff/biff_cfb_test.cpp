@@ -1,5 +1,6 @@
 // The compound-file reader: streams in regular and mini sectors, the DIFAT,
-// encrypted packages, and files whose chains are damaged or cut short.
+// and files whose chains are damaged or cut short. Encrypted packages are
+// told apart in biff_workbook_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -126,25 +127,6 @@ TEST(host_biff_cfb, FatBeyondTheHeaderIsFoundThroughDifatSectors) {
   auto stream = open_named(file, u"Workbook");
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(read_all(*stream, 65536), data);
-}
-
-TEST(host_biff_cfb, EncryptedPackagesAreToldApart) {
-  // A real encrypted package is opened through the engine in host_engine_test.cpp.
-  struct row {
-    std::vector<std::pair<std::u16string, std::string>> streams;
-    bool encrypted;
-  };
-  const row rows[] = {
-      {{{u"EncryptionInfo", "info"}, {u"EncryptedPackage", pattern(5000, 1)}}, true},
-      {{{u"EncryptionInfo", "info"}}, false},
-      {{{u"Workbook", "wb"}, {u"EncryptedPackage", "x"}}, false},
-  };
-  for (const row& r : rows) {
-    const std::string file = compound_file(r.streams);
-    auto cfb = open_bytes(file);
-    ASSERT_NE(cfb, nullptr);
-    EXPECT_EQ(cfb->is_encrypted_package(), r.encrypted) << r.streams.size();
-  }
 }
 
 TEST(host_biff_cfb, DamagedSectorChainsAreRefusedNotFollowed) {

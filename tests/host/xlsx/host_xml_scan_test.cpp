@@ -4,96 +4,16 @@
 // where expat fails; other encodings declined.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
-#include <string_view>
 
-#include "wb_byte_reader.h"
-#include "wb_xml_parser.h"
-#include "wb_xml_scanner.h"
+#include "xml_event_log.h"
+
+using xml_events::with_expat;
+using xml_events::with_scanner;
 
 namespace {
 
-// Hands out at most `piece` bytes per read, so that tokens straddle reads.
-class piecewise_reader final : public wb_byte_reader {
- public:
-  piecewise_reader(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-  long read(void* buffer, std::size_t size) override {
-    const std::size_t n = std::min({size, piece_, bytes_.size() - pos_});
-    if (n != 0) std::memcpy(buffer, bytes_.data() + pos_, n);
-    pos_ += n;
-    return static_cast<long>(n);
-  }
-  bool rewind() override {
-    pos_ = 0;
-    return true;
-  }
-  long error() const override { return 0; }
-
- private:
-  std::string_view bytes_;
-  std::size_t piece_;
-  std::size_t pos_ = 0;
-};
-
-// The events as text: <ns:local a=v|...> </ns:local> [text], where ns is
-// the wb_xml_ns number and adjacent text pieces are joined.
-class recorder final : public wb_xml_handler {
- public:
-  std::string log;
-  void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) override {
-    flush();
-    log += "<" + std::to_string(static_cast<int>(ns)) + ":" + std::string(local);
-    for (const char** a = attributes; *a != nullptr; a += 2) log += std::string(" ") + a[0] + "=" + a[1] + "|";
-    log += ">";
-  }
-  void on_end(wb_xml_ns ns, std::string_view local) override {
-    flush();
-    log += "</" + std::to_string(static_cast<int>(ns)) + ":" + std::string(local) + ">";
-  }
-  void on_text(std::string_view text) override { text_ += text; }
-  void flush() {
-    if (!text_.empty()) log += "[" + text_ + "]";
-    text_.clear();
-  }
-
- private:
-  std::string text_;
-};
-
-struct result {
-  bool ok = false;
-  bool declined = false;
-  long error = 0;
-  std::string log;
-};
-
-result expat(std::string_view xml) {
-  wb_memory_reader reader(xml);
-  recorder r;
-  wb_xml_parser parser(reader, r);
-  result out;
-  out.ok = parser.parse_all();
-  out.error = parser.error();
-  r.flush();
-  out.log = r.log;
-  return out;
-}
-
-result scanner(std::string_view xml, std::size_t piece = std::size_t{1} << 30) {
-  piecewise_reader reader(xml, piece);
-  recorder r;
-  wb_xml_scanner s(reader, r);
-  result out;
-  out.ok = s.parse_all();
-  out.declined = s.declined();
-  out.error = s.error();
-  r.flush();
-  out.log = r.log;
-  return out;
-}
-
+constexpr std::size_t whole = std::size_t{1} << 30;
 const std::string main_ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 
 }  // namespace
@@ -124,72 +44,52 @@ TEST(host_xml_scan, WellFormedDocumentsGiveExpatsEventsInAnyPieces) {
           "</worksheet>",
   };
   for (const std::string& xml : documents) {
-    const result reference = expat(xml);
+    const xml_events::outcome reference = with_expat(xml);
     ASSERT_TRUE(reference.ok) << xml;
-    for (std::size_t piece : {std::size_t{1} << 30, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}}) {
-      const result r = scanner(xml, piece);
+    for (std::size_t piece : {whole, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}}) {
+      const xml_events::outcome r = with_scanner(xml, piece);
       EXPECT_TRUE(r.ok && !r.declined) << piece << ": " << xml;
       EXPECT_EQ(r.log, reference.log) << piece;
     }
   }
   // What expat makes of the second document, spelled out once.
-  EXPECT_EQ(
-      scanner(documents[1]).log,
-      "<0:r a=x&y<>\"'| b=1 2 3 4 5| c=\n\r\t|>[t<>&\xE2\x82\xAC\xE2\x82\xAC\xF0\x9F\x98\x80\nx\ny<&>]]\n]>]]]</0:r>");
+  EXPECT_EQ(with_scanner(documents[1], whole).log,
+            "<0:r a=x&y<>\"'\x01 b=1 2 3 4 5\x01 "
+            "c=\n\r\t\x01>[t<>&\xE2\x82\xAC\xE2\x82\xAC\xF0\x9F\x98\x80\nx\ny<&>]]\n]>]]]</0:r>");
 }
 
 TEST(host_xml_scan, TokensLargerThanTheBufferAndLongTexts) {
   const std::string big(wb_xml_scanner::chunk_size + 1000, 'v');
   const std::string xml =
       "<a b=\"" + big + "\"><!--" + big + "--><t>" + big + "&amp;" + big + "</t><![CDATA[" + big + "]]></a>";
-  const result reference = expat(xml);
+  const xml_events::outcome reference = with_expat(xml);
   ASSERT_TRUE(reference.ok);
-  for (std::size_t piece : {std::size_t{1} << 30, std::size_t{4096}}) EXPECT_EQ(scanner(xml, piece).log, reference.log);
+  for (std::size_t piece : {whole, std::size_t{4096}}) EXPECT_EQ(with_scanner(xml, piece).log, reference.log);
 }
 
 TEST(host_xml_scan, FailsWhereExpatFails) {
-  const std::string bad[] = {
-      "",
-      "   ",
-      "<a>",
-      "<a></b>",
-      "<a><b></a></b>",
-      "<a/><b/>",
-      "<a/>text",
-      "text<a/>",
-      "<a b=\"1\" b=\"2\"/>",
-      "<a b=\"1\"c=\"2\"/>",
-      "<a b=1/>",
-      "<a b=\"<\"/>",
-      "<a>&unknown;</a>",
-      "<a>&#0;</a>",
-      "<a>&#xD800;</a>",
-      "<a>&#x110000;</a>",
-      "<a>& b</a>",
-      "<a>]]></a>",
-      "<a><!-- a -- b --></a>",
-      "<a><!-- a ---></a>",
-      "<a><?xml version=\"1.0\"?></a>",
-      " <?xml version=\"1.0\"?><a/>",
-      "<!DOCTYPE a><a/>",
-      "<![CDATA[x]]><a/>",
-      "<a>\x01</a>",
-      "<a>\xC3</a>",
-      "<a>\xC0\x80</a>",
-      "<a>\xED\xA0\x80</a>",
-      "<a>\xEF\xBF\xBF</a>",
-      "<a \xFF=\"1\"/>",
-      "<1a/>",
-      "<a/ >",
-      "<a><b/></a><",
+  const std::vector<std::string> groups[] = {
+      // Structure.
+      {"", "   ", "<a>", "<a></b>", "<a><b></a></b>", "<a/><b/>", "<a/>text", "text<a/>", "<a><b/></a><", "<1a/>",
+       "<a/ >"},
+      // Attributes.
+      {"<a b=\"1\" b=\"2\"/>", "<a b=\"1\"c=\"2\"/>", "<a b=1/>", "<a b=\"<\"/>", "<a \xFF=\"1\"/>"},
+      // References, CDATA ends, comments, declarations out of place.
+      {"<a>&unknown;</a>", "<a>&#0;</a>", "<a>&#xD800;</a>", "<a>&#x110000;</a>", "<a>& b</a>", "<a>]]></a>",
+       "<a><!-- a -- b --></a>", "<a><!-- a ---></a>", "<a><?xml version=\"1.0\"?></a>", " <?xml version=\"1.0\"?><a/>",
+       "<!DOCTYPE a><a/>", "<![CDATA[x]]><a/>"},
+      // Characters: a control, cut or overlong UTF-8, a surrogate, a non-character.
+      {"<a>\x01</a>", "<a>\xC3</a>", "<a>\xC0\x80</a>", "<a>\xED\xA0\x80</a>", "<a>\xEF\xBF\xBF</a>"},
   };
-  for (const std::string& xml : bad) {
-    ASSERT_FALSE(expat(xml).ok) << xml;
-    for (std::size_t piece : {std::size_t{1} << 30, std::size_t{1}}) {
-      const result r = scanner(xml, piece);
-      EXPECT_FALSE(r.ok) << piece << ": " << xml;
-      EXPECT_FALSE(r.declined) << xml;
-      EXPECT_EQ(r.error, 3274) << xml;
+  for (const auto& bad : groups) {
+    for (const std::string& xml : bad) {
+      ASSERT_FALSE(with_expat(xml).ok) << xml;
+      for (std::size_t piece : {whole, std::size_t{1}}) {
+        const xml_events::outcome r = with_scanner(xml, piece);
+        EXPECT_FALSE(r.ok) << piece << ": " << xml;
+        EXPECT_FALSE(r.declined) << xml;
+        EXPECT_EQ(r.error, 3274) << xml;
+      }
     }
   }
 }
@@ -204,8 +104,8 @@ TEST(host_xml_scan, OtherEncodingsAreDeclinedBeforeAnyEvent) {
       "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><a/>",
   };
   for (const std::string& xml : declined) {
-    ASSERT_TRUE(expat(xml).ok) << xml;
-    const result r = scanner(xml);
+    ASSERT_TRUE(with_expat(xml).ok) << xml;
+    const xml_events::outcome r = with_scanner(xml, whole);
     EXPECT_TRUE(r.declined) << xml;
     EXPECT_EQ(r.log, "") << xml;
   }
