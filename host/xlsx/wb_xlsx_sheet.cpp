@@ -20,7 +20,8 @@ bool leading_number(const char* s, T& value) {
   constexpr int safe = std::numeric_limits<T>::digits10;
   T v = 0;
   int n = 0;
-  for (; n < safe && static_cast<unsigned char>(s[n] - '0') <= 9; ++n) v = static_cast<T>(v * 10 + (s[n] - '0'));
+  for (; n < safe && static_cast<unsigned char>(s[n] - '0') <= 9; ++n)
+    v = static_cast<T>(v * 10 + static_cast<T>(s[n] - '0'));
   if (n == 0) return false;
   for (const char* p = s + n; static_cast<unsigned char>(*p - '0') <= 9; ++p)
     if (__builtin_mul_overflow(v, T{10}, &v) || __builtin_add_overflow(v, static_cast<T>(*p - '0'), &v)) return false;

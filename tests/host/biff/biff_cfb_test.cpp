@@ -57,7 +57,7 @@ TEST(host_biff_cfb, StreamsOfEverySizeReadBackByteForByte) {
   // regular stream larger than the read window.
   const std::size_t sizes[] = {1, 63, 64, 65, 4095, 4096, 4097, 300000};
   std::vector<std::pair<std::u16string, std::string>> streams;
-  for (std::size_t i = 0; i < std::size(sizes); ++i)
+  for (unsigned i = 0; i < std::size(sizes); ++i)
     streams.push_back({u"S" + std::u16string(1, static_cast<char16_t>(u'a' + i)), pattern(sizes[i], 7 + i)});
   const std::string file = compound_file(streams);
   auto reader = open_bytes(file);
@@ -186,7 +186,7 @@ TEST(host_biff_cfb, DamagedHeadersAndDirectoriesAreRefused) {
 
   // A directory chain that loops onto itself.
   std::string looped = good;
-  const std::uint32_t dir = static_cast<unsigned char>(good[0x30]) | (static_cast<unsigned char>(good[0x31]) << 8);
+  const std::uint32_t dir = biff_test::u32_at(good, 0x30);
   biff_test::set_fat_entry(looped, dir, dir);
   EXPECT_EQ(open_bytes(looped), nullptr);
 }
@@ -211,7 +211,8 @@ TEST(host_biff_cfb, TruncatedFilesFailUnlessOnlyPaddingIsMissing) {
     }
   }
   // Every cut of the file's head fails cleanly: nothing, part of the header, the header alone.
-  for (std::size_t keep : {0, 300, 511, 512, 513, 1000, 1536, 2047}) {
+  const std::size_t keeps[] = {0, 300, 511, 512, 513, 1000, 1536, 2047};
+  for (std::size_t keep : keeps) {
     const std::string head = file.substr(0, keep);
     EXPECT_EQ(open_named(head, u"Workbook"), nullptr) << keep;
   }

@@ -19,7 +19,7 @@ TEST(host_columns, HeaderRowNamesColumnsAndMakesNamesUnique) {
   lxw_worksheet* s = w.sheet("H");
   // Header texts as written; "" means no cell.
   const char* headers[] = {"Name", "", "name", nullptr /*number*/, "   ", "F2", "NAME", "Name1"};
-  for (int c = 0; c < 8; ++c) {
+  for (lxw_col_t c = 0; c < 8; ++c) {
     if (headers[c] == nullptr)
       worksheet_write_number(s, 0, c, 2024, nullptr);
     else if (*headers[c] != '\0')

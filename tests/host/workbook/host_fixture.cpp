@@ -73,8 +73,10 @@ std::string text_of(const cell& c) {
       return "NULL";
     case wb_value_kind::number:
       return shortest(c.number);
-    case wb_value_kind::currency:
-      return "$" + shortest(c.currency / 10000.0);
+    case wb_value_kind::currency: {
+      std::string out = "$";  // not "$" + ...: g++ 12 warns falsely (-Wrestrict) on that form
+      return out += shortest(static_cast<double>(c.currency) / 10000.0);
+    }
     case wb_value_kind::boolean:
       return c.boolean ? "TRUE" : "FALSE";
     case wb_value_kind::text:

@@ -138,7 +138,7 @@ TEST(host_package, CustomFormatsAndIsoDatesDecideDateColumns) {
     // "days" is quoted text; an ISO date that is no date has no value.
     ASSERT_EQ(t.columns.size(), 4u);
     const wb_dao_type types[] = {wb_dao_type::date, wb_dao_type::double_, wb_dao_type::date, wb_dao_type::double_};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(t.columns[c].type, types[c]) << c;
+    for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(t.columns[c].type, types[c]) << c;
     EXPECT_EQ(t.columns[2].format, "General Date");
     EXPECT_EQ(rows_of(t),
               (grid{{date1904 ? "2028-03-01 12:00:00" : "2024-02-29 12:00:00", "3", "2024-02-29 13:45:30", "1"},
