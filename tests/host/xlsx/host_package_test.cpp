@@ -88,6 +88,11 @@ TEST(host_package, CellsAndRowsWithoutReferencesFollowThePreviousOne) {
                                                          {"NULL", "NULL", "3", "4"},
                                                          {"NULL", "NULL", "NULL", "NULL"},
                                                          {"'5'", "NULL", "NULL", "NULL"}}));
+  // Rows counted on past the last row a sheet can hold stay out of it, and
+  // never come round to the top.
+  package_file past(package_with_sheet(
+      sheet("<row r=\"4294967295\"><c><v>1</v></c></row><row><c><v>2</v></c></row><row><c><v>3</v></c></row>")));
+  EXPECT_EQ(rows_of(read_table(past.path, u"Data$")), grid{});
 }
 
 TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
