@@ -1,6 +1,13 @@
 // Packages assembled part by part, for layouts libxlsxwriter never writes:
 // cells without references, strict namespaces, ISO dates, phonetic runs,
-// escapes, binary workbooks and corrupt parts.
+// escapes, formulas without values, binary workbooks and corrupt parts.
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
 #include "host_fixture.h"
 #include "wb_text.h"
 
@@ -8,7 +15,54 @@ using namespace host_test;
 
 namespace {
 
+// Writes a ZIP file whose entries are `parts` (name -> content).
+void write_zip(const std::string& path, const std::map<std::string, std::string>& parts) {
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (z == nullptr) throw std::runtime_error("zip_open " + path);
+  for (const auto& [name, content] : parts) {
+    void* copy = std::malloc(content.size() + 1);
+    std::memcpy(copy, content.data(), content.size());
+    zip_source_t* src = zip_source_buffer(z, copy, content.size(), 1);
+    if (src == nullptr || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0)
+      throw std::runtime_error("zip_file_add " + name);
+  }
+  if (zip_close(z) != 0) throw std::runtime_error("zip_close " + path);
+}
+
 const std::string main_ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+// A minimal OOXML package around one worksheet part, with a shared strings
+// and a styles part when given, and `workbook_pr` in the workbook part.
+std::map<std::string, std::string> package_with_sheet(const std::string& sheet_xml,
+                                                      const std::string& shared_strings_xml = "",
+                                                      const std::string& styles_xml = "",
+                                                      const std::string& workbook_pr = "") {
+  const std::string& ns = main_ns;
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  std::map<std::string, std::string> parts;
+  parts["[Content_Types].xml"] =
+      "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>";
+  parts["_rels/.rels"] =
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"" +
+      rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+  parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel + "\">" +
+                             workbook_pr +
+                             "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
+  std::string rels =
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"" +
+      rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+  if (!shared_strings_xml.empty())
+    rels += "<Relationship Id=\"rId2\" Type=\"" + rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
+  if (!styles_xml.empty()) rels += "<Relationship Id=\"rId3\" Type=\"" + rel + "/styles\" Target=\"styles.xml\"/>";
+  parts["xl/_rels/workbook.xml.rels"] = rels + "</Relationships>";
+  parts["xl/worksheets/sheet1.xml"] = sheet_xml;
+  if (!shared_strings_xml.empty()) parts["xl/sharedStrings.xml"] = shared_strings_xml;
+  if (!styles_xml.empty()) parts["xl/styles.xml"] = styles_xml;
+  return parts;
+}
 
 std::string sheet(const std::string& rows, const std::string& ns = main_ns) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"" + ns + "\"><sheetData>" + rows +
@@ -34,26 +88,11 @@ TEST(host_package, CellsAndRowsWithoutReferencesFollowThePreviousOne) {
                                                          {"NULL", "NULL", "3", "4"},
                                                          {"NULL", "NULL", "NULL", "NULL"},
                                                          {"'5'", "NULL", "NULL", "NULL"}}));
-}
-
-TEST(host_package, StrictNamespacesReadLikeTransitionalOnes) {
-  const std::string strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
-  const std::string rel = "http://purl.oclc.org/ooxml/officeDocument/relationships";
-  auto parts =
-      package_with_sheet(sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\"><v>45351</v></c>"
-                               "</row>",
-                               strict),
-                         "<sst xmlns=\"" + strict + "\"><si><t>strict</t></si></sst>",
-                         "<styleSheet xmlns=\"" + strict +
-                             "\"><cellXfs><xf numFmtId=\"0\"/>"
-                             "<xf numFmtId=\"14\"/></cellXfs></styleSheet>");
-  for (auto& [name, xml] : parts) {
-    for (std::size_t at; (at = xml.find(main_ns)) != std::string::npos;) xml.replace(at, main_ns.size(), strict);
-    const std::string t_rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-    for (std::size_t at; (at = xml.find(t_rel)) != std::string::npos;) xml.replace(at, t_rel.size(), rel);
-  }
-  package_file f(parts);
-  EXPECT_EQ(rows_of(read_table(f.path, u"Data$")), (grid{{"'strict'", "2024-02-29"}}));
+  // Rows counted on past the last row a sheet can hold stay out of it, and
+  // never come round to the top.
+  package_file past(package_with_sheet(
+      sheet("<row r=\"4294967295\"><c><v>1</v></c></row><row><c><v>2</v></c></row><row><c><v>3</v></c></row>")));
+  EXPECT_EQ(rows_of(read_table(past.path, u"Data$")), grid{});
 }
 
 TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
@@ -80,6 +119,8 @@ TEST(host_package, SharedStringsDecodeEscapesAndSkipPhoneticRuns) {
                                                          {"NULL", "'in\nline'"}}));
 }
 
+// ISO dates are calendar dates in either date system; serials of the 1904
+// system are 1,462 days later than the same serials of the 1900 system.
 TEST(host_package, CustomFormatsAndIsoDatesDecideDateColumns) {
   const std::string styles =
       "<styleSheet xmlns=\"" + main_ns +
@@ -89,23 +130,41 @@ TEST(host_package, CustomFormatsAndIsoDatesDecideDateColumns) {
       // cellStyleXfs entries do not count as cell styles.
       "<cellStyleXfs count=\"1\"><xf numFmtId=\"14\"/></cellStyleXfs>"
       "<cellXfs count=\"3\"><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"165\"/></cellXfs></styleSheet>";
-  package_file f(package_with_sheet(
-      sheet("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>45351.5</v></c><c r=\"B1\" s=\"2\"><v>3</v></c>"
-            "<c r=\"C1\" t=\"d\"><v>2024-02-29T13:45:30</v></c><c r=\"D1\"><v>1</v></c></row>"
-            "<row r=\"2\"><c r=\"C2\" t=\"d\"><v>2024-03-01</v></c><c r=\"D2\" s=\"0\"><v>2</v></c></row>"
-            "<row r=\"3\"><c r=\"C3\" t=\"d\"><v>1900-01-01</v></c></row>"
-            "<row r=\"4\"><c r=\"C4\" t=\"d\"><v>2024-13-01</v></c><c r=\"D4\"><v>4</v></c></row>"),
-      "", styles));
+  const std::string rows = sheet(
+      "<row r=\"1\"><c r=\"A1\" s=\"1\"><v>45351.5</v></c><c r=\"B1\" s=\"2\"><v>3</v></c>"
+      "<c r=\"C1\" t=\"d\"><v>2024-02-29T13:45:30</v></c><c r=\"D1\"><v>1</v></c></row>"
+      "<row r=\"2\"><c r=\"C2\" t=\"d\"><v>2024-03-01</v></c><c r=\"D2\" s=\"0\"><v>2</v></c></row>"
+      "<row r=\"3\"><c r=\"C3\" t=\"d\"><v>1900-01-01</v></c></row>"
+      "<row r=\"4\"><c r=\"C4\" t=\"d\"><v>2024-13-01</v></c><c r=\"D4\"><v>4</v></c></row>");
+  for (const bool date1904 : {false, true}) {
+    SCOPED_TRACE(date1904);
+    package_file f(package_with_sheet(rows, "", styles, date1904 ? "<workbookPr date1904=\"1\"/>" : ""));
+    const table t = read_table(f.path, u"Data$");
+    // "days" is quoted text; an ISO date that is no date has no value.
+    ASSERT_EQ(t.columns.size(), 4u);
+    const wb_dao_type types[] = {wb_dao_type::date, wb_dao_type::double_, wb_dao_type::date, wb_dao_type::double_};
+    for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(t.columns[c].type, types[c]) << c;
+    EXPECT_EQ(t.columns[2].format, "General Date");
+    EXPECT_EQ(rows_of(t),
+              (grid{{date1904 ? "2028-03-01 12:00:00" : "2024-02-29 12:00:00", "3", "2024-02-29 13:45:30", "1"},
+                    {"NULL", "NULL", "2024-03-01", "2"},
+                    {"NULL", "NULL", "1900-01-01", "NULL"},
+                    {"NULL", "NULL", "NULL", "4"}}));
+  }
+}
+
+// A formula without a cached value has no value at all; an error (NULL)
+// alone in the last row and column still counts for the range.
+TEST(host_package, FormulasWithoutValuesAndErrorCells) {
+  package_file f(
+      package_with_sheet(sheet("<row r=\"1\"><c r=\"A1\"><v>1.5</v></c><c r=\"B1\"><f>A1</f></c></row>"
+                               "<row r=\"2\"><c r=\"C2\" t=\"e\"><f>NA()</f><v>#N/A</v></c></row>")));
   const table t = read_table(f.path, u"Data$");
-  // "days" is quoted text; an ISO date that is no date has no value.
-  ASSERT_EQ(t.columns.size(), 4u);
-  const wb_dao_type types[] = {wb_dao_type::date, wb_dao_type::double_, wb_dao_type::date, wb_dao_type::double_};
-  for (int c = 0; c < 4; ++c) EXPECT_EQ(t.columns[c].type, types[c]) << c;
-  EXPECT_EQ(t.columns[2].format, "General Date");
-  EXPECT_EQ(rows_of(t), (grid{{"2024-02-29 12:00:00", "3", "2024-02-29 13:45:30", "1"},
-                              {"NULL", "NULL", "2024-03-01", "2"},
-                              {"NULL", "NULL", "1900-01-01", "NULL"},
-                              {"NULL", "NULL", "NULL", "4"}}));
+  ASSERT_EQ(t.columns.size(), 3u);
+  EXPECT_EQ(t.columns[0].type, wb_dao_type::double_);
+  EXPECT_EQ(t.columns[1].type, wb_dao_type::text);
+  EXPECT_EQ(t.columns[2].type, wb_dao_type::text);
+  EXPECT_EQ(rows_of(t), (grid{{"1.5", "NULL", "NULL"}, {"NULL", "NULL", "NULL"}}));
 }
 
 TEST(host_package, UnreadablePackagesAndPartsFailWith3274) {
@@ -172,20 +231,13 @@ TEST(host_package, CorruptCompressedSheetDataFailsWithoutCrashing) {
 }
 
 // The first pass (used range, types) and the second (values) read the same
-// sheet through different parsers; XML's rarer forms must not make them
-// disagree.
-TEST(host_package, RareXmlFormsReadLikeThePlainSheet) {
+// sheet through different parsers; XML's rarer forms and the strict
+// namespaces must not make them disagree.
+TEST(host_package, RareXmlFormsAndStrictNamespacesReadLikeThePlainSheet) {
   const std::string styles =
       "<styleSheet xmlns=\"" + main_ns + "\"><cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
   const std::string sst = "<sst xmlns=\"" + main_ns + "\"><si><t>shared</t></si></sst>";
   const std::string long_text(300, 'w');
-  const std::string plain = sheet(
-      "<row r=\"1\"><c r=\"A1\" s=\"1\"><v>45351</v></c><c r=\"B1\" t=\"s\"><v>0</v></c>"
-      "<c r=\"C1\" t=\"inlineStr\"><is><t>a\nb &lt;c&gt;</t></is></c><c r=\"D1\"><v>1.5</v></c></row>"
-      "<row r=\"2\"><c r=\"C2\" t=\"inlineStr\"><is><t>" +
-      long_text +
-      "</t></is></c>"
-      "<c r=\"D2\" t=\"b\"><v>1</v></c></row>");
   const std::string rare =
       "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\r\n<!-- written by hand -->"
       "<x:worksheet xmlns:x='" +
@@ -198,19 +250,24 @@ TEST(host_package, RareXmlFormsReadLikeThePlainSheet) {
       long_text.substr(0, 150) + "<!-- -->" + long_text.substr(150) +
       "</x:t></x:is></x:c><x:c r='D2' t='b'><x:v>&#x31;</x:v></x:c></x:row>"
       "</x:sheetData></x:worksheet>";
-  package_file a(package_with_sheet(plain, sst, styles));
-  package_file b(package_with_sheet(rare, sst, styles));
-  const table expected = read_table(a.path, u"Data$");
-  const table t = read_table(b.path, u"Data$");
-  ASSERT_EQ(t.columns.size(), 4u);
-  const wb_dao_type types[] = {wb_dao_type::date, wb_dao_type::text, wb_dao_type::memo, wb_dao_type::text};
-  for (std::size_t c = 0; c < 4; ++c) {
-    EXPECT_EQ(expected.columns[c].type, types[c]) << c;
-    EXPECT_EQ(t.columns[c].type, types[c]) << c;
+  const std::pair<std::string, std::string> to_strict[] = {
+      {main_ns, "http://purl.oclc.org/ooxml/spreadsheetml/main"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships"}};
+  for (const bool strict : {false, true}) {
+    SCOPED_TRACE(strict);
+    auto parts = package_with_sheet(rare, sst, styles);
+    for (auto& [name, xml] : parts)
+      for (const auto& [from, to] : to_strict)
+        for (std::size_t at; strict && (at = xml.find(from)) != std::string::npos;) xml.replace(at, from.size(), to);
+    package_file f(parts);
+    const table t = read_table(f.path, u"Data$");
+    ASSERT_EQ(t.columns.size(), 4u);
+    const wb_dao_type types[] = {wb_dao_type::date, wb_dao_type::text, wb_dao_type::memo, wb_dao_type::text};
+    for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(t.columns[c].type, types[c]) << c;
+    EXPECT_EQ(rows_of(t), (grid{{"2024-02-29", "'shared'", "'a\nb <c>'", "'1.5'"},
+                                {"NULL", "NULL", "'" + long_text + "'", "'TRUE'"}}));
   }
-  EXPECT_EQ(rows_of(t), rows_of(expected));
-  EXPECT_EQ(rows_of(t), (grid{{"2024-02-29", "'shared'", "'a\nb <c>'", "'1.5'"},
-                              {"NULL", "NULL", "'" + long_text + "'", "'TRUE'"}}));
 }
 
 // Parts in UTF-16 are read by expat in both passes.

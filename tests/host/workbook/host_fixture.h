@@ -1,5 +1,6 @@
 // Shared helpers of the workbook engine tests: opening workbooks through the
-// engine, copying a whole table out of a recordset, and writing workbooks.
+// engine, copying a whole table out of a recordset, and writing workbooks
+// with libxlsxwriter.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,7 +32,6 @@ struct column {
   wb_dao_type type = wb_dao_type::text;
   int size = 0;
   std::string format;  // "" when the property is absent
-  bool has_description = false;
 };
 
 struct table {
@@ -52,10 +51,9 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
 // Reads every row of `table_name` ("Sheet1$") through a query definition.
 table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect = hdr_no);
 
-// The values of column `c` (or of every row) as texts: a number in its
-// shortest form, currency after "$", 'text', TRUE or FALSE, a date as the
-// calendar shows it to the second ("2024-02-29", "13:45:30" or both), NULL.
-std::vector<std::string> column_of(const table& t, std::size_t c);
+// The values of every row as texts: a number in its shortest form,
+// currency after "$", 'text', TRUE or FALSE, a date as the calendar shows
+// it to the second ("2024-02-29", "13:45:30" or both), NULL.
 std::vector<std::vector<std::string>> rows_of(const table& t);
 
 // The table names of a workbook, in order.
@@ -86,25 +84,11 @@ class xlsx_writer {
   lxw_format* format(const char* num_format);
   const std::string& close();
   const std::string& path() const { return path_; }
-  const testsupport::temp_dir& dir() const { return dir_; }
 
  private:
   testsupport::temp_dir dir_;
   std::string path_;
   lxw_workbook* book_ = nullptr;
 };
-
-// Writes a ZIP file whose entries are `parts` (name -> content).
-void write_zip(const std::string& path, const std::map<std::string, std::string>& parts);
-
-// Reads every entry of a ZIP file.
-std::map<std::string, std::string> read_zip(const std::string& path);
-
-// A minimal OOXML package around one worksheet part (and optional shared
-// strings and styles parts), for layouts the writer never produces.
-std::map<std::string, std::string> package_with_sheet(const std::string& sheet_xml,
-                                                      const std::string& shared_strings_xml = "",
-                                                      const std::string& styles_xml = "",
-                                                      const std::string& workbook_pr = "");
 
 }  // namespace host_test

@@ -79,7 +79,7 @@ std::string workbook_stream(int version, const std::string& globals, const std::
     bytes b;
     b.u32(offset).u8(s.state).u8(s.type);
     std::u16string latin1;
-    for (unsigned char c : s.name) latin1.push_back(c);
+    for (char c : s.name) latin1.push_back(static_cast<unsigned char>(c));
     if (version == 8)
       b.raw(unicode_string(latin1, false));
     else
@@ -117,11 +117,11 @@ std::uint32_t sectors_for(std::size_t bytes, std::uint32_t unit) {
 }
 
 void put32(std::string& s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  for (std::size_t i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 std::uint32_t get32(const std::string& s, std::size_t at) {
   std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+  for (std::size_t i = 4; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
   return v;
 }
 

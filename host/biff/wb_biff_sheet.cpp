@@ -173,13 +173,13 @@ void wb_biff_sheet::read_cell_record() {
   const std::uint16_t type = cursor_.type();
   switch (type) {
     case number: {
-      const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf = cursor_.u16();
-      push_number(r, c, xf, cursor_.f64());
+      const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf_index = cursor_.u16();
+      push_number(r, c, xf_index, cursor_.f64());
       break;
     }
     case rk: {
-      const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf = cursor_.u16();
-      push_number(r, c, xf, decode_rk(cursor_.u32()));
+      const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf_index = cursor_.u16();
+      push_number(r, c, xf_index, decode_rk(cursor_.u32()));
       break;
     }
     case mulrk: {
@@ -188,8 +188,8 @@ void wb_biff_sheet::read_cell_record() {
       if (cursor_.length() < 6) break;
       const std::size_t count = (cursor_.length() - 6) / 6;
       for (std::size_t i = 0; i < count; ++i) {
-        const std::uint16_t xf = cursor_.u16();
-        push_number(r, static_cast<std::uint32_t>(first + i), xf, decode_rk(cursor_.u32()));
+        const std::uint16_t xf_index = cursor_.u16();
+        push_number(r, static_cast<std::uint32_t>(first + i), xf_index, decode_rk(cursor_.u32()));
       }
       break;
     }
@@ -223,7 +223,7 @@ void wb_biff_sheet::read_cell_record() {
       break;
     }
     case formula: {
-      const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf = cursor_.u16();
+      const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf_index = cursor_.u16();
       unsigned char result[8];
       cursor_.take(result, sizeof result);
       if (result[6] != 0xFF || result[7] != 0xFF) {
@@ -231,7 +231,7 @@ void wb_biff_sheet::read_cell_record() {
         for (int i = 7; i >= 0; --i) bits = (bits << 8) | result[i];
         double value;
         std::memcpy(&value, &bits, sizeof value);
-        push_number(r, c, xf, value);
+        push_number(r, c, xf_index, value);
         break;
       }
       switch (result[0]) {

@@ -42,7 +42,7 @@ std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_esc
       const std::uint64_t x = w ^ 0x5F5F5F5F5F5F5F5FULL;  // a zero byte where w has '_'
       const std::uint64_t underscore = (x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL;
       if ((w & 0x8080808080808080ULL) != 0 || (decode_escapes && underscore != 0)) break;
-      for (int k = 0; k < 8; ++k) o[k] = s[i + k];
+      for (std::size_t k = 0; k < 8; ++k) o[k] = s[i + k];
       o += 8;
       i += 8;
     }

@@ -20,7 +20,8 @@ bool leading_number(const char* s, T& value) {
   constexpr int safe = std::numeric_limits<T>::digits10;
   T v = 0;
   int n = 0;
-  for (; n < safe && static_cast<unsigned char>(s[n] - '0') <= 9; ++n) v = static_cast<T>(v * 10 + (s[n] - '0'));
+  for (; n < safe && static_cast<unsigned char>(s[n] - '0') <= 9; ++n)
+    v = static_cast<T>(v * 10 + static_cast<T>(s[n] - '0'));
   if (n == 0) return false;
   for (const char* p = s + n; static_cast<unsigned char>(*p - '0') <= 9; ++p)
     if (__builtin_mul_overflow(v, T{10}, &v) || __builtin_add_overflow(v, static_cast<T>(*p - '0'), &v)) return false;
@@ -174,7 +175,9 @@ void wb_xlsx_sheet::start_cell(const char** attributes) {
   cell_type_ = cell_type::number;
   t_.clear();
   v_.clear();
-  std::uint32_t row = row_ < 0 ? 0 : static_cast<std::uint32_t>(row_);
+  // Rows and columns counted on past the sheet's last stay past it: they must
+  // not wrap round to the top.
+  std::uint32_t row = row_ < 0 ? 0 : row_ >= wb_max_rows ? wb_max_rows : static_cast<std::uint32_t>(row_);
   std::uint32_t column = next_column_;
   for (const char** a = attributes; *a != nullptr; a += 2) {
     const char* name = a[0];
@@ -215,7 +218,7 @@ void wb_xlsx_sheet::start_cell(const char** attributes) {
   row_ = row;
   cell_row_ = row;
   cell_column_ = column;
-  next_column_ = column + 1;
+  next_column_ = column < wb_max_columns ? column + 1 : wb_max_columns;
   cell_valid_ = row < wb_max_rows && column < wb_max_columns;
 }
 

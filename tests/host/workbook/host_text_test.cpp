@@ -1,0 +1,112 @@
+// The rules with more cases than workbooks could carry: texts of numbers and
+// dates, number format classes, ISO dates, and the number shortcut.
+// Everything else is checked through the engine.
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "host_fixture.h"
+#include "wb_number_format.h"
+#include "wb_ole_date.h"
+#include "wb_value_text.h"
+
+using namespace host_test;
+
+// Numbers in the shortest text that reads back; OLE dates as the calendar
+// shows them, to the second. Columns of mixed kinds carry these texts.
+TEST(host_text, NumbersAndDatesInTheirTextForm) {
+  const std::pair<double, const char*> numbers[] = {{42, "42"},
+                                                    {-0.25, "-0.25"},
+                                                    {-0.0, "0"},
+                                                    {0.0001, "0.0001"},
+                                                    {1e-7, "1E-07"},
+                                                    {1.25e-5, "1.25E-05"},
+                                                    {1e16, "10000000000000000"},
+                                                    {1e17, "1E+17"},
+                                                    {1e20, "1E+20"},
+                                                    {123456789012, "123456789012"},
+                                                    {5e-324, "5E-324"},
+                                                    {3.25e-100, "3.25E-100"},
+                                                    {0.1 + 0.2, "0.30000000000000004"},
+                                                    {1.7976931348623157e308, "1.7976931348623157E+308"}};
+  char16_t buf[wb_value_text_capacity];
+  for (const auto& [value, expected] : numbers)
+    EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_number(value, buf))), expected);
+  const std::pair<double, const char*> dates[] = {
+      {2, "1900-01-01"},
+      {60.5, "1900-02-28 12:00:00"},
+      {ole_date(2024, 2, 29), "2024-02-29"},
+      {ole_date(2024, 2, 29, 13, 45, 30), "2024-02-29 13:45:30"},
+      {ole_date(2024, 12, 31) + 0.9999999, "2025-01-01"},  // rounded to the second
+      {ole_date(9999, 12, 31, 23, 59, 59), "9999-12-31 23:59:59"},
+      {0.5, "12:00:00"},
+      {ole_date(1899, 12, 30, 7, 5, 9), "07:05:09"}};
+  for (const auto& [ole, expected] : dates)
+    EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_ole_date(ole, buf))), expected);
+}
+
+TEST(host_text, IsoDatesOfInlineCells) {
+  double ole = 0;
+  EXPECT_TRUE(wb_parse_iso_date("2024-02-29T13:45:30.5", ole));
+  EXPECT_NEAR(ole, ole_date(2024, 2, 29, 13, 45, 30) + 0.5 / 86400, 1e-9);
+  EXPECT_TRUE(wb_parse_iso_date("07:30:00", ole));
+  EXPECT_NEAR(ole, 7.5 / 24, 1e-12);
+  for (const char* bad : {"", "2024-13-01", "24-02-29", "2024-02-29T", "abc"})
+    EXPECT_FALSE(wb_parse_iso_date(bad, ole)) << bad;
+}
+
+TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
+  using c = wb_number_class;
+  const std::pair<wb_number_class, std::vector<std::string_view>> rows[] = {
+      {c::general, {"General", "0.00", "0.00E+00", "@", "# ?/?"}},
+      {c::percent, {"0%", "0.00%;[Red]-0.00%"}},
+      {c::date, {"yyyy-mm-dd", "d/m/yy", "mmm yyyy", "[$-409]mmmm d, yyyy;@"}},
+      {c::time, {"hh:mm:ss", "h:mm AM/PM", "mm:ss", "[h]:mm", "[mm]:ss"}},
+      {c::date_time, {"yyyy-mm-dd hh:mm", "m/d/yy h:mm"}},
+      {c::currency,
+       {"$#,##0.00", "[$\u20ac-407] #,##0.00", "#,##0.00 [$USD]", "#,##0 \u00a5", "\"$\"#,##0.00", "\\$0.00"}},
+      // Letters inside quotes, escapes and tags are text, not tokens.
+      {c::general,
+       {"0 \"days\"", "0 \"USD $\"", "0\\d", "[Red]0.00;[Blue]-0.00", "[Color10]0", "[$-409]0.00",
+        "_(* #,##0_);_(* (#,##0)", "0.0_m"}},
+  };
+  for (const auto& [expected, codes] : rows)
+    for (const std::string_view code : codes)
+      EXPECT_EQ(static_cast<int>(wb_number_format::classify_code(code)), static_cast<int>(expected)) << code;
+
+  const std::pair<std::uint32_t, wb_number_class> builtin[] = {
+      {0, c::general}, {1, c::general},  {5, c::currency},  {8, c::currency}, {9, c::percent},    {10, c::percent},
+      {14, c::date},   {17, c::date},    {18, c::time},     {21, c::time},    {22, c::date_time}, {45, c::time},
+      {47, c::time},   {49, c::general}, {44, c::currency}, {37, c::general},
+  };
+  for (const auto& [id, expected] : builtin)
+    EXPECT_EQ(static_cast<int>(wb_number_format::classify_builtin(id)), static_cast<int>(expected)) << id;
+}
+
+// Number cells read through a shortcut for plain decimals; what it accepts
+// and the doubles it yields must be std::from_chars's, with the shortcut's
+// limits (2^53, 22 decimals, 19 digits) on both sides.
+TEST(host_text, NumberTextsReadAsFromCharsReadsThem) {
+  const std::vector<std::string_view> groups[] = {
+      {"0", "-0", "42", "0.37", "1.25", "-1.5", "0.1"},
+      // 2^53 and the digits around it; 19 and 20 digits; 22 and 23 decimals.
+      {"0.3333333333333333", "0.33333333333333331", "9007199254740992", "9007199254740993", "900719925474099.3"},
+      {"1234567890123456789", "12345678901234567890", "0.0000000000000000000001", "0.00000000000000000000001"},
+      {"1.0000000000000000000000", "00000000000000000000000001", "3.3333333333333333E-2"},
+      // Out of range, and what is no number.
+      {"1e308", "1e309", "1e-400", "1.", ".5", "-", "", "+1", "1 ", "1e", "0x10", "inf", "nan", "1,5"},
+  };
+  for (const auto& group : groups) {
+    for (const std::string_view s : group) {
+      double expected = 0;
+      const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), expected);
+      const bool valid = ec == std::errc() && end == s.data() + s.size() && std::isfinite(expected);
+      double value = 0;
+      ASSERT_EQ(wb_parse_number(s, value), valid) << s;
+      if (valid) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(expected)) << s;
+      }
+    }
+  }
+}
