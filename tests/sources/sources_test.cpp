@@ -74,7 +74,7 @@ void expect_failure(const std::function<void()>& call, unsigned level, uint32_t 
   if (level == 2) {
     std::string prefix = "Internal error: \ncode=";
     char hex[4];
-    for (unsigned char c : message + "\\") std::snprintf(hex, sizeof hex, "%x", c), prefix += hex;
+    for (char c : message + "\\") std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned char>(c)), prefix += hex;
     message = prefix;
   }
   try {
@@ -268,9 +268,9 @@ TEST(dao_recordset, EachValueKindArrivesInItsVariantTypeWithTheSchema) {
 TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
   book b(true);
   lxw_worksheet* s = b.sheet("Rows");
-  constexpr int rows = 200;
+  constexpr lxw_row_t rows = 200;
   // The longest text first: later texts fit the field's buffer.
-  auto text = [](int r) { return r == 0 ? std::string(120, 'w') : "row number " + std::to_string(r); };
+  auto text = [](lxw_row_t r) { return r == 0 ? std::string(120, 'w') : "row number " + std::to_string(r); };
   for (lxw_row_t r = 0; r < rows; ++r) {
     worksheet_write_string(s, r, 0, text(r).c_str(), nullptr);
     worksheet_write_number(s, r, 1, r * 0.5, nullptr);
@@ -279,7 +279,7 @@ TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
   auto db = scope.engine.open_dao_src(wide(b.close()), hdr_no, 1);
   auto rs = db->get_table(u"Rows$", 1);
   udb_record* first = rs->get_record();
-  int r = 0;
+  lxw_row_t r = 0;
   for (; !rs->is_eof(); rs->move_next(), ++r) {
     g_allocations = 0;
     g_counting = true;

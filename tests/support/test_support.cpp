@@ -76,7 +76,7 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
         fds[i].fd = -1;
         --open_fds;
       } else {
-        (i == 0 ? r.out : r.err).append(buf, n);
+        (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
       }
     }
   }
