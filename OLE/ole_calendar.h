@@ -10,7 +10,7 @@ namespace ole_detail {
 
 inline bool is_leap_year(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-inline int days_in_month(int64_t y, unsigned m) {
+inline int days_in_month(int64_t y, int m) {
   static constexpr int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (m < 1 || m > 12) return 0;
   return m == 2 && is_leap_year(y) ? 29 : lengths[m - 1];

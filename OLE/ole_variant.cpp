@@ -86,6 +86,9 @@ inline int hex_digit(char16_t c) {
   return 0;  // not a hexadecimal digit: taken as 0
 }
 
+// A narrow text's unit is a byte, never a sign-extended code unit.
+inline int hex_digit(char c) { return hex_digit(char16_t{static_cast<unsigned char>(c)}); }
+
 template <class Char>
 void hex_to_bytes(std::basic_string_view<Char> text, std::vector<uint8_t>& out) {
   if (text.size() >= 2 && (text[0] == Char('0') || text[0] == Char('\\')) &&

@@ -13,7 +13,7 @@ std::string tk_program_path() {
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
     if (n < 0) return std::string();
     if (static_cast<size_t>(n) < buf.size()) {
-      buf.resize(n);
+      buf.resize(static_cast<size_t>(n));
       return buf;
     }
     buf.resize(buf.size() * 2);

@@ -6,9 +6,9 @@
 
 int64_t tk_fmt_arg::as_sint() const noexcept {
   switch (kind_) {
-    case kind::sint:
+    case kind::signed_int:
       return u_.s;
-    case kind::uint:
+    case kind::unsigned_int:
       return static_cast<int64_t>(u_.u);
     case kind::real:
       return static_cast<int64_t>(u_.d);
@@ -21,9 +21,9 @@ int64_t tk_fmt_arg::as_sint() const noexcept {
 
 uint64_t tk_fmt_arg::as_uint() const noexcept {
   switch (kind_) {
-    case kind::uint:
+    case kind::unsigned_int:
       return u_.u;
-    case kind::sint:
+    case kind::signed_int:
       return static_cast<uint64_t>(u_.s);
     case kind::real:
       return static_cast<uint64_t>(static_cast<int64_t>(u_.d));
@@ -38,9 +38,9 @@ double tk_fmt_arg::as_real() const noexcept {
   switch (kind_) {
     case kind::real:
       return u_.d;
-    case kind::sint:
+    case kind::signed_int:
       return static_cast<double>(u_.s);
-    case kind::uint:
+    case kind::unsigned_int:
       return static_cast<double>(u_.u);
     default:
       return 0.0;
@@ -51,9 +51,9 @@ char32_t tk_fmt_arg::as_char() const noexcept {
   switch (kind_) {
     case kind::chr:
       return u_.c;
-    case kind::sint:
+    case kind::signed_int:
       return static_cast<char32_t>(u_.s);
-    case kind::uint:
+    case kind::unsigned_int:
       return static_cast<char32_t>(u_.u);
     default:
       return 0;
@@ -68,10 +68,10 @@ void tk_fmt_arg::append_text(std::string& out) const {
     case kind::wtext:
       tk_append_utf8(out, std::u16string_view(u_.w.p, u_.w.n));
       break;
-    case kind::sint:
+    case kind::signed_int:
       out += std::to_string(u_.s);
       break;
-    case kind::uint:
+    case kind::unsigned_int:
       out += std::to_string(u_.u);
       break;
     case kind::real: {
@@ -94,7 +94,7 @@ namespace {
 
 // Pads `text` to the field width the way printf does for %s.
 void append_padded(std::string& out, std::string_view text, int width, bool left) {
-  size_t pad = width > 0 && static_cast<size_t>(width) > text.size() ? width - text.size() : 0;
+  size_t pad = width > 0 && static_cast<size_t>(width) > text.size() ? static_cast<size_t>(width) - text.size() : 0;
   if (!left) out.append(pad, ' ');
   out.append(text);
   if (left) out.append(pad, ' ');
@@ -210,7 +210,8 @@ void tk_vformat(std::string& out, std::string_view pattern, std::span<const tk_f
         } else {
           std::string text;
           arg->append_text(text);
-          if (precision >= 0 && text.size() > static_cast<size_t>(precision)) text.resize(precision);
+          if (precision >= 0 && text.size() > static_cast<size_t>(precision))
+            text.resize(static_cast<size_t>(precision));
           append_padded(out, text, width, left);
         }
         break;

@@ -13,20 +13,20 @@
 
 class tk_fmt_arg {
  public:
-  enum class kind : uint8_t { none, sint, uint, real, text, wtext, chr };
+  enum class kind : uint8_t { none, signed_int, unsigned_int, real, text, wtext, chr };
 
   tk_fmt_arg() = default;
   template <class I,
             std::enable_if_t<std::is_integral_v<I> && std::is_signed_v<I> && !std::is_same_v<I, char>, int> = 0>
-  tk_fmt_arg(I v) : kind_(kind::sint) {
+  tk_fmt_arg(I v) : kind_(kind::signed_int) {
     u_.s = v;
   }
   template <class I,
             std::enable_if_t<std::is_integral_v<I> && std::is_unsigned_v<I> && !std::is_same_v<I, bool>, int> = 0>
-  tk_fmt_arg(I v) : kind_(kind::uint) {
+  tk_fmt_arg(I v) : kind_(kind::unsigned_int) {
     u_.u = v;
   }
-  tk_fmt_arg(bool v) : kind_(kind::sint) { u_.s = v; }
+  tk_fmt_arg(bool v) : kind_(kind::signed_int) { u_.s = v; }
   tk_fmt_arg(char v) : kind_(kind::chr) { u_.c = static_cast<unsigned char>(v); }
   tk_fmt_arg(char16_t v) : kind_(kind::chr) { u_.c = v; }
   template <class E, std::enable_if_t<std::is_enum_v<E>, int> = 0>

@@ -74,7 +74,7 @@ void tk_append_utf8(std::string& out, std::u16string_view text) {
     while (p < end && *p < 0x80) ++p;
     if (p > run) {
       size_t old = out.size();
-      out.resize(old + (p - run));
+      out.resize(old + static_cast<size_t>(p - run));
       char* dst = out.data() + old;
       for (const char16_t* q = run; q < p; ++q) *dst++ = static_cast<char>(*q);
       if (p == end) break;
@@ -171,7 +171,7 @@ bool tk_append_utf16(std::u16string& out, std::string_view utf8) {
       *dst++ = static_cast<char16_t>(cp);
     }
   }
-  out.resize(dst - out.data());
+  out.resize(static_cast<size_t>(dst - out.data()));
   return ok;
 }
 
@@ -201,7 +201,7 @@ bool tk_ansi_to_unicode2(const char* text, std::u16string& out) {
     out.clear();
     return false;
   }
-  out.resize(n);
+  out.resize(static_cast<size_t>(n));
   return true;
 }
 
@@ -228,7 +228,7 @@ bool tk_unicode_to_ansi2(std::u16string_view text, std::string& out) {
     int32_t n = ucnv_fromUChars(cp.cnv, out.data(), static_cast<int32_t>(out.size()), text.data(),
                                 static_cast<int32_t>(text.size()), &status);
     ok = U_SUCCESS(status);
-    out.resize(ok ? n : 0);
+    out.resize(ok ? static_cast<size_t>(n) : 0);
   }
   TK_TRACE(1, "n_ansi=%d, n_unicode=%d", out.size(), text.size());
   return ok;
@@ -257,7 +257,7 @@ std::string tk_unicode_to_console(std::u16string_view text) {
     if (U_FAILURE(status) || n <= 0) {
       out += '?';
     } else {
-      out.append(buf, n);
+      out.append(buf, static_cast<size_t>(n));
     }
     i += len - 1;
   }

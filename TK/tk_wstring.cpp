@@ -69,8 +69,9 @@ std::u16string tk_wstring::to_lower(std::u16string_view text) {
       continue;
     }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
-      char32_t cp = 0x10000 + ((c - 0xD800) << 10) + (out[i + 1] - 0xDC00);
-      char32_t lo = u_tolower(cp);
+      const char32_t cp = 0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{out[i + 1]} - 0xDC00);
+      // ICU's code points are signed; a case mapping never yields a negative one.
+      auto lo = static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
       if (lo >= 0x10000) {
         lo -= 0x10000;
         out[i] = static_cast<char16_t>(0xD800 + (lo >> 10));
@@ -79,7 +80,7 @@ std::u16string tk_wstring::to_lower(std::u16string_view text) {
       ++i;
       continue;
     }
-    char32_t lo = u_tolower(c);
+    const auto lo = static_cast<char32_t>(u_tolower(c));
     if (lo < 0x10000) out[i] = static_cast<char16_t>(lo);
   }
   return out;
@@ -134,7 +135,8 @@ bool tk_wstring::starts_with(std::u16string_view text, std::u16string_view prefi
   int32_t np = u_strFoldCase(fp.data(), static_cast<int32_t>(fp.size()), prefix.data(),
                              static_cast<int32_t>(prefix.size()), U_FOLD_CASE_DEFAULT, &status);
   if (U_FAILURE(status)) return false;
-  return nt >= np && std::u16string_view(ft.data(), np) == std::u16string_view(fp.data(), np);
+  return nt >= np && std::u16string_view(ft.data(), static_cast<size_t>(np)) ==
+                         std::u16string_view(fp.data(), static_cast<size_t>(np));
 }
 
 bool tk_wstring::is_alnum(char32_t c) { return u_isalnum(static_cast<UChar32>(c)) != 0; }

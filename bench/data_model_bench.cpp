@@ -45,7 +45,8 @@ std::vector<std::string> make_doubles() {
 std::vector<std::string> make_ints() {
   lcg g;
   std::vector<std::string> out;
-  for (size_t i = 0; i < n_inputs; ++i) out.push_back(std::to_string(static_cast<int32_t>(g.next()) / (1 + i % 1000)));
+  for (size_t i = 0; i < n_inputs; ++i)
+    out.push_back(std::to_string(static_cast<int32_t>(g.next()) / static_cast<int32_t>(1 + i % 1000)));
   return out;
 }
 
@@ -103,7 +104,8 @@ void parse(benchmark::State& state, const std::vector<std::string>& inputs, VART
     benchmark::DoNotOptimize(v);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total_bytes(inputs) / n_inputs));
+  state.SetBytesProcessed(
+      static_cast<int64_t>(static_cast<size_t>(state.iterations()) * total_bytes(inputs) / n_inputs));
 }
 
 const std::vector<std::string> doubles = make_doubles();

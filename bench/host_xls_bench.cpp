@@ -38,6 +38,10 @@ long peak_rss_kib() {
   return u.ru_maxrss;
 }
 
+double mib(long kib) { return static_cast<double>(kib) / 1024.0; }
+
+double file_mb(const std::string& path) { return static_cast<double>(std::filesystem::file_size(path)) / 1e6; }
+
 struct child_result {
   bool ok = false;
   double seconds = 0;
@@ -82,7 +86,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot generate %s\n", path.c_str());
       return 1;
     }
-    std::printf("generated %s (%.1f MB) in %.2f s\n", path.c_str(), std::filesystem::file_size(path) / 1e6, g.seconds);
+    std::printf("generated %s (%.1f MB) in %.2f s\n", path.c_str(), file_mb(path), g.seconds);
   }
   const long rss_before = peak_rss_kib();
 
@@ -131,14 +135,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the xlrd reference failed\n");
     return 1;
   }
-  const double mb = std::filesystem::file_size(path) / 1e6;
+  const double mb = file_mb(path);
   std::printf("engine: %ld rows x %zu fields in %.3f s (first pass %.3f s): %.0f rows/s, %.1f MB/s\n", rows,
-              rs->field_count(), ours, first_pass, rows / ours, mb / ours);
+              rs->field_count(), ours, first_pass, static_cast<double>(rows) / ours, mb / ours);
   std::printf("checksums: numbers %.6g, text units %zu, currency %lld\n", numbers, text_units,
               static_cast<long long>(money));
-  std::printf("python3-xlrd to CSV: %.3f s, peak RSS %.1f MiB\n", ref.seconds, ref.peak_rss_kib / 1024.0);
+  std::printf("python3-xlrd to CSV: %.3f s, peak RSS %.1f MiB\n", ref.seconds, mib(ref.peak_rss_kib));
   std::printf("ratio: engine takes %.2fx xlrd's time (%.1fx faster)\n", ours / ref.seconds, ref.seconds / ours);
-  std::printf("engine peak RSS: %.1f MiB (%.1f MiB before reading)\n", ours_rss / 1024.0, rss_before / 1024.0);
+  std::printf("engine peak RSS: %.1f MiB (%.1f MiB before reading)\n", mib(ours_rss), mib(rss_before));
   std::filesystem::remove_all(temp);
   return rows == row_count ? 0 : 1;
 }

@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr int row_count = 200000;
+constexpr lxw_row_t row_count = 200000;
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -39,6 +39,8 @@ long peak_rss_kib() {
   return u.ru_maxrss;
 }
 
+double mib(long kib) { return static_cast<double>(kib) / 1024.0; }
+
 void generate(const std::string& path) {
   lxw_workbook* book = workbook_new(path.c_str());
   lxw_worksheet* s = workbook_add_worksheet(book, "Data");
@@ -48,19 +50,19 @@ void generate(const std::string& path) {
   format_set_num_format(money, "#,##0.00 [$\xE2\x82\xAC-407]");
   const char* heads[] = {"id",    "name",  "street",  "city",    "note",   "comment", "qty",
                          "price", "ratio", "created", "shipped", "amount", "fee"};
-  for (int c = 0; c < 13; ++c) worksheet_write_string(s, 0, c, heads[c], nullptr);
+  for (lxw_col_t c = 0; c < 13; ++c) worksheet_write_string(s, 0, c, heads[c], nullptr);
   char buf[256];
-  for (int r = 1; r <= row_count; ++r) {
+  for (lxw_row_t r = 1; r <= row_count; ++r) {
     worksheet_write_number(s, r, 0, r, nullptr);
-    snprintf(buf, sizeof buf, "Customer %d of the large benchmark workbook", r);
+    snprintf(buf, sizeof buf, "Customer %u of the large benchmark workbook", r);
     worksheet_write_string(s, r, 1, buf, nullptr);
-    snprintf(buf, sizeof buf, "%d Long Street Name With Several Words, Building %d", r % 9973, r);
+    snprintf(buf, sizeof buf, "%u Long Street Name With Several Words, Building %u", r % 9973, r);
     worksheet_write_string(s, r, 2, buf, nullptr);
-    snprintf(buf, sizeof buf, "City number %d", r % 500);  // repeated values
+    snprintf(buf, sizeof buf, "City number %u", r % 500);  // repeated values
     worksheet_write_string(s, r, 3, buf, nullptr);
-    snprintf(buf, sizeof buf, "Note %d: lorem ipsum dolor sit amet, consectetur adipiscing elit", r);
+    snprintf(buf, sizeof buf, "Note %u: lorem ipsum dolor sit amet, consectetur adipiscing elit", r);
     worksheet_write_string(s, r, 4, buf, nullptr);
-    snprintf(buf, sizeof buf, "Comment %x with \xC3\xA4\xC3\xB6\xC3\xBC and \xE2\x82\xAC signs, row %d",
+    snprintf(buf, sizeof buf, "Comment %x with \xC3\xA4\xC3\xB6\xC3\xBC and \xE2\x82\xAC signs, row %u",
              r * 2654435761u, r);
     worksheet_write_string(s, r, 5, buf, nullptr);
     worksheet_write_number(s, r, 6, r % 1000, nullptr);
@@ -176,10 +178,10 @@ int main(int argc, char** argv) {
   }
   const double total = seconds_since(t0);
   std::printf("engine: %ld rows x %zu fields in %.3f s (first pass %.3f s): %.0f rows/s, %.2fx the bare parse\n", rows,
-              rs->field_count(), total, first_pass, rows / total, total / bare);
+              rs->field_count(), total, first_pass, static_cast<double>(rows) / total, total / bare);
   std::printf("checksums: numbers %.6g, text units %zu, currency %lld\n", numbers, text_units,
               static_cast<long long>(money));
-  std::printf("peak RSS: %.1f MiB (%.1f MiB before reading)\n", peak_rss_kib() / 1024.0, rss_before / 1024.0);
+  std::printf("peak RSS: %.1f MiB (%.1f MiB before reading)\n", mib(peak_rss_kib()), mib(rss_before));
   if (!temp.empty()) std::filesystem::remove_all(temp);
   return rows == row_count ? 0 : 1;
 }

@@ -16,7 +16,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: xlsx_gen ROWS OUTPUT.xlsx\n");
     return 2;
   }
-  const long rows = std::atol(argv[1]);
+  // A sheet holds 1,048,576 rows, the header row included.
+  constexpr long max_rows = 1048575;
+  const long requested = std::atol(argv[1]);
+  if (requested < 0 || requested > max_rows) {
+    std::fprintf(stderr, "xlsx_gen: ROWS must be 0 to %ld\n", max_rows);
+    return 2;
+  }
+  const auto rows = static_cast<lxw_row_t>(requested);
   const std::string out = argv[2];
   // The writer's temporary files go beside the output.
   const std::size_t slash = out.find_last_of('/');
@@ -32,29 +39,28 @@ int main(int argc, char** argv) {
   format_set_num_format(money, "#,##0.00 [$\xE2\x82\xAC-407]");
   const char* heads[] = {"id",    "name",  "street",  "city",    "note",   "comment", "qty",
                          "price", "ratio", "created", "shipped", "amount", "fee"};
-  for (int c = 0; c < 13; ++c) worksheet_write_string(s, 0, c, heads[c], nullptr);
+  for (lxw_col_t c = 0; c < 13; ++c) worksheet_write_string(s, 0, c, heads[c], nullptr);
   char buf[256];
-  for (long r = 1; r <= rows; ++r) {
-    const lxw_row_t row = static_cast<lxw_row_t>(r);
-    worksheet_write_number(s, row, 0, r, nullptr);
-    std::snprintf(buf, sizeof buf, "Customer %ld of the large benchmark workbook", r);
-    worksheet_write_string(s, row, 1, buf, nullptr);
-    std::snprintf(buf, sizeof buf, "%ld Long Street Name With Several Words, Building %ld", r % 9973, r);
-    worksheet_write_string(s, row, 2, buf, nullptr);
-    std::snprintf(buf, sizeof buf, "City number %ld", r % 500);
-    worksheet_write_string(s, row, 3, buf, nullptr);
-    std::snprintf(buf, sizeof buf, "Note %ld: lorem ipsum dolor sit amet, consectetur adipiscing elit", r);
-    worksheet_write_string(s, row, 4, buf, nullptr);
-    std::snprintf(buf, sizeof buf, "Comment %x with \xC3\xA4\xC3\xB6\xC3\xBC and \xE2\x82\xAC signs, row %ld",
-                  static_cast<unsigned>(r * 2654435761u), r);
-    worksheet_write_string(s, row, 5, buf, nullptr);
-    worksheet_write_number(s, row, 6, static_cast<double>(r % 1000), nullptr);
-    worksheet_write_number(s, row, 7, r * 0.37, nullptr);
-    worksheet_write_number(s, row, 8, 1.0 / r, nullptr);
-    worksheet_write_number(s, row, 9, 40000 + r % 5000, date);
-    worksheet_write_number(s, row, 10, 40010 + r % 5000, date);
-    worksheet_write_number(s, row, 11, r * 1.25, money);
-    worksheet_write_number(s, row, 12, (r % 100) * 0.5, money);
+  for (lxw_row_t r = 1; r <= rows; ++r) {
+    worksheet_write_number(s, r, 0, r, nullptr);
+    std::snprintf(buf, sizeof buf, "Customer %u of the large benchmark workbook", r);
+    worksheet_write_string(s, r, 1, buf, nullptr);
+    std::snprintf(buf, sizeof buf, "%u Long Street Name With Several Words, Building %u", r % 9973, r);
+    worksheet_write_string(s, r, 2, buf, nullptr);
+    std::snprintf(buf, sizeof buf, "City number %u", r % 500);
+    worksheet_write_string(s, r, 3, buf, nullptr);
+    std::snprintf(buf, sizeof buf, "Note %u: lorem ipsum dolor sit amet, consectetur adipiscing elit", r);
+    worksheet_write_string(s, r, 4, buf, nullptr);
+    std::snprintf(buf, sizeof buf, "Comment %x with \xC3\xA4\xC3\xB6\xC3\xBC and \xE2\x82\xAC signs, row %u",
+                  r * 2654435761u, r);
+    worksheet_write_string(s, r, 5, buf, nullptr);
+    worksheet_write_number(s, r, 6, r % 1000, nullptr);
+    worksheet_write_number(s, r, 7, r * 0.37, nullptr);
+    worksheet_write_number(s, r, 8, 1.0 / r, nullptr);
+    worksheet_write_number(s, r, 9, 40000 + r % 5000, date);
+    worksheet_write_number(s, r, 10, 40010 + r % 5000, date);
+    worksheet_write_number(s, r, 11, r * 1.25, money);
+    worksheet_write_number(s, r, 12, (r % 100) * 0.5, money);
   }
   if (workbook_close(book) != LXW_NO_ERROR) {
     std::fprintf(stderr, "cannot write %s\n", out.c_str());

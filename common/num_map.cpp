@@ -28,7 +28,7 @@ int64_t read_i64(std::string_view text) {
 bool prints_back(int64_t value, std::string_view text) {
   char buf[24];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-  return ec == std::errc() && std::string_view(buf, end - buf) == text;
+  return ec == std::errc() && std::string_view(buf, static_cast<size_t>(end - buf)) == text;
 }
 
 // atof's leading number: optional blanks, sign, digits, point, digits,

@@ -29,10 +29,10 @@ class sql_database : public sql_destination {
   static constexpr size_t long_data_chunk_bytes = 0x20000;
 
   // Reads the table list of the database the connection has selected.
-  // `max_allowed_packet` is the server's limit as read at connect (0: read
+  // `packet_limit` is the server's max_allowed_packet as read at connect (0: read
   // it when first needed).
   sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-               create_settings settings, uint32_t max_allowed_packet = 0);
+               create_settings settings, uint32_t packet_limit = 0);
   ~sql_database() override;
 
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,

@@ -11,7 +11,7 @@ constexpr uint32_t mode_exclusive_bit = 0x10;
 constexpr uint32_t mode_opened_bit = 0x20;
 }  // namespace
 
-dao_engine::dao_engine(bool com_initialised) : com_initialised_(com_initialised) { TK_TRACE(2, "dao_engine::ctor"); }
+dao_engine::dao_engine(bool /*com_initialised*/) { TK_TRACE(2, "dao_engine::ctor"); }
 
 dao_engine::~dao_engine() {
   TK_TRACE(2, "dao_engine::dtor");

@@ -47,7 +47,8 @@ class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
   }};
 
   // `com_initialised`: the caller has set up the apartment already. This
-  // engine needs no apartment; the flag is kept for the callers' sake.
+  // engine needs no apartment; the flag is accepted for the callers' sake
+  // and ignored.
   explicit dao_engine(bool com_initialised = false);
   ~dao_engine() override;
 
@@ -82,5 +83,4 @@ class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
 
   ole_com_ptr<wb_engine> engine_;
   int32_t version_ = no_version;
-  bool com_initialised_;
 };

@@ -41,19 +41,19 @@ const std::vector<std::string> hostile_values = {
 // First-row cells and the column names they become: control characters and
 // the characters no column name may hold are made '_' (the name lower-cased);
 // comment markers are ordinary characters inside a quoted name.
-using names = std::vector<std::pair<std::string, std::string>>;
-const names plain_column = {{"v", "v"}};
-const names line_breaks = {{"c\n" + shell_line, "c_" + shell_line}, {"c\rr", "c_r"}};
-const names nul = {{std::string("nul\0c", 5), "nul_c"}};
-const names marks = {{"tick`c", "tick_c"}, {"sq'c", "sq_c"},
+using name_pairs = std::vector<std::pair<std::string, std::string>>;
+const name_pairs plain_column = {{"v", "v"}};
+const name_pairs line_breaks = {{"c\n" + shell_line, "c_" + shell_line}, {"c\rr", "c_r"}};
+const name_pairs nul = {{std::string("nul\0c", 5), "nul_c"}};
+const name_pairs marks = {{"tick`c", "tick_c"}, {"sq'c", "sq_c"},
                      {"dq\"c", "dq_c"},    {"bs\\c", "bs_c"},
                      {"h # c", "h # c"},   {"d -- c", "d -- c"},
                      {"s /* c", "s /_ c"}, {"system touch " + planted, "system touch " + planted}};
 
-// A header of `names`, then one row per value with the value in every column.
-table_rows sheet_cells(const std::vector<std::string>& names, const std::vector<std::string>& values) {
-  table_rows cells{names};
-  for (const std::string& v : values) cells.emplace_back(names.size(), v);
+// A header row, then one row per value with the value in every column.
+table_rows sheet_cells(const std::vector<std::string>& header, const std::vector<std::string>& values) {
+  table_rows cells{header};
+  for (const std::string& v : values) cells.emplace_back(header.size(), v);
   return cells;
 }
 
@@ -161,9 +161,9 @@ std::string hex(const std::string& bytes) {
   return out;
 }
 
-std::string joined(const std::vector<std::string>& names) {
+std::string joined(const std::vector<std::string>& parts) {
   std::string out;
-  for (const std::string& n : names) out += (out.empty() ? "" : "|") + n;
+  for (const std::string& n : parts) out += (out.empty() ? "" : "|") + n;
   return out;
 }
 
@@ -269,7 +269,7 @@ class Hostile : public wbtest::workbook_run {
 };
 
 // The source names (`first`) or the names they arrive as.
-std::vector<std::string> side(const names& pairs, bool first) {
+std::vector<std::string> side(const name_pairs& pairs, bool first) {
   std::vector<std::string> out;
   for (const auto& p : pairs) out.push_back(first ? p.first : p.second);
   return out;
@@ -286,7 +286,7 @@ TEST_F(Hostile, Names) {
     const char* label;
     source_kind kind;
     std::string name, table;
-    const names& columns;
+    const name_pairs& columns;
   } cases[] = {
       {"worksheet: line feed before a shell line", source_kind::xlsx, "x\n" + shell_line, "x_" + shell_line,
        plain_column},

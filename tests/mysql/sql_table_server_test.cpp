@@ -144,7 +144,7 @@ TEST_P(sql_table_paths, AlteredValuesAreRefusedInsteadOfStoredWithAWarning) {
 }
 
 INSTANTIATE_TEST_SUITE_P(append, sql_table_paths, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "fast" : "slow"; });
+                         [](const auto& test) { return test.param ? "fast" : "slow"; });
 
 class sql_table_writer : public sql_server_fixture {};
 
@@ -226,7 +226,9 @@ TEST_F(sql_table_writer, RecordThatDoesNotConform) {
   std::unique_ptr<sql_table> table = create(u"m", id_text_bin_schema(), primary_on(u"id"));
   udb_record r;
   for (int i = 1; i <= 4; ++i) {
-    fill(r, i, u"v" + tk_utf8_to_unicode(std::to_string(i)));
+    std::u16string text = u"v";
+    text += tk_utf8_to_unicode(std::to_string(i));
+    fill(r, i, text);
     table->append_record(r);
   }
   udb_record stranger;
