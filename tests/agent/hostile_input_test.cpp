@@ -46,9 +46,9 @@ const name_pairs plain_column = {{"v", "v"}};
 const name_pairs line_breaks = {{"c\n" + shell_line, "c_" + shell_line}, {"c\rr", "c_r"}};
 const name_pairs nul = {{std::string("nul\0c", 5), "nul_c"}};
 const name_pairs marks = {{"tick`c", "tick_c"}, {"sq'c", "sq_c"},
-                     {"dq\"c", "dq_c"},    {"bs\\c", "bs_c"},
-                     {"h # c", "h # c"},   {"d -- c", "d -- c"},
-                     {"s /* c", "s /_ c"}, {"system touch " + planted, "system touch " + planted}};
+                          {"dq\"c", "dq_c"},    {"bs\\c", "bs_c"},
+                          {"h # c", "h # c"},   {"d -- c", "d -- c"},
+                          {"s /* c", "s /_ c"}, {"system touch " + planted, "system touch " + planted}};
 
 // A header row, then one row per value with the value in every column.
 table_rows sheet_cells(const std::vector<std::string>& header, const std::vector<std::string>& values) {
@@ -63,7 +63,7 @@ std::u16string utf16(const std::string& s) {
     const auto lead = static_cast<unsigned char>(s[i]);
     const int n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     char32_t c = n == 1 ? lead : lead & (0x3F >> (n - 1));
-    for (int k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    for (int k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
     i += static_cast<std::size_t>(n);
     if (c >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
@@ -80,9 +80,13 @@ std::u16string utf16(const std::string& s) {
 // normalised to a blank).
 std::string xml_attribute(const std::string& s) {
   std::string out;
-  for (unsigned char c : s)
-    out += c < 0x20 || c == '&' || c == '<' || c == '>' || c == '"' ? "&#" + std::to_string(c) + ";"
-                                                                    : std::string(1, static_cast<char>(c));
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == '&' || c == '<' || c == '>' || c == '"')
+      out += "&#" + std::to_string(c) + ";";
+    else
+      out += ch;
+  }
   return out;
 }
 
@@ -157,7 +161,10 @@ std::string ident(const std::string& name) {
 std::string hex(const std::string& bytes) {
   static constexpr char digits[] = "0123456789ABCDEF";
   std::string out;
-  for (unsigned char c : bytes) (out += digits[c >> 4]) += digits[c & 15];
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    (out += digits[c >> 4]) += digits[c & 15];
+  }
   return out;
 }
 

@@ -130,7 +130,7 @@ TEST_F(DumpLoad, LiveAndDumpAgree) {
   ASSERT_EQ(got.size(), rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE("row " + rows[i][0]);
-    for (size_t k : {0, 3, 4, 5, 6, 7, 8, 9}) EXPECT_EQ(got[i][k].value_or("NULL"), rows[i][k]);
+    for (size_t k : {0u, 3u, 4u, 5u, 6u, 7u, 8u, 9u}) EXPECT_EQ(got[i][k].value_or("NULL"), rows[i][k]);
     EXPECT_EQ(got[i][1].value_or(""), rows[i][1]);
     EXPECT_EQ(got[i][1].has_value(), !rows[i][1].empty());
     EXPECT_DOUBLE_EQ(std::stod(got[i][2].value_or("nan")), std::stod(rows[i][2]));

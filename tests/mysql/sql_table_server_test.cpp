@@ -65,7 +65,7 @@ TEST_P(sql_table_paths, ValuesReadBackEqual) {
   large.replace(100, 3, std::u16string(u"'\\\0", 3));
   texts.push_back(large);
   texts.push_back(u"after the large one");
-  for (int b = 0; b < 256; ++b) all_bytes[b] = static_cast<uint8_t>(b);
+  for (size_t b = 0; b < all_bytes.size(); ++b) all_bytes[b] = static_cast<uint8_t>(b);
   auto bytes_of = [&](size_t i) {
     return i == 0 ? all_bytes : texts[i] == large ? large_bytes : std::vector<uint8_t>{0x00, 0xFF};
   };
