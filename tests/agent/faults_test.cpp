@@ -45,7 +45,8 @@ class Faults : public wbtest::workbook_run {
   // "n,v" and `n` rows of `width` characters.
   std::string csv(int n, size_t width) {
     std::string text = "n,v\n";
-    for (int i = 1; i <= n; ++i) text += std::to_string(i) + "," + std::string(width, static_cast<char>('a' + i % 26)) + "\n";
+    for (int i = 1; i <= n; ++i)
+      text += std::to_string(i) + "," + std::string(width, static_cast<char>('a' + i % 26)) + "\n";
     return text;
   }
 };
