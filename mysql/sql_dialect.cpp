@@ -1231,7 +1231,9 @@ std::string sql_dialect::comment_block(std::string_view title, std::u16string_vi
   text += "# ";
   text += title;
   text += " '";
-  append_comment_text(text, tk_unicode_to_utf8(table));
+  std::string name;
+  tk_append_utf8(name, table);
+  append_comment_text(text, name);
   text += '\'';
   text += line_break;
   text += '#';

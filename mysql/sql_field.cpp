@@ -12,31 +12,6 @@ bool is_blob_type(int mysql_type) {
          mysql_type == MYSQL_TYPE_LONG_BLOB || mysql_type == MYSQL_TYPE_BLOB;
 }
 
-// How a result cell of this type and these flags is read.
-enum class cell_form { text, bytes, typed };
-
-cell_form form_of(int mysql_type, unsigned flags, bool blob_to_text) {
-  const bool binary = (flags & sql_field::binary_flag) != 0;
-  if (mysql_type == MYSQL_TYPE_VAR_STRING) {
-    TK_TRACE(1, binary ? "Process TEXT as BINARY" : "Extract TEXT value");
-    return binary ? cell_form::bytes : cell_form::text;
-  }
-  if (is_blob_type(mysql_type)) {
-    if (blob_to_text || !binary) {
-      TK_TRACE(1, "Process BINARY as TEXT");
-      return cell_form::text;
-    }
-    TK_TRACE(1, "Extract BINARY value");
-    return cell_form::bytes;
-  }
-  return cell_form::typed;
-}
-
-void read_text(ole_variant& out, std::string_view cell) {
-  std::u16string& text = out.text_for_write();
-  if (!tk_append_utf16(text, cell)) (void)tk_utf8_to_unicode(cell);  // raises the conversion error
-}
-
 }  // namespace
 
 sql_field::sql_field(std::u16string name, int mysql_type, size_t length, unsigned flags, const char* data,
@@ -46,7 +21,7 @@ sql_field::sql_field(std::u16string name, int mysql_type, size_t length, unsigne
   read_cell(value(), mysql_type, length, flags, data, blob_to_text);
 }
 
-VARTYPE sql_field::vartype_of(int mysql_type, unsigned flags, bool blob_to_text) {
+VARTYPE sql_field::vartype_of(int mysql_type, unsigned flags) {
   TK_TRACE(1, "get_vartype(%d,%d)", mysql_type, flags);
   const bool is_unsigned = (flags & unsigned_flag) != 0;
   switch (mysql_type) {
@@ -80,8 +55,7 @@ VARTYPE sql_field::vartype_of(int mysql_type, unsigned flags, bool blob_to_text)
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
     case MYSQL_TYPE_BLOB:
-      TK_TRACE(1, "Processing BLOB, blob_to_text=%d", blob_to_text);
-      return blob_to_text ? VT_BSTR : VT_ARRAY_UI1;
+      return VT_ARRAY_UI1;
     case MYSQL_TYPE_VAR_STRING:
       return (flags & binary_flag) ? VT_ARRAY_UI1 : VT_BSTR;
     default:
@@ -97,25 +71,14 @@ void sql_field::read_cell(ole_variant& out, int mysql_type, size_t length, unsig
     out.set_null();
     return;
   }
+  const bool binary = (flags & binary_flag) != 0 &&
+                      (mysql_type == MYSQL_TYPE_VAR_STRING || (is_blob_type(mysql_type) && !blob_to_text));
+  if (binary) {
+    std::vector<uint8_t>& bytes = out.bytes_for_write();
+    bytes.assign(reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + length);
+    return;
+  }
   const std::string_view cell(data, length);
-  switch (form_of(mysql_type, flags, blob_to_text)) {
-    case cell_form::text:
-      read_text(out, cell);
-      return;
-    case cell_form::bytes: {
-      std::vector<uint8_t>& bytes = out.bytes_for_write();
-      bytes.assign(reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + length);
-      return;
-    }
-    case cell_form::typed:
-      break;
-  }
-  const VARTYPE vt = vartype_of(mysql_type, flags, blob_to_text);
-  if (vt == VT_BOOL) {
-    out.set_bool(length > 0 && data[0] != 0);
-  } else if (vt == VT_BSTR) {
-    read_text(out, cell);
-  } else {
-    out.from_string(cell, vt);
-  }
+  std::u16string& text = out.text_for_write();
+  if (!tk_append_utf16(text, cell)) (void)tk_utf8_to_unicode(cell);  // raises the conversion error
 }

@@ -39,7 +39,7 @@ void report_send_failure(std::u16string_view table, const tk_exception& e) {
 t_ftd describe(const MYSQL_FIELD& field) {
   t_ftd column;
   column.name = tk_utf8_to_unicode(std::string_view(field.name, field.name_length));
-  column.vartype = sql_field::vartype_of(static_cast<int>(field.type), field.flags, false);
+  column.vartype = sql_field::vartype_of(static_cast<int>(field.type), field.flags);
   // The server's length is in bytes of the column's character set; the
   // refinement from SHOW COLUMNS gives text columns their character count.
   column.size = static_cast<uint32_t>(field.length);

@@ -247,43 +247,27 @@ TEST(sql_dialect_literals, PlaceholdersAboveOneMebibyte) {
   }
 }
 
+// Answers of definition statements: text, or the bytes of a binary column
+// (BLOB columns read as text when asked).
 TEST(sql_field_cells, ValuesOfRawCells) {
-  ole_variant dec;
-  dec.set_decimal([] {
-    ole_decimal d;
-    d.parse("12.345");
-    return d;
-  }());
-  ole_variant ui4;
-  ui4.set_ui4(4000000000u);
-  ole_variant i8;
-  i8.set_i8(-5);
   const struct {
-    const char* name;
     int type;
     unsigned flags;
     std::string data;
     bool blob_to_text;
     ole_variant expected;
   } table[] = {
-      {"int", 3, 0, "42", false, ole_variant(int32_t(42))},
-      {"unsigned int", 3, 32, "4000000000", false, ui4},
-      {"bigint", 8, 0, "-5", false, i8},
-      {"decimal", 246, 0, "12.345", false, dec},
-      {"datetime", 12, 0, "2001-02-03 04:05:06", false, ole_variant(ole_date::make(2001, 2, 3, 4, 5, 6))},
-      {"bit 1", 16, 0, std::string("\x01", 1), false, ole_variant(true)},
-      {"bit empty", 16, 0, "", false, ole_variant(false)},
-      {"varchar", 253, 0, "Z\xC3\xBCrich", false, ole_variant(u"Z\u00fcrich")},
-      {"varbinary", 253, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
-      {"blob", 252, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
-      {"text", 252, 0, "abc", false, ole_variant(u"abc")},
-      {"blob read as text", 252, 128, "abc", true, ole_variant(u"abc")},
+      {3, 0, "42", false, ole_variant(u"42")},
+      {253, 0, "Z\xC3\xBCrich", false, ole_variant(u"Z\u00fcrich")},
+      {253, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
+      {252, 128, std::string("\x00\xFF", 2), false, bytes({0x00, 0xFF})},
+      {252, 0, "abc", false, ole_variant(u"abc")},
+      {252, 128, "abc", true, ole_variant(u"abc")},
   };
   for (const auto& r : table) {
-    SCOPED_TRACE(r.name);
-    ole_variant v(u"previous text");
+    ole_variant v(int32_t(7));
     sql_field::read_cell(v, r.type, r.data.size(), r.flags, r.data.data(), r.blob_to_text);
-    EXPECT_EQ(v, r.expected);
+    EXPECT_EQ(v, r.expected) << r.type << " " << r.flags;
   }
   ole_variant v(int32_t(1));
   sql_field::read_cell(v, 3, 0, 0, nullptr, false);

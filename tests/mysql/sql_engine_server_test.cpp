@@ -22,7 +22,6 @@ TEST_F(sql_engine_session, SessionSettingsAndReconnectWithUtf8mb4) {
   EXPECT_GE(std::stoll(row[1].to_string()), 28800);
   EXPECT_EQ(row[2].to_string(), "0");
   EXPECT_EQ(row[3].to_string(), "utf8mb3");
-  // The server's strict mode is kept.
   // The server's strict mode is kept (the server's flags are kept; a server
   // with NO_BACKSLASH_ESCAPES is tried end to end).
   EXPECT_EQ(row[4].to_string(), check_.scalar("SELECT @@GLOBAL.sql_mode"));
