@@ -89,12 +89,16 @@ void mysql_converter_impl::del_mysql_base(const std::u16string& name) {
 }
 
 void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u16string& table, const t_ftd& column,
-                                        sql_dialect::refined_type type, bool empty_to_null) {
+                                        sql_dialect::refined_type type, const types_map_entry& stats) {
   const char16_t* type_text = sql_dialect::refined_type_text(type);
   pending_change c;
   c.table = table;
   c.column = column.name;
-  c.empty_to_null = empty_to_null && !column.b_not_null;
+  // Empty texts of a column that stays text are kept.
+  c.empty_to_null = stats.seen_empty_text && type != sql_dialect::refined_type::char19 &&
+                    type != sql_dialect::refined_type::varchar255 && !column.b_not_null;
+  if (!stats.pattern.empty())
+    c.rewrite = dialect.rewrite_dates(table, column.name, stats.pattern, type == sql_dialect::refined_type::datetime);
   c.no_op = same_type(type_text, column.native_type);
   c.change = dialect.modify_column(column.name, type_text, column.b_not_null, dialect.default_value(column));
   TK_TRACE(3, "Store SQL query: %s\n", dialect.alter_table(table, {&c.change, 1}));
@@ -103,8 +107,7 @@ void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u
 
 void mysql_converter_impl::post_process(const sql_dialect& dialect, const std::u16string& table,
                                         const udb_schema& schema, const types_map& stats,
-                                        const sql_dialect::refined_type (&types)[4], int32_t text_state,
-                                        const std::vector<bool>& keep) {
+                                        const sql_dialect::refined_type (&types)[4], const std::vector<bool>& keep) {
   for (const types_map_entry& e : stats.entries()) {
     // A column that never saw a value keeps its type: nothing tells what it
     // should become.
@@ -112,8 +115,7 @@ void mysql_converter_impl::post_process(const sql_dialect& dialect, const std::u
     if (e.state == e.arrival) continue;
     if (e.field_index >= schema.size() || !schema.fields[e.field_index] || e.state < 0 || e.state > 3) continue;
     if (e.field_index < keep.size() && keep[e.field_index]) continue;
-    store_change(dialect, table, *schema.fields[e.field_index], types[e.state],
-                 e.seen_empty_text && e.state != text_state);
+    store_change(dialect, table, *schema.fields[e.field_index], types[e.state], e);
   }
 }
 
@@ -123,7 +125,7 @@ void mysql_converter_impl::date_post_process(const sql_dialect& dialect, const s
   TK_TRACE(2, "mysql_converter_impl::date_post_process(map size=%d)", stats.entries().size());
   using type = sql_dialect::refined_type;
   static constexpr type types[4] = {type::char19, type::datetime, type::date, type::time};
-  post_process(dialect, table, schema, stats, types, dates_map::state_char19, keep);
+  post_process(dialect, table, schema, stats, types, keep);
 }
 
 void mysql_converter_impl::num_post_process(const sql_dialect& dialect, const std::u16string& table,
@@ -132,7 +134,7 @@ void mysql_converter_impl::num_post_process(const sql_dialect& dialect, const st
   TK_TRACE(2, "mysql_converter_impl::num_post_process(map size=%d)", stats.entries().size());
   using type = sql_dialect::refined_type;
   static constexpr type types[4] = {type::varchar255, type::double_, type::bigint, type::int_};
-  post_process(dialect, table, schema, stats, types, num_map::state_varchar, keep);
+  post_process(dialect, table, schema, stats, types, keep);
 }
 
 bool mysql_converter_impl::run_statement(sql_destination& destination, const std::string& statement) {
@@ -154,6 +156,7 @@ void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
   if (!destination.live()) {
     for (const pending_change& c : pending) {
       if (c.empty_to_null) run_statement(destination, dialect.empty_text_to_null(c.table, c.column));
+      if (!c.rewrite.empty()) run_statement(destination, c.rewrite);
       run_statement(destination, dialect.alter_table(c.table, {&c.change, 1}));
     }
     return;
@@ -181,6 +184,8 @@ void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
     }
     const std::u16string& table = pending[i].table;
     const bool nulled = !nullify.empty() && run_statement(destination, dialect.empty_texts_to_null(table, nullify));
+    for (size_t k = i; k < j; ++k)
+      if (!pending[k].rewrite.empty()) run_statement(destination, pending[k].rewrite);
     const bool done = j - i > 1 && !repeated && run_statement(destination, dialect.alter_table(table, changes));
     for (size_t k = i; k < j && !done; ++k) {
       // A refused change gives the column its empty texts back.

@@ -14,6 +14,7 @@ class dates_map;
 class num_map;
 class sql_destination;
 class types_map;
+struct types_map_entry;
 class udb_profile;
 class udb_schema;
 struct t_ftd;
@@ -66,7 +67,8 @@ class mysql_converter_impl {
   struct pending_change {
     std::u16string table;
     std::u16string column;
-    std::string change;  // "MODIFY `col` TYPE ...", as the dialect wrote it
+    std::string change;   // "MODIFY `col` TYPE ...", as the dialect wrote it
+    std::string rewrite;  // the texts put in the server's date form first, or empty
     bool empty_to_null = false;
     bool no_op = false;  // the column already has the type (known on a live server)
   };
@@ -80,12 +82,11 @@ class mysql_converter_impl {
 
  private:
   // The column changes of one statistic; `types` names the type of each
-  // state, `text_state` is the state that keeps a column text.
+  // state.
   void post_process(const sql_dialect& dialect, const std::u16string& table, const udb_schema& schema,
-                    const types_map& stats, const sql_dialect::refined_type (&types)[4], int32_t text_state,
-                    const std::vector<bool>& keep);
+                    const types_map& stats, const sql_dialect::refined_type (&types)[4], const std::vector<bool>& keep);
   void store_change(const sql_dialect& dialect, const std::u16string& table, const t_ftd& column,
-                    sql_dialect::refined_type type, bool empty_to_null);
+                    sql_dialect::refined_type type, const types_map_entry& stats);
   // Runs one statement; false when the server refuses it.
   static bool run_statement(sql_destination& destination, const std::string& statement);
 };

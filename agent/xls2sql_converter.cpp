@@ -16,7 +16,7 @@
 #include "sql_exception.h"
 #include "sql_field_upsizer.h"
 #include "sql_row_error_sink.h"
-#include "sql_table.h"
+#include "sql_row_writer.h"
 #include "tk_exception_ex.h"
 #include "tk_logger.h"
 #include "tk_path.h"
@@ -296,6 +296,7 @@ void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destin
   if (e.level() >= 1) dest.reset();
   error_handler::instance().set_context(current_table_);
   error_handler::instance().handle(e);
+  error_handler::instance().reset_context();
 }
 
 void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest) {
@@ -321,7 +322,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
       TK_TRACE(3, "Converting CSV file %s", source_);
       if (!silent_) print_line("Converting CSV file ", source_);
     }
-    convert_step(source, *table, dest);
+    convert_step(source, dynamic_cast<sql_row_writer&>(*table), dest);
     table.reset();
     if (replacing) {
       if (refine_types) mysql_refine_types(dest);
@@ -369,6 +370,7 @@ class refused_row_reporter : public sql_row_error_sink {
   void refused_row(uint64_t row_number, const tk_exception& error) override {
     error_handler::instance().set_context(table_, static_cast<long>(row_number));
     error_handler::instance().handle(error);
+    error_handler::instance().reset_context();
   }
 
  private:
@@ -377,18 +379,15 @@ class refused_row_reporter : public sql_row_error_sink {
 
 }  // namespace
 
-void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table, sql_destination& database) {
+void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database) {
   TK_TRACE(1, "xls2sql_converter::convert_step");
   if (only_definitions_) return;
   refused_row_reporter reporter(current_table_);
-  sql_table* server_table = dynamic_cast<sql_table*>(&table);
-  if (server_table) server_table->set_row_error_sink(&reporter);
+  table.set_row_error_sink(&reporter);
   struct detach {
-    sql_table* t;
-    ~detach() {
-      if (t) t->set_row_error_sink(nullptr);
-    }
-  } detach_sink{server_table};
+    sql_row_writer& t;
+    ~detach() { t.set_row_error_sink(nullptr); }
+  } detach_sink{table};
   sql_field_upsizer upsizer(database, table);
   TK_TRACE(1, "sql_field_upsizer::ctor");
   if (from_xls) {
@@ -419,18 +418,18 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
     } catch (const sql_exception& e) {
       error_handler::instance().set_context(current_table_, static_cast<long>(record_no_ + 1));
       error_handler::instance().handle(e);
+      error_handler::instance().reset_context();
     }
     ++record_no_;
     source.move_next();
   }
   // The last batch goes now, while refused rows can still be told apart.
-  if (server_table) {
-    try {
-      server_table->flush();
-    } catch (const sql_exception& e) {
-      error_handler::instance().set_context(current_table_, static_cast<long>(record_no_));
-      error_handler::instance().handle(e);
-    }
+  try {
+    table.flush();
+  } catch (const sql_exception& e) {
+    error_handler::instance().set_context(current_table_, static_cast<long>(record_no_));
+    error_handler::instance().handle(e);
+    error_handler::instance().reset_context();
   }
   if (gather) {
     date_post_process(database.dialect(), table.table(), table.schema(), dates, mapped_columns_);

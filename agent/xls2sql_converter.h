@@ -19,6 +19,7 @@
 #include "xls_reader.h"
 
 class sql_destination;
+class sql_row_writer;
 class udb_profile;
 class udb_recordset;
 class udb_validator;
@@ -75,7 +76,7 @@ class xls2sql_converter : public xls_reader,
   // Opens or creates the destination database (or the dump file).
   std::unique_ptr<sql_destination> get_dest_base();
   // Copies the records of one table.
-  void convert_step(udb_recordset& source, udb_recordset& table, sql_destination& database);
+  void convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database);
   // Reports a failure of the table being converted; a level-1 failure ends
   // the run, after `dest` has stored what it holds (a dump file is then
   // not put in the destination's place).

@@ -30,5 +30,7 @@ void csv_field_upsizer::process(const udb_record& record) {
     }
     TK_TRACE(3, "csv_field_upsizer::process - upsize field #%d", i);
     do_upsize(*schema->fields[i]);
+    // The column now holds a text of any length.
+    table_->schema().fields[i]->size = 0;
   }
 }

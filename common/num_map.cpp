@@ -1,9 +1,9 @@
 #include "num_map.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <string>
 
 #include "tk_logger.h"
 #include "udb_record.h"
@@ -11,31 +11,15 @@
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+// Whole numbers up to this magnitude are exact in a double.
+constexpr double max_exact_whole = 9007199254740992.0;  // 2^53
+// Longer decimal literals are not taken for numbers (none is met in data).
+constexpr size_t max_number_text = 128;
 
-// The runtime's integer reading: leading blanks, a sign, then digits; the
-// result wraps like the platform's 64-bit conversion does on overflow.
-int64_t read_i64(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint64_t value = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
-}
+bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-bool prints_back(int64_t value, std::string_view text) {
-  char buf[24];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-  return ec == std::errc() && std::string_view(buf, static_cast<size_t>(end - buf)) == text;
-}
-
-// atof's leading number: optional blanks, sign, digits, point, digits,
-// exponent; nothing else.
-double read_leading_double(std::string_view text) {
-  std::string copy(text.substr(0, 64));
-  return std::strtod(copy.c_str(), nullptr);
+int32_t class_of_whole(int64_t value) {
+  return value >= INT32_MIN && value <= INT32_MAX ? num_map::state_int : num_map::state_bigint;
 }
 
 }  // namespace
@@ -60,6 +44,12 @@ num_map::num_map(std::u16string table, const udb_schema& schema) : types_map(std
       case VT_I8:
         entry.arrival = state_bigint;
         break;
+      case VT_CY:
+      case VT_DECIMAL:
+        // Exact decimals stay as they are: no value is taken into account.
+        entry.seen = true;
+        entry.final = true;
+        break;
       default:
         entry.arrival = state_varchar;
         break;
@@ -68,113 +58,98 @@ num_map::num_map(std::u16string table, const udb_schema& schema) : types_map(std
   }
 }
 
-bool num_map::is_i8(std::string_view text) {
-  TK_TRACE(1, "num_map::is_i8(%s)", text);
-  int64_t value = read_i64(text);
-  return prints_back(value, text) && (value < INT32_MIN || value > INT32_MAX);
+int32_t num_map::class_of_number(double value) {
+  if (!std::isfinite(value)) return state_varchar;
+  if (value == std::trunc(value) && std::fabs(value) <= max_exact_whole)
+    return class_of_whole(static_cast<int64_t>(value));
+  return state_double;
 }
 
-bool num_map::is_int(std::string_view text) {
-  TK_TRACE(1, "num_map::is_int(%s)", text);
-  int32_t ibuf = static_cast<int32_t>(read_i64(text));
-  if (prints_back(ibuf, text)) {
-    TK_TRACE(1, "1st test succeeded (ibuf=%d)", ibuf);
-    return true;
+int32_t num_map::class_of_text(std::u16string_view text) {
+  const size_t n = text.size();
+  if (n == 0 || n > max_number_text) return state_varchar;
+  // A leading zero followed by more than one character marks a code.
+  if (text[0] == u'0' && n >= 3 && text[1] != u'.') return state_varchar;
+  size_t i = 0;
+  const bool negative = text[0] == u'-';
+  if (text[0] == u'+' || negative) ++i;
+  const size_t digits_at = i;
+  uint64_t whole = 0;
+  bool overflow = false;
+  for (; i < n && is_digit(text[i]); ++i) {
+    const auto digit = static_cast<uint64_t>(text[i] - u'0');
+    overflow = overflow || whole > (UINT64_MAX - digit) / 10;
+    whole = whole * 10 + digit;
   }
-  double dbuf = read_leading_double(text);
-  // Truncation toward zero of a value outside the 32-bit range is not a
-  // 32-bit whole number.
-  if (!(dbuf >= -2147483648.0 && dbuf <= 2147483647.0)) return false;
-  ibuf = static_cast<int32_t>(dbuf);
-  TK_TRACE(1, "ibuf=%d, dbuf=%lg", ibuf, dbuf);
-  if (dbuf == static_cast<double>(ibuf)) {
-    TK_TRACE(1, "2nd test succeeded (dbuf=%lg)", dbuf);
-    return true;
+  size_t digits = i - digits_at;
+  bool plain_integer = true;
+  if (i < n && text[i] == u'.') {
+    plain_integer = false;
+    for (++i; i < n && is_digit(text[i]); ++i) ++digits;
   }
-  return false;
+  if (digits == 0) return state_varchar;
+  if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+    plain_integer = false;
+    if (++i < n && (text[i] == u'+' || text[i] == u'-')) ++i;
+    const size_t exponent_at = i;
+    while (i < n && is_digit(text[i])) ++i;
+    if (i == exponent_at) return state_varchar;
+  }
+  if (i != n) return state_varchar;
+  if (plain_integer && !overflow) {
+    if (!negative && whole <= static_cast<uint64_t>(INT64_MAX)) return class_of_whole(static_cast<int64_t>(whole));
+    if (negative && whole <= static_cast<uint64_t>(INT64_MAX) + 1)
+      return class_of_whole(whole == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(whole));
+  }
+  // A decimal literal is a number when its value is finite and not lost to
+  // underflow.
+  char ascii[max_number_text];
+  size_t len = 0;
+  for (size_t k = text[0] == u'+' ? 1 : 0; k < n; ++k) ascii[len++] = static_cast<char>(text[k]);
+  double value = 0;
+  const auto [end, error] = std::from_chars(ascii, ascii + len, value);
+  if (error != std::errc() || end != ascii + len || !std::isfinite(value)) return state_varchar;
+  return state_double;
 }
 
-bool num_map::is_number_syntax(std::string_view text) {
-  if (text.empty()) return false;
-  if (text[0] == '0' && text.size() >= 3 && text[1] != '.' && text[1] != ',') return false;
-  if (!is_digit(text.back())) return false;
-  bool sign_closed = false, point_or_exp = false, exponent = false;
-  for (char c : text) {
-    if (c == '.' || c == ',') {
-      if (point_or_exp) return false;
-      sign_closed = point_or_exp = true;
-    } else if (c == 'e' || c == 'E') {
-      if (exponent) return false;
-      point_or_exp = exponent = true;
-      sign_closed = false;
-    } else if (c == '-' || c == '+') {
-      if (sign_closed) return false;
-      sign_closed = true;
-    } else if (is_digit(c)) {
-      if (exponent) sign_closed = true;
-    } else {
-      return false;
-    }
+int32_t num_map::class_of(const udb_field& field) {
+  switch (field.get_type()) {
+    case VT_BSTR:
+      return class_of_text(field.text());
+    case VT_R4:
+    case VT_R8:
+      return class_of_number(field.to_double());
+    case VT_BOOL:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+      return state_int;
+    case VT_UI4:
+    case VT_UINT:
+      return class_of_whole(field.get_ui4());
+    case VT_I8:
+      return class_of_whole(field.get_i8());
+    default:
+      return state_varchar;
   }
-  return true;
 }
 
 void num_map::add_rec_stat(const udb_record& record) {
   TK_TRACE(1, "num_map::add_rec_stat(map size=%d)", entries_.size());
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    types_map_entry& e = entries_[i];
-    TK_TRACE(1, "Process %d item, n_field=%d", i, e.field_index);
+  for (types_map_entry& e : entries_) {
     if (e.field_index >= record.size()) continue;
     // VARCHAR is final: a column that got there costs nothing more.
-    if (e.seen && e.state == state_varchar) continue;
+    if (e.final) continue;
     const udb_field& field = record[e.field_index];
     if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
-    if (field.is_empty() || field.is_null()) continue;
-    text_.clear();
-    field.append_to_string(text_);
-    if (text_.empty()) continue;
-    TK_TRACE(1, "Got string representation: '%s'", text_);
-    if (!e.seen) {
-      e.seen = true;
-      if (is_i8(text_)) {
-        TK_TRACE(1, "got VT_I8");
-        e.state = state_bigint;
-      } else {
-        TK_TRACE(1, "num_map::is_double(%s)", text_);
-        if (is_number_syntax(text_)) {
-          if (is_int(text_)) {
-            TK_TRACE(1, "got VT_I4");
-            e.state = state_int;
-          } else {
-            TK_TRACE(1, "got double");
-            e.state = state_double;
-          }
-        }
-      }
-      continue;
-    }
-    if (e.state == state_varchar) {
-      TK_TRACE(1, "skip mapping VARCHAR");
-      continue;
-    }
-    if (is_i8(text_)) {
-      if (e.state == state_int) {
-        TK_TRACE(1, "Switch to VT_I8");
-        e.state = state_bigint;
-      }
-      continue;
-    }
-    TK_TRACE(1, "num_map::is_double(%s)", text_);
-    if (is_number_syntax(text_)) {
-      if (is_int(text_)) {
-        TK_TRACE(1, "skip integer");
-      } else {
-        TK_TRACE(1, "Switch to DOUBLE");
-        e.state = state_double;
-      }
-    } else {
-      TK_TRACE(1, "Switch to VARCHAR");
-      e.state = state_varchar;
-    }
+    if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
+    // The widest class so far: INT (3) < BIGINT (2) < DOUBLE (1) < VARCHAR (0).
+    const int32_t cls = class_of(field);
+    e.state = e.seen ? std::min(e.state, cls) : cls;
+    e.seen = true;
+    e.final = e.state == state_varchar;
   }
 }

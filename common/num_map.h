@@ -4,10 +4,25 @@
 // DOUBLE), or not all numbers (0, VARCHAR). The state only widens: INT,
 // BIGINT, DOUBLE, VARCHAR. The arrival type is 3 for VT_I4, 2 for VT_I8, 1
 // for VT_R4 and VT_R8, 0 otherwise.
+//
+// A state is proposed only where the server changes the column exactly for
+// every value, without a warning:
+// - a text counts as an integer when it is a plain integer literal within
+//   range (an optional sign and digits; a leading zero followed by more
+//   characters marks a code, not a number: "007"), and as a number when it
+//   is a plain decimal literal (digits with one optional point and an
+//   optional exponent; no decimal comma, no inner sign, no blank) whose
+//   value is finite;
+// - a stored number counts as an integer when it is whole and at most 2^53
+//   in magnitude (where a double is still exact), otherwise as a number; a
+//   boolean and the narrow integers count as integers;
+// - a currency or decimal column keeps its exact type: it is never proposed.
 
 #include <string_view>
 
 #include "types_map.h"
+
+class udb_field;
 
 class num_map : public types_map {
  public:
@@ -19,13 +34,8 @@ class num_map : public types_map {
   num_map(std::u16string table, const udb_schema& schema);
   void add_rec_stat(const udb_record& record) override;
 
-  // The text is a 64-bit decimal integer outside the 32-bit range, written
-  // exactly as it prints back.
-  static bool is_i8(std::string_view text);
-  // The text prints back as the 32-bit integer it reads as, or its leading
-  // number is a whole number within 32 bits.
-  static bool is_int(std::string_view text);
-  // Digits with an optional sign, one decimal point ('.' or ','), and an
-  // optional exponent; a leading 0 followed by more digits marks a code.
-  static bool is_number_syntax(std::string_view text);
+  // The state one value alone asks for (state_varchar: not a number).
+  static int32_t class_of(const udb_field& field);
+  static int32_t class_of_text(std::u16string_view text);
+  static int32_t class_of_number(double value);
 };

@@ -21,6 +21,10 @@ struct types_map_entry {
   int32_t arrival = 0;           // the class of the column's type as it arrived
   bool seen = false;             // a non-empty value has been taken into account
   bool seen_empty_text = false;  // an empty text ('' rather than NULL) was met
+  bool final = false;            // no later value can change the state
+  // For a date column whose texts all follow one pattern other than the
+  // server's own forms: the server's STR_TO_DATE pattern that reads them.
+  std::string pattern;
 };
 
 class types_map {

@@ -1,10 +1,14 @@
 #include "dmp_recordset.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dmp_database.h"
+#include "sql_exception.h"
+#include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
+#include "tk_wstring.h"
 #include "udb_field.h"
 #include "udb_validator.h"
 
@@ -17,7 +21,9 @@ constexpr const char* conformance_message =
 }  // namespace
 
 dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns)
-    : udb_recordset(&database, table, table), db_(database) {
+    : sql_row_writer(&database, table, table),
+      db_(database),
+      four_byte_text_(tk_wstring::equal_no_case(database.settings().char_set, u"utf8mb4")) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;
   // Room for a full statement and the row that takes it past the cap.
@@ -55,6 +61,16 @@ void dmp_recordset::append_record(const udb_record& record) {
     TK_TRACE(3, "Row is too big (%d bytes), swtich to slow_append", size);
     db_.stop_batching();
     flush();
+  }
+  if (!same_layout(record)) {
+    if (!db_.batching()) flush();
+    prepare_layout(record);
+  }
+  ++n_records_;
+  unsigned error_number = 0;
+  if (const std::string reason = refusal(record, error_number); !reason.empty()) {
+    refuse_row(n_records_, sql_exception(reason, error_number));
+    return;
   }
   if (db_.batching()) {
     fast_append(record);
@@ -126,7 +142,6 @@ void dmp_recordset::match_fields(const udb_record& record) {
 
 void dmp_recordset::fast_append(const udb_record& record) {
   TK_TRACE(1, "dmp_recordset::fast_append");
-  if (!same_layout(record)) prepare_layout(record);
   const bool opening = buffer_.empty();
   if (opening) {
     TK_TRACE(1, "Initialize new query...");
@@ -141,7 +156,6 @@ void dmp_recordset::slow_append(const udb_record& record, bool may_hold_big) {
   TK_TRACE(1, "dmp_recordset::slow_append");
   // Rows packed before the run left fast mode come first.
   flush();
-  if (!same_layout(record)) prepare_layout(record);
   if (may_hold_big) {
     for (const sql_cell_slot& s : slots_) {
       if (is_big(record[s.cell])) {
@@ -164,4 +178,32 @@ void dmp_recordset::write_row_in_pieces(const udb_record& record) {
   TK_TRACE(1, "Writing a row with values over %d bytes in pieces", sql_max_inline_field_size);
   db_.dialect().write_row_in_pieces(head_, record, slots_, [this](std::string_view piece) { db_.write(piece); });
   db_.write_statement({});
+}
+
+std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_number) const {
+  for (const sql_cell_slot& slot : slots_) {
+    const udb_field& cell = record[slot.cell];
+    if (cell.get_type() != VT_BSTR) continue;
+    const std::u16string& text = cell.text();
+    const t_ftd& column = *slot.column;
+    // A surrogate pair is one character of four UTF-8 bytes.
+    const size_t pairs = static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
+    if (pairs > 0 && !four_byte_text_) {
+      const auto at = std::find_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; });
+      std::string bytes;
+      tk_append_utf8(bytes, std::u16string_view(&*at, 2));
+      std::string shown;
+      for (unsigned char b : bytes) shown += tk_format("\\x%02X", b);
+      error_number = incorrect_string_error;
+      return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
+             tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
+    }
+    if (column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars &&
+        text.size() - pairs > column.size) {
+      error_number = data_too_long_error;
+      return "Data too long for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";
+    }
+  }
+  return {};
 }

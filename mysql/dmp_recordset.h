@@ -17,6 +17,12 @@
 // conformance message. The match is made once per record layout; a record
 // whose columns differ from those of the open statement closes it.
 //
+// A row the server would refuse under its strict mode is left out and
+// reported as a live run reports it, so that the file loads without an
+// error and gives the tables a live run gives: a text longer than its
+// VARCHAR or CHAR column, and a character outside the Basic Multilingual
+// Plane when the file's SET NAMES is a three-byte UTF-8.
+//
 // Ownership: owns its copy of the columns and its statement buffers; the
 // database (and its file) is not owned and must outlive the writer. The
 // destructor writes out the open statement.
@@ -27,11 +33,11 @@
 #include <vector>
 
 #include "sql_dialect.h"
-#include "udb_recordset.h"
+#include "sql_row_writer.h"
 
 class dmp_database;
 
-class dmp_recordset : public udb_recordset {
+class dmp_recordset : public sql_row_writer {
  public:
   // An open multi-row statement is written out once it holds more.
   static constexpr size_t max_statement_bytes = 1000000;
@@ -40,6 +46,9 @@ class dmp_recordset : public udb_recordset {
   // A value over the inline limit makes its record larger than the fast
   // limit: big values are always met in slow mode.
   static_assert(max_fast_row_bytes < sql_max_inline_field_size);
+  // The server's error numbers of the rows it refuses.
+  static constexpr unsigned incorrect_string_error = 1366;
+  static constexpr unsigned data_too_long_error = 1406;
 
   // `columns`: the table's columns with the names they were created with.
   dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns);
@@ -47,7 +56,7 @@ class dmp_recordset : public udb_recordset {
 
   void append_record(const udb_record& record) override;
   // Writes out the open multi-row statement, if any.
-  void flush();
+  void flush() override;
 
   // The multi-row statement under construction (empty when none).
   const std::string& pending() const noexcept { return buffer_; }
@@ -63,6 +72,9 @@ class dmp_recordset : public udb_recordset {
   bool is_big(const udb_field& cell) const;
   // One INSERT for a row that holds big values.
   void write_row_in_pieces(const udb_record& record);
+  // Why the server would refuse the record, and its error number (empty:
+  // it would not).
+  std::string refusal(const udb_record& record, unsigned& error_number) const;
 
   dmp_database& db_;
   std::vector<sql_cell_slot> slots_;
@@ -71,4 +83,6 @@ class dmp_recordset : public udb_recordset {
   std::string next_head_;                     // the head of a new layout
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
+  bool four_byte_text_;                       // the file's character set holds 4-byte characters
+  uint64_t n_records_ = 0;
 };

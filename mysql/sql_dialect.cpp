@@ -1210,6 +1210,17 @@ std::string sql_dialect::empty_text_to_null(std::u16string_view table, std::u16s
   return "UPDATE " + name(table) + " SET " + quoted + " = NULL WHERE " + quoted + " = ''";
 }
 
+std::string sql_dialect::rewrite_dates(std::u16string_view table, std::u16string_view column, std::string_view pattern,
+                                       bool with_time) const {
+  const std::string quoted = name(column);
+  std::string sql = "UPDATE " + name(table) + " SET " + quoted + " = DATE_FORMAT(STR_TO_DATE(" + quoted + ", ";
+  append_literal(sql, pattern, VT_BSTR);
+  sql += "), ";
+  append_literal(sql, std::string_view(with_time ? "%Y-%m-%d %H:%i:%s" : "%Y-%m-%d"), VT_BSTR);
+  sql += ')';
+  return sql;
+}
+
 std::string sql_dialect::null_to_empty_text(std::u16string_view table, std::u16string_view column) const {
   const std::string quoted = name(column);
   return "UPDATE " + name(table) + " SET " + quoted + " = '' WHERE " + quoted + " IS NULL";

@@ -271,6 +271,10 @@ class sql_dialect {
   std::string empty_texts_to_null(std::u16string_view table, std::span<const std::u16string> columns) const;
   std::string empty_text_to_null(std::u16string_view table, std::u16string_view column) const;
   std::string null_to_empty_text(std::u16string_view table, std::u16string_view column) const;
+  // The column's texts, each read by the server's date `pattern` (a
+  // STR_TO_DATE format), rewritten in its own date (or date and time) form.
+  std::string rewrite_dates(std::u16string_view table, std::u16string_view column, std::string_view pattern,
+                            bool with_time) const;
 
   // ---- Dump comments -------------------------------------------------------------
   // "# " and the text on one line; control characters become '?'.

@@ -10,7 +10,6 @@
 #include "sql_exception.h"
 #include "sql_field.h"
 #include "sql_field_finder.h"
-#include "sql_row_error_sink.h"
 #include "sql_tmp_recordset.h"
 #include "tk_format.h"
 #include "tk_logger.h"
@@ -59,7 +58,7 @@ t_ftd describe(const MYSQL_FIELD& field) {
 }  // namespace
 
 sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode)
-    : udb_recordset(&database, table, table), db_(database), dialect_(database.dialect()) {
+    : sql_row_writer(&database, table, table), db_(database), dialect_(database.dialect()) {
   TK_TRACE(2, "sql_table::ctor");
   const uint32_t packet = db_.max_allowed_packet();
   statement_cap_ = packet > packet_slack ? std::min(max_statement_bytes, packet - packet_slack) : max_statement_bytes;
@@ -292,16 +291,6 @@ void sql_table::retry_rows() {
 void sql_table::refuse_too_large() {
   TK_TRACE(3, "Statement over the packet limit of %d bytes", statement_cap_);
   refuse_row(n_records_ + 1, sql_exception(packet_too_large, packet_too_large_error, 0));
-}
-
-void sql_table::refuse_row(uint64_t row_number, const tk_exception& e) {
-  TK_TRACE(3, "Row %d of table '%s' refused: %s", row_number, table_, e.message());
-  if (sink_) {
-    sink_->refused_row(row_number, e);
-  } else if (error_handler* handler = error_handler::instance_ptr()) {
-    handler->set_context(table_, static_cast<long>(row_number));
-    handler->handle(e);
-  }
 }
 
 bool sql_table::bad_warning(std::string& message, unsigned& code, bool& may_hide) {

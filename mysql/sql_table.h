@@ -23,13 +23,12 @@
 #include <vector>
 
 #include "sql_dialect.h"
-#include "udb_recordset.h"
+#include "sql_row_writer.h"
 
 class sql_database;
-class sql_row_error_sink;
 class tk_exception;
 
-class sql_table : public udb_recordset {
+class sql_table : public sql_row_writer {
  public:
   // The size cap of one batch statement (the head is written once per
   // statement, so this bounds the text sent in one exchange).
@@ -48,10 +47,7 @@ class sql_table : public udb_recordset {
   // sink with its number. Throws sql_exception for a statement the server
   // refuses as a whole, and when a table without transactions has stored
   // altered values.
-  void flush();
-  // Where refused rows of a batch are reported; without a sink, through the
-  // error handler with the table's name and the row's number.
-  void set_row_error_sink(sql_row_error_sink* sink) noexcept { sink_ = sink; }
+  void flush() override;
 
   uint64_t records_appended() const noexcept { return n_records_; }
   // The pending statement (UTF-8), empty when none.
@@ -77,7 +73,6 @@ class sql_table : public udb_recordset {
   bool bad_warning(std::string& message, unsigned& code, bool& may_hide);
   // Sends the rows of the pending batch one statement each.
   void retry_rows();
-  void refuse_row(uint64_t row_number, const tk_exception& e);
 
   // Matches the record's cells with the table's columns when its layout is
   // new, and builds the statement heads. Throws the conformance exception
@@ -101,6 +96,5 @@ class sql_table : public udb_recordset {
   uint64_t batch_first_row_ = 0;    // the 0-based number of pending_'s first row
   std::string row_;                 // a row moved out of a full batch
   std::string statement_;           // a one-row statement
-  sql_row_error_sink* sink_ = nullptr;
   uint64_t n_records_ = 0;
 };

@@ -32,21 +32,36 @@ int32_t final_state(Map& map, const std::vector<std::u16string>& texts) {
 
 }  // namespace
 
-TEST(NumMap, StateOnlyWidens) {
+// The state each column of texts ends in: a type is proposed only where the
+// server changes every value exactly (strict mode, no warning).
+TEST(NumMap, ExactTextNumbersOnly) {
   struct row {
     std::vector<std::u16string> values;
     int32_t state;
   } rows[] = {
       {{u"1", u"3000000000", u"2.5", u"abc", u"4"}, num_map::state_varchar},
       {{u"3000000000", u"7"}, num_map::state_bigint},
-      {{u"5.0", u"1e3"}, num_map::state_int},
-      {{u"007"}, num_map::state_varchar},
-      {{u"00"}, num_map::state_int},
-      {{u"0.5", u"0,5"}, num_map::state_double},
-      {{u"", u"<null>", u"12"}, num_map::state_int},
-      {{u"-2147483648", u"2147483647"}, num_map::state_int},
+      {{u"-2147483648", u"2147483647", u"+12", u"-0", u"00"}, num_map::state_int},
       {{u"2147483648"}, num_map::state_bigint},
+      {{u"-2147483649"}, num_map::state_bigint},
+      {{u"9223372036854775807", u"-9223372036854775808"}, num_map::state_bigint},
+      {{u"9223372036854775808"}, num_map::state_double},
       {{u"99999999999999999999"}, num_map::state_double},
+      // Not integers for the server: a point or an exponent.
+      {{u"5.0", u"7"}, num_map::state_double},
+      {{u"1e3"}, num_map::state_double},
+      {{u".5", u"5.", u"-1.5E+2", u"1e-5"}, num_map::state_double},
+      // Not numbers for the server: a decimal comma, an inner sign, a blank,
+      // a code's leading zero, an infinite value.
+      {{u"0,5"}, num_map::state_varchar},
+      {{u"1", u"0,5", u"1,25"}, num_map::state_varchar},
+      {{u"12-3"}, num_map::state_varchar},
+      {{u" 5"}, num_map::state_varchar},
+      {{u"007"}, num_map::state_varchar},
+      {{u"1e400"}, num_map::state_varchar},
+      {{u"1e"}, num_map::state_varchar},
+      {{u"."}, num_map::state_varchar},
+      {{u"", u"<null>", u"12"}, num_map::state_int},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(testing::PrintToString(r.values));
@@ -56,56 +71,74 @@ TEST(NumMap, StateOnlyWidens) {
   }
 }
 
-TEST(NumMap, WorkbookDoublesHoldingWholeNumbersBecomeInt) {
-  num_map map(u"t", one_column(VT_R8));
-  udb_record r;
-  r.resize(1);
-  for (double v : {1.0, -7.0, 2147483647.0}) {
-    r[0].set_r8(v);
-    map.add_rec_stat(r);
+// A workbook's numbers: whole ones are integers while a double holds them
+// exactly (2^53), whatever their width; currency keeps its exact type.
+TEST(NumMap, StoredNumbers) {
+  const struct {
+    std::vector<double> values;
+    int32_t state;
+  } rows[] = {
+      {{1.0, -7.0, 2147483647.0}, num_map::state_int},
+      {{1.0, 4000000000.0}, num_map::state_bigint},
+      {{9007199254740992.0, -9007199254740992.0}, num_map::state_bigint},
+      {{9007199254740994.0}, num_map::state_double},
+      {{1.0, 0.25}, num_map::state_double},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::PrintToString(r.values));
+    num_map map(u"t", one_column(VT_R8));
+    udb_record rec;
+    rec.resize(1);
+    for (double v : r.values) {
+      rec[0].set_r8(v);
+      map.add_rec_stat(rec);
+    }
+    EXPECT_EQ(map.entries()[0].state, r.state);
   }
-  EXPECT_EQ(map.entries()[0].state, num_map::state_int);
-  r[0].set_r8(0.25);
-  map.add_rec_stat(r);
-  EXPECT_EQ(map.entries()[0].state, num_map::state_double);
+  num_map money(u"t", one_column(VT_CY));
+  udb_record rec;
+  rec.resize(1);
+  rec[0].set_r8(1.0);
+  money.add_rec_stat(rec);
+  EXPECT_EQ(money.entries()[0].state, money.entries()[0].arrival) << "currency is never refined";
 }
 
-TEST(NumMap, NumberSyntax) {
-  for (const char* text : {"1e-5", "-3.2E+4", "12-3", "0,5", "00", "+12", "e5", ".5"})
-    EXPECT_TRUE(num_map::is_number_syntax(text)) << text;
-  for (const char* text : {"1e5e2", "1..2", "--1", "1-", "12a", "007", "0123", "", "1 2"})
-    EXPECT_FALSE(num_map::is_number_syntax(text)) << text;
-}
-
-TEST(NumMap, IntegerTests) {
-  for (const char* text : {"3000000000", "-2147483649"}) EXPECT_TRUE(num_map::is_i8(text)) << text;
-  for (const char* text : {"2147483647", "+3000000000", "03000000000"}) EXPECT_FALSE(num_map::is_i8(text)) << text;
-  // The leading number decides: "+12" and "3,5" are whole.
-  for (const char* text : {"+12", "012", "3,5"}) EXPECT_TRUE(num_map::is_int(text)) << text;
-  for (const char* text : {"1.5", "5e9"}) EXPECT_FALSE(num_map::is_int(text)) << text;
-}
-
-TEST(DatesMap, StatesFromTextValues) {
+TEST(DatesMap, ServerFormsAndOneSlashPattern) {
   struct row {
     std::vector<std::u16string> values;
     int32_t state;
+    const char* pattern = "";
   } rows[] = {
-      {{u"2024-01-02", u"2024-12-31"}, dates_map::state_date},
+      {{u"2024-01-02", u"2024-12-31", u"2024-02-29"}, dates_map::state_date},
+      {{u"2023-02-29"}, dates_map::state_char19},
+      {{u"2024-13-01"}, dates_map::state_char19},
       {{u"2024-01-02", u"2024-01-03 10:20:30"}, dates_map::state_datetime},
+      {{u"2024-01-03T10:20:30.000"}, dates_map::state_datetime},
+      {{u"2024-01-03 10:20:30.5"}, dates_map::state_char19},  // the column keeps whole seconds
       {{u"2024-01-02", u"10:20:30"}, dates_map::state_char19},
-      {{u"10:20:00", u"23:59:59.5"}, dates_map::state_time},
-      {{u"10:20", u"2024-01-02 08:00:00"}, dates_map::state_datetime},  // a bare h:mm reads as a moment on day 0
-      {{u"10:20:00", u"2024-01-02"}, dates_map::state_char19},
+      {{u"10:20:00", u"838:59:59", u"-1:00:00"}, dates_map::state_time},
+      {{u"839:00:00"}, dates_map::state_char19},
+      {{u"10:20"}, dates_map::state_char19},
       {{u"2024-01-02", u"not a date"}, dates_map::state_char19},
-      {{u"12/31/2024", u"20240229"}, dates_map::state_date},
+      {{u"20240229"}, dates_map::state_char19},
       {{u"", u"<null>", u"2024-01-02"}, dates_map::state_date},
+      // One slash pattern whose order the column tells.
+      {{u"12/31/2024", u"1/2/2023"}, dates_map::state_date, "%m/%d/%Y"},
+      {{u"1/2/2023", u"31/12/2024"}, dates_map::state_date, "%d/%m/%Y"},
+      {{u"2/29/2024", u"3/3/2023"}, dates_map::state_date, "%m/%d/%Y"},
+      {{u"12/31/2024 08:30", u"1/2/2023 17:05"}, dates_map::state_datetime, "%m/%d/%Y %H:%i"},
+      {{u"1/2/2023"}, dates_map::state_char19},                   // either order
+      {{u"12/31/2024", u"31/12/2024"}, dates_map::state_char19},  // both orders
+      {{u"2/29/2023"}, dates_map::state_char19},
+      {{u"12/31/2024", u"2024-01-02"}, dates_map::state_char19},
+      {{u"12/31/2024", u"1/2/2023 10:00"}, dates_map::state_char19},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(testing::PrintToString(r.values));
     dates_map map(u"t", one_column(VT_BSTR), false);
     EXPECT_EQ(final_state(map, r.values), r.state);
+    EXPECT_EQ(map.entries()[0].pattern, r.pattern);
   }
-  // How a workbook's date cells refine is shown end to end (tests/agent); its
-  // texts are never taken for dates.
+  // How a workbook's date cells refine is shown end to end (tests/agent).
   EXPECT_TRUE(dates_map(u"t", one_column(VT_BSTR), true).entries().empty());
 }

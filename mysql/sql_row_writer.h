@@ -1,0 +1,31 @@
+#pragma once
+// The common base of the two table writers, the live server's (sql_table)
+// and the dump file's (dmp_recordset): where the rows the server would
+// refuse are reported, and the sending of what is pending.
+//
+// A refused row is reported with its number (1-based among the records
+// appended to the table) to the sink the driver sets, or, without one,
+// through the error handler with the table's name and the row's number.
+
+#include <cstdint>
+#include <string>
+
+#include "udb_recordset.h"
+
+class sql_row_error_sink;
+class tk_exception;
+
+class sql_row_writer : public udb_recordset {
+ public:
+  using udb_recordset::udb_recordset;
+
+  // Sends (writes) the pending rows; a row refused on the way is reported.
+  virtual void flush() = 0;
+  void set_row_error_sink(sql_row_error_sink* sink) noexcept { sink_ = sink; }
+
+ protected:
+  void refuse_row(uint64_t row_number, const tk_exception& e);
+
+ private:
+  sql_row_error_sink* sink_ = nullptr;
+};
