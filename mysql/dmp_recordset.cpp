@@ -190,11 +190,17 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     const size_t pairs = static_cast<size_t>(
         std::count_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
     if (pairs > 0 && !four_byte_text_) {
+      // As the server shows it: up to six bytes from the character on, the
+      // others written as \xNN, "..." when more follow.
       const auto at = std::find_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; });
       std::string bytes;
-      tk_append_utf8(bytes, std::u16string_view(&*at, 2));
+      tk_append_utf8(bytes, std::u16string_view(&*at, static_cast<size_t>(text.end() - at)));
       std::string shown;
-      for (unsigned char b : bytes) shown += tk_format("\\x%02X", b);
+      for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
+        const auto b = static_cast<unsigned char>(bytes[k]);
+        shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
+      }
+      if (bytes.size() > shown_bytes) shown += "...";
       error_number = incorrect_string_error;
       return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
              tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";

@@ -49,6 +49,8 @@ class dmp_recordset : public sql_row_writer {
   // The server's error numbers of the rows it refuses.
   static constexpr unsigned incorrect_string_error = 1366;
   static constexpr unsigned data_too_long_error = 1406;
+  // Bytes of a refused value the report shows.
+  static constexpr size_t shown_bytes = 6;
 
   // `columns`: the table's columns with the names they were created with.
   dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns);
