@@ -7,7 +7,8 @@
 #   checks that it loads and holds every row);
 # - cat FILE > /dev/null on the CSV file (the cost of reading the input).
 # Prints input MB/s, rows/s, the ratios, gridload's peak RSS and its CPU
-# seconds (user + system: steadier than the wall clock on a shared machine).
+# seconds (user + system: steadier than the wall clock on a shared machine),
+# and what the type refinement costs (CPU against a run with --no_refine).
 #
 #   bench/dump_bench.sh [BUILD_DIR] [ROWS...]
 # BUILD_DIR holds agent/gridload and bench/csv_gen (default build-dmp).
@@ -67,6 +68,12 @@ for rows in "${sizes[@]}"; do
   read -r rss user sys <"$work/rss"
   gl_rss=$(calc "%.1f" "$rss / 1024")
   gl_cpu=$(calc "%.2f" "$user + $sys")
+  # The same without the type refinement: what the statistics cost.
+  /usr/bin/time -f '%U %S' -o "$work/plain" "$gridload" --from_csv --src="$csv" --csv_delim=2 --extr_fn \
+    --tab_name=rows --dump --dest="$work/plain.sql" --silent --no_refine
+  read -r user sys <"$work/plain"
+  plain_cpu=$(calc "%.2f" "$user + $sys")
+  rm -f "$work/plain.sql"
 
   "${client[@]}" -e "DROP DATABASE IF EXISTS $db; CREATE DATABASE $db CHARACTER SET utf8mb4"
   if ! "${client[@]}" "$db" <"$dump" 2>"$work/load.err"; then
@@ -90,5 +97,7 @@ for rows in "${sizes[@]}"; do
   printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" mariadb-dump "$md_s" - - "$md_rows" - -
   printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" "gridload" "$gl_s" "$gl_cpu" "$(calc "%.1f" "$mb / $gl_s")" \
     "$gl_rows" "$gl_rss" "$(calc "%.2f" "$gl_rows / $md_rows")x mariadb-dump rows/s, $(calc "%.1f" "$gl_s / $cat_s")x cat time"
+  printf '%-9s %-14s %8s %8s   refinement costs %s%% of the dump without it\n' "$rows" "--no_refine" - "$plain_cpu" \
+    "$(calc "%.0f" "($gl_cpu - $plain_cpu) * 100 / $plain_cpu")"
   rm -f "$csv" "$dump" "$work/reference.sql"
 done

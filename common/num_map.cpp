@@ -83,6 +83,7 @@ int32_t num_map::class_of_text(std::u16string_view text) {
   }
   size_t digits = i - digits_at;
   bool plain_integer = true;
+  bool exponent = false;
   if (i < n && text[i] == u'.') {
     plain_integer = false;
     for (++i; i < n && is_digit(text[i]); ++i) ++digits;
@@ -90,6 +91,7 @@ int32_t num_map::class_of_text(std::u16string_view text) {
   if (digits == 0) return state_varchar;
   if (i < n && (text[i] == u'e' || text[i] == u'E')) {
     plain_integer = false;
+    exponent = true;
     if (++i < n && (text[i] == u'+' || text[i] == u'-')) ++i;
     const size_t exponent_at = i;
     while (i < n && is_digit(text[i])) ++i;
@@ -101,8 +103,9 @@ int32_t num_map::class_of_text(std::u16string_view text) {
     if (negative && whole <= static_cast<uint64_t>(INT64_MAX) + 1)
       return class_of_whole(whole == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(whole));
   }
-  // A decimal literal is a number when its value is finite and not lost to
-  // underflow.
+  // Without an exponent a literal this short is always a finite number
+  // (and never underflows); with one, the value decides.
+  if (!exponent) return state_double;
   char ascii[max_number_text];
   size_t len = 0;
   for (size_t k = text[0] == u'+' ? 1 : 0; k < n; ++k) ascii[len++] = static_cast<char>(text[k]);
