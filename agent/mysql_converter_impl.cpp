@@ -100,6 +100,8 @@ void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u
   if (!stats.pattern.empty())
     c.rewrite = dialect.rewrite_dates(table, column.name, stats.pattern, type == sql_dialect::refined_type::datetime);
   c.no_op = same_type(type_text, column.native_type);
+  c.depends_on_rows = !c.rewrite.empty() || column.b_not_null || type == sql_dialect::refined_type::char19 ||
+                      type == sql_dialect::refined_type::varchar255;
   c.change = dialect.modify_column(column.name, type_text, column.b_not_null, dialect.default_value(column));
   TK_TRACE(3, "Store SQL query: %s\n", dialect.alter_table(table, {&c.change, 1}));
   pending_statements_.push_back(std::move(c));

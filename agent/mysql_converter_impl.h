@@ -71,6 +71,10 @@ class mysql_converter_impl {
     std::string rewrite;  // the texts put in the server's date form first, or empty
     bool empty_to_null = false;
     bool no_op = false;  // the column already has the type (known on a live server)
+    // Whether the change's outcome depends on the rows stored: their texts
+    // are rewritten first, the column refuses NULL, or the type is a
+    // shorter text that a long value does not fit.
+    bool depends_on_rows = false;
   };
   const std::vector<pending_change>& pending_statements() const { return pending_statements_; }
 

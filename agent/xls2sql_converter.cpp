@@ -63,6 +63,9 @@ void xls2sql_converter::serialize(bool storing) {
   text = engine_.table_engine();
   read_string("tab_type", text);
   engine_.set_table_engine(text);
+  bool load_data = engine_.load_data();
+  read_bool("load_data", load_data);
+  engine_.set_load_data(load_data);
   read_dword("dmp_line_br", dump_options_.dmp_line_br);
   read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
   read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
@@ -299,10 +302,12 @@ void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destin
   error_handler::instance().reset_context();
 }
 
-void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest) {
+void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest,
+                                      const source_opener& reopen) {
   std::u16string target = plan.name;
   bool replacing = false;
-  if (dest.is_table_exist(plan.name, false)) {
+  const bool existed = dest.is_table_exist(plan.name, false);
+  if (existed) {
     if (from_xls && mode_ == mode_skip_tables) return;
     if (mode_ == mode_overwrite_tables) {
       if (dest.live()) {
@@ -322,7 +327,20 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
       TK_TRACE(3, "Converting CSV file %s", source_);
       if (!silent_) print_line("Converting CSV file ", source_);
     }
-    convert_step(source, dynamic_cast<sql_row_writer&>(*table), dest);
+    bool gather = refine_types && mode_ != mode_merge;
+    // A table this run created and fills is refined before its rows arrive
+    // when the source can be read twice: one copy instead of a copy and a
+    // rebuild per change.
+    if (gather && reopen && dest.live() && !only_definitions_ && (!existed || replacing)) {
+      std::unique_ptr<udb_recordset> again = reopen();
+      if (refine_before_copy(*again, dynamic_cast<sql_row_writer&>(*table), dest)) {
+        table.reset();
+        mysql_refine_types(dest);
+        table = dest.get_table(target, udb_database::mode_created);
+        gather = false;
+      }
+    }
+    convert_step(source, dynamic_cast<sql_row_writer&>(*table), dest, gather, plan.name);
     table.reset();
     if (replacing) {
       if (refine_types) mysql_refine_types(dest);
@@ -342,6 +360,40 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
   }
 }
 
+bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest) {
+  TK_TRACE(2, "xls2sql_converter::refine_before_copy(%s)", current_table_);
+  sql_field_upsizer upsizer(dest, table);
+  dates_map dates(table.table(), table.schema(), false);
+  num_map numbers(table.table(), table.schema());
+  try {
+    for (; !source.is_eof(); source.move_next()) {
+      udb_record* source_record = source.get_record();
+      TK_ASSERT(source_record != nullptr, "../grl_conv");
+      try {
+        const udb_record& record = modify2(current_table_, *source_record);
+        upsizer.process(record);
+        dates.add_rec_stat(record);
+        numbers.add_rec_stat(record);
+      } catch (const sql_exception& e) {
+        // The copy reports it and leaves the record out.
+        TK_TRACE(2, "Record left out of the statistics: %s", e.message());
+      }
+    }
+  } catch (const tk_exception& e) {
+    // The copy meets the same failure at the same record.
+    TK_TRACE(3, "The source cannot be read through before the copy: %s", e.message());
+    return false;
+  }
+  date_post_process(dest.dialect(), table.table(), table.schema(), dates, mapped_columns_);
+  num_post_process(dest.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
+  if (std::any_of(pending_statements().begin(), pending_statements().end(),
+                  [](const pending_change& c) { return c.depends_on_rows; })) {
+    discard_pending_changes();
+    return false;
+  }
+  return true;
+}
+
 void xls2sql_converter::convert_from_csv() {
   TK_TRACE(1, "xls2sql_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", source_, destination_, tab_name);
   std::unique_ptr<sql_destination> dest = get_dest_base();
@@ -351,7 +403,12 @@ void xls2sql_converter::convert_from_csv() {
     std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
     const table_plan plan = plan_table(tab_name, *source, *names);
-    convert_table(*source, plan, *dest);
+    const source_opener reopen = [this]() -> std::unique_ptr<udb_recordset> {
+      auto again = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
+      again->set_quiet(true);
+      return again;
+    };
+    convert_table(*source, plan, *dest, reopen);
   } catch (const tk_exception& e) {
     report(e, dest);
   }
@@ -366,23 +423,45 @@ namespace {
 // being converted and the row's own number.
 class refused_row_reporter : public sql_row_error_sink {
  public:
-  explicit refused_row_reporter(const std::u16string& table) : table_(table) {}
+  // `built` is the name the rows are stored under for now, `final` the one
+  // the table will have: the server's messages name the one the user knows.
+  refused_row_reporter(const std::u16string& table, const std::u16string& built, const std::u16string& final)
+      : table_(table), built_(quoted(built)), final_(quoted(final)) {}
   void refused_row(uint64_t row_number, const tk_exception& error) override {
     error_handler::instance().set_context(table_, static_cast<long>(row_number));
-    error_handler::instance().handle(error);
+    const auto* server = dynamic_cast<const sql_exception*>(&error);
+    const std::string& text = error.message();
+    if (server && built_ != final_ && text.find(built_) != std::string::npos) {
+      std::string shown = text;
+      for (size_t at = 0; (at = shown.find(built_, at)) != std::string::npos; at += final_.size())
+        shown.replace(at, built_.size(), final_);
+      error_handler::instance().handle(sql_exception(shown, server->error_number(), server->level()));
+    } else {
+      error_handler::instance().handle(error);
+    }
     error_handler::instance().reset_context();
   }
 
  private:
+  // The name as the server's messages quote it.
+  static std::string quoted(const std::u16string& name) {
+    std::string text(1, '`');
+    text += tk_unicode_to_utf8(name);
+    text += '`';
+    return text;
+  }
+
   const std::u16string& table_;
+  std::string built_, final_;
 };
 
 }  // namespace
 
-void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database) {
+void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database,
+                                     bool gather, const std::u16string& final_name) {
   TK_TRACE(1, "xls2sql_converter::convert_step");
   if (only_definitions_) return;
-  refused_row_reporter reporter(current_table_);
+  refused_row_reporter reporter(current_table_, table.table(), final_name);
   table.set_row_error_sink(&reporter);
   struct detach {
     sql_row_writer& t;
@@ -394,7 +473,6 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     TK_TRACE(3, "Converting worksheet %s", source.name());
     if (!silent_) print_line("Converting table ", current_table_);
   }
-  const bool gather = refine_types && mode_ != mode_merge;
   dates_map dates(table.table(), table.schema(), false);
   num_map numbers(table.table(), table.schema());
   while (!source.is_eof()) {

@@ -7,6 +7,7 @@
 // It owns, for the length of one conversion path, the source database and
 // the destination database; a destination table writer lives for one table.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -75,8 +76,22 @@ class xls2sql_converter : public xls_reader,
   void convert_from_csv();
   // Opens or creates the destination database (or the dump file).
   std::unique_ptr<sql_destination> get_dest_base();
-  // Copies the records of one table.
-  void convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database);
+  // Copies the records of one table; with `gather` the refinement's
+  // statistics are taken on the way and its changes made ready. Reports
+  // name the table `final_name` (a replacement is built under another).
+  void convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database, bool gather,
+                    const std::u16string& final_name);
+  // A second reader of the source, from its first record, for a reading
+  // before the copy (null: the source is read once).
+  using source_opener = std::function<std::unique_ptr<udb_recordset>()>;
+  // Reads the whole source before any row is sent: the text columns are
+  // widened and the refined types given to the still empty table, so that
+  // the rows are stored once, in their final types, as the copy and the
+  // changes after it would have left them. False when that cannot be told
+  // in advance (the source cannot be read through, or a column's values
+  // must be rewritten before its change): nothing is changed then but the
+  // widening, which the copy would have made too.
+  bool refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest);
   // Reports a failure of the table being converted; a level-1 failure ends
   // the run, after `dest` has stored what it holds (a dump file is then
   // not put in the destination's place).
@@ -99,7 +114,8 @@ class xls2sql_converter : public xls_reader,
   // replaced (mode 1). On a live server the replacement is built under a
   // temporary name and takes the old table's place only when complete; a
   // failure drops it and leaves the old table as it was.
-  void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest);
+  void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest,
+                     const source_opener& reopen = nullptr);
 
   // Names of the tables created in this run.
   std::vector<std::u16string> created_tables_;

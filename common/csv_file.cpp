@@ -204,6 +204,7 @@ void csv_file::decode_append(std::u16string& out, std::string_view bytes, int64_
 
 void csv_file::report(const tk_exception& e) const {
   TK_TRACE(3, "%s", e.message());
+  if (quiet_) return;
   if (error_handler* handler = error_handler::instance_ptr()) handler->handle(e);
 }
 

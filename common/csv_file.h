@@ -62,6 +62,10 @@ class csv_file : public udb_recordset {
   // Builds the schema from a line (see the class comment).
   void init_schema(std::u16string_view line, bool header);
 
+  // Problems that do not stop the reading go unreported (a second reading
+  // of a file whose first reading reports them).
+  void set_quiet(bool quiet) noexcept { quiet_ = quiet; }
+
   const std::u16string& current_line() const noexcept { return line_; }
   // The 1-based physical line on which the current line starts.
   int64_t current_line_number() const noexcept { return current_line_no_; }
@@ -97,4 +101,5 @@ class csv_file : public udb_recordset {
   int64_t lines_read_ = 0;  // physical lines consumed
   int64_t current_line_no_ = 0;
   std::unique_ptr<csv_record> record_;
+  bool quiet_ = false;
 };

@@ -15,10 +15,11 @@
 #include "udb_name_compare.h"
 
 sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-                           create_settings settings, uint32_t packet_limit)
+                           create_settings settings, uint32_t packet_limit, sql_local_infile* infile)
     : sql_destination(std::move(name), mode, dialect, std::move(settings)),
       connection_(connection),
-      max_allowed_packet_(packet_limit) {
+      max_allowed_packet_(packet_limit),
+      infile_(infile) {
   TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
   init_tables();
 }

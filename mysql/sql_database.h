@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "sql_destination.h"
+#include "sql_local_infile.h"
 
 class udb_field;
 class udb_record;
@@ -31,8 +32,9 @@ class sql_database : public sql_destination {
   // Reads the table list of the database the connection has selected.
   // `packet_limit` is the server's max_allowed_packet as read at connect (0: read
   // it when first needed).
+  // `infile` (not owned; may be null) carries rows through LOAD DATA LOCAL.
   sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-               create_settings settings, uint32_t packet_limit = 0);
+               create_settings settings, uint32_t packet_limit = 0, sql_local_infile* infile = nullptr);
   ~sql_database() override;
 
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
@@ -57,10 +59,15 @@ class sql_database : public sql_destination {
   // The server's max_allowed_packet: no statement may be longer.
   uint32_t max_allowed_packet();
   MYSQL* connection() const noexcept { return connection_; }
+  // The connection's LOAD DATA LOCAL feed, when rows may go that way.
+  sql_local_infile* local_infile() const noexcept {
+    return infile_ != nullptr && infile_->available() ? infile_ : nullptr;
+  }
 
  private:
   void init_tables();
 
   MYSQL* connection_;  // not owned
   uint32_t max_allowed_packet_ = 0;
+  sql_local_infile* infile_;  // not owned
 };

@@ -944,6 +944,14 @@ std::string sql_dialect::show_warnings() const { return "SHOW WARNINGS"; }
 
 std::string sql_dialect::show_max_allowed_packet() const { return "SHOW VARIABLES LIKE 'max_allowed_packet'"; }
 
+std::string sql_dialect::table_transactions(std::u16string_view table) const {
+  std::string sql =
+      "SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e ON e.ENGINE = "
+      "t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ";
+  append_quoted_utf8(sql, table, escapes_of(where_));
+  return sql;
+}
+
 std::string sql_dialect::select_no_rows(std::u16string_view table) const {
   return "SELECT * FROM " + name(table) + " LIMIT 0";
 }
@@ -1101,6 +1109,21 @@ void sql_dialect::append_insert_head(std::string& out, insert_verb verb, std::u1
     append_name(out, slots[k].column->name);
   }
   out += ") VALUES";
+}
+
+std::string sql_dialect::load_data(std::u16string_view table, std::span<const sql_cell_slot> slots, bool replace,
+                                   std::u16string_view char_set) const {
+  std::string sql = replace ? "LOAD DATA LOCAL INFILE 'rows' REPLACE INTO TABLE "
+                            : "LOAD DATA LOCAL INFILE 'rows' IGNORE INTO TABLE ";
+  append_name(sql, table);
+  sql += tk_wstring::equal_no_case(char_set, u"utf8mb4") ? " CHARACTER SET utf8mb4" : " CHARACTER SET utf8";
+  sql += " FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES TERMINATED BY '\\n' (";
+  for (size_t k = 0; k < slots.size(); ++k) {
+    if (k > 0) sql += ", ";
+    append_name(sql, slots[k].column->name);
+  }
+  sql += ')';
+  return sql;
 }
 
 void sql_dialect::append_row(std::string& out, const udb_record& record, std::span<const sql_cell_slot> slots,

@@ -214,6 +214,8 @@ class sql_dialect {
   std::string show_index(std::u16string_view table) const;
   std::string show_warnings() const;
   std::string show_max_allowed_packet() const;
+  // Whether the table's storage engine keeps transactions: one row, YES or NO.
+  std::string table_transactions(std::u16string_view table) const;
   // The table's columns as a result without rows.
   std::string select_no_rows(std::u16string_view table) const;
 
@@ -252,6 +254,12 @@ class sql_dialect {
                           std::span<const sql_cell_slot> slots) const;
   void append_row(std::string& out, const udb_record& record, std::span<const sql_cell_slot> slots, bool first,
                   bool allow_placeholder) const;
+  // LOAD DATA LOCAL of the slots' columns from the text sql_load_format
+  // writes (tab-separated fields, backslash escapes, a line a row), read in
+  // the session's character set (as set_names names it); a row whose key is
+  // stored already is skipped, or replaces the stored one.
+  std::string load_data(std::u16string_view table, std::span<const sql_cell_slot> slots, bool replace,
+                        std::u16string_view char_set) const;
   // A one-row statement whose cells may exceed sql_max_inline_field_size,
   // handed to `write` in pieces: the head, then each value, big values in
   // pieces of piece_units (a binary value as 0x and hex digits, any other

@@ -99,6 +99,8 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     max_allowed_packet_ = 0;
   }
   TK_TRACE(1, "Connecting to MySQL server...");
+  unsigned local_infile = load_data_ ? 1 : 0;
+  mysql_options(&mysql_, MYSQL_OPT_LOCAL_INFILE, &local_infile);
   if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, nullptr,
                           CLIENT_REMEMBER_OPTIONS)) {
     // The MariaDB client reports a refused or unreachable TCP server as
@@ -109,6 +111,10 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     throw sql_exception(&mysql_);
   }
   connected_ = true;
+  // With local infile on, every request of the server is answered by the
+  // block a table writer offers, never by a file.
+  if (load_data_) infile_.install(&mysql_);
+  infile_.set_available(load_data_);
 
   TK_TRACE(1, "Setting UTF-8 collation...");
   set_up_session(dialect_.set_names(settings_.char_set), "UTF-8 collation");
@@ -194,7 +200,8 @@ std::unique_ptr<sql_database> sql_engine::open_database(const std::u16string& na
   TK_TRACE(2, "sql_engine::open_db (%s)", name);
   TK_TRACE(3, "Opening MySQL database '%s'", name);
   if (mysql_select_db(&mysql_, tk_unicode_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
-  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings(), max_allowed_packet_);
+  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings(), max_allowed_packet_,
+                                        &infile_);
 }
 
 void sql_engine::db_delete(const std::u16string& name) {

@@ -21,6 +21,7 @@
 #include "dump_options.h"
 #include "sql_destination.h"
 #include "sql_dialect.h"
+#include "sql_local_infile.h"
 #include "tk_singleton.h"
 #include "udb_engine.h"
 
@@ -74,6 +75,10 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   void set_table_engine(std::u16string engine) { settings_.table_engine = std::move(engine); }
   const std::u16string& char_set() const noexcept { return settings_.char_set; }
   const std::u16string& table_engine() const noexcept { return settings_.table_engine; }
+  // Whether rows may go through LOAD DATA LOCAL (the default); set before
+  // connecting. Off, or refused by the server, every row goes as INSERT.
+  void set_load_data(bool on) noexcept { load_data_ = on; }
+  bool load_data() const noexcept { return load_data_; }
   // The settings with the property list, as the destinations take them.
   sql_destination::create_settings create_settings() const;
 
@@ -95,6 +100,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   MYSQL mysql_;
   bool connected_ = false;
   uint32_t max_allowed_packet_ = 0;
+  bool load_data_ = true;
+  sql_local_infile infile_;
   sql_dialect dialect_{0, sql_dialect::target::live};
   sql_destination::create_settings settings_{u"utf8", u"InnoDB", nullptr};  // properties: udb_engine's
 };

@@ -64,6 +64,10 @@ sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode
   statement_cap_ = packet > packet_slack ? std::min(max_statement_bytes, packet - packet_slack) : max_statement_bytes;
   TK_TRACE(2, "sql_table::initialize(%d)", mode);
   read_columns();
+  if (db_.local_infile()) {
+    sql_tmp_recordset rs(dialect_.table_transactions(table_), db_.connection());
+    transactional_ = !rs.is_eof() && rs.get_record()->size() >= 1 && (*rs.get_record())[0].to_string() == "YES";
+  }
   if ((mode & ~mode_no_indexes_mask) == 0) {
     TK_TRACE(1, "Mode=no_indexes, nothing to do");
     return;
@@ -207,6 +211,11 @@ void sql_table::prepare_layout(const udb_record& record) {
   dialect_.append_insert_head(batch_head_, replace ? verb::replace : verb::insert_ignore, table_, slots_);
   single_head_.clear();
   dialect_.append_insert_head(single_head_, replace ? verb::replace : verb::insert, table_, slots_);
+  load_format_.reset();
+  if (transactional_ && db_.local_infile()) {
+    load_format_ = std::make_unique<sql_load_format>(slots_);
+    load_statement_ = dialect_.load_data(table_, slots_, replace, db_.settings().char_set);
+  }
 }
 
 void sql_table::flush() {
@@ -221,11 +230,89 @@ void sql_table::flush() {
       t.row_starts_.clear();
     }
   } clear{*this};
+  if (load_format_ && send_load()) return;
+  if (pending_.size() <= statement_cap_) {
+    send_batch(pending_, 0, row_starts_.size());
+    return;
+  }
+  send_inserts(0, row_starts_.size());
+}
+
+std::string_view sql_table::row_text(size_t i) const {
+  const size_t begin = row_starts_[i];
+  // Rows are separated by ", ".
+  const size_t end = i + 1 < row_starts_.size() ? row_starts_[i + 1] - 2 : pending_.size();
+  return std::string_view(pending_).substr(begin, end - begin);
+}
+
+void sql_table::send_inserts(size_t first, size_t end) {
+  while (first < end) {
+    statement_.assign(batch_head_);
+    size_t last = first;
+    for (; last < end; ++last) {
+      const std::string_view row = row_text(last);
+      // The same margin as a batch being built: the head once more.
+      if (last > first && statement_.size() + 2 + row.size() + batch_head_.size() > statement_cap_) break;
+      if (last > first) statement_ += ", ";
+      statement_ += row;
+    }
+    send_batch(statement_, first, last);
+    first = last;
+  }
+}
+
+bool sql_table::send_load() {
+  sql_local_infile* feed = db_.local_infile();
+  if (!feed) return false;
+  load_text_.clear();
+  if (!load_format_->append(load_text_, std::string_view(pending_).substr(row_starts_.front()))) {
+    TK_TRACE(1, "Rows of table '%s' go as INSERT statements", table_);
+    return false;
+  }
+  MYSQL* connection = db_.connection();
+  const std::string rollback = dialect_.rollback();
+  TK_TRACE(1, "Run SQL query: [%s] (%d rows)", load_statement_, row_starts_.size());
+  db_.query_append(dialect_.start_transaction());
+  feed->offer(load_text_);
+  try {
+    db_.query_append(load_statement_);
+  } catch (const sql_exception& e) {
+    feed->release();
+    mysql_real_query(connection, rollback.data(), rollback.size());
+    const unsigned code = e.error_number();
+    if (code != not_allowed_command && code != local_infile_disabled && code != local_infile_rejected &&
+        code != local_infile_capability_disabled)
+      throw;
+    // The server (or its settings) takes no local infile: the run's rows go
+    // as INSERT statements from now on.
+    TK_TRACE(3, "LOAD DATA LOCAL refused (%d): %s", code, e.message());
+    feed->set_available(false);
+    load_format_.reset();
+    return false;
+  }
+  feed->release();
+  std::string message;
+  unsigned code = 0;
+  bool may_hide = false;
+  if ((mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) && !may_hide) {
+    db_.query_append(dialect_.commit());
+    if (!loading_) TK_TRACE(3, "Rows of table '%s' go through LOAD DATA LOCAL", table_);
+    loading_ = true;
+    return true;
+  }
+  // LOCAL turns refusals into warnings: undo the block and let the INSERT
+  // statements tell the rows apart.
+  TK_TRACE(2, "LOAD DATA warning %d: %s", code, message);
+  db_.query_append(rollback);
+  return false;
+}
+
+void sql_table::send_batch(std::string_view sql, size_t first, size_t end) {
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
   db_.query_append(dialect_.start_transaction());
   try {
-    db_.query_append(pending_);
+    db_.query_append(sql);
   } catch (...) {
     mysql_real_query(connection, rollback.data(), rollback.size());
     throw;
@@ -253,20 +340,17 @@ void sql_table::flush() {
     TK_TRACE(3, "Batch warning %d: %s", code, message);
     throw sql_exception(message, code);
   }
-  retry_rows();
+  retry_rows(first, end);
 }
 
-void sql_table::retry_rows() {
+void sql_table::retry_rows(size_t first, size_t end) {
   TK_TRACE(3, "Sending the rows of table '%s' one by one", table_);
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
   std::string sql;
-  for (size_t i = 0; i < row_starts_.size(); ++i) {
-    const size_t begin = row_starts_[i];
-    // Rows are separated by ", ".
-    const size_t end = i + 1 < row_starts_.size() ? row_starts_[i + 1] - 2 : pending_.size();
+  for (size_t i = first; i < end; ++i) {
     sql.assign(batch_head_);
-    sql.append(pending_, begin, end - begin);
+    sql.append(row_text(i));
     const uint64_t row_number = batch_first_row_ + i + 1;
     try {
       db_.query_append(dialect_.start_transaction());
@@ -341,20 +425,31 @@ void sql_table::append_record(const udb_record& record) {
 void sql_table::fast_append(const udb_record& record) {
   TK_TRACE(1, "sql_table::fast_append");
   TK_TRACE(1, "that.size=%d", record.size());
+  const size_t cap = load_format_ ? max_load_bytes : statement_cap_;
   const bool opening = pending_.empty();
   const size_t mark = pending_.size();
   if (opening) {
     TK_TRACE(1, "Initialize new query...");
-    if (pending_.capacity() < max_statement_bytes) pending_.reserve(max_statement_bytes + 65536);
+    if (pending_.capacity() < cap) pending_.reserve(cap + 65536);
     pending_ += batch_head_;
     batch_first_row_ = n_records_;
   }
   // A row starts at its "(", after the ", " that separates it.
   row_starts_.push_back(opening ? pending_.size() : pending_.size() + 2);
   dialect_.append_row(pending_, record, slots_, opening, false);
+  const size_t row_bytes = pending_.size() - row_starts_.back();
 
+  if (batch_head_.size() + row_bytes > statement_cap_) {
+    // The row alone is more than the server takes: what is pending goes
+    // first, then the row is refused.
+    pending_.resize(opening ? 0 : mark);
+    row_starts_.pop_back();
+    flush();
+    refuse_too_large();
+    return;
+  }
   // The cap counts the head once more, as a margin for the statement's end.
-  if (!opening && pending_.size() + batch_head_.size() > statement_cap_) {
+  if (!opening && pending_.size() + batch_head_.size() > cap) {
     // The row does not fit: it moves to the head of the next statement.
     row_.assign(pending_, mark + 2, std::string::npos);
     pending_.resize(mark);
@@ -364,12 +459,6 @@ void sql_table::fast_append(const udb_record& record) {
     batch_first_row_ = n_records_;
     row_starts_.push_back(pending_.size());
     pending_ += row_;
-  }
-  if (pending_.size() > statement_cap_) {
-    // The row alone is more than the server takes.
-    pending_.clear();
-    row_starts_.clear();
-    refuse_too_large();
   }
   TK_TRACE(1, "*** FAST INSERT MODE ***");
 }

@@ -19,10 +19,13 @@
 // pending; call flush() to send it with errors reported to the caller.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sql_dialect.h"
+#include "sql_load_format.h"
 #include "sql_row_writer.h"
 
 class sql_database;
@@ -33,6 +36,9 @@ class sql_table : public sql_row_writer {
   // The size cap of one batch statement (the head is written once per
   // statement, so this bounds the text sent in one exchange).
   static constexpr size_t max_statement_bytes = 1000000;
+  // The size cap of the rows of one LOAD DATA LOCAL statement (and one
+  // transaction), in their INSERT form.
+  static constexpr size_t max_load_bytes = 4000000;
 
   // Reads the table's definition from the server.
   sql_table(sql_database& database, std::u16string table, uint32_t mode);
@@ -40,13 +46,16 @@ class sql_table : public sql_row_writer {
 
   void append_record(const udb_record& record) override;
 
-  // Sends the pending statement, if any, in a transaction. When the server
-  // would store a value altered (cut, replaced: the warnings of INSERT
-  // IGNORE), the batch is rolled back and its rows are sent one by one, so
-  // that only the rows the server refuses are left out, each reported to the
-  // sink with its number. Throws sql_exception for a statement the server
-  // refuses as a whole, and when a table without transactions has stored
-  // altered values.
+  // Sends the pending rows, if any, in a transaction: through LOAD DATA
+  // LOCAL when the connection offers it, the table keeps transactions and
+  // every value can be carried (see sql_load_format), else as multi-row
+  // INSERT statements. When the server would store a value altered (cut,
+  // replaced: the warnings of LOAD DATA LOCAL and INSERT IGNORE), the
+  // statement is rolled back and its rows go again as INSERT statements,
+  // then one by one, so that only the rows the server refuses are left out,
+  // each reported to the sink with its number. Throws sql_exception for a
+  // statement the server refuses as a whole, and when a table without
+  // transactions has stored altered values.
   void flush() override;
 
   uint64_t records_appended() const noexcept { return n_records_; }
@@ -64,6 +73,12 @@ class sql_table : public sql_row_writer {
   static constexpr unsigned duplicate_key_error = 1062;
   // The warning of a ROLLBACK that could not undo a table without transactions.
   static constexpr unsigned non_transactional_rollback = 1196;
+  // The answers to LOAD DATA LOCAL when local infile is off: the server's
+  // (MariaDB, MySQL 8, MariaDB 10.5 on) and the client library's.
+  static constexpr unsigned not_allowed_command = 1148;
+  static constexpr unsigned local_infile_disabled = 3948;
+  static constexpr unsigned local_infile_capability_disabled = 4166;
+  static constexpr unsigned local_infile_rejected = 2068;
 
   void read_columns();
   void read_indexes();
@@ -71,8 +86,19 @@ class sql_table : public sql_row_writer {
   // duplicate or a note, as the server's error; false when there is none.
   // `may_hide` is set when the server listed fewer warnings than it counted.
   bool bad_warning(std::string& message, unsigned& code, bool& may_hide);
-  // Sends the rows of the pending batch one statement each.
-  void retry_rows();
+  // Sends rows [first, end) of the pending batch as INSERT statements within
+  // the packet limit, one statement and transaction each.
+  void send_inserts(size_t first, size_t end);
+  // One statement of rows [first, end), rows sent one by one on a warning.
+  void send_batch(std::string_view sql, size_t first, size_t end);
+  // Sends rows [first, end) one statement each.
+  void retry_rows(size_t first, size_t end);
+  // The pending rows through LOAD DATA LOCAL; false when they are not
+  // stored that way (a value it cannot carry, a warning, local infile
+  // refused), with nothing of them stored.
+  bool send_load();
+  // The text of pending row `i`.
+  std::string_view row_text(size_t i) const;
 
   // Matches the record's cells with the table's columns when its layout is
   // new, and builds the statement heads. Throws the conformance exception
@@ -87,7 +113,12 @@ class sql_table : public sql_row_writer {
   sql_database& db_;
   const sql_dialect& dialect_;
   std::vector<sql_cell_slot> slots_;
-  size_t statement_cap_;                      // the longest statement the server takes
+  size_t statement_cap_;                          // the longest statement the server takes
+  bool transactional_ = false;                    // the table's engine keeps transactions
+  std::unique_ptr<sql_load_format> load_format_;  // set while rows go through LOAD DATA
+  std::string load_statement_;
+  std::string load_text_;
+  bool loading_ = false;                      // a block went through LOAD DATA
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
   std::string batch_head_;                    // "INSERT IGNORE INTO `t`(`a`, `b`) VALUES"
   std::string single_head_;                   // "INSERT INTO `t`(`a`, `b`) VALUES"

@@ -99,10 +99,18 @@ class sql_server_fixture : public testsupport::mysql_fixture {
     sql_tmp_recordset rs(sql, engine_->handle());
     return (*rs.get_record())[0].to_string();
   }
-  // The session counter of INSERT statements the engine's connection ran.
-  long long com_insert() {
-    sql_tmp_recordset rs("SHOW SESSION STATUS LIKE 'Com_insert'", engine_->handle());
+  // A session counter of statements the engine's connection ran
+  // (Com_insert, Com_load).
+  long long com(const std::string& counter = "Com_insert") {
+    sql_tmp_recordset rs("SHOW SESSION STATUS LIKE '" + counter + "'", engine_->handle());
     return std::stoll((*rs.get_record())[1].to_string());
+  }
+  // Connects again, rows going through LOAD DATA LOCAL or not.
+  void reconnect(bool load_data) {
+    database_.reset();
+    engine_->set_load_data(load_data);
+    engine_->connect(address_.host, address_.user, address_.password, address_.port);
+    database_ = open(udb_database::mode_append);
   }
 
   std::unique_ptr<sql_engine> engine_;

@@ -11,6 +11,7 @@
 #include "sql_dialect.h"
 #include "sql_engine.h"
 #include "sql_indexes_initializer.h"
+#include "sql_load_format.h"
 #include "sql_schema.h"
 #include "sql_schema_initializer.h"
 #include "tk_mail_assertion.h"
@@ -189,3 +190,65 @@ TEST(sql_engine_text, VersionParsing) {
 }
 
 }  // namespace
+
+// The rows of an INSERT as LOAD DATA text: each literal carried as the
+// server would store it, or the rows refused (empty expected text) where
+// storing the literal's text could give another value.
+TEST(sql_load_text, LiteralsByColumnKind) {
+  const struct {
+    const char16_t* type;
+    const char* literal;
+    const char* field;  // nullptr: not carried
+  } cases[] = {
+      {u"varchar(255)", "'tab\\there\\Z'", "tab\\there\x1A"},  // escapes read as the server reads them
+      {u"varchar(255)", "'a\tb\nc\\\\d\\'e'", "a\\tb\\nc\\\\d'e"},
+      {u"text", "''", ""},
+      {u"varchar(10)", "NULL", "\\N"},
+      {u"varchar(10)", "'NULL'", "NULL"},
+      {u"varchar(10)", "'\\\\N'", "\\\\N"},
+      {u"int(11)", "-42", "-42"},
+      {u"int(11)", "1.5", nullptr},  // rounded as a number, cut as a text
+      {u"bigint(20) unsigned", "1e3", nullptr},
+      {u"decimal(19,4)", "12.3456", "12.3456"},
+      {u"decimal(19,4)", "12.34567", nullptr},
+      {u"decimal(10,0)", "1E2", nullptr},
+      {u"double", "1.5E+300", "1.5E+300"},
+      {u"float", "-0.1", "-0.1"},
+      {u"varchar(20)", "-0.50", "-0.50"},  // printed as written
+      {u"varchar(20)", "007", nullptr},    // printed as 7
+      {u"varchar(20)", "1E+20", nullptr},
+      {u"varchar(20)", "-0", nullptr},
+      {u"varchar(20)", "+5", nullptr},
+      {u"varbinary(4)", "0x00FF5C09", "\\0\xFF\\\\\\t"},
+      {u"text", "0x41", nullptr},  // bytes of a hex literal are not converted from the session's set
+      {u"date", "'2024-02-29'", "2024-02-29"},
+      {u"datetime", "20240229", nullptr},
+      {u"bit(1)", "'a'", nullptr},
+      {u"varchar(20)", "ST_GeomFromText('POINT(1 1)')", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.literal) + " into " + tk_unicode_to_utf8(c.type));
+    t_ftd column(10, u"c", VT_BSTR, false, false, ole_variant(), 0);
+    column.native_type = c.type;
+    const sql_cell_slot slot{&column, 0};
+    const sql_load_format format({&slot, 1});
+    // Two rows, to see the separators.
+    const std::string rows = std::string("(") + c.literal + "), (" + c.literal + ")";
+    std::string out;
+    const bool carried = format.append(out, rows);
+    if (!c.field) {
+      EXPECT_FALSE(carried);
+      continue;
+    }
+    ASSERT_TRUE(carried);
+    EXPECT_EQ(out, std::string(c.field) + "\n" + c.field + "\n");
+  }
+  // Several columns: fields separated by tabs.
+  t_ftd a(10, u"a", VT_I4, false, false, ole_variant(), 0), b = a;
+  a.native_type = u"int(11)";
+  b.native_type = u"varchar(10)";
+  const sql_cell_slot slots[] = {{&a, 0}, {&b, 1}};
+  std::string out;
+  EXPECT_TRUE(sql_load_format(slots).append(out, "(1, 'x'), (NULL, '')"));
+  EXPECT_EQ(out, "1\tx\n\\N\t\n");
+}

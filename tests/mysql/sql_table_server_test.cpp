@@ -146,46 +146,57 @@ INSTANTIATE_TEST_SUITE_P(append, sql_table_paths, ::testing::Values(true, false)
 
 class sql_table_writer : public sql_server_fixture {};
 
+// Rows go in LOAD DATA blocks of at most max_load_bytes, or (local infile
+// off) in INSERT statements of at most max_statement_bytes.
 TEST_F(sql_table_writer, BatchesAreCappedAndSentWhenFullOrChanged) {
-  std::unique_ptr<sql_table> table = create(u"b", id_text_bin_schema());
-  const long long before = com_insert();
-  udb_record r;
-  // Ten small records: one statement, sent when the writer goes.
-  for (int i = 0; i < 10; ++i) {
-    fill(r, i, std::u16string(90, u'a'));
-    table->append_record(r);
-  }
-  EXPECT_EQ(com_insert(), before);
-  table.reset();
-  EXPECT_EQ(com_insert(), before + 1);
+  for (const bool load : {true, false}) {
+    SCOPED_TRACE(load ? "LOAD DATA" : "INSERT");
+    reconnect(load);
+    const std::string counter = load ? "Com_load" : "Com_insert";
+    const size_t cap = load ? sql_table::max_load_bytes : sql_table::max_statement_bytes;
+    const std::u16string name = load ? u"b_load" : u"b_insert";
+    std::unique_ptr<sql_table> table = create(name, id_text_bin_schema());
+    const long long before = com(counter);
+    udb_record r;
+    // Ten small records: one statement, sent when the writer goes.
+    for (int i = 0; i < 10; ++i) {
+      fill(r, i, std::u16string(90, u'a'));
+      table->append_record(r);
+    }
+    EXPECT_EQ(com(counter), before);
+    table.reset();
+    EXPECT_EQ(com(counter), before + 1);
 
-  // 2,500 records of about 1,000 bytes: statements never past the cap, and
-  // no row lost at the boundaries.
-  table = get(u"b");
-  const long long start = com_insert();
-  size_t largest = 0;
-  for (int i = 0; i < 2500; ++i) {
-    fill(r, 100 + i, std::u16string(1000, static_cast<char16_t>(u'a' + i % 26)));
-    table->append_record(r);
-    largest = std::max(largest, table->pending().size());
-  }
-  table->flush();
-  EXPECT_LE(largest, sql_table::max_statement_bytes);
-  EXPECT_GT(largest, sql_table::max_statement_bytes - 2000);
-  EXPECT_EQ(com_insert() - start, 3);
-  EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM b"), "2510");
+    // Records of about 1,000 bytes for two and a half statements: none past
+    // the cap, and no row lost at the boundaries.
+    table = get(name);
+    const long long start = com(counter);
+    size_t largest = 0;
+    const int n = static_cast<int>(cap * 5 / 2 / 1000);
+    for (int i = 0; i < n; ++i) {
+      fill(r, 100 + i, std::u16string(1000, static_cast<char16_t>(u'a' + i % 26)));
+      table->append_record(r);
+      largest = std::max(largest, table->pending().size());
+    }
+    table->flush();
+    EXPECT_LE(largest, cap);
+    EXPECT_GT(largest, cap - 2000);
+    EXPECT_EQ(com(counter) - start, 3);
+    EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM " + utf8(name)), std::to_string(n + 10));
 
-  // A record with another layout starts a new statement with its own head.
-  const long long third = com_insert();
-  fill(r, 5000, u"x");
-  table->append_record(r);
-  udb_record two;
-  two.add(u"id").set_i4(5001);
-  two.add(u"txt").set_text(u"two cells");
-  table->append_record(two);
-  EXPECT_EQ(com_insert(), third + 1);
-  table->flush();
-  EXPECT_EQ(check_.scalar("SELECT CONCAT(txt, '/', IFNULL(bin, 'null')) FROM b WHERE id=5001"), "two cells/null");
+    // A record with another layout starts a new statement with its own head.
+    const long long third = com(counter);
+    fill(r, 100000, u"x");
+    table->append_record(r);
+    udb_record two;
+    two.add(u"id").set_i4(100001);
+    two.add(u"txt").set_text(u"two cells");
+    table->append_record(two);
+    EXPECT_EQ(com(counter), third + 1);
+    table->flush();
+    EXPECT_EQ(check_.scalar("SELECT CONCAT(txt, '/', IFNULL(bin, 'null')) FROM " + utf8(name) + " WHERE id=100001"),
+              "two cells/null");
+  }
 }
 
 // Fast append: one INSERT IGNORE that skips a duplicate key (REPLACE in
