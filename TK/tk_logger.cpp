@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "tk_file_name.h"
 
@@ -58,6 +59,9 @@ void tk_logger::truncate_once() {
 }
 
 void tk_logger::write_line(int level, std::string_view text) {
+  // Rows are sent on a thread of their own, which traces too.
+  static std::mutex lines;
+  std::lock_guard lock(lines);
   if (!enabled_ || level < threshold_) return;
   truncate_once();
   if (!enabled_) return;

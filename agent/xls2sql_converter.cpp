@@ -384,6 +384,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
     TK_TRACE(3, "The source cannot be read through before the copy: %s", e.message());
     return false;
   }
+  widened_columns_ = upsizer.upsized();
   date_post_process(dest.dialect(), table.table(), table.schema(), dates, mapped_columns_);
   num_post_process(dest.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
   if (std::any_of(pending_statements().begin(), pending_statements().end(),
@@ -469,6 +470,9 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   } detach_sink{table};
   sql_field_upsizer upsizer(database, table);
   TK_TRACE(1, "sql_field_upsizer::ctor");
+  // Columns a reading before the copy widened are wide already.
+  upsizer.assume_upsized(widened_columns_);
+  widened_columns_.clear();
   if (from_xls) {
     TK_TRACE(3, "Converting worksheet %s", source.name());
     if (!silent_) print_line("Converting table ", current_table_);

@@ -117,6 +117,9 @@ class xls2sql_converter : public xls_reader,
   void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest,
                      const source_opener& reopen = nullptr);
 
+  // The columns the reading before the copy widened, for the copy.
+  std::vector<bool> widened_columns_;
+
   // Names of the tables created in this run.
   std::vector<std::u16string> created_tables_;
 

@@ -23,6 +23,10 @@ class csv_field_upsizer {
 
   // Looks at every field of a record about to be appended.
   void process(const udb_record& record);
+  // The columns widened so far, by position; columns another upsizer of the
+  // same table widened already are taken as widened.
+  const std::vector<bool>& upsized() const noexcept { return upsized_; }
+  void assume_upsized(const std::vector<bool>& columns) { upsized_ = columns; }
 
  protected:
   // Widens one column; the base does nothing.

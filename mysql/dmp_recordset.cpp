@@ -186,27 +186,31 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     if (cell.get_type() != VT_BSTR) continue;
     const std::u16string& text = cell.text();
     const t_ftd& column = *slot.column;
+    auto high_surrogate = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+    const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
     // A surrogate pair is one character of four UTF-8 bytes.
-    const size_t pairs = static_cast<size_t>(
-        std::count_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
-    if (pairs > 0 && !four_byte_text_) {
-      // As the server shows it: up to six bytes from the character on, the
-      // others written as \xNN, "..." when more follow.
-      const auto at = std::find_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; });
-      std::string bytes;
-      tk_append_utf8(bytes, std::u16string_view(&*at, static_cast<size_t>(text.end() - at)));
-      std::string shown;
-      for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
-        const auto b = static_cast<unsigned char>(bytes[k]);
-        shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
+    size_t pairs = 0;
+    if (!four_byte_text_) {
+      const auto at = std::find_if(text.begin(), text.end(), high_surrogate);
+      if (at != text.end()) {
+        // As the server shows it: up to six bytes from the character on, the
+        // others written as \xNN, "..." when more follow.
+        std::string bytes;
+        tk_append_utf8(bytes, std::u16string_view(&*at, static_cast<size_t>(text.end() - at)));
+        std::string shown;
+        for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
+          const auto b = static_cast<unsigned char>(bytes[k]);
+          shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
+        }
+        if (bytes.size() > shown_bytes) shown += "...";
+        error_number = incorrect_string_error;
+        return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
+               tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
       }
-      if (bytes.size() > shown_bytes) shown += "...";
-      error_number = incorrect_string_error;
-      return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
-             tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
+    } else if (bounded && text.size() > column.size) {
+      pairs = static_cast<size_t>(std::count_if(text.begin(), text.end(), high_surrogate));
     }
-    if (column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars &&
-        text.size() - pairs > column.size) {
+    if (bounded && text.size() - pairs > column.size) {
       error_number = data_too_long_error;
       return "Data too long for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";
     }

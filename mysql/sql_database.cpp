@@ -122,6 +122,7 @@ uint32_t sql_database::max_allowed_packet() {
 
 void sql_database::query_append(std::string_view sql) {
   TK_TRACE(1, "sql_database::query_append(q_len=%d)", sql.size());
+  sender_.wait();
   TK_TRACE(1, "sql_database::do_query1(%s)", sql);
   mysql_real_query(connection_, sql.data(), static_cast<unsigned long>(sql.size()));
   sql_result result(mysql_errno(connection_) == 0 ? mysql_use_result(connection_) : nullptr);
@@ -140,6 +141,7 @@ void sql_database::prepared_statement(std::string_view sql, const udb_record& re
 
 void sql_database::prepared_statement(std::string_view sql, std::span<const udb_field* const> cells) {
   TK_TRACE(2, "sql_database::prepared_statement(%s, %d)", sql.substr(0, 4096), cells.size());
+  sender_.wait();
   sql_stmt stmt(mysql_stmt_init(connection_));
   if (!stmt) throw sql_prep_stmt_failed_exception();
   if (mysql_stmt_prepare(stmt.get(), sql.data(), static_cast<unsigned long>(sql.size())) != 0) {

@@ -20,6 +20,7 @@
 
 #include "sql_destination.h"
 #include "sql_local_infile.h"
+#include "sql_sender.h"
 
 class udb_field;
 class udb_record;
@@ -59,6 +60,9 @@ class sql_database : public sql_destination {
   // The server's max_allowed_packet: no statement may be longer.
   uint32_t max_allowed_packet();
   MYSQL* connection() const noexcept { return connection_; }
+  // The worker that stores blocks of rows while the run reads on. Every
+  // statement of the run's thread waits for the block in flight first.
+  sql_sender& sender() noexcept { return sender_; }
   // The connection's LOAD DATA LOCAL feed, when rows may go that way.
   sql_local_infile* local_infile() const noexcept {
     return infile_ != nullptr && infile_->available() ? infile_ : nullptr;
@@ -70,4 +74,5 @@ class sql_database : public sql_destination {
   MYSQL* connection_;  // not owned
   uint32_t max_allowed_packet_ = 0;
   sql_local_infile* infile_;  // not owned
+  sql_sender sender_;         // last: its job ends before the rest goes
 };

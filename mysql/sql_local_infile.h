@@ -13,6 +13,7 @@
 
 #include <mysql.h>
 
+#include <atomic>
 #include <string_view>
 
 class sql_local_infile {
@@ -45,5 +46,5 @@ class sql_local_infile {
 
   std::string_view block_;
   bool offered_ = false;
-  bool available_ = false;
+  std::atomic<bool> available_ = false;
 };

@@ -76,7 +76,6 @@ sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode
 }
 
 sql_table::~sql_table() {
-  if (pending_.empty()) return;
   try {
     flush();
   } catch (const tk_exception& e) {
@@ -219,59 +218,68 @@ void sql_table::prepare_layout(const udb_record& record) {
 }
 
 void sql_table::flush() {
+  post_pending();
+  db_.sender().wait();
+}
+
+void sql_table::post_pending() {
   if (pending_.empty()) return;
   TK_TRACE(1, "Run SQL query: [%s]", std::string_view(pending_).substr(0, 4096));
-  // The batch is gone whether or not the server took it: a failure is
+  // The block in flight must be through before its buffers take the next.
+  db_.sender().wait();
+  sent_.text.swap(pending_);
+  sent_.starts.swap(row_starts_);
+  sent_.first_row = batch_first_row_;
+  // The batch is gone whether or not the server takes it: a failure is
   // reported once, and the next row starts a fresh statement.
-  struct clear_on_exit {
-    sql_table& t;
-    ~clear_on_exit() {
-      t.pending_.clear();
-      t.row_starts_.clear();
-    }
-  } clear{*this};
-  if (load_format_ && send_load()) return;
-  if (pending_.size() <= statement_cap_) {
-    send_batch(pending_, 0, row_starts_.size());
+  pending_.clear();
+  row_starts_.clear();
+  db_.sender().post([this] { send(sent_); });
+}
+
+void sql_table::send(const batch& b) {
+  if (load_format_ && !load_refused_ && send_load(b)) return;
+  if (b.text.size() <= statement_cap_) {
+    send_batch(b, b.text, 0, b.starts.size());
     return;
   }
-  send_inserts(0, row_starts_.size());
+  send_inserts(b, 0, b.starts.size());
 }
 
-std::string_view sql_table::row_text(size_t i) const {
-  const size_t begin = row_starts_[i];
+std::string_view sql_table::batch::row(size_t i) const {
+  const size_t begin = starts[i];
   // Rows are separated by ", ".
-  const size_t end = i + 1 < row_starts_.size() ? row_starts_[i + 1] - 2 : pending_.size();
-  return std::string_view(pending_).substr(begin, end - begin);
+  const size_t end = i + 1 < starts.size() ? starts[i + 1] - 2 : text.size();
+  return std::string_view(text).substr(begin, end - begin);
 }
 
-void sql_table::send_inserts(size_t first, size_t end) {
+void sql_table::send_inserts(const batch& b, size_t first, size_t end) {
   while (first < end) {
-    statement_.assign(batch_head_);
+    job_statement_.assign(batch_head_);
     size_t last = first;
     for (; last < end; ++last) {
-      const std::string_view row = row_text(last);
+      const std::string_view row = b.row(last);
       // The same margin as a batch being built: the head once more.
-      if (last > first && statement_.size() + 2 + row.size() + batch_head_.size() > statement_cap_) break;
-      if (last > first) statement_ += ", ";
-      statement_ += row;
+      if (last > first && job_statement_.size() + 2 + row.size() + batch_head_.size() > statement_cap_) break;
+      if (last > first) job_statement_ += ", ";
+      job_statement_ += row;
     }
-    send_batch(statement_, first, last);
+    send_batch(b, job_statement_, first, last);
     first = last;
   }
 }
 
-bool sql_table::send_load() {
+bool sql_table::send_load(const batch& b) {
   sql_local_infile* feed = db_.local_infile();
   if (!feed) return false;
   load_text_.clear();
-  if (!load_format_->append(load_text_, std::string_view(pending_).substr(row_starts_.front()))) {
+  if (!load_format_->append(load_text_, std::string_view(b.text).substr(b.starts.front()))) {
     TK_TRACE(1, "Rows of table '%s' go as INSERT statements", table_);
     return false;
   }
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
-  TK_TRACE(1, "Run SQL query: [%s] (%d rows)", load_statement_, row_starts_.size());
+  TK_TRACE(1, "Run SQL query: [%s] (%d rows)", load_statement_, b.starts.size());
   db_.query_append(dialect_.start_transaction());
   feed->offer(load_text_);
   try {
@@ -287,7 +295,7 @@ bool sql_table::send_load() {
     // as INSERT statements from now on.
     TK_TRACE(3, "LOAD DATA LOCAL refused (%d): %s", code, e.message());
     feed->set_available(false);
-    load_format_.reset();
+    load_refused_ = true;
     return false;
   }
   feed->release();
@@ -307,7 +315,7 @@ bool sql_table::send_load() {
   return false;
 }
 
-void sql_table::send_batch(std::string_view sql, size_t first, size_t end) {
+void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, size_t end) {
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
   db_.query_append(dialect_.start_transaction());
@@ -340,24 +348,24 @@ void sql_table::send_batch(std::string_view sql, size_t first, size_t end) {
     TK_TRACE(3, "Batch warning %d: %s", code, message);
     throw sql_exception(message, code);
   }
-  retry_rows(first, end);
+  retry_rows(b, first, end);
 }
 
-void sql_table::retry_rows(size_t first, size_t end) {
+void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
   TK_TRACE(3, "Sending the rows of table '%s' one by one", table_);
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
   std::string sql;
   for (size_t i = first; i < end; ++i) {
     sql.assign(batch_head_);
-    sql.append(row_text(i));
-    const uint64_t row_number = batch_first_row_ + i + 1;
+    sql.append(b.row(i));
+    const uint64_t row_number = b.first_row + i + 1;
     try {
       db_.query_append(dialect_.start_transaction());
       db_.query_append(sql);
-    } catch (const tk_exception& e) {
+    } catch (const tk_exception&) {
       mysql_real_query(connection, rollback.data(), rollback.size());
-      refuse_row(row_number, e);
+      refuse_later(row_number, std::current_exception());
       continue;
     }
     std::string message;
@@ -365,11 +373,25 @@ void sql_table::retry_rows(size_t first, size_t end) {
     bool may_hide = false;
     if (mysql_warning_count(connection) != 0 && (bad_warning(message, code, may_hide) || may_hide)) {
       db_.query_append(rollback);
-      refuse_row(row_number, sql_exception(message, code));
+      refuse_later(row_number, std::make_exception_ptr(sql_exception(message, code)));
     } else {
       db_.query_append(dialect_.commit());
     }
   }
+}
+
+void sql_table::refuse_later(uint64_t row_number, std::exception_ptr refusal) {
+  auto report = [this, row_number, refusal] {
+    try {
+      std::rethrow_exception(refusal);
+    } catch (const tk_exception& e) {
+      refuse_row(row_number, e);
+    }
+  };
+  if (db_.sender().on_worker())
+    db_.sender().tell(report);
+  else
+    report();
 }
 
 void sql_table::refuse_too_large() {
@@ -425,7 +447,7 @@ void sql_table::append_record(const udb_record& record) {
 void sql_table::fast_append(const udb_record& record) {
   TK_TRACE(1, "sql_table::fast_append");
   TK_TRACE(1, "that.size=%d", record.size());
-  const size_t cap = load_format_ ? max_load_bytes : statement_cap_;
+  const size_t cap = load_format_ && !load_refused_ ? max_load_bytes : statement_cap_;
   const bool opening = pending_.empty();
   const size_t mark = pending_.size();
   if (opening) {
@@ -454,7 +476,7 @@ void sql_table::fast_append(const udb_record& record) {
     row_.assign(pending_, mark + 2, std::string::npos);
     pending_.resize(mark);
     row_starts_.pop_back();
-    flush();
+    post_pending();
     pending_ += batch_head_;
     batch_first_row_ = n_records_;
     row_starts_.push_back(pending_.size());

@@ -18,7 +18,9 @@
 // connection and dialect) is not owned. The destructor sends what is
 // pending; call flush() to send it with errors reported to the caller.
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,7 +40,7 @@ class sql_table : public sql_row_writer {
   static constexpr size_t max_statement_bytes = 1000000;
   // The size cap of the rows of one LOAD DATA LOCAL statement (and one
   // transaction), in their INSERT form.
-  static constexpr size_t max_load_bytes = 4000000;
+  static constexpr size_t max_load_bytes = 8000000;
 
   // Reads the table's definition from the server.
   sql_table(sql_database& database, std::u16string table, uint32_t mode);
@@ -86,19 +88,33 @@ class sql_table : public sql_row_writer {
   // duplicate or a note, as the server's error; false when there is none.
   // `may_hide` is set when the server listed fewer warnings than it counted.
   bool bad_warning(std::string& message, unsigned& code, bool& may_hide);
-  // Sends rows [first, end) of the pending batch as INSERT statements within
-  // the packet limit, one statement and transaction each.
-  void send_inserts(size_t first, size_t end);
+  // Rows in their INSERT form: the head, then each row at its start,
+  // separated by ", "; `first_row` is the 0-based number of the first.
+  struct batch {
+    std::string text;
+    std::vector<size_t> starts;
+    uint64_t first_row = 0;
+    std::string_view row(size_t i) const;
+  };
+  // Hands the pending rows to the database's sender (after the block in
+  // flight) and starts a fresh batch.
+  void post_pending();
+  // On the sender: stores a batch (see flush).
+  void send(const batch& b);
+  // Sends rows [first, end) of a batch as INSERT statements within the
+  // packet limit, one statement and transaction each.
+  void send_inserts(const batch& b, size_t first, size_t end);
   // One statement of rows [first, end), rows sent one by one on a warning.
-  void send_batch(std::string_view sql, size_t first, size_t end);
+  void send_batch(const batch& b, std::string_view sql, size_t first, size_t end);
   // Sends rows [first, end) one statement each.
-  void retry_rows(size_t first, size_t end);
-  // The pending rows through LOAD DATA LOCAL; false when they are not
-  // stored that way (a value it cannot carry, a warning, local infile
-  // refused), with nothing of them stored.
-  bool send_load();
-  // The text of pending row `i`.
-  std::string_view row_text(size_t i) const;
+  void retry_rows(const batch& b, size_t first, size_t end);
+  // The batch through LOAD DATA LOCAL; false when it is not stored that
+  // way (a value it cannot carry, a warning, local infile refused), with
+  // nothing of it stored.
+  bool send_load(const batch& b);
+  // Reports a refused row: at once on the run's thread, at the sender's
+  // next wait from the sender.
+  void refuse_later(uint64_t row_number, std::exception_ptr refusal);
 
   // Matches the record's cells with the table's columns when its layout is
   // new, and builds the statement heads. Throws the conformance exception
@@ -115,7 +131,8 @@ class sql_table : public sql_row_writer {
   std::vector<sql_cell_slot> slots_;
   size_t statement_cap_;                          // the longest statement the server takes
   bool transactional_ = false;                    // the table's engine keeps transactions
-  std::unique_ptr<sql_load_format> load_format_;  // set while rows go through LOAD DATA
+  std::unique_ptr<sql_load_format> load_format_;  // set when rows may go through LOAD DATA
+  std::atomic<bool> load_refused_ = false;        // the server refused local infile
   std::string load_statement_;
   std::string load_text_;
   bool loading_ = false;                      // a block went through LOAD DATA
@@ -127,5 +144,7 @@ class sql_table : public sql_row_writer {
   uint64_t batch_first_row_ = 0;    // the 0-based number of pending_'s first row
   std::string row_;                 // a row moved out of a full batch
   std::string statement_;           // a one-row statement
+  batch sent_;                      // the batch in flight (the sender's)
+  std::string job_statement_;       // the sender's INSERT statement
   uint64_t n_records_ = 0;
 };
