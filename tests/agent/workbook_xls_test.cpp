@@ -65,8 +65,8 @@ TEST_F(XlsFixtures, EachFixtureGivesItsGoldenTables) {
       // text, just enough for the rest to fit.
       {"cell_kinds.xls", {}, "cell_kinds"},
       // Both date systems, built-in and custom date, date-and-time and time
-      // formats in one column: mixed, they end as CHAR(19) text, where a time
-      // of day keeps the zero date.
+      // formats in one column: times of day among calendar dates make the
+      // column text, each value in the form of its format.
       {"dates_1900.xls", {}, "dates_1900"},
       {"dates_1904.xls", {}, "dates_1904"},
       // One column per number class: currency (an exact decimal until
