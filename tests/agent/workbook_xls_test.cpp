@@ -73,6 +73,11 @@ TEST_F(XlsFixtures, EachFixtureGivesItsGoldenTables) {
       // refined), percent, plain decimals, times, dates.
       {"number_formats.xls", {}, "number_formats"},
       {"number_formats.xls", {"--no_refine"}, "number_formats_not_refined"},
+      // A column of every meaning (text, each value as its format reads);
+      // durations under the built-in [h]:mm:ss within the TIME range (a time
+      // column) and past it (text); negative serials under date and time
+      // formats (numbers).
+      {"meanings.xls", {"--extr_fn"}, "meanings"},
       {"unicode_text.xls", {"--charset=utf8mb4"}, "unicode_text"},
       // Eight sheets, one hidden, several names that need quoting: all are
       // converted, in ascending order of their names.
