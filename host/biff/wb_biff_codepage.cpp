@@ -47,6 +47,18 @@ wb_biff_codepage::wb_biff_codepage(std::uint16_t id) : id_(id) {
     id_ = default_id;
     converter_ = open_codepage(default_id);
   }
+  if (ucnv_getMaxCharSize(converter_) != 1) return;
+  table_.resize(256);
+  for (unsigned b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    UChar unit[2];
+    UErrorCode status = U_ZERO_ERROR;
+    if (ucnv_toUChars(converter_, unit, 2, &byte, 1, &status) != 1 || U_FAILURE(status)) {
+      table_.clear();  // a byte that is not one character: the converter decides
+      return;
+    }
+    table_[b] = unit[0];
+  }
 }
 
 wb_biff_codepage::~wb_biff_codepage() {
@@ -55,6 +67,12 @@ wb_biff_codepage::~wb_biff_codepage() {
 
 void wb_biff_codepage::decode(const unsigned char* bytes, std::size_t size, std::u16string& out) const {
   const std::size_t start = out.size();
+  if (!table_.empty()) {
+    out.resize(start + size);
+    char16_t* o = out.data() + start;
+    for (std::size_t i = 0; i < size; ++i) o[i] = table_[bytes[i]];
+    return;
+  }
   // Every code page used here gives at most one UTF-16 unit per byte.
   out.resize(start + size + 1);
   UErrorCode status = U_ZERO_ERROR;

@@ -1,12 +1,16 @@
 // Decodes the byte strings of BIFF5/7 workbooks (sheet names, cell texts,
 // format codes) from the workbook's Windows code page (its CODEPAGE record)
 // to UTF-16 with an ICU converter. Unknown code pages fall back to 1252, the
-// default when a workbook names none.
+// default when a workbook names none. A single-byte code page decodes
+// through a table of its 256 characters, built once with the converter:
+// most texts are short, and a converter call per text would cost more than
+// the text itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct UConverter;
 
@@ -28,4 +32,5 @@ class wb_biff_codepage {
  private:
   UConverter* converter_ = nullptr;
   std::uint16_t id_ = default_id;
+  std::vector<char16_t> table_;  // empty unless the code page is single-byte
 };

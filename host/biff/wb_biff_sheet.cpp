@@ -9,19 +9,6 @@
 
 namespace {
 
-// An RK value: a 30-bit integer or the top 30 bits of a double, optionally
-// to be divided by 100.
-double decode_rk(std::uint32_t rk) {
-  double value;
-  if ((rk & 0x02) != 0) {
-    value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
-  } else {
-    const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
-    std::memcpy(&value, &bits, sizeof value);
-  }
-  return (rk & 0x01) != 0 ? value / 100.0 : value;
-}
-
 // The cached result of a FORMULA record is a double unless its last two
 // bytes are FFFF; then its first byte tells the kind.
 constexpr std::uint8_t result_string = 0;
@@ -179,7 +166,7 @@ void wb_biff_sheet::read_cell_record() {
     }
     case rk: {
       const std::uint16_t r = cursor_.u16(), c = cursor_.u16(), xf_index = cursor_.u16();
-      push_number(r, c, xf_index, decode_rk(cursor_.u32()));
+      push_number(r, c, xf_index, wb_biff_decode_rk(cursor_.u32()));
       break;
     }
     case mulrk: {
@@ -189,7 +176,7 @@ void wb_biff_sheet::read_cell_record() {
       const std::size_t count = (cursor_.length() - 6) / 6;
       for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t xf_index = cursor_.u16();
-        push_number(r, static_cast<std::uint32_t>(first + i), xf_index, decode_rk(cursor_.u32()));
+        push_number(r, static_cast<std::uint32_t>(first + i), xf_index, wb_biff_decode_rk(cursor_.u32()));
       }
       break;
     }

@@ -8,8 +8,8 @@
 // streamed from their offsets by wb_biff_sheet, each with its own window on
 // the stream, so the stream is never held whole.
 //
-// Errors: 3274 for a damaged or unsupported file (BIFF2-4, no workbook
-// stream, a broken record or sector chain), 3161 for an encrypted workbook
+// Errors: 3274 for a damaged or unsupported file (no workbook stream, a
+// broken record or sector chain), 3161 for an encrypted workbook
 // (FILEPASS) or an encrypted OOXML package in a compound file.
 #pragma once
 

@@ -17,8 +17,15 @@ wb_cfb_stream::wb_cfb_stream(std::shared_ptr<const std::vector<unsigned char>> b
   end_ = whole_->size();
 }
 
+wb_cfb_stream::wb_cfb_stream(std::shared_ptr<const wb_cfb_storage> storage)
+    : storage_(std::move(storage)), size_(storage_->size()) {
+  window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(window_bytes, size_)));
+  base_ = window_.data();
+}
+
 std::unique_ptr<wb_cfb_stream> wb_cfb_stream::clone() const {
   if (whole_) return std::make_unique<wb_cfb_stream>(whole_);
+  if (!chain_) return std::make_unique<wb_cfb_stream>(storage_);
   return std::make_unique<wb_cfb_stream>(storage_, chain_, sector_size_, size_);
 }
 
@@ -54,6 +61,7 @@ std::size_t wb_cfb_stream::refill(std::size_t n) {
 }
 
 std::size_t wb_cfb_stream::read_chain(std::uint64_t offset, unsigned char* dest, std::size_t count) {
+  if (!chain_) return storage_->read_at(offset, dest, count);
   const std::vector<std::uint32_t>& chain = *chain_;
   std::size_t done = 0;
   while (done < count) {

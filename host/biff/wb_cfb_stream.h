@@ -3,7 +3,8 @@
 // through its (already validated) sector chain on demand, contiguous sectors
 // in one read, so memory stays at the window size whatever the stream's
 // size; a small stream (from the mini stream, or bytes given in memory) is
-// held whole.
+// held whole. A workbook stored without a compound file around it (Excel
+// 2.x to 4.0) is a stream that is the whole storage, read the same way.
 //
 // The BIFF record cursor takes its records straight from the window:
 // require(n) makes n bytes contiguous at data() without copying them again.
@@ -27,6 +28,8 @@ class wb_cfb_stream {
                 std::uint32_t sector_size, std::uint64_t size);
   // A stream held whole in memory.
   explicit wb_cfb_stream(std::shared_ptr<const std::vector<unsigned char>> bytes);
+  // The whole of `storage` as one stream.
+  explicit wb_cfb_stream(std::shared_ptr<const wb_cfb_storage> storage);
 
   // A second reader of the same stream, at offset 0, with its own window.
   std::unique_ptr<wb_cfb_stream> clone() const;

@@ -73,7 +73,9 @@ long wb_database::parse_select(std::u16string_view sql, std::u16string& table) {
   s = skip_space(s);
   if (s.empty()) return wb_dao_error::syntax_error_from;
   if (s.front() == u'[') {
-    const std::size_t close = s.find(u']');
+    // The last bracket closes the name: a sheet named after its file may
+    // hold a "]" of the file's name.
+    const std::size_t close = s.rfind(u']');
     if (close == std::u16string_view::npos || close == 1) return wb_dao_error::syntax_error_from;
     table.assign(s.substr(1, close - 1));
     s.remove_prefix(close + 1);

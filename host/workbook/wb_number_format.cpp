@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "wb_ole_date.h"
+
 namespace {
 
 // UTF-8 currency symbols recognised outside quotes.
@@ -64,7 +66,8 @@ void classify_tag(std::string_view tag, bool& date, bool& time, bool& currency) 
 
 wb_number_class wb_number_format::classify_builtin(std::uint32_t id) {
   if ((id >= 14 && id <= 17) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58)) return wb_number_class::date;
-  if ((id >= 18 && id <= 21) || (id >= 45 && id <= 47)) return wb_number_class::time;
+  if ((id >= 18 && id <= 21) || id == 45 || id == 47) return wb_number_class::time;
+  if (id == 46) return wb_number_class::duration;
   if (id == 22) return wb_number_class::date_time;
   if ((id >= 5 && id <= 8) || id == 42 || id == 44) return wb_number_class::currency;
   if (id == 9 || id == 10) return wb_number_class::percent;
@@ -72,7 +75,7 @@ wb_number_class wb_number_format::classify_builtin(std::uint32_t id) {
 }
 
 wb_number_class wb_number_format::classify_code(std::string_view s) {
-  bool date = false, time = false, currency = false, percent = false;
+  bool date = false, time = false, elapsed = false, currency = false, percent = false;
   // The last date/time letter seen, to tell minutes from months.
   char last_dt = 0;
   std::size_t pending_m = std::string_view::npos;  // an m whose meaning waits for the next token
@@ -117,7 +120,7 @@ wb_number_class wb_number_format::classify_code(std::string_view s) {
       bool tag_time = false;
       classify_tag(s.substr(i + 1, close - i - 1), date, tag_time, currency);
       if (tag_time) {
-        time = true;
+        elapsed = true;
         last_dt = lower(s[i + 1]);
         if (last_dt == 'm') last_dt = 'n';  // elapsed minutes
       }
@@ -181,10 +184,17 @@ wb_number_class wb_number_format::classify_code(std::string_view s) {
   }
   resolve_m(false);
 
-  if (date && time) return wb_number_class::date_time;
+  if (date && (time || elapsed)) return wb_number_class::date_time;
   if (date) return wb_number_class::date;
+  if (elapsed) return wb_number_class::duration;
   if (time) return wb_number_class::time;
   if (currency) return wb_number_class::currency;
   if (percent) return wb_number_class::percent;
   return wb_number_class::general;
+}
+
+wb_number_class wb_number_format::effective_class(wb_number_class c, double value, bool date1904) {
+  if (!wb_is_date_class(c)) return c;
+  const double ole = wb_serial_to_ole(value, date1904);
+  return ole >= 0.0 && ole < wb_ole_after_last_day ? c : wb_number_class::general;
 }

@@ -26,8 +26,8 @@ double wb_ole_to_serial(double ole, bool date1904) {
 
 wb_ole_parts wb_split_ole(double ole) {
   wb_ole_parts p;
-  double day = std::floor(ole);
-  double secs = std::round((ole - day) * 86400.0);
+  double day = std::trunc(ole);
+  double secs = std::round(std::fabs(ole - day) * 86400.0);
   if (secs >= 86400.0) {
     day += 1.0;
     secs = 0.0;

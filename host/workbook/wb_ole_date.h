@@ -7,6 +7,9 @@
 // 1904 system counts from 1904-01-01 = day 0 and adds 1462 days.
 // A serial in [0, 1) is a pure time of day in either system and is
 // delivered as the OLE time (day 0), so times read as times.
+//
+// These conversions are for calendar classes only: a duration is a plain
+// count of days (1 is 24 hours) and never passes through them.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +20,16 @@
 double wb_serial_to_ole(double serial, bool date1904, bool date_only_format = false);
 double wb_ole_to_serial(double ole, bool date1904);
 
+// The OLE date of 10000-01-01: every calendar day lies below it.
+inline constexpr double wb_ole_after_last_day = 2958466.0;
+
 // An OLE date split into whole days since 1899-12-30 and seconds of the day,
-// rounded to the second (a time that rounds to 24:00:00 moves to the next day).
+// rounded to the second (a time that rounds to 24:00:00 moves to the next
+// day). The rule is the one of the OLE date type, which the DAO layer
+// applies to date values: the day is the number truncated toward zero and
+// the time of day its fraction without the sign, so -1.25 is day -1 at
+// 06:00. A text of a cell and the date value of the same cell thus always
+// name the same moment.
 struct wb_ole_parts {
   std::int64_t days = 0;
   std::int32_t seconds = 0;

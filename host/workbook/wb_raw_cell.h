@@ -19,10 +19,12 @@ enum class wb_number_class : std::uint8_t {
   percent,  // read as a plain number
   currency,
   date,       // a date without time of day in the format
-  time,       // a time of day or a duration without a date
+  time,       // a time of day without a date
   date_time,  // both
+  duration,   // elapsed time ([h]:mm:ss, [m], [s]): a count of days, no calendar
 };
 
+// The calendar classes; a duration is not one of them.
 constexpr bool wb_is_date_class(wb_number_class c) {
   return c == wb_number_class::date || c == wb_number_class::time || c == wb_number_class::date_time;
 }

@@ -1,8 +1,6 @@
 #include "wb_row_reader.h"
 
-#include <charconv>
-#include <cmath>
-
+#include "wb_number_format.h"
 #include "wb_ole_date.h"
 #include "wb_value_text.h"
 
@@ -62,73 +60,38 @@ bool wb_row_reader::next_row() {
   return true;
 }
 
-namespace {
-
-// A currency amount in units of 1/10,000 from the number as the workbook
-// shows it: the shortest decimal text that reads back as the double, rounded
-// half away from zero at the fourth decimal. Multiplying the double by
-// 10,000 instead would round large amounts at their last digit.
-std::int64_t wb_currency_from_double(double v) {
-  char text[64];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed);
-  if (ec != std::errc()) return std::llround(v * 10000.0);
-  const char* p = text;
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  std::int64_t scaled = 0;
-  int decimals = -1;
-  bool round_up = false;
-  for (; p < end; ++p) {
-    if (*p == '.') {
-      decimals = 0;
-      continue;
-    }
-    const int digit = *p - '0';
-    if (decimals >= 4) {
-      if (decimals == 4) round_up = digit >= 5;
-      ++decimals;
-      continue;
-    }
-    scaled = scaled * 10 + digit;
-    if (decimals >= 0) ++decimals;
-  }
-  for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d) scaled *= 10;
-  if (round_up) ++scaled;
-  return negative ? -scaled : scaled;
-}
-
-}  // namespace
-
 void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
   wb_value& v = values_[field];
   const wb_dao_type type = schema_.columns()[field].type;
   switch (cell.kind) {
-    case wb_cell_kind::number:
+    case wb_cell_kind::number: {
+      const wb_number_class cls = wb_number_format::effective_class(cell.number_class, cell.number, schema_.date1904());
       switch (type) {
         case wb_dao_type::double_:
           v.set_number(cell.number);
           return;
         case wb_dao_type::date:
-          v.set_date(wb_serial_to_ole(cell.number, schema_.date1904(), cell.number_class == wb_number_class::date));
-          return;
+          // A duration has no date value past 24 hours: its column takes
+          // the text H:MM:SS, which a TIME column reads as it stands.
+          if (cls != wb_number_class::duration) {
+            v.set_date(wb_serial_to_ole(cell.number, schema_.date1904(), cls == wb_number_class::date));
+            return;
+          }
+          break;
         case wb_dao_type::currency:
           v.set_currency(wb_currency_from_double(cell.number));
           return;
         case wb_dao_type::text:
-        case wb_dao_type::memo: {
-          char16_t buf[wb_value_text_capacity];
-          const std::size_t n = wb_is_date_class(cell.number_class)
-                                    ? wb_format_ole_date(wb_serial_to_ole(cell.number, schema_.date1904(),
-                                                                          cell.number_class == wb_number_class::date),
-                                                         buf)
-                                    : wb_format_number(cell.number, buf);
-          buffers_[field].assign(buf, n);
-          v.set_text(buffers_[field]);
-          return;
-        }
+        case wb_dao_type::memo:
+          break;
         default:
           return;
       }
+      char16_t buf[wb_value_text_capacity];
+      buffers_[field].assign(buf, wb_format_number_cell(cell.number, cls, schema_.date1904(), buf));
+      v.set_text(buffers_[field]);
+      return;
+    }
     case wb_cell_kind::text:
       if (type != wb_dao_type::text && type != wb_dao_type::memo) return;
       if (cell.text_is_stable) {

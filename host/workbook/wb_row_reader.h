@@ -1,10 +1,11 @@
 // The second pass over a worksheet: assembles the data rows of the used
 // range, one at a time, into one wb_value per column, converted to the
 // column's type:
-//   text column: texts as they are; numbers in their shortest round-trip
-//     text (wb_format_number); date-formatted numbers as yyyy-mm-dd
-//     hh:mm:ss (wb_format_ole_date); booleans as TRUE / FALSE;
-//   date column: the OLE date; currency: the amount scaled by 10,000;
+//   text column: texts as they are; numbers as their format reads them
+//     (wb_format_number_cell: dates, times, durations, currency and plain
+//     numbers each in their own form); booleans as TRUE / FALSE;
+//   date column: the OLE date, or for a column of durations the text
+//     H:MM:SS; currency: the amount scaled by 10,000;
 //   double: the number; boolean: the boolean.
 // Error cells and empty cells are NULL; a row without values arrives with
 // every field NULL.

@@ -8,24 +8,50 @@
 #include <string>
 #include <unordered_set>
 
+#include "wb_number_format.h"
 #include "wb_ole_date.h"
 #include "wb_value_text.h"
 
 namespace {
 
-// Largest magnitude a currency value (int64 scaled by 10,000) can hold.
-constexpr double currency_limit = 922337203685477.0;
+// What the numbers of a column mean, one bit per meaning. A date and a
+// date-time are one meaning, a moment of the calendar (a date is that moment
+// at midnight); a time of day, a duration, a plain number (general and
+// percent formats) and a currency amount are each their own.
+enum meaning_bit : std::uint8_t {
+  meaning_number = 1,
+  meaning_currency = 2,
+  meaning_moment = 4,
+  meaning_time_of_day = 8,
+  meaning_duration = 16,
+};
+
+std::uint8_t meaning_of(wb_number_class c) {
+  switch (c) {
+    case wb_number_class::currency:
+      return meaning_currency;
+    case wb_number_class::date:
+    case wb_number_class::date_time:
+      return meaning_moment;
+    case wb_number_class::time:
+      return meaning_time_of_day;
+    case wb_number_class::duration:
+      return meaning_duration;
+    default:
+      return meaning_number;
+  }
+}
 
 struct column_stats {
-  std::uint32_t numbers = 0;
-  std::uint32_t dates = 0;
-  std::uint32_t currencies = 0;
+  std::uint32_t numbers = 0;  // number cells of every meaning
   std::uint32_t booleans = 0;
   std::uint32_t texts = 0;
   std::uint32_t longest_text = 0;
+  std::uint8_t meanings = 0;
   bool any_time_of_day = false;
   bool all_pure_time = true;
   bool currency_overflow = false;
+  bool duration_overflow = false;  // a duration past the server's TIME range
 };
 
 std::u16string fold_case(const std::u16string& s) {
@@ -52,11 +78,9 @@ std::u16string header_text(const wb_raw_cell& c, bool date1904) {
     case wb_cell_kind::boolean:
       return std::u16string(c.number != 0 ? wb_true_text : wb_false_text);
     case wb_cell_kind::number:
-      if (wb_is_date_class(c.number_class))
-        return std::u16string(
-            buf,
-            wb_format_ole_date(wb_serial_to_ole(c.number, date1904, c.number_class == wb_number_class::date), buf));
-      return std::u16string(buf, wb_format_number(c.number, buf));
+      return std::u16string(
+          buf, wb_format_number_cell(c.number, wb_number_format::effective_class(c.number_class, c.number, date1904),
+                                     date1904, buf));
     default:
       return {};
   }
@@ -97,20 +121,21 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
     if (c.column >= stats.size()) stats.resize(static_cast<std::size_t>(c.column) + 1);
     column_stats& s = stats[c.column];
     switch (c.kind) {
-      case wb_cell_kind::number:
-        if (wb_is_date_class(c.number_class)) {
-          ++s.dates;
-          const wb_ole_parts p =
-              wb_split_ole(wb_serial_to_ole(c.number, date1904, c.number_class == wb_number_class::date));
+      case wb_cell_kind::number: {
+        ++s.numbers;
+        const wb_number_class cls = wb_number_format::effective_class(c.number_class, c.number, date1904);
+        s.meanings |= meaning_of(cls);
+        if (wb_is_date_class(cls)) {
+          const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904, cls == wb_number_class::date));
           if (p.days != 0) s.all_pure_time = false;
           if (p.seconds != 0) s.any_time_of_day = true;
-        } else if (c.number_class == wb_number_class::currency) {
-          ++s.currencies;
-          if (std::fabs(c.number) >= currency_limit) s.currency_overflow = true;
-        } else {
-          ++s.numbers;
+        } else if (cls == wb_number_class::currency) {
+          if (std::fabs(c.number) >= wb_currency_limit) s.currency_overflow = true;
+        } else if (cls == wb_number_class::duration) {
+          if (!wb_duration_fits_time(c.number)) s.duration_overflow = true;
         }
         break;
+      }
       case wb_cell_kind::text:
         ++s.texts;
         s.longest_text = std::max(s.longest_text, static_cast<std::uint32_t>(c.text.size()));
@@ -143,16 +168,25 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
   for (std::size_t i = 0; i < count; ++i) {
     const column_stats& s = stats[min_col + i];
     wb_column_def& col = columns_[i];
-    const std::uint32_t total = s.numbers + s.dates + s.currencies + s.booleans + s.texts;
+    const std::uint32_t total = s.numbers + s.booleans + s.texts;
+    // Numbers of one meaning keep their type; numbers of several become
+    // text, each cell in the form its own format reads.
+    const bool one_meaning = s.meanings != 0 && (s.meanings & (s.meanings - 1)) == 0;
     if (total == 0) {
       col.type = wb_dao_type::text;
       col.size = 255;
-    } else if (s.texts == 0 && s.booleans == 0) {
+    } else if (s.texts == 0 && s.booleans == 0 && one_meaning &&
+               !(s.meanings == meaning_duration && s.duration_overflow)) {
       col.size = 8;
-      if (s.dates == total) {
+      if (s.meanings == meaning_moment || s.meanings == meaning_time_of_day) {
         col.type = wb_dao_type::date;
         col.format = s.all_pure_time ? u"Long Time" : !s.any_time_of_day ? u"Short Date" : u"General Date";
-      } else if (s.currencies == total && !s.currency_overflow) {
+      } else if (s.meanings == meaning_duration) {
+        // Durations within the TIME range: a time column holding them as
+        // hours:minutes:seconds (see wb_row_reader).
+        col.type = wb_dao_type::date;
+        col.format = u"Long Time";
+      } else if (s.meanings == meaning_currency && !s.currency_overflow) {
         col.type = wb_dao_type::currency;
       } else {
         col.type = wb_dao_type::double_;

@@ -4,15 +4,21 @@
 // cell with a value (number, text, boolean or error); formatting-only cells
 // do not extend it. With a header row the range's first row names the
 // columns and is not data. Each column's type is decided from all its data
-// cells:
-//   all numbers with a date/time format -> date ("Format": "Long Time" when
-//     every value is a pure time, "Short Date" when none has a time of day,
-//     "General Date" otherwise);
-//   all numbers with a currency format  -> currency (double when a value
-//     does not fit the currency range);
-//   all numbers                         -> double;
-//   all booleans                        -> boolean;
-//   anything else (text, mixed kinds)   -> text 255, or memo when a text is
+// cells. A number means what its format says (wb_number_format::
+// effective_class): a moment of the calendar (date or date-time formats), a
+// time of day, a duration, a currency amount, or a plain number. Then:
+//   all numbers, all moments or all times of day -> date ("Format": "Long
+//     Time" when every value is a pure time, "Short Date" when none has a
+//     time of day, "General Date" otherwise);
+//   all numbers, all durations -> date "Long Time" when each lies within
+//     the server's TIME range (read as H:MM:SS texts), text 255 otherwise;
+//   all numbers, all currency -> currency (double when a value does not fit
+//     the currency range);
+//   all numbers, all plain -> double;
+//   numbers of several meanings -> text 255, each number written as its
+//     format reads (wb_format_number_cell);
+//   all booleans -> boolean;
+//   anything else (text, mixed kinds) -> text 255, or memo when a text is
 //     longer than 255 UTF-16 units; a column without values is text 255.
 // Error cells count for the range but not for the type.
 #pragma once

@@ -97,7 +97,7 @@ char16_t* put2(char16_t* o, unsigned v) {
 }
 }  // namespace
 
-std::size_t wb_format_ole_date(double ole, char16_t* out) {
+std::size_t wb_format_ole_date(double ole, char16_t* out, bool with_clock) {
   if (!std::isfinite(ole)) ole = 0.0;
   const wb_ole_parts parts = wb_split_ole(ole);
   char16_t* o = out;
@@ -117,7 +117,7 @@ std::size_t wb_format_ole_date(double ole, char16_t* out) {
     o = put2(o, m);
     *o++ = u'-';
     o = put2(o, d);
-    if (parts.seconds == 0) return static_cast<std::size_t>(o - out);
+    if (parts.seconds == 0 && !with_clock) return static_cast<std::size_t>(o - out);
     *o++ = u' ';
   }
   const unsigned s = static_cast<unsigned>(parts.seconds);
@@ -127,4 +127,101 @@ std::size_t wb_format_ole_date(double ole, char16_t* out) {
   *o++ = u':';
   o = put2(o, s % 60);
   return static_cast<std::size_t>(o - out);
+}
+
+std::int64_t wb_currency_from_double(double v) {
+  char text[64];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed);
+  if (ec != std::errc()) return std::llround(v * 10000.0);
+  const char* p = text;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  std::int64_t scaled = 0;
+  int decimals = -1;
+  bool round_up = false;
+  for (; p < end; ++p) {
+    if (*p == '.') {
+      decimals = 0;
+      continue;
+    }
+    const int digit = *p - '0';
+    if (decimals >= 4) {
+      if (decimals == 4) round_up = digit >= 5;
+      ++decimals;
+      continue;
+    }
+    scaled = scaled * 10 + digit;
+    if (decimals >= 0) ++decimals;
+  }
+  for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d) scaled *= 10;
+  if (round_up) ++scaled;
+  return negative ? -scaled : scaled;
+}
+
+namespace {
+
+char16_t* put_unsigned(char16_t* o, std::uint64_t v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  for (const char* c = buf; c < r.ptr; ++c) *o++ = static_cast<char16_t>(*c);
+  return o;
+}
+
+// Seconds of a duration, rounded; the TIME limit is 838:59:59.
+constexpr double max_time_seconds = 838.0 * 3600.0 + 59.0 * 60.0 + 59.0;
+// Beyond this many days a duration is written as a plain number: its
+// seconds would not fit the counter (and no worksheet holds such a span).
+constexpr double max_duration_days = 1e13;
+
+}  // namespace
+
+std::size_t wb_format_currency(std::int64_t scaled, char16_t* out) {
+  char16_t* o = out;
+  std::uint64_t magnitude = static_cast<std::uint64_t>(scaled);
+  if (scaled < 0) {
+    *o++ = u'-';
+    magnitude = ~magnitude + 1;
+  }
+  o = put_unsigned(o, magnitude / 10000);
+  *o++ = u'.';
+  const unsigned fraction = static_cast<unsigned>(magnitude % 10000);
+  o = put2(o, fraction / 100);
+  o = put2(o, fraction % 100);
+  return static_cast<std::size_t>(o - out);
+}
+
+std::size_t wb_format_duration(double days, char16_t* out) {
+  if (!std::isfinite(days) || std::fabs(days) >= max_duration_days) return wb_format_number(days, out);
+  const double seconds = std::round(std::fabs(days) * 86400.0);
+  char16_t* o = out;
+  if (days < 0 && seconds != 0) *o++ = u'-';
+  const std::uint64_t s = static_cast<std::uint64_t>(seconds);
+  o = put_unsigned(o, s / 3600);
+  *o++ = u':';
+  o = put2(o, static_cast<unsigned>((s / 60) % 60));
+  *o++ = u':';
+  o = put2(o, static_cast<unsigned>(s % 60));
+  return static_cast<std::size_t>(o - out);
+}
+
+bool wb_duration_fits_time(double days) {
+  return std::isfinite(days) && std::round(std::fabs(days) * 86400.0) <= max_time_seconds;
+}
+
+std::size_t wb_format_number_cell(double value, wb_number_class number_class, bool date1904, char16_t* out) {
+  switch (number_class) {
+    case wb_number_class::date:
+      return wb_format_ole_date(wb_serial_to_ole(value, date1904, true), out);
+    case wb_number_class::time:
+      return wb_format_ole_date(wb_serial_to_ole(value, date1904), out);
+    case wb_number_class::date_time:
+      return wb_format_ole_date(wb_serial_to_ole(value, date1904), out, true);
+    case wb_number_class::duration:
+      return wb_format_duration(value, out);
+    case wb_number_class::currency:
+      if (std::fabs(value) < wb_currency_limit) return wb_format_currency(wb_currency_from_double(value), out);
+      return wb_format_number(value, out);
+    default:
+      return wb_format_number(value, out);
+  }
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "wb_biff_early_workbook.h"
 #include "wb_biff_workbook.h"
 #include "wb_cfb_reader.h"
 #include "wb_error_list.h"
@@ -40,6 +41,8 @@ std::unique_ptr<wb_workbook_source> wb_workbook_opener::open(const std::string& 
   // A compound file is a BIFF workbook ("Workbook" or "Book" stream) or an
   // encrypted package (3161); without either stream: 3274.
   if (wb_cfb_reader::has_signature(magic, n)) return wb_biff_workbook::open(path, dao_error);
+  // Excel 2.x to 4.0 files are bare record streams that start with a BOF.
+  if (wb_biff_early_workbook::has_signature(magic, n)) return wb_biff_early_workbook::open(path, dao_error);
   dao_error = wb_dao_error::unexpected_format;
   return nullptr;
 }

@@ -2,10 +2,12 @@
 // same tables: every fixture's dump loads with the client (no --force) into
 // a database of its own, and both databases hold the same definitions, rows
 // and checksums. The refinement proposes only changes the server makes
-// exactly, so no ALTER TABLE of the live run fails either.
+// exactly, so no ALTER TABLE of the live run fails either. Workbook numbers
+// arrive as their formats mean them, from the files of every Excel version.
 
 #include <gtest/gtest.h>
 
+#include "biff_test_writer.h"
 #include "workbook_support.h"
 
 using testsupport::run_result;
@@ -117,4 +119,134 @@ TEST_F(RoundTrip, Workbooks) {
     SCOPED_TRACE(fixture);
     live_and_dump_agree(testsupport::source_dir() + "/tests/data/xls/" + fixture, {"--extr_fn"});
   }
+}
+
+// Numbers of one column that mean different things arrive as text, each as
+// its format reads (then refined like any text); durations are no calendar
+// dates; negative serials under date and time formats are numbers.
+TEST_F(RoundTrip, WorkbookNumbersKeepTheirMeaning) {
+  {
+    wbtest::xlsx_book book(dir_.file("meanings.xlsx"));
+    lxw_format* day = book.format("yyyy-mm-dd");
+    lxw_format* clock = book.format("hh:mm");
+    lxw_format* stamp = book.format("yyyy-mm-dd hh:mm:ss");
+    lxw_format* hours = book.format("[h]:mm:ss");
+    lxw_format* month_day = book.format("m\"\xE6\x9C\x88\"d\"\xE6\x97\xA5\"");  // m"月"d"日"
+    lxw_format* builtin_elapsed = workbook_add_format(book.handle());
+    format_set_num_format_index(builtin_elapsed, 46);
+    auto column = [](lxw_worksheet* s, lxw_col_t c, const char* name,
+                     const std::vector<std::pair<double, lxw_format*>>& cells) {
+      worksheet_write_string(s, 0, c, name, nullptr);
+      for (lxw_row_t r = 0; r < cells.size(); ++r) worksheet_write_number(s, r + 1, c, cells[r].first, cells[r].second);
+    };
+    lxw_worksheet* s = book.sheet("Meanings");
+    column(s, 0, "every",
+           {{45000, day},
+            {0.75, clock},
+            {45000.5, stamp},
+            {1.5, hours},
+            {12.5, nullptr},
+            {19.99, book.format("\"$\"#,##0.00")},
+            {45001, month_day}});
+    // A formula whose cached result is a date, among dates.
+    column(s, 1, "calendar", {{45000, day}, {45001, month_day}});
+    worksheet_write_formula_num(s, 3, 1, "=B2+2", day, 45002);
+    column(s, 2, "stamps", {{45000.5, stamp}, {7, nullptr}});
+
+    s = book.sheet("Durations");
+    const double limit = (838 * 3600 + 59 * 60 + 59) / 86400.0;
+    column(s, 0, "elapsed", {{0, hours}, {1, hours}, {59, hours}, {60, hours}, {61, hours}});
+    column(s, 1, "within",
+           {{0.25, book.format("[h]:mm")}, {1.5, builtin_elapsed}, {limit, hours}, {-0.5, book.format("[mm]:ss")}});
+    column(s, 2, "past", {{limit, hours}, {limit + 1 / 86400.0, hours}});
+
+    s = book.sheet("Negative");
+    column(s, 0, "day", {{45000, day}, {-1, day}});
+    column(s, 1, "clock", {{0.5, clock}, {-0.25, clock}});
+    column(s, 2, "stamp", {{-1.25, stamp}, {45000.5, stamp}});
+    column(s, 3, "only", {{-1.25, stamp}, {-3, day}});
+    worksheet_write_string(s, 3, 2, "none", nullptr);  // a text column in any case
+  }
+  // The types arrive as the engine gives them: refinement has nothing to change.
+  for (const char* refine : {"--mode=0", "--no_refine"}) {
+    SCOPED_TRACE(refine);
+    live_and_dump_agree("meanings.xlsx", {"--extr_fn", refine});
+    EXPECT_EQ(columns("Meanings"),
+              (std::vector<std::string>{"every varchar(255)", "calendar date", "stamps varchar(255)"}));
+    EXPECT_EQ(rows("SELECT * FROM Meanings"), (table_rows{{"2023-03-15", "2023-03-15", "2023-03-15 12:00:00"},
+                                                          {"18:00:00", "2023-03-16", "7"},
+                                                          {"2023-03-15 12:00:00", "2023-03-17", "<NULL>"},
+                                                          {"36:00:00", "<NULL>", "<NULL>"},
+                                                          {"12.5", "<NULL>", "<NULL>"},
+                                                          {"19.9900", "<NULL>", "<NULL>"},
+                                                          {"2023-03-16", "<NULL>", "<NULL>"}}));
+    EXPECT_EQ(columns("Durations"),
+              (std::vector<std::string>{"elapsed varchar(255)", "within time", "past varchar(255)"}));
+    EXPECT_EQ(rows("SELECT * FROM Durations"), (table_rows{{"0:00:00", "06:00:00", "838:59:59"},
+                                                           {"24:00:00", "36:00:00", "839:00:00"},
+                                                           {"1416:00:00", "838:59:59", "<NULL>"},
+                                                           {"1440:00:00", "-12:00:00", "<NULL>"},
+                                                           {"1464:00:00", "<NULL>", "<NULL>"}}));
+    EXPECT_EQ(columns("Negative"), (std::vector<std::string>{"day varchar(255)", "clock varchar(255)",
+                                                             "stamp varchar(255)", "only double"}));
+    EXPECT_EQ(rows("SELECT * FROM Negative"), (table_rows{{"2023-03-15", "12:00:00", "-1.25", "-1.25"},
+                                                          {"-1", "-0.25", "2023-03-15 12:00:00", "-3"},
+                                                          {"<NULL>", "<NULL>", "none", "<NULL>"}}));
+  }
+}
+
+// Files of Excel 2.x (a non-Latin code page, named after the file), 3.0
+// (known by its content under another extension) and an Excel 4.0 workbook
+// of three worksheets and a chart, written record by record.
+TEST_F(RoundTrip, ExcelTwoToFourFiles) {
+  using namespace biff_test;
+  const std::string cp1251 = early::codepage(1251);
+  const auto formats = [](int v) {
+    std::string out;
+    for (const char* code : {"General", "dd.mm.yyyy", "[h]:mm", "\"$\"#,##0.00", "h:mm"}) out += early::format(v, code);
+    if (v != 2)
+      for (unsigned i = 0; i < 5; ++i) out += early::xf(v, i);
+    return out;
+  };
+  // \u0422\u043e\u0432\u0430\u0440 and so on, in code page 1251.
+  const std::string goods = "\xD2\xEE\xE2\xE0\xF0", price = "\xD6\xE5\xED\xE0", bread = "\xD5\xEB\xE5\xE1",
+                    milk = "\xCC\xEE\xEB\xEE\xEA\xEE";
+  write_file(dir_.file("\xD0\x9F\xD1\x80\xD0\xB0\xD0\xB9\xD1\x81.xls"),  // "Прайс.xls" in UTF-8
+             early::sheet(2, cp1251 + formats(2) + early::label(2, 0, 0, 0, goods) + early::label(2, 0, 1, 0, price) +
+                                 early::label(2, 0, 2, 0, "date") + early::label(2, 1, 0, 0, bread) +
+                                 early::number(2, 1, 1, 0, 45.5) + early::number(2, 1, 2, 1, 45000) +
+                                 early::label(2, 2, 0, 0, milk) + early::integer(2, 1, 0, 80) +
+                                 early::integer(2, 2, 1, 45001)));
+  write_file(dir_.file("ledger.dat"),
+             early::sheet(3, formats(3) + early::label(3, 0, 0, 0, "spent") + early::label(3, 0, 1, 0, "amount") +
+                                 early::number(3, 1, 0, 2, 1.5) + early::number(3, 1, 1, 3, 12.5) +
+                                 early::formula(3, 2, 0, 2, formula_number(40)) + early::number(3, 2, 1, 0, 3)));
+  const std::string beta = formats(4) + early::label(4, 0, 0, 0, "at") + early::number(4, 1, 0, 4, 0.75);
+  write_file(
+      dir_.file("three.xlw"),
+      early::workbook4(formats(4) + early::datemode(true),
+                       {{"Alpha", early::sheet(4, early::label(4, 0, 0, 0, "day") + early::number(4, 1, 0, 1, 0))},
+                        {"Beta", early::sheet(4, beta)},
+                        {"Chart1", early::chart(4)},
+                        {"Gamma", early::sheet(4, early::label(4, 0, 0, 0, "flag") + early::boolerr(4, 1, 0, 1, false) +
+                                                      early::formula(4, 2, 0, 0, formula_special(1, 0)))}}));
+
+  live_and_dump_agree("\xD0\x9F\xD1\x80\xD0\xB0\xD0\xB9\xD1\x81.xls", {"--extr_fn"});
+  const std::string table = "\xD0\x9F\xD1\x80\xD0\xB0\xD0\xB9\xD1\x81";
+  EXPECT_EQ(tables(), std::vector<std::string>{table});
+  EXPECT_EQ(rows("SELECT * FROM `" + table + "`"),
+            (table_rows{{"\xD0\xA5\xD0\xBB\xD0\xB5\xD0\xB1", "45.5", "2023-03-15"},
+                        {"\xD0\x9C\xD0\xBE\xD0\xBB\xD0\xBE\xD0\xBA\xD0\xBE", "80", "2023-03-16"}}));
+
+  live_and_dump_agree("ledger.dat", {"--extr_fn"});
+  // 960 hours are past the TIME range; currency beside a plain number is
+  // text ("12.5000", "3") until refined.
+  EXPECT_EQ(columns("ledger"), (std::vector<std::string>{"spent varchar(255)", "amount double"}));
+  EXPECT_EQ(rows("SELECT * FROM ledger"), (table_rows{{"36:00:00", "12.5"}, {"960:00:00", "3"}}));
+
+  live_and_dump_agree("three.xlw", {"--extr_fn"});
+  EXPECT_EQ(tables(), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  EXPECT_EQ(rows("SELECT * FROM Alpha"), table_rows{{"1904-01-01"}});
+  EXPECT_EQ(rows("SELECT * FROM Beta"), table_rows{{"18:00:00"}});
+  EXPECT_EQ(rows("SELECT * FROM Gamma"), (table_rows{{"1"}, {"0"}}));
 }

@@ -65,14 +65,19 @@ TEST_F(XlsFixtures, EachFixtureGivesItsGoldenTables) {
       // text, just enough for the rest to fit.
       {"cell_kinds.xls", {}, "cell_kinds"},
       // Both date systems, built-in and custom date, date-and-time and time
-      // formats in one column: mixed, they end as CHAR(19) text, where a time
-      // of day keeps the zero date.
+      // formats in one column: times of day among calendar dates make the
+      // column text, each value in the form of its format.
       {"dates_1900.xls", {}, "dates_1900"},
       {"dates_1904.xls", {}, "dates_1904"},
       // One column per number class: currency (an exact decimal until
       // refined), percent, plain decimals, times, dates.
       {"number_formats.xls", {}, "number_formats"},
       {"number_formats.xls", {"--no_refine"}, "number_formats_not_refined"},
+      // A column of every meaning (text, each value as its format reads);
+      // durations under the built-in [h]:mm:ss within the TIME range (a time
+      // column) and past it (text); negative serials under date and time
+      // formats (numbers).
+      {"meanings.xls", {"--extr_fn"}, "meanings"},
       {"unicode_text.xls", {"--charset=utf8mb4"}, "unicode_text"},
       // Eight sheets, one hidden, several names that need quoting: all are
       // converted, in ascending order of their names.

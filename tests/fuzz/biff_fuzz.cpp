@@ -1,13 +1,14 @@
-// Arbitrary bytes through the .xls reader: a compound file when the input
-// starts with its signature, otherwise a bare workbook stream for the record
-// cursor. Every worksheet is read twice (with a rewind between) and must
-// give the same cells both times; failures must be the DAO errors 3274 or 3161.
+// Arbitrary bytes through the .xls readers: a compound file when the input
+// starts with its signature, an Excel 2.x-4.0 file when it starts with
+// their BOF, otherwise a bare workbook stream for the record cursor. Every worksheet is read twice (with a rewind
+// between) and must give the same cells both times; failures must be the DAO errors 3274 or 3161.
 
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
 
+#include "wb_biff_early_workbook.h"
 #include "wb_biff_workbook.h"
 #include "wb_cfb_reader.h"
 
@@ -60,10 +61,12 @@ void read_streams(std::string_view bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   long error = 0;
-  std::unique_ptr<wb_biff_workbook> book;
+  std::unique_ptr<wb_workbook_source> book;
   if (wb_cfb_reader::has_signature(data, size)) {
     read_streams(bytes);
     book = wb_biff_workbook::open_memory(bytes, error);
+  } else if (wb_biff_early_workbook::has_signature(data, size)) {
+    book = wb_biff_early_workbook::open_memory(bytes, u"fuzz", error);
   } else {
     book = wb_biff_workbook::open_stream(std::vector<unsigned char>(data, data + size), error);
   }

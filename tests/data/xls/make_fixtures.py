@@ -94,6 +94,30 @@ def number_formats():
     book.save('number_formats.xls')
 
 
+def meanings():
+    """Numbers whose formats mean different things: one column of every
+    meaning, durations under the built-in [h]:mm:ss (id 46, no FORMAT
+    record) within and past 838 hours, and negative serials under date and
+    time formats."""
+    book = xlwt.Workbook()
+    s = book.add_sheet('Meanings')
+    elapsed = xlwt.easyxf(num_format_str='[h]:mm:ss')
+    for c, head in enumerate(['every', 'within', 'past', 'negative']):
+        s.write(0, c, head)
+    every = [(45000, CUSTOM_DATE), (0.75, CUSTOM_TIME), (45000.5, CUSTOM_DATE_TIME), (1.5, elapsed), (12.5, None),
+             (19.99, BUILTIN_CURRENCY)]
+    within = [(0.25, elapsed), (34.5, elapsed), (-0.5, elapsed)]
+    past = [(1, elapsed), (59, elapsed), (60, elapsed), (61, elapsed)]
+    negative = [(-1.25, CUSTOM_DATE_TIME), (-0.5, BUILTIN_TIME), (-3, BUILTIN_DATE)]
+    for c, column in enumerate([every, within, past, negative]):
+        for r, (value, style) in enumerate(column):
+            if style is None:
+                s.write(r + 1, c, value)
+            else:
+                s.write(r + 1, c, value, style)
+    book.save('meanings.xls')
+
+
 def long_text(seed, length, alphabet):
     out = []
     x = seed
@@ -165,6 +189,7 @@ def formulas():
 
 
 if __name__ == '__main__':
+    meanings()
     cell_kinds()
     dates('dates_1900.xls', False)
     dates('dates_1904.xls', True)

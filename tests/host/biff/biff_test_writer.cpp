@@ -255,4 +255,105 @@ void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value) 
   put32(file, static_cast<std::size_t>(fat_first + 1) * sector + 4 * index, value);
 }
 
+namespace early {
+
+namespace {
+
+std::uint16_t bof_type(int version) { return version == 2 ? 0x0009 : version == 3 ? 0x0209 : 0x0409; }
+
+std::string bof(int version, unsigned substream) {
+  bytes b;
+  b.u16(static_cast<unsigned>(version) << 8).u16(substream);
+  if (version != 2) b.u16(0);  // build
+  return record(bof_type(version), b);
+}
+
+// Row, column and the style: BIFF2 attribute bytes (XF 0, the format, no
+// font or alignment), or an XF index.
+bytes cell_head(int version, unsigned row, unsigned col, unsigned style) {
+  bytes b;
+  b.u16(row).u16(col);
+  if (version == 2)
+    b.u8(0).u8(style & 0x3F).u8(0);
+  else
+    b.u16(style);
+  return b;
+}
+
+// The number of a record that BIFF2 numbers 0x00NN and BIFF3 and 4 0x02NN.
+std::uint16_t cell_record(int version, unsigned low) {
+  return static_cast<std::uint16_t>(version == 2 ? low : 0x0200 | low);
+}
+
+}  // namespace
+
+std::string sheet(int version, const std::string& records) { return bof(version, 0x10) + records + record(0x000A, ""); }
+
+std::string chart(int version) { return bof(version, 0x20) + record(0x000A, ""); }
+
+std::string workbook4(const std::string& globals, const std::vector<std::pair<std::string, std::string>>& sheets) {
+  std::string out = bof(4, 0x100) + globals;
+  for (const auto& [name, stream] : sheets) {
+    out +=
+        record(0x008F,
+               bytes().u32(static_cast<std::uint32_t>(stream.size())).u8(static_cast<unsigned>(name.size())).raw(name));
+    out += stream;
+  }
+  return out + record(0x000A, "");
+}
+
+std::string codepage(unsigned id) { return record(0x0042, bytes().u16(id)); }
+std::string datemode(bool date1904) { return record(0x0022, bytes().u16(date1904 ? 1 : 0)); }
+
+std::string format(int version, const std::string& code) {
+  bytes b;
+  if (version == 4) b.u16(0);
+  b.u8(static_cast<unsigned>(code.size())).raw(code);
+  return record(version == 4 ? 0x041E : 0x001E, b);
+}
+
+std::string xf(int version, unsigned format) {
+  if (version == 2) return record(0x0043, bytes().u8(0).u8(0).u8(format & 0x3F).u8(0));
+  // Font, format, then type, alignment, colours and borders left zero.
+  return record(version == 3 ? 0x0243 : 0x0443, bytes().u8(0).u8(format).raw(std::string(10, '\0')));
+}
+
+std::string number(int version, unsigned row, unsigned col, unsigned style, double value) {
+  return record(cell_record(version, 0x03), cell_head(version, row, col, style).f64(value));
+}
+
+std::string integer(unsigned row, unsigned col, unsigned style, unsigned value) {
+  return record(0x0002, cell_head(2, row, col, style).u16(value));
+}
+
+std::string label(int version, unsigned row, unsigned col, unsigned style, const std::string& text) {
+  bytes b = cell_head(version, row, col, style);
+  version == 2 ? b.u8(static_cast<unsigned>(text.size())) : b.u16(static_cast<unsigned>(text.size()));
+  return record(cell_record(version, 0x04), b.raw(text));
+}
+
+std::string boolerr(int version, unsigned row, unsigned col, unsigned value, bool is_error) {
+  return record(cell_record(version, 0x05), cell_head(version, row, col, 0).u8(value).u8(is_error ? 1 : 0));
+}
+
+std::string formula(int version, unsigned row, unsigned col, unsigned style, const std::string& result) {
+  bytes b = cell_head(version, row, col, style);
+  b.raw(result);
+  // Options and an expression of one token (ptgInt 1).
+  if (version == 2)
+    b.u8(0).u8(3);
+  else
+    b.u16(0).u16(3);
+  b.u8(0x1E).u16(1);
+  return record(version == 2 ? 0x0006 : version == 3 ? 0x0206 : 0x0406, b);
+}
+
+std::string string(int version, const std::string& text) {
+  bytes b;
+  version == 2 ? b.u8(static_cast<unsigned>(text.size())) : b.u16(static_cast<unsigned>(text.size()));
+  return record(cell_record(version, 0x07), b.raw(text));
+}
+
+}  // namespace early
+
 }  // namespace biff_test

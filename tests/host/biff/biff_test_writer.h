@@ -82,4 +82,33 @@ std::uint32_t u32_at(const std::string& file, std::size_t at);
 std::uint32_t fat_entry(const std::string& file, std::uint32_t index);
 void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value);
 
+// Excel 2.x-4.0 files (BIFF2, 3, 4: `version` 2, 3 or 4): bare record
+// streams. A cell's `style` is, in BIFF2, the number format index its
+// attribute bytes carry, in BIFF3 and 4 its XF index. Byte strings are
+// written as given (bytes of the file's code page).
+namespace early {
+// The records of a worksheet file: BOF (worksheet), `records`, EOF.
+std::string sheet(int version, const std::string& records);
+// An Excel 4.0 workbook: BOF (workbook), `globals`, then per sheet a
+// SHEETHDR (size, name) and its stream (from sheet() or chart()), EOF.
+std::string workbook4(const std::string& globals, const std::vector<std::pair<std::string, std::string>>& sheets);
+// A chart sheet's stream.
+std::string chart(int version);
+
+std::string codepage(unsigned id);
+std::string datemode(bool date1904);
+// FORMAT records are referred to by their position; XF records name one.
+std::string format(int version, const std::string& code);
+std::string xf(int version, unsigned format);
+
+std::string number(int version, unsigned row, unsigned col, unsigned style, double value);
+std::string integer(unsigned row, unsigned col, unsigned style, unsigned value);  // BIFF2
+std::string label(int version, unsigned row, unsigned col, unsigned style, const std::string& text);
+std::string boolerr(int version, unsigned row, unsigned col, unsigned value, bool is_error);
+// FORMULA with a cached result as formula_number() or formula_special() give it.
+std::string formula(int version, unsigned row, unsigned col, unsigned style, const std::string& result);
+// The STRING record that holds the result of a string formula.
+std::string string(int version, const std::string& text);
+}  // namespace early
+
 }  // namespace biff_test

@@ -46,6 +46,51 @@ TEST(host_text, NumbersAndDatesInTheirTextForm) {
     EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_ole_date(ole, buf))), expected);
 }
 
+// A number cell as text, by the class its format gives it: the form of
+// each meaning; a serial that is no calendar day under a date or time
+// format is a plain number; durations count hours past a day, both ways.
+TEST(host_text, NumberCellsInTheFormOfTheirClass) {
+  using c = wb_number_class;
+  const struct {
+    double value;
+    wb_number_class number_class;
+    bool date1904;
+    const char* expected;
+  } rows[] = {
+      {45000, c::date, false, "2023-03-15"},
+      {45000.75, c::date, false, "2023-03-15 18:00:00"},  // a time of day is kept
+      {0.75, c::time, false, "18:00:00"},
+      {45000, c::date_time, false, "2023-03-15 00:00:00"},
+      {0, c::date, true, "1904-01-01"},
+      {0.5, c::date_time, true, "12:00:00"},
+      {-1.25, c::date_time, false, "-1.25"},  // #### in the workbook: a number
+      {-1.25, c::date, false, "-1.25"},
+      {-0.5, c::time, false, "-0.5"},
+      {-1.25, c::date_time, true, "1903-12-30 18:00:00"},  // still a day of the calendar
+      {2958466, c::date, false, "2958466"},                // past 9999-12-31
+      {2958465.5, c::date_time, false, "9999-12-31 12:00:00"},
+      {1.5, c::duration, false, "36:00:00"},
+      {59, c::duration, false, "1416:00:00"},
+      {60, c::duration, false, "1440:00:00"},  // no fictitious leap day
+      {-1.0 / 48, c::duration, false, "-0:30:00"},
+      {0, c::duration, false, "0:00:00"},
+      {1234.5, c::currency, false, "1234.5000"},
+      {-0.00005, c::currency, false, "-0.0001"},  // half away from zero
+      {922337203685477.0, c::currency, false, "922337203685477"},
+      {12.5, c::general, false, "12.5"},
+      {0.125, c::percent, false, "0.125"},
+  };
+  char16_t buf[wb_value_text_capacity];
+  for (const auto& r : rows) {
+    const wb_number_class effective = wb_number_format::effective_class(r.number_class, r.value, r.date1904);
+    EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_number_cell(r.value, effective, r.date1904, buf))), r.expected)
+        << r.value;
+  }
+  const double limit = (838 * 3600 + 59 * 60 + 59) / 86400.0;
+  for (const double inside : {limit, -limit, 0.0}) EXPECT_TRUE(wb_duration_fits_time(inside)) << inside;
+  for (const double outside : {limit + 1 / 86400.0, -limit - 1 / 86400.0}) EXPECT_FALSE(wb_duration_fits_time(outside));
+}
+
 TEST(host_text, IsoDatesOfInlineCells) {
   double ole = 0;
   EXPECT_TRUE(wb_parse_iso_date("2024-02-29T13:45:30.5", ole));
@@ -62,8 +107,11 @@ TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
       {c::general, {"General", "0.00", "0.00E+00", "@", "# ?/?"}},
       {c::percent, {"0%", "0.00%;[Red]-0.00%"}},
       {c::date, {"yyyy-mm-dd", "d/m/yy", "mmm yyyy", "[$-409]mmmm d, yyyy;@"}},
-      {c::time, {"hh:mm:ss", "h:mm AM/PM", "mm:ss", "[h]:mm", "[mm]:ss"}},
-      {c::date_time, {"yyyy-mm-dd hh:mm", "m/d/yy h:mm"}},
+      {c::time, {"hh:mm:ss", "h:mm AM/PM", "mm:ss"}},
+      // Elapsed time counts past a day: a duration, unless a date shows too.
+      {c::duration, {"[h]:mm", "[h]:mm:ss", "[mm]:ss", "[s]", "[Red][h]:mm"}},
+      {c::date_time, {"yyyy-mm-dd hh:mm", "m/d/yy h:mm", "d [h]:mm"}},
+      {c::date, {"m\"\xE6\x9C\x88\"d\"\xE6\x97\xA5\""}},  // m"月"d"日"
       {c::currency,
        {"$#,##0.00", "[$\u20ac-407] #,##0.00", "#,##0.00 [$USD]", "#,##0 \u00a5", "\"$\"#,##0.00", "\\$0.00"}},
       // Letters inside quotes, escapes and tags are text, not tokens.
@@ -78,7 +126,7 @@ TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
   const std::pair<std::uint32_t, wb_number_class> builtin[] = {
       {0, c::general}, {1, c::general},  {5, c::currency},  {8, c::currency}, {9, c::percent},    {10, c::percent},
       {14, c::date},   {17, c::date},    {18, c::time},     {21, c::time},    {22, c::date_time}, {45, c::time},
-      {47, c::time},   {49, c::general}, {44, c::currency}, {37, c::general},
+      {47, c::time},   {49, c::general}, {44, c::currency}, {37, c::general}, {46, c::duration},
   };
   for (const auto& [id, expected] : builtin)
     EXPECT_EQ(static_cast<int>(wb_number_format::classify_builtin(id)), static_cast<int>(expected)) << id;

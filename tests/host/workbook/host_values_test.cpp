@@ -5,49 +5,65 @@
 
 using namespace host_test;
 
-TEST(host_values, NumberFormatsMakeDateTimeAndCurrencyColumns) {
+// A column's numbers decide its type by what their formats mean: one
+// meaning keeps its type, several make text with each value as its format
+// reads; durations make a time column only within the server's TIME range.
+TEST(host_values, NumberFormatsMakeColumnsOfTheirMeaning) {
   xlsx_writer w;
   lxw_worksheet* s = w.sheet("F");
   lxw_format* builtin_currency = workbook_add_format(w.book());
   format_set_num_format_index(builtin_currency, 7);
+  lxw_format* day = w.format("yyyy-mm-dd");
+  lxw_format* stamp = w.format("yyyy-mm-dd hh:mm:ss");
+  lxw_format* clock = w.format("hh:mm");
+  const double hour = 1.0 / 24;
   struct column_case {
-    lxw_format* format;
-    double values[2];  // rows 1 and 2; 0 leaves the cell out
+    std::vector<std::pair<lxw_format*, double>> cells;  // rows 1, 2, 3
     wb_dao_type type;
     const char* format_property;
+    std::vector<std::string> values;
   };
   const column_case columns[] = {
-      {w.format("yyyy-mm-dd"), {60, ole_date(2024, 2, 29)}, wb_dao_type::date, "Short Date"},  // 60: 1900-02-29
-      {w.format("yyyy-mm-dd hh:mm:ss"),
-       {ole_date(2024, 2, 29, 13, 45, 30), ole_date(2000, 1, 1)},
+      {{{day, 60}, {day, ole_date(2024, 2, 29)}}, wb_dao_type::date, "Short Date", {"1900-02-28", "2024-02-29"}},
+      {{{day, 45000}, {stamp, 45000.5}}, wb_dao_type::date, "General Date", {"2023-03-15", "2023-03-15 12:00:00"}},
+      {{{w.format("hh:mm:ss"), 8.5 * hour}}, wb_dao_type::date, "Long Time", {"08:30:00"}},
+      {{{w.format("[h]:mm"), 0.25}, {w.format("[h]:mm:ss"), 1.5}},
        wb_dao_type::date,
-       "General Date"},
-      {w.format("hh:mm:ss"), {8.5 / 24, ole_date(1899, 12, 30, 23, 59, 59)}, wb_dao_type::date, "Long Time"},
-      {w.format("[h]:mm"), {0.25}, wb_dao_type::date, "Long Time"},  // elapsed time
-      {builtin_currency, {1234.5678, -0.01}, wb_dao_type::currency, ""},
-      {w.format("$#,##0.00"), {0.5}, wb_dao_type::currency, ""},
-      {w.format("[$\xE2\x82\xAC-407] #,##0.00"), {2}, wb_dao_type::currency, ""},
-      {w.format("0.00%"), {0.125}, wb_dao_type::double_, ""},
-      {w.format("$0.00"), {5}, wb_dao_type::double_, ""},           // currency, then a plain number
-      {w.format("\"USD $\" 0.00"), {7}, wb_dao_type::double_, ""},  // a "$" in quotes is text
+       "Long Time",
+       {"'6:00:00'", "'36:00:00'"}},
+      {{{w.format("[h]:mm"), 35}, {w.format("[mm]:ss"), -0.5}},  // 840 hours
+       wb_dao_type::text,
+       "",
+       {"'840:00:00'", "'-12:00:00'"}},
+      {{{builtin_currency, 1234.5678}, {w.format("[$\xE2\x82\xAC-407] #,##0.00"), -0.01}},
+       wb_dao_type::currency,
+       "",
+       {"$1234.5678", "$-0.01"}},
+      {{{w.format("0.00%"), 0.125}, {nullptr, 2}}, wb_dao_type::double_, "", {"0.125", "2"}},
+      {{{w.format("\"USD $\" 0.00"), 7}}, wb_dao_type::double_, "", {"7"}},  // a "$" in quotes is text
+      {{{day, 45000}, {clock, 0.75}, {nullptr, 12.5}}, wb_dao_type::text, "", {"'2023-03-15'", "'18:00:00'", "'12.5'"}},
+      {{{stamp, 45000 + 10 * hour}, {nullptr, 12.5}}, wb_dao_type::text, "", {"'2023-03-15 10:00:00'", "'12.5'"}},
+      {{{w.format("$0.00"), 5}, {nullptr, 6}}, wb_dao_type::text, "", {"'5.0000'", "'6'"}},
+      {{{w.format("[h]:mm"), 1.5}, {clock, 0.5}}, wb_dao_type::text, "", {"'36:00:00'", "'12:00:00'"}},
+      // Negative serials under date and time formats are numbers.
+      {{{stamp, -1.25}, {day, -3}}, wb_dao_type::double_, "", {"-1.25", "-3"}},
+      {{{stamp, -1.25}, {day, 45000}}, wb_dao_type::text, "", {"'-1.25'", "'2023-03-15'"}},
   };
-  for (lxw_col_t c = 0; c < std::size(columns); ++c) {
-    worksheet_write_number(s, 0, c, columns[c].values[0], columns[c].format);
-    if (columns[c].values[1] != 0) worksheet_write_number(s, 1, c, columns[c].values[1], columns[c].format);
-  }
-  worksheet_write_number(s, 1, 8, 6, nullptr);
+  for (lxw_col_t c = 0; c < std::size(columns); ++c)
+    for (lxw_row_t r = 0; r < columns[c].cells.size(); ++r)
+      worksheet_write_number(s, r, c, columns[c].cells[r].second, columns[c].cells[r].first);
   const table t = read_table(w.close(), u"F$");
   ASSERT_EQ(t.columns.size(), std::size(columns));
+  ASSERT_EQ(t.rows.size(), 3u);
+  const auto rows = rows_of(t);
   for (std::size_t c = 0; c < std::size(columns); ++c) {
     SCOPED_TRACE(c);
     EXPECT_EQ(t.columns[c].type, columns[c].type);
     EXPECT_EQ(t.columns[c].format, columns[c].format_property);
+    std::vector<std::string> values;
+    for (std::size_t r = 0; r < columns[c].values.size(); ++r) values.push_back(rows[r][c]);
+    EXPECT_EQ(values, columns[c].values);
   }
-  EXPECT_EQ(
-      rows_of(t),
-      (std::vector<std::vector<std::string>>{
-          {"1900-02-28", "2024-02-29 13:45:30", "08:30:00", "06:00:00", "$1234.5678", "$0.5", "$2", "0.125", "5", "7"},
-          {"2024-02-29", "2000-01-01", "23:59:59", "NULL", "$-0.01", "NULL", "NULL", "NULL", "6", "NULL"}}));
 }
 
 // 255 characters keep a column text, 256 make it a memo; characters, not bytes.
