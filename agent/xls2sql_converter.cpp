@@ -282,7 +282,10 @@ void xls2sql_converter::convert_from_xls() {
       current_table_ = plain;
       sheet = source->get_table(engine_name, 1);
       const table_plan plan = plan_table(plain, *sheet, *names);
-      convert_table(*sheet, plan, *dest);
+      const source_opener reopen = [&source, &engine_name]() -> std::unique_ptr<udb_recordset> {
+        return source->get_table(engine_name, 1);
+      };
+      convert_table(*sheet, plan, *dest, reopen);
     } catch (const tk_exception& e) {
       report(e, dest);
     }
@@ -371,7 +374,8 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
       TK_ASSERT(source_record != nullptr, "../grl_conv");
       try {
         const udb_record& record = modify2(current_table_, *source_record);
-        upsizer.process(record);
+        if (from_xls && skip_empty && record.is_empty()) continue;
+        if (!from_xls) upsizer.process(record);
         dates.add_rec_stat(record);
         numbers.add_rec_stat(record);
       } catch (const sql_exception& e) {

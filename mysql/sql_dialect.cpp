@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -346,6 +347,17 @@ void append_variant_literal(std::string& out, const ole_variant& value, const es
   if (vt < VT_I2) {
     append_literal_narrow(out, {}, vt, table);
     return;
+  }
+  // A double as the shortest decimal that reads back as the same double: the
+  // server stores the same value as from any longer form, and a whole number
+  // reads as an integer literal.
+  if (vt == VT_R8 && std::isfinite(value.get_r8())) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value.get_r8());
+    if (ec == std::errc()) {
+      out.append(buf, end);
+      return;
+    }
   }
   // Numbers print straight into the output; the rare text that is not a
   // plain number (an infinity) is taken back out and quoted.

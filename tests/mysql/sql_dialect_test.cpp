@@ -199,7 +199,10 @@ TEST(sql_dialect_literals, CellLiterals) {
       {"date cell", date, VT_DATE, 1, false, "'2001-02-03 04:05:06'"},
       {"time in text column", time, VT_BSTR, 0, false, "'04:05:06'"},
       {"pure date in date column", pure_date, VT_DATE, 2, false, "'2001-02-03'"},
-      {"double in text column", ole_variant(1.5), VT_BSTR, 0, false, "1.5000000000000000e+00"},
+      // Doubles in their shortest form: a whole one reads as an integer.
+      {"double in text column", ole_variant(1.5), VT_BSTR, 0, false, "1.5"},
+      {"whole double in integer column", ole_variant(4400123456789.0), VT_I8, 0, false, "4400123456789"},
+      {"double of 17 digits", ole_variant(0.1 + 0.2), VT_R8, 0, false, "0.30000000000000004"},
       {"currency in text column", cy, VT_BSTR, 0, false, "12.5"},
       {"text in date column", ole_variant(u"a\nb"), VT_DATE, 1, false, "'a\nb'", "'a\\nb'"},
       {"empty text in date column", ole_variant(u""), VT_DATE, 1, false, "NULL"},
