@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tk_logger.h"
+#include "tk_status_line.h"
 #include "tk_unicode.h"
 
 [[noreturn]] void tk_exit(int status) {
@@ -47,6 +48,7 @@ std::string error_handler::build_report(const tk_exception& e) const {
 
 void error_handler::handle(const tk_exception& e) {
   TK_TRACE(2, "error_handler::handle");
+  tk_status_line::clear();
   if (e.level() >= 2) {
     TK_TRACE(3, "Internal error:\n%s", e.message());
     std::fprintf(stdout, "Internal error: %s\n", e.what());

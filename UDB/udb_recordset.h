@@ -36,6 +36,12 @@ class udb_recordset {
   virtual void move_next();
   virtual void move_prev();
   virtual void reset();
+  // Readers: how much of the source is read (bytes so far and in all), for
+  // a progress line; 0 in all when not known.
+  virtual void read_share(int64_t& done, int64_t& total) const {
+    done = 0;
+    total = 0;
+  }
 
   // Adds an index unless its name is taken; a primary index, or the first
   // unique one, becomes the key.

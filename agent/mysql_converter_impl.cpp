@@ -100,6 +100,10 @@ void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u
   if (!stats.pattern.empty())
     c.rewrite = dialect.rewrite_dates(table, column.name, stats.pattern, type == sql_dialect::refined_type::datetime);
   c.no_op = same_type(type_text, column.native_type);
+  std::u16string from = column.native_type.empty() ? dialect.column_type(column, false) : column.native_type;
+  for (char16_t& ch : from)
+    if (ch >= u'a' && ch <= u'z') ch = static_cast<char16_t>(ch - u'a' + u'A');
+  c.shown = tk_unicode_to_console(column.name + u" " + from + u" \u2192 " + type_text);
   c.depends_on_rows = !c.rewrite.empty() || column.b_not_null || type == sql_dialect::refined_type::char19 ||
                       type == sql_dialect::refined_type::varchar255;
   c.change = dialect.modify_column(column.name, type_text, column.b_not_null, dialect.default_value(column));
@@ -159,7 +163,7 @@ void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
     for (const pending_change& c : pending) {
       if (c.empty_to_null) run_statement(destination, dialect.empty_text_to_null(c.table, c.column));
       if (!c.rewrite.empty()) run_statement(destination, c.rewrite);
-      run_statement(destination, dialect.alter_table(c.table, {&c.change, 1}));
+      if (run_statement(destination, dialect.alter_table(c.table, {&c.change, 1}))) applied_changes_.push_back(c.shown);
     }
     return;
   }
@@ -189,11 +193,13 @@ void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
     for (size_t k = i; k < j; ++k)
       if (!pending[k].rewrite.empty()) run_statement(destination, pending[k].rewrite);
     const bool done = j - i > 1 && !repeated && run_statement(destination, dialect.alter_table(table, changes));
-    for (size_t k = i; k < j && !done; ++k) {
-      // A refused change gives the column its empty texts back.
-      if (!run_statement(destination, dialect.alter_table(table, {&pending[k].change, 1})) && nulled &&
-          pending[k].empty_to_null)
+    for (size_t k = i; k < j; ++k) {
+      if (done || run_statement(destination, dialect.alter_table(table, {&pending[k].change, 1}))) {
+        applied_changes_.push_back(pending[k].shown);
+      } else if (nulled && pending[k].empty_to_null) {
+        // A refused change gives the column its empty texts back.
         run_statement(destination, dialect.null_to_empty_text(table, pending[k].column));
+      }
     }
     i = j;
   }

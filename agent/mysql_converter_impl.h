@@ -5,6 +5,7 @@
 // copying into column changes that run after each table's rows.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dump_options.h"
@@ -75,13 +76,17 @@ class mysql_converter_impl {
     // are rewritten first, the column refuses NULL, or the type is a
     // shorter text that a long value does not fit.
     bool depends_on_rows = false;
+    std::string shown;  // "qty VARCHAR(255) → INT", for the table's account
   };
+  // The changes made since last taken, as pending_change::shown has them.
+  std::vector<std::string> take_applied_changes() { return std::exchange(applied_changes_, {}); }
   const std::vector<pending_change>& pending_statements() const { return pending_statements_; }
 
  protected:
   sql_engine engine_;
   dump_options dump_options_;
   std::vector<pending_change> pending_statements_;
+  std::vector<std::string> applied_changes_;
   std::string host_, user_, password_, port_ = "3306";
 
  private:

@@ -1,6 +1,9 @@
 #include "xls2sql_converter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "csv_file.h"
@@ -20,6 +23,7 @@
 #include "tk_exception_ex.h"
 #include "tk_logger.h"
 #include "tk_path.h"
+#include "tk_status_line.h"
 #include "tk_unicode.h"
 #include "udb_name_compare.h"
 #include "udb_profile.h"
@@ -40,6 +44,7 @@ constexpr int32_t mode_skip_tables = 2;
 constexpr int32_t mode_merge = 3;
 
 void print_line(const char* head, const std::u16string& text, const char* tail = "") {
+  tk_status_line::clear();
   std::printf("%s%s%s\n", head, tk_unicode_to_console(text).c_str(), tail);
 }
 
@@ -235,11 +240,21 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
 void xls2sql_converter::operator()() {
   TK_TRACE(2, "xls2sql_converter::operator()");
   init_conversion scope(finished_, true);
+  tk_status_line::enable(!silent_ && ::isatty(STDERR_FILENO) == 1);
+  run_start_ = std::chrono::steady_clock::now();
   try {
     if (from_xls) {
       convert_from_xls();
     } else {
       convert_from_csv();
+    }
+    if (tables_done_ > 0) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start_).count();
+      const std::string total = tk_format("Total: %d tables, ", tables_done_) + table_progress::grouped(total_read_) +
+                                " rows read, " + table_progress::grouped(total_stored_) + " stored, " +
+                                table_progress::grouped(total_refused_) + tk_format(" refused; %.1f s", seconds);
+      TK_TRACE(3, "%s", total);
+      if (tk_status_line::enabled()) std::fprintf(stderr, "%s\n", total.c_str());
     }
   } catch (const tk_final_exception&) {
   } catch (const tk_exception& e) {
@@ -270,6 +285,7 @@ void xls2sql_converter::convert_from_xls() {
   n_sel_tables_ = static_cast<int32_t>(sheets_.size());
   TK_TRACE(3, "Converting spreadsheet %s (%d worksheets)", source_, n_sel_tables_);
   if (!silent_) {
+    tk_status_line::clear();
     std::printf("Converting spreadsheet %s(%d worksheets)\n", tk_unicode_to_console(source_).c_str(), n_sel_tables_);
   }
   TK_TRACE(2, "sel_tables.size()=%d", selected_entries_.size());
@@ -291,6 +307,7 @@ void xls2sql_converter::convert_from_xls() {
     }
     sheet.reset();
     if (refine_types && dest) mysql_refine_types(*dest);
+    finish_table();
     ++cur_table_;
   }
   dest->finish();
@@ -307,6 +324,7 @@ void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destin
 
 void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest,
                                       const source_opener& reopen) {
+  progress_.emplace(plan.name);
   std::u16string target = plan.name;
   bool replacing = false;
   const bool existed = dest.is_table_exist(plan.name, false);
@@ -368,10 +386,16 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
   sql_field_upsizer upsizer(dest, table);
   dates_map dates(table.table(), table.schema(), false);
   num_map numbers(table.table(), table.schema());
+  progress_->begin_first_reading();
+  struct end_reading {
+    table_progress& p;
+    ~end_reading() { p.end_first_reading(); }
+  } end{*progress_};
   try {
     for (; !source.is_eof(); source.move_next()) {
       udb_record* source_record = source.get_record();
       TK_ASSERT(source_record != nullptr, "../grl_conv");
+      progress_->record_read(source);
       try {
         const udb_record& record = modify2(current_table_, *source_record);
         if (from_xls && skip_empty && record.is_empty()) continue;
@@ -419,6 +443,7 @@ void xls2sql_converter::convert_from_csv() {
   }
   source.reset();
   if (refine_types && dest) mysql_refine_types(*dest);
+  finish_table();
   dest->finish();
 }
 
@@ -430,9 +455,11 @@ class refused_row_reporter : public sql_row_error_sink {
  public:
   // `built` is the name the rows are stored under for now, `final` the one
   // the table will have: the server's messages name the one the user knows.
-  refused_row_reporter(const std::u16string& table, const std::u16string& built, const std::u16string& final)
-      : table_(table), built_(quoted(built)), final_(quoted(final)) {}
+  refused_row_reporter(const std::u16string& table, const std::u16string& built, const std::u16string& final,
+                       table_progress& progress)
+      : table_(table), built_(quoted(built)), final_(quoted(final)), progress_(progress) {}
   void refused_row(uint64_t row_number, const tk_exception& error) override {
+    progress_.record_refused();
     error_handler::instance().set_context(table_, static_cast<long>(row_number));
     const auto* server = dynamic_cast<const sql_exception*>(&error);
     const std::string& text = error.message();
@@ -458,6 +485,7 @@ class refused_row_reporter : public sql_row_error_sink {
 
   const std::u16string& table_;
   std::string built_, final_;
+  table_progress& progress_;
 };
 
 }  // namespace
@@ -466,7 +494,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
                                      bool gather, const std::u16string& final_name) {
   TK_TRACE(1, "xls2sql_converter::convert_step");
   if (only_definitions_) return;
-  refused_row_reporter reporter(current_table_, table.table(), final_name);
+  refused_row_reporter reporter(current_table_, table.table(), final_name, *progress_);
   table.set_row_error_sink(&reporter);
   struct detach {
     sql_row_writer& t;
@@ -488,10 +516,12 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
       TK_TRACE(1, "Converting %d record", record_no_);
       udb_record* source_record = source.get_record();
       TK_ASSERT(source_record != nullptr, "../grl_conv");
+      progress_->record_read(source);
       TK_TRACE(1, "udb_db_mutator::modify2(%s)", current_table_);
       const udb_record& record = modify2(current_table_, *source_record);
       if (from_xls && skip_empty && record.is_empty()) {
         TK_TRACE(1, "Empty -> skip");
+        progress_->record_skipped();
         source.move_next();
         continue;
       }
@@ -502,6 +532,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
         numbers.add_rec_stat(record);
       }
     } catch (const sql_exception& e) {
+      progress_->record_refused();
       error_handler::instance().set_context(current_table_, static_cast<long>(record_no_ + 1));
       error_handler::instance().handle(e);
       error_handler::instance().reset_context();
@@ -521,5 +552,20 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     date_post_process(database.dialect(), table.table(), table.schema(), dates, mapped_columns_);
     num_post_process(database.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
   }
+  const std::vector<bool>& widened = upsizer.upsized();
+  for (size_t i = 0; i < widened.size() && i < table.schema().size(); ++i)
+    if (widened[i] && table.schema().fields[i])
+      progress_->add_change(tk_unicode_to_console(table.schema().fields[i]->name + u" VARCHAR(255) \u2192 TEXT"));
   record_no_ = 0;
+}
+
+void xls2sql_converter::finish_table() {
+  if (!progress_) return;
+  for (std::string& change : take_applied_changes()) progress_->add_change(std::move(change));
+  progress_->finish();
+  ++tables_done_;
+  total_read_ += progress_->read();
+  total_stored_ += progress_->stored();
+  total_refused_ += progress_->refused();
+  progress_.reset();
 }

@@ -7,12 +7,15 @@
 // It owns, for the length of one conversion path, the source database and
 // the destination database; a destination table writer lives for one table.
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mysql_converter_impl.h"
 #include "sql_db_mutator.h"
+#include "table_progress.h"
 #include "tk_serializer.h"
 #include "tk_singleton.h"
 #include "udb_indexes.h"
@@ -116,6 +119,15 @@ class xls2sql_converter : public xls_reader,
   // failure drops it and leaves the old table as it was.
   void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest,
                      const source_opener& reopen = nullptr);
+
+  // Writes the account of the table just converted and adds it to the run's.
+  void finish_table();
+
+  // The table being converted, and the run's totals.
+  std::optional<table_progress> progress_;
+  std::chrono::steady_clock::time_point run_start_;
+  int32_t tables_done_ = 0;
+  uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0;
 
   // The columns the reading before the copy widened, for the copy.
   std::vector<bool> widened_columns_;

@@ -157,6 +157,7 @@ bool csv_file::refill() {
     }
     pos_ = 0;
     len_ = static_cast<size_t>(n);
+    bytes_read_ += n;
     return true;
   }
 }
@@ -273,9 +274,15 @@ void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 34
 void csv_file::rewind() {
   if (::lseek(fd_, 0, SEEK_SET) != 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
   pos_ = len_ = 0;
+  bytes_read_ = 0;
   source_done_ = false;
   at_end_ = false;
   lines_read_ = 0;
+}
+
+void csv_file::read_share(int64_t& done, int64_t& total) const {
+  done = bytes_read_ - static_cast<int64_t>(len_ - pos_);
+  total = file_size_;
 }
 
 void csv_file::reset() {

@@ -55,6 +55,7 @@ class csv_file : public udb_recordset {
   void move_prev() override;
   // Back to the start of the file; the current line is not re-read.
   void reset() override;
+  void read_share(int64_t& done, int64_t& total) const override;
 
   // Reads the next logical line into `line` (emptied first); an empty line
   // at the end of the file.
@@ -93,6 +94,7 @@ class csv_file : public udb_recordset {
   std::vector<char> buffer_;
   size_t pos_ = 0;            // next unread byte of buffer_
   size_t len_ = 0;            // bytes of buffer_ filled
+  int64_t bytes_read_ = 0;    // bytes read from the file into the buffer
   bool source_done_ = false;  // the file has no more bytes
   bool at_end_ = false;       // the last read reached the end of the file
   std::string carry_;         // a physical line spanning buffer refills
