@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "error_handler.h"
 #include "tk_format.h"
@@ -158,7 +159,8 @@ bool parse_cmd_line(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) TK_TRACE(1, "parameter #%d: %s", i, argv[i]);
 
   xls2sql_converter& driver = xls2sql_converter::instance();
-  std::string host, user, password, port;
+  std::string host, user, port;
+  std::optional<std::string> password;  // none without --pswd, which differs from an empty one
   std::vector<std::u16string> tables;
   bool mode_given = false;
   bool profile_loaded = false;

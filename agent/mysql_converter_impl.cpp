@@ -21,10 +21,10 @@ mysql_converter_impl::mysql_converter_impl() { TK_TRACE(2, "mysql_converter_impl
 mysql_converter_impl::~mysql_converter_impl() { TK_TRACE(2, "mysql_converter_impl::dtor"); }
 
 void mysql_converter_impl::store_mysql_settings(const std::string& host, const std::string& user,
-                                                const std::string& password, const std::string& port) {
-  TK_TRACE(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%s)", host, user, password, port);
+                                                const std::optional<std::string>& password, const std::string& port) {
+  TK_TRACE(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%s)", host, user, password.value_or(""), port);
   user_ = trim(user);
-  password_ = trim(password);
+  if (password) password_ = trim(*password);
   host_ = trim(host);
   port_ = trim(port);
   if (port_.empty()) port_ = "3306";
@@ -80,7 +80,13 @@ void mysql_converter_impl::connect_mysql_server() {
   TK_TRACE(2, "mysql_converter_impl::connect_mysql_server");
   int port = std::atoi(port_.c_str());
   if (port == 0) throw tk_exception("Invalid port number", 1);
-  engine_.connect(host_, user_, password_, static_cast<unsigned>(port));
+  std::optional<std::string> password = password_;
+  if (const char* from_environment = std::getenv(password_variable);
+      !password && from_environment && *from_environment) {
+    TK_TRACE(1, "Password from %s", password_variable);
+    password = from_environment;
+  }
+  engine_.connect(host_, user_, password, static_cast<unsigned>(port));
 }
 
 void mysql_converter_impl::del_mysql_base(const std::u16string& name) {

@@ -4,6 +4,7 @@
 // processing mode asks for it, and turns the column statistics gathered while
 // copying into column changes that run after each table's rows.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,11 +26,21 @@ class mysql_converter_impl {
   mysql_converter_impl();
   virtual ~mysql_converter_impl();
 
-  // Command-line settings, trimmed; an empty port becomes "3306".
-  void store_mysql_settings(const std::string& host, const std::string& user, const std::string& password,
-                            const std::string& port);
+  // The environment variable that holds the password when neither the
+  // command line nor a profile gives one.
+  static constexpr const char* password_variable = "GRIDLOAD_PASSWORD";
+
+  // Command-line settings, trimmed; an empty port becomes "3306". A missing
+  // password (no --pswd) differs from an empty one: it is looked for
+  // elsewhere when connecting.
+  void store_mysql_settings(const std::string& host, const std::string& user,
+                            const std::optional<std::string>& password, const std::string& port);
   // The "MySQL settings" section of a profile: connection and dump options.
   bool load_mysql_profile(const udb_profile& profile);
+  // Connects with the stored settings. Without a password of its own, the
+  // run takes the one in password_variable when it is set and not empty,
+  // else the client's option files decide, as they do for an empty host or
+  // user.
   void connect_mysql_server();
   void del_mysql_base(const std::u16string& name);
 
@@ -56,7 +67,7 @@ class mysql_converter_impl {
 
   const std::string& host() const { return host_; }
   const std::string& user() const { return user_; }
-  const std::string& password() const { return password_; }
+  const std::optional<std::string>& password() const { return password_; }
   const std::string& port() const { return port_; }
   dump_options& dump_settings() { return dump_options_; }
   sql_engine& engine() { return engine_; }
@@ -87,7 +98,8 @@ class mysql_converter_impl {
   dump_options dump_options_;
   std::vector<pending_change> pending_statements_;
   std::vector<std::string> applied_changes_;
-  std::string host_, user_, password_, port_ = "3306";
+  std::string host_, user_, port_ = "3306";
+  std::optional<std::string> password_;
 
  private:
   // The column changes of one statistic; `types` names the type of each

@@ -89,8 +89,9 @@ void sql_engine::set_up_session(const std::string& sql, const char* what) {
   }
 }
 
-void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password, unsigned port) {
-  TK_TRACE(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, password, port);
+void sql_engine::connect(const std::string& host, const std::string& user, const std::optional<std::string>& password,
+                         unsigned port) {
+  TK_TRACE(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, password.value_or(""), port);
   if (connected_) {
     TK_TRACE(1, "Connection was established already - disconnecting first...");
     mysql_close(&mysql_);
@@ -101,12 +102,16 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   TK_TRACE(1, "Connecting to MySQL server...");
   unsigned local_infile = load_data_ ? 1 : 0;
   mysql_options(&mysql_, MYSQL_OPT_LOCAL_INFILE, &local_infile);
-  if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr, port, nullptr,
-                          CLIENT_REMEMBER_OPTIONS)) {
+  // A null host, user or password lets the library take the option files'
+  // value; an empty password given by the user is a password, and is sent.
+  if (!mysql_real_connect(&mysql_, host.empty() ? nullptr : host.c_str(), user.empty() ? nullptr : user.c_str(),
+                          password ? password->c_str() : nullptr, nullptr, port, nullptr, CLIENT_REMEMBER_OPTIONS)) {
     // The MariaDB client reports a refused or unreachable TCP server as
     // "can't connect" to a local socket (2002); the error texts know a
     // network host that does not answer as 2003, as the MySQL client says.
-    if (mysql_errno(&mysql_) == CR_CONNECTION_ERROR && !host.empty() && host != "localhost")
+    // A host left to the option files is the one they named.
+    const std::string server = !host.empty() ? host : mysql_.options.host ? mysql_.options.host : "";
+    if (mysql_errno(&mysql_) == CR_CONNECTION_ERROR && !server.empty() && server != "localhost")
       throw sql_exception(mysql_error(&mysql_), CR_CONN_HOST_ERROR);
     throw sql_exception(&mysql_);
   }
@@ -133,7 +138,9 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   const uint32_t version = parse_version(info);
   TK_TRACE(1, "Hex version: %08X", version);
   dialect_ = sql_dialect(version, sql_dialect::target::live);
-  if (version == sql_dialect::version_4_1_0 && !password.empty()) throw sql_auth_not_supported_exception();
+  // The password the session was opened with, wherever it came from.
+  if (version == sql_dialect::version_4_1_0 && mysql_.passwd && *mysql_.passwd)
+    throw sql_auth_not_supported_exception();
   try {
     execute(dialect_.foreign_key_checks(false));
   } catch (const sql_exception& e) {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,10 +59,15 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 
   // Connects (closing an earlier connection first) and sets up the session:
   // SET NAMES, the sql_mode the literals need, the idle time-out, foreign
-  // keys off; reads the server's max_allowed_packet. An empty host connects locally. Throws sql_exception on
-  // failure; a session that cannot take its character set or sql_mode ends
-  // the run (level 1).
-  void connect(const std::string& host, const std::string& user, const std::string& password, unsigned port);
+  // keys off; reads the server's max_allowed_packet. An empty host or user,
+  // and a missing password, are left to the client's option files (the
+  // read_default_group and [client]); what they do not name is the
+  // library's default: the local server, the login name, no password. The
+  // option files' TLS settings apply as the library reads them. Throws
+  // sql_exception on failure; a session that cannot take its character set
+  // or sql_mode ends the run (level 1).
+  void connect(const std::string& host, const std::string& user, const std::optional<std::string>& password,
+               unsigned port);
   // A dump-file database at `path` (nothing is sent to a server).
   std::unique_ptr<dmp_database> create_dump(const std::u16string& path, const dump_options& options);
 
