@@ -31,7 +31,9 @@ void table_progress::show(const udb_recordset& source) {
   source.read_share(done, total);
   if (total > 0 && done > 0) {
     const double share = static_cast<double>(done) / static_cast<double>(total);
-    line += tk_format("  %d%% of %d MB", static_cast<int>(share * 100), static_cast<int>(total / 1000000));
+    line += tk_format("  %d%% of ", static_cast<int>(share * 100));
+    line += total < 10000000 ? tk_format("%d KB", static_cast<int>(total / 1000))
+                             : tk_format("%d MB", static_cast<int>(total / 1000000));
     if (share < 1) {
       const auto left = static_cast<int>(elapsed * (1 - share) / share);
       line += tk_format("  %d:%02d left", left / 60, left % 60);

@@ -240,7 +240,7 @@ void sql_table::post_pending() {
 void sql_table::send(const batch& b) {
   if (load_format_ && !load_refused_ && send_load(b)) return;
   if (b.text.size() <= statement_cap_) {
-    send_batch(b, b.text, 0, b.starts.size());
+    send_batch(b, b.text, 0, b.starts.size(), true);
     return;
   }
   send_inserts(b, 0, b.starts.size());
@@ -264,7 +264,7 @@ void sql_table::send_inserts(const batch& b, size_t first, size_t end) {
       if (last > first) job_statement_ += ", ";
       job_statement_ += row;
     }
-    send_batch(b, job_statement_, first, last);
+    send_batch(b, job_statement_, first, last, true);
     first = last;
   }
 }
@@ -315,12 +315,19 @@ bool sql_table::send_load(const batch& b) {
   return false;
 }
 
-void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, size_t end) {
+void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, size_t end, bool whole) {
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
   db_.query_append(dialect_.start_transaction());
   try {
     db_.query_append(sql);
+  } catch (const sql_exception& e) {
+    mysql_real_query(connection, rollback.data(), rollback.size());
+    // A batch refused as a whole is the caller's; a part of one is split
+    // until the refused rows stand alone.
+    if (whole || sql_exception::is_connection_lost(e.error_number())) throw;
+    retry_rows(b, first, end);
+    return;
   } catch (...) {
     mysql_real_query(connection, rollback.data(), rollback.size());
     throw;
@@ -348,35 +355,50 @@ void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, s
     TK_TRACE(3, "Batch warning %d: %s", code, message);
     throw sql_exception(message, code);
   }
+  if (whole) TK_TRACE(3, "Sending the rows of table '%s' in parts", table_);
   retry_rows(b, first, end);
 }
 
 void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
-  TK_TRACE(3, "Sending the rows of table '%s' one by one", table_);
+  if (end - first > 1) {
+    // Halves, each tried whole: a few statements find the refused rows
+    // among thousands.
+    const size_t mid = first + (end - first) / 2;
+    for (const auto& [lo, hi] : {std::pair{first, mid}, std::pair{mid, end}}) {
+      if (hi - lo == 1) {
+        retry_rows(b, lo, hi);
+        continue;
+      }
+      std::string sql(batch_head_);
+      for (size_t i = lo; i < hi; ++i) {
+        if (i > lo) sql += ", ";
+        sql += b.row(i);
+      }
+      send_batch(b, sql, lo, hi, false);
+    }
+    return;
+  }
   MYSQL* connection = db_.connection();
   const std::string rollback = dialect_.rollback();
-  std::string sql;
-  for (size_t i = first; i < end; ++i) {
-    sql.assign(batch_head_);
-    sql.append(b.row(i));
-    const uint64_t row_number = b.first_row + i + 1;
-    try {
-      db_.query_append(dialect_.start_transaction());
-      db_.query_append(sql);
-    } catch (const tk_exception&) {
-      mysql_real_query(connection, rollback.data(), rollback.size());
-      refuse_later(row_number, std::current_exception());
-      continue;
-    }
-    std::string message;
-    unsigned code = 0;
-    bool may_hide = false;
-    if (mysql_warning_count(connection) != 0 && (bad_warning(message, code, may_hide) || may_hide)) {
-      db_.query_append(rollback);
-      refuse_later(row_number, std::make_exception_ptr(sql_exception(message, code)));
-    } else {
-      db_.query_append(dialect_.commit());
-    }
+  std::string sql(batch_head_);
+  sql.append(b.row(first));
+  const uint64_t row_number = b.first_row + first + 1;
+  try {
+    db_.query_append(dialect_.start_transaction());
+    db_.query_append(sql);
+  } catch (const tk_exception&) {
+    mysql_real_query(connection, rollback.data(), rollback.size());
+    refuse_later(row_number, std::current_exception());
+    return;
+  }
+  std::string message;
+  unsigned code = 0;
+  bool may_hide = false;
+  if (mysql_warning_count(connection) != 0 && (bad_warning(message, code, may_hide) || may_hide)) {
+    db_.query_append(rollback);
+    refuse_later(row_number, std::make_exception_ptr(sql_exception(message, code)));
+  } else {
+    db_.query_append(dialect_.commit());
   }
 }
 

@@ -54,8 +54,8 @@ class sql_table : public sql_row_writer {
   // INSERT statements. When the server would store a value altered (cut,
   // replaced: the warnings of LOAD DATA LOCAL and INSERT IGNORE), the
   // statement is rolled back and its rows go again as INSERT statements,
-  // then one by one, so that only the rows the server refuses are left out,
-  // each reported to the sink with its number. Throws sql_exception for a
+  // then in halves down to single rows, so that only the rows the server
+  // refuses are left out, each reported to the sink with its number. Throws sql_exception for a
   // statement the server refuses as a whole, and when a table without
   // transactions has stored altered values.
   void flush() override;
@@ -104,9 +104,11 @@ class sql_table : public sql_row_writer {
   // Sends rows [first, end) of a batch as INSERT statements within the
   // packet limit, one statement and transaction each.
   void send_inserts(const batch& b, size_t first, size_t end);
-  // One statement of rows [first, end), rows sent one by one on a warning.
-  void send_batch(const batch& b, std::string_view sql, size_t first, size_t end);
-  // Sends rows [first, end) one statement each.
+  // One statement of rows [first, end); on a warning (or, for a part of a
+  // batch that is not `whole`, a refusal) its rows go again in parts.
+  void send_batch(const batch& b, std::string_view sql, size_t first, size_t end, bool whole);
+  // Sends rows [first, end) in halves, each whole or split again, down to
+  // single rows, which are stored or refused (reported with their numbers).
   void retry_rows(const batch& b, size_t first, size_t end);
   // The batch through LOAD DATA LOCAL; false when it is not stored that
   // way (a value it cannot carry, a warning, local infile refused), with

@@ -128,3 +128,43 @@ TEST_F(CsvToMysql, SettingsFileChoosesCharacterSetAndEngine) {
       "MyISAM");
   EXPECT_EQ(check_.scalar("SELECT a FROM e"), "\xF0\x9F\x98\x80");
 }
+
+// On a terminal (a pseudo-terminal made by script(1)) the standard error
+// shows the progress line, erased before the next output, and each table's
+// account with the run's total; redirected, it shows nothing at all and the
+// standard output is the same.
+TEST_F(CsvToMysql, ProgressAndAccountOnlyOnATerminal) {
+  std::string csv = "n,v\n";
+  for (int i = 1; i <= 3000; ++i) csv += std::to_string(i) + "," + (i == 7 ? "\xF0\x9F\x98\x80" : "x") + "\n";
+  write_file(dir_.file("p.csv"), csv);
+  const std::vector<std::string> args = {"--src=p.csv",
+                                         "--dest=" + db_,
+                                         "--host=" + address_.host,
+                                         "--port=" + std::to_string(address_.port),
+                                         "--user=" + address_.user,
+                                         "--pswd=" + address_.password,
+                                         "--from_csv",
+                                         "--csv_delim=2",
+                                         "--extr_fn",
+                                         "--tab_name=p"};
+  const run_result redirected = testsupport::run_gridload(args, dir_.path());
+  ASSERT_EQ(redirected.status, 0);
+  EXPECT_EQ(redirected.err, "");
+  const std::string expected_out =
+      "Converting CSV file p.csv\nError:\np, record #7: Incorrect string value: '\\xF0\\x9F\\x98\\x80' for column `" +
+      db_ + "`.`p`.`v` at row 1\n";
+  EXPECT_EQ(redirected.out, expected_out);
+
+  std::string command = "exec 1>out.txt '" + testsupport::gridload_binary() + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  const run_result pty =
+      testsupport::run("/usr/bin/script", {"script", "-q", "-e", "-c", command, "/dev/null"}, dir_.path());
+  ASSERT_EQ(pty.status, 0) << pty.out;
+  EXPECT_EQ(testsupport::read_file(dir_.file("out.txt")), expected_out);
+  // The terminal's own line ends are CR LF.
+  EXPECT_NE(pty.out.find("\r\x1b[Kp  reading  1,024 rows  30% of 19 KB"), std::string::npos) << pty.out;
+  EXPECT_NE(pty.out.find("\r\x1b[Kp: 3,000 rows read, 2,999 stored, 1 refused; n VARCHAR(255) \xE2\x86\x92 INT; "),
+            std::string::npos)
+      << pty.out;
+  EXPECT_NE(pty.out.find("Total: 1 tables, 3,000 rows read, 2,999 stored, 1 refused; "), std::string::npos) << pty.out;
+}
