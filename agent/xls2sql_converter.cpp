@@ -298,10 +298,10 @@ void xls2sql_converter::convert_from_xls() {
       current_table_ = plain;
       sheet = source->get_table(engine_name, 1);
       const table_plan plan = plan_table(plain, *sheet, *names);
-      const source_opener reopen = [&source, &engine_name]() -> std::unique_ptr<udb_recordset> {
-        return source->get_table(engine_name, 1);
-      };
-      convert_table(*sheet, plan, *dest, reopen);
+      // A worksheet is read twice by the engine already (its types, then
+      // its rows): a third and fourth reading cost more than the rebuild
+      // the refinement's changes make after the copy.
+      convert_table(*sheet, plan, *dest);
     } catch (const tk_exception& e) {
       report(e, dest);
     }
