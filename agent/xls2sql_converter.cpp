@@ -398,8 +398,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
       progress_->record_read(source);
       try {
         const udb_record& record = modify2(current_table_, *source_record);
-        if (from_xls && skip_empty && record.is_empty()) continue;
-        if (!from_xls) upsizer.process(record);
+        upsizer.process(record);
         dates.add_rec_stat(record);
         numbers.add_rec_stat(record);
       } catch (const sql_exception& e) {
