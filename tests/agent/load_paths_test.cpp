@@ -73,7 +73,8 @@ TEST_F(LoadPaths, SameTablesReportsAndStatuses) {
   const std::string loaded = runs(on.address(), true, logs);
   // The merge's slash dates into DATE columns are refused: its blocks are
   // rolled back and sent as INSERT statements.
-  for (size_t i : {0, 1, 3, 4}) EXPECT_NE(logs[i].find("go through LOAD DATA LOCAL"), std::string::npos) << "run " << i;
+  for (size_t i : {0u, 1u, 3u, 4u})
+    EXPECT_NE(logs[i].find("go through LOAD DATA LOCAL"), std::string::npos) << "run " << i;
   const std::string inserted = runs(on.address(), false, logs);
   for (const std::string& log : logs) EXPECT_EQ(log.find("LOAD DATA"), std::string::npos);
   EXPECT_EQ(inserted, loaded);
