@@ -142,6 +142,9 @@ TEST(sql_dialect_literals, TextAndTag) {
       {"1", VT_ARRAY_UI1, "'1'"},
       {"x'y", VT_BLOB, "'x\\'y'"},
       {"{" + guid + "}", VT_BSTR, "'" + guid + "'"},
+      // Only a GUID of the 8-4-4-4-12 shape in braces loses them.
+      {"{" + std::string(36, '-') + "}", VT_BSTR, "'{" + std::string(36, '-') + "}'"},
+      {"(" + guid + ")", VT_BSTR, "'(" + guid + ")'"},
       // A text that only mentions a GUID is kept whole.
       {"id guid{" + guid + "} and more", VT_BSTR, "'id guid{" + guid + "} and more'"},
       {mention + "'", VT_BSTR, "'" + mention + "\\''"},
