@@ -58,7 +58,6 @@ class ole_decimal {
   uint32_t hi() const { return hi_; }
   uint64_t lo() const { return lo_; }
   uint8_t scale() const { return scale_; }
-  bool is_negative() const { return negative_; }
   bool is_zero() const { return hi_ == 0 && lo_ == 0; }
 
   // Numeric equality: 1.5 (scale 1) equals 1.50 (scale 2).

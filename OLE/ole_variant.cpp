@@ -937,11 +937,6 @@ double ole_variant::to_double() const {
   }
 }
 
-float ole_variant::to_float() const {
-  if (vt_ == VT_R4) return num_.r4;
-  return to_float_saturating(to_double());
-}
-
 // ---- Binary and text access -------------------------------------------------
 
 size_t ole_variant::get_at(std::string& out, size_t pos, size_t length) const {
@@ -972,17 +967,6 @@ size_t ole_variant::get_at(std::string& out, size_t pos, size_t length) const {
     out += narrow;
   }
   return out.size() - old;
-}
-
-std::vector<uint8_t> ole_variant::get_bytes() const {
-  if (is_binary_storage()) return bytes_;
-  if (vt_ == VT_BSTR) {
-    std::string narrow;
-    if (!tk_unicode_to_ansi2(text_, narrow)) return {};
-    return std::vector<uint8_t>(narrow.begin(), narrow.end());
-  }
-  if (vt_ == VT_EMPTY) TK_TRACE(1, "OLE_Variant is empty");
-  return {};
 }
 
 const std::u16string& ole_variant::text() const noexcept { return vt_ == VT_BSTR ? text_ : empty_text; }

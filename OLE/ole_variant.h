@@ -107,7 +107,6 @@ class ole_variant {
   // VT_EMPTY and VT_NULL give 0, numeric tags their value (boolean 1/0);
   // text, date and binary values are an internal error.
   double to_double() const;
-  float to_float() const;
 
   // ---- Tags ----------------------------------------------------------------
   VARTYPE get_type() const noexcept { return vt_; }
@@ -130,8 +129,6 @@ class ole_variant {
   // second half skips it. Other tags, pos at or past the end, or a failed
   // conversion: 0.
   size_t get_at(std::string& out, size_t pos, size_t length) const;
-  // The bytes of a binary value, or the narrow text of a VT_BSTR.
-  std::vector<uint8_t> get_bytes() const;
   // Element count of a binary value (0 for other tags).
   size_t get_safe_array_size() const noexcept { return is_binary_storage() ? bytes_.size() : 0; }
   // A binary value is resized (content kept, new bytes zero); any other

@@ -14,14 +14,10 @@ class tk_converter {
 
   virtual void set_silent(bool silent) { silent_ = silent; }
   bool silent() const { return silent_; }
-  bool finished() const { return finished_; }
-  bool& finished_flag() { return finished_; }
 
   const std::u16string& source() const { return source_; }
   const std::u16string& destination() const { return destination_; }
   const std::string& logfile() const { return logfile_; }
-  void set_source(std::u16string s) { source_ = std::move(s); }
-  void set_destination(std::u16string d) { destination_ = std::move(d); }
 
  protected:
   bool finished_ = false;

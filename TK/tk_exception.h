@@ -24,7 +24,6 @@ class tk_exception : public std::exception {
 
  protected:
   tk_exception(std::string message, uint32_t code, unsigned level);
-  void set_code(uint32_t code) noexcept { code_ = code; }
 
  private:
   std::string message_;

@@ -15,7 +15,6 @@ class tk_file_name {
   const std::string& folder() const { return folder_; }
   const std::string& name() const { return name_; }
   const std::string& ext() const { return ext_; }
-  std::string full_path() const { return drive_ + folder_ + name_ + ext_; }
 
  private:
   std::string drive_, folder_, name_, ext_;

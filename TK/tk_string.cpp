@@ -53,9 +53,3 @@ void tk_string::append_hex(std::string& out, const void* bytes, size_t n) {
     *dst++ = digits[p[i] & 0x0F];
   }
 }
-
-std::string tk_string::to_hex(const void* bytes, size_t n) {
-  std::string out;
-  append_hex(out, bytes, n);
-  return out;
-}

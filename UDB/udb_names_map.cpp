@@ -8,11 +8,6 @@ void udb_names_map::add_fn_map(const std::u16string& table, name_pairs pairs) {
   columns_[table] = std::move(pairs);
 }
 
-void udb_names_map::add_fn_pair(const std::u16string& table, std::u16string column, std::u16string source) {
-  TK_TRACE(1, "t_names_map::add(%s,%s)", column, source);
-  columns_[table].emplace_back(std::move(column), std::move(source));
-}
-
 const udb_names_map::name_pairs* udb_names_map::get_fn_map(std::u16string_view table) const {
   auto it = columns_.find(table);
   return it == columns_.end() ? nullptr : &it->second;

@@ -17,8 +17,6 @@ class udb_names_map {
 
   // Sets the column pairs of a table (replacing earlier ones).
   void add_fn_map(const std::u16string& table, name_pairs pairs);
-  // Adds one column pair to a table.
-  void add_fn_pair(const std::u16string& table, std::u16string column, std::u16string source);
 
   // The source field name of a destination column; the column name itself
   // when the table or the column is not in the map. Columns compare
@@ -28,8 +26,6 @@ class udb_names_map {
                                          bool case_sensitive) const;
   // The column pairs of a table, or null.
   const name_pairs* get_fn_map(std::u16string_view table) const;
-
-  void clear() { columns_.clear(); }
 
  private:
   std::map<std::u16string, name_pairs, std::less<>> columns_;

@@ -4,10 +4,6 @@
 #include "tk_mail_assertion.h"
 #include "udb_name_compare.h"
 
-namespace {
-const udb_field empty_field;
-}
-
 udb_record::udb_record(const udb_record& other) {
   fields_.reserve(other.size_);
   for (size_t i = 0; i < other.size_; ++i) fields_.push_back(std::make_unique<udb_field>(*other.fields_[i]));
@@ -78,11 +74,6 @@ const udb_field* udb_record::find(std::u16string_view name) const {
 udb_field* udb_record::find(std::u16string_view name) {
   ptrdiff_t i = find_index(name);
   return i < 0 ? nullptr : fields_[static_cast<size_t>(i)].get();
-}
-
-const udb_field& udb_record::get_field(std::u16string_view name) const {
-  const udb_field* f = find(name);
-  return f ? *f : empty_field;
 }
 
 bool udb_record::is_empty() const {

@@ -50,8 +50,6 @@ class udb_record {
   ptrdiff_t find_index(std::u16string_view name) const;
   const udb_field* find(std::u16string_view name) const;
   udb_field* find(std::u16string_view name);
-  // The first field of that name, or an empty field (no name, VT_EMPTY).
-  const udb_field& get_field(std::u16string_view name) const;
 
   // True when no field has content: VT_NULL fields and fields whose text
   // form is empty count as empty.

@@ -49,7 +49,6 @@ class udb_recordset {
 
   const std::u16string& name() const noexcept { return name_; }
   const std::u16string& table() const noexcept { return table_; }
-  int32_t key_pos() const noexcept { return key_pos_; }
   udb_schema& schema() noexcept { return schema_; }
   const udb_schema& schema() const noexcept { return schema_; }
   const udb_indexes& indexes() const noexcept { return indexes_; }

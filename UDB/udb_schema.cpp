@@ -47,21 +47,3 @@ bool udb_schema::find_field(std::u16string_view name) const {
   TK_TRACE(1, found ? "Field found!!!" : "Field NOT found!!!");
   return found;
 }
-
-t_ftd udb_schema::get_field1(std::u16string_view name) const {
-  if (const t_ftd* f = find(name)) return *f;
-  TK_TRACE(2, "Field '%s' not found", name);
-  return t_ftd();
-}
-
-int64_t udb_schema::get_field_size(std::u16string_view name) const {
-  if (const t_ftd* f = find(name)) return f->size;
-  TK_TRACE(3, "Field '%s' not found", name);
-  return -1;
-}
-
-VARTYPE udb_schema::get_field_type(std::u16string_view name) const {
-  if (const t_ftd* f = find(name)) return f->vartype;
-  TK_TRACE(2, "Field '%s' not found", name);
-  return VT_NULL;
-}

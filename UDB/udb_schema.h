@@ -37,11 +37,4 @@ class udb_schema {
   ptrdiff_t find_index(std::u16string_view name) const;
   const t_ftd* find(std::u16string_view name) const;
   t_ftd* find(std::u16string_view name);
-  // A copy of the descriptor, or an empty one (size 0, VT_EMPTY).
-  t_ftd get_field1(std::u16string_view name) const;
-  t_ftd get_field2(std::u16string_view name) const { return get_field1(name); }
-  // The declared size, or -1 when the name is unknown.
-  int64_t get_field_size(std::u16string_view name) const;
-  // The tag, or VT_NULL when the name is unknown.
-  VARTYPE get_field_type(std::u16string_view name) const;
 };

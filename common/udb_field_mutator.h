@@ -60,7 +60,6 @@ class udb_field_mutator : public udb_properties {
 
   const std::u16string& source_name() const { return source_name_; }
   const std::u16string& new_name() const { return new_name_; }
-  status get_status() const { return status_; }
   bool is_deleted() const { return status_ == status::deleted; }
   // Whether the rule gives a type (otherwise the column keeps its own).
   bool retypes() const { return !mapping_.type.empty(); }

@@ -32,20 +32,7 @@ udb_field_mutator& udb_table_mutator::update_field(std::u16string_view old_name,
     it = field_mutators_.emplace(std::u16string(old_name), create_field_mutator(std::u16string(old_name))).first;
   }
   udb_field_mutator& mutator = *it->second;
-  const std::u16string previous = mutator.new_name();
   mutator.set_mapping(new_name, mapping);
-  by_new_name_[std::u16string(new_name)] = &mutator;
-  // A column named again under another new name leaves its old entry to
-  // any other column that has that new name.
-  if (previous != new_name) {
-    auto old = by_new_name_.find(previous);
-    if (old != by_new_name_.end() && old->second == &mutator) {
-      by_new_name_.erase(old);
-      for (const auto& [name, other] : field_mutators_) {
-        if (other.get() != &mutator && other->new_name() == previous) by_new_name_[previous] = other.get();
-      }
-    }
-  }
   has_plan_ = false;
   return mutator;
 }
@@ -53,11 +40,6 @@ udb_field_mutator& udb_table_mutator::update_field(std::u16string_view old_name,
 const udb_field_mutator* udb_table_mutator::find_field(std::u16string_view source_name) const {
   auto it = field_mutators_.find(source_name);
   return it == field_mutators_.end() ? nullptr : it->second.get();
-}
-
-const udb_field_mutator* udb_table_mutator::find_field_by_new_name(std::u16string_view new_name) const {
-  auto it = by_new_name_.find(new_name);
-  return it == by_new_name_.end() ? nullptr : it->second;
 }
 
 void udb_table_mutator::modify1(udb_schema& schema) const {

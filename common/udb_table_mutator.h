@@ -36,15 +36,13 @@ class udb_table_mutator : public udb_properties {
   const std::u16string& new_name() const { return new_name_; }
   void set_new_name(std::u16string_view name);
 
-  // Finds or creates the rule of column `old_name`, indexes it under
-  // `new_name` too, and gives it the new name and the mapping.
+  // Finds or creates the rule of column `old_name` and gives it the new
+  // name and the mapping.
   udb_field_mutator& update_field(std::u16string_view old_name, std::u16string_view new_name,
                                   const udb_field_mapping& mapping);
 
   const udb_field_mutator* find_field(std::u16string_view source_name) const;
-  const udb_field_mutator* find_field_by_new_name(std::u16string_view new_name) const;
   bool has_field_mutators() const { return !field_mutators_.empty(); }
-  size_t field_mutator_count() const { return field_mutators_.size(); }
   const std::map<std::u16string, std::unique_ptr<udb_field_mutator>, std::less<>>& field_mutators() const {
     return field_mutators_;
   }
@@ -78,7 +76,6 @@ class udb_table_mutator : public udb_properties {
   std::u16string source_name_;
   std::u16string new_name_;
   std::map<std::u16string, std::unique_ptr<udb_field_mutator>, std::less<>> field_mutators_;
-  std::map<std::u16string, udb_field_mutator*, std::less<>> by_new_name_;
 
   std::vector<std::u16string> plan_names_;  // the source field names the plan was made for
   std::vector<plan_step> plan_;

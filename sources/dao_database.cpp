@@ -43,8 +43,6 @@ dao_database::dao_database(std::u16string name, ole_com_ptr<wb_database> databas
 
 dao_database::~dao_database() { TK_TRACE(2, "dao_database::~dao_database"); }
 
-const wb_error_list& dao_database::errors() const { return database_->errors(); }
-
 std::unique_ptr<udb_recordset> dao_database::get_table(const std::u16string& name, uint32_t options) {
   TK_TRACE(2, "dao_database::get_table(%s, %d)", name, options);
   if (!is_table_exist(name, true)) {

@@ -15,7 +15,6 @@
 #include "udb_database.h"
 
 class wb_database;
-class wb_error_list;
 
 class dao_database : public udb_database {
  public:
@@ -36,9 +35,6 @@ class dao_database : public udb_database {
   // offers). A name that is not in the list is an internal error; a
   // failure of the engine raises dao_exception.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t options) override;
-
-  // The collection this database shares with its engine.
-  const wb_error_list& errors() const;
 
  private:
   ole_com_ptr<wb_database> database_;

@@ -22,7 +22,6 @@ void dao_engine::uninitialize() {
   if (!engine_) return;
   TK_TRACE(1, "dao_engine::uninitialize");
   engine_.release();
-  version_ = no_version;
 }
 
 bool dao_engine::set_version_if(int32_t id) {
@@ -43,7 +42,6 @@ bool dao_engine::set_version_if(int32_t id) {
     return false;
   }
   TK_TRACE(1, "CoCreateInstance succeeded!");
-  version_ = id;
   return true;
 }
 
@@ -57,13 +55,6 @@ std::unique_ptr<dao_database> dao_engine::open_dao_src(const std::u16string& fil
   if (wb_failed(hr)) throw dao_exception(&engine_->errors());
   if (!database) throw tk_exception("The workbook engine reported success but opened no database.", 1);
   return std::make_unique<dao_database>(file, std::move(database), mode | mode_opened_bit);
-}
-
-const wb_error_list* dao_engine::errors() const noexcept { return engine_ ? &engine_->errors() : nullptr; }
-
-const wb_error_list* dao_engine::registered_errors() noexcept {
-  const dao_engine* engine = instance_ptr();
-  return engine ? engine->errors() : nullptr;
 }
 
 std::unique_ptr<udb_database> dao_engine::create_db(const std::u16string& name, uint32_t mode) {

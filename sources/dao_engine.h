@@ -3,8 +3,8 @@
 // engine object is created by class identifier from the engine-version
 // table, like a COM class; the ACE and DAO 3.6 rows resolve to the workbook
 // engine of host/, the DAO 3.5 rows are not registered. A singleton: the
-// first dao_engine built registers itself (dao_exception() reads the
-// registered engine's error collection), and its destructor clears the
+// first dao_engine built registers itself (the reader opens workbooks
+// through the registered engine), and its destructor clears the
 // registration.
 //
 // Ownership: the engine owns its engine object. Databases returned by
@@ -24,12 +24,9 @@
 
 class dao_database;
 class wb_engine;
-class wb_error_list;
 
 class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
  public:
-  // The version id of "no engine object".
-  static constexpr int32_t no_version = 4;
   // The engine interface every row asks for.
   static constexpr std::u16string_view engine_interface_id = u"{00000021-0000-0010-8000-00AA006D2EA4}";
 
@@ -53,21 +50,14 @@ class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
   ~dao_engine() override;
 
   // Replaces the engine object by one of version `id`. False when that
-  // class cannot be created (the object is then gone and the version is
-  // no_version). An id missing from the table is an internal error.
+  // class cannot be created (the object is then gone). An id missing from
+  // the table is an internal error.
   bool set_version_if(int32_t id);
 
   // Opens `file` with the driver's connect string. Mode bits: 1 read-only,
   // 16 exclusive, 128 no queries or views; 32 is added here. A failure of
   // the engine raises dao_exception; no engine object is an internal error.
   std::unique_ptr<dao_database> open_dao_src(const std::u16string& file, const std::u16string& connect, uint32_t mode);
-
-  int32_t version() const noexcept { return version_; }
-  bool has_engine() const noexcept { return static_cast<bool>(engine_); }
-  // The engine object's error collection; null without an engine object.
-  const wb_error_list* errors() const noexcept;
-  // The registered engine's collection; null without one.
-  static const wb_error_list* registered_errors() noexcept;
 
   // udb_engine. Only opening serves workbooks (with an empty connect
   // string, which the workbook engine refuses with DAO 3170); creating,
@@ -82,5 +72,4 @@ class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
   void uninitialize();
 
   ole_com_ptr<wb_engine> engine_;
-  int32_t version_ = no_version;
 };

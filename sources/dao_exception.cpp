@@ -1,6 +1,5 @@
 #include "dao_exception.h"
 
-#include "dao_engine.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
@@ -32,5 +31,3 @@ dao_exception::dao_exception(const wb_error& first)
 }
 
 dao_exception::dao_exception(const wb_error_list* errors) : dao_exception(first_error(errors)) {}
-
-dao_exception::dao_exception() : dao_exception(dao_engine::registered_errors()) {}

@@ -21,8 +21,6 @@ class dao_exception : public tk_exception {
  public:
   static constexpr uint32_t code_offset = 0x10000;
 
-  // From the collection of the registered engine (dao_engine).
-  dao_exception();
   // From `errors`, the collection of the object whose call failed (null:
   // no collection).
   explicit dao_exception(const wb_error_list* errors);

@@ -1,3 +1,7 @@
+// Paths: splitting file names, and a destination in a folder that cannot be
+// written. (Files, folders and write access are judged through the dump
+// destination's and the log file's checks, in the dump file and command-line
+// tests.)
 #include "tk_path.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +18,6 @@
 
 using testsupport::read_only_guard;
 using testsupport::temp_dir;
-using testsupport::write_file;
 
 namespace {
 
@@ -31,25 +34,6 @@ std::string level1_message(const std::u16string& path) {
 std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 }  // namespace
-
-TEST(TkPath, FileAndFolderTests) {
-  temp_dir dir;
-  write_file(dir.file("f"), "x");
-  EXPECT_TRUE(tk_is_file_exist(dir.file("f"), tk_file_writable));
-  EXPECT_FALSE(tk_is_file_exist(dir.path(), tk_file_exists)) << "a folder is not a file";
-  EXPECT_FALSE(tk_is_file_exist(dir.file("missing"), tk_file_exists));
-  EXPECT_TRUE(tk_is_path_exist(dir.path()));
-  EXPECT_FALSE(tk_is_path_exist(dir.file("f")));
-  EXPECT_TRUE(tk_is_path_exist(std::string())) << "empty stands for the program's folder";
-  EXPECT_TRUE(tk_check_access(dir.path(), tk_generic_write));
-  EXPECT_FALSE(tk_check_access(dir.file("missing"), tk_generic_write));
-  {
-    read_only_guard ro(dir.file("f")), ro_dir(dir.path());
-    EXPECT_TRUE(tk_is_file_exist(dir.file("f"), tk_file_exists));
-    EXPECT_FALSE(tk_is_file_exist(dir.file("f"), tk_file_writable));
-    EXPECT_FALSE(tk_check_access(dir.path(), tk_generic_write));
-  }
-}
 
 TEST(TkPath, FileNameSplitsPaths) {
   const std::string long_folder = "/" + std::string(300, 'd') + "/" + std::string(200, 'e') + "/";
@@ -74,8 +58,8 @@ TEST(TkPath, FileNameSplitsPaths) {
   EXPECT_EQ(std::tuple(w.folder(), w.name(), w.ext()), std::tuple(u"/t/", u"\u00e9t\u00e9", u".xlsx"));
 }
 
-// A folder, a read-only file and a missing folder are refused end to end in
-// the dump tests (tests/mysql).
+// A folder, a read-only file and a missing folder are refused in the dump
+// file tests.
 TEST(TkPath, DumpDestinationInAFolderThatCannotBeWritten) {
   temp_dir dir;
   mkdir(dir.file("locked").c_str(), 0755);

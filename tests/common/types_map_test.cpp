@@ -33,14 +33,14 @@ int32_t final_state(Map& map, const std::vector<std::u16string>& texts) {
 }  // namespace
 
 // The state each column of texts ends in: a type is proposed only where the
-// server changes every value exactly (strict mode, no warning).
+// server changes every value exactly (strict mode, no warning). The columns
+// of the live-versus-dump round trip (tests/agent) are not repeated here.
 TEST(NumMap, ExactTextNumbersOnly) {
   struct row {
     std::vector<std::u16string> values;
     int32_t state;
   } rows[] = {
       {{u"1", u"3000000000", u"2.5", u"abc", u"4"}, num_map::state_varchar},
-      {{u"3000000000", u"7"}, num_map::state_bigint},
       {{u"-2147483648", u"2147483647", u"+12", u"-0", u"00"}, num_map::state_int},
       {{u"2147483648"}, num_map::state_bigint},
       {{u"-2147483649"}, num_map::state_bigint},
@@ -48,16 +48,10 @@ TEST(NumMap, ExactTextNumbersOnly) {
       {{u"9223372036854775808"}, num_map::state_double},
       {{u"99999999999999999999"}, num_map::state_double},
       // Not integers for the server: a point or an exponent.
-      {{u"5.0", u"7"}, num_map::state_double},
-      {{u"1e3"}, num_map::state_double},
       {{u".5", u"5.", u"-1.5E+2", u"1e-5"}, num_map::state_double},
-      // Not numbers for the server: a decimal comma, an inner sign, a blank,
-      // a code's leading zero, an infinite value.
-      {{u"0,5"}, num_map::state_varchar},
-      {{u"1", u"0,5", u"1,25"}, num_map::state_varchar},
-      {{u"12-3"}, num_map::state_varchar},
+      // Not numbers for the server: a blank, an infinite value, a bare
+      // exponent or point.
       {{u" 5"}, num_map::state_varchar},
-      {{u"007"}, num_map::state_varchar},
       {{u"1e400"}, num_map::state_varchar},
       {{u"1e"}, num_map::state_varchar},
       {{u"."}, num_map::state_varchar},
@@ -69,6 +63,10 @@ TEST(NumMap, ExactTextNumbersOnly) {
     EXPECT_EQ(final_state(map, r.values), r.state);
     EXPECT_TRUE(map.entries()[0].seen);
   }
+  // A column that never held a value is not judged: it keeps its type.
+  num_map empty(u"t", one_column(VT_BSTR));
+  final_state(empty, {u"", u"<null>"});
+  EXPECT_FALSE(empty.entries()[0].seen);
 }
 
 // A workbook's numbers: whole ones are integers while a double holds them
@@ -109,25 +107,20 @@ TEST(DatesMap, ServerFormsAndOneSlashPattern) {
     int32_t state;
     const char* pattern = "";
   } rows[] = {
-      {{u"2024-01-02", u"2024-12-31", u"2024-02-29"}, dates_map::state_date},
       {{u"2023-02-29"}, dates_map::state_char19},
       {{u"2024-13-01"}, dates_map::state_char19},
       {{u"2024-01-02", u"2024-01-03 10:20:30"}, dates_map::state_datetime},
       {{u"2024-01-03T10:20:30.000"}, dates_map::state_datetime},
       {{u"2024-01-03 10:20:30.5"}, dates_map::state_char19},  // the column keeps whole seconds
       {{u"2024-01-02", u"10:20:30"}, dates_map::state_char19},
-      {{u"10:20:00", u"838:59:59", u"-1:00:00"}, dates_map::state_time},
       {{u"839:00:00"}, dates_map::state_char19},
       {{u"10:20"}, dates_map::state_char19},
       {{u"2024-01-02", u"not a date"}, dates_map::state_char19},
       {{u"20240229"}, dates_map::state_char19},
       {{u"", u"<null>", u"2024-01-02"}, dates_map::state_date},
       // One slash pattern whose order the column tells.
-      {{u"12/31/2024", u"1/2/2023"}, dates_map::state_date, "%m/%d/%Y"},
-      {{u"1/2/2023", u"31/12/2024"}, dates_map::state_date, "%d/%m/%Y"},
       {{u"2/29/2024", u"3/3/2023"}, dates_map::state_date, "%m/%d/%Y"},
       {{u"12/31/2024 08:30", u"1/2/2023 17:05"}, dates_map::state_datetime, "%m/%d/%Y %H:%i"},
-      {{u"1/2/2023"}, dates_map::state_char19},                   // either order
       {{u"12/31/2024", u"31/12/2024"}, dates_map::state_char19},  // both orders
       {{u"2/29/2023"}, dates_map::state_char19},
       {{u"12/31/2024", u"2024-01-02"}, dates_map::state_char19},

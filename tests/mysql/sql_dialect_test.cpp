@@ -142,6 +142,9 @@ TEST(sql_dialect_literals, TextAndTag) {
       {"1", VT_ARRAY_UI1, "'1'"},
       {"x'y", VT_BLOB, "'x\\'y'"},
       {"{" + guid + "}", VT_BSTR, "'" + guid + "'"},
+      // Only a GUID of the 8-4-4-4-12 shape in braces loses them.
+      {"{" + std::string(36, '-') + "}", VT_BSTR, "'{" + std::string(36, '-') + "}'"},
+      {"(" + guid + ")", VT_BSTR, "'(" + guid + ")'"},
       // A text that only mentions a GUID is kept whole.
       {"id guid{" + guid + "} and more", VT_BSTR, "'id guid{" + guid + "} and more'"},
       {mention + "'", VT_BSTR, "'" + mention + "\\''"},
@@ -314,37 +317,15 @@ TEST(sql_field_upsizer, AlterStatementByServerVersion) {
   }
 }
 
-// Names reach a statement in backticks with every backtick doubled, so a
-// name can never end its quoting; an old dump writes them bare (its
-// validators keep names to letters, digits, '_' and '$').
-TEST(sql_dialect_text, NamesKeywordsAndComments) {
-  const struct {
-    const char16_t* name;
-    const char* quoted;
-  } names[] = {
-      {u"plain", "`plain`"}, {u"x` ; DROP DATABASE mysql; -- ", "`x`` ; DROP DATABASE mysql; -- `"}, {u"`", "````"},
-      {u"", "``"},           {u"Z\u00fcrich \U0001F600", "`Z\xC3\xBCrich \xF0\x9F\x98\x80`"},
-  };
-  for (const auto& r : names) EXPECT_EQ(live.name(r.name), r.quoted);
-  EXPECT_EQ(old_dump.name(u"plain"), "plain");
-  EXPECT_EQ(dump.drop_database(u"a`b", true), "DROP DATABASE IF EXISTS `a``b`");
-  EXPECT_EQ(dump.create_database(u"d", u""), "CREATE DATABASE `d`");
-
+// Engine and character-set names reach a statement only as plain words.
+// (Quoted names, comment lines and the session's sql_mode are checked end to
+// end with hostile names and values, in tests/agent, and by the name fuzz
+// target.)
+TEST(sql_dialect_text, PlainWords) {
   for (const char16_t* word : {u"InnoDB", u"utf8mb4", u"latin1_swedish_ci"})
     EXPECT_TRUE(sql_dialect::is_plain_word(word));
   for (const char16_t* word : {u"", u"InnoDB; DROP DATABASE x", u"utf8 ", u"a-b", u"\u00e9"})
     EXPECT_FALSE(sql_dialect::is_plain_word(word));
-
-  // A comment line never holds a line break, whatever the name holds.
-  const std::string block = dump.comment_block("Dumping data for table", u"x\nsystem touch pwned #\r", "\n");
-  EXPECT_EQ(block, "\n#\n# Dumping data for table 'x?system touch pwned #?'\n#\n");
-  EXPECT_EQ(dump.comment_line("File name: /a\nb"), "# File name: /a?b");
-
-  // The session that runs the statements keeps its other flags.
-  EXPECT_EQ(live.session_sql_mode(),
-            "SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), "
-            "',NO_BACKSLASH_ESCAPES,', ','))");
-  EXPECT_EQ(dump.session_sql_mode(), "/*!40101 " + live.session_sql_mode() + " */");
 }
 
 }  // namespace

@@ -97,10 +97,6 @@ TEST(dao_engine, UnreadableErrorCollectionRaisesALevelOneError) {
   list.raise(3251);
   expect_failure<dao_exception>([&] { throw dao_exception(&list); }, 0, 68787,
                                 "Operation is not supported for this type of object.");
-  // Without a registered engine, or with one that has no engine object yet.
-  expect_failure([] { throw dao_exception(); }, 1, 0, unreadable + "1)");
-  dao_engine engine;
-  expect_failure([] { throw dao_exception(); }, 1, 0, unreadable + "1)");
 }
 
 // A number must not allocate; a text reuses its field's storage.
