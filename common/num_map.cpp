@@ -25,6 +25,11 @@ int64_t read_i64(std::string_view text) {
   return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
 }
 
+// No text longer than this reads as a number: a double written out in full
+// takes a few hundred characters at most. A longer text is taken as text
+// without converting it to find that out (a cell may hold a gigabyte).
+constexpr size_t max_number_text = 4096;
+
 bool prints_back(int64_t value, std::string_view text) {
   char buf[24];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
@@ -130,6 +135,12 @@ void num_map::add_rec_stat(const udb_record& record) {
     const udb_field& field = record[e.field_index];
     if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null()) continue;
+    if (field.get_type() == VT_BSTR && field.text().size() > max_number_text) {
+      TK_TRACE(1, "Text too long for a number");
+      if (e.seen) e.state = state_varchar;
+      e.seen = true;
+      continue;
+    }
     text_.clear();
     field.append_to_string(text_);
     if (text_.empty()) continue;

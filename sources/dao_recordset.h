@@ -66,6 +66,8 @@ class dao_recordset : public udb_recordset {
  private:
   void init_schema();
   void read_eof();
+  // Before the engine moves: long values of the current record go.
+  void release_long_values();
   [[noreturn]] void fail() const;
 
   ole_com_ptr<wb_recordset> rows_;

@@ -15,8 +15,13 @@
 //   anything else (text, mixed kinds)   -> text 255, or memo when a text is
 //     longer than 255 UTF-16 units; a column without values is text 255.
 // Error cells count for the range but not for the type.
+//
+// The pass asks the source for lengths rather than whole texts past
+// header_text_limit units (wb_sheet_source::set_text_limit): a header text
+// longer than that names its column by its first header_text_limit units.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +30,10 @@
 
 class wb_sheet_schema {
  public:
+  // UTF-16 units of a text the pass reads whole; a column name is far
+  // shorter than this anyway (a table takes 64 characters).
+  static constexpr std::size_t header_text_limit = 64 * 1024;
+
   // Reads `source` from its current position to the end. Returns false
   // with `dao_error` when the source fails. A sheet without any value gets
   // one text column F1 and no rows.
