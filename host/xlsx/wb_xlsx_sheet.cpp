@@ -409,7 +409,8 @@ void wb_xlsx_sheet::finish_cell() {
       }
       break;
     case cell_type::error:
-      q.kind = wb_cell_kind::error;
+      // An error element without its code is formatting, not a value.
+      if (has_v_ && !v.empty()) q.kind = wb_cell_kind::error;
       break;
     case cell_type::iso_date: {
       double ole = 0;

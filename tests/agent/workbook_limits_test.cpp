@@ -1,6 +1,7 @@
 // Workbooks at the workbook engine's limits, end to end with the real
 // binary, into the private server and through dump files loaded back: a
-// text too large to be held twice.
+// text too large to be held twice, and valueless cells far beyond a sheet's
+// values.
 
 #include <gtest/gtest.h>
 
@@ -114,4 +115,38 @@ TEST_F(WorkbookLimits, LongTextsArriveWholeInMemoryOfAboutTheirSize) {
     ASSERT_EQ(got.size(), std::size(shapes));
     for (size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(got[i] == shapes[i].second) << "shape " << i + 1 << " differs";
   }
+}
+
+// Cells without a value far to the right of and below a sheet's values
+// (formatting alone, empty elements, error elements without their code, a
+// dimension that takes them in) add no column and no row; an empty row
+// among the values stays a row of NULLs.
+TEST_F(WorkbookLimits, CellsWithoutValuesBeyondTheValuesAddNoRowsOrColumns) {
+  {
+    wbtest::xlsx_book b(dir_.file("tail.xlsx"));
+    lxw_worksheet* s = b.sheet("T");
+    lxw_format* filled = workbook_add_format(b.handle());
+    format_set_bg_color(filled, LXW_COLOR_YELLOW);
+    worksheet_write_string(s, 0, 0, "n", nullptr);
+    worksheet_write_string(s, 0, 1, "word", nullptr);
+    worksheet_write_number(s, 1, 0, 1, nullptr);
+    worksheet_write_string(s, 1, 1, "one", nullptr);
+    worksheet_write_number(s, 3, 0, 3, nullptr);
+    worksheet_write_string(s, 3, 1, "three", nullptr);
+    worksheet_write_blank(s, 1, 40, filled);
+    worksheet_write_blank(s, 4999, 0, filled);
+    worksheet_write_blank(s, 4999, 60, filled);
+  }
+  const std::string sheet = "xl/worksheets/sheet1.xml";
+  wbtest::patch_part(dir_.file("tail.xlsx"), sheet, "</row>",
+                     "<c r=\"AZ1\" t=\"e\"/><c r=\"BA1\"/><c r=\"BB1\" t=\"inlineStr\"><is><t></t></is></c></row>");
+  wbtest::patch_part(dir_.file("tail.xlsx"), sheet, "</sheetData>",
+                     "<row r=\"6000\"><c r=\"A6000\" t=\"e\"><v></v></c><c r=\"CZ6000\" t=\"e\"><f>1/0</f></c>"
+                     "<c r=\"DA6000\" t=\"str\"><f>\"\"</f><v></v></c></row></sheetData>");
+  ASSERT_NE(wbtest::read_zip(dir_.file("tail.xlsx")).at(sheet).find("<dimension ref=\"A1:BI5000\"/>"),
+            std::string::npos);
+  both_ways("tail.xlsx", {"--extr_fn"}, converting("tail.xlsx", {"T"}), [&] {
+    EXPECT_EQ(columns("T"), (strings{"n int(11)", "word varchar(255)"}));
+    EXPECT_EQ(rows("SELECT * FROM T"), (table_rows{{"1", "one"}, {"<NULL>", "<NULL>"}, {"3", "three"}}));
+  });
 }
