@@ -6,6 +6,7 @@
 #include "csv_file.h"
 #include "dao_database.h"
 #include "dao_engine.h"
+#include "dao_recordset.h"
 #include "dates_map.h"
 #include "dmp_database.h"
 #include "error_handler.h"
@@ -437,4 +438,11 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
     num_post_process(database.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
   }
   record_no_ = 0;
+  // Values below a worksheet's last row are not part of its table: the
+  // rows above them are converted, and the user is told once.
+  if (const auto* sheet = dynamic_cast<const dao_recordset*>(&source); sheet && sheet->rows_past_limit()) {
+    error_handler::instance().set_context(u"");
+    error_handler::instance().handle(
+        tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
+  }
 }

@@ -86,6 +86,8 @@ void dao_recordset::init_schema() {
 
 void dao_recordset::read_eof() { eof_ = rows_->eof(); }
 
+bool dao_recordset::rows_past_limit() const { return rows_ && rows_->rows_past_limit(); }
+
 void dao_recordset::release_long_values() {
   if (record_) record_->release_long_values();
 }

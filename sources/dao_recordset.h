@@ -61,6 +61,9 @@ class dao_recordset : public udb_recordset {
 
   // The number of rows the engine counted when it opened the table.
   long record_count() const noexcept { return record_count_; }
+  // Whether the worksheet holds values below its last row, which are not
+  // among the records.
+  bool rows_past_limit() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
  private:

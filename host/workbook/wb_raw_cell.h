@@ -29,7 +29,9 @@ constexpr bool wb_is_date_class(wb_number_class c) {
   return c == wb_number_class::date || c == wb_number_class::time || c == wb_number_class::date_time;
 }
 
-// The sheet size of the OOXML format; cells beyond it are ignored.
+// The sheet size of the OOXML format; cells beyond it are not read (a
+// source may deliver them; the passes skip them, and the first pass notes
+// values beyond the last row: wb_sheet_schema::rows_past_limit()).
 inline constexpr std::uint32_t wb_max_rows = 1048576;
 inline constexpr std::uint32_t wb_max_columns = 16384;
 

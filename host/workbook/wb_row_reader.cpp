@@ -53,7 +53,7 @@ bool wb_row_reader::next_row() {
         break;
       }
       if (pending_.kind == wb_cell_kind::empty || pending_.column >= wb_max_columns || pending_.row >= wb_max_rows)
-        continue;
+        continue;  // no value, or beyond the sheet's last row or column
       // Cells out of row order are dropped, as the first pass did.
       if (any_seen_ && pending_.row < last_row_seen_) continue;
       any_seen_ = true;

@@ -73,6 +73,7 @@ std::u16string default_name(std::size_t position) {
 bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error) {
   date1904_ = date1904;
   columns_.clear();
+  rows_past_limit_ = false;
   // Lengths are enough past the limit; the source reads whole texts again
   // once the pass is over.
   source.set_text_limit(header_text_limit);
@@ -87,7 +88,11 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
 
   wb_raw_cell c;
   while (source.next_cell(c)) {
-    if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns || c.row >= wb_max_rows) continue;
+    if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns) continue;
+    if (c.row >= wb_max_rows) {
+      rows_past_limit_ = true;
+      continue;
+    }
     if (any && c.row < last_row) continue;  // out of order: dropped, as in the second pass
     if (!any) {
       any = true;

@@ -14,7 +14,9 @@
 //   all booleans                        -> boolean;
 //   anything else (text, mixed kinds)   -> text 255, or memo when a text is
 //     longer than 255 UTF-16 units; a column without values is text 255.
-// Error cells count for the range but not for the type.
+// Error cells count for the range but not for the type. Values below the
+// sheet's last row (wb_max_rows) are left out; rows_past_limit() tells
+// whether there were any.
 //
 // The pass asks the source for lengths rather than whole texts past
 // header_text_limit units (wb_sheet_source::set_text_limit): a header text
@@ -47,6 +49,9 @@ class wb_sheet_schema {
   std::uint32_t first_data_row() const { return first_data_row_; }
   std::uint32_t row_count() const { return row_count_; }
   bool date1904() const { return date1904_; }
+  // Whether a cell below the sheet's last row holds a value: such rows are
+  // not part of the table.
+  bool rows_past_limit() const { return rows_past_limit_; }
 
  private:
   std::vector<wb_column_def> columns_;
@@ -54,4 +59,5 @@ class wb_sheet_schema {
   std::uint32_t first_data_row_ = 0;
   std::uint32_t row_count_ = 0;
   bool date1904_ = false;
+  bool rows_past_limit_ = false;
 };

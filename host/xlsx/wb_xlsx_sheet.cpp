@@ -266,7 +266,9 @@ void wb_xlsx_sheet::start_cell(const char** attributes) {
   cell_row_ = row;
   cell_column_ = column;
   next_column_ = column < wb_max_columns ? column + 1 : wb_max_columns;
-  cell_valid_ = row < wb_max_rows && column < wb_max_columns;
+  // Cells below the last row are delivered (with a row past it), so that
+  // the first pass can tell that values were left out.
+  cell_valid_ = column < wb_max_columns;
 }
 
 void wb_xlsx_sheet::on_end(wb_xml_ns ns, std::string_view local) {

@@ -1,7 +1,7 @@
 // Workbooks at the workbook engine's limits, end to end with the real
 // binary, into the private server and through dump files loaded back: a
-// text too large to be held twice, and valueless cells far beyond a sheet's
-// values.
+// text too large to be held twice, valueless cells far beyond a sheet's
+// values, and rows below a worksheet's last row.
 
 #include <gtest/gtest.h>
 
@@ -149,4 +149,27 @@ TEST_F(WorkbookLimits, CellsWithoutValuesBeyondTheValuesAddNoRowsOrColumns) {
     EXPECT_EQ(columns("T"), (strings{"n int(11)", "word varchar(255)"}));
     EXPECT_EQ(rows("SELECT * FROM T"), (table_rows{{"1", "one"}, {"<NULL>", "<NULL>"}, {"3", "three"}}));
   });
+}
+
+// Rows below a worksheet's last row (1,048,576), which only a crafted file
+// can have: the rows down to the last one are converted, then the run
+// tells once for that worksheet, as a report that lets it go on.
+TEST_F(WorkbookLimits, RowsBelowTheLastRowAreReportedOncePerWorksheet) {
+  const std::string past = "<row r=\"1\">" + inline_cell("A1", "n") + "</row>" +
+                           "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row><row r=\"3\"><c r=\"A3\"><v>3</v></c></row>"
+                           "<row r=\"1048576\"><c r=\"A1048576\"><v>1048576</v></c></row>"
+                           "<row r=\"1048577\"><c r=\"A1048577\"><v>7</v></c><c r=\"B1048577\"><v>8</v></c></row>"
+                           "<row><c><v>9</v></c></row><row r=\"2000000\">" +
+                           inline_cell("C2000000", "far") + "</row>";
+  const std::string fine =
+      "<row r=\"1\">" + inline_cell("A1", "n") + "</row><row r=\"2\"><c r=\"A2\"><v>1</v></c></row>";
+  write_book(dir_.file("rows.xlsx"), {{"Past", past}, {"Fine", fine}});
+  both_ways(
+      "rows.xlsx", {"--extr_fn", "--skip_empty"},
+      converting("rows.xlsx", {"Fine", "Past"}) + "Error:\nWorksheet Past: rows beyond 1,048,576 are not converted\n",
+      [&] {
+        EXPECT_EQ(columns("Past"), (strings{"n int(11)"}));
+        EXPECT_EQ(column("Past", "n"), (strings{"2", "3", "1048576"}));
+        EXPECT_EQ(column("Fine", "n"), (strings{"1"}));
+      });
 }
