@@ -205,6 +205,12 @@ void ole_variant::set_text(std::u16string_view text) {
   vt_ = VT_BSTR;
 }
 
+void ole_variant::release_storage() noexcept {
+  vt_ = VT_EMPTY;
+  std::u16string().swap(text_);
+  std::vector<uint8_t>().swap(bytes_);
+}
+
 std::u16string& ole_variant::text_for_write() {
   vt_ = VT_BSTR;
   text_.clear();
@@ -819,12 +825,8 @@ std::u16string ole_variant::to_wstring() const {
 
 bool ole_variant::is_text_form_empty() const {
   switch (vt_) {
-    case VT_BSTR: {
-      if (text_.empty()) return true;
-      for (char16_t c : text_)
-        if (c >= 0xD800 && c <= 0xDFFF) return to_string().empty();
-      return tk_code_page_is_utf8() ? false : to_string().empty();
-    }
+    case VT_BSTR:
+      return !tk_unicode_has_ansi_form(text_);
     case VT_ARRAY_UI1:
     case VT_BLOB:
       return bytes_.empty();

@@ -14,7 +14,8 @@
 // keeps their capacity: a numeric value never allocates, text set into a
 // variant that had text before reuses its buffer, and copy assignment into
 // an existing variant copies into the storage it already has. clear() keeps
-// the storage; only destruction (or a move out) releases it.
+// the storage; only destruction, a move out or release_storage() releases
+// it.
 //
 // Text forms are US-English with '.' as the decimal separator, whatever the
 // process locale. Narrow text is the process code page.
@@ -141,6 +142,9 @@ class ole_variant {
 
   // ---- The copy path: setters (storage reused, numbers never allocate) -----
   void clear() noexcept { vt_ = VT_EMPTY; }
+  // clear(), and the text and byte storage is given back (after a value so
+  // large that keeping its room would cost more than allocating again).
+  void release_storage() noexcept;
   void set_null() noexcept { vt_ = VT_NULL; }
   void set_text(std::u16string_view text);
   // Tag VT_BSTR and the emptied text buffer (capacity kept) for the caller

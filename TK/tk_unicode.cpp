@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -232,6 +233,36 @@ bool tk_unicode_to_ansi2(std::u16string_view text, std::string& out) {
   }
   TK_TRACE(1, "n_ansi=%d, n_unicode=%d", out.size(), text.size());
   return ok;
+}
+
+bool tk_unicode_has_ansi_form(std::u16string_view text) {
+  if (text.empty()) return false;
+  code_page& cp = current();
+  if (cp.utf8) {
+    // UTF-8 takes everything but a lone surrogate.
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      if (c < 0xD800 || c > 0xDFFF) continue;
+      if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      ++i;
+    }
+    return true;
+  }
+  // Units converted at a time; a surrogate pair stays in one slice.
+  constexpr size_t slice_units = 1024;
+  char narrow[slice_units * 4 + 8];
+  size_t bytes = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t n = std::min(slice_units, text.size() - pos);
+    if (pos + n < text.size() && text[pos + n - 1] >= 0xD800 && text[pos + n - 1] <= 0xDBFF) ++n;
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t m = ucnv_fromUChars(cp.cnv, narrow, static_cast<int32_t>(sizeof narrow), text.data() + pos,
+                                      static_cast<int32_t>(n), &status);
+    if (U_FAILURE(status)) return false;
+    bytes += static_cast<size_t>(m);
+    pos += n;
+  }
+  return bytes != 0;
 }
 
 std::string tk_unicode_to_ansi(std::u16string_view text) {

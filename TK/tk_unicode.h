@@ -22,6 +22,9 @@ std::string tk_unicode_to_utf8(std::u16string_view text);
 
 // Quiet forms: false instead of an exception.
 bool tk_unicode_to_ansi2(std::u16string_view text, std::string& out);
+// Whether tk_unicode_to_ansi2 gives a non-empty text for `text`, found
+// without building it (a slice at a time).
+bool tk_unicode_has_ansi_form(std::u16string_view text);
 bool tk_ansi_to_unicode2(const char* text, std::u16string& out);
 
 // For the console: characters the code page cannot show become '?'.

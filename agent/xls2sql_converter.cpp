@@ -9,6 +9,7 @@
 #include "csv_file.h"
 #include "dao_database.h"
 #include "dao_engine.h"
+#include "dao_recordset.h"
 #include "dates_map.h"
 #include "dmp_database.h"
 #include "error_handler.h"
@@ -556,6 +557,13 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     if (widened[i] && table.schema().fields[i])
       progress_->add_change(tk_unicode_to_console(table.schema().fields[i]->name + u" VARCHAR(255) \u2192 TEXT"));
   record_no_ = 0;
+  // Values below a worksheet's last row are not part of its table: the
+  // rows above them are converted, and the user is told once.
+  if (const auto* sheet = dynamic_cast<const dao_recordset*>(&source); sheet && sheet->rows_past_limit()) {
+    error_handler::instance().set_context(u"");
+    error_handler::instance().handle(
+        tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
+  }
 }
 
 void xls2sql_converter::finish_table() {

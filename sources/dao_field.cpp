@@ -76,7 +76,16 @@ void dao_field::refill() {
       set_cy(v.currency);
       break;
     case wb_value_kind::text:
-      set_text(v.text);
+      if (v.text.size() < wb_long_text_units) {
+        set_text(v.text);
+        break;
+      }
+      // A long text moves over from the engine instead of being copied.
+      long_value_ = true;
+      if (source_->has_movable_text())
+        source_->take_text(text_for_write());
+      else
+        set_text(v.text);
       break;
     case wb_value_kind::boolean:
       set_bool(v.boolean);

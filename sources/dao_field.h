@@ -3,7 +3,8 @@
 // declared size, flags and value come from the engine's field. The field
 // stays bound to the engine's field, so the recordset refills the same
 // object row after row (refill()): numbers, dates and booleans never
-// allocate, and text reuses the field's buffer.
+// allocate, and text reuses the field's buffer. A long text is not copied:
+// the field takes the engine's buffer over (wb_field::take_text).
 //
 // Dates: the engine's OLE date number becomes an ole_date whose midnight
 // prints as the date alone, the way the automation text of a date does. The
@@ -27,6 +28,14 @@ class dao_field : public udb_field {
 
   // Reads the engine field's value of the current row.
   void refill();
+  // After a long text (wb_long_text_units or more) since the last call: its
+  // storage goes, and the field is empty until the next refill().
+  void release_long_value() noexcept {
+    if (!long_value_) return;
+    long_value_ = false;
+    release_storage();
+  }
+  bool holds_long_value() const noexcept { return long_value_; }
 
   // The variant type of a DAO field type code.
   static VARTYPE get_vartype(int16_t dao_type) noexcept;
@@ -40,4 +49,5 @@ class dao_field : public udb_field {
  private:
   const wb_field* source_;
   int16_t dao_type_;
+  bool long_value_ = false;
 };

@@ -18,10 +18,18 @@ class dao_record : public udb_record {
   // Reads the current row into the fields. A caller that restructured the
   // record (reset, resize) gets the bound fields back first.
   void refill();
+  // Gives back the storage of long texts (wb_long_text_units or more), to
+  // be called before the engine moves to another row: the next row's
+  // cells then do not sit beside them. Those fields are empty until the
+  // next refill().
+  void release_long_values();
 
  private:
   void bind();
+  // Whether the record still holds the bound fields, in order.
+  bool intact() const;
 
   const wb_recordset* rows_;
   std::vector<dao_field*> fields_;  // owned by the base record, in order
+  bool long_values_ = false;        // a field took a long text since the last release
 };

@@ -86,6 +86,12 @@ void dao_recordset::init_schema() {
 
 void dao_recordset::read_eof() { eof_ = rows_->eof(); }
 
+bool dao_recordset::rows_past_limit() const { return rows_ && rows_->rows_past_limit(); }
+
+void dao_recordset::release_long_values() {
+  if (record_) record_->release_long_values();
+}
+
 void dao_recordset::fail() const { throw dao_exception(&rows_->errors()); }
 
 udb_record* dao_recordset::get_record() {
@@ -106,6 +112,7 @@ bool dao_recordset::is_eof() {
 
 void dao_recordset::move_next() {
   if (!rows_) throw tk_mail_assertion("dao_recs", __LINE__);
+  release_long_values();
   if (wb_failed(rows_->move_next())) fail();
   read_eof();
 }
@@ -120,6 +127,7 @@ void dao_recordset::move_prev() {
 void dao_recordset::reset() {
   if (!rows_) throw tk_mail_assertion("dao_recs", __LINE__);
   if (record_count_ == 0) return;
+  release_long_values();
   if (wb_failed(rows_->move_first())) fail();
   read_eof();
 }

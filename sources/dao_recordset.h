@@ -61,11 +61,16 @@ class dao_recordset : public udb_recordset {
 
   // The number of rows the engine counted when it opened the table.
   long record_count() const noexcept { return record_count_; }
+  // Whether the worksheet holds values below its last row, which are not
+  // among the records.
+  bool rows_past_limit() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
  private:
   void init_schema();
   void read_eof();
+  // Before the engine moves: long values of the current record go.
+  void release_long_values();
   [[noreturn]] void fail() const;
 
   ole_com_ptr<wb_recordset> rows_;

@@ -60,6 +60,8 @@ bool wb_biff_sheet::next_cell(wb_raw_cell& cell) {
   cell.number_class = q.number_class;
   cell.number = q.number;
   cell.text_is_stable = q.stable;
+  cell.text_omitted = 0;  // texts of BIFF records are short: always whole
+  cell.text_buffer = nullptr;
   if (q.kind != wb_cell_kind::text)
     cell.text = {};
   else if (q.stable)

@@ -1,7 +1,9 @@
 // A cell as a format backend delivers it, before any type decision.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 enum class wb_cell_kind : std::uint8_t {
@@ -29,7 +31,9 @@ constexpr bool wb_is_date_class(wb_number_class c) {
   return c == wb_number_class::date || c == wb_number_class::time || c == wb_number_class::date_time;
 }
 
-// The sheet size of the OOXML format; cells beyond it are ignored.
+// The sheet size of the OOXML format; cells beyond it are not read (a
+// source may deliver them; the passes skip them, and the first pass notes
+// values beyond the last row: wb_sheet_schema::rows_past_limit()).
 inline constexpr std::uint32_t wb_max_rows = 1048576;
 inline constexpr std::uint32_t wb_max_columns = 16384;
 
@@ -45,4 +49,12 @@ struct wb_raw_cell {
   bool text_is_stable = false;
   double number = 0.0;       // raw value as stored: a date is the workbook's serial
   std::u16string_view text;  // UTF-16, for text cells
+  // UTF-16 units cut off the end of `text` while the source measures long
+  // texts (wb_sheet_source::set_text_limit); 0 when `text` is whole.
+  std::size_t text_omitted = 0;
+  // Not null for a text held in a buffer of the source's own, which holds
+  // that text and nothing else: the reader may take the text over by
+  // swapping the buffer with one of its own (the source reuses whatever it
+  // gets back). Long texts come this way, so that they are never copied.
+  std::u16string* text_buffer = nullptr;
 };

@@ -18,7 +18,7 @@ wb_hresult wb_recordset::open(std::shared_ptr<wb_workbook_source> workbook, std:
   rs->rows_ = std::make_unique<wb_row_reader>(*rs->sheet_, rs->schema_);
   rs->fields_.reserve(rs->schema_.columns().size());
   for (std::size_t i = 0; i < rs->schema_.columns().size(); ++i)
-    rs->fields_.emplace_back(rs->schema_.columns()[i], rs->rows_->values()[i]);
+    rs->fields_.emplace_back(rs->schema_.columns()[i], rs->rows_->values()[i], &rs->rows_->buffer(i));
   const wb_hresult hr = rs->move_first();
   if (wb_failed(hr) && rs->schema_.row_count() != 0) return hr;
   rs->errors_->clear();

@@ -42,6 +42,9 @@ class wb_recordset {
 
   // The number of data rows, known after the first pass.
   long record_count() const { return static_cast<long>(schema_.row_count()); }
+  // Whether the worksheet holds values below its last row (1,048,576),
+  // which the recordset leaves out; known after the first pass.
+  bool rows_past_limit() const { return schema_.rows_past_limit(); }
 
   std::size_t field_count() const { return fields_.size(); }
   // The field at `index` (0-based); throws std::out_of_range past the end.

@@ -24,11 +24,19 @@ bool wb_row_reader::restart() {
 
 void wb_row_reader::clear_values() {
   for (auto& v : values_) v.set_null();
+  release_long_buffers();
+}
+
+void wb_row_reader::release_long_buffers() {
+  if (!took_buffers_) return;  // copies stay below the long texts' size
+  took_buffers_ = false;
+  for (auto& b : buffers_)
+    if (b.capacity() >= wb_long_text_units) std::u16string().swap(b);
 }
 
 bool wb_row_reader::next_row() {
   if (error_ != 0 || next_row_ >= schema_.row_count()) return false;
-  for (auto& v : values_) v.set_null();
+  clear_values();
   const std::uint32_t row = schema_.first_data_row() + next_row_;
   const std::uint32_t first_col = schema_.first_column();
   const std::size_t count = values_.size();
@@ -43,7 +51,7 @@ bool wb_row_reader::next_row() {
         break;
       }
       if (pending_.kind == wb_cell_kind::empty || pending_.column >= wb_max_columns || pending_.row >= wb_max_rows)
-        continue;
+        continue;  // no value, or beyond the sheet's last row or column
       // Cells out of row order are dropped, as the first pass did.
       if (any_seen_ && pending_.row < last_row_seen_) continue;
       any_seen_ = true;
@@ -96,6 +104,10 @@ void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
       if (type != wb_dao_type::text && type != wb_dao_type::memo) return;
       if (cell.text_is_stable) {
         v.set_text(cell.text);
+      } else if (cell.text_buffer != nullptr) {
+        buffers_[field].swap(*cell.text_buffer);
+        took_buffers_ = true;
+        v.set_text(buffers_[field]);
       } else {
         // The source reuses its buffer on the next cell: keep a copy.
         buffers_[field].assign(cell.text);

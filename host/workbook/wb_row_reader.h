@@ -12,6 +12,10 @@
 //
 // No allocation per cell once the buffers have grown: each field owns a
 // text buffer reused from row to row, and shared strings are not copied.
+// A long text that the source holds in a buffer of its own is taken over
+// (the buffers are swapped) rather than copied, and a field buffer grown
+// to a long text is released when the row ends, so that the next row's
+// cells do not sit beside it.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +38,16 @@ class wb_row_reader {
   bool next_row();
 
   const std::vector<wb_value>& values() const { return values_; }
+  // The text buffer of field `field`, which its value views when it is a
+  // text of the sheet's own (not a shared string); see wb_field::take_text.
+  std::u16string& buffer(std::size_t field) { return buffers_.at(field); }
   // Sets every value to NULL (no current row).
   void clear_values();
   long error() const { return error_; }
 
  private:
   void set_value(std::size_t field, const wb_raw_cell& cell);
+  void release_long_buffers();
 
   wb_sheet_source& source_;
   const wb_sheet_schema& schema_;
@@ -51,5 +59,6 @@ class wb_row_reader {
   wb_raw_cell pending_;
   bool has_pending_ = false;
   bool source_done_ = false;
+  bool took_buffers_ = false;  // a buffer was taken over from the source since the last release
   long error_ = 0;
 };

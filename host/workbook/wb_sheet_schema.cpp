@@ -46,7 +46,7 @@ struct column_stats {
   std::uint32_t numbers = 0;  // number cells of every meaning
   std::uint32_t booleans = 0;
   std::uint32_t texts = 0;
-  std::uint32_t longest_text = 0;
+  std::size_t longest_text = 0;
   std::uint8_t meanings = 0;
   bool any_time_of_day = false;
   bool all_pure_time = true;
@@ -97,6 +97,14 @@ std::u16string default_name(std::size_t position) {
 bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error) {
   date1904_ = date1904;
   columns_.clear();
+  rows_past_limit_ = false;
+  // Lengths are enough past the limit; the source reads whole texts again
+  // once the pass is over.
+  source.set_text_limit(header_text_limit);
+  struct whole_texts_after {
+    wb_sheet_source& source;
+    ~whole_texts_after() { source.set_text_limit(0); }
+  } restore{source};
   std::vector<column_stats> stats;
   std::vector<std::pair<std::uint32_t, std::u16string>> headers;
   bool any = false;
@@ -104,7 +112,11 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
 
   wb_raw_cell c;
   while (source.next_cell(c)) {
-    if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns || c.row >= wb_max_rows) continue;
+    if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns) continue;
+    if (c.row >= wb_max_rows) {
+      rows_past_limit_ = true;
+      continue;
+    }
     if (any && c.row < last_row) continue;  // out of order: dropped, as in the second pass
     if (!any) {
       any = true;
@@ -138,7 +150,7 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
       }
       case wb_cell_kind::text:
         ++s.texts;
-        s.longest_text = std::max(s.longest_text, static_cast<std::uint32_t>(c.text.size()));
+        s.longest_text = std::max(s.longest_text, c.text.size() + c.text_omitted);
         break;
       case wb_cell_kind::boolean:
         ++s.booleans;

@@ -20,9 +20,16 @@
 //   all booleans -> boolean;
 //   anything else (text, mixed kinds) -> text 255, or memo when a text is
 //     longer than 255 UTF-16 units; a column without values is text 255.
-// Error cells count for the range but not for the type.
+// Error cells count for the range but not for the type. Values below the
+// sheet's last row (wb_max_rows) are left out; rows_past_limit() tells
+// whether there were any.
+//
+// The pass asks the source for lengths rather than whole texts past
+// header_text_limit units (wb_sheet_source::set_text_limit): a header text
+// longer than that names its column by its first header_text_limit units.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +38,10 @@
 
 class wb_sheet_schema {
  public:
+  // UTF-16 units of a text the pass reads whole; a column name is far
+  // shorter than this anyway (a table takes 64 characters).
+  static constexpr std::size_t header_text_limit = 64 * 1024;
+
   // Reads `source` from its current position to the end. Returns false
   // with `dao_error` when the source fails. A sheet without any value gets
   // one text column F1 and no rows.
@@ -44,6 +55,9 @@ class wb_sheet_schema {
   std::uint32_t first_data_row() const { return first_data_row_; }
   std::uint32_t row_count() const { return row_count_; }
   bool date1904() const { return date1904_; }
+  // Whether a cell below the sheet's last row holds a value: such rows are
+  // not part of the table.
+  bool rows_past_limit() const { return rows_past_limit_; }
 
  private:
   std::vector<wb_column_def> columns_;
@@ -51,4 +65,5 @@ class wb_sheet_schema {
   std::uint32_t first_data_row_ = 0;
   std::uint32_t row_count_ = 0;
   bool date1904_ = false;
+  bool rows_past_limit_ = false;
 };

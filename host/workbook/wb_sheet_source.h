@@ -12,6 +12,8 @@
 // the rows, so a backend should stream rather than load the sheet whole.
 #pragma once
 
+#include <cstddef>
+
 #include "wb_raw_cell.h"
 
 class wb_sheet_source {
@@ -25,6 +27,15 @@ class wb_sheet_source {
 
   // Restarts the stream at the first cell. Returns false on failure.
   virtual bool rewind() = 0;
+
+  // Asks for texts to be measured rather than delivered whole from the next
+  // cell on: a text longer than `units` UTF-16 units may come cut to its
+  // first `units` units, with wb_raw_cell::text_omitted telling how many
+  // were left out. 0 (the default) delivers every text whole. The first
+  // pass needs little more than lengths, and a text of a gigabyte should
+  // not be held for that. A source whose texts are short anyway may ignore
+  // it.
+  virtual void set_text_limit(std::size_t units) { static_cast<void>(units); }
 
   // 0 while the stream is sound; otherwise the DAO error number describing
   // why it stopped (3274 for corrupt data, 3161 for encrypted data).

@@ -27,9 +27,20 @@ int escape_at(const unsigned char* s, std::size_t i, std::size_t n) {
   return v;
 }
 
-}  // namespace
+// Whether the bytes from s[i] ('_') to the end could still grow into an
+// `_xHHHH_` escape.
+bool escape_prefix_at(const unsigned char* s, std::size_t i, std::size_t n) {
+  for (std::size_t k = 1; i + k < n; ++k)
+    if (k == 1 ? s[i + k] != 'x' : hex_value(static_cast<char>(s[i + k])) < 0) return false;
+  return true;
+}
 
-std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_escapes) {
+// The conversion of wb_utf8_to_utf16. With `partial`, the text goes on
+// after `in`: it stops before an escape or a UTF-8 sequence that the end
+// of `in` cuts off, and `consumed` tells where. Each step depends only on
+// the bytes from its position on, so converting the rest later, with what
+// follows in front, gives what converting the whole at once would.
+std::size_t convert(std::string_view in, char16_t* out, bool decode_escapes, bool partial, std::size_t& consumed) {
   const auto* s = reinterpret_cast<const unsigned char*>(in.data());
   const std::size_t n = in.size();
   std::size_t i = 0;
@@ -50,6 +61,7 @@ std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_esc
     const unsigned char c = s[i];
     if (c < 0x80) {
       if (c == '_' && decode_escapes) {
+        if (partial && i + 7 > n && escape_prefix_at(s, i, n)) break;
         const int v = escape_at(s, i, n);
         if (v >= 0) {
           *o++ = static_cast<char16_t>(v);
@@ -78,6 +90,7 @@ std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_esc
       continue;
     }
     if (i + len > n) {
+      if (partial) break;
       *o++ = 0xFFFD;
       ++i;
       continue;
@@ -104,7 +117,19 @@ std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_esc
       *o++ = static_cast<char16_t>(cp);
     }
   }
+  consumed = i;
   return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_escapes) {
+  std::size_t consumed = 0;
+  return convert(in, out, decode_escapes, false, consumed);
+}
+
+std::size_t wb_utf8_to_utf16_partial(std::string_view in, char16_t* out, bool decode_escapes, std::size_t& consumed) {
+  return convert(in, out, decode_escapes, true, consumed);
 }
 
 void wb_append_utf16(std::u16string& out, std::string_view utf8, bool decode_escapes) {

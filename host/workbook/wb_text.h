@@ -14,6 +14,14 @@
 // underscore that would otherwise start an escape).
 std::size_t wb_utf8_to_utf16(std::string_view in, char16_t* out, bool decode_escapes);
 
+// The same for one piece of a text that goes on after `in`: a UTF-8
+// sequence or an escape cut off by the end of `in` is left unconverted, and
+// `consumed` is set to the bytes converted. The rest (at most six bytes)
+// goes in front of the next piece; the last piece goes to
+// wb_utf8_to_utf16. Piece by piece, the units are those of the whole text
+// converted at once.
+std::size_t wb_utf8_to_utf16_partial(std::string_view in, char16_t* out, bool decode_escapes, std::size_t& consumed);
+
 // Appends the converted text to `out`.
 void wb_append_utf16(std::u16string& out, std::string_view utf8, bool decode_escapes = false);
 

@@ -1,8 +1,16 @@
 // One field value of the current record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+// A text of at least this many UTF-16 units is long: it gets a buffer of
+// its own, sized once, which moves from the sheet source to the recordset
+// and on to the caller (wb_field::take_text) instead of being copied, and
+// which is released once the record moves on. Shorter texts go through
+// buffers reused from row to row, which stop allocating once grown.
+inline constexpr std::size_t wb_long_text_units = 64 * 1024;
 
 enum class wb_value_kind : std::uint8_t {
   null,

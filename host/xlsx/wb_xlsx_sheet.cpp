@@ -1,5 +1,6 @@
 #include "wb_xlsx_sheet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -10,6 +11,9 @@
 #include "wb_xlsx_styles.h"
 
 namespace {
+
+// UTF-8 bytes of a long text converted at a time.
+constexpr std::size_t slice_bytes = 64 * 1024;
 
 // Reads the decimal digits at the start of the NUL-terminated `s` the way
 // std::from_chars does: false without a digit or when the number does not
@@ -78,16 +82,37 @@ void wb_xlsx_sheet::reset_state() {
   queue_.clear();
   queue_pos_ = 0;
   text_arena_.clear();
+  release_long_texts();
+  t_.clear();
+  end_long_text();
   in_sheet_data_ = in_cell_ = in_inline_ = collecting_v_ = collecting_t_ = has_v_ = cell_valid_ = false;
   phonetic_depth_ = 0;
   row_ = -1;
   next_column_ = 0;
+  note_pos_ = 0;
+  noted_cell_ = notes_done_ && !notes_.empty() ? notes_[0].cell : no_note;
+  cell_ordinal_ = 0;
+  expected_units_ = 0;
+  spill_bytes_ = wb_long_text_units;
+}
+
+void wb_xlsx_sheet::release_long_texts() {
+  // Buffers no larger than a measured text are kept for the next long
+  // texts; larger ones (the reader did not take them) go.
+  const std::size_t keep = std::max(text_limit_, wb_long_text_units);
+  for (std::size_t i = 0; i < long_texts_used_; ++i)
+    if (long_texts_[i].capacity() > keep) std::u16string().swap(long_texts_[i]);
+  long_texts_used_ = 0;
 }
 
 bool wb_xlsx_sheet::rewind() {
   reset_state();
   error_ = 0;
   scanning_ = false;
+  // Whatever the first read saw, it saw in document order: its notes serve
+  // every later read.
+  notes_done_ = true;
+  noted_cell_ = notes_.empty() ? no_note : notes_[0].cell;
   if (!parser_.restart()) {
     error_ = parser_.error();
     return false;
@@ -100,6 +125,7 @@ bool wb_xlsx_sheet::next_cell(wb_raw_cell& cell) {
     queue_.clear();
     queue_pos_ = 0;
     text_arena_.clear();
+    release_long_texts();
     while (queue_.empty() && error_ == 0 && !at_end()) parse_chunk();
     if (queue_.empty() || error_ != 0) return false;
   }
@@ -110,10 +136,18 @@ bool wb_xlsx_sheet::next_cell(wb_raw_cell& cell) {
   cell.number_class = q.number_class;
   cell.number = q.number;
   cell.text_is_stable = q.stable;
-  if (q.kind == wb_cell_kind::text)
-    cell.text = std::u16string_view(q.stable ? q.stable_text : text_arena_.data() + q.text_offset, q.text_length);
-  else
+  cell.text_omitted = q.text_omitted;
+  cell.text_buffer = nullptr;
+  if (q.kind != wb_cell_kind::text) {
     cell.text = {};
+  } else if (q.long_text >= 0) {
+    std::u16string& buffer = long_texts_[static_cast<std::size_t>(q.long_text)];
+    cell.text = buffer;
+    // A cut text is no value to take over.
+    if (q.text_omitted == 0) cell.text_buffer = &buffer;
+  } else {
+    cell.text = std::u16string_view(q.stable ? q.stable_text : text_arena_.data() + q.text_offset, q.text_length);
+  }
   return true;
 }
 
@@ -140,6 +174,7 @@ void wb_xlsx_sheet::on_start(wb_xml_ns ns, std::string_view local, const char** 
     if (local == "v") {
       collecting_v_ = true;
       v_.clear();
+      if (cell_type_ == cell_type::formula_string) restart_text();  // the last <v> counts
     } else if (local == "is") {
       in_inline_ = true;
     } else if (local == "rPh") {
@@ -173,8 +208,20 @@ void wb_xlsx_sheet::start_cell(const char** attributes) {
   phonetic_depth_ = 0;
   cell_style_ = 0;
   cell_type_ = cell_type::number;
-  t_.clear();
+  restart_text();
   v_.clear();
+  const std::uint64_t ordinal = cell_ordinal_++;
+  if (expected_units_ != 0) {
+    expected_units_ = 0;
+    spill_bytes_ = wb_long_text_units;
+  }
+  // Every read starts the same cells in the same order as the first.
+  if (ordinal == noted_cell_) {
+    expected_units_ = notes_[note_pos_].units;
+    spill_bytes_ = 0;
+    ++note_pos_;
+    noted_cell_ = note_pos_ < notes_.size() ? notes_[note_pos_].cell : no_note;
+  }
   // Rows and columns counted on past the sheet's last stay past it: they must
   // not wrap round to the top.
   std::uint32_t row = row_ < 0 ? 0 : row_ >= wb_max_rows ? wb_max_rows : static_cast<std::uint32_t>(row_);
@@ -219,7 +266,9 @@ void wb_xlsx_sheet::start_cell(const char** attributes) {
   cell_row_ = row;
   cell_column_ = column;
   next_column_ = column < wb_max_columns ? column + 1 : wb_max_columns;
-  cell_valid_ = row < wb_max_rows && column < wb_max_columns;
+  // Cells below the last row are delivered (with a row past it), so that
+  // the first pass can tell that values were left out.
+  cell_valid_ = column < wb_max_columns;
 }
 
 void wb_xlsx_sheet::on_end(wb_xml_ns ns, std::string_view local) {
@@ -245,23 +294,86 @@ void wb_xlsx_sheet::on_end(wb_xml_ns ns, std::string_view local) {
 }
 
 void wb_xlsx_sheet::on_text(std::string_view text) {
-  if (collecting_v_)
-    v_.append(text);
-  else if (collecting_t_)
-    t_.append(text);
+  if (collecting_v_) {
+    if (cell_type_ == cell_type::formula_string)
+      collect_text(text);
+    else
+      v_.append(text);
+  } else if (collecting_t_ && cell_type_ == cell_type::inline_string) {
+    collect_text(text);
+  }
 }
 
-void wb_xlsx_sheet::queue_text(queued_cell& q, std::string_view utf8) {
-  const std::size_t offset = text_arena_.size();
-  wb_append_utf16(text_arena_, utf8, true);
-  q.text_offset = static_cast<std::uint32_t>(offset);
-  q.text_length = static_cast<std::uint32_t>(text_arena_.size() - offset);
+void wb_xlsx_sheet::end_long_text() {
+  text_is_long_ = false;
+  spill_bytes_ = expected_units_ != 0 ? 0 : wb_long_text_units;
+  long_text_units_ = 0;
+  long_text_.clear();
+  if (long_text_.capacity() > std::max(text_limit_, wb_long_text_units)) std::u16string().swap(long_text_);
+}
+
+void wb_xlsx_sheet::continue_long_text() {
+  if (!text_is_long_) start_long_text();
+  if (t_.size() >= slice_bytes) convert_long_text(false);
+}
+
+void wb_xlsx_sheet::start_long_text() {
+  text_is_long_ = true;
+  spill_bytes_ = 0;
+  long_text_units_ = 0;
+  long_text_.clear();
+  // Sized once when the first read noted the length: a buffer that grows
+  // on its own would hold up to twice the text and copy it at each step.
+  const std::size_t want = text_limit_ != 0 ? std::min(expected_units_, text_limit_) : expected_units_;
+  if (long_text_.capacity() < want || long_text_.capacity() > std::max(text_limit_, wb_long_text_units))
+    std::u16string().swap(long_text_);
+  if (want != 0) long_text_.reserve(want);
+  if (!slice_) slice_ = std::make_unique<char16_t[]>(slice_bytes);
+}
+
+void wb_xlsx_sheet::convert_long_text(bool final) {
+  std::size_t pos = 0;
+  while (pos < t_.size()) {
+    const std::size_t left = t_.size() - pos;
+    const std::string_view piece(t_.data() + pos, std::min(left, slice_bytes));
+    std::size_t consumed = piece.size();
+    const std::size_t n = final && piece.size() == left ? wb_utf8_to_utf16(piece, slice_.get(), true)
+                                                        : wb_utf8_to_utf16_partial(piece, slice_.get(), true, consumed);
+    if (consumed == 0) break;  // only a cut-off tail is left
+    long_text_units_ += n;
+    // Under a text limit the rest is only counted.
+    const std::size_t room = text_limit_ == 0 ? n : text_limit_ - std::min(text_limit_, long_text_.size());
+    long_text_.append(slice_.get(), std::min(n, room));
+    pos += consumed;
+  }
+  t_.erase(0, pos);
+}
+
+void wb_xlsx_sheet::queue_text(queued_cell& q) {
   q.stable = false;
-  q.kind = q.text_length == 0 ? wb_cell_kind::empty : wb_cell_kind::text;
+  if (!text_is_long_) {
+    const std::size_t offset = text_arena_.size();
+    wb_append_utf16(text_arena_, t_, true);
+    q.text_offset = static_cast<std::uint32_t>(offset);
+    q.text_length = text_arena_.size() - offset;
+    q.kind = q.text_length == 0 ? wb_cell_kind::empty : wb_cell_kind::text;
+    return;
+  }
+  convert_long_text(true);
+  if (!notes_done_) notes_.push_back(long_text_note{cell_ordinal_ - 1, long_text_units_});
+  if (long_texts_used_ == long_texts_.size()) long_texts_.emplace_back();
+  // The slot's old buffer serves the next long text.
+  long_texts_[long_texts_used_].swap(long_text_);
+  q.long_text = static_cast<std::int32_t>(long_texts_used_);
+  q.text_length = long_texts_[long_texts_used_].size();
+  q.text_omitted = long_text_units_ - q.text_length;
+  q.kind = long_text_units_ == 0 ? wb_cell_kind::empty : wb_cell_kind::text;
+  ++long_texts_used_;
+  end_long_text();
 }
 
 void wb_xlsx_sheet::finish_cell() {
-  queued_cell q{cell_row_, cell_column_, wb_cell_kind::empty, wb_number_class::general, false, 0.0, nullptr, 0, 0};
+  queued_cell q{cell_row_, cell_column_, wb_cell_kind::empty, wb_number_class::general, false, 0.0, nullptr, 0, -1, 0};
   const std::string_view v = trim(v_);
   switch (cell_type_) {
     case cell_type::number:
@@ -287,10 +399,10 @@ void wb_xlsx_sheet::finish_cell() {
       break;
     }
     case cell_type::formula_string:
-      if (has_v_) queue_text(q, v_);
+      if (has_v_) queue_text(q);
       break;
     case cell_type::inline_string:
-      queue_text(q, t_);
+      queue_text(q);
       break;
     case cell_type::boolean:
       if (has_v_ && (v == "1" || v == "true" || v == "0" || v == "false")) {
@@ -299,7 +411,8 @@ void wb_xlsx_sheet::finish_cell() {
       }
       break;
     case cell_type::error:
-      q.kind = wb_cell_kind::error;
+      // An error element without its code is formatting, not a value.
+      if (has_v_ && !v.empty()) q.kind = wb_cell_kind::error;
       break;
     case cell_type::iso_date: {
       double ole = 0;

@@ -8,6 +8,12 @@
 // the cells it completes go to a small queue (with inline texts in a reused
 // arena) that next_cell() drains, so memory depends on the chunk size, not
 // on the sheet.
+//
+// Long texts (inline strings and formula results past wb_long_text_units
+// bytes of UTF-8) are converted piece by piece as they arrive into a buffer
+// of their own, which the reader may take over (wb_raw_cell::text_buffer),
+// so such a cell costs its UTF-16 size once. The first read notes the
+// length of each; later reads size its buffer once from that note.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +23,7 @@
 
 #include "wb_byte_reader.h"
 #include "wb_sheet_source.h"
+#include "wb_value.h"
 #include "wb_xml_parser.h"
 #include "wb_xml_scanner.h"
 
@@ -33,6 +40,7 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   bool next_cell(wb_raw_cell& cell) override;
   bool rewind() override;
   long error() const override { return error_; }
+  void set_text_limit(std::size_t units) override { text_limit_ = units; }
 
  private:
   enum class cell_type : std::uint8_t { number, shared, formula_string, inline_string, boolean, error, iso_date };
@@ -45,8 +53,17 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
     bool stable;
     double number;
     const char16_t* stable_text;
-    std::uint32_t text_offset;
-    std::uint32_t text_length;
+    std::uint32_t text_offset;     // in text_arena_
+    std::int32_t long_text;        // index into long_texts_, or -1
+    std::size_t text_length;       // units delivered
+    std::size_t text_omitted = 0;  // units measured beyond them
+  };
+
+  // The length of a long text, noted on the first read: cell `cell` (the
+  // 0-based count of <c> elements before it) holds `units` UTF-16 units.
+  struct long_text_note {
+    std::uint64_t cell;
+    std::size_t units;
   };
 
   void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) override;
@@ -55,7 +72,24 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
 
   void start_cell(const char** attributes);
   void finish_cell();
-  void queue_text(queued_cell& q, std::string_view utf8);
+  void queue_text(queued_cell& q);
+  // The text of the cell: collected as UTF-8 in t_ while short, converted
+  // into long_text_ once long.
+  void collect_text(std::string_view utf8) {
+    t_.append(utf8);
+    if (t_.size() > spill_bytes_) continue_long_text();
+  }
+  void restart_text() {
+    t_.clear();
+    if (text_is_long_) end_long_text();
+  }
+  void continue_long_text();
+  void end_long_text();
+  void start_long_text();
+  // Converts t_ into long_text_ but for a tail that the next piece may
+  // complete; all of it when `final`.
+  void convert_long_text(bool final);
+  void release_long_texts();
   void reset_state();
   bool at_end() const { return scanning_ ? scanner_.at_end() : parser_.at_end(); }
   void parse_chunk();
@@ -72,6 +106,20 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   std::vector<queued_cell> queue_;
   std::size_t queue_pos_ = 0;
   std::u16string text_arena_;
+  // The long texts of the queued cells. A slot the reader took holds the
+  // buffer it gave back; slots larger than a measured text are released
+  // when the queue is drained.
+  std::vector<std::u16string> long_texts_;
+  std::size_t long_texts_used_ = 0;
+
+  std::size_t text_limit_ = 0;  // see set_text_limit; 0: none
+  std::vector<long_text_note> notes_;
+  bool notes_done_ = false;   // the first read is over: notes_ is complete
+  std::size_t note_pos_ = 0;  // the next note to come
+  static constexpr std::uint64_t no_note = ~std::uint64_t{0};
+  std::uint64_t noted_cell_ = no_note;  // the cell of notes_[note_pos_], no_note after the last
+  std::uint64_t cell_ordinal_ = 0;      // <c> elements started in this read
+  std::size_t expected_units_ = 0;      // the note of the current cell, 0 without one
 
   // Parse state.
   bool in_sheet_data_ = false;
@@ -89,5 +137,14 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   std::uint32_t cell_style_ = 0;
   cell_type cell_type_ = cell_type::number;
   std::string v_;
-  std::string t_;
+  std::string t_;  // the cell's text (UTF-8): whole while short, else its unconverted tail
+  // The cell's text once it turned out long, and its length in units
+  // (measured: may be more than the buffer holds under a text limit).
+  bool text_is_long_ = false;
+  // t_ turns into a long text past this many bytes: wb_long_text_units, 0
+  // once long or when the first read noted the cell's text as long.
+  std::size_t spill_bytes_ = wb_long_text_units;
+  std::u16string long_text_;
+  std::size_t long_text_units_ = 0;
+  std::unique_ptr<char16_t[]> slice_;  // one converted slice on its way into long_text_
 };

@@ -235,7 +235,7 @@ void wb_xml_scanner::reset() {
   begin_ = end_ = 0;
   open_names_.clear();
   open_offsets_.clear();
-  started_ = root_seen_ = done_ = declined_ = false;
+  started_ = root_seen_ = in_cdata_ = done_ = declined_ = false;
   error_ = 0;
 }
 
@@ -305,7 +305,12 @@ wb_xml_scanner::step wb_xml_scanner::scan(bool final) {
       return step::more;
     }
   }
-  while (p < e) {
+  if (in_cdata_) {
+    // The CDATA section the last chunk ended in goes on.
+    s = cdata(p, e, final);
+    if (s == step::fail) return s;
+  }
+  while (s != step::more && p < e) {
     if (*p != '<') {
       if (open_offsets_.empty()) {
         // Outside the root element only white space may stand.
@@ -320,6 +325,7 @@ wb_xml_scanner::step wb_xml_scanner::scan(bool final) {
       s = end_tag(p, e);
     } else if (p[1] == '?' || p[1] == '!') {
       s = markup(p, e);
+      if (s == step::done && in_cdata_) s = cdata(p, e, final);
     } else {
       s = start_tag(p, e);
     }
@@ -329,7 +335,7 @@ wb_xml_scanner::step wb_xml_scanner::scan(bool final) {
   begin_ = static_cast<std::size_t>(p - buffer_.get());
   if (!final) return step::more;
   // At the end nothing may be left unfinished.
-  if (p != e || !root_seen_ || !open_offsets_.empty()) return step::fail;
+  if (p != e || !root_seen_ || !open_offsets_.empty() || in_cdata_) return step::fail;
   return step::done;
 }
 
@@ -693,30 +699,55 @@ wb_xml_scanner::step wb_xml_scanner::markup(char*& p, char* e) {
   }
   if (head.size() < cdata_open.size()) return cdata_open.starts_with(head) ? step::more : step::fail;
   if (!head.starts_with(cdata_open) || open_offsets_.empty()) return step::fail;
-  return cdata(p, e);
+  p += cdata_open.size();
+  in_cdata_ = true;
+  return step::done;
 }
 
-// A CDATA section, reported as text once it is whole, its line ends
-// normalised.
-wb_xml_scanner::step wb_xml_scanner::cdata(char*& p, char* e) {
-  char* const start = p + 9;
-  char* q = start;
+// The content of a CDATA section from `p` on, reported as text as far as
+// it is checked, its line ends normalised, up to and past its "]]>". What
+// the end of the buffer may cut (a UTF-8 sequence, a CR before its LF, a
+// "]" or "]]" before ">") waits for the next chunk, so a section of any
+// size passes through a buffer of the chunk size.
+wb_xml_scanner::step wb_xml_scanner::cdata(char*& p, char* e, bool final) {
+  char* q = p;
+  char* close = nullptr;
   for (;;) {
     if (!skip_chars(q, e, ']')) return step::fail;
-    if (q == e || q + 1 == e || q + 2 == e) return step::more;
-    if (q[1] == ']' && q[2] == '>') break;
+    if (q == e) {
+      // skip_chars checked every whole sequence; one cut off at the end
+      // starts at its lead byte.
+      for (char* l = e; l > p && e - l < 3;) {
+        const auto lead = static_cast<unsigned char>(*--l);
+        if (lead < 0xC0) continue;
+        if (e - l < (lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4)) q = l;
+        break;
+      }
+      break;
+    }
+    if (e - q < 3) break;
+    if (q[1] == ']' && q[2] == '>') {
+      close = q;
+      break;
+    }
     ++q;
   }
-  char* const close = q;
-  char* run = start;
-  for (char* r = start; r < close; ++r) {
+  char* end = q;
+  if (close == nullptr && !final && end > p && end[-1] == '\r') --end;
+  char* run = p;
+  for (char* r = p; r < end; ++r) {
     if (*r != '\r') continue;
     emit_text({run, static_cast<std::size_t>(r - run)});
     emit_text("\n");
-    if (r + 1 < close && r[1] == '\n') ++r;
+    if (r + 1 < end && r[1] == '\n') ++r;
     run = r + 1;
   }
-  emit_text({run, static_cast<std::size_t>(close - run)});
+  emit_text({run, static_cast<std::size_t>(end - run)});
+  if (close == nullptr) {
+    p = end;
+    return step::more;
+  }
   p = close + 3;
+  in_cdata_ = false;
   return step::done;
 }

@@ -29,7 +29,8 @@
 class wb_xml_scanner {
  public:
   // Bytes read per chunk; the buffer grows beyond this only for a single
-  // token that does not fit.
+  // tag, comment or processing instruction that does not fit (text and
+  // CDATA sections are reported piece by piece).
   static constexpr std::size_t chunk_size = 256 * 1024;
 
   wb_xml_scanner(wb_byte_reader& reader, wb_xml_handler& handler);
@@ -70,7 +71,7 @@ class wb_xml_scanner {
   step start_tag(char*& p, char* e);
   step end_tag(char*& p, char* e);
   step markup(char*& p, char* e);
-  step cdata(char*& p, char* e);
+  step cdata(char*& p, char* e, bool final);
   void emit_text(std::string_view piece);
 
   wb_byte_reader& reader_;
@@ -86,6 +87,7 @@ class wb_xml_scanner {
   std::vector<std::uint32_t> open_offsets_;  // where each starts in open_names_
   bool started_ = false;                     // past the byte order mark and XML declaration
   bool root_seen_ = false;
+  bool in_cdata_ = false;  // inside a CDATA section, which is reported as it arrives
   bool done_ = false;
   bool declined_ = false;
   long error_ = 0;

@@ -140,7 +140,7 @@ std::string mysql_fixture::database_name() {
   // name: parameterised cases differ only in their ends.
   if (name.size() > 64) {
     char tail[10];
-    std::snprintf(tail, sizeof tail, "_%08zx", std::hash<std::string>{}(name) & 0xFFFFFFFFu);
+    std::snprintf(tail, sizeof tail, "_%08zx", std::hash<std::string>{}(name)&0xFFFFFFFFu);
     name = name.substr(0, 64 - 9) + tail;
   }
   return name;
@@ -175,8 +175,12 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
   }
   dir_ = pattern;
   const std::string sock = dir_ + "/s.sock";
-  std::string cmd = "mariadb-install-db --no-defaults --user=root --datadir=" + dir_ +
-                    "/data --auth-root-authentication-method=socket --skip-test-db >" + dir_ + "/install.log 2>&1";
+  // A temporary directory of its own: servers bootstrapped side by side in
+  // /tmp have removed each other's temporary tables.
+  const std::string tmp = dir_ + "/tmp";
+  std::filesystem::create_directory(tmp);
+  std::string cmd = "mariadb-install-db --no-defaults --user=root --datadir=" + dir_ + "/data --tmpdir=" + tmp +
+                    " --auth-root-authentication-method=socket --skip-test-db >" + dir_ + "/install.log 2>&1";
   // Under a heavy load the bootstrap has been seen to fail once: it gets a
   // second chance, and a second failure shows the end of its log.
   if (std::system(cmd.c_str()) != 0 && (std::filesystem::remove_all(dir_ + "/data"), std::system(cmd.c_str()) != 0)) {
@@ -190,7 +194,7 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
   address_.user = "gridload";
   address_.password = "throwaway-pw";
   address_.socket = sock;
-  cmd = "setsid mariadbd --no-defaults --user=root --datadir=" + dir_ + "/data --socket=" + sock +
+  cmd = "setsid mariadbd --no-defaults --user=root --datadir=" + dir_ + "/data --socket=" + sock + " --tmpdir=" + tmp +
         " --pid-file=" + dir_ + "/mysqld.pid --log-error=" + dir_ +
         "/err.log --bind-address=127.0.0.1 --port=" + std::to_string(address_.port) + " " + extra_args +
         " >/dev/null 2>&1 &";

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,8 +83,10 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
     }
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.peak_rss_kib = usage.ru_maxrss;
   return r;
 }
 
@@ -122,8 +125,9 @@ void expect_golden(const std::string& name, const std::string& actual) {
     return start < text.size() ? text.substr(start, text.find('\n', start) - start) : std::string("(end)");
   };
   ADD_FAILURE() << name << " differs from line " << line << " on (" << expected.size() << " bytes expected, "
-                << actual.size() << " found):\n  expected: " << line_at(expected)
-                << "\n  found:    " << line_at(actual);
+                << actual.size() << " found):\n  expected: " << line_at(expected) << "\n  found:    " << line_at(actual)
+                << "\n  found from there on:\n"
+                << (start < actual.size() ? actual.substr(start, 1200) : std::string());
 }
 
 std::string transcript(const std::string& title, const run_result& r) {

@@ -31,6 +31,7 @@ struct run_result {
   int status = -1;  // exit status as the shell sees it (0..255)
   std::string out;
   std::string err;
+  long peak_rss_kib = 0;  // the program's peak resident memory
 };
 
 // Runs `program` with `args` (argv[0] is the program), in folder `cwd` when

@@ -1,5 +1,6 @@
 // The rules with more cases than workbooks could carry: texts of numbers and
-// dates, number format classes, ISO dates, and the number shortcut.
+// dates, number format classes, ISO dates, the number shortcut, and texts
+// converted piece by piece.
 // Everything else is checked through the engine.
 #include <bit>
 #include <charconv>
@@ -9,6 +10,7 @@
 #include "host_fixture.h"
 #include "wb_number_format.h"
 #include "wb_ole_date.h"
+#include "wb_text.h"
 #include "wb_value_text.h"
 
 using namespace host_test;
@@ -154,6 +156,43 @@ TEST(host_text, NumberTextsReadAsFromCharsReadsThem) {
       ASSERT_EQ(wb_parse_number(s, value), valid) << s;
       if (valid) {
         EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(expected)) << s;
+      }
+    }
+  }
+}
+
+// Long texts are converted piece by piece as they arrive: cut anywhere
+// (inside a UTF-8 sequence, inside an escape or next to one), the pieces
+// give the units of the whole text converted at once, malformed bytes and
+// escapes that never complete included.
+TEST(host_text, TextConvertedPieceByPieceIsTheWholeText) {
+  const std::string texts[] = {
+      "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E end",
+      "_x0041__x005F_x0042_ _x00e9_ _x12_ _xZZZZ_ __x0043_ _",
+      "bad \xC3 \xE2\x82 \xF0\x9D\x84 \xFF \x80 tail \xE2\x82",
+      "_x004",
+  };
+  for (const std::string& text : texts) {
+    for (const bool escapes : {false, true}) {
+      std::u16string whole(text.size(), u'\0');
+      whole.resize(wb_utf8_to_utf16(text, whole.data(), escapes));
+      for (const std::size_t size : std::initializer_list<std::size_t>{1, 2, 3, 5, 7, 64}) {
+        SCOPED_TRACE(testing::Message() << "pieces of " << size << (escapes ? ", escapes" : "") << ": " << text);
+        std::u16string got;
+        std::string rest;
+        std::u16string buffer;
+        for (std::size_t pos = 0; pos < text.size(); pos += size) {
+          rest += text.substr(pos, size);
+          buffer.resize(rest.size());
+          std::size_t consumed = 0;
+          got.append(buffer.data(), wb_utf8_to_utf16_partial(rest, buffer.data(), escapes, consumed));
+          rest.erase(0, consumed);
+          EXPECT_LE(rest.size(), 6u);
+        }
+        buffer.resize(rest.size());
+        got.append(buffer.data(), wb_utf8_to_utf16(rest, buffer.data(), escapes));
+        EXPECT_EQ(utf8(got), utf8(whole));
+        EXPECT_TRUE(got == whole);
       }
     }
   }

@@ -27,6 +27,9 @@ TEST(host_xml_scan, WellFormedDocumentsGiveExpatsEventsInAnyPieces) {
       // References in text and attributes, CDATA, line ends in both.
       "<r a=\"x&amp;y&#60;&#x3e;&quot;&apos;\" b='1\r\n2\t3\n4\r5' c=\"&#10;&#13;&#9;\">"
       "t&lt;&gt;&amp;&#x20AC;&#8364;&#128512;\r\nx\ry<![CDATA[<&>]]]]><![CDATA[\r\n]]>]>]]</r>",
+      // A CDATA section arrives in pieces too: characters of two to four
+      // bytes, CRs alone and before an LF, brackets before the end.
+      "<r><![CDATA[\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\r\r\n]\r]]]></r>",
       // Namespaces: prefixed main, a default namespace declared lower down,
       // a prefix rebound by a child, attributes with prefixes.
       "<x:worksheet xmlns:x=\"" + main_ns +
