@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "csv_encoding.h"
 #include "csv_file.h"
 #include "dao_database.h"
 #include "dao_engine.h"
@@ -63,6 +64,7 @@ void xls2sql_converter::serialize(bool storing) {
   text = engine_.table_engine();
   read_string("tab_type", text);
   engine_.set_table_engine(text);
+  read_string("csv_code_page", csv_code_page);
   read_dword("dmp_line_br", dump_options_.dmp_line_br);
   read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
   read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
@@ -109,6 +111,7 @@ bool xls2sql_converter::load_profile(const udb_profile& profile) {
   if (const std::u16string& v = profile.get_value(u"Generic settings", u"character set"); !v.empty()) set_char_set(v);
   if (const std::u16string& v = profile.get_value(u"Generic settings", u"storage engine"); !v.empty())
     set_table_engine(v);
+  if (const std::u16string& v = profile.get_value(u"Generic settings", u"csv code page"); !v.empty()) csv_code_page = v;
   if (from_xls) {
     TK_TRACE(1, "Duplicate selected tables in 'worksheets' array");
     std::vector<std::u16string> sheets;
@@ -176,6 +179,9 @@ std::string refusal(const char* what, std::u16string_view name) {
 }  // namespace
 
 std::string xls2sql_converter::refused_name() const {
+  if (!from_xls) {
+    if (std::string refused = csv_encoding::refusal(csv_code_page); !refused.empty()) return refused;
+  }
   // An empty character set leaves the server's default.
   if (!char_set().empty() && !sql_dialect::is_plain_word(char_set())) return refusal("character set", char_set());
   if (!sql_dialect::is_plain_word(table_engine())) return refusal("storage engine", table_engine());
@@ -346,7 +352,11 @@ void xls2sql_converter::convert_from_csv() {
   std::unique_ptr<sql_destination> dest = get_dest_base();
   std::unique_ptr<csv_file> source;
   try {
-    source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
+    source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names,
+                                        csv_file::default_buffer_size, csv_code_page);
+    if (source->encoding_guessed() && !silent_)
+      print_line("CSV file '", source_,
+                 "' is not UTF-8; it is read as Windows-1252 (set csv_code_page to choose another)");
     std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
     const table_plan plan = plan_table(tab_name, *source, *names);
