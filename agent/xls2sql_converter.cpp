@@ -399,7 +399,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, udb_recordset& table
       if (t) t->set_row_error_sink(nullptr);
     }
   } detach_sink{server_table};
-  sql_field_upsizer upsizer(database, table);
+  sql_field_upsizer upsizer(database, table, engine_.char_set());
   TK_TRACE(1, "sql_field_upsizer::ctor");
   if (from_xls) {
     TK_TRACE(3, "Converting worksheet %s", source.name());

@@ -300,38 +300,52 @@ TEST(csv_file_recordset, RecordAndItsStorageAreReused) {
             std::tuple(first, cell, storage, u"x"));
 }
 
-// Records which columns were widened.
+// Records which columns were widened, and to what.
 class recording_upsizer : public csv_field_upsizer {
  public:
   using csv_field_upsizer::csv_field_upsizer;
-  std::vector<std::u16string> widened;
+  std::vector<std::pair<std::u16string, step>> widened;
 
  protected:
-  void do_upsize(const t_ftd& column) override { widened.push_back(column.name); }
+  void do_upsize(const t_ftd& column, step to) override { widened.emplace_back(column.name, to); }
 };
 
-TEST(csv_field_upsizer, EachColumnIsWidenedOnceOnItsFirstLongValue) {
+// Steps up only, once per step, at the first value past each limit: over
+// 255 UTF-16 units, then over 65,535 and 16,777,215 bytes of UTF-8.
+TEST(csv_field_upsizer, ColumnsStepUpOnceAtEachLimit) {
+  using step = csv_field_upsizer::step;
   udb_recordset table;
-  for (const char16_t* name : {u"c1", u"c2", u"c3", u"c4"})
-    table.schema().push_back(t_ftd(255, name, VT_BSTR, false, false, ole_variant(), 0));
+  for (const char16_t* name : {u"c1", u"c2", u"c3", u"c4", u"n"})
+    table.schema().push_back(t_ftd(255, name, name[0] == u'n' ? VT_I4 : VT_BSTR, false, false, ole_variant(), 0));
   recording_upsizer upsizer(nullptr, &table);
   auto record = [](std::vector<std::u16string> texts) {
     udb_record r;
     for (auto& t : texts) r.push_back(udb_field(u"", 0, ole_variant(std::u16string_view(t))));
     return r;
   };
-  const std::u16string at_limit(255, u'a'), over(256, u'b');
+  auto text = [](size_t n, char16_t c = u'a') { return std::u16string(n, c); };
   std::u16string emoji;  // 128 characters of two UTF-16 units: 256 units
   for (int i = 0; i < 128; ++i) emoji += u"\U0001F600";
-  for (int i = 0; i < 9; ++i) upsizer.process(record({at_limit, u"", at_limit, u"x"}));
-  EXPECT_TRUE(upsizer.widened.empty());
-  upsizer.process(record({u"x", u"", over, u"x"}));
-  upsizer.process(record({u"x", u"", over, emoji}));
-  upsizer.process(record({u"x", u"", over, emoji}));
-  EXPECT_EQ(upsizer.widened, (std::vector<std::u16string>{u"c3", u"c4"}));
-  // A record wider than the table widens nothing it cannot name.
-  upsizer.process(record({u"", u"", u"", u"", over}));
-  EXPECT_EQ(upsizer.widened.size(), 2u);
+  const std::u16string over_text = text(21845, u'\u00E9') + text(21846, u'\u20AC');  // 109,228 bytes
+  const struct {
+    std::vector<std::u16string> cells;
+    std::vector<std::pair<std::u16string, step>> widened;
+  } cases[] = {
+      {{text(255), u"", text(255), u"x"}, {}},
+      {{text(65535), u"", text(256), emoji, text(300)},
+       {{u"c1", step::text}, {u"c3", step::text}, {u"c4", step::text}}},
+      {{text(65535), text(65536), text(256), emoji}, {{u"c2", step::mediumtext}}},
+      {{text(21845, u'\u20AC'), u"", over_text, u""}, {{u"c3", step::mediumtext}}},
+      {{text(16777215), u"", text(16777216), u""}, {{u"c1", step::mediumtext}, {u"c3", step::longtext}}},
+      {{text(300), text(16777216), text(70000), u"", text(300)}, {{u"c2", step::longtext}}},
+      {{u"", u"", u"", u"", u"", text(300)}, {}},  // wider than the table
+  };
+  for (const auto& r : cases) {
+    SCOPED_TRACE(&r - cases);
+    upsizer.widened.clear();
+    upsizer.process(record(r.cells));
+    EXPECT_EQ(upsizer.widened, r.widened);
+  }
 }
 
 }  // namespace
