@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "csv_encoding.h"
 #include "csv_file.h"
 #include "dao_database.h"
 #include "dao_engine.h"
@@ -72,6 +73,7 @@ void xls2sql_converter::serialize(bool storing) {
   bool load_data = engine_.load_data();
   read_bool("load_data", load_data);
   engine_.set_load_data(load_data);
+  read_string("csv_code_page", csv_code_page);
   read_dword("dmp_line_br", dump_options_.dmp_line_br);
   read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
   read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
@@ -118,6 +120,7 @@ bool xls2sql_converter::load_profile(const udb_profile& profile) {
   if (const std::u16string& v = profile.get_value(u"Generic settings", u"character set"); !v.empty()) set_char_set(v);
   if (const std::u16string& v = profile.get_value(u"Generic settings", u"storage engine"); !v.empty())
     set_table_engine(v);
+  if (const std::u16string& v = profile.get_value(u"Generic settings", u"csv code page"); !v.empty()) csv_code_page = v;
   if (from_xls) {
     TK_TRACE(1, "Duplicate selected tables in 'worksheets' array");
     std::vector<std::u16string> sheets;
@@ -185,6 +188,9 @@ std::string refusal(const char* what, std::u16string_view name) {
 }  // namespace
 
 std::string xls2sql_converter::refused_name() const {
+  if (!from_xls) {
+    if (std::string refused = csv_encoding::refusal(csv_code_page); !refused.empty()) return refused;
+  }
   // An empty character set leaves the server's default.
   if (!char_set().empty() && !sql_dialect::is_plain_word(char_set())) return refusal("character set", char_set());
   if (!sql_dialect::is_plain_word(table_engine())) return refusal("storage engine", table_engine());
@@ -384,7 +390,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
 
 bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest) {
   TK_TRACE(2, "xls2sql_converter::refine_before_copy(%s)", current_table_);
-  sql_field_upsizer upsizer(dest, table);
+  sql_field_upsizer upsizer(dest, table, engine_.char_set());
   dates_map dates(table.table(), table.schema(), false);
   num_map numbers(table.table(), table.schema());
   progress_->begin_first_reading();
@@ -412,7 +418,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
     TK_TRACE(3, "The source cannot be read through before the copy: %s", e.message());
     return false;
   }
-  widened_columns_ = upsizer.upsized();
+  widened_columns_ = upsizer.steps();
   date_post_process(dest.dialect(), table.table(), table.schema(), dates, mapped_columns_);
   num_post_process(dest.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
   if (std::any_of(pending_statements().begin(), pending_statements().end(),
@@ -428,12 +434,17 @@ void xls2sql_converter::convert_from_csv() {
   std::unique_ptr<sql_destination> dest = get_dest_base();
   std::unique_ptr<csv_file> source;
   try {
-    source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
+    source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names,
+                                        csv_file::default_buffer_size, csv_code_page);
+    if (source->encoding_guessed() && !silent_)
+      print_line("CSV file '", source_,
+                 "' is not UTF-8; it is read as Windows-1252 (set csv_code_page to choose another)");
     std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
     const table_plan plan = plan_table(tab_name, *source, *names);
     const source_opener reopen = [this]() -> std::unique_ptr<udb_recordset> {
-      auto again = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names);
+      auto again = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names,
+                                              csv_file::default_buffer_size, csv_code_page);
       again->set_quiet(true);
       return again;
     };
@@ -500,10 +511,10 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     sql_row_writer& t;
     ~detach() { t.set_row_error_sink(nullptr); }
   } detach_sink{table};
-  sql_field_upsizer upsizer(database, table);
+  sql_field_upsizer upsizer(database, table, engine_.char_set());
   TK_TRACE(1, "sql_field_upsizer::ctor");
   // Columns a reading before the copy widened are wide already.
-  upsizer.assume_upsized(widened_columns_);
+  upsizer.assume_steps(widened_columns_);
   widened_columns_.clear();
   if (from_xls) {
     TK_TRACE(3, "Converting worksheet %s", source.name());
@@ -552,10 +563,15 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     date_post_process(database.dialect(), table.table(), table.schema(), dates, mapped_columns_);
     num_post_process(database.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
   }
-  const std::vector<bool>& widened = upsizer.upsized();
-  for (size_t i = 0; i < widened.size() && i < table.schema().size(); ++i)
-    if (widened[i] && table.schema().fields[i])
-      progress_->add_change(tk_unicode_to_console(table.schema().fields[i]->name + u" VARCHAR(255) \u2192 TEXT"));
+  const std::vector<csv_field_upsizer::step>& steps = upsizer.steps();
+  for (size_t i = 0; i < steps.size() && i < table.schema().size(); ++i) {
+    const char16_t* type = steps[i] == csv_field_upsizer::step::text         ? u"TEXT"
+                           : steps[i] == csv_field_upsizer::step::mediumtext ? u"MEDIUMTEXT"
+                           : steps[i] == csv_field_upsizer::step::longtext   ? u"LONGTEXT"
+                                                                             : nullptr;
+    if (type && table.schema().fields[i])
+      progress_->add_change(tk_unicode_to_console(table.schema().fields[i]->name + u" VARCHAR(255) \u2192 " + type));
+  }
   record_no_ = 0;
   // Values below a worksheet's last row are not part of its table: the
   // rows above them are converted, and the user is told once.

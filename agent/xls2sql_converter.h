@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "csv_field_upsizer.h"
 #include "mysql_converter_impl.h"
 #include "sql_db_mutator.h"
 #include "table_progress.h"
@@ -48,7 +49,8 @@ class xls2sql_converter : public xls_reader,
   // The first storage-engine, character-set or column-type name of the
   // settings (command line, profile, settings file, type mappings) that
   // cannot stand in a statement as written, as the message that refuses
-  // it; empty when every name is a plain word.
+  // it, or for a CSV source a code page that cannot be read; empty when
+  // every name is a plain word.
   std::string refused_name() const;
 
   // Reads the profile at `path` and applies it at once. A profile that does
@@ -66,12 +68,17 @@ class xls2sql_converter : public xls_reader,
   bool direct = true;
   bool skip_empty = false;
   bool refine_types = true;
+  // The code page of a CSV file without a byte-order mark (a Windows code
+  // page number or an ICU converter name); empty: UTF-8 when the file is
+  // UTF-8 throughout, Windows-1252 otherwise.
+  std::u16string csv_code_page;
 
   void set_src(std::u16string s) { source_ = std::move(s); }
   void set_dest(std::u16string d) { destination_ = std::move(d); }
 
  protected:
-  // The user's saved settings: character set, storage engine, dump options.
+  // The user's saved settings: character set, storage engine, CSV code
+  // page, dump options.
   void serialize(bool storing) override;
 
  private:
@@ -130,7 +137,7 @@ class xls2sql_converter : public xls_reader,
   uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0;
 
   // The columns the reading before the copy widened, for the copy.
-  std::vector<bool> widened_columns_;
+  std::vector<csv_field_upsizer::step> widened_columns_;
 
   // Names of the tables created in this run.
   std::vector<std::u16string> created_tables_;

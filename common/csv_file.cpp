@@ -8,10 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "csv_field.h"
 #include "csv_record.h"
 #include "error_handler.h"
@@ -30,79 +26,8 @@ constexpr std::u16string_view uniqueness_cycle[] = {u"_", u"1", u"_", u"2", u"_"
 
 bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), bytes.end(), '"') & 1) != 0; }
 
-// UTF-8 to UTF-16 onto `out` in one pass, with a fast path for runs of
-// ASCII. Each invalid sequence (the longest prefix of a valid sequence, or
-// one byte) becomes U+FFFD; returns false when there was one.
-bool decode_utf8(std::u16string& out, std::string_view bytes) {
-  const size_t old = out.size();
-  // UTF-16 never needs more units than UTF-8 has bytes.
-  out.resize(old + bytes.size());
-  char16_t* dst = out.data() + old;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  bool valid = true;
-  while (p < end) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    while (end - p >= 16) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      if (_mm_movemask_epi8(x)) break;  // a byte of 0x80 or more
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(x, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(x, zero));
-      p += 16;
-      dst += 16;
-    }
-    if (p == end) break;
-#endif
-    const unsigned c = *p;
-    if (c < 0x80) {
-      *dst++ = static_cast<char16_t>(c);
-      ++p;
-      continue;
-    }
-    unsigned need = 0;
-    char32_t cp = 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte (no overlongs, surrogates, > U+10FFFF)
-    if (c >= 0xC2 && c <= 0xDF) {
-      need = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      need = 2;
-      cp = c & 0x0F;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      need = 3;
-      cp = c & 0x07;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    }
-    unsigned got = 0;
-    if (need) {
-      for (; got < need && p + 1 + got < end; ++got) {
-        const unsigned char b = p[1 + got];
-        if (got == 0 ? (b < lo || b > hi) : (b & 0xC0) != 0x80) break;
-        cp = (cp << 6) | (b & 0x3F);
-      }
-    }
-    if (!need || got < need) {
-      valid = false;
-      *dst++ = char16_t(0xFFFD);
-      p += 1 + got;
-      continue;
-    }
-    p += 1 + need;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      *dst++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-      *dst++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      *dst++ = static_cast<char16_t>(cp);
-    }
-  }
-  out.resize(static_cast<size_t>(dst - out.data()));
-  return valid;
-}
+// Enough of a file's start to hold any byte-order mark.
+constexpr size_t byte_order_mark_bytes = 3;
 
 }  // namespace
 
@@ -111,7 +36,8 @@ const char16_t* csv_delimiter(int index) {
   return delimiters[index];
 }
 
-csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, bool header, size_t buffer_size)
+csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, bool header, size_t buffer_size,
+                   std::u16string_view code_page)
     : udb_recordset(nullptr, std::u16string(), std::u16string()),
       delimiter_(delimiter ? delimiter[0] : u'\0'),
       buffer_(std::max<size_t>(buffer_size, 1)) {
@@ -125,12 +51,14 @@ csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, b
   TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
   TK_TRACE(2, "csv_file::reset");
   try {
+    choose_encoding(code_page);
+    rewind();
     get_line(line_);
     init_schema(line_, header);
     if (header) get_line(line_);
   } catch (...) {
-    // A first line that cannot be read ends the construction: the file is
-    // closed here, since no destructor will run.
+    // A code page refused or a first line that cannot be read ends the
+    // construction: the file is closed here, since no destructor will run.
     ::close(fd_);
     fd_ = -1;
     throw;
@@ -142,23 +70,77 @@ csv_file::~csv_file() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+ssize_t csv_file::read_at(char* out, size_t n, int64_t offset) {
+  for (;;) {
+    const ssize_t got = ::pread(fd_, out, n, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno != ESPIPE) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+    return got;
+  }
+}
+
+void csv_file::choose_encoding(std::u16string_view code_page) {
+  char head[byte_order_mark_bytes];
+  size_t got = 0;
+  ssize_t n = 0;
+  for (; got < sizeof head; got += static_cast<size_t>(n)) {
+    n = read_at(head + got, sizeof head - got, static_cast<int64_t>(got));
+    if (n <= 0) break;
+  }
+  const bool positional = n >= 0;
+  data_start_ = static_cast<int64_t>(csv_encoding::byte_order_mark(std::string_view(head, got), encoding_));
+  if (data_start_ == 0) {
+    if (!code_page.empty()) {
+      encoding_ = csv_encoding::named(code_page);
+    } else if (positional && !is_utf8_throughout()) {
+      encoding_ = csv_encoding::windows_1252();
+      guessed_ = true;
+    }
+  }
+  TK_TRACE(3, "CSV file '%s' is read as %s%s", path_, encoding_.name(),
+           data_start_ ? " (byte-order mark)"
+           : guessed_  ? " (not UTF-8)"
+                       : "");
+  if (encoding_.is_utf16()) {
+    raw_.resize(std::max<size_t>(buffer_.size(), 2));
+    buffer_.resize(csv_detail::utf16_to_utf8::max_output(raw_.size()));
+    utf16_ = std::make_unique<csv_detail::utf16_to_utf8>(encoding_.get_kind() == csv_encoding::kind::utf16be);
+  }
+}
+
+bool csv_file::is_utf8_throughout() {
+  csv_detail::utf8_check check;
+  int64_t offset = 0;
+  for (;;) {
+    const ssize_t n = read_at(buffer_.data(), buffer_.size(), offset);
+    if (n <= 0) break;
+    check.feed(std::string_view(buffer_.data(), static_cast<size_t>(n)));
+    // The first byte that is not UTF-8 decides.
+    if (check.failed()) break;
+    offset += n;
+  }
+  return check.valid();
+}
+
 bool csv_file::refill() {
   if (source_done_) return false;
   for (;;) {
-    ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    std::vector<char>& target = utf16_ ? raw_ : buffer_;
+    ssize_t n = ::read(fd_, target.data(), target.size());
     if (n < 0 && errno == EINTR) continue;
     // A read error is no end of the file: the rows after it would be lost
     // without a word. The run stops with the reason; what was read is kept.
     if (n < 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+    pos_ = 0;
     if (n == 0) {
       source_done_ = true;
-      pos_ = len_ = 0;
-      return false;
+      len_ = utf16_ ? utf16_->finish(buffer_.data()) : 0;
+      return len_ > 0;
     }
-    pos_ = 0;
-    len_ = static_cast<size_t>(n);
     bytes_read_ += n;
-    return true;
+    len_ = utf16_ ? utf16_->convert(raw_.data(), static_cast<size_t>(n), buffer_.data()) : static_cast<size_t>(n);
+    // UTF-16 input may give nothing yet: half a unit, or a high surrogate.
+    if (len_ > 0) return true;
   }
 }
 
@@ -195,46 +177,56 @@ std::string_view csv_file::read_physical() {
   return line;
 }
 
-void csv_file::decode_append(std::u16string& out, std::string_view bytes, int64_t line_no) {
-  if (decode_utf8(out, bytes)) return;
-  // Text that is not UTF-8 ends the reading of the file at that line: the
-  // records before it are converted, none is stored with its text altered.
-  throw tk_exception_ex(
-      "Cannot convert to UNICODE string: CSV file '" + path_ + "', line " + std::to_string(line_no) + ": ", 0, EILSEQ);
-}
-
 void csv_file::report(const tk_exception& e) const {
   TK_TRACE(3, "%s", e.message());
   if (quiet_) return;
-  if (error_handler* handler = error_handler::instance_ptr()) handler->handle(e);
+  if (error_handler* handler = error_handler::instance_ptr()) {
+    // The report names the file and the line itself; a table and record of
+    // an earlier report do not belong before it.
+    handler->reset_context();
+    handler->handle(e);
+  }
 }
 
 void csv_file::get_line(std::u16string& line) {
   TK_TRACE(2, "csv_file::get_line");
-  line.clear();
-  const int64_t first = lines_read_ + 1;
-  current_line_no_ = first;
-  std::string_view bytes = read_physical();
-  decode_append(line, bytes, first);
-  bool open = odd_quotes(bytes);
-  int64_t opened_on = first;
-  while (open) {
-    if (at_end_) {
-      report(tk_exception("CSV file '" + path_ + "': the quote opened on line " + std::to_string(opened_on) +
-                              " is not closed at the end of the file",
-                          0));
-      break;
+  for (;;) {
+    line.clear();
+    const int64_t first = lines_read_ + 1;
+    current_line_no_ = first;
+    int64_t bad_line = 0;  // the first physical line that is not text of the encoding
+    std::string_view bytes = read_physical();
+    if (!encoding_.decode_append(line, bytes)) bad_line = first;
+    bool open = odd_quotes(bytes);
+    int64_t opened_on = first;
+    while (open) {
+      if (at_end_) {
+        report(tk_exception("CSV file '" + path_ + "': the quote opened on line " + std::to_string(opened_on) +
+                                " is not closed at the end of the file",
+                            0));
+        break;
+      }
+      const int64_t line_no = lines_read_ + 1;
+      bytes = read_physical();
+      line += u'\n';
+      if (!bad_line && !encoding_.decode_append(line, bytes)) bad_line = line_no;
+      const auto quotes = std::count(bytes.begin(), bytes.end(), '"');
+      if (quotes & 1) {
+        open = false;
+      } else if (quotes > 0) {
+        // Closed and opened again on this line.
+        opened_on = line_no;
+      }
     }
-    const int64_t line_no = lines_read_ + 1;
-    bytes = read_physical();
-    line += u'\n';
-    decode_append(line, bytes, line_no);
-    const auto quotes = std::count(bytes.begin(), bytes.end(), '"');
-    if (quotes & 1) {
-      open = false;
-    } else if (quotes > 0) {
-      // Closed and opened again on this line.
-      opened_on = line_no;
+    if (!bad_line) break;
+    // The line ends and quotes were found in the bytes, so the lines after
+    // it are read as they stand.
+    report(tk_exception("CSV file '" + path_ + "', line " + std::to_string(bad_line) + " cannot be read as " +
+                            encoding_.name() + ": the record is left out",
+                        0));
+    if (at_end_) {
+      line.clear();
+      break;
     }
   }
   TK_TRACE(1, "result=%s", line);
@@ -272,7 +264,10 @@ void csv_file::move_next() { get_line(line_); }
 void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 340); }
 
 void csv_file::rewind() {
-  if (::lseek(fd_, 0, SEEK_SET) != 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+  // A source that cannot seek is read from where it stands (its start).
+  if (::lseek(fd_, static_cast<off_t>(data_start_), SEEK_SET) != data_start_ && errno != ESPIPE)
+    throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+  if (utf16_) utf16_->reset();
   pos_ = len_ = 0;
   bytes_read_ = 0;
   source_done_ = false;

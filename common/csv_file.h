@@ -3,10 +3,21 @@
 // text (VARCHAR(255) until the data says otherwise), and a forward-only
 // stream of records.
 //
-// Reading. The file is read as UTF-8 through a buffer of `buffer_size`
-// bytes. A line ends at LF; a CR right before the LF belongs to the line
-// end (so CR LF reads as LF, also inside quotes); a lone CR is an ordinary
-// character. A logical line joins physical lines while a quote is open; the
+// Encoding, decided before the first record. A byte-order mark selects
+// UTF-8, UTF-16LE or UTF-16BE (and is no part of the first field). Without
+// one, a code page given to the constructor decides (csv_encoding names
+// them); without that, the file is read as UTF-8 when it is UTF-8
+// throughout, and as Windows-1252 otherwise (encoding_guessed() tells the
+// caller, who says so). The check streams the file through the reader's
+// buffer before the first line is read. A source that cannot be read twice
+// (a pipe) is read as UTF-8 unless a code page is given, and its byte-order
+// mark is not looked for.
+//
+// Reading. The file is read through a buffer of `buffer_size` bytes; UTF-16
+// is turned into UTF-8 as it is read, so lines are split and quotes counted
+// on bytes in every encoding. A line ends at LF; a CR right before the LF
+// belongs to the line end (so CR LF reads as LF, also inside quotes); a lone
+// CR is an ordinary character. A logical line joins physical lines while a quote is open; the
 // line ends inside it become LF characters of the value. Lines have no
 // length limit: memory is bounded by the longest logical line.
 //
@@ -14,9 +25,13 @@
 // refilled (not reallocated) by the next get_record and is valid until then
 // or until the csv_file goes. The caller must not delete it.
 //
-// Problems that do not stop the reading (a quote still open at the end of
-// the file, text that is not UTF-8) are reported as level-0 errors through
-// the error handler when one is registered, and traced; the data is kept.
+// Problems that do not stop the reading are reported as level-0 errors
+// through the error handler when one is registered, and traced: a quote
+// still open at the end of the file (the data is kept), and a physical line
+// that is not text of the file's encoding (its whole logical line, the
+// record, is left out, and reading goes on with the next).
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +41,7 @@
 #include <string_view>
 #include <vector>
 
+#include "csv_encoding.h"
 #include "udb_recordset.h"
 
 class csv_record;
@@ -41,11 +57,13 @@ class csv_file : public udb_recordset {
   // Every column of a CSV file starts as text of this many characters.
   static constexpr uint32_t column_size = 255;
 
-  // Opens the file and reads the schema from the first line (its field
-  // names when `header` is set, F1..Fn otherwise). A file that cannot be
-  // opened raises a level-1 tk_exception_ex "Cannot open CSV file '<path>': ".
+  // Opens the file, chooses its encoding and reads the schema from the
+  // first line (its field names when `header` is set, F1..Fn otherwise). A
+  // file that cannot be opened raises a level-1 tk_exception_ex "Cannot open
+  // CSV file '<path>': "; a code page that csv_encoding refuses, a level-1
+  // tk_exception with its refusal.
   csv_file(const std::u16string& file_name, const char16_t* delimiter, bool header,
-           size_t buffer_size = default_buffer_size);
+           size_t buffer_size = default_buffer_size, std::u16string_view code_page = {});
   ~csv_file() override;
 
   udb_record* get_record() override;
@@ -73,6 +91,10 @@ class csv_file : public udb_recordset {
   int64_t file_size() const noexcept { return file_size_; }
   char16_t delimiter() const noexcept { return delimiter_; }
   const std::string& path() const noexcept { return path_; }
+  const csv_encoding& encoding() const noexcept { return encoding_; }
+  // The file is not UTF-8 and no byte-order mark or code page said what it
+  // is: it is read as Windows-1252.
+  bool encoding_guessed() const noexcept { return guessed_; }
 
  private:
   // The next physical line, without its line end, as a view into the buffer
@@ -80,9 +102,12 @@ class csv_file : public udb_recordset {
   // ended before a line feed.
   std::string_view read_physical();
   bool refill();
-  // UTF-8 to UTF-16 onto `out`; invalid sequences become U+FFFD and are
-  // reported with the physical line number.
-  void decode_append(std::u16string& out, std::string_view bytes, int64_t line_no);
+  // Reads up to `n` bytes at `offset` without moving the file position;
+  // -1 when the source cannot be read that way.
+  ssize_t read_at(char* out, size_t n, int64_t offset);
+  void choose_encoding(std::u16string_view code_page);
+  // Whether the whole file is UTF-8, read through buffer_.
+  bool is_utf8_throughout();
   void report(const tk_exception& e) const;
   void rewind();
 
@@ -90,8 +115,14 @@ class csv_file : public udb_recordset {
   int fd_ = -1;
   int64_t file_size_ = 0;
   char16_t delimiter_;
+  csv_encoding encoding_;
+  bool guessed_ = false;
+  int64_t data_start_ = 0;  // the first byte after the byte-order mark
 
-  std::vector<char> buffer_;
+  std::vector<char> buffer_;  // the bytes lines are split in (UTF-8 made of UTF-16 input)
+  // UTF-16 input: the bytes as read, and their conversion.
+  std::vector<char> raw_;
+  std::unique_ptr<csv_detail::utf16_to_utf8> utf16_;
   size_t pos_ = 0;            // next unread byte of buffer_
   size_t len_ = 0;            // bytes of buffer_ filled
   int64_t bytes_read_ = 0;    // bytes read from the file into the buffer

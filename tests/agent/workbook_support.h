@@ -167,12 +167,13 @@ class workbook_run : public testsupport::mysql_fixture {
   }
   // Converts `source` directly, runs `check`, then converts it into a dump
   // file, loads that into an empty database and runs `check` again. Both
-  // runs must end with status 0 and print `out`.
+  // runs, with `env` added to their environment, must end with status 0 and
+  // print `out`.
   void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& out,
-                 const std::function<void()>& check) {
+                 const std::function<void()>& check, const std::map<std::string, std::string>& env = {}) {
     for (bool direct : {true, false}) {
       SCOPED_TRACE(direct ? "into the server" : "into a dump file");
-      testsupport::run_result r = direct ? convert(source, extra) : dump(source, "out.sql", extra);
+      testsupport::run_result r = direct ? convert(source, extra, env) : dump(source, "out.sql", extra, env);
       ASSERT_EQ(r.status, 0) << r.out << r.err;
       EXPECT_EQ(std::pair(r.out, r.err), std::pair(out, std::string()));
       if (direct || load_dump("out.sql")) check();

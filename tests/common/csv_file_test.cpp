@@ -27,9 +27,24 @@ const size_t chunk_sizes[] = {1, 2, 3, 7, 64, 65536};
 std::u16string w(const std::string& utf8) { return tk_utf8_to_unicode(utf8); }
 std::string u8(const std::u16string& text) { return tk_unicode_to_utf8(text); }
 
+// The same text as UTF-16 with its byte-order mark (a UTF-8 mark in
+// `utf8` is left out: the file has one mark).
+std::string utf16_file(std::string_view utf8, bool big_endian) {
+  if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t u : w(std::string(utf8))) {
+    const char pair[2] = {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    out += big_endian ? std::string{pair[1], pair[0]} : std::string{pair[0], pair[1]};
+  }
+  return out;
+}
+
 // Every record's texts; each field is text of its own length and carries its column's name.
-rows read_all(const std::string& path, const char16_t* delimiter, bool header, size_t buffer_size) {
-  csv_file file(w(path), delimiter, header, buffer_size);
+// `encoding`, when given, receives the encoding's name and whether it was guessed.
+rows read_all(const std::string& path, const char16_t* delimiter, bool header, size_t buffer_size,
+              std::u16string_view code_page = {}, std::pair<std::string, bool>* encoding = nullptr) {
+  csv_file file(w(path), delimiter, header, buffer_size, code_page);
+  if (encoding) *encoding = {file.encoding().name(), file.encoding_guessed()};
   rows out;
   for (int guard = 0; !file.is_eof() && guard < 1000; ++guard) {
     const udb_record* r = file.get_record();
@@ -48,16 +63,20 @@ rows read_all(const std::string& path, const char16_t* delimiter, bool header, s
   return out;
 }
 
-// Runs one input through every buffer size: a quote or line end split across
-// a refill must not change anything.
+// Runs one input, as it is and as UTF-16 in both byte orders, through every
+// buffer size: a quote, a line end or a character split across a refill
+// must not change anything.
 void expect_records(const std::string& bytes, const rows& expected, const char16_t* delimiter = u",",
                     bool header = false) {
   testsupport::temp_dir dir;
   const std::string path = dir.file("in.csv");
-  testsupport::write_file(path, bytes);
-  for (size_t size : chunk_sizes) {
-    SCOPED_TRACE("buffer size " + std::to_string(size));
-    EXPECT_EQ(read_all(path, delimiter, header, size), expected);
+  for (const int form : {0, 1, 2}) {
+    SCOPED_TRACE(form == 0 ? "UTF-8" : form == 1 ? "UTF-16LE" : "UTF-16BE");
+    testsupport::write_file(path, form == 0 ? bytes : utf16_file(bytes, form == 2));
+    for (size_t size : chunk_sizes) {
+      SCOPED_TRACE("buffer size " + std::to_string(size));
+      EXPECT_EQ(read_all(path, delimiter, header, size), expected);
+    }
   }
 }
 
@@ -88,7 +107,7 @@ TEST(csv_file_quoting, QuotesDelimitersAndLineJoining) {
       {"trailing delimiter", "a,\n", {{"a", ""}}},
       {"fewer fields than the schema", "a,b,c\n1\n", {{"a", "b", "c"}, {"1"}}},
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
-      {"byte-order mark kept", "\xEF\xBB\xBFid\n", {{"\xEF\xBB\xBFid"}}},
+      {"byte-order mark is no part of the first field", "\xEF\xBB\xBFid\n", {{"id"}}},
       {"4-byte characters", "\xF0\x9F\x98\x80,\xC3\xA9\n", {{"\xF0\x9F\x98\x80", "\xC3\xA9"}}},
       {"lines of any length",
        long_value + ",1\n\"" + quoted + "\",2\r\nz\n",
@@ -189,20 +208,74 @@ TEST(csv_file_decisions, OpenQuoteAtTheEndKeepsEverythingAndReportsTheLine) {
   }
 }
 
-TEST(csv_file_decisions, InvalidUtf8EndsTheFileAtItsLine) {
+// The encoding each file is read in (a trailing '?' marks a guess), what it
+// gives, and the line that cannot be read in it: reported, its record left
+// out, the next read. Every row through every buffer size, so that the
+// UTF-8 check, a sequence and a surrogate pair are split between refills.
+TEST(csv_file_encoding, ChosenBeforeTheFirstRecord) {
   testsupport::temp_dir dir;
-  const std::string path = dir.file("bad.csv");
-  // Line 3 is the second physical line of a quoted field.
-  testsupport::write_file(path, "a\n\"b\nc\xFF\xC3(\"\nd\n");
-  for (size_t size : chunk_sizes) {
-    SCOPED_TRACE(size);
-    csv_file file(w(path), u",", false, size);
-    ASSERT_FALSE(file.is_eof());
-    EXPECT_EQ(u8(file.get_record()->operator[](0).text()), "a");
-    expect_failure<tk_exception_ex>([&] { file.move_next(); }, 0, EILSEQ,
-                                    "Cannot convert to UNICODE string: CSV file '" + path +
-                                        "', line 3: " + tk_exception_ex::system_message(EILSEQ));
+  const std::string path = dir.file("e.csv");
+  std::string late, late_as_1252;  // past the first chunks of the check
+  for (int i = 0; i < 40000; ++i) {
+    late += "\xC3\xA9";
+    late_as_1252 += "\xC3\x83\xC2\xA9";
   }
+  struct row {
+    std::string bytes;
+    std::u16string code_page;
+    rows expected;
+    std::string encoding;
+    int bad_line;  // 0 when every line reads
+  };
+  const row table[] = {
+      {"caf\xC3\xA9,\xF0\x9F\x98\x80\n", u"", {{"caf\xC3\xA9", "\xF0\x9F\x98\x80"}}, "UTF-8", 0},
+      {"\xC3\xA9,\xC3", u"", {{"\xC3\x83\xC2\xA9", "\xC3\x83"}}, "windows-1252?", 0},  // cut at the end
+      {late + "\n\x9C\n", u"", {{late_as_1252}, {"\xC5\x93"}}, "windows-1252?", 0},
+      {"\xEF\xBB\xBF\xC3\xA9\n", u"1251", {{"\xC3\xA9"}}, "UTF-8", 0},  // the mark wins
+      {std::string("h\0i\0\n\0", 6), u"UTF-16LE", {{"hi"}}, "UTF-16LE", 0},
+      {std::string("\0h\0\n", 4), u"1201", {{"h"}}, "UTF-16BE", 0},
+      {"a\n\"b\nc\xFF\"\nd\n", u"65001", {{"a"}, {"d"}}, "UTF-8", 3},  // inside quotes: the record goes
+      {"\x82\xA0,\x93\xFA\n\x82\n", u"932", {{"\xE3\x81\x82", "\xE6\x97\xA5"}}, "Shift_JIS", 2},
+      {std::string("\xFF\xFE\x61\0\n\0\0\xD8\n\0\x62\0", 12), u"", {{"a"}, {"b"}}, "UTF-16LE", 2},  // lone surrogate
+      {std::string("\xFE\xFF\0a\0\n\0", 7), u"", {{"a"}}, "UTF-16BE", 2},  // an odd byte at the end
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.encoding + " " + std::to_string(&r - table));
+    testsupport::write_file(path, r.bytes);
+    for (size_t size : chunk_sizes) {
+      SCOPED_TRACE(size);
+      rows got;
+      std::pair<std::string, bool> encoding;
+      reported printed([&] { got = read_all(path, u",", false, size, r.code_page, &encoding); });
+      EXPECT_EQ(std::pair(got, encoding.first + (encoding.second ? "?" : "")), std::pair(r.expected, r.encoding));
+      EXPECT_EQ(printed.out, r.bad_line ? "Error:\nCSV file '" + path + "', line " + std::to_string(r.bad_line) +
+                                              " cannot be read as " + r.encoding + ": the record is left out\n"
+                                        : "");
+    }
+  }
+}
+
+TEST(csv_file_encoding, CodePagesThatCannotBeReadAreRefused) {
+  testsupport::temp_dir dir;
+  testsupport::write_file(dir.file("r.csv"), "a\n");
+  const std::string unknown = "': name a Windows code page such as 1252 or a converter such as ISO-8859-15",
+                    unsupported =
+                        "': a CSV file is read in UTF-8, UTF-16 or a code page that keeps its line ends, quotes and "
+                        "delimiters as the ASCII bytes";
+  const std::pair<std::u16string, std::string> table[] = {
+      {u"bogus", "Unknown CSV code page 'bogus" + unknown},
+      {u"99999", "Unknown CSV code page '99999" + unknown},
+      {u"UTF-32", "Unsupported CSV code page 'UTF-32" + unsupported},
+      {u"ibm-037", "Unsupported CSV code page 'ibm-037" + unsupported},
+      {u"ISO-2022-JP", "Unsupported CSV code page 'ISO-2022-JP" + unsupported},
+  };
+  for (const auto& r : table) {
+    EXPECT_EQ(csv_encoding::refusal(r.first), r.second);
+    expect_failure<tk_exception>([&] { csv_file file(w(dir.file("r.csv")), u",", false, 64, r.first); }, 1, 0,
+                                 r.second);
+  }
+  for (const char16_t* usable : {u"", u"cp1251", u"ISO-8859-15", u"28605", u"65001", u"1200", u"GB18030"})
+    EXPECT_EQ(csv_encoding::refusal(usable), "") << tk_unicode_to_utf8(usable);
 }
 
 TEST(csv_file_decisions, UnopenableFileIsALevelOneSystemError) {
@@ -227,38 +300,52 @@ TEST(csv_file_recordset, RecordAndItsStorageAreReused) {
             std::tuple(first, cell, storage, u"x"));
 }
 
-// Records which columns were widened.
+// Records which columns were widened, and to what.
 class recording_upsizer : public csv_field_upsizer {
  public:
   using csv_field_upsizer::csv_field_upsizer;
-  std::vector<std::u16string> widened;
+  std::vector<std::pair<std::u16string, step>> widened;
 
  protected:
-  void do_upsize(const t_ftd& column) override { widened.push_back(column.name); }
+  void do_upsize(const t_ftd& column, step to) override { widened.emplace_back(column.name, to); }
 };
 
-TEST(csv_field_upsizer, EachColumnIsWidenedOnceOnItsFirstLongValue) {
+// Steps up only, once per step, at the first value past each limit: over
+// 255 UTF-16 units, then over 65,535 and 16,777,215 bytes of UTF-8.
+TEST(csv_field_upsizer, ColumnsStepUpOnceAtEachLimit) {
+  using step = csv_field_upsizer::step;
   udb_recordset table;
-  for (const char16_t* name : {u"c1", u"c2", u"c3", u"c4"})
-    table.schema().push_back(t_ftd(255, name, VT_BSTR, false, false, ole_variant(), 0));
+  for (const char16_t* name : {u"c1", u"c2", u"c3", u"c4", u"n"})
+    table.schema().push_back(t_ftd(255, name, name[0] == u'n' ? VT_I4 : VT_BSTR, false, false, ole_variant(), 0));
   recording_upsizer upsizer(nullptr, &table);
   auto record = [](std::vector<std::u16string> texts) {
     udb_record r;
     for (auto& t : texts) r.push_back(udb_field(u"", 0, ole_variant(std::u16string_view(t))));
     return r;
   };
-  const std::u16string at_limit(255, u'a'), over(256, u'b');
+  auto text = [](size_t n, char16_t c = u'a') { return std::u16string(n, c); };
   std::u16string emoji;  // 128 characters of two UTF-16 units: 256 units
   for (int i = 0; i < 128; ++i) emoji += u"\U0001F600";
-  for (int i = 0; i < 9; ++i) upsizer.process(record({at_limit, u"", at_limit, u"x"}));
-  EXPECT_TRUE(upsizer.widened.empty());
-  upsizer.process(record({u"x", u"", over, u"x"}));
-  upsizer.process(record({u"x", u"", over, emoji}));
-  upsizer.process(record({u"x", u"", over, emoji}));
-  EXPECT_EQ(upsizer.widened, (std::vector<std::u16string>{u"c3", u"c4"}));
-  // A record wider than the table widens nothing it cannot name.
-  upsizer.process(record({u"", u"", u"", u"", over}));
-  EXPECT_EQ(upsizer.widened.size(), 2u);
+  const std::u16string over_text = text(21845, u'\u00E9') + text(21846, u'\u20AC');  // 109,228 bytes
+  const struct {
+    std::vector<std::u16string> cells;
+    std::vector<std::pair<std::u16string, step>> widened;
+  } cases[] = {
+      {{text(255), u"", text(255), u"x"}, {}},
+      {{text(65535), u"", text(256), emoji, text(300)},
+       {{u"c1", step::text}, {u"c3", step::text}, {u"c4", step::text}}},
+      {{text(65535), text(65536), text(256), emoji}, {{u"c2", step::mediumtext}}},
+      {{text(21845, u'\u20AC'), u"", over_text, u""}, {{u"c3", step::mediumtext}}},
+      {{text(16777215), u"", text(16777216), u""}, {{u"c1", step::mediumtext}, {u"c3", step::longtext}}},
+      {{text(300), text(16777216), text(70000), u"", text(300)}, {{u"c2", step::longtext}}},
+      {{u"", u"", u"", u"", u"", text(300)}, {}},  // wider than the table
+  };
+  for (const auto& r : cases) {
+    SCOPED_TRACE(&r - cases);
+    upsizer.widened.clear();
+    upsizer.process(record(r.cells));
+    EXPECT_EQ(upsizer.widened, r.widened);
+  }
 }
 
 }  // namespace

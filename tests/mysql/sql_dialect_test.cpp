@@ -307,13 +307,52 @@ TEST(sql_field_upsizer, AlterStatementByServerVersion) {
     udb_recordset table(&db, u"T 1", u"T 1");
     table.schema().push_back(t_ftd(255, u"id", VT_BSTR, false, false, ole_variant(), 0));
     table.schema().push_back(t_ftd(255, r.column, VT_BSTR, false, false, ole_variant(), 0));
-    sql_field_upsizer upsizer(db, table);
+    sql_field_upsizer upsizer(db, table, u"utf8");
     udb_record record;
     record.push_back(udb_field(u"id", 0, ole_variant(u"1")));
     record.push_back(udb_field(r.column, 0, ole_variant(std::u16string(300, u'x'))));
     upsizer.process(record);
     upsizer.process(record);
     EXPECT_EQ(db.statements, std::vector<std::string>{r.sql});
+  }
+}
+
+// A value is measured in the bytes of the run's character set, and a
+// column starts from the type it has: 65,536 bytes need a MEDIUMTEXT.
+TEST(sql_field_upsizer, BytesOfTheCharacterSetAndTheColumnsOwnType) {
+  std::u16string emoji;  // 16,384 characters, 65,536 bytes of UTF-8
+  for (int i = 0; i < 16384; ++i) emoji += u"\U0001F600";
+  const std::u16string ascii(32768, u'x'), accents(16384, u'\u00E9');
+  const struct {
+    const char16_t* char_set;
+    const char16_t* type;  // the column's type as the server gives it
+    std::u16string value;
+    const char* widened;  // the new type, or nothing
+  } rows[] = {
+      {u"utf8mb4", u"", emoji, "MEDIUMTEXT"},
+      {u"", u"", emoji, "MEDIUMTEXT"},
+      {u"UTF16", u"", ascii, "MEDIUMTEXT"},
+      {u"utf32", u"", ascii.substr(0, 16384), "MEDIUMTEXT"},
+      {u"latin1", u"", accents, "MEDIUMTEXT"},  // 4 bytes a character at most
+      {u"utf8", u"text", ascii + ascii, "MEDIUMTEXT"},
+      {u"utf8", u"mediumtext", ascii + ascii, ""},
+      {u"utf8", u"int(11)", ascii, ""},
+      {u"utf8", u"varchar(50)", u"x" + std::u16string(255, u'y'), "TEXT"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(tk_unicode_to_utf8(std::u16string(r.char_set) + u" " + r.type));
+    recording_destination db(live);
+    udb_recordset table(&db, u"t", u"t");
+    t_ftd column(255, u"c", VT_BSTR, false, false, ole_variant(), 0);
+    column.native_type = r.type;
+    table.schema().push_back(column);
+    sql_field_upsizer upsizer(db, table, r.char_set);
+    udb_record record;
+    record.push_back(udb_field(u"c", 0, ole_variant(std::u16string_view(r.value))));
+    upsizer.process(record);
+    EXPECT_EQ(db.statements, *r.widened
+                                 ? std::vector<std::string>{std::string("ALTER TABLE `t` CHANGE `c` `c` ") + r.widened}
+                                 : std::vector<std::string>{});
   }
 }
 
