@@ -27,7 +27,6 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
   if (password) password_ = trim(*password);
   host_ = trim(host);
   port_ = trim(port);
-  if (port_.empty()) port_ = "3306";
 }
 
 namespace {
@@ -78,8 +77,9 @@ bool mysql_converter_impl::load_mysql_profile(const udb_profile& profile) {
 
 void mysql_converter_impl::connect_mysql_server() {
   TK_TRACE(2, "mysql_converter_impl::connect_mysql_server");
-  int port = std::atoi(port_.c_str());
-  if (port == 0) throw tk_exception("Invalid port number", 1);
+  // No port given: the client option files' port, else the default port.
+  const int port = port_.empty() ? 0 : std::atoi(port_.c_str());
+  if (port <= 0 && !port_.empty()) throw tk_exception("Invalid port number", 1);
   std::optional<std::string> password = password_;
   if (const char* from_environment = std::getenv(password_variable);
       !password && from_environment && *from_environment) {

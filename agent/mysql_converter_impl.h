@@ -30,7 +30,8 @@ class mysql_converter_impl {
   // command line nor a profile gives one.
   static constexpr const char* password_variable = "GRIDLOAD_PASSWORD";
 
-  // Command-line settings, trimmed; an empty port becomes "3306". A missing
+  // Command-line settings, trimmed; an empty host, user or port is left to
+  // the client option files (the port then defaults to 3306). A missing
   // password (no --pswd) differs from an empty one: it is looked for
   // elsewhere when connecting.
   void store_mysql_settings(const std::string& host, const std::string& user,
@@ -98,7 +99,7 @@ class mysql_converter_impl {
   dump_options dump_options_;
   std::vector<pending_change> pending_statements_;
   std::vector<std::string> applied_changes_;
-  std::string host_, user_, port_ = "3306";
+  std::string host_, user_, port_;  // an empty port: from the option files
   std::optional<std::string> password_;
 
  private:

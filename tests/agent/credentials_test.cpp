@@ -29,7 +29,7 @@ class Credentials : public testsupport::mysql_fixture {
   }
 
   // A CSV run into table `table` of the test's database on the server at
-  // `port`, with `args` added; HOME is a folder of its own holding
+  // `port` (0: no --port), with `args` added; HOME is a folder of its own holding
   // `my_cnf` as .my.cnf (none when empty), GRIDLOAD_PASSWORD is `password`
   // (empty: not set).
   run_result convert(const std::string& table, unsigned port, const std::vector<std::string>& args,
@@ -37,13 +37,9 @@ class Credentials : public testsupport::mysql_fixture {
     const std::string home = dir_.file("home-" + table);
     std::filesystem::create_directory(home);
     if (!my_cnf.empty()) write_file(home + "/.my.cnf", my_cnf);
-    std::vector<std::string> all{"--from_csv",
-                                 "--src=p.csv",
-                                 "--csv_delim=2",
-                                 "--extr_fn",
-                                 "--tab_name=" + table,
-                                 "--dest=" + db_,
-                                 "--port=" + std::to_string(port)};
+    std::vector<std::string> all{"--from_csv", "--src=p.csv",         "--csv_delim=2",
+                                 "--extr_fn",  "--tab_name=" + table, "--dest=" + db_};
+    if (port != 0) all.push_back("--port=" + std::to_string(port));
     all.insert(all.end(), args.begin(), args.end());
     return testsupport::run_gridload(all, dir_.path(), {{"HOME", home}, {"GRIDLOAD_PASSWORD", password}});
   }
@@ -64,7 +60,8 @@ class Credentials : public testsupport::mysql_fixture {
 TEST_F(Credentials, ThePasswordComesFromTheCommandLineTheEnvironmentOrTheOptionFile) {
   const std::string good = address_.password, host = "--host=" + address_.host, user = "--user=" + address_.user;
   auto client = [&](const std::string& group, const std::string& u, const std::string& password) {
-    return "[" + group + "]\nhost=" + address_.host + "\nuser=" + u + "\npassword=" + password + "\n";
+    return "[" + group + "]\nhost=" + address_.host + "\nport=" + std::to_string(address_.port) + "\nuser=" + u +
+           "\npassword=" + password + "\n";
   };
   write_file(dir_.file("no_password.profile"), "[MySQL settings]\nhost=" + address_.host + "\nuser=" + address_.user +
                                                    "\nport=" + std::to_string(address_.port) + "\n");
@@ -82,7 +79,7 @@ TEST_F(Credentials, ThePasswordComesFromTheCommandLineTheEnvironmentOrTheOptionF
        client("client", address_.user, good),
        good,
        false},
-      {"host, user and password from [client]", {}, client("client", address_.user, good), "", true},
+      {"host, port, user and password from [client]", {}, client("client", address_.user, good), "", true},
       {"the agent's own group", {}, client("HM MySQL Lib", address_.user, good), "", true},
       {"a wrong password in the option file", {}, client("client", address_.user, "wrong"), "", false},
       {"GRIDLOAD_PASSWORD wins over the option file", {}, client("client", address_.user, "wrong"), good, true},
@@ -94,7 +91,9 @@ TEST_F(Credentials, ThePasswordComesFromTheCommandLineTheEnvironmentOrTheOptionF
     SCOPED_TRACE(row.what);
     std::string table = "t";
     table += std::to_string(n++);
-    const run_result r = convert(table, address_.port, row.args, row.my_cnf, row.environment);
+    // A run given nothing on its command line takes the port from the file.
+    const run_result r = convert(table, row.args.empty() && !row.my_cnf.empty() ? 0 : address_.port, row.args,
+                                 row.my_cnf, row.environment);
     EXPECT_EQ(r.status, row.connects ? 0 : 255);
     EXPECT_EQ(r.out, row.connects ? "Converting CSV file p.csv\n" : k_access_denied);
     EXPECT_EQ(r.err, "");
