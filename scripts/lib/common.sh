@@ -43,13 +43,16 @@ start_private_mariadb() {
   done
   MARIADB_PORT=$port
   MARIADB_SOCKET=$MARIADB_DIR/mysqld.sock
-  mariadb-install-db --no-defaults --user=root --datadir="$MARIADB_DIR/data" \
+  # A temporary directory of its own: a server starting removes the
+  # temporary tables it finds in its tmpdir, another server's among them.
+  mkdir -p "$MARIADB_DIR/tmp"
+  mariadb-install-db --no-defaults --user=root --datadir="$MARIADB_DIR/data" --tmpdir="$MARIADB_DIR/tmp" \
     --auth-root-authentication-method=socket --skip-test-db >"$MARIADB_DIR/install.log" 2>&1 || {
     cat "$MARIADB_DIR/install.log" >&2
     return 1
   }
   setsid mariadbd --no-defaults --user=root --datadir="$MARIADB_DIR/data" --socket="$MARIADB_SOCKET" \
-    --pid-file="$MARIADB_DIR/mysqld.pid" --log-error="$MARIADB_DIR/err.log" --bind-address=127.0.0.1 \
+    --tmpdir="$MARIADB_DIR/tmp" --pid-file="$MARIADB_DIR/mysqld.pid" --log-error="$MARIADB_DIR/err.log" --bind-address=127.0.0.1 \
     --port="$MARIADB_PORT" --local-infile=1 --max-allowed-packet=64M >/dev/null 2>&1 &
   MARIADB_PID=$!
   local i

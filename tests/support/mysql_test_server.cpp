@@ -175,8 +175,9 @@ bool throwaway_mariadb::start(const std::string& extra_args, std::string& error)
   }
   dir_ = pattern;
   const std::string sock = dir_ + "/s.sock";
-  // A temporary directory of its own: servers bootstrapped side by side in
-  // /tmp have removed each other's temporary tables.
+  // A temporary directory of its own: a server starting removes the
+  // temporary tables it finds in its tmpdir, those of the shared test
+  // server among them, whose queries then failed.
   const std::string tmp = dir_ + "/tmp";
   std::filesystem::create_directory(tmp);
   std::string cmd = "mariadb-install-db --no-defaults --user=root --datadir=" + dir_ + "/data --tmpdir=" + tmp +
