@@ -303,6 +303,8 @@ void xls2sql_converter::convert_from_xls() {
     std::unique_ptr<udb_recordset> sheet;
     try {
       current_table_ = plain;
+      // Opening a worksheet reads it through once for its types.
+      if (tk_status_line::enabled()) tk_status_line::show(tk_unicode_to_console(plain) + "  reading");
       sheet = source->get_table(engine_name, 1);
       const table_plan plan = plan_table(plain, *sheet, *names);
       // A worksheet is read twice by the engine already (its types, then

@@ -167,4 +167,12 @@ TEST_F(CsvToMysql, ProgressAndAccountOnlyOnATerminal) {
             std::string::npos)
       << pty.out;
   EXPECT_NE(pty.out.find("Total: 1 tables, 3,000 rows read, 2,999 stored, 1 refused; "), std::string::npos) << pty.out;
+
+  // A worksheet shows its reading for types before its rows.
+  command = "exec 1>/dev/null '" + testsupport::gridload_binary() + "' --src='" + testsupport::source_dir() +
+            "/samples/sales.xlsx' --extr_fn --dump --dest=s.sql";
+  const run_result book =
+      testsupport::run("/usr/bin/script", {"script", "-q", "-e", "-c", command, "/dev/null"}, dir_.path());
+  ASSERT_EQ(book.status, 0) << book.out;
+  EXPECT_NE(book.out.find("\r\x1b[KOrders  reading"), std::string::npos) << book.out;
 }
