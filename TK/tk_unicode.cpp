@@ -2,6 +2,9 @@
 
 #include <langinfo.h>
 #include <unicode/ucnv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -240,7 +243,17 @@ bool tk_unicode_has_ansi_form(std::u16string_view text) {
   code_page& cp = current();
   if (cp.utf8) {
     // UTF-8 takes everything but a lone surrogate.
-    for (size_t i = 0; i < text.size(); ++i) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Blocks of eight units without a surrogate are passed over whole.
+    const __m128i mask = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    for (; i + 8 <= text.size(); i += 8) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, mask), surrogate))) break;
+    }
+#endif
+    for (; i < text.size(); ++i) {
       const char16_t c = text[i];
       if (c < 0xD800 || c > 0xDFFF) continue;
       if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;

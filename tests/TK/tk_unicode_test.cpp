@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "tk_exception_ex.h"
 
 // Text of every plane, NUL included, travels through UTF-8 end to end
@@ -31,6 +33,17 @@ TEST(TkUnicode, LoneSurrogateCannotBecomeUtf8) {
   }
   std::string out;
   EXPECT_FALSE(tk_unicode_to_ansi2(lone, out));
+  // Wherever a lone surrogate stands among blocks of eight units, and a
+  // pair split across two blocks is no lone one.
+  for (const size_t at : std::initializer_list<size_t>{0, 7, 8, 15, 16}) {
+    std::u16string text(17, u'a');
+    text[at] = 0xDC00;
+    EXPECT_FALSE(tk_unicode_has_ansi_form(text)) << at;
+    text[at] = 0xD800;
+    EXPECT_FALSE(tk_unicode_has_ansi_form(text)) << at;
+    if (at + 1 < text.size()) text[at + 1] = 0xDC00;
+    EXPECT_EQ(tk_unicode_has_ansi_form(text), at + 1 < text.size()) << at;
+  }
 }
 
 TEST(TkUnicode, BulkAppendKeepsWhatIsAlreadyThere) {
