@@ -113,11 +113,18 @@ void wb_spill_buffer::put_slow(const char* bytes, std::size_t n) {
   room_ = write_.size() - n;
 }
 
-bool wb_spill_buffer::start_reading() {
+bool wb_spill_buffer::flush() {
   if (error_ != 0) return false;
+  if (fd_ < 0 || used_ == 0) return true;
+  if (!write_out(write_.data(), used_)) return false;
+  room_ += used_;
+  used_ = 0;
+  return true;
+}
+
+bool wb_spill_buffer::start_reading() {
+  if (!flush()) return false;
   if (fd_ >= 0) {
-    if (used_ != 0 && !write_out(write_.data(), used_)) return false;
-    used_ = 0;
     room_ = 0;
     end_ = 0;
   } else {

@@ -46,6 +46,8 @@ class wb_spill_buffer {
     put(bytes, n);
   }
 
+  // Writes out what waits in the file's buffer. False on failure.
+  bool flush();
   // Ends writing and positions at the first byte. False on failure.
   bool start_reading();
   // Makes up to `n` bytes (n <= 64) ahead contiguous at data(); returns how

@@ -191,6 +191,7 @@ void wb_xlsx_sheet::parse_chunk() {
     error_ = scanner_.error();
   }
   if (recording_ && error_ == 0) {
+    if (at_end()) spill_.flush();
     if (spill_.error() != 0)
       error_ = spill_.error();
     else if (at_end())
