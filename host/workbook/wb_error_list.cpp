@@ -36,6 +36,9 @@ std::u16string wb_error_list::describe(long number, std::u16string_view subject)
       return u"Could not decrypt file.";
     case e::isam_not_found:
       return u"Could not find installable ISAM.";
+    case e::temp_space:
+      return u"The query cannot be completed. Either the size of the query result is larger than the maximum "
+             u"size of a database (2 GB), or there is not enough temporary disk space to store the query result.";
     case e::invalid_operation:
       return u"Invalid operation.";
     case e::not_supported:

@@ -21,6 +21,7 @@ inline constexpr long invalid_sql = 3129;         // not a SELECT statement
 inline constexpr long syntax_error_from = 3131;   // Syntax error in FROM clause.
 inline constexpr long cannot_decrypt = 3161;      // Could not decrypt file.
 inline constexpr long isam_not_found = 3170;      // Could not find installable ISAM.
+inline constexpr long temp_space = 3183;          // not enough temporary disk space
 inline constexpr long invalid_operation = 3219;   // Invalid operation.
 inline constexpr long not_supported = 3251;       // not supported for this type of object
 inline constexpr long item_not_found = 3265;      // Item not found in this collection.

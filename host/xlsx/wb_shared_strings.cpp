@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <string>
 
-#include "wb_text.h"
 #include "wb_xml_parser.h"
 #include "wb_xml_scanner.h"
 
@@ -84,18 +84,18 @@ bool wb_shared_strings::load(wb_byte_reader& reader, long& dao_error) {
   return true;
 }
 
-char16_t* wb_shared_strings::reserve(std::size_t units) {
-  if (!blocks_.empty() && capacity_ - used_ >= units) return blocks_.back().get() + used_;
+char* wb_shared_strings::reserve(std::size_t bytes) {
+  if (!blocks_.empty() && capacity_ - used_ >= bytes) return blocks_.back().get() + used_;
   // A long string gets a block of its own, so a block's unused tail stays
   // below an eighth of the block.
-  const std::size_t size = units > block_units / 8 ? units : block_units;
-  if (size == units && !blocks_.empty()) {
+  const std::size_t size = bytes > block_bytes / 8 ? bytes : block_bytes;
+  if (size == bytes && !blocks_.empty()) {
     // Keep filling the current block afterwards: put the big one before it.
-    blocks_.insert(blocks_.end() - 1, std::make_unique<char16_t[]>(size));
+    blocks_.insert(blocks_.end() - 1, std::make_unique_for_overwrite<char[]>(size));
     block_sizes_.insert(block_sizes_.end() - 1, size);
     return blocks_[blocks_.size() - 2].get();
   }
-  blocks_.push_back(std::make_unique<char16_t[]>(size));
+  blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
   block_sizes_.push_back(size);
   used_ = 0;
   capacity_ = size;
@@ -104,17 +104,17 @@ char16_t* wb_shared_strings::reserve(std::size_t units) {
 
 void wb_shared_strings::append(std::string_view utf8) {
   if (utf8.empty()) {
-    entries_.push_back(entry{u"", 0});
+    entries_.push_back(entry{"", 0});
     return;
   }
-  char16_t* dest = reserve(utf8.size());
-  const std::size_t n = wb_utf8_to_utf16(utf8, dest, true);
-  if (!blocks_.empty() && dest == blocks_.back().get() + used_) used_ += n;
-  entries_.push_back(entry{dest, static_cast<std::uint32_t>(n)});
+  char* dest = reserve(utf8.size());
+  std::memcpy(dest, utf8.data(), utf8.size());
+  if (dest == blocks_.back().get() + used_) used_ += utf8.size();
+  entries_.push_back(entry{dest, static_cast<std::uint32_t>(utf8.size())});
 }
 
 std::size_t wb_shared_strings::memory_bytes() const {
   std::size_t bytes = entries_.capacity() * sizeof(entry);
-  for (std::size_t s : block_sizes_) bytes += s * sizeof(char16_t);
+  for (std::size_t s : block_sizes_) bytes += s;
   return bytes;
 }

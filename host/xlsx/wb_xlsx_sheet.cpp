@@ -1,9 +1,11 @@
 #include "wb_xlsx_sheet.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
+#include "wb_error_list.h"
 #include "wb_ole_date.h"
 #include "wb_shared_strings.h"
 #include "wb_text.h"
@@ -66,10 +68,11 @@ std::string_view trim(std::string_view s) {
 }  // namespace
 
 wb_xlsx_sheet::wb_xlsx_sheet(std::unique_ptr<wb_byte_reader> reader, const wb_shared_strings* shared_strings,
-                             const wb_xlsx_styles* styles, bool date1904)
+                             const wb_xlsx_styles* styles, bool date1904, std::size_t spill_memory)
     : reader_(std::move(reader)),
       parser_(*reader_, *this),
       scanner_(*reader_, *this),
+      spill_(spill_memory),
       shared_strings_(shared_strings),
       styles_(styles),
       date1904_(date1904) {
@@ -94,6 +97,9 @@ void wb_xlsx_sheet::reset_state() {
   cell_ordinal_ = 0;
   expected_units_ = 0;
   spill_bytes_ = wb_long_text_units;
+  recorded_cells_ = 0;
+  recorded_row_ = 0;
+  replay_done_ = false;
 }
 
 void wb_xlsx_sheet::release_long_texts() {
@@ -113,6 +119,19 @@ bool wb_xlsx_sheet::rewind() {
   // every later read.
   notes_done_ = true;
   noted_cell_ = notes_.empty() ? no_note : notes_[0].cell;
+  if (recording_) {
+    recording_ = false;
+    if (!recorded_) spill_.clear();
+  }
+  if (recorded_) {
+    replaying_ = true;
+    if (!spill_.start_reading()) {
+      error_ = spill_.error();
+      return false;
+    }
+    start_replayed_cell();
+    return true;
+  }
   if (!parser_.restart()) {
     error_ = parser_.error();
     return false;
@@ -135,7 +154,7 @@ bool wb_xlsx_sheet::next_cell(wb_raw_cell& cell) {
   cell.kind = q.kind;
   cell.number_class = q.number_class;
   cell.number = q.number;
-  cell.text_is_stable = q.stable;
+  cell.text_is_stable = false;
   cell.text_omitted = q.text_omitted;
   cell.text_buffer = nullptr;
   if (q.kind != wb_cell_kind::text) {
@@ -146,26 +165,157 @@ bool wb_xlsx_sheet::next_cell(wb_raw_cell& cell) {
     // A cut text is no value to take over.
     if (q.text_omitted == 0) cell.text_buffer = &buffer;
   } else {
-    cell.text = std::u16string_view(q.stable ? q.stable_text : text_arena_.data() + q.text_offset, q.text_length);
+    cell.text = std::u16string_view(text_arena_.data() + q.text_offset, q.text_length);
   }
   return true;
 }
 
 void wb_xlsx_sheet::parse_chunk() {
+  if (replaying_) {
+    replay_chunk();
+    return;
+  }
   if (!scanning_) {
     parser_.parse_chunk();
     error_ = parser_.error();
-    return;
+  } else {
+    scanner_.parse_chunk();
+    if (scanner_.declined()) {
+      // Not plain UTF-8: expat reads the part (nothing was reported yet).
+      scanning_ = false;
+      reset_state();
+      spill_.clear();
+      if (!parser_.restart()) error_ = parser_.error();
+      return;
+    }
+    error_ = scanner_.error();
   }
-  scanner_.parse_chunk();
-  if (scanner_.declined()) {
-    // Not plain UTF-8: expat reads the part (nothing was reported yet).
-    scanning_ = false;
-    reset_state();
-    if (!parser_.restart()) error_ = parser_.error();
-    return;
+  if (recording_ && error_ == 0) {
+    if (at_end()) spill_.flush();
+    if (spill_.error() != 0)
+      error_ = spill_.error();
+    else if (at_end())
+      recorded_ = true;
   }
-  error_ = scanner_.error();
+}
+
+void wb_xlsx_sheet::record_cell(std::uint8_t tag) {
+  spill_.put_byte(tag);
+  const std::int64_t delta = std::int64_t{cell_row_} - std::int64_t{recorded_row_};
+  spill_.put_varint((static_cast<std::uint64_t>(delta) << 1) ^ static_cast<std::uint64_t>(delta >> 63));
+  spill_.put_varint(cell_column_);
+  recorded_row_ = cell_row_;
+  ++recorded_cells_;
+}
+
+void wb_xlsx_sheet::start_replayed_cell() {
+  restart_text();
+  if (expected_units_ != 0) {
+    expected_units_ = 0;
+    spill_bytes_ = wb_long_text_units;
+  }
+  if (note_pos_ < notes_.size() && notes_[note_pos_].recorded == recorded_cells_) {
+    expected_units_ = notes_[note_pos_].units;
+    spill_bytes_ = 0;
+    ++note_pos_;
+  }
+}
+
+void wb_xlsx_sheet::replay_chunk() {
+  // Feeds `length` recorded bytes of text to the cell's text.
+  const auto feed = [this](std::uint64_t length) {
+    while (length > 0) {
+      const std::string_view piece = spill_.take(static_cast<std::size_t>(std::min<std::uint64_t>(length, SIZE_MAX)));
+      if (piece.empty()) return false;
+      collect_text(piece);
+      length -= piece.size();
+    }
+    return true;
+  };
+  const auto fail = [this] {
+    error_ = spill_.error() != 0 ? spill_.error() : wb_dao_error::unexpected_format;
+    replay_done_ = true;
+  };
+  std::size_t cells = 0;
+  while (cells < queue_.capacity() && text_arena_.size() < wb_xml_parser::chunk_size) {
+    // The longest record before its text: a tag and three varints.
+    const std::size_t available = spill_.ensure(32);
+    if (available == 0) {
+      if (spill_.error() != 0) error_ = spill_.error();
+      replay_done_ = true;
+      return;
+    }
+    const auto* const start = reinterpret_cast<const std::uint8_t*>(spill_.data());
+    const std::uint8_t* p = start;
+    const std::uint8_t* const e = start + available;
+    const auto varint = [&p, e](std::uint64_t& v) {
+      v = 0;
+      for (unsigned shift = 0; p < e && shift < 64; shift += 7) {
+        const std::uint8_t b = *p++;
+        v |= std::uint64_t{b & 0x7Fu} << shift;
+        if (b < 0x80) return true;
+      }
+      return false;
+    };
+    const std::uint8_t tag = *p++;
+    std::uint64_t length = 0;
+    if ((tag & 15) == tag_restart) {
+      spill_.skip(1);
+      restart_text();
+      continue;
+    }
+    if ((tag & 15) == tag_piece) {
+      if (!varint(length)) return fail();
+      spill_.skip(static_cast<std::size_t>(p - start));
+      if (!feed(length)) return fail();
+      continue;
+    }
+    std::uint64_t delta = 0, column = 0;
+    if (!varint(delta) || !varint(column)) return fail();
+    const auto row =
+        static_cast<std::uint32_t>(recorded_row_ + static_cast<std::uint32_t>((delta >> 1) ^ (0 - (delta & 1))));
+    queued_cell q{row, static_cast<std::uint32_t>(column), wb_cell_kind::empty, wb_number_class::general, 0.0, 0, -1,
+                  0};
+    switch (tag & 15) {
+      case tag_number:
+        if (e - p < 8) return fail();
+        std::memcpy(&q.number, p, sizeof q.number);
+        p += sizeof q.number;
+        q.kind = wb_cell_kind::number;
+        q.number_class = static_cast<wb_number_class>(tag >> 4);
+        break;
+      case tag_boolean:
+        q.kind = wb_cell_kind::boolean;
+        q.number = (tag >> 4) != 0 ? 1.0 : 0.0;
+        break;
+      case tag_error:
+        q.kind = wb_cell_kind::error;
+        break;
+      case tag_shared: {
+        std::uint64_t index = 0;
+        if (!varint(index)) return fail();
+        queue_shared(q, static_cast<std::size_t>(index));
+        break;
+      }
+      case tag_text:
+        if (!varint(length)) return fail();
+        break;
+      default:
+        return fail();
+    }
+    spill_.skip(static_cast<std::size_t>(p - start));
+    if ((tag & 15) == tag_text) {
+      if (!feed(length)) return fail();
+      queue_text(q);
+    }
+    if (q.kind != wb_cell_kind::empty) {
+      queue_.push_back(q);
+      ++cells;
+    }
+    recorded_row_ = row;
+    ++recorded_cells_;
+    start_replayed_cell();
+  }
 }
 
 void wb_xlsx_sheet::on_start(wb_xml_ns ns, std::string_view local, const char** attributes) {
@@ -346,11 +496,26 @@ void wb_xlsx_sheet::convert_long_text(bool final) {
     long_text_.append(slice_.get(), std::min(n, room));
     pos += consumed;
   }
+  if (recording_ && pos != 0) {
+    spill_.put_byte(tag_piece);
+    record_bytes(std::string_view(t_.data(), pos));
+  }
   t_.erase(0, pos);
 }
 
+bool wb_xlsx_sheet::queue_shared(queued_cell& q, std::size_t index) {
+  std::string_view utf8;
+  if (shared_strings_ == nullptr || !shared_strings_->get(index, utf8) || utf8.empty()) return false;
+  const std::size_t offset = text_arena_.size();
+  wb_append_utf16(text_arena_, utf8, true);
+  if (text_arena_.size() == offset) return false;
+  q.kind = wb_cell_kind::text;
+  q.text_offset = static_cast<std::uint32_t>(offset);
+  q.text_length = text_arena_.size() - offset;
+  return true;
+}
+
 void wb_xlsx_sheet::queue_text(queued_cell& q) {
-  q.stable = false;
   if (!text_is_long_) {
     const std::size_t offset = text_arena_.size();
     wb_append_utf16(text_arena_, t_, true);
@@ -360,7 +525,7 @@ void wb_xlsx_sheet::queue_text(queued_cell& q) {
     return;
   }
   convert_long_text(true);
-  if (!notes_done_) notes_.push_back(long_text_note{cell_ordinal_ - 1, long_text_units_});
+  if (!notes_done_) notes_.push_back(long_text_note{cell_ordinal_ - 1, recorded_cells_, long_text_units_});
   if (long_texts_used_ == long_texts_.size()) long_texts_.emplace_back();
   // The slot's old buffer serves the next long text.
   long_texts_[long_texts_used_].swap(long_text_);
@@ -373,7 +538,7 @@ void wb_xlsx_sheet::queue_text(queued_cell& q) {
 }
 
 void wb_xlsx_sheet::finish_cell() {
-  queued_cell q{cell_row_, cell_column_, wb_cell_kind::empty, wb_number_class::general, false, 0.0, nullptr, 0, -1, 0};
+  queued_cell q{cell_row_, cell_column_, wb_cell_kind::empty, wb_number_class::general, 0.0, 0, -1, 0};
   const std::string_view v = trim(v_);
   switch (cell_type_) {
     case cell_type::number:
@@ -388,21 +553,21 @@ void wb_xlsx_sheet::finish_cell() {
       break;
     case cell_type::shared: {
       std::size_t index = 0;
-      std::u16string_view text;
-      if (has_v_ && leading_number(v.data(), index) && shared_strings_ != nullptr &&
-          shared_strings_->get(index, text) && !text.empty()) {
-        q.kind = wb_cell_kind::text;
-        q.stable = true;
-        q.stable_text = text.data();
-        q.text_length = static_cast<std::uint32_t>(text.size());
+      if (has_v_ && leading_number(v.data(), index) && queue_shared(q, index) && recording_) {
+        record_cell(tag_shared);
+        spill_.put_varint(index);
       }
       break;
     }
     case cell_type::formula_string:
-      if (has_v_) queue_text(q);
-      break;
     case cell_type::inline_string:
+      if (cell_type_ == cell_type::formula_string && !has_v_) break;
       queue_text(q);
+      if (recording_) {
+        // A long text went to the record in pieces as it was converted.
+        record_cell(tag_text);
+        record_bytes(t_);
+      }
       break;
     case cell_type::boolean:
       if (has_v_ && (v == "1" || v == "true" || v == "0" || v == "false")) {
@@ -423,6 +588,17 @@ void wb_xlsx_sheet::finish_cell() {
         q.number_class = wb_is_date_class(c) ? c : wb_number_class::date_time;
       }
       break;
+    }
+  }
+  if (recording_ && cell_type_ != cell_type::shared && cell_type_ != cell_type::formula_string &&
+      cell_type_ != cell_type::inline_string) {
+    if (q.kind == wb_cell_kind::number) {
+      record_cell(static_cast<std::uint8_t>(tag_number | static_cast<unsigned>(q.number_class) << 4));
+      spill_.put(&q.number, sizeof q.number);
+    } else if (q.kind == wb_cell_kind::boolean) {
+      record_cell(static_cast<std::uint8_t>(tag_boolean | (q.number != 0 ? 16 : 0)));
+    } else if (q.kind == wb_cell_kind::error) {
+      record_cell(tag_error);
     }
   }
   // Cells without a value matter to nobody above: leave them out.

@@ -2,12 +2,19 @@
 //
 // The first read after opening (the pass that decides the used range and
 // the types) goes through wb_xml_scanner, which reports the same events as
-// expat for a UTF-8 part at a fraction of the cost; every read after
-// rewind(), and a part the scanner declines, goes through expat
-// (wb_xml_parser). Each parse step handles one chunk of the inflated part;
-// the cells it completes go to a small queue (with inline texts in a reused
-// arena) that next_cell() drains, so memory depends on the chunk size, not
-// on the sheet.
+// expat for a UTF-8 part at a fraction of the cost; a part the scanner
+// declines goes through expat (wb_xml_parser). Each parse step handles one
+// chunk of the inflated part; the cells it completes go to a small queue
+// (with texts converted to UTF-16 in a reused arena) that next_cell()
+// drains, so memory depends on the chunk size, not on the sheet.
+//
+// The first read also records its cells in a compact form (wb_spill_buffer:
+// in memory up to a bound, beyond it in a temporary file): numbers as their
+// eight bytes, shared strings as their index, texts as their UTF-8 bytes,
+// rows and columns as varints. Once it has read the whole part, every read
+// after rewind() replays that record through the same cell assembly instead
+// of parsing the XML again; a read rewound before the end parses the part
+// again with expat.
 //
 // Long texts (inline strings and formula results past wb_long_text_units
 // bytes of UTF-8) are converted piece by piece as they arrive into a buffer
@@ -23,6 +30,7 @@
 
 #include "wb_byte_reader.h"
 #include "wb_sheet_source.h"
+#include "wb_spill_buffer.h"
 #include "wb_value.h"
 #include "wb_xml_parser.h"
 #include "wb_xml_scanner.h"
@@ -34,8 +42,10 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
  public:
   // `shared_strings` and `styles` may be null (the parts are optional) and
   // must otherwise outlive the sheet. `date1904` converts ISO dates (t="d").
+  // `spill_memory` bounds the memory of the first read's record.
   wb_xlsx_sheet(std::unique_ptr<wb_byte_reader> reader, const wb_shared_strings* shared_strings,
-                const wb_xlsx_styles* styles, bool date1904);
+                const wb_xlsx_styles* styles, bool date1904,
+                std::size_t spill_memory = wb_spill_buffer::default_memory_bound);
 
   bool next_cell(wb_raw_cell& cell) override;
   bool rewind() override;
@@ -50,9 +60,7 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
     std::uint32_t column;
     wb_cell_kind kind;
     wb_number_class number_class;
-    bool stable;
     double number;
-    const char16_t* stable_text;
     std::uint32_t text_offset;     // in text_arena_
     std::int32_t long_text;        // index into long_texts_, or -1
     std::size_t text_length;       // units delivered
@@ -60,11 +68,21 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   };
 
   // The length of a long text, noted on the first read: cell `cell` (the
-  // 0-based count of <c> elements before it) holds `units` UTF-16 units.
+  // 0-based count of <c> elements before it), the record's cell `recorded`
+  // (the count of cells recorded before it), holds `units` UTF-16 units.
   struct long_text_note {
     std::uint64_t cell;
+    std::uint64_t recorded;
     std::size_t units;
   };
+  // What the first read records, one tag byte each (the low four bits; the
+  // high four carry a number's class or a boolean's value). A cell's record
+  // goes on with its row (the difference from the last recorded row,
+  // zigzag varint) and column (varint), then its value: the eight bytes of
+  // a number, a shared string's index (varint), or the length (varint) and
+  // UTF-8 bytes of a text. A long text comes before its cell in pieces
+  // (length and bytes each); a restart drops the pieces so far.
+  enum record_tag : std::uint8_t { tag_piece, tag_restart, tag_number, tag_boolean, tag_error, tag_shared, tag_text };
 
   void on_start(wb_xml_ns ns, std::string_view local, const char** attributes) override;
   void on_end(wb_xml_ns ns, std::string_view local) override;
@@ -73,6 +91,18 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   void start_cell(const char** attributes);
   void finish_cell();
   void queue_text(queued_cell& q);
+  // Converts shared string `index` into the arena; false when there is none
+  // or it is empty.
+  bool queue_shared(queued_cell& q, std::size_t index);
+  void record_cell(std::uint8_t tag);
+  void record_bytes(std::string_view bytes) {
+    spill_.put_varint(bytes.size());
+    spill_.put(bytes.data(), bytes.size());
+  }
+  // Where each cell begins in a replay: what start_cell() does to the text.
+  void start_replayed_cell();
+  // Replays the next cells of the record into the queue.
+  void replay_chunk();
   // The text of the cell: collected as UTF-8 in t_ while short, converted
   // into long_text_ once long.
   void collect_text(std::string_view utf8) {
@@ -81,7 +111,10 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   }
   void restart_text() {
     t_.clear();
-    if (text_is_long_) end_long_text();
+    if (text_is_long_) {
+      if (recording_) spill_.put_byte(tag_restart);
+      end_long_text();
+    }
   }
   void continue_long_text();
   void end_long_text();
@@ -91,13 +124,23 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   void convert_long_text(bool final);
   void release_long_texts();
   void reset_state();
-  bool at_end() const { return scanning_ ? scanner_.at_end() : parser_.at_end(); }
+  bool at_end() const { return replaying_ ? replay_done_ : scanning_ ? scanner_.at_end() : parser_.at_end(); }
   void parse_chunk();
 
   std::unique_ptr<wb_byte_reader> reader_;
   wb_xml_parser parser_;
   wb_xml_scanner scanner_;
   bool scanning_ = true;  // the first read, until rewind()
+
+  // The first read's record: written while recording_, complete once the
+  // first read reached the end of the part without failing.
+  wb_spill_buffer spill_;
+  bool recording_ = true;
+  bool recorded_ = false;
+  std::uint64_t recorded_cells_ = 0;  // cells recorded, or replayed so far
+  std::uint32_t recorded_row_ = 0;    // the row of the last cell recorded or replayed
+  bool replaying_ = false;
+  bool replay_done_ = false;
   const wb_shared_strings* shared_strings_;
   const wb_xlsx_styles* styles_;
   bool date1904_;

@@ -1,6 +1,9 @@
 // Packages assembled part by part, for layouts libxlsxwriter never writes:
 // cells without references, strict namespaces, ISO dates, phonetic runs,
-// escapes, formulas without values, binary workbooks and corrupt parts.
+// escapes, formulas without values, binary workbooks and corrupt parts;
+// and a sheet's record of its first read, replayed or unwritable.
+#include <signal.h>
+#include <sys/resource.h>
 #include <zip.h>
 
 #include <cstdlib>
@@ -9,7 +12,9 @@
 #include <stdexcept>
 
 #include "host_fixture.h"
+#include "wb_shared_strings.h"
 #include "wb_text.h"
+#include "wb_xlsx_sheet.h"
 
 using namespace host_test;
 
@@ -290,4 +295,56 @@ TEST(host_package, Utf16PartsReadLikeUtf8Ones) {
   ASSERT_EQ(t.columns.size(), 2u);
   EXPECT_EQ(t.columns[1].type, wb_dao_type::double_);
   EXPECT_EQ(rows_of(t), (grid{{"'two'", "2.5"}, {"'one'", "-3"}}));
+}
+
+// The second read replays what the first recorded, here beyond a memory
+// bound of a few bytes, so through the temporary file: every kind of cell,
+// a long text in pieces and one replaced by a later <v>, rows going back.
+// A file that cannot grow fails the first read with 3183.
+TEST(host_package, SecondReadsReplayTheFirstFromATemporaryFile) {
+  const std::string big(300000, 'x');
+  const std::string xml = sheet(
+      "<row r=\"2\"><c t=\"s\"><v>1</v></c><c s=\"0\"><v>1.5</v></c><c t=\"b\"><v>1</v></c>"
+      "<c t=\"e\"><v>#N/A</v></c><c t=\"inlineStr\"><is><t>_x0041_\xC3\xA4</t></is></c>"
+      "<c t=\"str\"><v>" +
+      big + "</v><v>last</v></c><c t=\"str\"><v>" + big +
+      "y</v></c></row>"
+      "<row r=\"1\"><c t=\"s\"><v>0</v></c><c t=\"s\"><v>7</v></c></row><row r=\"9\"><c><v>-2</v></c></row>");
+  wb_shared_strings strings;
+  strings.append("empty?");
+  strings.append("b_x0042_");
+  const auto read_all = [](wb_xlsx_sheet& s) {
+    std::vector<std::string> cells;
+    wb_raw_cell c;
+    while (s.next_cell(c))
+      cells.push_back(std::to_string(c.row) + "," + std::to_string(c.column) + "," +
+                      std::to_string(static_cast<int>(c.kind)) + "," + std::to_string(c.number) + "," +
+                      wb_to_utf8(c.text));
+    return cells;
+  };
+  wb_xlsx_sheet sheet(std::make_unique<wb_memory_reader>(xml), &strings, nullptr, false, 64);
+  const std::vector<std::string> first = read_all(sheet);
+  ASSERT_EQ(first.size(), 9u);
+  EXPECT_EQ(first[0], "1,0,2,0.000000,bB");
+  EXPECT_EQ(first[4], "1,4,2,0.000000,A\xC3\xA4");
+  EXPECT_EQ(first[5], "1,5,2,0.000000,last");
+  EXPECT_EQ(first[6], "1,6,2,0.000000," + big + "y");
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_TRUE(sheet.rewind());
+    EXPECT_EQ(read_all(sheet), first);
+    EXPECT_EQ(sheet.error(), 0);
+  }
+
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  wb_xlsx_sheet full(std::make_unique<wb_memory_reader>(xml), &strings, nullptr, false, 64);
+  read_all(full);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(full.error(), 3183);
+  EXPECT_NE(wb_error_list::describe(3183, u"").find(u"not enough temporary disk space"), std::u16string::npos);
 }
