@@ -307,10 +307,10 @@ void xls2sql_converter::convert_from_xls() {
       if (tk_status_line::enabled()) tk_status_line::show(tk_unicode_to_console(plain) + "  reading");
       sheet = source->get_table(engine_name, 1);
       const table_plan plan = plan_table(plain, *sheet, *names);
-      // A worksheet is read twice by the engine already (its types, then
-      // its rows): a third and fourth reading cost more than the rebuild
-      // the refinement's changes make after the copy.
-      convert_table(*sheet, plan, *dest);
+      // Readings after a worksheet's first replay a compact record of its
+      // cells: one more costs less than the rebuild the refinement's changes
+      // make after the copy.
+      convert_table(*sheet, plan, *dest, [] { return std::unique_ptr<udb_recordset>(); });
     } catch (const tk_exception& e) {
       report(e, dest);
     }
@@ -363,7 +363,9 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     // rebuild per change.
     if (gather && reopen && dest.live() && !only_definitions_ && (!existed || replacing)) {
       std::unique_ptr<udb_recordset> again = reopen();
-      if (refine_before_copy(*again, dynamic_cast<sql_row_writer&>(*table), dest)) {
+      const bool refined = refine_before_copy(again ? *again : source, dynamic_cast<sql_row_writer&>(*table), dest);
+      if (!again) source.reset();
+      if (refined) {
         table.reset();
         mysql_refine_types(dest);
         table = dest.get_table(target, udb_database::mode_created);

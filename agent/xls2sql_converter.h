@@ -92,7 +92,8 @@ class xls2sql_converter : public xls_reader,
   void convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database, bool gather,
                     const std::u16string& final_name);
   // A second reader of the source, from its first record, for a reading
-  // before the copy (null: the source is read once).
+  // before the copy. A null one returns nothing: the source itself is read
+  // and then restarted (a worksheet, whose later readings replay its first).
   using source_opener = std::function<std::unique_ptr<udb_recordset>()>;
   // Reads the whole source before any row is sent: the text columns are
   // widened and the refined types given to the still empty table, so that
@@ -124,8 +125,7 @@ class xls2sql_converter : public xls_reader,
   // replaced (mode 1). On a live server the replacement is built under a
   // temporary name and takes the old table's place only when complete; a
   // failure drops it and leaves the old table as it was.
-  void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest,
-                     const source_opener& reopen = nullptr);
+  void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest, const source_opener& reopen);
 
   // Writes the account of the table just converted and adds it to the run's.
   void finish_table();
