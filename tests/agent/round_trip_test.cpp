@@ -83,7 +83,7 @@ class RoundTrip : public wbtest::workbook_run {
 
 TEST_F(RoundTrip, CsvColumnsOfEveryKind) {
   write_file(dir_.file("kinds.csv"), kinds_csv);
-  live_and_dump_agree("kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=kinds", "--mode=0"});
+  live_and_dump_agree("kinds.csv", csv_args("kinds", {"--mode=0"}));
   // What the exact rules make of the columns.
   EXPECT_EQ(columns("kinds"),
             (std::vector<std::string>{"int int(11)", "big bigint(20)", "point double", "exp double",
@@ -197,7 +197,8 @@ TEST_F(RoundTrip, WorkbookNumbersKeepTheirMeaning) {
 
 // Files of Excel 2.x (a non-Latin code page, named after the file), 3.0
 // (known by its content under another extension) and an Excel 4.0 workbook
-// of three worksheets and a chart, written record by record.
+// of three worksheets (one named in Windows-1252, one with formats of its
+// own) and a chart, written record by record.
 TEST_F(RoundTrip, ExcelTwoToFourFiles) {
   using namespace biff_test;
   const std::string cp1251 = early::codepage(1251);
@@ -221,15 +222,17 @@ TEST_F(RoundTrip, ExcelTwoToFourFiles) {
              early::sheet(3, formats(3) + early::label(3, 0, 0, 0, "spent") + early::label(3, 0, 1, 0, "amount") +
                                  early::number(3, 1, 0, 2, 1.5) + early::number(3, 1, 1, 3, 12.5) +
                                  early::formula(3, 2, 0, 2, formula_number(40)) + early::number(3, 2, 1, 0, 3)));
-  const std::string beta = formats(4) + early::label(4, 0, 0, 0, "at") + early::number(4, 1, 0, 4, 0.75);
-  write_file(
-      dir_.file("three.xlw"),
-      early::workbook4(formats(4) + early::datemode(true),
-                       {{"Alpha", early::sheet(4, early::label(4, 0, 0, 0, "day") + early::number(4, 1, 0, 1, 0))},
-                        {"Beta", early::sheet(4, beta)},
-                        {"Chart1", early::chart(4)},
-                        {"Gamma", early::sheet(4, early::label(4, 0, 0, 0, "flag") + early::boolerr(4, 1, 0, 1, false) +
-                                                      early::formula(4, 2, 0, 0, formula_special(1, 0)))}}));
+  // Beta's own formats, not the globals', decide its cells: its XF 1 is a time.
+  const std::string beta = early::format(4, "General") + early::format(4, "h:mm") + early::xf(4, 0) + early::xf(4, 1) +
+                           early::label(4, 0, 0, 0, "at") + early::number(4, 1, 0, 1, 0.75);
+  write_file(dir_.file("three.xlw"),
+             early::workbook4(
+                 formats(4) + early::datemode(true),
+                 {{"Alpha", early::sheet(4, early::label(4, 0, 0, 0, "day") + early::number(4, 1, 0, 1, 0))},
+                  {"Beta", early::sheet(4, beta)},
+                  {"Chart1", early::chart(4)},
+                  {"G\xE4mma", early::sheet(4, early::label(4, 0, 0, 0, "flag") + early::boolerr(4, 1, 0, 1, false) +
+                                                   early::formula(4, 2, 0, 0, formula_special(1, 0)))}}));
 
   live_and_dump_agree("\xD0\x9F\xD1\x80\xD0\xB0\xD0\xB9\xD1\x81.xls", {"--extr_fn"});
   const std::string table = "\xD0\x9F\xD1\x80\xD0\xB0\xD0\xB9\xD1\x81";
@@ -245,8 +248,8 @@ TEST_F(RoundTrip, ExcelTwoToFourFiles) {
   EXPECT_EQ(rows("SELECT * FROM ledger"), (table_rows{{"36:00:00", "12.5"}, {"960:00:00", "3"}}));
 
   live_and_dump_agree("three.xlw", {"--extr_fn"});
-  EXPECT_EQ(tables(), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  EXPECT_EQ(tables(), (std::vector<std::string>{"Alpha", "Beta", "G\xC3\xA4mma"}));
   EXPECT_EQ(rows("SELECT * FROM Alpha"), table_rows{{"1904-01-01"}});
   EXPECT_EQ(rows("SELECT * FROM Beta"), table_rows{{"18:00:00"}});
-  EXPECT_EQ(rows("SELECT * FROM Gamma"), (table_rows{{"1"}, {"0"}}));
+  EXPECT_EQ(rows("SELECT * FROM `G\xC3\xA4mma`"), (table_rows{{"1"}, {"0"}}));
 }
