@@ -22,26 +22,6 @@ namespace {
 
 class Faults : public wbtest::workbook_run {
  protected:
-  std::vector<std::string> csv_args(const std::string& table) {
-    return {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=" + table};
-  }
-  // The whole command line of a CSV run into the test's database, for runs
-  // in a thread of their own (convert() reconnects the test's connection).
-  std::vector<std::string> live_csv_args(const std::string& file, const std::string& table) {
-    std::vector<std::string> args = csv_args(table);
-    args.insert(args.end(),
-                {"--src=" + file, "--dest=" + db_, "--host=" + address_.host, "--port=" + std::to_string(address_.port),
-                 "--user=" + address_.user, "--pswd=" + address_.password});
-    return args;
-  }
-  // Moves the test to the server at `address`, with an empty test database.
-  void use_server(const testsupport::mysql_address& address) {
-    address_ = address;
-    std::string why;
-    ASSERT_TRUE(check_.open(address_, "", why)) << why;
-    check_.exec("CREATE DATABASE IF NOT EXISTS `" + db_ + "` CHARACTER SET utf8mb4");
-    reconnect();
-  }
   // "n,v" and `n` rows of `width` characters.
   std::string csv(int n, size_t width) {
     std::string text = "n,v\n";
@@ -87,7 +67,8 @@ TEST_F(Faults, AServerKilledMidLoadEndsTheRunOnce) {
   ASSERT_TRUE(server.start("", why)) << why;
   use_server(server.address());
   write_file(dir_.file("big.csv"), csv(400000, 40));
-  const std::vector<std::string> args = live_csv_args("big.csv", "big");
+  // In a thread of its own: convert() would reconnect the test's connection.
+  const std::vector<std::string> args = live_args("big.csv", csv_args("big"));
   std::future<run_result> run = std::async(std::launch::async, [&] { return this->run(args); });
   // Killed once some batches are in.
   for (int i = 0; i < 600 && run.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready; ++i) {
@@ -202,7 +183,7 @@ TEST_F(Faults, TwoRunsCreatingOneDatabaseBothLoad) {
     SCOPED_TRACE(attempt);
     check_.exec("DROP DATABASE `" + db_ + "`");
     auto start = [&](const char* file, const char* table) {
-      return std::async(std::launch::async, [this, args = live_csv_args(file, table)] { return run(args); });
+      return std::async(std::launch::async, [this, args = live_args(file, csv_args(table))] { return run(args); });
     };
     std::future<run_result> a = start("a.csv", "a");
     std::future<run_result> b = start("b.csv", "b");

@@ -44,10 +44,10 @@ class LoadPaths : public wbtest::workbook_run {
     const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
     const std::string xls = testsupport::source_dir() + "/tests/data/xls/cell_kinds.xls";
     const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=csv", "--mode=0"}},
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=csv", "--mode=1"}},
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=csv", "--mode=3"}},
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=more_csv", "--mode=2"}},
+        {"kinds.csv", csv_args("csv", {"--mode=0"})},
+        {"kinds.csv", csv_args("csv", {"--mode=1"})},
+        {"kinds.csv", csv_args("csv", {"--mode=3"})},
+        {"kinds.csv", csv_args("more_csv", {"--mode=2"})},
         {xls, {"--extr_fn", "--mode=2"}},
     };
     std::string text;
