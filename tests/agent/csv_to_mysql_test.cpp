@@ -48,15 +48,6 @@ TEST_F(CsvToMysql, LongValueWidensItsColumnOnce_AndRefinementCanBeTurnedOff) {
   EXPECT_EQ(column("w", "txt", "n"), (std::vector<std::string>{"short", long_text, long_text + "z"}));
 }
 
-TEST_F(CsvToMysql, RefusedRecordIsReportedAndTheOthersAreStored) {
-  check_.exec("CREATE TABLE strict_t (n VARCHAR(10), qty INT NOT NULL)");
-  write_file(dir_.file("s.csv"), "n,qty\na,1\nb,2\nc,lots\nd,4\n");
-  run_result r = convert("s.csv", csv_args("strict_t", {"--mode=3"}));
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(r.out.rfind("Converting CSV file s.csv\nError:\nstrict_t, record #3: ", 0), 0u) << r.out;
-  EXPECT_EQ(rows("SELECT n, qty FROM strict_t ORDER BY n"), (table_rows{{"a", "1"}, {"b", "2"}, {"d", "4"}}));
-}
-
 TEST_F(CsvToMysql, PortTextIsReadUpToItsFirstNonDigit) {
   write_file(dir_.file("p.csv"), "a\n1\n");
   run_result r = run({"--from_csv", "--src=p.csv", "--csv_delim=2", "--tab_name=p", "--dest=" + db_,

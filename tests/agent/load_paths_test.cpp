@@ -71,6 +71,9 @@ TEST_F(LoadPaths, SameTablesReportsAndStatuses) {
   ASSERT_TRUE(off.start("--max-allowed-packet=65536 --local-infile=0", why)) << why;
   std::vector<std::string> logs;
   const std::string loaded = runs(on.address(), true, logs);
+  // A record refused by the server (a 4-byte character, a packet past the
+  // limit) is left out alone: every other is stored, in file order.
+  EXPECT_EQ(column("more_csv", "code"), (std::vector<std::string>{"007", "12", "", "NULL", "x", "under"}));
   // The merge's slash dates into DATE columns are refused: its blocks are
   // rolled back and sent as INSERT statements.
   for (size_t i : {0u, 1u, 3u, 4u})
