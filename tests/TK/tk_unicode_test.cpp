@@ -32,12 +32,3 @@ TEST(TkUnicode, LoneSurrogateCannotBecomeUtf8) {
   std::string out;
   EXPECT_FALSE(tk_unicode_to_ansi2(lone, out));
 }
-
-TEST(TkUnicode, BulkAppendKeepsWhatIsAlreadyThere) {
-  std::u16string out = u"x";
-  ASSERT_TRUE(tk_append_utf16(out, "\xC3\xA9y"));
-  EXPECT_EQ(out, u"x\u00e9y");
-  std::string narrow = "p";
-  tk_append_utf8(narrow, u"\u00e9");
-  EXPECT_EQ(narrow, "p\xC3\xA9");
-}
