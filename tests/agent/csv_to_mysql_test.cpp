@@ -50,9 +50,10 @@ TEST_F(CsvToMysql, LongValueWidensItsColumnOnce_AndRefinementCanBeTurnedOff) {
 
 TEST_F(CsvToMysql, PortTextIsReadUpToItsFirstNonDigit) {
   write_file(dir_.file("p.csv"), "a\n1\n");
-  run_result r = run({"--from_csv", "--src=p.csv", "--csv_delim=2", "--tab_name=p", "--dest=" + db_,
-                      "--host=" + address_.host, "--port=" + std::to_string(address_.port) + "abc",
-                      "--user=  " + address_.user + " ", "--pswd=" + address_.password});
+  // The later --port and --user win.
+  run_result r =
+      run(live_args("p.csv", {"--from_csv", "--csv_delim=2", "--tab_name=p",
+                              "--port=" + std::to_string(address_.port) + "abc", "--user=  " + address_.user + " "}));
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM p"), "2") << "no header: both lines are rows";
 }
@@ -63,9 +64,7 @@ TEST_F(CsvToMysql, PortTextIsReadUpToItsFirstNonDigit) {
 TEST_F(CsvToMysql, ANoServerAtThePortShowsTheFriendlyText) {
   write_file(dir_.file("p.csv"), "a\n1\n");
   const auto start = std::chrono::steady_clock::now();
-  run_result r = run({"--from_csv", "--src=p.csv", "--csv_delim=2", "--tab_name=p", "--dest=" + db_,
-                      "--host=" + address_.host, "--port=" + std::to_string(testsupport::free_port()),
-                      "--user=" + address_.user, "--pswd=" + address_.password});
+  run_result r = run(live_args("p.csv", csv_args("p", {"--port=" + std::to_string(testsupport::free_port())})));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(11));
   EXPECT_EQ(std::tuple(r.status, r.out, r.err),
             std::tuple(255,
@@ -81,9 +80,7 @@ TEST_F(CsvToMysql, ADatabaseTheUserMayNotOpenEndsTheRun) {
   check_.exec("CREATE TABLE kept (x INT)");
   check_.exec("DROP USER IF EXISTS 'gl_no_rights'@'%'");
   ASSERT_TRUE(check_.exec("CREATE USER 'gl_no_rights'@'%' IDENTIFIED BY 'pw'"));
-  run_result r =
-      run({"--from_csv", "--src=p.csv", "--csv_delim=2", "--tab_name=p", "--dest=" + db_, "--mode=0",
-           "--host=" + address_.host, "--port=" + std::to_string(address_.port), "--user=gl_no_rights", "--pswd=pw"});
+  run_result r = run(live_args("p.csv", csv_args("p", {"--mode=0", "--user=gl_no_rights", "--pswd=pw"})));
   check_.exec("DROP USER 'gl_no_rights'@'%'");
   EXPECT_EQ(r.status, 255) << r.out;
   EXPECT_EQ(r.out.rfind("Error:\nAccess denied", 0), 0u) << r.out;

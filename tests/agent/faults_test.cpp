@@ -148,10 +148,7 @@ TEST_F(Faults, ATableThatCannotBeReplacedIsKept) {
   ASSERT_TRUE(check_.exec("CREATE USER 'gl_no_create'@'%' IDENTIFIED BY 'pw'"));
   ASSERT_TRUE(check_.exec("GRANT SELECT, INSERT, DROP, ALTER ON `" + db_ + "`.* TO 'gl_no_create'@'%'"));
   write_file(dir_.file("t.csv"), "n,v\n1,new\n");
-  std::vector<std::string> args = csv_args("t");
-  args.insert(args.end(), {"--src=t.csv", "--dest=" + db_, "--mode=1", "--host=" + address_.host,
-                           "--port=" + std::to_string(address_.port), "--user=gl_no_create", "--pswd=pw"});
-  const run_result r = run(args);
+  const run_result r = run(live_args("t.csv", csv_args("t", {"--mode=1", "--user=gl_no_create", "--pswd=pw"})));
   check_.exec("DROP USER 'gl_no_create'@'%'");
   EXPECT_EQ(r.out.rfind("Error:\nt: CREATE command denied", 0), 0u) << r.out;
   EXPECT_EQ(tables(), std::vector<std::string>{"t"});
