@@ -45,12 +45,3 @@ TEST(TkUnicode, LoneSurrogateCannotBecomeUtf8) {
     EXPECT_EQ(tk_unicode_has_ansi_form(text), at + 1 < text.size()) << at;
   }
 }
-
-TEST(TkUnicode, BulkAppendKeepsWhatIsAlreadyThere) {
-  std::u16string out = u"x";
-  ASSERT_TRUE(tk_append_utf16(out, "\xC3\xA9y"));
-  EXPECT_EQ(out, u"x\u00e9y");
-  std::string narrow = "p";
-  tk_append_utf8(narrow, u"\u00e9");
-  EXPECT_EQ(narrow, "p\xC3\xA9");
-}

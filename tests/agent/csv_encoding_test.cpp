@@ -16,14 +16,6 @@ namespace {
 
 class CsvEncoding : public wbtest::workbook_run {
  protected:
-  // The options of a CSV run, then those of `extra` that are not empty (a
-  // profile is read after the CSV options).
-  static std::vector<std::string> csv_args(const std::string& table, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args{"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=" + table};
-    for (const std::string& e : extra)
-      if (!e.empty()) args.push_back(e);
-    return args;
-  }
   // The environment of a run whose settings file holds `lines`.
   std::map<std::string, std::string> settings(const std::string& lines) {
     write_file(dir_.file("settings"), lines);

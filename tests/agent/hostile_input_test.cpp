@@ -191,15 +191,6 @@ class Hostile : public wbtest::workbook_run {
 
   std::string sentinel() const { return db_ + "_s"; }
 
-  // Moves the test to the server at `address`, with an empty test database.
-  void use_server(const testsupport::mysql_address& address) {
-    address_ = address;
-    std::string why;
-    ASSERT_TRUE(check_.open(address_, "", why)) << why;
-    check_.exec("CREATE DATABASE IF NOT EXISTS " + ident(db_) + " CHARACTER SET utf8mb4");
-    reconnect();
-  }
-
   // Plants the sentinel table, then takes the server's state: every
   // database and table outside the destinations (other tests' databases
   // left out), the sentinel's checksum and the server's accounts (other
@@ -403,7 +394,7 @@ TEST_F(Hostile, EngineAndCharset) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option + c.setting);
     testsupport::write_file(settings, "dmp_ins_db=1\n" + c.setting + "\n");
-    std::vector<std::string> args{"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t"};
+    std::vector<std::string> args = csv_args("t");
     if (!c.option.empty()) args.push_back(c.option);
     for (bool direct : {true, false}) {
       SCOPED_TRACE(direct ? "into the server" : "into a dump file");

@@ -44,10 +44,10 @@ class LoadPaths : public wbtest::workbook_run {
     const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
     const std::string xls = testsupport::source_dir() + "/tests/data/xls/cell_kinds.xls";
     const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=csv", "--mode=0"}},
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=csv", "--mode=1"}},
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=csv", "--mode=3"}},
-        {"kinds.csv", {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=more_csv", "--mode=2"}},
+        {"kinds.csv", csv_args("csv", {"--mode=0"})},
+        {"kinds.csv", csv_args("csv", {"--mode=1"})},
+        {"kinds.csv", csv_args("csv", {"--mode=3"})},
+        {"kinds.csv", csv_args("more_csv", {"--mode=2"})},
         {xls, {"--extr_fn", "--mode=2"}},
     };
     std::string text;
@@ -71,6 +71,9 @@ TEST_F(LoadPaths, SameTablesReportsAndStatuses) {
   ASSERT_TRUE(off.start("--max-allowed-packet=65536 --local-infile=0", why)) << why;
   std::vector<std::string> logs;
   const std::string loaded = runs(on.address(), true, logs);
+  // A record refused by the server (a 4-byte character, a packet past the
+  // limit) is left out alone: every other is stored, in file order.
+  EXPECT_EQ(column("more_csv", "code"), (std::vector<std::string>{"007", "12", "", "NULL", "x", "under"}));
   // The merge's slash dates into DATE columns are refused: its blocks are
   // rolled back and sent as INSERT statements.
   for (size_t i : {0u, 1u, 3u, 4u})

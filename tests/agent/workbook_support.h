@@ -121,15 +121,35 @@ inline std::string converting(const std::string& file, const std::vector<std::st
 
 class workbook_run : public testsupport::mysql_fixture {
  protected:
-  // gridload --src=<source> --dest=<test database> with the server's
-  // address and `extra`, run in the test's folder with `env` added.
-  testsupport::run_result convert(const std::string& source, const std::vector<std::string>& extra = {},
-                                  const std::map<std::string, std::string>& env = {}) {
+  // The options of a CSV run into `table`, column names from the first row,
+  // then those of `extra` that are not empty (a profile is read after them).
+  static std::vector<std::string> csv_args(const std::string& table, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=" + table};
+    for (const std::string& e : extra)
+      if (!e.empty()) args.push_back(e);
+    return args;
+  }
+  // Moves the test to the server at `address`, with an empty test database.
+  void use_server(const testsupport::mysql_address& address) {
+    address_ = address;
+    std::string why;
+    ASSERT_TRUE(check_.open(address_, "", why)) << why;
+    check_.exec("CREATE DATABASE IF NOT EXISTS `" + db_ + "` CHARACTER SET utf8mb4");
+    reconnect();
+  }
+  // The command line --src=<source> --dest=<test database> with the
+  // server's address, then `extra`.
+  std::vector<std::string> live_args(const std::string& source, const std::vector<std::string>& extra = {}) const {
     std::vector<std::string> args{"--src=" + source,         "--dest=" + db_,
                                   "--host=" + address_.host, "--port=" + std::to_string(address_.port),
                                   "--user=" + address_.user, "--pswd=" + address_.password};
     args.insert(args.end(), extra.begin(), extra.end());
-    testsupport::run_result r = testsupport::run_gridload(args, dir_.path(), env);
+    return args;
+  }
+  // gridload with live_args(), run in the test's folder with `env` added.
+  testsupport::run_result convert(const std::string& source, const std::vector<std::string>& extra = {},
+                                  const std::map<std::string, std::string>& env = {}) {
+    testsupport::run_result r = testsupport::run_gridload(live_args(source, extra), dir_.path(), env);
     reconnect();
     return r;
   }

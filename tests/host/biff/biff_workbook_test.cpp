@@ -1,9 +1,9 @@
 // The .xls reader through the engine: workbooks assembled record by record
 // for what the fixture writer cannot produce (BIFF5 code pages, cached
 // formula results, rich and phonetic strings, encryption, odd record
-// orders, damage), and the committed fixtures where their writer decides
-// the layout (sheet order, both date systems). The other fixtures are read
-// end to end by tests/agent.
+// orders, damage). The committed fixtures (sheet names, both date systems,
+// shared strings across CONTINUE records) are read end to end by
+// tests/agent against tests/golden/xls.
 #include <gtest/gtest.h>
 
 #include "biff_test_writer.h"
@@ -41,42 +41,6 @@ grid sheet8_rows(const std::string& cells, const std::vector<unsigned>& extra_fo
 }
 
 }  // namespace
-
-TEST(host_biff_workbook, FixtureTablesAreTheWorksheetsInWorkbookOrder) {
-  // Each sheet holds its own name in A1; "Hidden" is a hidden sheet.
-  const std::pair<std::u16string, std::string> sheets[] = {
-      {u"Z$", "Z"},           {u"a$", "a"}, {u"'My Data$'", "My Data"},       {u"'O''Brien$'", "O'Brien"},
-      {u"Hidden$", "Hidden"}, {u"b$", "b"}, {u"'Sales-2024$'", "Sales-2024"}, {u"\u00dcbersicht$", "\u00dcbersicht"}};
-  std::vector<std::string> expected;
-  for (const auto& [table_name, name] : sheets) {
-    expected.push_back(utf8(table_name));
-    EXPECT_EQ(rows_of(read_table(fixture("sheets.xls"), table_name)), grid{{"'" + name + "'"}});
-  }
-  EXPECT_EQ(table_names(fixture("sheets.xls")), expected);
-}
-
-// The fixtures mix dates, date-times and times of day in one column: text,
-// each value in the form of its format.
-TEST(host_biff_workbook, FixtureDatesOfBothSystemsBecomeTheSameDates) {
-  const std::vector<std::string> common = {"2024-02-29",          "9999-12-31", "2024-07-15 13:45:30",
-                                           "1999-12-31 23:59:59", "12:00:00",   "06:30:00"};
-  const std::pair<const char*, std::vector<std::string>> files[] = {
-      {"dates_1900.xls", {"1900-01-01", "1900-02-28", "1900-03-01"}},
-      // In the 1904 system 1904-01-01 is serial 0; formatted as a date it is
-      // that day, not the time 00:00:00.
-      {"dates_1904.xls", {"1904-01-01", "1904-02-29", "1904-03-01"}},
-  };
-  for (const auto& [name, first] : files) {
-    SCOPED_TRACE(name);
-    const table t = read_table(fixture(name), u"Dates$");
-    ASSERT_EQ(t.columns.size(), 1u);
-    EXPECT_EQ(t.columns[0].type, wb_dao_type::text);
-    grid expected;
-    for (const auto* part : {&first, &common})
-      for (const std::string& date : *part) expected.push_back({"'" + date + "'"});
-    EXPECT_EQ(rows_of(t), expected);
-  }
-}
 
 TEST(host_biff_workbook, RkValuesOfEveryForm) {
   const std::uint32_t rk[] = {
@@ -199,25 +163,6 @@ TEST(host_biff_workbook, RowsOfABlockArriveAscendingAndEmbeddedSubstreamsAreSkip
                               number_cell(0, 0, 15, 0) + number_cell(1, 0, 15, 10) + dbcell + chart + row_records +
                               number_cell(4, 0, 15, 40) + number_cell(3, 0, 15, 30) + dbcell;
   EXPECT_EQ(sheet8_rows(records), (grid{{"0", "1"}, {"10", "NULL"}, {"20", "NULL"}, {"30", "NULL"}, {"40", "NULL"}}));
-}
-
-// Recordsets of one workbook share its compound file; each reads on its own.
-TEST(host_biff_workbook, TwoRecordsetsOfOneSheetReadInTurn) {
-  auto engine = make_engine();
-  auto db = open_ok(*engine, fixture("sst_continue.xls"));
-  ASSERT_NE(db, nullptr);
-  std::unique_ptr<wb_recordset> a, b;
-  ASSERT_EQ(db->open_recordset(u"SELECT * FROM [Strings$]", a), wb_s_ok);
-  ASSERT_EQ(db->open_recordset(u"SELECT * FROM [Strings$]", b), wb_s_ok);
-  long rows = 0;
-  for (; !a->eof(); ++rows) {
-    ASSERT_FALSE(b->eof());
-    ASSERT_EQ(utf8(a->field(0).value().text), utf8(b->field(0).value().text)) << rows;
-    ASSERT_EQ(a->move_next(), wb_s_ok);
-    ASSERT_EQ(b->move_next(), wb_s_ok);
-  }
-  EXPECT_TRUE(b->eof());
-  EXPECT_EQ(rows, 3000);
 }
 
 TEST(host_biff_workbook, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {
