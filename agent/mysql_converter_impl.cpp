@@ -109,7 +109,8 @@ void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u
   std::u16string from = column.native_type.empty() ? dialect.column_type(column, false) : column.native_type;
   for (char16_t& ch : from)
     if (ch >= u'a' && ch <= u'z') ch = static_cast<char16_t>(ch - u'a' + u'A');
-  c.shown = tk_unicode_to_console(column.name + u" " + from + u" \u2192 " + type_text);
+  // A dump repeats a column's type too; the account names real changes only.
+  if (!same_type(type_text, from)) c.shown = tk_unicode_to_console(column.name + u" " + from + u" \u2192 " + type_text);
   c.depends_on_rows = !c.rewrite.empty() || column.b_not_null || type == sql_dialect::refined_type::char19 ||
                       type == sql_dialect::refined_type::varchar255;
   c.change = dialect.modify_column(column.name, type_text, column.b_not_null, dialect.default_value(column));
@@ -169,7 +170,8 @@ void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
     for (const pending_change& c : pending) {
       if (c.empty_to_null) run_statement(destination, dialect.empty_text_to_null(c.table, c.column));
       if (!c.rewrite.empty()) run_statement(destination, c.rewrite);
-      if (run_statement(destination, dialect.alter_table(c.table, {&c.change, 1}))) applied_changes_.push_back(c.shown);
+      if (run_statement(destination, dialect.alter_table(c.table, {&c.change, 1})) && !c.shown.empty())
+        applied_changes_.push_back(c.shown);
     }
     return;
   }
@@ -201,7 +203,7 @@ void mysql_converter_impl::mysql_refine_types(sql_destination& destination) {
     const bool done = j - i > 1 && !repeated && run_statement(destination, dialect.alter_table(table, changes));
     for (size_t k = i; k < j; ++k) {
       if (done || run_statement(destination, dialect.alter_table(table, {&pending[k].change, 1}))) {
-        applied_changes_.push_back(pending[k].shown);
+        if (!pending[k].shown.empty()) applied_changes_.push_back(pending[k].shown);
       } else if (nulled && pending[k].empty_to_null) {
         // A refused change gives the column its empty texts back.
         run_statement(destination, dialect.null_to_empty_text(table, pending[k].column));

@@ -304,8 +304,19 @@ void xls2sql_converter::convert_from_xls() {
     try {
       current_table_ = plain;
       // Opening a worksheet reads it through once for its types.
-      if (tk_status_line::enabled()) tk_status_line::show(tk_unicode_to_console(plain) + "  reading");
-      sheet = source->get_table(engine_name, 1);
+      if (tk_status_line::enabled()) {
+        const std::string reading = tk_unicode_to_console(plain) + "  reading";
+        tk_status_line::show(reading);
+        dao_database::set_reading_observer([reading](uint64_t rows) {
+          if (tk_status_line::due()) tk_status_line::show(reading + "  " + table_progress::grouped(rows) + " rows");
+        });
+      }
+      {
+        struct stop_observing {
+          ~stop_observing() { dao_database::set_reading_observer(nullptr); }
+        } stop;
+        sheet = source->get_table(engine_name, 1);
+      }
       const table_plan plan = plan_table(plain, *sheet, *names);
       // Readings after a worksheet's first replay a compact record of its
       // cells: one more costs less than the rebuild the refinement's changes

@@ -6,6 +6,7 @@
 #include "wb_database.h"
 #include "wb_query_def.h"
 #include "wb_recordset.h"
+#include "wb_sheet_schema.h"
 
 namespace {
 // Recordset options of the query: read-only, or append-only.
@@ -62,4 +63,9 @@ std::unique_ptr<udb_recordset> dao_database::get_table(const std::u16string& nam
   ole_com_ptr<wb_recordset> rows;
   if (wb_failed(query->open_recordset(rows.receive()))) throw dao_exception(&database_->errors());
   return std::make_unique<dao_recordset>(this, name, std::move(rows), std::move(def));
+}
+
+void dao_database::set_reading_observer(std::function<void(uint64_t rows)> observer) {
+  if (!observer) return wb_sheet_schema::set_row_observer(nullptr);
+  wb_sheet_schema::set_row_observer([observer = std::move(observer)](std::uint32_t row) { observer(row); });
 }

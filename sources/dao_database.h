@@ -8,6 +8,7 @@
 // database, which must outlive them.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,9 @@ class dao_database : public udb_database {
   // offers). A name that is not in the list is an internal error; a
   // failure of the engine raises dao_exception.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t options) override;
+  // Told the rows read so far, now and then, while get_table reads a
+  // worksheet for its column types; an empty one is not told.
+  static void set_reading_observer(std::function<void(uint64_t rows)> observer);
 
  private:
   ole_com_ptr<wb_database> database_;

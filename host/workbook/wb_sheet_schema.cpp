@@ -123,6 +123,7 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
       top_row = c.row;
       min_col = max_col = c.column;
     }
+    if ((c.row & 4095u) == 0 && c.row != last_row && row_observer_) row_observer_(c.row);
     last_row = c.row;
     min_col = std::min(min_col, c.column);
     max_col = std::max(max_col, c.column);

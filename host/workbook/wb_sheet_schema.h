@@ -31,6 +31,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "wb_column_def.h"
@@ -46,6 +48,9 @@ class wb_sheet_schema {
   // with `dao_error` when the source fails. A sheet without any value gets
   // one text column F1 and no rows.
   bool scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error);
+  // Told the sheet row reached every 4,096 rows while a sheet is scanned,
+  // for a progress display; an empty one is not told.
+  static void set_row_observer(std::function<void(std::uint32_t row)> observer) { row_observer_ = std::move(observer); }
 
   const std::vector<wb_column_def>& columns() const { return columns_; }
   // 0-based sheet column of the first field.
@@ -66,4 +71,5 @@ class wb_sheet_schema {
   std::uint32_t row_count_ = 0;
   bool date1904_ = false;
   bool rows_past_limit_ = false;
+  static inline std::function<void(std::uint32_t)> row_observer_;
 };
