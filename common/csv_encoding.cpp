@@ -30,6 +30,25 @@ constexpr unsigned char structural_bytes[] = {'\n', '\r', '"', '\t', ';', ',', '
 constexpr unsigned iso_8859_first = 28591;
 constexpr unsigned iso_8859_last = 28605;
 
+// Widens the run of ASCII bytes at `p` onto `dst` 16 bytes at a time where
+// SSE2 is there; both move past what was widened (the first byte of 0x80 or
+// more, or a tail shorter than 16, is left to the caller).
+void widen_ascii(const unsigned char*& p, const unsigned char* end, char16_t*& dst) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(x)) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(x, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(x, zero));
+    p += 16;
+    dst += 16;
+  }
+#else
+  (void)p, (void)end, (void)dst;
+#endif
+}
+
 // UTF-8 to UTF-16 onto `out` in one pass, with a fast path for runs of
 // ASCII; false at the first invalid sequence (an overlong form, a surrogate,
 // a code point past U+10FFFF, a sequence cut short).
@@ -41,18 +60,8 @@ bool decode_utf8(std::u16string& out, std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
   while (p < end) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    while (end - p >= 16) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      if (_mm_movemask_epi8(x)) break;  // a byte of 0x80 or more
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(x, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(x, zero));
-      p += 16;
-      dst += 16;
-    }
+    widen_ascii(p, end, dst);
     if (p == end) break;
-#endif
     const unsigned c = *p;
     if (c < 0x80) {
       *dst++ = static_cast<char16_t>(c);
@@ -106,20 +115,10 @@ bool decode_table(std::u16string& out, std::string_view bytes, const char16_t* t
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
   while (p < end) {
-#if defined(__SSE2__)
     if (keeps_ascii) {
-      const __m128i zero = _mm_setzero_si128();
-      while (end - p >= 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if (_mm_movemask_epi8(x)) break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(x, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(x, zero));
-        p += 16;
-        dst += 16;
-      }
+      widen_ascii(p, end, dst);
       if (p == end) break;
     }
-#endif
     const char16_t c = table[*p++];
     if (c == undefined_byte) return false;
     *dst++ = c;
