@@ -257,9 +257,10 @@ void xls2sql_converter::operator()() {
     }
     if (tables_done_ > 0) {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start_).count();
-      const std::string total = tk_format("Total: %d tables, ", tables_done_) + table_progress::grouped(total_read_) +
-                                " rows read, " + table_progress::grouped(total_stored_) + " stored, " +
-                                table_progress::grouped(total_refused_) + tk_format(" refused; %.1f s", seconds);
+      const std::string total =
+          tk_format(tables_done_ == 1 ? "Total: %d table, " : "Total: %d tables, ", tables_done_) +
+          table_progress::grouped(total_read_) + " rows read, " + table_progress::grouped(total_stored_) + " stored, " +
+          table_progress::grouped(total_refused_) + tk_format(" refused; %.1f s", seconds);
       TK_TRACE(3, "%s", total);
       if (tk_status_line::enabled()) std::fprintf(stderr, "%s\n", total.c_str());
     }

@@ -130,7 +130,7 @@ TEST_F(CsvToMysql, ProgressAndAccountOnlyOnATerminal) {
   EXPECT_NE(pty.out.find("\r\x1b[Kp: 3,000 rows read, 2,999 stored, 1 refused; n VARCHAR(255) \xE2\x86\x92 INT; "),
             std::string::npos)
       << pty.out;
-  EXPECT_NE(pty.out.find("Total: 1 tables, 3,000 rows read, 2,999 stored, 1 refused; "), std::string::npos) << pty.out;
+  EXPECT_NE(pty.out.find("Total: 1 table, 3,000 rows read, 2,999 stored, 1 refused; "), std::string::npos) << pty.out;
 
   // A worksheet shows its reading for types before its rows.
   command = "exec 1>/dev/null '" + testsupport::gridload_binary() + "' --src='" + testsupport::source_dir() +
