@@ -29,17 +29,17 @@ void table_progress::show(const udb_recordset& source) {
   line += " rows";
   int64_t done = 0, total = 0;
   source.read_share(done, total);
-  if (total > 0 && done > 0) {
-    const double share = static_cast<double>(done) / static_cast<double>(total);
+  const double share = total > 0 && done > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0;
+  if (share > 0) {
     line += tk_format("  %d%% of ", static_cast<int>(share * 100));
     line += total < 10000000 ? tk_format("%d KB", static_cast<int>(total / 1000))
                              : tk_format("%d MB", static_cast<int>(total / 1000000));
-    if (share < 1) {
-      const auto left = static_cast<int>(elapsed * (1 - share) / share);
-      line += tk_format("  %d:%02d left", left / 60, left % 60);
-    }
   }
   if (elapsed > 0) line += "  " + grouped(static_cast<uint64_t>(static_cast<double>(rows) / elapsed)) + " rows/s";
+  if (share > 0 && share < 1) {
+    const auto left = static_cast<int>(elapsed * (1 - share) / share);
+    line += tk_format("  %d:%02d left", left / 60, left % 60);
+  }
   tk_status_line::show(line);
 }
 
