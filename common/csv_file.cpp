@@ -66,6 +66,7 @@ csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, b
 }
 
 csv_file::~csv_file() {
+  stop_ahead();
   record_.reset();
   if (fd_ >= 0) ::close(fd_);
 }
@@ -180,6 +181,12 @@ std::string_view csv_file::read_physical() {
 void csv_file::report(const tk_exception& e) const {
   TK_TRACE(3, "%s", e.message());
   if (quiet_) return;
+  // On the reading thread the report waits for its line to be taken.
+  if (reporting_) return reporting_->reports.push_back(e);
+  deliver(e);
+}
+
+void csv_file::deliver(const tk_exception& e) {
   if (error_handler* handler = error_handler::instance_ptr()) {
     // The report names the file and the line itself; a table and record of
     // an earlier report do not belong before it.
@@ -257,9 +264,116 @@ udb_record* csv_file::get_record() {
   return record_.get();
 }
 
-bool csv_file::is_eof() { return at_end_ && line_.empty(); }
+bool csv_file::is_eof() { return (ahead_ ? taken_at_end_ : at_end_) && line_.empty(); }
 
-void csv_file::move_next() { get_line(line_); }
+void csv_file::move_next() {
+  if (!ahead_) start_ahead();
+  take_ahead_line();
+}
+
+void csv_file::start_ahead() {
+  constexpr size_t batch_lines = 256;
+  for (ahead_batch& b : batches_) {
+    b.lines.resize(batch_lines);
+    b.count = 0;
+    b.last = false;
+  }
+  full_ = -1;
+  filling_ = 0;
+  taking_ = -1;
+  next_ = 0;
+  stopping_ = false;
+  taken_at_end_ = at_end_;
+  taken_line_no_ = current_line_no_;
+  taken_done_ = bytes_read_ - static_cast<int64_t>(len_ - pos_);
+  ahead_ = true;
+  reader_ = std::thread(&csv_file::read_ahead, this);
+}
+
+void csv_file::stop_ahead() {
+  if (!ahead_) return;
+  {
+    std::lock_guard<std::mutex> lock(ahead_mutex_);
+    stopping_ = true;
+  }
+  ahead_changed_.notify_all();
+  reader_.join();
+  ahead_ = false;
+  // The reading state is the thread's last; the caller's line stays.
+  at_end_ = taken_at_end_;
+  current_line_no_ = taken_line_no_;
+}
+
+void csv_file::read_ahead() {
+  for (;;) {
+    ahead_batch& b = batches_[filling_];
+    b.count = 0;
+    b.last = false;
+    // A batch holds up to 256 lines and, past its first line, up to 4 MiB
+    // of text: long lines do not pile up ahead of the caller.
+    size_t bytes = 0;
+    while (b.count < b.lines.size() && bytes < (size_t{4} << 20)) {
+      ahead_line& l = b.lines[b.count++];
+      l.reports.clear();
+      l.error = nullptr;
+      reporting_ = &l;
+      try {
+        get_line(l.text);
+      } catch (...) {
+        l.error = std::current_exception();
+      }
+      reporting_ = nullptr;
+      l.line_no = current_line_no_;
+      l.at_end = at_end_;
+      l.done = bytes_read_ - static_cast<int64_t>(len_ - pos_);
+      bytes += l.text.size() * sizeof(char16_t);
+      if (l.error || (at_end_ && l.text.empty())) {
+        b.last = true;
+        break;
+      }
+    }
+    std::unique_lock<std::mutex> lock(ahead_mutex_);
+    ahead_changed_.wait(lock, [this] { return stopping_ || full_ < 0; });
+    if (stopping_) return;
+    full_ = filling_;
+    ahead_changed_.notify_all();
+    if (b.last) return;
+    // The other batch is filled next, once the caller has left it.
+    const int next = 1 - filling_;
+    ahead_changed_.wait(lock, [this, next] { return stopping_ || (taking_ != next && full_ != next); });
+    if (stopping_) return;
+    filling_ = next;
+  }
+}
+
+void csv_file::take_ahead_line() {
+  if (taking_ < 0 || next_ == batches_[taking_].count) {
+    if (taking_ >= 0 && batches_[taking_].last) {
+      // Past the end: the end again, as a reading without the thread gives.
+      line_.clear();
+      taken_at_end_ = true;
+      return;
+    }
+    std::unique_lock<std::mutex> lock(ahead_mutex_);
+    taking_ = -1;
+    ahead_changed_.notify_all();
+    ahead_changed_.wait(lock, [this] { return full_ >= 0; });
+    taking_ = full_;
+    full_ = -1;
+    next_ = 0;
+    ahead_changed_.notify_all();
+  }
+  ahead_line& l = batches_[taking_].lines[next_++];
+  for (const tk_exception& e : l.reports) deliver(e);
+  if (l.error) std::rethrow_exception(l.error);
+  line_.swap(l.text);
+  // The slot keeps the caller's last buffer for a later line, unless it
+  // grew large.
+  if (l.text.capacity() > (size_t{1} << 20)) std::u16string().swap(l.text);
+  taken_line_no_ = l.line_no;
+  taken_at_end_ = l.at_end;
+  taken_done_ = l.done;
+}
 
 void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 340); }
 
@@ -276,11 +390,12 @@ void csv_file::rewind() {
 }
 
 void csv_file::read_share(int64_t& done, int64_t& total) const {
-  done = bytes_read_ - static_cast<int64_t>(len_ - pos_);
+  done = ahead_ ? taken_done_ : bytes_read_ - static_cast<int64_t>(len_ - pos_);
   total = file_size_;
 }
 
 void csv_file::reset() {
   TK_TRACE(2, "csv_file::reset");
+  stop_ahead();
   rewind();
 }

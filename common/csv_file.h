@@ -33,19 +33,23 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "csv_encoding.h"
+#include "tk_exception.h"
 #include "udb_recordset.h"
 
 class csv_record;
-class tk_exception;
 
 // The delimiters of the --csv_delim option, by index: tab, ";", ",", space.
 // Null for an index outside the table.
@@ -87,7 +91,7 @@ class csv_file : public udb_recordset {
 
   const std::u16string& current_line() const noexcept { return line_; }
   // The 1-based physical line on which the current line starts.
-  int64_t current_line_number() const noexcept { return current_line_no_; }
+  int64_t current_line_number() const noexcept { return ahead_ ? taken_line_no_ : current_line_no_; }
   int64_t file_size() const noexcept { return file_size_; }
   char16_t delimiter() const noexcept { return delimiter_; }
   const std::string& path() const noexcept { return path_; }
@@ -108,7 +112,10 @@ class csv_file : public udb_recordset {
   void choose_encoding(std::u16string_view code_page);
   // Whether the whole file is UTF-8, read through buffer_.
   bool is_utf8_throughout();
+  // A problem of the reading: reported at once, or on the reading thread
+  // kept with its line.
   void report(const tk_exception& e) const;
+  static void deliver(const tk_exception& e);
   void rewind();
 
   std::string path_;  // the file name in the process code page
@@ -129,6 +136,45 @@ class csv_file : public udb_recordset {
   bool source_done_ = false;  // the file has no more bytes
   bool at_end_ = false;       // the last read reached the end of the file
   std::string carry_;         // a physical line spanning buffer refills
+
+  // Reading ahead. From the first move_next on, a thread of the file's own
+  // reads and decodes the lines (get_line) into batches while the caller
+  // works on the records; the caller takes them in order, with the reports
+  // each line gave, made on the caller's thread. The thread owns the
+  // reading state (buffers, positions, at_end_) while it runs; reset()
+  // stops it.
+  struct ahead_line {
+    std::u16string text;
+    int64_t line_no = 0;
+    bool at_end = false;
+    int64_t done = 0;  // bytes of the file read up to this line
+    std::vector<tk_exception> reports;
+    std::exception_ptr error;
+  };
+  struct ahead_batch {
+    std::vector<ahead_line> lines;
+    size_t count = 0;
+    bool last = false;  // the end of the file or a failure is in it
+  };
+  void start_ahead();
+  void stop_ahead();
+  void read_ahead();
+  void take_ahead_line();
+
+  bool ahead_ = false;
+  std::thread reader_;
+  std::mutex ahead_mutex_;
+  std::condition_variable ahead_changed_;
+  ahead_batch batches_[2];
+  int full_ = -1;    // the batch waiting for the caller, or -1
+  int filling_ = 0;  // the batch the thread fills
+  int taking_ = -1;  // the batch the caller takes lines from, or -1
+  size_t next_ = 0;  // the next line of batches_[taking_]
+  bool stopping_ = false;
+  ahead_line* reporting_ = nullptr;  // where the thread's reports go
+  bool taken_at_end_ = false;
+  int64_t taken_line_no_ = 0;
+  int64_t taken_done_ = 0;
 
   std::u16string line_;     // the line the next get_record parses
   int64_t lines_read_ = 0;  // physical lines consumed
