@@ -264,7 +264,12 @@ udb_record* csv_file::get_record() {
   return record_.get();
 }
 
-bool csv_file::is_eof() { return (ahead_ ? taken_at_end_ : at_end_) && line_.empty(); }
+bool csv_file::is_eof() {
+  // While the thread reads ahead its state is its own: only what was taken
+  // is looked at.
+  if (ahead_) return taken_at_end_ && line_.empty();
+  return at_end_ && line_.empty();
+}
 
 void csv_file::move_next() {
   if (!ahead_) start_ahead();
@@ -390,7 +395,10 @@ void csv_file::rewind() {
 }
 
 void csv_file::read_share(int64_t& done, int64_t& total) const {
-  done = ahead_ ? taken_done_ : bytes_read_ - static_cast<int64_t>(len_ - pos_);
+  if (ahead_)
+    done = taken_done_;
+  else
+    done = bytes_read_ - static_cast<int64_t>(len_ - pos_);
   total = file_size_;
 }
 

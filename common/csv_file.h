@@ -91,7 +91,10 @@ class csv_file : public udb_recordset {
 
   const std::u16string& current_line() const noexcept { return line_; }
   // The 1-based physical line on which the current line starts.
-  int64_t current_line_number() const noexcept { return ahead_ ? taken_line_no_ : current_line_no_; }
+  int64_t current_line_number() const noexcept {
+    if (ahead_) return taken_line_no_;
+    return current_line_no_;
+  }
   int64_t file_size() const noexcept { return file_size_; }
   char16_t delimiter() const noexcept { return delimiter_; }
   const std::string& path() const noexcept { return path_; }
