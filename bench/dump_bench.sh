@@ -27,18 +27,7 @@ for tool in "$gridload" "$csv_gen"; do
 done
 
 work=$(mktemp -d /tmp/gridload-dump-bench.XXXXXX)
-started_server=
-cleanup() {
-  rm -rf "$work"
-  [ -z "$started_server" ] || stop_private_mariadb
-}
-trap cleanup EXIT
-if [ -z "${GRIDLOAD_TEST_PORT:-}" ]; then
-  start_private_mariadb >/dev/null
-  started_server=1
-fi
-client=(mariadb --no-defaults -h"$GRIDLOAD_TEST_HOST" -P"$GRIDLOAD_TEST_PORT" -u"$GRIDLOAD_TEST_USER"
-        -p"$GRIDLOAD_TEST_PASSWORD")
+bench_server "$work"
 dumper=(mariadb-dump --no-defaults -h"$GRIDLOAD_TEST_HOST" -P"$GRIDLOAD_TEST_PORT" -u"$GRIDLOAD_TEST_USER"
         -p"$GRIDLOAD_TEST_PASSWORD")
 db=gl_dump_bench

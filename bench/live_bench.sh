@@ -36,18 +36,7 @@ done
 
 work=$(mktemp -d /tmp/gridload-live-bench.XXXXXX)
 chmod 755 "$work"  # the server writes its export here
-started_server=
-cleanup() {
-  rm -rf "$work"
-  [ -z "$started_server" ] || stop_private_mariadb
-}
-trap cleanup EXIT
-if [ -z "${GRIDLOAD_TEST_PORT:-}" ]; then
-  start_private_mariadb >/dev/null
-  started_server=1
-fi
-client=(mariadb --no-defaults -h"$GRIDLOAD_TEST_HOST" -P"$GRIDLOAD_TEST_PORT" -u"$GRIDLOAD_TEST_USER"
-        -p"$GRIDLOAD_TEST_PASSWORD")
+bench_server "$work"
 db=gl_live_bench
 now() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }

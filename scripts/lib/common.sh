@@ -89,3 +89,22 @@ stop_private_mariadb() {
 
 # mariadb_root ARGS...: the mariadb client as root on the private server.
 mariadb_root() { mariadb --no-defaults --protocol=SOCKET --socket="$MARIADB_SOCKET" --user=root "$@"; }
+
+# bench_server WORK: the benchmarks' set-up. WORK is removed on exit; the
+# private server of GRIDLOAD_TEST_* is used when one is named, else one is
+# started here and stopped on exit. Sets `client`, the mariadb client of it.
+bench_server() {
+  BENCH_WORK=$1
+  BENCH_STARTED_SERVER=
+  trap bench_server_cleanup EXIT
+  if [ -z "${GRIDLOAD_TEST_PORT:-}" ]; then
+    start_private_mariadb >/dev/null
+    BENCH_STARTED_SERVER=1
+  fi
+  client=(mariadb --no-defaults -h"$GRIDLOAD_TEST_HOST" -P"$GRIDLOAD_TEST_PORT" -u"$GRIDLOAD_TEST_USER"
+    -p"$GRIDLOAD_TEST_PASSWORD")
+}
+bench_server_cleanup() {
+  rm -rf "$BENCH_WORK"
+  [ -z "$BENCH_STARTED_SERVER" ] || stop_private_mariadb
+}
