@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include "wb_error_list.h"
+#include "wb_zip_ahead_reader.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ std::unique_ptr<wb_zip_archive> wb_zip_archive::open(const std::string& path, lo
     dao_error = wb_dao_error::unexpected_format;
     return nullptr;
   }
-  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z));
+  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z, path, {}));
 }
 
 std::unique_ptr<wb_zip_archive> wb_zip_archive::open_memory(std::string_view bytes, long& dao_error) {
@@ -74,7 +75,21 @@ std::unique_ptr<wb_zip_archive> wb_zip_archive::open_memory(std::string_view byt
     dao_error = wb_dao_error::unexpected_format;
     return nullptr;
   }
-  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z));
+  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z, {}, bytes));
+}
+
+zip_t* wb_zip_archive::reopen() const {
+  if (!path_.empty()) {
+    int err = 0;
+    return zip_open(path_.c_str(), ZIP_RDONLY, &err);
+  }
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* src = zip_source_buffer_create(memory_.data(), memory_.size(), 0, &error);
+  zip_t* z = src ? zip_open_from_source(src, ZIP_RDONLY, &error) : nullptr;
+  zip_error_fini(&error);
+  if (z == nullptr && src) zip_source_free(src);
+  return z;
 }
 
 std::int64_t wb_zip_archive::find(std::string_view part_name) const {
@@ -95,6 +110,18 @@ std::unique_ptr<wb_byte_reader> wb_zip_archive::open_entry(std::int64_t index, l
                     ? wb_dao_error::cannot_decrypt
                     : wb_dao_error::unexpected_format;
     return nullptr;
+  }
+  zip_stat_t stat;
+  if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) &&
+      stat.size >= ahead_bytes) {
+    // A large entry is inflated by a thread on a handle of its own; when
+    // that cannot be had, it is read here as a small one is.
+    if (zip_t* own = reopen()) {
+      if (auto ahead = wb_zip_ahead_reader::open(own, static_cast<zip_uint64_t>(index))) {
+        zip_fclose(f);
+        return ahead;
+      }
+    }
   }
   return std::make_unique<zip_entry_reader>(archive_, static_cast<zip_uint64_t>(index), f);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "wb_byte_reader.h"
 
@@ -27,12 +28,21 @@ class wb_zip_archive {
   // there is none.
   std::int64_t find(std::string_view part_name) const;
 
-  // A streaming reader of the entry, inflating chunk by chunk. The
+  // A streaming reader of the entry, inflating chunk by chunk; an entry of
+  // ahead_bytes or more is inflated ahead by a thread of its own. The
   // archive must outlive the reader. On failure returns nullptr and sets
   // `dao_error` (3161 for an encrypted entry, 3274 otherwise).
   std::unique_ptr<wb_byte_reader> open_entry(std::int64_t index, long& dao_error);
 
+  static constexpr std::uint64_t ahead_bytes = std::uint64_t(1) << 20;
+
  private:
-  explicit wb_zip_archive(struct zip* archive) : archive_(archive) {}
+  wb_zip_archive(struct zip* archive, std::string path, std::string_view memory)
+      : archive_(archive), path_(std::move(path)), memory_(memory) {}
+  // A second handle on the same file or bytes, or nullptr.
+  struct zip* reopen() const;
+
   struct zip* archive_;
+  std::string path_;         // the file opened, or empty
+  std::string_view memory_;  // the bytes opened, when no file
 };

@@ -15,6 +15,7 @@
 #include "wb_shared_strings.h"
 #include "wb_text.h"
 #include "wb_xlsx_sheet.h"
+#include "wb_zip_archive.h"
 
 using namespace host_test;
 
@@ -233,6 +234,55 @@ TEST(host_package, CorruptCompressedSheetDataFailsWithoutCrashing) {
   }
   std::unique_ptr<wb_recordset> rs;
   EXPECT_EQ(db->open_recordset(u"SELECT * FROM [Data$]", rs), wb_dao_hresult(3274));
+}
+
+// An entry is read whole, again after a rewind half way, and a damaged one
+// fails with 3274 at the damage or at its CRC, whether it is read on
+// the caller's thread (small) or inflated ahead by a thread (large); a
+// reader dropped half way does not wait for the rest.
+TEST(host_package, EntriesReadWholeAndDamagedOnesFailWith3274) {
+  for (const std::size_t size : {std::size_t(5000), std::size_t(3) << 20}) {
+    std::string content;
+    for (std::size_t i = 0; content.size() < size; ++i)
+      content += "<c><v>" + std::to_string(i * 2654435761u) + "</v></c>";
+    package_file f({{"big.xml", content}});
+    const auto read_all = [](wb_byte_reader& r, std::size_t limit, std::string& out) {
+      char buffer[7919];  // not a divisor of any block
+      long n = 0;
+      while (out.size() < limit && (n = r.read(buffer, sizeof buffer)) > 0) out.append(buffer, std::size_t(n));
+      return n;
+    };
+    long error = 0;
+    auto zip = wb_zip_archive::open(f.path, error);
+    ASSERT_TRUE(zip) << size;
+    auto reader = zip->open_entry(zip->find("big.xml"), error);
+    ASSERT_TRUE(reader) << size;
+    std::string half, whole;
+    read_all(*reader, content.size() / 2, half);
+    EXPECT_EQ(half, content.substr(0, half.size())) << size;
+    ASSERT_TRUE(reader->rewind());
+    EXPECT_EQ(read_all(*reader, SIZE_MAX, whole), 0) << size;
+    EXPECT_TRUE(whole == content) << size;
+    auto dropped = zip->open_entry(zip->find("big.xml"), error);
+    half.clear();
+    read_all(*dropped, 10000, half);
+    dropped.reset();
+
+    // A deflated entry whose middle is damaged: inflation or the CRC fails.
+    std::string bytes = testsupport::read_file(f.path);
+    const std::size_t data_at = bytes.find("big.xml") + 7;
+    const std::size_t compressed = bytes.find("big.xml", data_at) - data_at;
+    for (std::size_t i = data_at + compressed / 2; i < data_at + compressed / 2 + 64; ++i)
+      bytes[i] = static_cast<char>(~bytes[i]);
+    testsupport::write_file(f.path, bytes);
+    auto damaged_zip = wb_zip_archive::open(f.path, error);
+    ASSERT_TRUE(damaged_zip) << size;
+    auto damaged = damaged_zip->open_entry(damaged_zip->find("big.xml"), error);
+    ASSERT_TRUE(damaged) << size;
+    std::string got;
+    EXPECT_EQ(read_all(*damaged, SIZE_MAX, got), -1) << size;
+    EXPECT_EQ(damaged->error(), 3274) << size;
+  }
 }
 
 // The first pass (used range, types) and the second (values) read the same
