@@ -48,6 +48,54 @@ struct escape_table {
 constexpr escape_table live_escapes(false);
 constexpr escape_table dump_escapes(true);
 
+// One unit (two for a surrogate pair) at `s`, escaped and encoded; returns
+// the unit after it.
+inline const char16_t* put_unit(char*& p, const char16_t* s, const char16_t* end, const escape_table& table) {
+  char16_t c = *s++;
+  if (c < 0x80) {
+    const char e = table.code[c];
+    if (e) {
+      *p++ = '\\';
+      *p++ = e;
+    } else {
+      *p++ = static_cast<char>(c);
+    }
+  } else if (c < 0x800) {
+    *p++ = static_cast<char>(0xC0 | (c >> 6));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
+    const char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (static_cast<char32_t>(*s++) - 0xDC00);
+    *p++ = static_cast<char>(0xF0 | (cp >> 18));
+    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+    *p++ = static_cast<char>(0xE0 | (c >> 12));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return s;
+}
+
+#if defined(__SSE2__)
+// Of eight units narrowed to bytes (a unit over 0xFF saturated to 0xFF), the
+// bit mask of those that are not plain ASCII: not ASCII, or to be escaped.
+inline unsigned unplain_mask(__m128i units, __m128i bytes, const escape_table& table) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
+  __m128i bad = _mm_packs_epi16(_mm_xor_si128(_mm_cmpeq_epi16(high, zero), _mm_set1_epi16(-1)), zero);
+  bad = _mm_or_si128(
+      bad, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\''))));
+  if (table.dump) {
+    bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    bad = _mm_or_si128(
+        bad, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(bad)) & 0xFFu;
+}
+#endif
+
 // UTF-16 to UTF-8 with the escapes, in one pass. A lone surrogate becomes
 // U+FFFD: the session expects well-formed UTF-8.
 void append_escaped_utf8(std::string& out, std::u16string_view text, const escape_table& table) {
@@ -58,64 +106,30 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
   char* p = out.data() + old;
   const char16_t* s = text.data();
   const char16_t* end = s + text.size();
-  while (s < end) {
 #if defined(__SSE2__)
-    // Blocks of 16 ASCII units without a character to escape are narrowed
-    // and stored whole.
-    const __m128i not_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i zero = _mm_setzero_si128();
-    while (end - s >= 16) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
-      const __m128i high = _mm_and_si128(_mm_or_si128(a, b), not_ascii);
-      if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) break;
-      const __m128i bytes = _mm_packus_epi16(a, b);
-      __m128i special =
-          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
-      if (table.dump) {
-        special = _mm_or_si128(special,
-                               _mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
-        special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
-                                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
-      }
-      if (_mm_movemask_epi8(special)) break;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
-      p += 16;
-      s += 16;
+  // Eight units at a time: the plain ASCII ones before the first other one
+  // are narrowed and stored whole (the eight bytes stored always fit: the
+  // room left is three bytes a unit), then the others go one by one.
+  while (end - s >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i bytes = _mm_packus_epi16(units, units);
+    const unsigned bad = unplain_mask(units, bytes, table);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), bytes);
+    if (bad == 0) {
+      p += 8;
+      s += 8;
+      continue;
     }
-    if (s == end) break;
-    // The block that stopped the fast path goes unit by unit.
-    const char16_t* block_end = end - s > 16 ? s + 16 : end;
-#else
-    const char16_t* block_end = end;
-#endif
-    while (s < block_end) {
-      char16_t c = *s++;
-      if (c < 0x80) {
-        char e = table.code[c];
-        if (e) {
-          *p++ = '\\';
-          *p++ = e;
-        } else {
-          *p++ = static_cast<char>(c);
-        }
-      } else if (c < 0x800) {
-        *p++ = static_cast<char>(0xC0 | (c >> 6));
-        *p++ = static_cast<char>(0x80 | (c & 0x3F));
-      } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
-        char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (static_cast<char32_t>(*s++) - 0xDC00);
-        *p++ = static_cast<char>(0xF0 | (cp >> 18));
-        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-      } else {
-        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-        *p++ = static_cast<char>(0xE0 | (c >> 12));
-        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *p++ = static_cast<char>(0x80 | (c & 0x3F));
-      }
-    }
+    const auto plain = static_cast<size_t>(__builtin_ctz(bad));
+    p += plain;
+    s += plain;
+    // A run of such units (text in another script) stays here.
+    do {
+      s = put_unit(p, s, end, table);
+    } while (s < end && (*s >= 0x80 || table.code[*s]));
   }
+#endif
+  while (s < end) s = put_unit(p, s, end, table);
   out.resize(static_cast<size_t>(p - out.data()));
 }
 

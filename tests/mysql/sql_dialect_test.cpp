@@ -167,6 +167,31 @@ TEST(sql_dialect_literals, TextAndTag) {
             "a'");
 }
 
+// Wide text is escaped and encoded eight units at a time: a character to
+// escape or to encode at any place of a text of any length gives the
+// literal the byte-by-byte escaping of its UTF-8 gives.
+TEST(sql_dialect_literals, WideTextEscapesLikeItsUtf8AtEveryPlace) {
+  const std::string odd[] = {"'",        "\\",           std::string(1, '\0'), "\n",      "\r", "\x1A",
+                             "\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",   "\xC3\xBF"};
+  for (size_t length = 1; length <= 19; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (const std::string& c : odd) {
+        std::string text(at, 'a');
+        text += c;
+        text.append(length - at - 1, 'z');
+        text += text;  // a second one further on
+        SCOPED_TRACE(std::to_string(length) + " at " + std::to_string(at) + ": " + text);
+        for (const sql_dialect* d : {&live, &dump}) {
+          std::string wide_out, narrow_out;
+          d->append_literal(wide_out, std::u16string_view(w(text)), VT_BSTR);
+          d->append_literal(narrow_out, std::string_view(text), VT_BSTR);
+          EXPECT_EQ(wide_out, narrow_out);
+        }
+      }
+    }
+  }
+}
+
 ole_variant bytes(std::vector<uint8_t> b) { return ole_variant(std::move(b)); }
 
 // One cell rendered for a data statement.
