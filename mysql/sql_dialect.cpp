@@ -363,11 +363,15 @@ void append_variant_literal(std::string& out, const ole_variant& value, const es
     return;
   }
   // A double as the shortest decimal that reads back as the same double: the
-  // server stores the same value as from any longer form, and a whole number
-  // reads as an integer literal.
+  // server stores the same value as from any longer form. A whole number
+  // below 1e21 is written with all its digits (100000, not 1e+05), so that
+  // it reads as an integer literal, in an INSERT and in a LOAD DATA field.
   if (vt == VT_R8 && std::isfinite(value.get_r8())) {
+    const double r8 = value.get_r8();
     char buf[32];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value.get_r8());
+    const bool whole = std::fabs(r8) < 1e21 && std::trunc(r8) == r8;
+    const auto [end, ec] = whole ? std::to_chars(buf, buf + sizeof buf, r8, std::chars_format::fixed)
+                                 : std::to_chars(buf, buf + sizeof buf, r8);
     if (ec == std::errc()) {
       out.append(buf, end);
       return;

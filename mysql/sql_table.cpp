@@ -234,6 +234,7 @@ void sql_table::post_pending() {
   // reported once, and the next row starts a fresh statement.
   pending_.clear();
   row_starts_.clear();
+  ++posted_;
   db_.sender().post([this] { send(sent_); });
 }
 
@@ -469,7 +470,9 @@ void sql_table::append_record(const udb_record& record) {
 void sql_table::fast_append(const udb_record& record) {
   TK_TRACE(1, "sql_table::fast_append");
   TK_TRACE(1, "that.size=%d", record.size());
-  const size_t cap = load_format_ && !load_refused_ ? max_load_bytes : statement_cap_;
+  const size_t cap = load_format_ && !load_refused_
+                         ? (posted_ < 4 ? std::min(max_load_bytes, first_load_bytes << posted_) : max_load_bytes)
+                         : statement_cap_;
   const bool opening = pending_.empty();
   const size_t mark = pending_.size();
   if (opening) {

@@ -41,6 +41,10 @@ class sql_table : public sql_row_writer {
   // The size cap of the rows of one LOAD DATA LOCAL statement (and one
   // transaction), in their INSERT form.
   static constexpr size_t max_load_bytes = 8000000;
+  // The first block of a table is this size, and each next one twice the
+  // one before up to max_load_bytes: the server starts storing soon after
+  // the table is made instead of waiting for a full block.
+  static constexpr size_t first_load_bytes = 500000;
 
   // Reads the table's definition from the server.
   sql_table(sql_database& database, std::u16string table, uint32_t mode);
@@ -138,6 +142,7 @@ class sql_table : public sql_row_writer {
   std::string load_statement_;
   std::string load_text_;
   bool loading_ = false;                      // a block went through LOAD DATA
+  size_t posted_ = 0;                         // blocks handed to the sender
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
   std::string batch_head_;                    // "INSERT IGNORE INTO `t`(`a`, `b`) VALUES"
   std::string single_head_;                   // "INSERT INTO `t`(`a`, `b`) VALUES"

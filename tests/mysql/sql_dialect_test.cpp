@@ -230,6 +230,10 @@ TEST(sql_dialect_literals, CellLiterals) {
       // Doubles in their shortest form: a whole one reads as an integer.
       {"double in text column", ole_variant(1.5), VT_BSTR, 0, false, "1.5"},
       {"whole double in integer column", ole_variant(4400123456789.0), VT_I8, 0, false, "4400123456789"},
+      {"round whole double", ole_variant(100000.0), VT_I4, 0, false, "100000"},
+      {"round whole negative double", ole_variant(-3e20), VT_R8, 0, false, "-300000000000000000000"},
+      {"huge double", ole_variant(1e21), VT_R8, 0, false, "1e+21"},
+      {"small double", ole_variant(0.00001), VT_R8, 0, false, "1e-05"},
       {"double of 17 digits", ole_variant(0.1 + 0.2), VT_R8, 0, false, "0.30000000000000004"},
       {"currency in text column", cy, VT_BSTR, 0, false, "12.5"},
       {"text in date column", ole_variant(u"a\nb"), VT_DATE, 1, false, "'a\nb'", "'a\\nb'"},
