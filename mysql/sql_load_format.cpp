@@ -2,6 +2,10 @@
 
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "t_ftd.h"
 #include "tk_wstring.h"
 
@@ -17,6 +21,27 @@ constexpr std::array<bool, 256> make_stops() {
   return stops;
 }
 constexpr std::array<bool, 256> stops = make_stops();
+
+// The first stop byte at or after `p`, or `end`; sixteen bytes at a time.
+const char* find_stop(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('\'');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, line_feed)), _mm_cmpeq_epi8(x, zero)));
+    if (const int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && !stops[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
 
 // The byte a backslash escape of a quoted literal stands for.
 char unescape(char c) {
@@ -179,7 +204,7 @@ bool sql_load_format::append(std::string& out, std::string_view rows) const {
         ++p;
         for (;;) {
           const char* run = p;
-          while (p < end && !stops[static_cast<unsigned char>(*p)]) ++p;
+          p = find_stop(p, end);
           out.append(run, static_cast<size_t>(p - run));
           if (p == end) return false;
           char ch = *p++;

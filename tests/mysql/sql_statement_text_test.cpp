@@ -203,6 +203,9 @@ TEST(sql_load_text, LiteralsByColumnKind) {
       {u"varchar(255)", "'tab\\there\\Z'", "tab\\there\x1A"},  // escapes read as the server reads them
       {u"varchar(255)", "'a\tb\nc\\\\d\\'e'", "a\\tb\\nc\\\\d'e"},
       {u"text", "''", ""},
+      // Long enough for the scan's sixteen-byte steps, stops past the first.
+      {u"text", "'0123456789abcdefghij\tklmnopqrstuvwxyz0123\\'456789ABCDEFGH\\\\IJ\nK'",
+       "0123456789abcdefghij\\tklmnopqrstuvwxyz0123'456789ABCDEFGH\\\\IJ\\nK"},
       {u"varchar(10)", "NULL", "\\N"},
       {u"varchar(10)", "'NULL'", "NULL"},
       {u"varchar(10)", "'\\\\N'", "\\\\N"},
