@@ -1,6 +1,10 @@
 #include "wb_zip_archive.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zip.h>
+
+#include <cstdio>
 
 #include "wb_error_list.h"
 #include "wb_zip_ahead_reader.h"
@@ -48,20 +52,54 @@ class zip_entry_reader final : public wb_byte_reader {
   long error_ = 0;
 };
 
+// A descriptor of its own (its own file position) on the file `fd` reads:
+// the same file even when its path names another one by now.
+int own_descriptor(int fd, const std::string& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const int own = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+  return own >= 0 ? own : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+// An archive read through `fd`, which it takes (closed with the archive or
+// here on failure).
+zip_t* open_descriptor(int fd) {
+  if (fd < 0) return nullptr;
+  FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* src = zip_source_filep_create(file, 0, -1, &error);
+  zip_t* z = src ? zip_open_from_source(src, ZIP_RDONLY, &error) : nullptr;
+  zip_error_fini(&error);
+  if (z == nullptr) {
+    if (src)
+      zip_source_free(src);
+    else
+      std::fclose(file);
+  }
+  return z;
+}
+
 }  // namespace
 
 wb_zip_archive::~wb_zip_archive() {
   if (archive_ != nullptr) zip_discard(archive_);
+  if (fd_ >= 0) ::close(fd_);
 }
 
 std::unique_ptr<wb_zip_archive> wb_zip_archive::open(const std::string& path, long& dao_error) {
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+  // Every handle on the package reads the file opened here.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  zip_t* z = fd >= 0 ? open_descriptor(own_descriptor(fd, path)) : nullptr;
   if (z == nullptr) {
+    if (fd >= 0) ::close(fd);
     dao_error = wb_dao_error::unexpected_format;
     return nullptr;
   }
-  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z, path, {}));
+  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z, fd, path, {}));
 }
 
 std::unique_ptr<wb_zip_archive> wb_zip_archive::open_memory(std::string_view bytes, long& dao_error) {
@@ -75,14 +113,11 @@ std::unique_ptr<wb_zip_archive> wb_zip_archive::open_memory(std::string_view byt
     dao_error = wb_dao_error::unexpected_format;
     return nullptr;
   }
-  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z, {}, bytes));
+  return std::unique_ptr<wb_zip_archive>(new wb_zip_archive(z, -1, {}, bytes));
 }
 
 zip_t* wb_zip_archive::reopen() const {
-  if (!path_.empty()) {
-    int err = 0;
-    return zip_open(path_.c_str(), ZIP_RDONLY, &err);
-  }
+  if (fd_ >= 0) return open_descriptor(own_descriptor(fd_, path_));
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* src = zip_source_buffer_create(memory_.data(), memory_.size(), 0, &error);

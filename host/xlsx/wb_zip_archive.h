@@ -17,7 +17,8 @@ class wb_zip_archive {
   wb_zip_archive(const wb_zip_archive&) = delete;
   wb_zip_archive& operator=(const wb_zip_archive&) = delete;
 
-  // Opens the archive at `path`. On failure returns nullptr and sets
+  // Opens the archive at `path`; the archive and its readers go on reading
+  // that file when the path is given to another one. On failure returns nullptr and sets
   // `dao_error` to 3274 (not a readable ZIP: truncated, corrupt).
   static std::unique_ptr<wb_zip_archive> open(const std::string& path, long& dao_error);
   // Opens an archive held in memory (tests, fuzzing); `bytes` must outlive it.
@@ -37,12 +38,13 @@ class wb_zip_archive {
   static constexpr std::uint64_t ahead_bytes = std::uint64_t(1) << 20;
 
  private:
-  wb_zip_archive(struct zip* archive, std::string path, std::string_view memory)
-      : archive_(archive), path_(std::move(path)), memory_(memory) {}
+  wb_zip_archive(struct zip* archive, int fd, std::string path, std::string_view memory)
+      : archive_(archive), fd_(fd), path_(std::move(path)), memory_(memory) {}
   // A second handle on the same file or bytes, or nullptr.
   struct zip* reopen() const;
 
   struct zip* archive_;
-  std::string path_;         // the file opened, or empty
+  int fd_;                   // the file opened, or -1
+  std::string path_;         // its path
   std::string_view memory_;  // the bytes opened, when no file
 };

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <zip.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -282,6 +283,28 @@ TEST(host_package, EntriesReadWholeAndDamagedOnesFailWith3274) {
     std::string got;
     EXPECT_EQ(read_all(*damaged, SIZE_MAX, got), -1) << size;
     EXPECT_EQ(damaged->error(), 3274) << size;
+  }
+}
+
+// A package saved over while it is read (a new file renamed to its path)
+// is read as it was opened, by every handle, small parts and large ones.
+TEST(host_package, APackageReplacedWhileReadIsReadAsOpened) {
+  const std::string big(std::size_t(2) << 20, 'o');
+  package_file f({{"big.xml", big}, {"small.xml", "old"}});
+  long error = 0;
+  auto zip = wb_zip_archive::open(f.path, error);
+  ASSERT_TRUE(zip);
+  const std::string replacement = f.dir.file("new.xlsx");
+  write_zip(replacement, {{"big.xml", std::string(big.size(), 'n')}, {"small.xml", "new"}});
+  ASSERT_EQ(std::rename(replacement.c_str(), f.path.c_str()), 0);
+  for (const char* part : {"small.xml", "big.xml"}) {
+    auto reader = zip->open_entry(zip->find(part), error);
+    ASSERT_TRUE(reader) << part;
+    std::string got(big.size() + 1, '\0');
+    std::size_t n = 0;
+    for (long k; (k = reader->read(got.data() + n, got.size() - n)) > 0;) n += std::size_t(k);
+    got.resize(n);
+    EXPECT_EQ(got, part == std::string("big.xml") ? big : "old") << part;
   }
 }
 
