@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <new>
 
 #include "csv_encoding.h"
 #include "csv_file.h"
@@ -267,9 +268,11 @@ void xls2sql_converter::operator()() {
   } catch (const tk_final_exception&) {
   } catch (const tk_exception& e) {
     error_handler::instance().handle(e);
+  } catch (const std::bad_alloc&) {
+    // Whatever else fails ends the run as a failure, reported as any other.
+    error_handler::instance().handle(tk_exception("Not enough memory", 1));
   } catch (const std::exception& e) {
-    TK_TRACE(3, "ERROR:\n%s", e.what());
-    if (!silent_) std::fprintf(stderr, "%s\n", e.what());
+    error_handler::instance().handle(tk_exception(e.what(), 1));
   }
 }
 

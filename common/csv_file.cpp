@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "csv_field.h"
 #include "csv_record.h"
@@ -272,8 +273,12 @@ bool csv_file::is_eof() {
 }
 
 void csv_file::move_next() {
-  if (!ahead_) start_ahead();
-  take_ahead_line();
+  if (!ahead_ && !alone_) start_ahead();
+  if (ahead_) {
+    take_ahead_line();
+  } else {
+    get_line(line_);
+  }
 }
 
 void csv_file::start_ahead() {
@@ -292,7 +297,13 @@ void csv_file::start_ahead() {
   taken_line_no_ = current_line_no_;
   taken_done_ = bytes_read_ - static_cast<int64_t>(len_ - pos_);
   ahead_ = true;
-  reader_ = std::thread(&csv_file::read_ahead, this);
+  try {
+    reader_ = std::thread(&csv_file::read_ahead, this);
+  } catch (const std::system_error&) {
+    // No thread to be had: the caller reads the lines itself.
+    ahead_ = false;
+    alone_ = true;
+  }
 }
 
 void csv_file::stop_ahead() {

@@ -165,6 +165,7 @@ class csv_file : public udb_recordset {
   void take_ahead_line();
 
   bool ahead_ = false;
+  bool alone_ = false;  // no thread could be started: lines are read on the caller's
   std::thread reader_;
   std::mutex ahead_mutex_;
   std::condition_variable ahead_changed_;

@@ -1,5 +1,7 @@
 #include "sql_sender.h"
 
+#include <system_error>
+
 sql_sender::~sql_sender() {
   if (!worker_.joinable()) return;
   {
@@ -13,9 +15,25 @@ sql_sender::~sql_sender() {
 
 void sql_sender::post(std::function<void()> job) {
   wait();
-  if (!worker_.joinable()) {
-    worker_ = std::thread([this] { run(); });
-    worker_id_ = worker_.get_id();
+  if (!worker_.joinable() && !alone_) {
+    try {
+      worker_ = std::thread([this] { run(); });
+      worker_id_ = worker_.get_id();
+    } catch (const std::system_error&) {
+      alone_ = true;
+    }
+  }
+  if (alone_) {
+    // No thread to be had: the job runs here, and what it tells and its
+    // failure come at the next wait as from the worker.
+    in_job_ = true;
+    try {
+      job();
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    in_job_ = false;
+    return;
   }
   {
     std::lock_guard lock(mutex_);
@@ -26,6 +44,13 @@ void sql_sender::post(std::function<void()> job) {
 }
 
 void sql_sender::wait() {
+  if (alone_) {
+    std::vector<std::function<void()>> reports;
+    reports.swap(reports_);
+    for (const auto& report : reports) report();
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    return;
+  }
   if (!worker_.joinable() || on_worker()) return;
   std::vector<std::function<void()>> reports;
   std::exception_ptr failure;

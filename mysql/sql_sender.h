@@ -6,6 +6,9 @@
 // thread when it waits for the job: the reports come in the order the job
 // made them, and a failure is rethrown after them.
 //
+// When no thread can be started, each job runs on the run's thread as it is
+// posted, and its reports and failure still come at the next wait.
+//
 // Ownership: owns its thread, started with the first job and joined by the
 // destructor (after the job in flight).
 
@@ -31,7 +34,7 @@ class sql_sender {
   void wait();
   // From a job: `report` runs on the run's thread at the next wait.
   void tell(std::function<void()> report);
-  bool on_worker() const noexcept { return std::this_thread::get_id() == worker_id_; }
+  bool on_worker() const noexcept { return in_job_ || std::this_thread::get_id() == worker_id_; }
 
  private:
   void run();
@@ -41,6 +44,8 @@ class sql_sender {
   std::function<void()> job_;
   bool busy_ = false;
   bool stopping_ = false;
+  bool alone_ = false;   // no thread: jobs run as they are posted
+  bool in_job_ = false;  // such a job is running
   std::exception_ptr failure_;
   std::vector<std::function<void()>> reports_;
   std::thread worker_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "wb_error_list.h"
@@ -31,7 +32,13 @@ wb_zip_ahead_reader::~wb_zip_ahead_reader() {
 
 void wb_zip_ahead_reader::start() {
   ended_ = failed_ = stopping_ = false;
-  thread_ = std::thread(&wb_zip_ahead_reader::inflate, this);
+  if (alone_) return;
+  try {
+    thread_ = std::thread(&wb_zip_ahead_reader::inflate, this);
+  } catch (const std::system_error&) {
+    // No thread to be had: the caller inflates the entry itself.
+    alone_ = true;
+  }
 }
 
 void wb_zip_ahead_reader::stop() {
@@ -72,6 +79,12 @@ void wb_zip_ahead_reader::inflate() {
 }
 
 long wb_zip_ahead_reader::read(void* buffer, std::size_t size) {
+  if (alone_) {
+    const zip_int64_t n = file_ ? zip_fread(file_, buffer, size) : -1;
+    if (n >= 0) return static_cast<long>(n);
+    error_ = wb_dao_error::unexpected_format;
+    return -1;
+  }
   if (taken_ == current_.size()) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!current_.empty()) spare_.push_back(std::move(current_));

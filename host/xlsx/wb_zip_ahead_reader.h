@@ -8,7 +8,8 @@
 // the caller may go on using the archive it came from.
 //
 // A failure of the inflation is reported after the blocks inflated before
-// it, as read() returning -1 with error() giving 3274.
+// it, as read() returning -1 with error() giving 3274. When no thread can
+// be started, the caller inflates the entry itself.
 #pragma once
 
 #include <condition_variable>
@@ -60,6 +61,7 @@ class wb_zip_ahead_reader final : public wb_byte_reader {
   bool failed_ = false;  // the inflation failed
   bool stopping_ = false;
   // The caller's own.
+  bool alone_ = false;  // no thread: read() inflates
   std::vector<char> current_;
   std::size_t taken_ = 0;
   long error_ = 0;
