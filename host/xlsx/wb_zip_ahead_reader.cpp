@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -32,6 +33,7 @@ wb_zip_ahead_reader::~wb_zip_ahead_reader() {
 
 void wb_zip_ahead_reader::start() {
   ended_ = failed_ = stopping_ = false;
+  error_thrown_ = nullptr;
   if (alone_) return;
   try {
     thread_ = std::thread(&wb_zip_ahead_reader::inflate, this);
@@ -63,10 +65,17 @@ void wb_zip_ahead_reader::inflate() {
         spare_.pop_back();
       }
     }
-    block.resize(block_size);
-    const zip_int64_t n = zip_fread(file_, block.data(), block_size);
+    zip_int64_t n = -1;
+    std::exception_ptr error;
+    try {
+      block.resize(block_size);
+      n = zip_fread(file_, block.data(), block_size);
+    } catch (...) {
+      error = std::current_exception();  // no memory for the block
+    }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (n <= 0) {
+    if (error || n <= 0) {
+      error_thrown_ = error;
       failed_ = n < 0;
       ended_ = true;
       changed_.notify_all();
@@ -93,6 +102,7 @@ long wb_zip_ahead_reader::read(void* buffer, std::size_t size) {
     changed_.notify_all();
     changed_.wait(lock, [this] { return !full_.empty() || ended_; });
     if (full_.empty()) {
+      if (error_thrown_) std::rethrow_exception(std::exchange(error_thrown_, nullptr));
       if (!failed_) return 0;
       error_ = wb_dao_error::unexpected_format;
       return -1;

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -57,8 +58,9 @@ class wb_zip_ahead_reader final : public wb_byte_reader {
   // Shared with the thread, under mutex_.
   std::deque<std::vector<char>> full_;
   std::vector<std::vector<char>> spare_;
-  bool ended_ = false;   // the thread has inflated everything, or failed
-  bool failed_ = false;  // the inflation failed
+  bool ended_ = false;               // the thread has inflated everything, or failed
+  bool failed_ = false;              // the inflation failed
+  std::exception_ptr error_thrown_;  // what the thread could not go on for, rethrown by read()
   bool stopping_ = false;
   // The caller's own.
   bool alone_ = false;  // no thread: read() inflates
