@@ -5,11 +5,9 @@
 // and its messages, open failures) is in tests/agent; what the engine
 // decides, in tests/host.
 #include <gtest/gtest.h>
-#include <xlsxwriter.h>
 
 #include <cstdlib>
 #include <new>
-#include <stdexcept>
 #include <utility>
 
 #include "dao_database.h"
@@ -20,6 +18,7 @@
 #include "test_support.h"
 #include "tk_unicode.h"
 #include "wb_error_list.h"
+#include "workbook_files.h"
 #include "xls_reader.h"
 
 using testsupport::expect_failure;
@@ -33,24 +32,6 @@ long g_allocations = 0;
 
 std::u16string wide(const std::string& utf8) { return tk_utf8_to_unicode(utf8); }
 std::string narrow(std::u16string_view text) { return tk_unicode_to_utf8(text); }
-
-// A workbook written by libxlsxwriter; close() writes it and returns its path.
-struct book {
-  explicit book(bool constant_memory = false) {
-    lxw_workbook_options options = {};
-    options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
-    if (!(handle = workbook_new_opt(path.c_str(), &options))) throw std::runtime_error("workbook_new_opt failed");
-  }
-  ~book() { close(); }
-  lxw_worksheet* sheet(const char* name) { return workbook_add_worksheet(handle, name); }
-  const std::string& close() {
-    if (handle && workbook_close(std::exchange(handle, nullptr)) != LXW_NO_ERROR) ADD_FAILURE() << "workbook_close";
-    return path;
-  }
-  testsupport::temp_dir dir;
-  std::string path = dir.file("book.xlsx");
-  lxw_workbook* handle = nullptr;
-};
 
 // The reader with its state in reach, as the driver has it.
 class reader : public xls_reader {
@@ -101,7 +82,7 @@ TEST(dao_engine, UnreadableErrorCollectionRaisesALevelOneError) {
 
 // A number must not allocate; a text reuses its field's storage.
 TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
-  book b(true);
+  testsupport::xlsx_book b("", true);
   lxw_worksheet* s = b.sheet("Rows");
   b.sheet("Nothing");
   constexpr lxw_row_t rows = 200;
