@@ -79,21 +79,22 @@ class workbook_run : public testsupport::mysql_fixture {
     args.insert(args.end(), extra.begin(), extra.end());
     return run(args, env);
   }
-  // Empties the test's database and loads `file` into it with the server's
-  // own client, run in the test's folder; the test fails (and false is
+  // Empties the test's database (or `database`) and loads `file` into it
+  // with the server's own client, run in the test's folder; the test fails (and false is
   // returned) when the client ends with an error or prints one. The file
   // name and the account reach the shell as positional parameters, never
   // inside its command text, so any file name loads.
-  bool load_dump(const std::string& file) {
-    check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
-    check_.exec("CREATE DATABASE `" + db_ + "` CHARACTER SET utf8mb4");
+  bool load_dump(const std::string& file, std::string database = "") {
+    if (database.empty()) database = db_;
+    check_.exec("DROP DATABASE IF EXISTS `" + database + "`");
+    check_.exec("CREATE DATABASE `" + database + "` CHARACTER SET utf8mb4");
     reconnect();
     const std::string path = file.front() == '/' ? file : dir_.file(file);
-    testsupport::run_result r =
-        testsupport::run("/bin/sh",
-                         {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" "$5" < "$6")", "sh",
-                          address_.host, std::to_string(address_.port), address_.user, address_.password, db_, path},
-                         dir_.path());
+    testsupport::run_result r = testsupport::run(
+        "/bin/sh",
+        {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" "$5" < "$6")", "sh", address_.host,
+         std::to_string(address_.port), address_.user, address_.password, database, path},
+        dir_.path());
     EXPECT_EQ(r.status, 0) << "the dump does not load: " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
     EXPECT_TRUE(r.status != 0 || r.err.empty()) << "the client complained: " << r.err;
     return r.status == 0 && r.err.empty();
