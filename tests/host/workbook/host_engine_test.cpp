@@ -1,6 +1,5 @@
 // The engine object, opening files of every kind, the table collection and
 // recordset navigation.
-#include <fstream>
 #include <random>
 
 #include "host_fixture.h"
