@@ -3,65 +3,38 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <tuple>
 
 #include "ole_locale_date.h"
+#include "test_support.h"
 
 namespace {
 
-struct import_row {
-  const char* text;
-  bool valid;
-  int32_t kind;
-  const char* printed;  // to_string(6)
-};
-
+// Each text as read (tests/golden/ole/date_import.txt): valid or not, the
+// kind, and [the date printed to the microsecond].
 TEST(ole_date_import, FormsInOrder) {
-  const import_row rows[] = {
-      {"20240229", true, ole_date::kind_date, "2024-02-29"},
-      {"20230229", false, 0, ""},
-      {"20241205102030", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      {"05122024", false, 0, ""},
-      {"05.12.2024 10:20:30", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      {"  2024-12-05  ", true, ole_date::kind_date, "2024-12-05"},
-      {"2024-12-05 00:00:00", true, ole_date::kind_date, "2024-12-05"},
-      {"2024/12/05 07:08:09.5", true, ole_date::kind_date_time, "2024-12-05 07:08:09.500000"},
-      {"10:20:59.9999996", true, ole_date::kind_time, "0000-00-00 10:21:00"},
-      {"23:59:59.9999999", true, ole_date::kind_time, "0000-00-00 00:00:00"},
-      {"10:20:30.25", true, ole_date::kind_time, "0000-00-00 10:20:30.250000"},
-      // The rounding carries into the clock, never into the day; "," stops the fraction.
-      {"2024-12-05 23:59:59.9999999", true, ole_date::kind_date, "2024-12-05"},
-      {"2024-12-05 10:20:30,25", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      {"25:00:00", true, ole_date::kind_time, "0000-00-00 01:00:00"},
-      // Hours are read as a short: 70000 is 4464.
-      {"70000:1:2", true, ole_date::kind_time, "0000-00-00 00:01:02"},
-      {"10:20:30 x", false, 0, ""},
-      {"10:61:00", false, 0, ""},
-      // "a/b/yyyy" reads as year a, day yyyy and swaps: day first.
-      {"12/5/2024", true, ole_date::kind_date, "2024-05-12"},
-      // ...unless that is no date; then the US reading of the free-form reader.
-      {"5/13/2024", true, ole_date::kind_date, "2024-05-13"},
-      {"December 5, 2024 3:04 PM", true, ole_date::kind_date_time, "2024-12-05 15:04:00"},
-      {"Dec 5 2024 10:20:30 am", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      // A text that goes on after the items read is left to the free-form
-      // reader, so an ISO moment keeps its time and "PM" counts.
-      {"2024-12-05T10:20:30", true, ole_date::kind_date_time, "2024-12-05 10:20:30"},
-      {"10:20:30 PM", true, ole_date::kind_date_time, "1899-12-30 22:20:30"},
-      {"2024-12-05 note", false, 0, ""},
-      {"2024-12-05 10:20", true, ole_date::kind_date_time, "2024-12-05 10:20:00"},
-      {"12:30", true, ole_date::kind_date_time, "1899-12-30 12:30:00"},
-      {"2024", false, 0, ""},
-      {"2024-02-30", false, 0, ""},
-      {"1900-02-29", false, 0, ""},
-      {"2000-02-29", true, ole_date::kind_date, "2000-02-29"},
-      {"", false, 0, ""},
-  };
-  for (const import_row& r : rows) {
-    ole_date d(std::string_view{r.text});
-    EXPECT_EQ(std::tuple(d.is_valid(), d.kind, d.to_string(6)), std::tuple(r.valid, r.kind, std::string(r.printed)))
-        << r.text;
-    EXPECT_TRUE(ole_date(std::u16string(r.text, r.text + std::char_traits<char>::length(r.text))) == d) << r.text;
+  const char* const texts[] = {"20240229", "20230229", "20241205102030", "05122024", "05.12.2024 10:20:30",
+                               "  2024-12-05  ", "2024-12-05 00:00:00", "2024/12/05 07:08:09.5", "10:20:59.9999996",
+                               "23:59:59.9999999", "10:20:30.25",
+                               // The rounding carries into the clock, never into the day; "," stops the fraction.
+                               "2024-12-05 23:59:59.9999999", "2024-12-05 10:20:30,25", "25:00:00",
+                               // Hours are read as a short: 70000 is 4464.
+                               "70000:1:2", "10:20:30 x", "10:61:00",
+                               // "a/b/yyyy" reads as year a, day yyyy and swaps: day first; unless
+                               // that is no date, then the US reading of the free-form reader.
+                               "12/5/2024", "5/13/2024", "December 5, 2024 3:04 PM", "Dec 5 2024 10:20:30 am",
+                               // A text that goes on after the items read is left to the free-form
+                               // reader, so an ISO moment keeps its time and "PM" counts.
+                               "2024-12-05T10:20:30", "10:20:30 PM", "2024-12-05 note", "2024-12-05 10:20", "12:30",
+                               "2024", "2024-02-30", "1900-02-29", "2000-02-29", ""};
+  const char* const kinds[] = {"none", "date and time", "date", "time"};
+  std::string text;
+  for (const char* t : texts) {
+    const ole_date d(std::string_view{t});
+    text.append("\"").append(t).append(d.is_valid() ? "\" valid " : "\" invalid ").append(kinds[d.kind]);
+    text.append(" [").append(d.to_string(6)) += "]\n";
+    EXPECT_TRUE(ole_date(std::u16string(t, t + std::char_traits<char>::length(t))) == d) << t;
   }
+  testsupport::expect_golden("ole/date_import.txt", text);
 }
 
 TEST(ole_date_validate, CalendarAndClockLimits) {

@@ -2,24 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <limits>
-#include <new>
 #include <tuple>
 
+#include "allocation_count.h"
 #include "ole_cast_exception.h"
-
-// Counts heap allocations, so that the copy path's promises can be checked.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-static std::atomic<long> g_allocations{0};
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -142,20 +129,20 @@ TEST(ole_variant_storage, CopyPathReusesStorage) {
   ole_variant v;
   v.set_text(u"a text long enough to live on the heap, not in the string itself");
   const char16_t* buffer = v.text().data();
-  long before = g_allocations;
+  long before = allocations;
   v.set_i4(5);
   v.set_r8(2.5);
   v.set_cy(1);
   v.set_date(ole_date::make(2024, 1, 2, 3, 4, 5));
   v.set_decimal(ole_decimal::from_int64(7));
   v.set_text(u"shorter, but still too long for the small buffer");
-  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_EQ(allocations - before, 0);
   EXPECT_EQ(v.text().data(), buffer);
 
   ole_variant other(u"another text long enough to need the heap for sure");
-  before = g_allocations;
+  before = allocations;
   other = v;  // copy into existing storage
-  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_EQ(allocations - before, 0);
   EXPECT_TRUE(other == v);
 }
 

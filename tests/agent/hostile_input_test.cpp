@@ -9,6 +9,7 @@
 // reads back byte for byte.
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,21 +58,16 @@ table_rows sheet_cells(const std::vector<std::string>& header, const std::vector
   return cells;
 }
 
+// UTF-8 as UTF-16, converted by iconv (NUL included).
 std::u16string utf16(const std::string& s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto lead = static_cast<unsigned char>(s[i]);
-    const int n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = n == 1 ? lead : lead & (0x3F >> (n - 1));
-    for (int k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
-    i += static_cast<std::size_t>(n);
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
+  std::u16string out(s.size(), u'\0');
+  char* in = const_cast<char*>(s.data());
+  char* to = reinterpret_cast<char*>(out.data());
+  std::size_t in_left = s.size(), out_left = 2 * out.size();
+  const iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
+  EXPECT_EQ(iconv(cd, &in, &in_left, &to, &out_left), std::size_t{0}) << s;
+  iconv_close(cd);
+  out.resize(out.size() - out_left / 2);
   return out;
 }
 

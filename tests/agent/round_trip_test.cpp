@@ -58,11 +58,7 @@ class RoundTrip : public wbtest::workbook_run {
     std::string dump_out = d.out;
     for (size_t at; (at = dump_out.find(dump_db())) != std::string::npos;) dump_out.replace(at, dump_db().size(), db_);
     EXPECT_EQ(dump_out, r.out);
-    const run_result load = testsupport::run(
-        "/bin/sh", {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" < "$5")", "sh", address_.host,
-                    std::to_string(address_.port), address_.user, address_.password, dir_.file(dump_db() + ".sql")});
-    ASSERT_EQ(load.status, 0) << load.err;
-    reconnect();
+    ASSERT_TRUE(load_dump(dump_db() + ".sql", dump_db()));
     const std::vector<std::string> names = tables();
     ASSERT_FALSE(names.empty());
     EXPECT_EQ(tables(dump_db()), names);

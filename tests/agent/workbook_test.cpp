@@ -149,11 +149,12 @@ void write_values_book(const std::string& path, bool date1904) {
   worksheet_write_number(s, 1, 1, 3.25, nullptr);
   worksheet_write_number(s, 4, 1, -8, nullptr);
 
-  // Header names: empty or blank gives F<n>, a name taken (ignoring case)
-  // gets the lowest number that makes it unique.
+  // Header names: empty or blank gives F<n>, a number its text, a name
+  // taken (ignoring case) gets the lowest number that makes it unique.
   s = b.sheet("Heads");
-  heads(s, {"id", "", "Name", "name", "  ", "NAME", "f2"});
-  for (lxw_col_t c = 0; c < 7; ++c) worksheet_write_number(s, 1, c, c + 1, nullptr);
+  heads(s, {"id", "", "Name", "name", "  ", "NAME", "f2", "Name1"});
+  worksheet_write_number(s, 0, 8, 2024, nullptr);
+  for (lxw_col_t c = 0; c < 9; ++c) worksheet_write_number(s, 1, c, c + 1, nullptr);
 
   // The used range starts at the first used row and column; empty rows
   // inside it are records of NULLs unless --skip_empty drops them.

@@ -15,21 +15,17 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "csv_file.h"
 #include "csv_record.h"
+#include "fuzz_check.h"
 #include "t_ftd.h"
 #include "tk_unicode.h"
 #include "tk_wstring.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 // The input file: created in memory when the system has a tmpfs at
 // /dev/shm (rewriting a disk file for every input would make the target

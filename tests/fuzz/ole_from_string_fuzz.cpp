@@ -9,10 +9,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <iterator>
 #include <string>
 
+#include "fuzz_check.h"
 #include "ole_cast_exception.h"
 #include "ole_type_exception.h"
 #include "ole_variant.h"
@@ -24,10 +24,6 @@ constexpr VARTYPE tags[] = {VT_EMPTY,     VT_NULL,  VT_I2,       VT_I4,      VT_
                             VT_DATE,      VT_BSTR,  VT_BOOL,     VT_DECIMAL, VT_I1,   VT_UI1,  VT_UI2,
                             VT_UI4,       VT_I8,    VT_UI8,      VT_INT,     VT_UINT, VT_BLOB, VT_BLOB_OBJECT,
                             VT_ARRAY_UI1, VT_ERROR, VT_DISPATCH, VT_LPSTR};
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 constexpr VARTYPE dedicated_tags[] = {VT_I2, VT_I4, VT_I1, VT_UI1,     VT_UI2,  VT_UI4,       VT_I8,   VT_UI8,
                                       VT_R4, VT_R8, VT_CY, VT_DECIMAL, VT_DATE, VT_ARRAY_UI1, VT_BLOB, VT_BOOL};

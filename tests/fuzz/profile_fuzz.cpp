@@ -10,12 +10,12 @@
 //   same column names in the same order (a dropped column leaves both).
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "t_ftd.h"
 #include "tk_unicode.h"
 #include "udb_db_mutator.h"
@@ -25,10 +25,6 @@
 #include "udb_schema.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 bool blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; }
 

@@ -8,20 +8,16 @@
 // The wide and narrow forms agree on valid text.
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "sql_dialect.h"
 #include "t_ftd.h"
 #include "tk_unicode.h"
 #include "udb_field.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 bool is_token_char(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' || c == '-';

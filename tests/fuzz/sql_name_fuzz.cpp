@@ -6,18 +6,14 @@
 // naming it holds no line break but its own and no control character.
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "sql_dialect.h"
 #include "tk_unicode.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 // The name a quoted identifier at the start of `text` stands for, and where
 // the statement goes on after it.

@@ -6,7 +6,12 @@
 //   input, or it declines the input. For ASCII input the scanner must also
 //   fail wherever expat fails (it only skips the Unicode name-character
 //   classes).
-// - wb_parse_number against std::from_chars on the input's first bytes.
+// - wb_parse_number against std::from_chars on the input's first bytes: the
+//   same acceptance and the same double. The corpus's number_*.txt hold
+//   the shortcut's limits (2^53, 19 digits, 22 decimals) on both sides,
+//   numbers out of range and texts that are no number.
+// The corpus's .xml files are also the scanner's test documents
+// (tests/host/xlsx/host_xml_scan_test.cpp), named by what they must give.
 #include <charconv>
 #include <cmath>
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -319,69 +318,51 @@ class recording_destination : public sql_destination {
   void execute(std::string_view sql) override { statements.emplace_back(sql); }
 };
 
-TEST(sql_field_upsizer, AlterStatementByServerVersion) {
+// A value is measured in the bytes of the run's character set, and a
+// column starts from the type it has: 65,536 bytes need a MEDIUMTEXT. A
+// column is widened once, named as the server version quotes names.
+TEST(sql_field_upsizer, AlterStatementByCharacterSetTypeAndServerVersion) {
+  std::u16string emoji;  // 16,384 characters, 65,536 bytes of UTF-8
+  for (int i = 0; i < 16384; ++i) emoji += u"\U0001F600";
+  const std::u16string ascii(32768, u'x'), accents(16384, u'\u00E9'), wide(300, u'x');
+  const std::string alter = "ALTER TABLE `T 1` CHANGE `c` `c` ";
   const struct {
     const sql_dialect* dialect;
     const char16_t* column;
-    const char* sql;
-  } rows[] = {
-      {&live, u"notes", "ALTER TABLE `T 1` CHANGE `notes` `notes` TEXT"},
-      {&old_dump, u"notes", "ALTER TABLE T 1 CHANGE notes notes TEXT"},
-      {&live, u"my`notes", "ALTER TABLE `T 1` CHANGE `my``notes` `my``notes` TEXT"},
-      {&live, u"order", "ALTER TABLE `T 1` CHANGE `order` `order` TEXT"},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.sql);
-    recording_destination db(*r.dialect);
-    udb_recordset table(&db, u"T 1", u"T 1");
-    table.schema().push_back(t_ftd(255, u"id", VT_BSTR, false, false, ole_variant(), 0));
-    table.schema().push_back(t_ftd(255, r.column, VT_BSTR, false, false, ole_variant(), 0));
-    sql_field_upsizer upsizer(db, table, u"utf8");
-    udb_record record;
-    record.push_back(udb_field(u"id", 0, ole_variant(u"1")));
-    record.push_back(udb_field(r.column, 0, ole_variant(std::u16string(300, u'x'))));
-    upsizer.process(record);
-    upsizer.process(record);
-    EXPECT_EQ(db.statements, std::vector<std::string>{r.sql});
-  }
-}
-
-// A value is measured in the bytes of the run's character set, and a
-// column starts from the type it has: 65,536 bytes need a MEDIUMTEXT.
-TEST(sql_field_upsizer, BytesOfTheCharacterSetAndTheColumnsOwnType) {
-  std::u16string emoji;  // 16,384 characters, 65,536 bytes of UTF-8
-  for (int i = 0; i < 16384; ++i) emoji += u"\U0001F600";
-  const std::u16string ascii(32768, u'x'), accents(16384, u'\u00E9');
-  const struct {
     const char16_t* char_set;
     const char16_t* type;  // the column's type as the server gives it
     std::u16string value;
-    const char* widened;  // the new type, or nothing
+    std::string sql;  // the statement, or nothing
   } rows[] = {
-      {u"utf8mb4", u"", emoji, "MEDIUMTEXT"},
-      {u"", u"", emoji, "MEDIUMTEXT"},
-      {u"UTF16", u"", ascii, "MEDIUMTEXT"},
-      {u"utf32", u"", ascii.substr(0, 16384), "MEDIUMTEXT"},
-      {u"latin1", u"", accents, "MEDIUMTEXT"},  // 4 bytes a character at most
-      {u"utf8", u"text", ascii + ascii, "MEDIUMTEXT"},
-      {u"utf8", u"mediumtext", ascii + ascii, ""},
-      {u"utf8", u"int(11)", ascii, ""},
-      {u"utf8", u"varchar(50)", u"x" + std::u16string(255, u'y'), "TEXT"},
+      {&live, u"notes", u"utf8", u"", wide, "ALTER TABLE `T 1` CHANGE `notes` `notes` TEXT"},
+      {&old_dump, u"notes", u"utf8", u"", wide, "ALTER TABLE T 1 CHANGE notes notes TEXT"},
+      {&live, u"my`notes", u"utf8", u"", wide, "ALTER TABLE `T 1` CHANGE `my``notes` `my``notes` TEXT"},
+      {&live, u"order", u"utf8", u"", wide, "ALTER TABLE `T 1` CHANGE `order` `order` TEXT"},
+      {&live, u"c", u"utf8mb4", u"", emoji, alter + "MEDIUMTEXT"},
+      {&live, u"c", u"", u"", emoji, alter + "MEDIUMTEXT"},
+      {&live, u"c", u"UTF16", u"", ascii, alter + "MEDIUMTEXT"},
+      {&live, u"c", u"utf32", u"", ascii.substr(0, 16384), alter + "MEDIUMTEXT"},
+      {&live, u"c", u"latin1", u"", accents, alter + "MEDIUMTEXT"},  // 4 bytes a character at most
+      {&live, u"c", u"utf8", u"text", ascii + ascii, alter + "MEDIUMTEXT"},
+      {&live, u"c", u"utf8", u"mediumtext", ascii + ascii, ""},
+      {&live, u"c", u"utf8", u"int(11)", ascii, ""},
+      {&live, u"c", u"utf8", u"varchar(50)", u"x" + std::u16string(255, u'y'), alter + "TEXT"},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(tk_unicode_to_utf8(std::u16string(r.char_set) + u" " + r.type));
-    recording_destination db(live);
-    udb_recordset table(&db, u"t", u"t");
-    t_ftd column(255, u"c", VT_BSTR, false, false, ole_variant(), 0);
+    SCOPED_TRACE(r.sql + " / " + tk_unicode_to_utf8(std::u16string(r.char_set) + u" " + r.type));
+    recording_destination db(*r.dialect);
+    udb_recordset table(&db, u"T 1", u"T 1");
+    table.schema().push_back(t_ftd(255, u"id", VT_BSTR, false, false, ole_variant(), 0));
+    t_ftd column(255, r.column, VT_BSTR, false, false, ole_variant(), 0);
     column.native_type = r.type;
     table.schema().push_back(column);
     sql_field_upsizer upsizer(db, table, r.char_set);
     udb_record record;
-    record.push_back(udb_field(u"c", 0, ole_variant(std::u16string_view(r.value))));
+    record.push_back(udb_field(u"id", 0, ole_variant(u"1")));
+    record.push_back(udb_field(r.column, 0, ole_variant(std::u16string_view(r.value))));
     upsizer.process(record);
-    EXPECT_EQ(db.statements, *r.widened
-                                 ? std::vector<std::string>{std::string("ALTER TABLE `t` CHANGE `c` `c` ") + r.widened}
-                                 : std::vector<std::string>{});
+    upsizer.process(record);
+    EXPECT_EQ(db.statements, r.sql.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.sql});
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "expect_failure.h"
 #include "sql_row_error_sink.h"
 #include "sql_server_fixture.h"
 #include "tk_exception.h"
@@ -14,18 +15,6 @@
 namespace {
 
 std::string utf8(std::u16string_view text) { return tk_unicode_to_utf8(text); }
-
-// The message of the tk_exception `action` throws ("" when none).
-std::string failure_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const sql_exception& e) {
-    return "server error: " + e.message();
-  } catch (const tk_exception& e) {
-    return e.message();
-  }
-  return "";
-}
 
 // Both append paths: batched multi-row statements and one statement per record.
 class sql_table_paths : public sql_server_fixture, public ::testing::WithParamInterface<bool> {
@@ -252,10 +241,9 @@ TEST_F(sql_table_writer, RecordThatDoesNotConform) {
   udb_record stranger;
   stranger.add(u"id").set_i4(9);
   stranger.add(u"nope").set_text(u"x");
-  EXPECT_EQ(failure_of([&] {
-              table->append_record(stranger);
-            }).rfind("The structure of data source does not conform to the destination table", 0),
-            0u);
+  testsupport::expect_failure([&] { table->append_record(stranger); }, 0, 0,
+                              "The structure of data source does not conform to the destination table. For more "
+                              "information see Troubleshooting article");
 }
 
 // A throw-away server with a small max_allowed_packet: records larger than

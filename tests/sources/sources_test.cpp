@@ -5,13 +5,10 @@
 // and its messages, open failures) is in tests/agent; what the engine
 // decides, in tests/host.
 #include <gtest/gtest.h>
-#include <xlsxwriter.h>
 
-#include <cstdlib>
-#include <new>
-#include <stdexcept>
 #include <utility>
 
+#include "allocation_count.h"
 #include "dao_database.h"
 #include "dao_engine.h"
 #include "dao_exception.h"
@@ -20,37 +17,15 @@
 #include "test_support.h"
 #include "tk_unicode.h"
 #include "wb_error_list.h"
+#include "workbook_files.h"
 #include "xls_reader.h"
 
 using testsupport::expect_failure;
 
 namespace {
 
-// Counts heap allocations while `g_counting` is set, to prove that
-// get_record refills its record without allocating.
-bool g_counting = false;
-long g_allocations = 0;
-
 std::u16string wide(const std::string& utf8) { return tk_utf8_to_unicode(utf8); }
 std::string narrow(std::u16string_view text) { return tk_unicode_to_utf8(text); }
-
-// A workbook written by libxlsxwriter; close() writes it and returns its path.
-struct book {
-  explicit book(bool constant_memory = false) {
-    lxw_workbook_options options = {};
-    options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
-    if (!(handle = workbook_new_opt(path.c_str(), &options))) throw std::runtime_error("workbook_new_opt failed");
-  }
-  ~book() { close(); }
-  lxw_worksheet* sheet(const char* name) { return workbook_add_worksheet(handle, name); }
-  const std::string& close() {
-    if (handle && workbook_close(std::exchange(handle, nullptr)) != LXW_NO_ERROR) ADD_FAILURE() << "workbook_close";
-    return path;
-  }
-  testsupport::temp_dir dir;
-  std::string path = dir.file("book.xlsx");
-  lxw_workbook* handle = nullptr;
-};
 
 // The reader with its state in reach, as the driver has it.
 class reader : public xls_reader {
@@ -72,19 +47,6 @@ class listed_database : public udb_database {
 
 }  // namespace
 
-// The replacements pair malloc with free; GCC cannot see that through the
-// inlined standard containers and warns.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-  if (g_counting) ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-
 // The engine's collection is read when a call fails; when it cannot be
 // (none, empty, an entry without number), the failure is a level-1 error.
 TEST(dao_engine, UnreadableErrorCollectionRaisesALevelOneError) {
@@ -101,7 +63,7 @@ TEST(dao_engine, UnreadableErrorCollectionRaisesALevelOneError) {
 
 // A number must not allocate; a text reuses its field's storage.
 TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
-  book b(true);
+  testsupport::xlsx_book b("", true);
   lxw_worksheet* s = b.sheet("Rows");
   b.sheet("Nothing");
   constexpr lxw_row_t rows = 200;
@@ -119,11 +81,9 @@ TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
   udb_record* first = rs->get_record();
   lxw_row_t r = 0;
   for (; !rs->is_eof(); rs->move_next(), ++r) {
-    g_allocations = 0;
-    g_counting = true;
+    const long before = allocations;
     udb_record* rec = rs->get_record();
-    g_counting = false;
-    ASSERT_EQ(std::pair(g_allocations, rec), std::pair(0L, first)) << r;
+    ASSERT_EQ(std::pair(allocations - before, rec), std::pair(0L, first)) << r;
     // Every row's own values, not the first row's.
     EXPECT_EQ(std::pair(narrow((*rec)[0].text()), (*rec)[1].get_r8()), std::pair(text(r), r * 0.5));
   }

@@ -1,6 +1,5 @@
 // The engine object, opening files of every kind, the table collection and
 // recordset navigation.
-#include <fstream>
 #include <random>
 
 #include "host_fixture.h"
@@ -12,7 +11,7 @@ using namespace host_test;
 
 namespace {
 
-std::string simple_book(xlsx_writer& w) {
+std::string simple_book(xlsx_book& w) {
   lxw_worksheet* s = w.sheet("Sheet1");
   worksheet_write_string(s, 0, 0, "a", nullptr);
   worksheet_write_number(s, 1, 0, 1, nullptr);
@@ -48,7 +47,7 @@ TEST(host_engine, CreateInstanceResolvesOnlyTheRegisteredClasses) {
 
 TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   testsupport::temp_dir dir;
-  xlsx_writer w;
+  xlsx_book w;
   const std::string good = simple_book(w);
   const std::string bytes = testsupport::read_file(good);
 
@@ -85,7 +84,7 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
 }
 
 TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
-  xlsx_writer w;
+  xlsx_book w;
   const std::string path = simple_book(w);  // "a", 1, 2
   struct row {
     const char16_t* connect;
@@ -126,7 +125,7 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
                                                         {"\u00dcbersicht", "\u00dcbersicht$"},
                                                         {"\u5de5\u4f5c", "\u5de5\u4f5c$"},
                                                         {"Stra\u00dfe", "Stra\u00dfe$"}};
-  xlsx_writer w;
+  xlsx_book w;
   std::vector<std::string> expected;
   for (const auto& [sheet, name] : sheets) {
     lxw_worksheet* s = w.sheet(sheet);
@@ -135,9 +134,9 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
     if (expected.size() == 3) {  // a hidden sheet, then a chart sheet, which is no table
       worksheet_write_string(s, 0, 0, "hidden value", nullptr);
       worksheet_hide(s);
-      lxw_chart* chart = workbook_add_chart(w.book(), LXW_CHART_BAR);
+      lxw_chart* chart = workbook_add_chart(w.handle(), LXW_CHART_BAR);
       chart_add_series(chart, nullptr, "=Sheet1!$A$1:$A$1");
-      chartsheet_set_chart(workbook_add_chartsheet(w.book(), "Chart1"), chart);
+      chartsheet_set_chart(workbook_add_chartsheet(w.handle(), "Chart1"), chart);
     }
   }
   const std::string path = w.close();
@@ -164,7 +163,7 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
 }
 
 TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
-  xlsx_writer w;
+  xlsx_book w;
   const std::string path = simple_book(w);
   auto engine = make_engine();
   auto db = open_ok(*engine, path);
@@ -200,7 +199,7 @@ TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
 
 TEST(host_engine, RecordsetMovesForwardAndRestartsAndOutlivesItsDatabase) {
   // The failures of navigation are checked through the access layer (tests/sources).
-  xlsx_writer w;
+  xlsx_book w;
   const std::string path = simple_book(w);
   auto engine = make_engine();
   auto db = open_ok(*engine, path, hdr_yes);
@@ -221,10 +220,10 @@ TEST(host_engine, RecordsetMovesForwardAndRestartsAndOutlivesItsDatabase) {
 }
 
 TEST(host_engine, EmptySheetHasOneTextFieldAndNoRecords) {
-  xlsx_writer w;
+  xlsx_book w;
   lxw_worksheet* s = w.sheet("Empty");
   // Formatting alone gives no used range.
-  lxw_format* bold = workbook_add_format(w.book());
+  lxw_format* bold = workbook_add_format(w.handle());
   format_set_bold(bold);
   worksheet_write_blank(s, 3, 3, bold);
   const std::string path = w.close();

@@ -1,7 +1,6 @@
 #include "host_fixture.h"
 
 #include <charconv>
-#include <stdexcept>
 
 #include "wb_query_def.h"
 #include "wb_text.h"
@@ -125,42 +124,6 @@ open_failure open_error(const std::string& path, const char16_t* connect) {
     f.description = utf8(engine->errors().item(0).description);
   }
   return f;
-}
-
-double ole_date(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
-  using namespace std::chrono;
-  const sys_days day = year_month_day{year{y}, month{m}, std::chrono::day{d}};
-  const sys_days epoch = year_month_day{year{1899}, December, std::chrono::day{30}};
-  return static_cast<double>((day - epoch).count()) + (hh * 3600 + mm * 60 + ss) / 86400.0;
-}
-
-xlsx_writer::xlsx_writer(const std::string& file_name, bool constant_memory) : path_(dir_.file(file_name)) {
-  lxw_workbook_options options{};
-  options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
-  options.tmpdir = const_cast<char*>(dir_.path().c_str());
-  book_ = workbook_new_opt(path_.c_str(), &options);
-  if (book_ == nullptr) throw std::runtime_error("cannot create " + path_);
-}
-
-xlsx_writer::~xlsx_writer() {
-  if (book_ != nullptr) workbook_close(book_);
-}
-
-lxw_worksheet* xlsx_writer::sheet(const char* name) { return workbook_add_worksheet(book_, name); }
-
-lxw_format* xlsx_writer::format(const char* num_format) {
-  lxw_format* f = workbook_add_format(book_);
-  format_set_num_format(f, num_format);
-  return f;
-}
-
-const std::string& xlsx_writer::close() {
-  if (book_ != nullptr) {
-    const lxw_error e = workbook_close(book_);
-    book_ = nullptr;
-    if (e != LXW_NO_ERROR) throw std::runtime_error(std::string("libxlsxwriter: ") + lxw_strerror(e));
-  }
-  return path_;
 }
 
 }  // namespace host_test

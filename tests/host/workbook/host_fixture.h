@@ -1,12 +1,10 @@
 // Shared helpers of the workbook engine tests: opening workbooks through the
-// engine, copying a whole table out of a recordset, and writing workbooks
-// with libxlsxwriter.
+// engine and copying a whole table out of a recordset. Workbooks are written
+// with tests/support/workbook_files.h.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <xlsxwriter.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +13,7 @@
 #include "test_support.h"
 #include "wb_engine.h"
 #include "wb_recordset.h"
+#include "workbook_files.h"
 
 namespace host_test {
 
@@ -69,26 +68,12 @@ open_failure open_error(const std::string& path, const char16_t* connect = hdr_n
 
 // The OLE date (days since 1899-12-30) of a calendar date and time,
 // computed with the standard calendar, independently of the engine.
-double ole_date(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0);
+inline double ole_date(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0) {
+  return testsupport::serial(testsupport::epoch_1900, y, m, d, hh, mm, ss);
+}
 
 std::string utf8(std::u16string_view s);
 
-// A workbook written by libxlsxwriter into a folder of its own; close()
-// (or the destructor) writes the file.
-class xlsx_writer {
- public:
-  explicit xlsx_writer(const std::string& file_name = "book.xlsx", bool constant_memory = false);
-  ~xlsx_writer();
-  lxw_workbook* book() { return book_; }
-  lxw_worksheet* sheet(const char* name = nullptr);
-  lxw_format* format(const char* num_format);
-  const std::string& close();
-  const std::string& path() const { return path_; }
-
- private:
-  testsupport::temp_dir dir_;
-  std::string path_;
-  lxw_workbook* book_ = nullptr;
-};
+using testsupport::xlsx_book;
 
 }  // namespace host_test

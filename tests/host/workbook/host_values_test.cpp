@@ -5,56 +5,43 @@
 
 using namespace host_test;
 
-// A column's numbers decide its type by what their formats mean: one
-// meaning keeps its type, several make text with each value as its format
-// reads; durations make a time column only within the server's TIME range.
+// A column's numbers decide its type by what their formats mean: dates with
+// and without a time of day make a date column of the general form; a
+// built-in currency format makes currency, a "$" in quotes does not; percent
+// and general numbers are numbers alike. Every other meaning, durations and
+// mixed columns are compared end to end in tests/agent (round_trip_test.cpp,
+// workbook_test.cpp).
 TEST(host_values, NumberFormatsMakeColumnsOfTheirMeaning) {
-  xlsx_writer w;
+  xlsx_book w;
   lxw_worksheet* s = w.sheet("F");
-  lxw_format* builtin_currency = workbook_add_format(w.book());
+  lxw_format* builtin_currency = workbook_add_format(w.handle());
   format_set_num_format_index(builtin_currency, 7);
   lxw_format* day = w.format("yyyy-mm-dd");
-  lxw_format* stamp = w.format("yyyy-mm-dd hh:mm:ss");
-  lxw_format* clock = w.format("hh:mm");
-  const double hour = 1.0 / 24;
   struct column_case {
-    std::vector<std::pair<lxw_format*, double>> cells;  // rows 1, 2, 3
+    std::vector<std::pair<lxw_format*, double>> cells;  // rows 1, 2
     wb_dao_type type;
     const char* format_property;
     std::vector<std::string> values;
   };
   const column_case columns[] = {
       {{{day, 60}, {day, ole_date(2024, 2, 29)}}, wb_dao_type::date, "Short Date", {"1900-02-28", "2024-02-29"}},
-      {{{day, 45000}, {stamp, 45000.5}}, wb_dao_type::date, "General Date", {"2023-03-15", "2023-03-15 12:00:00"}},
-      {{{w.format("hh:mm:ss"), 8.5 * hour}}, wb_dao_type::date, "Long Time", {"08:30:00"}},
-      {{{w.format("[h]:mm"), 0.25}, {w.format("[h]:mm:ss"), 1.5}},
+      {{{day, 45000}, {w.format("yyyy-mm-dd hh:mm:ss"), 45000.5}},
        wb_dao_type::date,
-       "Long Time",
-       {"'6:00:00'", "'36:00:00'"}},
-      {{{w.format("[h]:mm"), 35}, {w.format("[mm]:ss"), -0.5}},  // 840 hours
-       wb_dao_type::text,
-       "",
-       {"'840:00:00'", "'-12:00:00'"}},
+       "General Date",
+       {"2023-03-15", "2023-03-15 12:00:00"}},
       {{{builtin_currency, 1234.5678}, {w.format("[$\xE2\x82\xAC-407] #,##0.00"), -0.01}},
        wb_dao_type::currency,
        "",
        {"$1234.5678", "$-0.01"}},
       {{{w.format("0.00%"), 0.125}, {nullptr, 2}}, wb_dao_type::double_, "", {"0.125", "2"}},
-      {{{w.format("\"USD $\" 0.00"), 7}}, wb_dao_type::double_, "", {"7"}},  // a "$" in quotes is text
-      {{{day, 45000}, {clock, 0.75}, {nullptr, 12.5}}, wb_dao_type::text, "", {"'2023-03-15'", "'18:00:00'", "'12.5'"}},
-      {{{stamp, 45000 + 10 * hour}, {nullptr, 12.5}}, wb_dao_type::text, "", {"'2023-03-15 10:00:00'", "'12.5'"}},
-      {{{w.format("$0.00"), 5}, {nullptr, 6}}, wb_dao_type::text, "", {"'5.0000'", "'6'"}},
-      {{{w.format("[h]:mm"), 1.5}, {clock, 0.5}}, wb_dao_type::text, "", {"'36:00:00'", "'12:00:00'"}},
-      // Negative serials under date and time formats are numbers.
-      {{{stamp, -1.25}, {day, -3}}, wb_dao_type::double_, "", {"-1.25", "-3"}},
-      {{{stamp, -1.25}, {day, 45000}}, wb_dao_type::text, "", {"'-1.25'", "'2023-03-15'"}},
+      {{{w.format("\"USD $\" 0.00"), 7}}, wb_dao_type::double_, "", {"7"}},
   };
   for (lxw_col_t c = 0; c < std::size(columns); ++c)
     for (lxw_row_t r = 0; r < columns[c].cells.size(); ++r)
       worksheet_write_number(s, r, c, columns[c].cells[r].second, columns[c].cells[r].first);
   const table t = read_table(w.close(), u"F$");
   ASSERT_EQ(t.columns.size(), std::size(columns));
-  ASSERT_EQ(t.rows.size(), 3u);
+  ASSERT_EQ(t.rows.size(), 2u);
   const auto rows = rows_of(t);
   for (std::size_t c = 0; c < std::size(columns); ++c) {
     SCOPED_TRACE(c);
@@ -68,7 +55,7 @@ TEST(host_values, NumberFormatsMakeColumnsOfTheirMeaning) {
 
 // 255 characters keep a column text, 256 make it a memo; characters, not bytes.
 TEST(host_values, TextsPast255CharactersMakeAMemoColumn) {
-  xlsx_writer w;
+  xlsx_book w;
   lxw_worksheet* s = w.sheet("Long");
   std::string e255;
   for (int i = 0; i < 255; ++i) e255 += "\u00e9";
@@ -89,7 +76,7 @@ TEST(host_values, TextsPast255CharactersMakeAMemoColumn) {
 // row still makes its column text.
 TEST(host_values, HundredThousandRowsAndATextInTheLastRow) {
   constexpr int rows = 100000;
-  xlsx_writer w("big.xlsx", true);  // constant-memory mode: written row by row
+  xlsx_book w("", true);  // constant-memory mode: written row by row
   lxw_worksheet* s = w.sheet("Big");
   for (lxw_row_t r = 0; r < rows; ++r) {
     worksheet_write_number(s, r, 0, r, nullptr);

@@ -4,13 +4,10 @@
 // and a sheet's record of its first read, replayed or unwritable.
 #include <signal.h>
 #include <sys/resource.h>
-#include <zip.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <stdexcept>
 
 #include "host_fixture.h"
 #include "wb_shared_strings.h"
@@ -21,21 +18,6 @@
 using namespace host_test;
 
 namespace {
-
-// Writes a ZIP file whose entries are `parts` (name -> content).
-void write_zip(const std::string& path, const std::map<std::string, std::string>& parts) {
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (z == nullptr) throw std::runtime_error("zip_open " + path);
-  for (const auto& [name, content] : parts) {
-    void* copy = std::malloc(content.size() + 1);
-    std::memcpy(copy, content.data(), content.size());
-    zip_source_t* src = zip_source_buffer(z, copy, content.size(), 1);
-    if (src == nullptr || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0)
-      throw std::runtime_error("zip_file_add " + name);
-  }
-  if (zip_close(z) != 0) throw std::runtime_error("zip_close " + path);
-}
 
 const std::string main_ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 
@@ -81,7 +63,7 @@ using grid = std::vector<std::vector<std::string>>;
 struct package_file {
   testsupport::temp_dir dir;
   std::string path = dir.file("book.xlsx");
-  explicit package_file(const std::map<std::string, std::string>& parts) { write_zip(path, parts); }
+  explicit package_file(const std::map<std::string, std::string>& parts) { testsupport::write_zip(path, parts); }
 };
 
 }  // namespace
