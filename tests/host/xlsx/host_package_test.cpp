@@ -277,7 +277,7 @@ TEST(host_package, APackageReplacedWhileReadIsReadAsOpened) {
   auto zip = wb_zip_archive::open(f.path, error);
   ASSERT_TRUE(zip);
   const std::string replacement = f.dir.file("new.xlsx");
-  write_zip(replacement, {{"big.xml", std::string(big.size(), 'n')}, {"small.xml", "new"}});
+  testsupport::write_zip(replacement, {{"big.xml", std::string(big.size(), 'n')}, {"small.xml", "new"}});
   ASSERT_EQ(std::rename(replacement.c_str(), f.path.c_str()), 0);
   for (const char* part : {"small.xml", "big.xml"}) {
     auto reader = zip->open_entry(zip->find(part), error);
