@@ -83,6 +83,17 @@ zip_t* open_descriptor(int fd) {
   return z;
 }
 
+// An archive read from `bytes`, which must outlive it.
+zip_t* open_bytes(std::string_view bytes) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* z = src ? zip_open_from_source(src, ZIP_RDONLY, &error) : nullptr;
+  zip_error_fini(&error);
+  if (z == nullptr && src) zip_source_free(src);
+  return z;
+}
+
 }  // namespace
 
 wb_zip_archive::~wb_zip_archive() {
@@ -103,13 +114,8 @@ std::unique_ptr<wb_zip_archive> wb_zip_archive::open(const std::string& path, lo
 }
 
 std::unique_ptr<wb_zip_archive> wb_zip_archive::open_memory(std::string_view bytes, long& dao_error) {
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  zip_t* z = src ? zip_open_from_source(src, ZIP_RDONLY, &error) : nullptr;
-  zip_error_fini(&error);
+  zip_t* z = open_bytes(bytes);
   if (z == nullptr) {
-    if (src) zip_source_free(src);
     dao_error = wb_dao_error::unexpected_format;
     return nullptr;
   }
@@ -117,14 +123,7 @@ std::unique_ptr<wb_zip_archive> wb_zip_archive::open_memory(std::string_view byt
 }
 
 zip_t* wb_zip_archive::reopen() const {
-  if (fd_ >= 0) return open_descriptor(own_descriptor(fd_, path_));
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* src = zip_source_buffer_create(memory_.data(), memory_.size(), 0, &error);
-  zip_t* z = src ? zip_open_from_source(src, ZIP_RDONLY, &error) : nullptr;
-  zip_error_fini(&error);
-  if (z == nullptr && src) zip_source_free(src);
-  return z;
+  return fd_ >= 0 ? open_descriptor(own_descriptor(fd_, path_)) : open_bytes(memory_);
 }
 
 std::int64_t wb_zip_archive::find(std::string_view part_name) const {
