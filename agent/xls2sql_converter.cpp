@@ -461,12 +461,10 @@ void xls2sql_converter::convert_from_csv() {
     std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
     const table_plan plan = plan_table(tab_name, *source, *names);
-    const source_opener reopen = [this]() -> std::unique_ptr<udb_recordset> {
-      auto again = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names,
-                                              csv_file::default_buffer_size, csv_code_page);
-      again->set_quiet(true);
-      return again;
-    };
+    // A pipe gives its rows once: they are copied as they come, and the
+    // types refined after.
+    source_opener reopen;
+    if (source->can_read_again()) reopen = [&source] { return std::unique_ptr<udb_recordset>(source->read_again()); };
     convert_table(*source, plan, *dest, reopen);
   } catch (const tk_exception& e) {
     report(e, dest);

@@ -41,22 +41,40 @@ csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, b
                    std::u16string_view code_page)
     : udb_recordset(nullptr, std::u16string(), std::u16string()),
       delimiter_(delimiter ? delimiter[0] : u'\0'),
-      buffer_(std::max<size_t>(buffer_size, 1)) {
+      header_(header),
+      buffer_size_(std::max<size_t>(buffer_size, 1)),
+      buffer_(buffer_size_) {
   TK_ASSERT(delimiter != nullptr && delimiter[0] != u'\0', "csv_util");
   path_ = tk_unicode_to_ansi(file_name);
   TK_TRACE(2, "csv_file::ctor(%s)", file_name);
   fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw tk_exception_ex("Cannot open CSV file '" + path_ + "': ", 1, errno);
+  start(code_page, nullptr);
+}
+
+csv_file::csv_file(const csv_file& first, int fd)
+    : udb_recordset(nullptr, std::u16string(), std::u16string()),
+      path_(first.path_),
+      fd_(fd),
+      delimiter_(first.delimiter_),
+      header_(first.header_),
+      buffer_size_(first.buffer_size_),
+      buffer_(buffer_size_),
+      quiet_(true) {
+  start(first.code_page_, &first);
+}
+
+void csv_file::start(std::u16string_view code_page, const csv_file* first) {
   struct stat st {};
   if (::fstat(fd_, &st) == 0) file_size_ = static_cast<int64_t>(st.st_size);
   TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
   TK_TRACE(2, "csv_file::reset");
   try {
-    choose_encoding(code_page);
+    choose_encoding(code_page, first);
     rewind();
     get_line(line_);
-    init_schema(line_, header);
-    if (header) get_line(line_);
+    init_schema(line_, header_);
+    if (header_) get_line(line_);
   } catch (...) {
     // A code page refused or a first line that cannot be read ends the
     // construction: the file is closed here, since no destructor will run.
@@ -64,6 +82,18 @@ csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, b
     fd_ = -1;
     throw;
   }
+}
+
+bool csv_file::can_read_again() const { return ::lseek(fd_, 0, SEEK_CUR) >= 0; }
+
+std::unique_ptr<csv_file> csv_file::read_again() const {
+  // Through this process's own descriptor: another file renamed over the
+  // path since would give the second reading other rows than the first.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw tk_exception_ex("Cannot open CSV file '" + path_ + "': ", 1, errno);
+  return std::unique_ptr<csv_file>(new csv_file(*this, fd));
 }
 
 csv_file::~csv_file() {
@@ -81,7 +111,8 @@ ssize_t csv_file::read_at(char* out, size_t n, int64_t offset) {
   }
 }
 
-void csv_file::choose_encoding(std::u16string_view code_page) {
+void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* first) {
+  code_page_ = code_page;
   char head[byte_order_mark_bytes];
   size_t got = 0;
   ssize_t n = 0;
@@ -94,7 +125,7 @@ void csv_file::choose_encoding(std::u16string_view code_page) {
   if (data_start_ == 0) {
     if (!code_page.empty()) {
       encoding_ = csv_encoding::named(code_page);
-    } else if (positional && !is_utf8_throughout()) {
+    } else if (first ? first->guessed_ : positional && !is_utf8_throughout()) {
       encoding_ = csv_encoding::windows_1252();
       guessed_ = true;
     }

@@ -89,6 +89,15 @@ class csv_file : public udb_recordset {
   // of a file whose first reading reports them).
   void set_quiet(bool quiet) noexcept { quiet_ = quiet; }
 
+  // Whether the source can be read a second time: a pipe or a terminal
+  // gives its bytes once, to this reader.
+  bool can_read_again() const;
+  // A quiet second reader of the same file from its start, in the same
+  // encoding: the file opened here, even when its path names another file
+  // by now. Raises the level-1 "Cannot open CSV file" failure when it
+  // cannot be opened; see can_read_again().
+  std::unique_ptr<csv_file> read_again() const;
+
   const std::u16string& current_line() const noexcept { return line_; }
   // The 1-based physical line on which the current line starts.
   int64_t current_line_number() const noexcept {
@@ -112,7 +121,7 @@ class csv_file : public udb_recordset {
   // Reads up to `n` bytes at `offset` without moving the file position;
   // -1 when the source cannot be read that way.
   ssize_t read_at(char* out, size_t n, int64_t offset);
-  void choose_encoding(std::u16string_view code_page);
+  void choose_encoding(std::u16string_view code_page, const csv_file* first);
   // Whether the whole file is UTF-8, read through buffer_.
   bool is_utf8_throughout();
   // A problem of the reading: reported at once, or on the reading thread
@@ -120,11 +129,20 @@ class csv_file : public udb_recordset {
   void report(const tk_exception& e) const;
   static void deliver(const tk_exception& e);
   void rewind();
+  // The second reader of `first`, reading `fd` (which it takes).
+  csv_file(const csv_file& first, int fd);
+  // Chooses the encoding (as `first` did, without reading the file through
+  // again) and reads the first line and the header; on failure the file is
+  // closed.
+  void start(std::u16string_view code_page, const csv_file* first);
 
   std::string path_;  // the file name in the process code page
   int fd_ = -1;
   int64_t file_size_ = 0;
   char16_t delimiter_;
+  bool header_;
+  size_t buffer_size_;
+  std::u16string code_page_;  // as given
   csv_encoding encoding_;
   bool guessed_ = false;
   int64_t data_start_ = 0;  // the first byte after the byte-order mark

@@ -1,9 +1,13 @@
 #include "csv_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -41,10 +45,7 @@ std::string utf16_file(std::string_view utf8, bool big_endian) {
 
 // Every record's texts; each field is text of its own length and carries its column's name.
 // `encoding`, when given, receives the encoding's name and whether it was guessed.
-rows read_all(const std::string& path, const char16_t* delimiter, bool header, size_t buffer_size,
-              std::u16string_view code_page = {}, std::pair<std::string, bool>* encoding = nullptr) {
-  csv_file file(w(path), delimiter, header, buffer_size, code_page);
-  if (encoding) *encoding = {file.encoding().name(), file.encoding_guessed()};
+rows read_records(csv_file& file) {
   rows out;
   for (int guard = 0; !file.is_eof() && guard < 1000; ++guard) {
     const udb_record* r = file.get_record();
@@ -61,6 +62,13 @@ rows read_all(const std::string& path, const char16_t* delimiter, bool header, s
     file.move_next();
   }
   return out;
+}
+
+rows read_all(const std::string& path, const char16_t* delimiter, bool header, size_t buffer_size,
+              std::u16string_view code_page = {}, std::pair<std::string, bool>* encoding = nullptr) {
+  csv_file file(w(path), delimiter, header, buffer_size, code_page);
+  if (encoding) *encoding = {file.encoding().name(), file.encoding_guessed()};
+  return read_records(file);
 }
 
 // Runs one input, as it is and as UTF-16 in both byte orders, through every
@@ -283,6 +291,31 @@ TEST(csv_file_decisions, UnopenableFileIsALevelOneSystemError) {
   const std::string path = dir.file("missing.csv");
   expect_failure<tk_exception_ex>([&] { csv_file file(w(path), u",", true); }, 1, ENOENT,
                                   "Cannot open CSV file '" + path + "': " + tk_exception_ex::system_message(ENOENT));
+}
+
+// The second reading (for the types, before the copy) reads the file the
+// first one opened, in the encoding it chose, even when another file has
+// been renamed over the path since; a pipe cannot be read twice.
+TEST(csv_file_recordset, ASecondReadingReadsTheFileOpenedFirst) {
+  testsupport::temp_dir dir;
+  testsupport::write_file(dir.file("r.csv"), "a,b\n1,caf\xE9\n2,x\n");  // not UTF-8: read as Windows-1252
+  testsupport::write_file(dir.file("new.csv"), "a,b\n3,new\n");
+  csv_file file(w(dir.file("r.csv")), u",", true, 4);
+  ASSERT_TRUE(file.can_read_again());
+  ASSERT_EQ(std::rename(dir.file("new.csv").c_str(), dir.file("r.csv").c_str()), 0);
+  std::unique_ptr<csv_file> again = file.read_again();
+  EXPECT_EQ(std::pair(std::string(again->encoding().name()), again->encoding_guessed()),
+            std::pair(std::string(file.encoding().name()), true));
+  const rows expected{{"1", "caf\xC3\xA9"}, {"2", "x"}};
+  EXPECT_EQ(read_records(*again), expected);
+  EXPECT_EQ(read_records(file), expected);
+
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  std::thread writer([&] { testsupport::write_file(dir.file("fifo"), "a\n1\n"); });
+  csv_file piped(w(dir.file("fifo")), u",", true);
+  EXPECT_FALSE(piped.can_read_again());
+  EXPECT_EQ(read_records(piped), rows{{"1"}});
+  writer.join();
 }
 
 TEST(csv_file_recordset, RecordAndItsStorageAreReused) {
