@@ -30,16 +30,55 @@ pending_files& pending() {
   return files;
 }
 
+// The descriptor among the standard output and error that writes to the
+// file `st` describes, or -1.
+int standard_stream_of(const struct stat& st) {
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat out {};
+    if (::fstat(fd, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino) return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
 dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
-  std::string name = path_ + ".tmp-XXXXXX";
+  // A destination that is no plain file of its own (a pipe, a terminal, a
+  // device, /dev/stdout with the output sent to a file) is written straight
+  // through: putting a file in its place would replace the device or the
+  // link, and its reader would get nothing.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) == 0) {
+    const int stream = S_ISREG(st.st_mode) ? standard_stream_of(st) : -1;
+    if (!S_ISREG(st.st_mode) || stream >= 0) {
+      std::fflush(nullptr);
+      fd_ = stream >= 0 ? ::fcntl(stream, F_DUPFD_CLOEXEC, 0) : ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+      streaming_ = true;
+      if (fd_ < 0) {
+        error_ = errno;
+        raise();
+      }
+      buffer_.reserve(buffer_bytes);
+      return;
+    }
+  }
+  // A symbolic link stays: the file it leads to is the one replaced.
+  std::string target = path_;
+  struct stat link {};
+  if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* resolved = ::realpath(path_.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  std::string name = target + ".tmp-XXXXXX";
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) {
     error_ = errno;
     TK_TRACE(2, "Failed to open file");
     raise();
   }
+  target_ = std::move(target);
   temporary_ = std::move(name);
   pending().paths.push_back(temporary_);
   // The file gets the permissions a newly created file would have.
@@ -60,7 +99,7 @@ dmp_file::~dmp_file() {
 void dmp_file::commit() {
   close();
   if (temporary_.empty()) return;
-  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     error_ = errno;
     raise();
   }
@@ -79,6 +118,8 @@ void dmp_file::fail(int error_number) {
 }
 
 int dmp_file::write_through(std::string_view text) {
+  // Lines the run printed before go first when both share a stream.
+  if (streaming_) std::fflush(stdout);
   while (!text.empty()) {
     const ssize_t n = ::write(fd_, text.data(), text.size());
     if (n < 0) {

@@ -8,6 +8,11 @@
 // of definitions and comments; large texts (a full multi-row statement) go
 // to the file straight after what is buffered, without a copy.
 //
+// A destination that is not a plain file (a pipe, a terminal, a device;
+// /dev/stdout also when the output goes to a file) is written straight
+// through instead, and a symbolic link is kept: the file it leads to is
+// the one replaced.
+//
 // A write the system refuses (a full disk, a file size limit) raises a
 // level-1 failure "Cannot write dump file '<path>': " + the system's text.
 // After the first failure the file is marked failed and later writes are
@@ -55,7 +60,9 @@ class dmp_file {
   [[noreturn]] void raise() const;
 
   std::string path_;
-  std::string temporary_;  // empty once committed or removed
+  std::string target_;      // the file replaced: path_, or where its link leads
+  std::string temporary_;   // empty once committed or removed (or never made)
+  bool streaming_ = false;  // written straight through
   int fd_ = -1;
   int error_ = 0;  // the system's error number of the first failure
   bool close_reported_ = false;

@@ -97,6 +97,38 @@ TEST_F(DumpFile, AnExistingFileIsReplacedInEveryMode) {
   }
 }
 
+// A symbolic link stays and the file it leads to gets the dump; a link to
+// the run's own output (as /dev/stdout is) gets it on that output, a pipe
+// or a file the shell opened, instead of a file put in the link's place.
+TEST_F(DumpFile, LinksAndStreamsAreWrittenThrough) {
+  const std::string settings = "dmp_ins_db=1\nchar_set=utf8mb4\n";
+  const std::string expected = read_file(testsupport::source_dir() + "/tests/golden/dump/database.sql");
+  // Links named sales.sql: the database takes the destination's name.
+  write_file(dir_.file("real.sql"), "~");
+  std::filesystem::create_directory(dir_.file("link"));
+  std::filesystem::create_symlink("../real.sql", dir_.file("link/sales.sql"));
+  std::filesystem::create_directory(dir_.file("stream"));
+  std::filesystem::create_symlink("/proc/self/fd/1", dir_.file("stream/sales.sql"));
+  const std::vector<std::string> shell{"/bin/sh", "-c", "exec \"$0\" \"$@\" >shell.sql",
+                                       testsupport::gridload_binary()};
+  const struct {
+    std::vector<std::string> program;
+    const char* dest;
+    const char* written;  // where the dump lands, or null for the standard output
+  } cases[] = {
+      {{testsupport::gridload_binary()}, "link/sales.sql", "real.sql"},
+      {{testsupport::gridload_binary()}, "stream/sales.sql", nullptr},
+      {shell, "stream/sales.sql", "shell.sql"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program.size() == 1 ? c.dest : "through the shell");
+    const run_result r = dump(dir_.file(c.dest), settings, {"--silent"}, c.program);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(c.written ? read_file(dir_.file(c.written)) : r.out, expected);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.file(c.dest)));
+  }
+}
+
 TEST_F(DumpFile, DestinationsThatCannotBeWritten) {
   write_file(dir_.file("locked.sql"), "keep");
   testsupport::read_only_guard guard(dir_.file("locked.sql"));
