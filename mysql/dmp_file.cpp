@@ -81,10 +81,17 @@ dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
   target_ = std::move(target);
   temporary_ = std::move(name);
   pending().paths.push_back(temporary_);
-  // The file gets the permissions a newly created file would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
+  // The file gets the permissions (and owner) of the file it replaces, or
+  // those a newly created file would have.
+  struct stat old {};
+  if (::stat(target_.c_str(), &old) == 0) {
+    if (::fchown(fd_, old.st_uid, old.st_gid) != 0) TK_TRACE(2, "The dump file keeps its owner");
+    ::fchmod(fd_, old.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+  }
   buffer_.reserve(buffer_bytes);
 }
 

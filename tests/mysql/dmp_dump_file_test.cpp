@@ -89,11 +89,15 @@ TEST_F(DumpFile, AnExistingFileIsReplacedInEveryMode) {
   for (const char* mode : {"0", "1", "2", "3"}) {
     SCOPED_TRACE(mode);
     write_file(dir_.file("old.sql"), std::string(200000, '~'));
+    namespace fs = std::filesystem;
+    fs::permissions(dir_.file("old.sql"), fs::perms::owner_read | fs::perms::owner_write);
     const run_result r = dump("old.sql", "", {std::string("--mode=") + mode});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string text = read_file(dir_.file("old.sql"));
     EXPECT_EQ(text.rfind("# File name: ", 0), 0u);
     EXPECT_EQ(text.find('~'), std::string::npos) << "bytes of the old file survive";
+    EXPECT_EQ(fs::status(dir_.file("old.sql")).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << "a private file stays private";
   }
 }
 
