@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_status_line.h"
 #include "tk_unicode.h"
@@ -10,6 +11,7 @@
 [[noreturn]] void tk_exit(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
+  tk_interrupt::end_if_requested();
   std::exit(status);
 }
 

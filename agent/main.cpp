@@ -10,6 +10,7 @@
 #include "error_handler.h"
 #include "error_tables.h"
 #include "tk_exception_ex.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
 #include "xls2sql_converter.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   // whatever the user's locale says.
   std::setlocale(LC_NUMERIC, "C");
   tk_init_code_page();
+  tk_interrupt::install();
 
   tk_logger logger(std::string(), false, 3, false);
   error_handler handler(9, g_err_table_general);

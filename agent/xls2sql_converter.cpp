@@ -24,6 +24,7 @@
 #include "sql_row_error_sink.h"
 #include "sql_row_writer.h"
 #include "tk_exception_ex.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_path.h"
 #include "tk_status_line.h"
@@ -419,6 +420,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
   } end{*progress_};
   try {
     for (; !source.is_eof(); source.move_next()) {
+      tk_interrupt::check();
       udb_record* source_record = source.get_record();
       TK_ASSERT(source_record != nullptr, "../grl_conv");
       progress_->record_read(source);
@@ -433,6 +435,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
       }
     }
   } catch (const tk_exception& e) {
+    tk_interrupt::check();
     // The copy meets the same failure at the same record.
     TK_TRACE(3, "The source cannot be read through before the copy: %s", e.message());
     return false;
@@ -540,6 +543,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   dates_map dates(table.table(), table.schema(), false);
   num_map numbers(table.table(), table.schema());
   while (!source.is_eof()) {
+    tk_interrupt::check();
     try {
       TK_TRACE(1, "Converting %d record", record_no_);
       udb_record* source_record = source.get_record();

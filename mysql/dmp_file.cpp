@@ -8,27 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "tk_exception_ex.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 
 namespace {
-
-// Temporary files not yet committed: removed when the process exits, also
-// when a level-1 error ends it without unwinding the stack.
-struct pending_files {
-  std::vector<std::string> paths;
-  ~pending_files() {
-    for (const std::string& p : paths) ::unlink(p.c_str());
-  }
-  void forget(const std::string& path) { std::erase(paths, path); }
-};
-
-pending_files& pending() {
-  static pending_files files;
-  return files;
-}
 
 // The descriptor among the standard output and error that writes to the
 // file `st` describes, or -1.
@@ -80,7 +65,7 @@ dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
   }
   target_ = std::move(target);
   temporary_ = std::move(name);
-  pending().paths.push_back(temporary_);
+  tk_interrupt::remove_at_exit(temporary_);
   // The file gets the permissions (and owner) of the file it replaces, or
   // those a newly created file would have.
   struct stat old {};
@@ -99,7 +84,7 @@ dmp_file::~dmp_file() {
   if (fd_ >= 0) ::close(fd_);
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
-    pending().forget(temporary_);
+    tk_interrupt::forget(temporary_);
   }
 }
 
@@ -110,7 +95,7 @@ void dmp_file::commit() {
     error_ = errno;
     raise();
   }
-  pending().forget(temporary_);
+  tk_interrupt::forget(temporary_);
   temporary_.clear();
 }
 

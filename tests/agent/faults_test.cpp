@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -195,4 +197,49 @@ TEST_F(Faults, ABatchRetriedRowByRowLosesNothing) {
                 db_ + "`.`r`.`n` at row 1\n");
   EXPECT_EQ(check_.scalar("SELECT CONCAT(COUNT(*), ' ', SUM(n), ' ', SUM(LENGTH(v))) FROM r"),
             std::to_string(4999) + " " + std::to_string(5000 * 5001 / 2 - 3) + " " + std::to_string(4999 * 250));
+}
+
+// Interrupted (SIGTERM, as Ctrl-C or `timeout` would) once the run has made
+// its temporary object: a dump's temporary file beside its destination, or
+// the table that replaces an existing one (mode 1). The run reports the
+// interruption, removes the object, leaves the user's file or table as it
+// was, and ends by the signal, so the shell sees it interrupted.
+TEST_F(Faults, AnInterruptedRunLeavesNothingBehind) {
+  write_file(dir_.file("big.csv"), csv(400000, 40));
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string made;  // the shell test that tells the object is there
+  } cases[] = {
+      {"dump",
+       {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--src=big.csv", "--dump", "--dest=out.sql"},
+       "ls out.sql.tmp-* >/dev/null 2>&1"},
+      {"mode 1", live_args("big.csv", csv_args("t", {"--mode=1"})),
+       "[ -n \"$(mariadb -N -h" + address_.host + " -P" + std::to_string(address_.port) + " -u" + address_.user +
+           " -p" + address_.password + " -e \"SHOW TABLES FROM " + db_ + " LIKE 'gridload_tmp%'\")\" ]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(dir_.file("out.sql"), "kept");
+    check_.exec("DROP TABLE IF EXISTS t");
+    check_.exec("CREATE TABLE t (n INT)");
+    check_.exec("INSERT INTO t VALUES (1), (2)");
+    std::vector<std::string> argv{"/bin/sh", "-c",
+                                  "\"$0\" \"$@\" & pid=$!; for i in $(seq 600); do " + c.made +
+                                      " && break; sleep 0.05; done; kill -TERM $pid; wait $pid",
+                                  testsupport::gridload_binary()};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const run_result r = testsupport::run("/bin/sh", argv, dir_.path());
+    EXPECT_EQ(r.status, 128 + SIGTERM) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error:\nt: The conversion was interrupted (SIGTERM)\n"), std::string::npos) << r.out;
+    reconnect();
+    EXPECT_EQ(tables(), std::vector<std::string>{"t"});
+    EXPECT_EQ(column("t", "n"), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(testsupport::read_file(dir_.file("out.sql")), "kept");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"big.csv", "out.sql"}));
+  }
 }
