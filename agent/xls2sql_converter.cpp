@@ -342,7 +342,10 @@ void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destin
   // An error that ends the run still leaves what was copied stored: the
   // destination goes first.
   if (e.level() >= 1) dest.reset();
-  error_handler::instance().set_context(current_table_);
+  if (failed_record_ != 0)
+    error_handler::instance().set_context(current_table_, static_cast<long>(failed_record_));
+  else
+    error_handler::instance().set_context(current_table_);
   error_handler::instance().handle(e);
   error_handler::instance().reset_context();
 }
@@ -488,38 +491,45 @@ class refused_row_reporter : public sql_row_error_sink {
   // the table will have: the server's messages name the one the user knows.
   refused_row_reporter(const std::u16string& table, const std::u16string& built, const std::u16string& final,
                        table_progress& progress)
-      : table_(table), built_(quoted(built)), final_(quoted(final)), progress_(progress) {}
+      : table_(table), built_(tk_unicode_to_utf8(built)), final_(tk_unicode_to_utf8(final)), progress_(progress) {}
   void refused_row(uint64_t row_number, const tk_exception& error) override {
     progress_.record_refused();
     error_handler::instance().set_context(table_, static_cast<long>(row_number));
     const auto* server = dynamic_cast<const sql_exception*>(&error);
-    const std::string& text = error.message();
-    if (server && built_ != final_ && text.find(built_) != std::string::npos) {
-      std::string shown = text;
-      for (size_t at = 0; (at = shown.find(built_, at)) != std::string::npos; at += final_.size())
-        shown.replace(at, built_.size(), final_);
-      error_handler::instance().handle(sql_exception(shown, server->error_number(), server->level()));
-    } else {
+    if (server)
+      error_handler::instance().handle(shown(*server));
+    else
       error_handler::instance().handle(error);
-    }
     error_handler::instance().reset_context();
+  }
+  // The server's message with the name the user knows.
+  sql_exception shown(const sql_exception& e) const {
+    std::string text = e.message();
+    if (built_ != final_)
+      for (const char quote : {'`', '\''}) {
+        const std::string from = quote + built_ + quote, to = quote + final_ + quote;
+        for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+          text.replace(at, from.size(), to);
+      }
+    sql_exception out(text, e.error_number(), e.level());
+    out.set_row(e.row());
+    return out;
   }
 
  private:
-  // The name as the server's messages quote it.
-  static std::string quoted(const std::u16string& name) {
-    std::string text(1, '`');
-    text += tk_unicode_to_utf8(name);
-    text += '`';
-    return text;
-  }
-
   const std::u16string& table_;
   std::string built_, final_;
   table_progress& progress_;
 };
 
 }  // namespace
+
+void xls2sql_converter::ends_run(const sql_exception& e, uint64_t record) {
+  // Reported once the table's failure path has run (a replacement dropped):
+  // at the first row of the statement that failed.
+  failed_record_ = e.row() != 0 ? e.row() : record;
+  throw e;
+}
 
 void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database,
                                      bool gather, const std::u16string& final_name) {
@@ -564,6 +574,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
         numbers.add_rec_stat(record);
       }
     } catch (const sql_exception& e) {
+      if (e.level() >= 1) ends_run(reporter.shown(e), record_no_ + 1);
       progress_->record_refused();
       error_handler::instance().set_context(current_table_, static_cast<long>(record_no_ + 1));
       error_handler::instance().handle(e);
@@ -576,6 +587,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   try {
     table.flush();
   } catch (const sql_exception& e) {
+    if (e.level() >= 1) ends_run(reporter.shown(e), record_no_);
     error_handler::instance().set_context(current_table_, static_cast<long>(record_no_));
     error_handler::instance().handle(e);
     error_handler::instance().reset_context();

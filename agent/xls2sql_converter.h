@@ -24,6 +24,7 @@
 #include "xls_reader.h"
 
 class sql_destination;
+class sql_exception;
 class sql_row_writer;
 class udb_profile;
 class udb_recordset;
@@ -107,6 +108,10 @@ class xls2sql_converter : public xls_reader,
   // the run, after `dest` has stored what it holds (a dump file is then
   // not put in the destination's place).
   void report(const tk_exception& e, std::unique_ptr<sql_destination>& dest);
+  // Rethrows a failure of the copy that ends the run (the server lost, a
+  // statement of rows refused as a whole), for the table's failure path,
+  // noting the record it is reported at (`record` unless it names one).
+  [[noreturn]] void ends_run(const sql_exception& e, uint64_t record);
   // The destination table for a source table: the mapped and validated
   // name, the source's schema and indexes as mapped (indexes left out when
   // the profile says so).
@@ -138,6 +143,8 @@ class xls2sql_converter : public xls_reader,
 
   // The columns the reading before the copy widened, for the copy.
   std::vector<csv_field_upsizer::step> widened_columns_;
+  // The record a failure that ends the run is reported at, or 0.
+  uint64_t failed_record_ = 0;
 
   // Names of the tables created in this run.
   std::vector<std::u16string> created_tables_;

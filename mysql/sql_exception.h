@@ -29,8 +29,15 @@ class sql_exception : public tk_exception {
 
   // The client library's error number (the code without the base).
   unsigned error_number() const noexcept { return code() & ~code_base; }
+  // The 1-based number of the first row of the statement that failed, when
+  // the failure ends the run at a statement of rows; 0 otherwise.
+  uint64_t row() const noexcept { return row_; }
+  void set_row(uint64_t row) noexcept { row_ = row; }
   // Whether the connection is unusable after this error.
   static bool is_connection_lost(unsigned error_number) noexcept;
+
+ private:
+  uint64_t row_ = 0;
 };
 
 // The long-data path of a record too large for one statement failed.

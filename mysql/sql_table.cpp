@@ -223,6 +223,10 @@ void sql_table::flush() {
 }
 
 void sql_table::post_pending() {
+  if (stopped_) {
+    pending_.clear();
+    row_starts_.clear();
+  }
   if (pending_.empty()) return;
   TK_TRACE(1, "Run SQL query: [%s]", std::string_view(pending_).substr(0, 4096));
   // The block in flight must be through before its buffers take the next.
@@ -291,7 +295,7 @@ bool sql_table::send_load(const batch& b) {
     const unsigned code = e.error_number();
     if (code != not_allowed_command && code != local_infile_disabled && code != local_infile_rejected &&
         code != local_infile_capability_disabled)
-      throw;
+      refuse_statement(e, b, 0);
     // The server (or its settings) takes no local infile: the run's rows go
     // as INSERT statements from now on.
     TK_TRACE(3, "LOAD DATA LOCAL refused (%d): %s", code, e.message());
@@ -326,7 +330,7 @@ void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, s
     mysql_real_query(connection, rollback.data(), rollback.size());
     // A batch refused as a whole is the caller's; a part of one is split
     // until the refused rows stand alone.
-    if (whole || sql_exception::is_connection_lost(e.error_number())) throw;
+    if (whole || sql_exception::is_connection_lost(e.error_number())) refuse_statement(e, b, first);
     retry_rows(b, first, end);
     return;
   } catch (...) {
@@ -401,6 +405,18 @@ void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
   } else {
     db_.query_append(dialect_.commit());
   }
+}
+
+void sql_table::refuse_statement(const sql_exception& e, const batch& b, size_t first) {
+  // The values of a statement of IGNORE rows come back as warnings: an
+  // error is the table's or the server's (a full table or disk, a lock, a
+  // right, the connection) and would refuse every row after it too. The
+  // rows sent before stay stored; the run ends here rather than lose the
+  // rest one batch at a time.
+  stopped_ = true;
+  sql_exception failure(e.message(), e.error_number(), 1);
+  failure.set_row(b.first_row + first + 1);
+  throw failure;
 }
 
 void sql_table::refuse_later(uint64_t row_number, std::exception_ptr refusal) {

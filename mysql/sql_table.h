@@ -31,6 +31,7 @@
 #include "sql_row_writer.h"
 
 class sql_database;
+class sql_exception;
 class tk_exception;
 
 class sql_table : public sql_row_writer {
@@ -121,6 +122,9 @@ class sql_table : public sql_row_writer {
   // Reports a refused row: at once on the run's thread, at the sender's
   // next wait from the sender.
   void refuse_later(uint64_t row_number, std::exception_ptr refusal);
+  // Raises the error of a statement of rows from row `first` (0-based, of
+  // batch `b`) as one that ends the run, and sends nothing more.
+  [[noreturn]] void refuse_statement(const sql_exception& e, const batch& b, size_t first);
 
   // Matches the record's cells with the table's columns when its layout is
   // new, and builds the statement heads. Throws the conformance exception
@@ -139,6 +143,7 @@ class sql_table : public sql_row_writer {
   bool transactional_ = false;                    // the table's engine keeps transactions
   std::unique_ptr<sql_load_format> load_format_;  // set when rows may go through LOAD DATA
   std::atomic<bool> load_refused_ = false;        // the server refused local infile
+  std::atomic<bool> stopped_ = false;             // a statement failed: nothing more is sent
   std::string load_statement_;
   std::string load_text_;
   bool loading_ = false;                      // a block went through LOAD DATA

@@ -243,3 +243,30 @@ TEST_F(Faults, AnInterruptedRunLeavesNothingBehind) {
     EXPECT_EQ(left, (std::vector<std::string>{"big.csv", "out.sql"}));
   }
 }
+
+// A statement of rows the server refuses as a whole (here a MEMORY table
+// at its size limit; a full disk or a denied right alike) refuses every row
+// after it too: the run ends there, through LOAD DATA or INSERT statements,
+// reported once at the first row of that statement, with status 255. It
+// used to go on, report one record, count every row as stored and end
+// with status 0.
+TEST_F(Faults, AStatementRefusedAsAWholeEndsTheRun) {
+  write_file(dir_.file("f.csv"), csv(200000, 20));
+  write_file(dir_.file("insert"), "load_data=0\n");
+  for (const char* settings : {"", "insert"}) {
+    SCOPED_TRACE(*settings ? settings : "load data");
+    check_.exec("DROP TABLE IF EXISTS full");
+    check_.exec("CREATE TABLE full (n INT, v VARCHAR(20)) ENGINE=MEMORY MAX_ROWS=50000");
+    std::map<std::string, std::string> env;
+    if (*settings) env["GRIDLOAD_SETTINGS"] = dir_.file(settings);
+    const run_result r = convert("f.csv", csv_args("full", {"--mode=3"}), env);
+    EXPECT_EQ(r.status, 255) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+    EXPECT_EQ(r.out.rfind("Converting CSV file f.csv\nError:\nfull, record #", 0), 0u) << r.out;
+    const std::string tail = ": The table 'full' is full\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), tail.size())), tail) << r.out;
+    const long reported = std::atol(r.out.c_str() + r.out.find('#') + 1);
+    EXPECT_GT(reported, 1);
+    EXPECT_GE(std::stol(check_.scalar("SELECT COUNT(*) FROM full")), reported - 1) << "rows before it are stored";
+  }
+}
