@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "workbook_support.h"
 
 using testsupport::read_file;
@@ -72,9 +74,9 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
     write_file(dir_.file("tables.txt"), file);
     std::vector<std::string> extra = {"--tab_file=tables.txt"};
     if (title == std::string("silent")) extra.push_back("--silent");
-    int way = 0;
+    std::string way = title;
     each_way("book.xlsx", extra, [&](const run_result& r) {
-      text += testsupport::transcript(std::string(title) + (way++ ? " (dump)" : ""), r) + "tables:";
+      text += testsupport::transcript(std::exchange(way, way + " (dump)"), r) + "tables:";
       for (const std::string& t : tables()) text += " " + t;
       text += "\n\n";
     });
