@@ -38,29 +38,6 @@ class scratch_text {
   std::string_view view_;
 };
 
-// Narrow text of wide text, unmappable characters as '?', for the readers
-// of numbers and dates (which only look at ASCII).
-class narrowed_text {
- public:
-  explicit narrowed_text(std::u16string_view text) {
-    bool ascii = text.size() <= sizeof small_;
-    for (size_t i = 0; ascii && i < text.size(); ++i) ascii = text[i] < 0x80;
-    if (ascii) {
-      for (size_t i = 0; i < text.size(); ++i) small_[i] = static_cast<char>(text[i]);
-      view_ = std::string_view(small_, text.size());
-    } else {
-      big_ = tk_unicode_to_console(text);
-      view_ = big_;
-    }
-  }
-  std::string_view view() const { return view_; }
-
- private:
-  char small_[128];
-  std::string big_;
-  std::string_view view_;
-};
-
 // Floats keep the runtime's answer for doubles out of their range (an
 // infinity) instead of an undefined conversion.
 float to_float_saturating(double x) {
@@ -285,7 +262,6 @@ void ole_variant::set_text_from_narrow(std::string_view text) {
 }
 
 void ole_variant::parse_hex(std::string_view text) { hex_to_bytes(text, bytes_); }
-void ole_variant::parse_hex(std::u16string_view text) { hex_to_bytes(text, bytes_); }
 
 // ---- Parsing ----------------------------------------------------------------
 
@@ -414,30 +390,6 @@ void ole_variant::from_string(std::string_view text, VARTYPE vt) {
       return;
     }
   }
-}
-
-void ole_variant::from_wstring(std::u16string_view text, VARTYPE vt) {
-  TK_TRACE(1, "ole_variant::from_wstring(%s, %d)", text, vt);
-  if (vt == VT_ARRAY_UI1 || vt == VT_BLOB) {
-    if (text.empty()) {
-      TK_TRACE(1, "Empty BLOB");
-      clear();
-    } else if (text.size() % 2 != 0) {
-      TK_TRACE(1, "Incorrect BLOB (size is odd)");
-      clear();
-    } else {
-      parse_hex(text);
-      vt_ = VT_ARRAY_UI1;
-      change_type(vt);
-    }
-    return;
-  }
-  if (vt == VT_BSTR) {
-    set_text(text);
-    return;
-  }
-  narrowed_text narrow(text);
-  from_string(narrow.view(), vt);
 }
 
 // ---- change_type --------------------------------------------------------------

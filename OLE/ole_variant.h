@@ -72,9 +72,6 @@ class ole_variant {
   // text that does not read gives VT_EMPTY. Any other tag goes through the
   // generic conversion from text and throws ole_type_exception on failure.
   void from_string(std::string_view text, VARTYPE vt);
-  // Binary tags read the wide hex text and then change_type(vt); VT_BSTR
-  // takes the text as it is; other tags narrow the text and use from_string.
-  void from_wstring(std::u16string_view text, VARTYPE vt);
 
   // ---- Conversion ----------------------------------------------------------
   // Converts in place; throws ole_cast_exception where the conversion is
@@ -267,7 +264,6 @@ class ole_variant {
   [[noreturn]] void wrong_tag() const;
   void copy_value_from(const ole_variant& other);
   void parse_hex(std::string_view text);
-  void parse_hex(std::u16string_view text);
   void set_text_from_narrow(std::string_view text);
 
   VARTYPE vt_ = VT_EMPTY;

@@ -73,20 +73,6 @@ TEST_F(CsvToMysql, ANoServerAtThePortShowsTheFriendlyText) {
                        ""));
 }
 
-// A database that exists but that the user may not open is an error, not a
-// database to create (nor to drop in mode 0).
-TEST_F(CsvToMysql, ADatabaseTheUserMayNotOpenEndsTheRun) {
-  write_file(dir_.file("p.csv"), "a\n1\n");
-  check_.exec("CREATE TABLE kept (x INT)");
-  check_.exec("DROP USER IF EXISTS 'gl_no_rights'@'%'");
-  ASSERT_TRUE(check_.exec("CREATE USER 'gl_no_rights'@'%' IDENTIFIED BY 'pw'"));
-  run_result r = run(live_args("p.csv", csv_args("p", {"--mode=0", "--user=gl_no_rights", "--pswd=pw"})));
-  check_.exec("DROP USER 'gl_no_rights'@'%'");
-  EXPECT_EQ(r.status, 255) << r.out;
-  EXPECT_EQ(r.out.rfind("Error:\nAccess denied", 0), 0u) << r.out;
-  EXPECT_EQ(tables(), std::vector<std::string>{"kept"});
-}
-
 TEST_F(CsvToMysql, SettingsFileChoosesCharacterSetAndEngine) {
   write_file(dir_.file("settings"), "char_set=utf8mb4\ntab_type=MyISAM\n");
   write_file(dir_.file("e.csv"), "a\n\xF0\x9F\x98\x80\n");

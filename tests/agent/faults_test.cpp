@@ -1,9 +1,9 @@
 // Faults while converting, end to end with the real binary: a destination
 // that is the source, a server that dies (a small packet limit is in the
 // load-path test), worksheets whose names differ only in case, a sheet too
-// wide for a table, a table replaced without the right to create one, two
-// runs creating one database, and a batch retried row by row. After each:
-// the exit status, the exact report, and what the user's tables hold.
+// wide for a table, accounts short of rights, two runs creating one
+// database, and a batch retried row by row. After each: the exit status,
+// the exact report, and what the user's tables hold.
 
 #include <gtest/gtest.h>
 
@@ -141,20 +141,33 @@ TEST_F(Faults, ASheetTooWideForATableIsRefusedAtOnce) {
   }
 }
 
-// Mode 1 by a user who may drop but not create tables: the replacement
-// cannot be made, and the old table keeps its rows.
-TEST_F(Faults, ATableThatCannotBeReplacedIsKept) {
+// Runs by accounts short of rights: one that may not open the existing
+// database (mode 0 must not take it for a database to create, nor drop it)
+// ends the run; one that may drop but not create tables (mode 1 cannot make
+// the replacement) fails that table. The old table keeps its rows.
+TEST_F(Faults, AnAccountShortOfRightsLeavesTheTablesAsTheyWere) {
   check_.exec("CREATE TABLE t (n VARCHAR(20), v VARCHAR(20))");
   check_.exec("INSERT INTO t VALUES ('1', 'old'), ('2', 'old')");
-  check_.exec("DROP USER IF EXISTS 'gl_no_create'@'%'");
-  ASSERT_TRUE(check_.exec("CREATE USER 'gl_no_create'@'%' IDENTIFIED BY 'pw'"));
-  ASSERT_TRUE(check_.exec("GRANT SELECT, INSERT, DROP, ALTER ON `" + db_ + "`.* TO 'gl_no_create'@'%'"));
   write_file(dir_.file("t.csv"), "n,v\n1,new\n");
-  const run_result r = run(live_args("t.csv", csv_args("t", {"--mode=1", "--user=gl_no_create", "--pswd=pw"})));
-  check_.exec("DROP USER 'gl_no_create'@'%'");
-  EXPECT_EQ(r.out.rfind("Error:\nt: CREATE command denied", 0), 0u) << r.out;
-  EXPECT_EQ(tables(), std::vector<std::string>{"t"});
-  EXPECT_EQ(rows("SELECT n, v FROM t ORDER BY n"), (table_rows{{"1", "old"}, {"2", "old"}}));
+  const struct {
+    std::string mode, grant, out;
+    int status;
+  } cases[] = {
+      {"0", "USAGE ON *.*", "Error:\nAccess denied", 255},
+      {"1", "SELECT, INSERT, DROP, ALTER ON `" + db_ + "`.*", "Error:\nt: CREATE command denied", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    check_.exec("DROP USER IF EXISTS 'gl_short'@'%'");
+    ASSERT_TRUE(check_.exec("CREATE USER 'gl_short'@'%' IDENTIFIED BY 'pw'"));
+    ASSERT_TRUE(check_.exec("GRANT " + c.grant + " TO 'gl_short'@'%'"));
+    const run_result r = run(live_args("t.csv", csv_args("t", {"--mode=" + c.mode, "--user=gl_short", "--pswd=pw"})));
+    check_.exec("DROP USER 'gl_short'@'%'");
+    EXPECT_EQ(r.status, c.status) << r.out;
+    EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    EXPECT_EQ(tables(), std::vector<std::string>{"t"});
+    EXPECT_EQ(rows("SELECT n, v FROM t ORDER BY n"), (table_rows{{"1", "old"}, {"2", "old"}}));
+  }
 }
 
 // Two runs that create the same new database at the same moment both load.

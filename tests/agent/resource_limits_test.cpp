@@ -5,14 +5,6 @@
 
 #include "workbook_support.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define GRIDLOAD_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define GRIDLOAD_SANITIZED 1
-#endif
-#endif
-
 namespace {
 
 class ResourceLimits : public wbtest::workbook_run {

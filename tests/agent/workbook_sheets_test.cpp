@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "workbook_support.h"
 
 using testsupport::read_file;
@@ -72,13 +74,12 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
     write_file(dir_.file("tables.txt"), file);
     std::vector<std::string> extra = {"--tab_file=tables.txt"};
     if (title == std::string("silent")) extra.push_back("--silent");
-    for (bool direct : {true, false}) {
-      const run_result r = direct ? convert("book.xlsx", extra) : dump("book.xlsx", "out.sql", extra);
-      if (!direct) load_dump("out.sql");
-      text += testsupport::transcript(std::string(title) + (direct ? "" : " (dump)"), r) + "tables:";
+    std::string way = title;
+    each_way("book.xlsx", extra, [&](const run_result& r) {
+      text += testsupport::transcript(std::exchange(way, way + " (dump)"), r) + "tables:";
       for (const std::string& t : tables()) text += " " + t;
       text += "\n\n";
-    }
+    });
   }
   testsupport::expect_golden("workbook/table_names_file.txt", text);
 }

@@ -12,6 +12,7 @@
 // text whose declared size is its length. The logical lines are also
 // parsed without a schema, as the header line is.
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -27,19 +28,11 @@
 
 namespace {
 
-// The input file: created in memory when the system has a tmpfs at
-// /dev/shm (rewriting a disk file for every input would make the target
-// wait on the disk), unlinked at once so that no run leaves it behind, and
-// reopened by the reader through /proc/self/fd.
+// The input file, in memory (rewriting a disk file for every input would
+// make the target wait on the disk), read by its /proc/self/fd path.
 int temp_fd() {
-  static const int fd = [] {
-    std::string p =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/gridload-csv-fuzz-XXXXXX" : "/tmp/gridload-csv-fuzz-XXXXXX";
-    int f = mkstemp(p.data());
-    check(f >= 0);
-    unlink(p.c_str());
-    return f;
-  }();
+  static const int fd = memfd_create("gridload-csv-fuzz", 0);
+  check(fd >= 0);
   return fd;
 }
 

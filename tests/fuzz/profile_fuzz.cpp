@@ -26,14 +26,10 @@
 
 namespace {
 
-bool blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; }
-
 void check_profile(const udb_profile& profile) {
   for (const auto& [name, section] : profile.sections()) {
     for (const std::u16string& line : section.lines) {
-      bool has_text = false;
-      for (char16_t c : line) has_text = has_text || !blank(c);
-      check(has_text);
+      check(line.find_first_not_of(u" \t\r") != std::u16string::npos);
       check(line.find(u'=') == std::u16string::npos);
     }
     std::set<std::u16string> keys;

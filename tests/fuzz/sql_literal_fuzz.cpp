@@ -60,8 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const sql_dialect::target style = (data[0] & 0x80) ? sql_dialect::target::dump : sql_dialect::target::live;
   const sql_dialect dialect(sql_dialect::version_5_6_4, style);
   const std::string_view narrow(reinterpret_cast<const char*>(data + 1), size - 1);
-  std::u16string wide;
-  for (size_t i = 1; i + 1 < size; i += 2) wide += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+  const std::u16string wide = utf16_pairs(data + 1, size - 1);
 
   std::string from_narrow;
   dialect.append_literal(from_narrow, narrow, vt);

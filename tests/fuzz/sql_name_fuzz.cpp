@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const sql_dialect::target target = (data[0] & 1) ? sql_dialect::target::dump : sql_dialect::target::live;
   const sql_dialect dialect(sql_dialect::version_5_6_4, target);
-  std::u16string name;
-  for (size_t i = 1; i + 1 < size; i += 2) name += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+  const std::u16string name = utf16_pairs(data + 1, size - 1);
 
   constexpr std::string_view head = "DROP TABLE IF EXISTS ";
   const std::string statement = dialect.drop_table(name);
