@@ -1,18 +1,200 @@
-// The table writer against the private server: values stored and read back
-// equal in both append paths, the server's strict mode, batching, long
-// data, and the size and duplicate rules.
+// The live destination against the private server: the session the engine
+// sets up, the database's table list and definitions read back, and the
+// table writer (values stored and read back equal in both append paths, the
+// server's strict mode, batching, long data, and the size and duplicate
+// rules). Each test has the destination's own engine connected and the
+// test's database opened through it; checks go through the test's separate
+// connection (check_). And a dump file loaded back by the server's client.
+// (Connection faults and database names of any bytes,
+// and creating, replacing and dropping tables, are shown end to end with
+// the real binary.)
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "dmp_database.h"
 #include "expect_failure.h"
+#include "mysql_test_server.h"
+#include "sql_database.h"
+#include "sql_engine.h"
+#include "sql_exception.h"
 #include "sql_row_error_sink.h"
-#include "sql_server_fixture.h"
+#include "sql_table.h"
+#include "sql_tmp_recordset.h"
+#include "test_support.h"
 #include "tk_exception.h"
+#include "tk_unicode.h"
+#include "udb_record.h"
+#include "udb_recordset.h"
 
 namespace {
+
+t_ftd column(const char16_t* name, VARTYPE vt, uint32_t size, bool auto_inc = false) {
+  return t_ftd(size, name, vt, false, auto_inc, ole_variant(), 0);
+}
+
+// id INT, txt (long text), bin (long binary).
+udb_schema id_text_bin_schema() {
+  udb_schema schema;
+  schema.push_back(column(u"id", VT_I4, 4));
+  schema.push_back(column(u"txt", VT_BSTR, 0));
+  schema.push_back(column(u"bin", VT_ARRAY_UI1, 0));
+  return schema;
+}
+
+udb_indexes primary_on(const char16_t* field) {
+  udb_index key(u"pk", true, true);
+  key.fields = {field};
+  udb_indexes indexes;
+  indexes.push_back(key);
+  return indexes;
+}
+
+// A record of id_text_bin_schema(); no bytes is NULL.
+void fill(udb_record& r, int32_t id, std::u16string_view text, const std::vector<uint8_t>& bytes = {}) {
+  r.clear();
+  r.add(u"id").set_i4(id);
+  r[0].set_declared_size(4);
+  r.add(u"txt").set_text(text);
+  udb_field& bin = r.add(u"bin");
+  if (bytes.empty())
+    bin.set_null();
+  else
+    bin.attach_binary(std::span<const uint8_t>(bytes));
+}
+
+// `action` must fail with a server error, one of `codes`, at level 0: a
+// refused statement is reported and the conversion goes on.
+void expect_server_error(const std::function<void()>& action, std::initializer_list<unsigned> codes) {
+  try {
+    action();
+    ADD_FAILURE() << "no server error";
+  } catch (const sql_exception& e) {
+    EXPECT_NE(std::find(codes.begin(), codes.end(), e.error_number()), codes.end()) << e.message();
+    EXPECT_EQ(e.level(), 0u);
+  }
+}
+
+class sql_server_fixture : public testsupport::mysql_fixture {
+ protected:
+  void SetUp() override {
+    testsupport::mysql_fixture::SetUp();
+    if (HasFatalFailure()) return;
+    engine_ = std::make_unique<sql_engine>();
+    engine_->connect(address_.host, address_.user, address_.password, address_.port);
+    database_ = open(udb_database::mode_append);
+  }
+  void TearDown() override {
+    database_.reset();
+    engine_.reset();
+    testsupport::mysql_fixture::TearDown();
+  }
+
+  std::unique_ptr<sql_database> open(uint32_t mode) { return engine_->open_database(tk_utf8_to_unicode(db_), mode); }
+  std::unique_ptr<sql_table> create(const std::u16string& name, const udb_schema& schema,
+                                    const udb_indexes& indexes = udb_indexes()) {
+    std::unique_ptr<udb_recordset> rs = database_->create_table(name, schema, indexes);
+    return std::unique_ptr<sql_table>(static_cast<sql_table*>(rs.release()));
+  }
+  std::unique_ptr<sql_table> get(const std::u16string& name) {
+    std::unique_ptr<udb_recordset> rs = database_->get_table(name, udb_database::mode_append);
+    return std::unique_ptr<sql_table>(static_cast<sql_table*>(rs.release()));
+  }
+  // A session counter of statements the engine's connection ran
+  // (Com_insert, Com_load).
+  long long com(const std::string& counter = "Com_insert") {
+    sql_tmp_recordset rs("SHOW SESSION STATUS LIKE '" + counter + "'", engine_->handle());
+    return std::stoll((*rs.get_record())[1].to_string());
+  }
+  // Connects again, rows going through LOAD DATA LOCAL or not, in a
+  // character set or the default one.
+  void reconnect(bool load_data, const char16_t* char_set = u"") {
+    database_.reset();
+    engine_->set_load_data(load_data);
+    engine_->set_char_set(char_set);
+    engine_->connect(address_.host, address_.user, address_.password, address_.port);
+    database_ = open(udb_database::mode_append);
+  }
+
+  std::unique_ptr<sql_engine> engine_;
+  std::unique_ptr<sql_database> database_;
+};
+
+class sql_engine_session : public sql_server_fixture {};
+
+TEST_F(sql_engine_session, SessionSettingsAndReconnectWithUtf8mb4) {
+  sql_tmp_recordset rs(
+      "SELECT VERSION(), @@session.wait_timeout, @@session.foreign_key_checks, "
+      "@@character_set_client, @@session.sql_mode",
+      engine_->handle());
+  const udb_record& row = *rs.get_record();
+  EXPECT_EQ(engine_->dialect().version(), sql_engine::parse_version(row[0].to_string().c_str()));
+  EXPECT_GE(std::stoll(row[1].to_string()), 28800);
+  EXPECT_EQ(row[2].to_string(), "0");
+  EXPECT_EQ(row[3].to_string(), "utf8mb3");
+  // The server's strict mode is kept (the server's flags are kept; a server
+  // with NO_BACKSLASH_ESCAPES is tried end to end).
+  EXPECT_EQ(row[4].to_string(), check_.scalar("SELECT @@GLOBAL.sql_mode"));
+  EXPECT_NE(row[4].to_string().find("STRICT_TRANS_TABLES"), std::string::npos) << row[4].to_string();
+
+  const unsigned long first = mysql_thread_id(engine_->handle());
+  reconnect(true, u"utf8mb4");
+  EXPECT_NE(mysql_thread_id(engine_->handle()), first);
+  // The first connection is closed before the second is made.
+  EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM information_schema.processlist WHERE id=" + std::to_string(first)),
+            "0");
+  sql_tmp_recordset second("SELECT @@character_set_client", engine_->handle());
+  EXPECT_EQ((*second.get_record())[0].to_string(), "utf8mb4");
+}
+
+class sql_database_server : public sql_server_fixture {};
+
+// A database merged into may hold views: they are no tables to write.
+// (Creating, replacing and dropping tables is shown end to end.)
+TEST_F(sql_database_server, TableListLeavesOutViews) {
+  ASSERT_TRUE(check_.exec("CREATE TABLE base1 (a INT)"));
+  ASSERT_TRUE(check_.exec("CREATE VIEW v1 AS SELECT a FROM base1"));
+  database_ = open(udb_database::mode_append);
+  EXPECT_EQ(database_->tables(), std::vector<std::u16string>{u"base1"});
+}
+
+TEST_F(sql_database_server, TableDefinitionIsReadBack) {
+  ASSERT_TRUE(check_.exec(
+      "CREATE TABLE d (id INT AUTO_INCREMENT PRIMARY KEY, code VARCHAR(12) NOT NULL, note TEXT, pic BLOB, "
+      "amount FLOAT(10,2), made DATETIME DEFAULT CURRENT_TIMESTAMP, zero DATE DEFAULT '0000-00-00', flag BIT(1) "
+      "DEFAULT b'1', g POINT, UNIQUE KEY uc (code), KEY two (code, id))"));
+  ASSERT_TRUE(check_.exec("INSERT INTO d (code, note, g) VALUES ('a', 'n', POINT(1, 2)), ('b', NULL, NULL)"));
+  database_ = open(udb_database::mode_append);
+
+  std::unique_ptr<sql_table> table = get(u"d");
+  struct expect {
+    const char16_t* name;
+    VARTYPE vt;
+    uint32_t size;
+  };
+  for (const expect& e : {expect{u"code", VT_BSTR, 12}, expect{u"note", VT_BSTR, 0}, expect{u"pic", VT_ARRAY_UI1, 0},
+                          expect{u"amount", VT_DECIMAL, 0}, expect{u"made", VT_DATE, 0}}) {
+    SCOPED_TRACE(tk_unicode_to_utf8(e.name));
+    const t_ftd* f = table->schema().find(e.name);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->vartype, e.vt);
+    EXPECT_EQ(f->size, e.size ? e.size : f->size);
+  }
+  const t_ftd& amount = *table->schema().find(u"amount");
+  EXPECT_EQ(std::pair(amount.precision, amount.scale), std::pair(10u, 2u));
+  EXPECT_EQ(table->schema().find(u"made")->reserved, 9u);
+  EXPECT_TRUE(table->schema().find(u"zero")->def_value.is_empty());
+  ASSERT_EQ(table->indexes().size(), 3u);
+  EXPECT_TRUE(table->indexes()[0].b_primary);
+  EXPECT_EQ(table->indexes()[2].fields, (std::vector<std::u16string>{u"code", u"id"}));
+}
 
 std::string utf8(std::u16string_view text) { return tk_unicode_to_utf8(text); }
 
@@ -29,10 +211,7 @@ class sql_table_paths : public sql_server_fixture, public ::testing::WithParamIn
 // 3 MiB text (two UTF-8 bytes for the accented characters) with 3 MiB of
 // bytes, which may not travel inside a statement: they go as long data.
 TEST_P(sql_table_paths, ValuesReadBackEqual) {
-  database_.reset();
-  engine_->set_char_set(u"utf8mb4");
-  engine_->connect(address_.host, address_.user, address_.password, address_.port);
-  database_ = open(udb_database::mode_append);
+  reconnect(true, u"utf8mb4");
   if (!GetParam()) database_->stop_batching();
 
   std::vector<std::u16string> texts;
@@ -276,6 +455,63 @@ TEST(sql_table_packet, RecordLargerThanMaxAllowedPacket) {
   }
   table.reset();
   db.reset();
+}
+
+// A dump file loaded back into the private server by the mariadb client:
+// values around the inline limit (the larger ones written in pieces) arrive
+// whole. (Live and dump runs of the same sources are compared end to end in
+// tests/agent.)
+class DumpLoad : public testsupport::mysql_fixture {
+ protected:
+  // Runs a dump file through the mariadb client, as a user would.
+  void load(const std::string& file, const std::string& database) {
+    const testsupport::run_result r = testsupport::run(
+        "/bin/sh", {"sh", "-c", "exec mariadb --no-defaults -h\"$1\" -P\"$2\" -u\"$3\" -p\"$4\" $5 < \"$6\"", "sh",
+                    address_.host, std::to_string(address_.port), address_.user, address_.password, database, file});
+    ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  }
+
+  testsupport::temp_dir dir_;
+};
+
+// Text (every character the escaping touches; a 4-byte character across
+// piece boundaries) and binary values (every byte value) of exactly the
+// inline limit and one more, which goes to the file in pieces.
+TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
+  std::u16string unit = u"'\\\r\n\x1A";
+  unit += u'\0';
+  unit += u"\"\U0001F600\u00E9 x";  // 12 units: no pair is cut at either length
+  std::u16string text;
+  while (text.size() < sql_max_inline_field_size + 1) text += unit;
+  std::vector<uint8_t> bytes(sql_max_inline_field_size + 1);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 31 + i / 256);
+
+  udb_schema schema;
+  schema.push_back(t_ftd(0, u"id", VT_I4, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(0, u"txt", VT_BSTR, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(0, u"bin", VT_BLOB, false, false, ole_variant(), 0));
+  const std::string file = dir_.file("big.sql");
+  std::vector<testsupport::mysql_row> expected;
+  {
+    dmp_database db(std::u16string(file.begin(), file.end()), dump_options{}, {"big.sql", "01/02/2030"},
+                    {u"utf8mb4", u"InnoDB", nullptr});
+    auto table = db.create_table(u"big", schema, {});
+    udb_record row;
+    for (size_t size : {sql_max_inline_field_size, sql_max_inline_field_size + 1}) {
+      const std::u16string_view part = std::u16string_view(text).substr(0, size);
+      const std::vector<uint8_t> blob(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(size));
+      row.clear();
+      row.add(u"id").set_i4(static_cast<int32_t>(size));
+      row.add(u"txt").set_text(part);
+      row.add(u"bin").attach_binary(std::vector<uint8_t>(blob));
+      table->append_record(row);
+      expected.push_back({tk_unicode_to_utf8(part), std::string(blob.begin(), blob.end())});
+    }
+    table.reset();
+    db.finish();
+  }
+  load(file, db_);
+  EXPECT_TRUE(check_.query("SELECT txt, bin FROM big ORDER BY id") == expected) << "a value did not arrive whole";
 }
 
 }  // namespace
