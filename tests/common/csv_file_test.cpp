@@ -187,52 +187,46 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
     late += "\xC3\xA9";
     late_as_1252 += "\xC3\x83\xC2\xA9";
   }
-  auto unreadable = [](int line, const std::string& encoding) {
-    return ", line " + std::to_string(line) + " cannot be read as " + encoding + ": the record is left out";
-  };
-  auto open_quote = [](int line) {
-    return ": the quote opened on line " + std::to_string(line) + " is not closed at the end of the file";
-  };
   struct row {
     std::string bytes;
     std::u16string code_page;
     rows expected;
     std::string encoding;
-    std::string report;  // after "CSV file '<path>'"; empty when nothing is reported
+    int bad_line = 0;         // a line that cannot be read
+    int open_quote_line = 0;  // a quote opened there and never closed
   };
   const row table[] = {
-      {"caf\xC3\xA9,\xF0\x9F\x98\x80\n", u"", {{"caf\xC3\xA9", "\xF0\x9F\x98\x80"}}, "UTF-8", ""},
-      {"\xC3\xA9,\xC3", u"", {{"\xC3\x83\xC2\xA9", "\xC3\x83"}}, "windows-1252?", ""},  // cut at the end
-      {late + "\n\x9C\n", u"", {{late_as_1252}, {"\xC5\x93"}}, "windows-1252?", ""},
-      {"\xEF\xBB\xBF\xC3\xA9\n", u"1251", {{"\xC3\xA9"}}, "UTF-8", ""},  // the mark wins
-      {std::string("h\0i\0\n\0", 6), u"UTF-16LE", {{"hi"}}, "UTF-16LE", ""},
-      {std::string("\0h\0\n", 4), u"1201", {{"h"}}, "UTF-16BE", ""},
-      {"a\n\"b\nc\xFF\"\nd\n", u"65001", {{"a"}, {"d"}}, "UTF-8", unreadable(3, "UTF-8")},  // inside quotes
-      {"\x82\xA0,\x93\xFA\n\x82\n",
-       u"932",
-       {{"\xE3\x81\x82", "\xE6\x97\xA5"}},
-       "Shift_JIS",
-       unreadable(2, "Shift_JIS")},
-      {std::string("\xFF\xFE\x61\0\n\0\0\xD8\n\0\x62\0", 12),
-       u"",
-       {{"a"}, {"b"}},
-       "UTF-16LE",
-       unreadable(2, "UTF-16LE")},                                                                 // lone surrogate
-      {std::string("\xFE\xFF\0a\0\n\0", 7), u"", {{"a"}}, "UTF-16BE", unreadable(2, "UTF-16BE")},  // odd byte
-      {"a,b\n1,\"x\n2,3\n", u"", {{"a", "b"}, {"1", "x\n2,3\n"}}, "UTF-8", open_quote(2)},
-      {"a,b\n1,\"x", u"", {{"a", "b"}, {"1", "x"}}, "UTF-8", open_quote(2)},  // no final line end
-      {"\"a\nb\" \"c\nd\n", u"", {{"a\nb c\nd\n"}}, "UTF-8", open_quote(2)},  // closed and opened again
+      {"caf\xC3\xA9,\xF0\x9F\x98\x80\n", u"", {{"caf\xC3\xA9", "\xF0\x9F\x98\x80"}}, "UTF-8"},
+      {"\xC3\xA9,\xC3", u"", {{"\xC3\x83\xC2\xA9", "\xC3\x83"}}, "windows-1252?"},  // cut at the end
+      {late + "\n\x9C\n", u"", {{late_as_1252}, {"\xC5\x93"}}, "windows-1252?"},
+      {"\xEF\xBB\xBF\xC3\xA9\n", u"1251", {{"\xC3\xA9"}}, "UTF-8"},  // the mark wins
+      {std::string("h\0i\0\n\0", 6), u"UTF-16LE", {{"hi"}}, "UTF-16LE"},
+      {std::string("\0h\0\n", 4), u"1201", {{"h"}}, "UTF-16BE"},
+      {"a\n\"b\nc\xFF\"\nd\n", u"65001", {{"a"}, {"d"}}, "UTF-8", 3},  // inside quotes: the record goes
+      {"\x82\xA0,\x93\xFA\n\x82\n", u"932", {{"\xE3\x81\x82", "\xE6\x97\xA5"}}, "Shift_JIS", 2},
+      {std::string("\xFF\xFE\x61\0\n\0\0\xD8\n\0\x62\0", 12), u"", {{"a"}, {"b"}}, "UTF-16LE", 2},  // lone surrogate
+      {std::string("\xFE\xFF\0a\0\n\0", 7), u"", {{"a"}}, "UTF-16BE", 2},  // an odd byte at the end
+      {"a,b\n1,\"x\n2,3\n", u"", {{"a", "b"}, {"1", "x\n2,3\n"}}, "UTF-8", 0, 2},
+      {"a,b\n1,\"x", u"", {{"a", "b"}, {"1", "x"}}, "UTF-8", 0, 2},  // no final line end
+      {"\"a\nb\" \"c\nd\n", u"", {{"a\nb c\nd\n"}}, "UTF-8", 0, 2},  // closed and opened again
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.encoding + " " + std::to_string(&r - table));
     testsupport::write_file(path, r.bytes);
+    const std::string file = "Error:\nCSV file '" + path + "'";
+    const std::string report = r.bad_line ? file + ", line " + std::to_string(r.bad_line) + " cannot be read as " +
+                                                r.encoding + ": the record is left out\n"
+                               : r.open_quote_line
+                                   ? file + ": the quote opened on line " + std::to_string(r.open_quote_line) +
+                                         " is not closed at the end of the file\n"
+                                   : "";
     for (size_t size : chunk_sizes) {
       SCOPED_TRACE(size);
       rows got;
       std::pair<std::string, bool> encoding;
       reported printed([&] { got = read_all(path, u",", false, size, r.code_page, &encoding); });
       EXPECT_EQ(std::pair(got, encoding.first + (encoding.second ? "?" : "")), std::pair(r.expected, r.encoding));
-      EXPECT_EQ(printed.out, r.report.empty() ? "" : "Error:\nCSV file '" + path + "'" + r.report + "\n");
+      EXPECT_EQ(printed.out, report);
     }
   }
 }
