@@ -30,7 +30,6 @@ class udb_database {
   static constexpr uint32_t mode_created = 2;    // a database just created
   static constexpr uint32_t mode_overwrite = 4;  // the whole database is being overwritten
   static constexpr uint32_t mode_append = 8;     // tables are added to an existing database
-  static constexpr uint32_t mode_replace = 256;  // writers replace rows with existing keys
 
   udb_database(std::u16string name, uint32_t mode);
   udb_database(const udb_database&) = delete;

@@ -1128,9 +1128,6 @@ void sql_dialect::append_insert_head(std::string& out, insert_verb verb, std::u1
     case insert_verb::insert_ignore:
       out += "INSERT IGNORE INTO ";
       break;
-    case insert_verb::replace:
-      out += "REPLACE INTO ";
-      break;
   }
   append_name(out, table);
   out += '(';
@@ -1141,10 +1138,9 @@ void sql_dialect::append_insert_head(std::string& out, insert_verb verb, std::u1
   out += ") VALUES";
 }
 
-std::string sql_dialect::load_data(std::u16string_view table, std::span<const sql_cell_slot> slots, bool replace,
+std::string sql_dialect::load_data(std::u16string_view table, std::span<const sql_cell_slot> slots,
                                    std::u16string_view char_set) const {
-  std::string sql = replace ? "LOAD DATA LOCAL INFILE 'rows' REPLACE INTO TABLE "
-                            : "LOAD DATA LOCAL INFILE 'rows' IGNORE INTO TABLE ";
+  std::string sql = "LOAD DATA LOCAL INFILE 'rows' IGNORE INTO TABLE ";
   append_name(sql, table);
   sql += tk_wstring::equal_no_case(char_set, u"utf8mb4") ? " CHARACTER SET utf8mb4" : " CHARACTER SET utf8";
   sql += " FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES TERMINATED BY '\\n' (";

@@ -112,7 +112,7 @@ class sql_dialect {
   enum class target : uint8_t { live, dump };
 
   // The statement verbs of a row.
-  enum class insert_verb : uint8_t { insert, insert_ignore, replace };
+  enum class insert_verb : uint8_t { insert, insert_ignore };
 
   // The column types the refinement proposes.
   enum class refined_type : uint8_t { char19, datetime, date, time, varchar255, double_, bigint, int_ };
@@ -257,8 +257,8 @@ class sql_dialect {
   // LOAD DATA LOCAL of the slots' columns from the text sql_load_format
   // writes (tab-separated fields, backslash escapes, a line a row), read in
   // the session's character set (as set_names names it); a row whose key is
-  // stored already is skipped, or replaces the stored one.
-  std::string load_data(std::u16string_view table, std::span<const sql_cell_slot> slots, bool replace,
+  // stored already is skipped.
+  std::string load_data(std::u16string_view table, std::span<const sql_cell_slot> slots,
                         std::u16string_view char_set) const;
   // A one-row statement whose cells may exceed sql_max_inline_field_size,
   // handed to `write` in pieces: the head, then each value, big values in

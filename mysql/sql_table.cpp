@@ -204,16 +204,15 @@ void sql_table::prepare_layout(const udb_record& record) {
   layout_names_.clear();
   for (size_t i = 0; i < record.size(); ++i) layout_names_.push_back(record[i].name());
 
-  const bool replace = (db_.mode() & udb_database::mode_replace) != 0;
   using verb = sql_dialect::insert_verb;
   batch_head_.clear();
-  dialect_.append_insert_head(batch_head_, replace ? verb::replace : verb::insert_ignore, table_, slots_);
+  dialect_.append_insert_head(batch_head_, verb::insert_ignore, table_, slots_);
   single_head_.clear();
-  dialect_.append_insert_head(single_head_, replace ? verb::replace : verb::insert, table_, slots_);
+  dialect_.append_insert_head(single_head_, verb::insert, table_, slots_);
   load_format_.reset();
   if (transactional_ && db_.local_infile()) {
     load_format_ = std::make_unique<sql_load_format>(slots_);
-    load_statement_ = dialect_.load_data(table_, slots_, replace, db_.settings().char_set);
+    load_statement_ = dialect_.load_data(table_, slots_, db_.settings().char_set);
   }
 }
 

@@ -88,13 +88,15 @@ void expect_records(const std::string& bytes, const rows& expected, const char16
   }
 }
 
-TEST(csv_file_quoting, QuotesDelimitersAndLineJoining) {
+TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
   const std::string long_value(200000, 'x'), part(70000, 'y');
   const std::string quoted = part + "\n" + part + "\n" + part;
   struct row {
     const char* name;
     std::string bytes;
     rows expected;
+    const char16_t* delimiter = u",";
+    bool header = false;
   };
   const row table[] = {
       {"quoted delimiter", "1,\"a,b\",3\n", {{"1", "a,b", "3"}}},
@@ -120,19 +122,16 @@ TEST(csv_file_quoting, QuotesDelimitersAndLineJoining) {
       {"lines of any length",
        long_value + ",1\n\"" + quoted + "\",2\r\nz\n",
        {{long_value, "1"}, {quoted, "2"}, {"z"}}},
+      {"tab delimiter", "a\tb;c d,e\n", {{"a", "b;c d,e"}}, csv_delimiter(0)},
+      {"semicolon delimiter", "a\tb;c d,e\n", {{"a\tb", "c d,e"}}, csv_delimiter(1)},
+      {"comma delimiter", "a\tb;c d,e\n", {{"a\tb;c d", "e"}}, csv_delimiter(2)},
+      {"space delimiter", "a\tb;c d,e\n", {{"a\tb;c", "d,e"}}, csv_delimiter(3)},
+      {"a header is no record", "id,name\n1,x\n", {{"1", "x"}}, u",", true},
+      {"a header alone", "id,name\n", {}, u",", true},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.name);
-    expect_records(r.bytes, r.expected);
-  }
-}
-
-TEST(csv_file_quoting, EachDelimiter) {
-  const std::string line = "a\tb;c d,e\n";
-  const rows expected[] = {{{"a", "b;c d,e"}}, {{"a\tb", "c d,e"}}, {{"a\tb;c d", "e"}}, {{"a\tb;c", "d,e"}}};
-  for (int index = 0; index < 4; ++index) {
-    SCOPED_TRACE(index);
-    expect_records(line, expected[index], csv_delimiter(index));
+    expect_records(r.bytes, r.expected, r.delimiter, r.header);
   }
   EXPECT_EQ(csv_delimiter(-1), nullptr);
   EXPECT_EQ(csv_delimiter(4), nullptr);
@@ -172,12 +171,6 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
   }
 }
 
-TEST(csv_file_header, FirstLineIsDataOnlyWithoutTheFlag) {
-  expect_records("id,name\n1,x\n", {{"id", "name"}, {"1", "x"}}, u",", false);
-  expect_records("id,name\n1,x\n", {{"1", "x"}}, u",", true);
-  expect_records("id,name\n", {}, u",", true);
-}
-
 // Captures what the error handler prints for level-0 reports.
 struct reported {
   std::string out;
@@ -189,38 +182,12 @@ struct reported {
   }
 };
 
-TEST(csv_file_decisions, OpenQuoteAtTheEndKeepsEverythingAndReportsTheLine) {
-  testsupport::temp_dir dir;
-  const std::string path = dir.file("open.csv");
-  struct row {
-    const char* name;
-    std::string bytes;
-    rows expected;
-    int opened_on;
-  };
-  const row table[] = {
-      {"final line end inside the quote", "a,b\n1,\"x\n2,3\n", {{"a", "b"}, {"1", "x\n2,3\n"}}, 2},
-      {"no final line end", "a,b\n1,\"x", {{"a", "b"}, {"1", "x"}}, 2},
-      {"quote closed and opened again", "\"a\nb\" \"c\nd\n", {{"a\nb c\nd\n"}}, 2},
-  };
-  for (const row& r : table) {
-    SCOPED_TRACE(r.name);
-    testsupport::write_file(path, r.bytes);
-    for (size_t size : chunk_sizes) {
-      rows got;
-      reported printed([&] { got = read_all(path, u",", false, size); });
-      EXPECT_EQ(got, r.expected);
-      EXPECT_EQ(printed.out, "Error:\nCSV file '" + path + "': the quote opened on line " +
-                                 std::to_string(r.opened_on) + " is not closed at the end of the file\n");
-    }
-  }
-}
-
 // The encoding each file is read in (a trailing '?' marks a guess), what it
-// gives, and the line that cannot be read in it: reported, its record left
-// out, the next read. Every row through every buffer size, so that the
-// UTF-8 check, a sequence and a surrogate pair are split between refills.
-TEST(csv_file_encoding, ChosenBeforeTheFirstRecord) {
+// gives, and what is reported: a line that cannot be read in it (its record
+// left out, the next read), or a quote still open at the end of the file
+// (everything after it kept). Every row through every buffer size, so that
+// the UTF-8 check, a sequence and a surrogate pair are split between refills.
+TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
   testsupport::temp_dir dir;
   const std::string path = dir.file("e.csv");
   std::string late, late_as_1252;  // past the first chunks of the check
@@ -233,32 +200,41 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecord) {
     std::u16string code_page;
     rows expected;
     std::string encoding;
-    int bad_line;  // 0 when every line reads
+    int bad_line = 0;         // a line that cannot be read
+    int open_quote_line = 0;  // a quote opened there and never closed
   };
   const row table[] = {
-      {"caf\xC3\xA9,\xF0\x9F\x98\x80\n", u"", {{"caf\xC3\xA9", "\xF0\x9F\x98\x80"}}, "UTF-8", 0},
-      {"\xC3\xA9,\xC3", u"", {{"\xC3\x83\xC2\xA9", "\xC3\x83"}}, "windows-1252?", 0},  // cut at the end
-      {late + "\n\x9C\n", u"", {{late_as_1252}, {"\xC5\x93"}}, "windows-1252?", 0},
-      {"\xEF\xBB\xBF\xC3\xA9\n", u"1251", {{"\xC3\xA9"}}, "UTF-8", 0},  // the mark wins
-      {std::string("h\0i\0\n\0", 6), u"UTF-16LE", {{"hi"}}, "UTF-16LE", 0},
-      {std::string("\0h\0\n", 4), u"1201", {{"h"}}, "UTF-16BE", 0},
+      {"caf\xC3\xA9,\xF0\x9F\x98\x80\n", u"", {{"caf\xC3\xA9", "\xF0\x9F\x98\x80"}}, "UTF-8"},
+      {"\xC3\xA9,\xC3", u"", {{"\xC3\x83\xC2\xA9", "\xC3\x83"}}, "windows-1252?"},  // cut at the end
+      {late + "\n\x9C\n", u"", {{late_as_1252}, {"\xC5\x93"}}, "windows-1252?"},
+      {"\xEF\xBB\xBF\xC3\xA9\n", u"1251", {{"\xC3\xA9"}}, "UTF-8"},  // the mark wins
+      {std::string("h\0i\0\n\0", 6), u"UTF-16LE", {{"hi"}}, "UTF-16LE"},
+      {std::string("\0h\0\n", 4), u"1201", {{"h"}}, "UTF-16BE"},
       {"a\n\"b\nc\xFF\"\nd\n", u"65001", {{"a"}, {"d"}}, "UTF-8", 3},  // inside quotes: the record goes
       {"\x82\xA0,\x93\xFA\n\x82\n", u"932", {{"\xE3\x81\x82", "\xE6\x97\xA5"}}, "Shift_JIS", 2},
       {std::string("\xFF\xFE\x61\0\n\0\0\xD8\n\0\x62\0", 12), u"", {{"a"}, {"b"}}, "UTF-16LE", 2},  // lone surrogate
       {std::string("\xFE\xFF\0a\0\n\0", 7), u"", {{"a"}}, "UTF-16BE", 2},  // an odd byte at the end
+      {"a,b\n1,\"x\n2,3\n", u"", {{"a", "b"}, {"1", "x\n2,3\n"}}, "UTF-8", 0, 2},
+      {"a,b\n1,\"x", u"", {{"a", "b"}, {"1", "x"}}, "UTF-8", 0, 2},  // no final line end
+      {"\"a\nb\" \"c\nd\n", u"", {{"a\nb c\nd\n"}}, "UTF-8", 0, 2},  // closed and opened again
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.encoding + " " + std::to_string(&r - table));
     testsupport::write_file(path, r.bytes);
+    const std::string file = "Error:\nCSV file '" + path + "'";
+    const std::string report = r.bad_line ? file + ", line " + std::to_string(r.bad_line) + " cannot be read as " +
+                                                r.encoding + ": the record is left out\n"
+                               : r.open_quote_line
+                                   ? file + ": the quote opened on line " + std::to_string(r.open_quote_line) +
+                                         " is not closed at the end of the file\n"
+                                   : "";
     for (size_t size : chunk_sizes) {
       SCOPED_TRACE(size);
       rows got;
       std::pair<std::string, bool> encoding;
       reported printed([&] { got = read_all(path, u",", false, size, r.code_page, &encoding); });
       EXPECT_EQ(std::pair(got, encoding.first + (encoding.second ? "?" : "")), std::pair(r.expected, r.encoding));
-      EXPECT_EQ(printed.out, r.bad_line ? "Error:\nCSV file '" + path + "', line " + std::to_string(r.bad_line) +
-                                              " cannot be read as " + r.encoding + ": the record is left out\n"
-                                        : "");
+      EXPECT_EQ(printed.out, report);
     }
   }
 }

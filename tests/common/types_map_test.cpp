@@ -70,35 +70,22 @@ TEST(NumMap, ExactTextNumbersOnly) {
 }
 
 // A workbook's numbers: whole ones are integers while a double holds them
-// exactly (2^53), whatever their width; currency keeps its exact type.
+// exactly (2^53), whatever their width. The columns of the round trip of
+// workbook numbers (tests/agent: integers past INT, 2^53 itself, fractions,
+// currency kept exact) are not repeated here.
 TEST(NumMap, StoredNumbers) {
-  const struct {
-    std::vector<double> values;
-    int32_t state;
-  } rows[] = {
-      {{1.0, -7.0, 2147483647.0}, num_map::state_int},
-      {{1.0, 4000000000.0}, num_map::state_bigint},
-      {{9007199254740992.0, -9007199254740992.0}, num_map::state_bigint},
-      {{9007199254740994.0}, num_map::state_double},
-      {{1.0, 0.25}, num_map::state_double},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(testing::PrintToString(r.values));
+  for (const auto& [values, state] : {std::pair{std::vector{1.0, -7.0, 2147483647.0}, num_map::state_int},
+                                      std::pair{std::vector{9007199254740994.0}, num_map::state_double}}) {
+    SCOPED_TRACE(testing::PrintToString(values));
     num_map map(u"t", one_column(VT_R8));
     udb_record rec;
     rec.resize(1);
-    for (double v : r.values) {
+    for (double v : values) {
       rec[0].set_r8(v);
       map.add_rec_stat(rec);
     }
-    EXPECT_EQ(map.entries()[0].state, r.state);
+    EXPECT_EQ(map.entries()[0].state, state);
   }
-  num_map money(u"t", one_column(VT_CY));
-  udb_record rec;
-  rec.resize(1);
-  rec[0].set_r8(1.0);
-  money.add_rec_stat(rec);
-  EXPECT_EQ(money.entries()[0].state, money.entries()[0].arrival) << "currency is never refined";
 }
 
 TEST(DatesMap, ServerFormsAndOneSlashPattern) {

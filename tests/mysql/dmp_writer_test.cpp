@@ -1,6 +1,6 @@
 // The dump writer's classes without a server: statement layout around the
-// multi-row limits, records of another layout, several sources for one
-// table, and the character-set lines.
+// multi-row limits, records of another layout, and several sources for one
+// table.
 
 #include <gtest/gtest.h>
 
@@ -151,25 +151,6 @@ TEST_F(DumpWriter, ASecondSourceForATableAppendsToIt) {
             "INSERT INTO `a`(`id`, `txt`) VALUES(4, 'third');\n"
             "UNLOCK TABLES;\n"
             "DROP TABLE IF EXISTS `b` CASCADE;\n");
-}
-
-// The file is UTF-8 whatever the tables are stored in; without a character
-// set the database takes the server's default.
-TEST_F(DumpWriter, SetNamesNamesTheFileEncoding_CreateDatabaseTheTables) {
-  options_.dmp_ins_db = true;
-  options_.db_name = std::string(1, 'd');
-  const std::string sql_mode_line =
-      sql_dialect(sql_dialect::dump_version_new, sql_dialect::target::dump).session_sql_mode() + ";\n";
-  const std::pair<std::u16string, std::string> cases[] = {
-      {u"latin1", "\nSET NAMES UTF8;\n" + sql_mode_line +
-                      "\nDROP DATABASE IF EXISTS `d`;\nCREATE DATABASE `d` character set latin1;\n"},
-      {u"", "\nSET NAMES UTF8;\n" + sql_mode_line + "\nDROP DATABASE IF EXISTS `d`;\nCREATE DATABASE `d`;\nUSE `d`;\n"},
-  };
-  for (const auto& [char_set, start] : cases) {
-    settings_.char_set = char_set;
-    open();
-    EXPECT_EQ(read_file(file_).rfind(start, 0), 0u) << read_file(file_);
-  }
 }
 
 }  // namespace

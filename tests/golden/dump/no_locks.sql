@@ -4,8 +4,12 @@
 # --------------------------------------------------
 # More conversion tools at https://gridload.example.org/
 
-SET NAMES utf8;
+SET NAMES UTF8;
 /*!40101 SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')) */;
+
+DROP DATABASE IF EXISTS `sales`;
+CREATE DATABASE `sales` character set latin1;
+USE `sales`;
 
 #
 # Table structure for table 'sales'

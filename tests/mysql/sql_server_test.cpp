@@ -1,0 +1,510 @@
+// The live destination against the private server: the session the engine
+// sets up, the database's table list and definitions read back, and the
+// table writer (values stored and read back equal in both append paths, the
+// server's strict mode, batching, long data, and the size and duplicate
+// rules). Each test has the destination's own engine connected and the
+// test's database opened through it; checks go through the test's separate
+// connection (check_). And a dump file loaded back by the server's client.
+// (Connection faults and database names of any bytes,
+// and creating, replacing and dropping tables, are shown end to end with
+// the real binary.)
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dmp_database.h"
+#include "expect_failure.h"
+#include "mysql_test_server.h"
+#include "sql_database.h"
+#include "sql_engine.h"
+#include "sql_exception.h"
+#include "sql_row_error_sink.h"
+#include "sql_table.h"
+#include "sql_tmp_recordset.h"
+#include "test_support.h"
+#include "tk_exception.h"
+#include "tk_unicode.h"
+#include "udb_record.h"
+#include "udb_recordset.h"
+
+namespace {
+
+t_ftd column(const char16_t* name, VARTYPE vt, uint32_t size, bool auto_inc = false) {
+  return t_ftd(size, name, vt, false, auto_inc, ole_variant(), 0);
+}
+
+// id INT, txt (long text), bin (long binary).
+udb_schema id_text_bin_schema() {
+  udb_schema schema;
+  schema.push_back(column(u"id", VT_I4, 4));
+  schema.push_back(column(u"txt", VT_BSTR, 0));
+  schema.push_back(column(u"bin", VT_ARRAY_UI1, 0));
+  return schema;
+}
+
+udb_indexes primary_on(const char16_t* field) {
+  udb_index key(u"pk", true, true);
+  key.fields = {field};
+  udb_indexes indexes;
+  indexes.push_back(key);
+  return indexes;
+}
+
+// A record of id_text_bin_schema(); no bytes is NULL.
+void fill(udb_record& r, int32_t id, std::u16string_view text, const std::vector<uint8_t>& bytes = {}) {
+  r.clear();
+  r.add(u"id").set_i4(id);
+  r[0].set_declared_size(4);
+  r.add(u"txt").set_text(text);
+  udb_field& bin = r.add(u"bin");
+  if (bytes.empty())
+    bin.set_null();
+  else
+    bin.attach_binary(std::span<const uint8_t>(bytes));
+}
+
+// `action` must fail with a server error, one of `codes`, at level 0: a
+// refused statement is reported and the conversion goes on.
+void expect_server_error(const std::function<void()>& action, std::initializer_list<unsigned> codes) {
+  try {
+    action();
+    ADD_FAILURE() << "no server error";
+  } catch (const sql_exception& e) {
+    EXPECT_NE(std::find(codes.begin(), codes.end(), e.error_number()), codes.end()) << e.message();
+    EXPECT_EQ(e.level(), 0u);
+  }
+}
+
+class sql_server_fixture : public testsupport::mysql_fixture {
+ protected:
+  void SetUp() override {
+    testsupport::mysql_fixture::SetUp();
+    if (HasFatalFailure()) return;
+    engine_ = std::make_unique<sql_engine>();
+    engine_->connect(address_.host, address_.user, address_.password, address_.port);
+    database_ = open(udb_database::mode_append);
+  }
+  void TearDown() override {
+    database_.reset();
+    engine_.reset();
+    testsupport::mysql_fixture::TearDown();
+  }
+
+  std::unique_ptr<sql_database> open(uint32_t mode) { return engine_->open_database(tk_utf8_to_unicode(db_), mode); }
+  std::unique_ptr<sql_table> create(const std::u16string& name, const udb_schema& schema,
+                                    const udb_indexes& indexes = udb_indexes()) {
+    std::unique_ptr<udb_recordset> rs = database_->create_table(name, schema, indexes);
+    return std::unique_ptr<sql_table>(static_cast<sql_table*>(rs.release()));
+  }
+  std::unique_ptr<sql_table> get(const std::u16string& name) {
+    std::unique_ptr<udb_recordset> rs = database_->get_table(name, udb_database::mode_append);
+    return std::unique_ptr<sql_table>(static_cast<sql_table*>(rs.release()));
+  }
+  // A session counter of statements the engine's connection ran
+  // (Com_insert, Com_load).
+  long long com(const std::string& counter = "Com_insert") {
+    sql_tmp_recordset rs("SHOW SESSION STATUS LIKE '" + counter + "'", engine_->handle());
+    return std::stoll((*rs.get_record())[1].to_string());
+  }
+  // Connects again, rows going through LOAD DATA LOCAL or not, in a
+  // character set or the default one.
+  void reconnect(bool load_data, const char16_t* char_set = u"") {
+    database_.reset();
+    engine_->set_load_data(load_data);
+    engine_->set_char_set(char_set);
+    engine_->connect(address_.host, address_.user, address_.password, address_.port);
+    database_ = open(udb_database::mode_append);
+  }
+
+  std::unique_ptr<sql_engine> engine_;
+  std::unique_ptr<sql_database> database_;
+};
+
+class sql_engine_session : public sql_server_fixture {};
+
+TEST_F(sql_engine_session, SessionSettingsAndReconnectWithUtf8mb4) {
+  sql_tmp_recordset rs(
+      "SELECT VERSION(), @@session.wait_timeout, @@session.foreign_key_checks, "
+      "@@character_set_client, @@session.sql_mode",
+      engine_->handle());
+  const udb_record& row = *rs.get_record();
+  EXPECT_EQ(engine_->dialect().version(), sql_engine::parse_version(row[0].to_string().c_str()));
+  EXPECT_GE(std::stoll(row[1].to_string()), 28800);
+  EXPECT_EQ(row[2].to_string(), "0");
+  EXPECT_EQ(row[3].to_string(), "utf8mb3");
+  // The server's strict mode is kept (the server's flags are kept; a server
+  // with NO_BACKSLASH_ESCAPES is tried end to end).
+  EXPECT_EQ(row[4].to_string(), check_.scalar("SELECT @@GLOBAL.sql_mode"));
+  EXPECT_NE(row[4].to_string().find("STRICT_TRANS_TABLES"), std::string::npos) << row[4].to_string();
+
+  const unsigned long first = mysql_thread_id(engine_->handle());
+  reconnect(true, u"utf8mb4");
+  EXPECT_NE(mysql_thread_id(engine_->handle()), first);
+  // The first connection is closed before the second is made.
+  EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM information_schema.processlist WHERE id=" + std::to_string(first)),
+            "0");
+  sql_tmp_recordset second("SELECT @@character_set_client", engine_->handle());
+  EXPECT_EQ((*second.get_record())[0].to_string(), "utf8mb4");
+}
+
+class sql_database_server : public sql_server_fixture {};
+
+// A database merged into may hold views: they are no tables to write.
+// (Creating, replacing and dropping tables is shown end to end.)
+TEST_F(sql_database_server, TableListLeavesOutViews) {
+  ASSERT_TRUE(check_.exec("CREATE TABLE base1 (a INT)"));
+  ASSERT_TRUE(check_.exec("CREATE VIEW v1 AS SELECT a FROM base1"));
+  database_ = open(udb_database::mode_append);
+  EXPECT_EQ(database_->tables(), std::vector<std::u16string>{u"base1"});
+}
+
+TEST_F(sql_database_server, TableDefinitionIsReadBack) {
+  ASSERT_TRUE(check_.exec(
+      "CREATE TABLE d (id INT AUTO_INCREMENT PRIMARY KEY, code VARCHAR(12) NOT NULL, note TEXT, pic BLOB, "
+      "amount FLOAT(10,2), made DATETIME DEFAULT CURRENT_TIMESTAMP, zero DATE DEFAULT '0000-00-00', flag BIT(1) "
+      "DEFAULT b'1', g POINT, UNIQUE KEY uc (code), KEY two (code, id))"));
+  ASSERT_TRUE(check_.exec("INSERT INTO d (code, note, g) VALUES ('a', 'n', POINT(1, 2)), ('b', NULL, NULL)"));
+  database_ = open(udb_database::mode_append);
+
+  std::unique_ptr<sql_table> table = get(u"d");
+  struct expect {
+    const char16_t* name;
+    VARTYPE vt;
+    uint32_t size;
+  };
+  for (const expect& e : {expect{u"code", VT_BSTR, 12}, expect{u"note", VT_BSTR, 0}, expect{u"pic", VT_ARRAY_UI1, 0},
+                          expect{u"amount", VT_DECIMAL, 0}, expect{u"made", VT_DATE, 0}}) {
+    SCOPED_TRACE(tk_unicode_to_utf8(e.name));
+    const t_ftd* f = table->schema().find(e.name);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->vartype, e.vt);
+    EXPECT_EQ(f->size, e.size ? e.size : f->size);
+  }
+  const t_ftd& amount = *table->schema().find(u"amount");
+  EXPECT_EQ(std::pair(amount.precision, amount.scale), std::pair(10u, 2u));
+  EXPECT_EQ(table->schema().find(u"made")->reserved, 9u);
+  EXPECT_TRUE(table->schema().find(u"zero")->def_value.is_empty());
+  ASSERT_EQ(table->indexes().size(), 3u);
+  EXPECT_TRUE(table->indexes()[0].b_primary);
+  EXPECT_EQ(table->indexes()[2].fields, (std::vector<std::u16string>{u"code", u"id"}));
+}
+
+std::string utf8(std::u16string_view text) { return tk_unicode_to_utf8(text); }
+
+// Both append paths: batched multi-row statements and one statement per record.
+class sql_table_paths : public sql_server_fixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    sql_server_fixture::SetUp();
+    if (database_ && !GetParam()) database_->stop_batching();
+  }
+};
+
+// Every byte value, NUL, quotes, backslashes and 4-byte characters; and a
+// 3 MiB text (two UTF-8 bytes for the accented characters) with 3 MiB of
+// bytes, which may not travel inside a statement: they go as long data.
+TEST_P(sql_table_paths, ValuesReadBackEqual) {
+  reconnect(true, u"utf8mb4");
+  if (!GetParam()) database_->stop_batching();
+
+  std::vector<std::u16string> texts;
+  std::u16string every;
+  for (char16_t c = 1; c <= 0xFF; ++c) texts.push_back(std::u16string(1, c)), every += c;
+  texts.push_back(every);
+  texts.push_back(std::u16string(u"nul\0inside", 10));
+  texts.push_back(u"O'Brien\\x ''\\' \"double\" `tick` \r\n\t\x1A");
+  texts.push_back(u"emoji \U0001F600 and \U00010348, CJK \u4E2D\u6587");
+  texts.push_back(u"");
+  std::u16string large;
+  std::vector<uint8_t> large_bytes(3 << 20), all_bytes(256);
+  for (size_t i = 0; i < large_bytes.size(); ++i) {
+    large += i % 7 == 0 ? u'\u00E9' : static_cast<char16_t>(u'a' + i % 26);
+    large_bytes[i] = static_cast<uint8_t>(i * 131 + 7);
+  }
+  large.replace(100, 3, std::u16string(u"'\\\0", 3));
+  texts.push_back(large);
+  texts.push_back(u"after the large one");
+  for (size_t b = 0; b < all_bytes.size(); ++b) all_bytes[b] = static_cast<uint8_t>(b);
+  auto bytes_of = [&](size_t i) {
+    return i == 0 ? all_bytes : texts[i] == large ? large_bytes : std::vector<uint8_t>{0x00, 0xFF};
+  };
+  std::vector<testsupport::mysql_row> expected;
+  {
+    std::unique_ptr<sql_table> table = create(u"vals", id_text_bin_schema(), primary_on(u"id"));
+    udb_record r;
+    for (size_t i = 0; i < texts.size(); ++i) {
+      const std::vector<uint8_t> bytes = bytes_of(i);
+      fill(r, static_cast<int32_t>(i), texts[i], bytes);
+      table->append_record(r);
+      expected.push_back({utf8(texts[i]), std::string(bytes.begin(), bytes.end())});
+    }
+    EXPECT_FALSE(database_->batching()) << "a record above the cap ends batching for the run";
+  }
+  EXPECT_TRUE(check_.query("SELECT txt, bin FROM vals ORDER BY id") == expected) << "a value did not read back equal";
+}
+
+// The server's strict mode is kept: a value it would cut or replace is
+// refused with the server's error in both paths. Slow append fails the
+// record at once; a batch, whose INSERT IGNORE would store the value altered
+// with a warning, is rolled back and sent row by row, so that only the
+// refused row is left out and reported with its number.
+class refusal_sink : public sql_row_error_sink {
+ public:
+  std::vector<std::pair<uint64_t, unsigned>> refused;  // row, error number (0: not the server's)
+  std::vector<std::string> messages;
+  void refused_row(uint64_t row, const tk_exception& e) override {
+    const auto* server = dynamic_cast<const sql_exception*>(&e);
+    refused.emplace_back(row, server ? server->error_number() : 0);
+    messages.push_back(e.message());
+  }
+};
+
+TEST_P(sql_table_paths, AlteredValuesAreRefusedInsteadOfStoredWithAWarning) {
+  const struct {
+    const char* what;
+    std::u16string text;
+    std::initializer_list<unsigned> codes;  // strict error, or the warning under IGNORE
+  } rows[] = {
+      {"a 4-byte character in a utf8 (3-byte) session", u"\U0001F600", {1366}},
+      {"text longer than its VARCHAR", u"much too long", {1406, 1265}},
+  };
+  udb_schema schema;
+  schema.push_back(column(u"id", VT_I4, 4));
+  schema.push_back(column(u"txt", VT_BSTR, 5));
+  std::unique_ptr<sql_table> table = create(u"strict", schema);
+  refusal_sink sink;
+  table->set_row_error_sink(&sink);
+  int id = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    udb_record rec;
+    // A good row before the bad one, in the same batch.
+    rec.add(u"id").set_i4(++id);
+    rec.add(u"txt").set_text(u"ok");
+    table->append_record(rec);
+    rec[0].set_i4(++id);
+    rec[1].set_text(r.text);
+    if (GetParam()) {
+      table->append_record(rec);
+      table->flush();
+      ASSERT_EQ(sink.refused.size(), 1u);
+      EXPECT_EQ(sink.refused[0].first, static_cast<uint64_t>(id));
+      EXPECT_NE(std::find(r.codes.begin(), r.codes.end(), sink.refused[0].second), r.codes.end());
+      sink.refused.clear();
+    } else {
+      expect_server_error([&] { table->append_record(rec); }, r.codes);
+    }
+    EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(txt) FROM strict WHERE id>=" + std::to_string(id - 1)), "ok");
+  }
+  table->set_row_error_sink(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(append, sql_table_paths, ::testing::Values(true, false),
+                         [](const auto& test) { return test.param ? "fast" : "slow"; });
+
+class sql_table_writer : public sql_server_fixture {};
+
+// Rows go in LOAD DATA blocks of first_load_bytes, doubling up to
+// max_load_bytes, or (local infile off) in INSERT statements of at most
+// max_statement_bytes.
+TEST_F(sql_table_writer, BatchesAreCappedAndSentWhenFullOrChanged) {
+  for (const bool load : {true, false}) {
+    SCOPED_TRACE(load ? "LOAD DATA" : "INSERT");
+    reconnect(load);
+    const std::string counter = load ? "Com_load" : "Com_insert";
+    const size_t cap = load ? sql_table::max_load_bytes : sql_table::max_statement_bytes;
+    const std::u16string name = load ? u"b_load" : u"b_insert";
+    std::unique_ptr<sql_table> table = create(name, id_text_bin_schema());
+    const long long before = com(counter);
+    udb_record r;
+    // Ten small records: one statement, sent when the writer goes.
+    for (int i = 0; i < 10; ++i) {
+      fill(r, i, std::u16string(90, u'a'));
+      table->append_record(r);
+    }
+    EXPECT_EQ(com(counter), before);
+    table.reset();
+    EXPECT_EQ(com(counter), before + 1);
+
+    // Records of about 1,000 bytes for two and a half full statements: each
+    // statement filled up to its cap and none past it (LOAD DATA blocks
+    // start at first_load_bytes and double), and no row lost at the
+    // boundaries.
+    table = get(name);
+    const long long start = com(counter);
+    std::vector<size_t> sent;  // the size of each statement sent when full
+    size_t last = 0;
+    const int n = static_cast<int>(cap * 5 / 2 / 1000);
+    for (int i = 0; i < n; ++i) {
+      fill(r, 100 + i, std::u16string(1000, static_cast<char16_t>(u'a' + i % 26)));
+      table->append_record(r);
+      if (table->pending().size() < last) sent.push_back(last);
+      last = table->pending().size();
+    }
+    table->flush();
+    ASSERT_GE(sent.size(), 2u);
+    for (size_t k = 0; k < sent.size(); ++k) {
+      const size_t cap_k = load ? std::min(cap, sql_table::first_load_bytes << std::min<size_t>(k, 8)) : cap;
+      EXPECT_LE(sent[k], cap_k) << k;
+      EXPECT_GT(sent[k], cap_k - 2000) << k;
+    }
+    EXPECT_EQ(com(counter) - start, static_cast<long long>(sent.size()) + 1);
+    EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM " + utf8(name)), std::to_string(n + 10));
+
+    // A record with another layout starts a new statement with its own head.
+    const long long third = com(counter);
+    fill(r, 100000, u"x");
+    table->append_record(r);
+    udb_record two;
+    two.add(u"id").set_i4(100001);
+    two.add(u"txt").set_text(u"two cells");
+    table->append_record(two);
+    EXPECT_EQ(com(counter), third + 1);
+    table->flush();
+    EXPECT_EQ(check_.scalar("SELECT CONCAT(txt, '/', IFNULL(bin, 'null')) FROM " + utf8(name) + " WHERE id=100001"),
+              "two cells/null");
+  }
+}
+
+// Fast append: one INSERT IGNORE that skips a duplicate key; slow append:
+// the server refuses the duplicate.
+TEST_F(sql_table_writer, DuplicateKeySkippedInFastAndRefusedInSlowAppend) {
+  std::unique_ptr<sql_table> table = create(u"Text Table", id_text_bin_schema(), primary_on(u"id"));
+  udb_record r;
+  for (auto [id, text] : {std::pair{1, u"O'Brien\\x"}, {2, u""}, {1, u"again"}, {3, u"third"}}) {
+    fill(r, id, text, id == 1 ? std::vector<uint8_t>{0x00, 0xFF} : std::vector<uint8_t>{});
+    table->append_record(r);
+  }
+  EXPECT_EQ(table->pending(),
+            "INSERT IGNORE INTO `Text Table`(`id`, `txt`, `bin`) VALUES(1, 'O\\'Brien\\\\x', 0x00FF), (2, '', NULL), "
+            "(1, 'again', 0x00FF), (3, 'third', NULL)");
+  table->flush();
+  EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(txt ORDER BY id) FROM `Text Table`"), "O'Brien\\x,,third");
+
+  database_->stop_batching();
+  fill(r, 2, u"duplicate");
+  expect_server_error([&] { table->append_record(r); }, {1062});
+  fill(r, 4, u"fourth");
+  table->append_record(r);
+  EXPECT_EQ(check_.scalar("SELECT GROUP_CONCAT(txt ORDER BY id) FROM `Text Table`"), "O'Brien\\x,,third,fourth");
+}
+
+TEST_F(sql_table_writer, RecordThatDoesNotConform) {
+  std::unique_ptr<sql_table> table = create(u"m", id_text_bin_schema(), primary_on(u"id"));
+  udb_record r;
+  fill(r, 1, u"v1");
+  table->append_record(r);  // a row waiting in the batch
+  udb_record stranger;
+  stranger.add(u"id").set_i4(9);
+  stranger.add(u"nope").set_text(u"x");
+  testsupport::expect_failure([&] { table->append_record(stranger); }, 0, 0,
+                              "The structure of data source does not conform to the destination table. For more "
+                              "information see Troubleshooting article");
+}
+
+// A throw-away server with a small max_allowed_packet: records larger than
+// it are refused alone (the packet limit of batches, and a server lost in
+// the middle of a load, are shown end to end).
+TEST(sql_table_packet, RecordLargerThanMaxAllowedPacket) {
+  testsupport::throwaway_mariadb server;
+  std::string error;
+  ASSERT_TRUE(server.start("--max-allowed-packet=2M", error)) << error;
+  const testsupport::mysql_address& a = server.address();
+  sql_engine engine;
+  engine.connect(a.host, a.user, a.password, a.port);
+  std::unique_ptr<sql_database> db = engine.create_database(u"packet");
+  EXPECT_EQ(db->max_allowed_packet(), 2u * 1024 * 1024);
+  std::unique_ptr<udb_recordset> table = db->create_table(u"t", id_text_bin_schema(), udb_indexes());
+  refusal_sink sink;
+  static_cast<sql_table&>(*table).set_row_error_sink(&sink);
+  udb_record r;
+  for (int i = 1; i <= 3; ++i) {
+    fill(r, i, u"kept");
+    table->append_record(r);
+  }
+  // One cell past the inline limit (streamed as long data); and two cells
+  // exactly at it, none past it, whose statement is past the packet. The
+  // server is never asked: each record is refused with its own number.
+  for (const auto& [text_chars, bytes] : {std::pair{3u << 20, 0u}, {1u << 20, 1u << 20}}) {
+    SCOPED_TRACE(text_chars);
+    fill(r, 100, std::u16string(text_chars, u'z'), std::vector<uint8_t>(bytes, 1));
+    table->append_record(r);
+  }
+  EXPECT_EQ(sink.messages, (std::vector<std::string>{"Row size exceeds 'max_allowed_packet'",
+                                                     "Got a packet bigger than 'max_allowed_packet' bytes"}));
+  EXPECT_EQ(sink.refused, (std::vector<std::pair<uint64_t, unsigned>>{{4, 0}, {5, 1153}}));
+  static_cast<sql_table&>(*table).set_row_error_sink(nullptr);
+  {
+    testsupport::mysql_connection check;
+    ASSERT_TRUE(check.open(a, "packet", error)) << error;
+    EXPECT_EQ(check.scalar("SELECT GROUP_CONCAT(txt) FROM t"), "kept,kept,kept");
+  }
+  table.reset();
+  db.reset();
+}
+
+// A dump file loaded back into the private server by the mariadb client:
+// values around the inline limit (the larger ones written in pieces) arrive
+// whole. (Live and dump runs of the same sources are compared end to end in
+// tests/agent.)
+class DumpLoad : public testsupport::mysql_fixture {
+ protected:
+  // Runs a dump file through the mariadb client, as a user would.
+  void load(const std::string& file, const std::string& database) {
+    const testsupport::run_result r = testsupport::run(
+        "/bin/sh", {"sh", "-c", "exec mariadb --no-defaults -h\"$1\" -P\"$2\" -u\"$3\" -p\"$4\" $5 < \"$6\"", "sh",
+                    address_.host, std::to_string(address_.port), address_.user, address_.password, database, file});
+    ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  }
+
+  testsupport::temp_dir dir_;
+};
+
+// Text (every character the escaping touches; a 4-byte character across
+// piece boundaries) and binary values (every byte value) of exactly the
+// inline limit and one more, which goes to the file in pieces.
+TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
+  std::u16string unit = u"'\\\r\n\x1A";
+  unit += u'\0';
+  unit += u"\"\U0001F600\u00E9 x";  // 12 units: no pair is cut at either length
+  std::u16string text;
+  while (text.size() < sql_max_inline_field_size + 1) text += unit;
+  std::vector<uint8_t> bytes(sql_max_inline_field_size + 1);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 31 + i / 256);
+
+  udb_schema schema;
+  schema.push_back(t_ftd(0, u"id", VT_I4, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(0, u"txt", VT_BSTR, false, false, ole_variant(), 0));
+  schema.push_back(t_ftd(0, u"bin", VT_BLOB, false, false, ole_variant(), 0));
+  const std::string file = dir_.file("big.sql");
+  std::vector<testsupport::mysql_row> expected;
+  {
+    dmp_database db(std::u16string(file.begin(), file.end()), dump_options{}, {"big.sql", "01/02/2030"},
+                    {u"utf8mb4", u"InnoDB", nullptr});
+    auto table = db.create_table(u"big", schema, {});
+    udb_record row;
+    for (size_t size : {sql_max_inline_field_size, sql_max_inline_field_size + 1}) {
+      const std::u16string_view part = std::u16string_view(text).substr(0, size);
+      const std::vector<uint8_t> blob(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(size));
+      row.clear();
+      row.add(u"id").set_i4(static_cast<int32_t>(size));
+      row.add(u"txt").set_text(part);
+      row.add(u"bin").attach_binary(std::vector<uint8_t>(blob));
+      table->append_record(row);
+      expected.push_back({tk_unicode_to_utf8(part), std::string(blob.begin(), blob.end())});
+    }
+    table.reset();
+    db.finish();
+  }
+  load(file, db_);
+  EXPECT_TRUE(check_.query("SELECT txt, bin FROM big ORDER BY id") == expected) << "a value did not arrive whole";
+}
+
+}  // namespace
