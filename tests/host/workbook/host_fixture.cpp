@@ -133,6 +133,16 @@ std::string listing_of(const std::string& bytes, const std::string& name) {
   return listing(f.path);
 }
 
+void expect_table_unreadable(const std::string& path, const std::u16string& table_name) {
+  auto engine = make_engine();
+  auto db = open_ok(*engine, path);
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(db->table_count(), 1u);
+  std::unique_ptr<wb_recordset> rs;
+  EXPECT_EQ(db->open_recordset(u"SELECT * FROM [" + table_name + u"]", rs), wb_dao_hresult(3274));
+  EXPECT_EQ(engine->errors().item(0).number, 3274);
+}
+
 open_failure open_error(const std::string& path, const char16_t* connect) {
   open_failure f;
   auto engine = make_engine();

@@ -55,6 +55,10 @@ std::string listing(const std::string& path);
 // The same of a file holding `bytes`, written as `name` in a folder of its own.
 std::string listing_of(const std::string& bytes, const std::string& name = "book.xls");
 
+// Opens `path`, which must list the one table `table_name` and fail to
+// open it with 3274.
+void expect_table_unreadable(const std::string& path, const std::u16string& table_name);
+
 // The DAO error number and description of a failing open.
 struct open_failure {
   long number = 0;
