@@ -23,21 +23,6 @@ const char* env(const char* name) {
   return v && *v ? v : nullptr;
 }
 
-bool connect_to(MYSQL*& handle, const mysql_address& a, const std::string& database, std::string& error) {
-  handle = mysql_init(nullptr);
-  unsigned timeout = 10;
-  mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-  mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (!mysql_real_connect(handle, a.host.c_str(), a.user.c_str(), a.password.c_str(),
-                          database.empty() ? nullptr : database.c_str(), a.port, nullptr, 0)) {
-    error = mysql_error(handle);
-    mysql_close(handle);
-    handle = nullptr;
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 unsigned free_port() {
@@ -79,10 +64,19 @@ mysql_connection::~mysql_connection() {
   if (handle_) mysql_close(handle_);
 }
 
-bool mysql_connection::open(const mysql_address& address, const std::string& database, std::string& error) {
+bool mysql_connection::open(const mysql_address& a, const std::string& database, std::string& error) {
   if (handle_) mysql_close(handle_);
+  handle_ = mysql_init(nullptr);
+  unsigned timeout = 10;
+  mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+  mysql_options(handle_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  if (mysql_real_connect(handle_, a.host.c_str(), a.user.c_str(), a.password.c_str(),
+                         database.empty() ? nullptr : database.c_str(), a.port, nullptr, 0))
+    return true;
+  error = mysql_error(handle_);
+  mysql_close(handle_);
   handle_ = nullptr;
-  return connect_to(handle_, address, database, error);
+  return false;
 }
 
 bool mysql_connection::exec(const std::string& sql, std::string* error) {

@@ -127,7 +127,7 @@ std::uint32_t get32(const std::string& s, std::size_t at) {
 
 }  // namespace
 
-std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams, cfb_layout* layout) {
+std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams) {
   // Mini stream: small streams, each padded to whole mini sectors.
   std::string mini;
   std::vector<std::uint32_t> mini_fat;
@@ -234,11 +234,6 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
   for (std::size_t i = 0; i < mini_fat.size(); ++i) put32(file, sector_at(minifat_first) + 4 * i, mini_fat[i]);
   std::memcpy(file.data() + sector_at(mini_first), mini.data(), mini.size());
   std::memcpy(file.data() + sector_at(mini_first + mini_n), data.data(), data.size());
-  if (layout != nullptr) {
-    layout->difat_sectors = difat_n;
-    layout->stream_start = start;
-    layout->first_fat_sector = fat_first;
-  }
   return file;
 }
 

@@ -62,18 +62,11 @@ std::string workbook_stream(int version, const std::string& globals, const std::
 // The default XF records: `count` of them with format id 0, then one per id in `formats`.
 std::string xf_records(int version, const std::vector<unsigned>& formats, unsigned count = 16);
 
-struct cfb_layout {
-  std::uint32_t difat_sectors = 0;
-  std::vector<std::uint32_t> stream_start;  // first sector (or mini sector) of each stream
-  std::uint32_t first_fat_sector = 0;
-};
-
 // A version 3 compound file holding `streams` (name, bytes) in the root
 // storage. Streams under 4,096 bytes go to the mini stream. The allocation
 // tables and the directory come first, the stream data last, so cutting the
 // file short cuts a stream.
-std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams,
-                          cfb_layout* layout = nullptr);
+std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams);
 
 // The little-endian 32-bit number at `at`.
 std::uint32_t u32_at(const std::string& file, std::size_t at);

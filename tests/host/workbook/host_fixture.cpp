@@ -1,6 +1,8 @@
 #include "host_fixture.h"
 
 #include <charconv>
+#include <cstdio>
+#include <map>
 
 #include "wb_query_def.h"
 #include "wb_text.h"
@@ -24,6 +26,58 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
   return db;
 }
 
+namespace {
+
+std::string shortest(double v) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string text_of(const wb_value& v) {
+  switch (v.kind) {
+    case wb_value_kind::null:
+      return "NULL";
+    case wb_value_kind::number:
+      return shortest(v.number);
+    case wb_value_kind::currency: {
+      std::string out = "$";  // not "$" + ...: g++ 12 warns falsely (-Wrestrict) on that form
+      return out += shortest(static_cast<double>(v.currency) / 10000.0);
+    }
+    case wb_value_kind::boolean:
+      return v.boolean ? "TRUE" : "FALSE";
+    case wb_value_kind::text: {
+      const std::string text = utf8(v.text);
+      return "'" + text + "'";
+    }
+    case wb_value_kind::date: {
+      char16_t buf[wb_value_text_capacity];
+      return utf8(std::u16string_view(buf, wb_format_ole_date(v.number, buf)));
+    }
+  }
+  return "?";
+}
+
+const std::map<wb_dao_type, const char*> type_names = {
+    {wb_dao_type::boolean, "boolean"}, {wb_dao_type::currency, "currency"}, {wb_dao_type::double_, "double"},
+    {wb_dao_type::date, "date"},       {wb_dao_type::text, "text"},         {wb_dao_type::memo, "memo"}};
+
+// The items on one line, control characters and backslashes escaped.
+std::string joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) {
+    if (!out.empty()) out += " | ";
+    for (const char c : item) {
+      char hex[8] = {c};
+      if (c == '\\' || static_cast<unsigned char>(c) < 0x20)
+        std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+      out += hex;
+    }
+  }
+  return out + "\n";
+}
+
+}  // namespace
+
 table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect) {
   table t;
   auto engine = make_engine();
@@ -38,65 +92,16 @@ table read_table(const std::string& path, const std::u16string& table_name, cons
   t.record_count = rs->record_count();
   for (std::size_t i = 0; i < rs->field_count(); ++i) {
     const wb_field& f = rs->field(i);
-    column c;
-    c.name = utf8(f.name());
-    c.type = f.type();
-    c.size = f.size();
-    wb_value v;
-    if (f.property(u"Format", v)) c.format = utf8(v.text);
+    std::string c = utf8(f.name()) + " " + type_names.at(f.type()) + " " + std::to_string(f.size());
+    if (wb_value v; f.property(u"Format", v)) c += " \"" + utf8(v.text) + "\"";
     t.columns.push_back(c);
   }
   while (!rs->eof()) {
-    std::vector<cell> row;
-    for (std::size_t i = 0; i < rs->field_count(); ++i) {
-      const wb_value& v = rs->field(i).value();
-      row.push_back(
-          cell{v.kind, v.number, v.currency, v.boolean, v.kind == wb_value_kind::text ? utf8(v.text) : std::string()});
-    }
-    t.rows.push_back(std::move(row));
+    t.rows.emplace_back();
+    for (std::size_t i = 0; i < rs->field_count(); ++i) t.rows.back().push_back(text_of(rs->field(i).value()));
     EXPECT_EQ(rs->move_next(), wb_s_ok);
   }
   return t;
-}
-
-namespace {
-
-std::string shortest(double v) {
-  char buf[32];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
-std::string text_of(const cell& c) {
-  switch (c.kind) {
-    case wb_value_kind::null:
-      return "NULL";
-    case wb_value_kind::number:
-      return shortest(c.number);
-    case wb_value_kind::currency: {
-      std::string out = "$";  // not "$" + ...: g++ 12 warns falsely (-Wrestrict) on that form
-      return out += shortest(static_cast<double>(c.currency) / 10000.0);
-    }
-    case wb_value_kind::boolean:
-      return c.boolean ? "TRUE" : "FALSE";
-    case wb_value_kind::text:
-      return "'" + c.text + "'";
-    case wb_value_kind::date: {
-      char16_t buf[wb_value_text_capacity];
-      return utf8(std::u16string_view(buf, wb_format_ole_date(c.number, buf)));
-    }
-  }
-  return "?";
-}
-
-}  // namespace
-
-std::vector<std::vector<std::string>> rows_of(const table& t) {
-  std::vector<std::vector<std::string>> out;
-  for (const auto& row : t.rows) {
-    out.emplace_back();
-    for (const cell& c : row) out.back().push_back(text_of(c));
-  }
-  return out;
 }
 
 std::vector<std::string> table_names(const std::string& path) {
@@ -111,6 +116,31 @@ std::vector<std::string> table_names(const std::string& path) {
     names.push_back(utf8(def.name));
   }
   return names;
+}
+
+std::string listing(const std::string& path) {
+  std::string out;
+  for (const std::string& name : table_names(path)) {
+    const table t = read_table(path, wb_to_utf16(name));
+    out += "== " + name + "\n" + joined(t.columns);
+    for (const auto& row : t.rows) out += joined(row);
+  }
+  return out;
+}
+
+std::string listing_of(const std::string& bytes, const std::string& name) {
+  const written_file f(bytes, name);
+  return listing(f.path);
+}
+
+void expect_table_unreadable(const std::string& path, const std::u16string& table_name) {
+  auto engine = make_engine();
+  auto db = open_ok(*engine, path);
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(db->table_count(), 1u);
+  std::unique_ptr<wb_recordset> rs;
+  EXPECT_EQ(db->open_recordset(u"SELECT * FROM [" + table_name + u"]", rs), wb_dao_hresult(3274));
+  EXPECT_EQ(engine->errors().item(0).number, 3274);
 }
 
 open_failure open_error(const std::string& path, const char16_t* connect) {

@@ -1,11 +1,10 @@
 // Shared helpers of the workbook engine tests: opening workbooks through the
-// engine and copying a whole table out of a recordset. Workbooks are written
-// with tests/support/workbook_files.h.
+// engine and copying whole tables out of recordsets as text. Workbooks are
+// written with tests/support/workbook_files.h.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,25 +16,13 @@
 
 namespace host_test {
 
-// A value copied out of the recordset, text in UTF-8.
-struct cell {
-  wb_value_kind kind = wb_value_kind::null;
-  double number = 0;
-  std::int64_t currency = 0;
-  bool boolean = false;
-  std::string text;
-};
-
-struct column {
-  std::string name;
-  wb_dao_type type = wb_dao_type::text;
-  int size = 0;
-  std::string format;  // "" when the property is absent
-};
-
+// A table as the engine gives it. A column reads "name type size", then its
+// Format property in quotes when it has one. A value reads: a number in its
+// shortest form, currency after "$", 'text', TRUE or FALSE, a date as the
+// calendar shows it to the second ("2024-02-29", "13:45:30" or both), NULL.
 struct table {
-  std::vector<column> columns;
-  std::vector<std::vector<cell>> rows;
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;
   long record_count = 0;
 };
 
@@ -50,13 +37,27 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
 // Reads every row of `table_name` ("Sheet1$") through a query definition.
 table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect = hdr_no);
 
-// The values of every row as texts: a number in its shortest form,
-// currency after "$", 'text', TRUE or FALSE, a date as the calendar shows
-// it to the second ("2024-02-29", "13:45:30" or both), NULL.
-std::vector<std::vector<std::string>> rows_of(const table& t);
-
 // The table names of a workbook, in order.
 std::vector<std::string> table_names(const std::string& path);
+
+// `bytes` written as `name` in a folder of its own.
+struct written_file {
+  testsupport::temp_dir dir;
+  std::string path;
+  explicit written_file(const std::string& bytes, const std::string& name = "book.xls") : path(dir.file(name)) {
+    testsupport::write_file(path, bytes);
+  }
+};
+
+// Every table of a workbook, for a golden file: "== name", its columns on
+// one line, then one line per row, separated by " | ".
+std::string listing(const std::string& path);
+// The same of a file holding `bytes`, written as `name` in a folder of its own.
+std::string listing_of(const std::string& bytes, const std::string& name = "book.xls");
+
+// Opens `path`, which must list the one table `table_name` and fail to
+// open it with 3274.
+void expect_table_unreadable(const std::string& path, const std::u16string& table_name);
 
 // The DAO error number and description of a failing open.
 struct open_failure {

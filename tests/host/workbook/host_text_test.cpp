@@ -3,7 +3,9 @@
 // piece. (The number shortcut is held to std::from_chars by the differential
 // fuzz target, tests/fuzz/xlsx_scan_diff_fuzz.cpp, over its corpus.)
 // Everything else is checked through the engine.
+#include <charconv>
 #include <cstdint>
+#include <vector>
 
 #include "host_fixture.h"
 #include "wb_number_format.h"
@@ -13,79 +15,71 @@
 
 using namespace host_test;
 
-// Numbers in the shortest text that reads back; OLE dates as the calendar
-// shows them, to the second. Columns of mixed kinds carry these texts.
-TEST(host_text, NumbersAndDatesInTheirTextForm) {
-  const std::pair<double, const char*> numbers[] = {{42, "42"},
-                                                    {-0.25, "-0.25"},
-                                                    {-0.0, "0"},
-                                                    {0.0001, "0.0001"},
-                                                    {1e-7, "1E-07"},
-                                                    {1.25e-5, "1.25E-05"},
-                                                    {1e16, "10000000000000000"},
-                                                    {1e17, "1E+17"},
-                                                    {1e20, "1E+20"},
-                                                    {123456789012, "123456789012"},
-                                                    {5e-324, "5E-324"},
-                                                    {3.25e-100, "3.25E-100"},
-                                                    {0.1 + 0.2, "0.30000000000000004"},
-                                                    {1.7976931348623157e308, "1.7976931348623157E+308"}};
-  char16_t buf[wb_value_text_capacity];
-  for (const auto& [value, expected] : numbers)
-    EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_number(value, buf))), expected);
-  const std::pair<double, const char*> dates[] = {
-      {2, "1900-01-01"},
-      {60.5, "1900-02-28 12:00:00"},
-      {ole_date(2024, 2, 29), "2024-02-29"},
-      {ole_date(2024, 2, 29, 13, 45, 30), "2024-02-29 13:45:30"},
-      {ole_date(2024, 12, 31) + 0.9999999, "2025-01-01"},  // rounded to the second
-      {ole_date(9999, 12, 31, 23, 59, 59), "9999-12-31 23:59:59"},
-      {0.5, "12:00:00"},
-      {ole_date(1899, 12, 30, 7, 5, 9), "07:05:09"}};
-  for (const auto& [ole, expected] : dates)
-    EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_ole_date(ole, buf))), expected);
+namespace {
+
+using c = wb_number_class;
+const char* const class_names[] = {"general", "percent", "currency", "date", "time", "date_time", "duration"};
+
+std::string shortest(double v) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
-// A number cell as text, by the class its format gives it: the form of
-// each meaning; a serial that is no calendar day under a date or time
-// format is a plain number; durations count hours past a day, both ways.
-TEST(host_text, NumberCellsInTheFormOfTheirClass) {
-  using c = wb_number_class;
+template <class F>
+std::string text(F format) {
+  char16_t buf[wb_value_text_capacity];
+  return utf8(std::u16string_view(buf, format(buf)));
+}
+
+}  // namespace
+
+// The texts of numbers, dates and number cells, against
+// tests/golden/host/texts.txt, one "input: text" a line.
+TEST(host_text, TextsOfNumbersDatesAndNumberCellsGiveTheirGolden) {
+  std::string out = "== numbers in the shortest text that reads back\n";
+  for (const double v : {42.0, -0.25, -0.0, 0.0001, 1e-7, 1.25e-5, 1e16, 1e17, 1e20, 123456789012.0, 5e-324, 3.25e-100,
+                         0.1 + 0.2, 1.7976931348623157e308})
+    out += shortest(v) + ": " + text([v](char16_t* b) { return wb_format_number(v, b); }) + "\n";
+  // OLE dates as the calendar shows them, to the second (the last but two
+  // rounds up to the next day); dates before 1900-03-01 count the
+  // fictitious leap day.
+  out += "== OLE dates\n";
+  for (const double v :
+       {2.0, 60.5, ole_date(2024, 2, 29), ole_date(2024, 2, 29, 13, 45, 30), ole_date(2024, 12, 31) + 0.9999999,
+        ole_date(9999, 12, 31, 23, 59, 59), 0.5, ole_date(1899, 12, 30, 7, 5, 9)})
+    out += shortest(v) + ": " + text([v](char16_t* b) { return wb_format_ole_date(v, b); }) + "\n";
+  // A number cell as text, by the class its format gives it: the form of
+  // each meaning (a time of day kept on a date); a serial that is no
+  // calendar day under a date or time format (negative in the 1900 system,
+  // past 9999-12-31) is a plain number; durations count hours past a day,
+  // both ways, with no fictitious leap day; currency rounds half away from
+  // zero.
+  out += "== number cells: value, class, date system\n";
   const struct {
-    double value;
     wb_number_class number_class;
     bool date1904;
-    const char* expected;
-  } rows[] = {
-      {45000, c::date, false, "2023-03-15"},
-      {45000.75, c::date, false, "2023-03-15 18:00:00"},  // a time of day is kept
-      {0.75, c::time, false, "18:00:00"},
-      {45000, c::date_time, false, "2023-03-15 00:00:00"},
-      {0, c::date, true, "1904-01-01"},
-      {0.5, c::date_time, true, "12:00:00"},
-      {-1.25, c::date_time, false, "-1.25"},  // #### in the workbook: a number
-      {-1.25, c::date, false, "-1.25"},
-      {-0.5, c::time, false, "-0.5"},
-      {-1.25, c::date_time, true, "1903-12-30 18:00:00"},  // still a day of the calendar
-      {2958466, c::date, false, "2958466"},                // past 9999-12-31
-      {2958465.5, c::date_time, false, "9999-12-31 12:00:00"},
-      {1.5, c::duration, false, "36:00:00"},
-      {59, c::duration, false, "1416:00:00"},
-      {60, c::duration, false, "1440:00:00"},  // no fictitious leap day
-      {-1.0 / 48, c::duration, false, "-0:30:00"},
-      {0, c::duration, false, "0:00:00"},
-      {1234.5, c::currency, false, "1234.5000"},
-      {-0.00005, c::currency, false, "-0.0001"},  // half away from zero
-      {922337203685477.0, c::currency, false, "922337203685477"},
-      {12.5, c::general, false, "12.5"},
-      {0.125, c::percent, false, "0.125"},
+    std::vector<double> values;
+  } cells[] = {
+      {c::date, false, {45000, 45000.75, -1.25, 2958466}},
+      {c::time, false, {0.75, -0.5}},
+      {c::date_time, false, {45000, -1.25, 2958465.5}},
+      {c::date, true, {0}},
+      {c::date_time, true, {0.5, -1.25}},
+      {c::duration, false, {1.5, 59, 60, -1.0 / 48, 0}},
+      {c::currency, false, {1234.5, -0.00005, 922337203685477.0}},
+      {c::general, false, {12.5}},
+      {c::percent, false, {0.125}},
   };
-  char16_t buf[wb_value_text_capacity];
-  for (const auto& r : rows) {
-    const wb_number_class effective = wb_number_format::effective_class(r.number_class, r.value, r.date1904);
-    EXPECT_EQ(utf8(std::u16string_view(buf, wb_format_number_cell(r.value, effective, r.date1904, buf))), r.expected)
-        << r.value;
-  }
+  for (const auto& cell : cells)
+    for (const double value : cell.values) {
+      const wb_number_class effective = wb_number_format::effective_class(cell.number_class, value, cell.date1904);
+      out += shortest(value) + " " + class_names[static_cast<int>(cell.number_class)] +
+             (cell.date1904 ? " 1904: " : " 1900: ") +
+             text([&](char16_t* b) { return wb_format_number_cell(value, effective, cell.date1904, b); }) + "\n";
+    }
+  testsupport::expect_golden("host/texts.txt", out);
+
+  // Durations within the server's TIME range, to the second.
   const double limit = (838 * 3600 + 59 * 60 + 59) / 86400.0;
   for (const double inside : {limit, -limit, 0.0}) EXPECT_TRUE(wb_duration_fits_time(inside)) << inside;
   for (const double outside : {limit + 1 / 86400.0, -limit - 1 / 86400.0}) EXPECT_FALSE(wb_duration_fits_time(outside));
@@ -102,7 +96,6 @@ TEST(host_text, IsoDatesOfInlineCells) {
 }
 
 TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {
-  using c = wb_number_class;
   const std::pair<wb_number_class, std::vector<std::string_view>> rows[] = {
       {c::general, {"General", "0.00", "0.00E+00", "@", "# ?/?"}},
       {c::percent, {"0%", "0.00%;[Red]-0.00%"}},
