@@ -44,7 +44,3 @@ bool wb_biff_sst::load(wb_biff_record_cursor& cursor) {
   }
   return !cursor.failed();
 }
-
-std::size_t wb_biff_sst::memory_bytes() const {
-  return blocks_.size() * block_units * sizeof(char16_t) + entries_.capacity() * sizeof(entry);
-}

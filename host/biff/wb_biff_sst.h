@@ -26,8 +26,6 @@ class wb_biff_sst {
     text = std::u16string_view(entries_[index].text, entries_[index].length);
     return true;
   }
-  // Bytes held by the arena and the index.
-  std::size_t memory_bytes() const;
 
  private:
   struct entry {

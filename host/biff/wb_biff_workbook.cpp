@@ -15,7 +15,6 @@ namespace {
 constexpr std::uint16_t biff5_version = 0x0500;
 constexpr std::uint16_t biff8_version = 0x0600;
 constexpr std::uint8_t sheet_type_worksheet = 0;  // worksheets and dialog sheets
-constexpr std::uint8_t sheet_state_mask = 0x03;   // 0 visible, 1 hidden, 2 very hidden
 constexpr std::uint16_t wsbool_dialog = 0x0010;
 // Format ids below this one are built in: their meaning is fixed even where a
 // workbook stores a localised code for them.
@@ -131,7 +130,6 @@ long wb_biff_workbook::read_globals(int version_hint) {
 
   struct raw_sheet {
     std::uint32_t offset;
-    std::uint8_t state;
     std::uint8_t type;
     std::u16string name;
     std::string name_bytes;  // BIFF5: decoded once the code page is known
@@ -161,7 +159,7 @@ long wb_biff_workbook::read_globals(int version_hint) {
       case boundsheet: {
         raw_sheet s{};
         s.offset = cursor.u32();
-        s.state = cursor.u8() & sheet_state_mask;
+        cursor.u8();  // visibility: a hidden worksheet is a table too
         s.type = cursor.u8();
         if (biff8)
           s.name = read_unicode_string(cursor, false);
@@ -217,7 +215,7 @@ long wb_biff_workbook::read_globals(int version_hint) {
     if (s.type != sheet_type_worksheet || !is_worksheet(cursor, s.offset)) continue;
     if (!biff8)
       codepage_->decode(reinterpret_cast<const unsigned char*>(s.name_bytes.data()), s.name_bytes.size(), s.name);
-    sheets_.push_back({std::move(s.name), s.offset, s.state != 0});
+    sheets_.push_back({std::move(s.name), s.offset});
   }
   if (cursor.failed()) return corrupt;
   return 0;

@@ -2,7 +2,7 @@
 // (BIFF8) or "Book" (BIFF5/7) stream of a compound file.
 //
 // Opening reads the workbook globals once: code page, date system, the
-// sheet list (BOUNDSHEET: name, hidden state, stream offset; only
+// sheet list (BOUNDSHEET: name and stream offset; hidden or not, only
 // worksheets are kept), number formats and XF records (reduced to one
 // number class per XF), and the shared-strings table. The sheets are then
 // streamed from their offsets by wb_biff_sheet, each with its own window on
@@ -44,7 +44,6 @@ class wb_biff_workbook final : public wb_workbook_source {
 
   // 8 for BIFF8, 5 for BIFF5/7.
   int biff_version() const { return version_; }
-  bool sheet_hidden(std::size_t index) const { return sheets_.at(index).hidden; }
   std::uint16_t codepage_id() const { return codepage_->id(); }
   const wb_biff_sst& shared_strings() const { return sst_; }
   const wb_biff_codepage& text_codepage() const { return *codepage_; }
@@ -56,7 +55,6 @@ class wb_biff_workbook final : public wb_workbook_source {
   struct sheet_entry {
     std::u16string name;
     std::uint64_t offset = 0;  // stream offset of the sheet's BOF record
-    bool hidden = false;
   };
 
  private:

@@ -19,4 +19,3 @@ constexpr wb_hresult wb_dao_hresult(long dao_number) {
 }
 
 constexpr bool wb_failed(wb_hresult hr) { return hr < 0; }
-constexpr bool wb_succeeded(wb_hresult hr) { return hr >= 0; }

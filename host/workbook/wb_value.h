@@ -33,8 +33,6 @@ struct wb_value {
   std::u16string_view text;
 
   bool is_null() const { return kind == wb_value_kind::null; }
-  // The currency amount as a double (amount / 10,000).
-  double currency_as_double() const { return static_cast<double>(currency) / 10000.0; }
 
   void set_null() {
     kind = wb_value_kind::null;

@@ -92,11 +92,9 @@ char* wb_shared_strings::reserve(std::size_t bytes) {
   if (size == bytes && !blocks_.empty()) {
     // Keep filling the current block afterwards: put the big one before it.
     blocks_.insert(blocks_.end() - 1, std::make_unique_for_overwrite<char[]>(size));
-    block_sizes_.insert(block_sizes_.end() - 1, size);
     return blocks_[blocks_.size() - 2].get();
   }
   blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-  block_sizes_.push_back(size);
   used_ = 0;
   capacity_ = size;
   return blocks_.back().get();
@@ -111,10 +109,4 @@ void wb_shared_strings::append(std::string_view utf8) {
   std::memcpy(dest, utf8.data(), utf8.size());
   if (dest == blocks_.back().get() + used_) used_ += utf8.size();
   entries_.push_back(entry{dest, static_cast<std::uint32_t>(utf8.size())});
-}
-
-std::size_t wb_shared_strings::memory_bytes() const {
-  std::size_t bytes = entries_.capacity() * sizeof(entry);
-  for (std::size_t s : block_sizes_) bytes += s;
-  return bytes;
 }

@@ -32,9 +32,6 @@ class wb_shared_strings {
   // Appends one entry given in UTF-8.
   void append(std::string_view utf8);
 
-  // Bytes held by the arena and the index.
-  std::size_t memory_bytes() const;
-
  private:
   struct entry {
     const char* text;
@@ -45,7 +42,6 @@ class wb_shared_strings {
 
   static constexpr std::size_t block_bytes = std::size_t{2} << 20;
   std::vector<std::unique_ptr<char[]>> blocks_;
-  std::vector<std::size_t> block_sizes_;
   std::size_t used_ = 0;      // bytes used in the last block
   std::size_t capacity_ = 0;  // bytes in the last block
   std::vector<entry> entries_;

@@ -60,7 +60,6 @@ class wb_spill_buffer {
 
   // Bytes written so far.
   std::uint64_t size() const { return file_bytes_ + used_; }
-  bool in_file() const { return fd_ >= 0; }
   // 0, or DAO error 3183 after a failure of the file.
   long error() const { return error_; }
 

@@ -27,9 +27,6 @@ class wb_xlsx_workbook final : public wb_workbook_source {
   bool date1904() const override { return date1904_; }
   std::unique_ptr<wb_sheet_source> open_sheet(std::size_t index, long& dao_error) override;
 
-  // Bytes held by the shared-strings table (for memory accounting).
-  std::size_t shared_strings_bytes() const { return shared_strings_.memory_bytes(); }
-
   struct sheet_entry {
     std::u16string name;
     std::string part;  // zip entry name of the worksheet part
