@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 
 #include "tk_logger.h"
 #include "udb_record.h"
@@ -17,6 +18,57 @@ constexpr double max_exact_whole = 9007199254740992.0;  // 2^53
 constexpr size_t max_number_text = 128;
 
 bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Decimals of up to this many digits come back as they are from the
+// nearest double (its shortest form), as the server shows it.
+constexpr size_t exact_digits = 15;
+
+// A decimal literal (sign, digits, point, exponent; checked by the caller)
+// as its significant digits and the power of ten of the last: "-0.0150"
+// gives "15" and -3, "0" no digits.
+struct decimal_value {
+  char digits[max_number_text];
+  size_t count = 0;
+  long exponent = 0;
+};
+
+decimal_value decimal_of(std::string_view text) {
+  decimal_value d;
+  size_t i = 0, fraction = 0;
+  bool point = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      point = true;
+      continue;
+    }
+    if (point) ++fraction;
+    if (d.count == 0 && text[i] == '0') continue;  // a leading zero
+    d.digits[d.count++] = text[i];
+  }
+  if (i < text.size()) {
+    bool negative = false;
+    if (++i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long e = 0;
+    for (; i < text.size() && e < 100000; ++i) e = e * 10 + (text[i] - '0');
+    d.exponent = negative ? -e : e;
+  }
+  d.exponent -= static_cast<long>(fraction);
+  for (; d.count > 0 && d.digits[d.count - 1] == '0'; --d.count) ++d.exponent;
+  return d;
+}
+
+// Whether the nearest double to the literal `text` shows as the same
+// number: its shortest form has the same digits at the same place.
+bool shows_as_written(std::string_view text, double value) {
+  char shortest[32];
+  const auto [end, error] = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+  if (error != std::errc()) return false;
+  const decimal_value written = decimal_of(text);
+  const decimal_value shown = decimal_of(std::string_view(shortest, static_cast<size_t>(end - shortest)));
+  return written.count == shown.count && written.exponent == shown.exponent &&
+         std::equal(written.digits, written.digits + written.count, shown.digits);
+}
 
 int32_t class_of_whole(int64_t value) {
   return value >= INT32_MIN && value <= INT32_MAX ? num_map::state_int : num_map::state_bigint;
@@ -104,14 +156,17 @@ int32_t num_map::class_of_text(std::u16string_view text) {
       return class_of_whole(whole == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(whole));
   }
   // Without an exponent a literal this short is always a finite number
-  // (and never underflows); with one, the value decides.
-  if (!exponent) return state_double;
+  // (and never underflows), and one of few digits comes back as written;
+  // otherwise the value decides: a number whose digits a double cannot
+  // hold (a 20-digit account number) stays text rather than lose them.
+  if (!exponent && digits <= exact_digits) return state_double;
   char ascii[max_number_text];
   size_t len = 0;
   for (size_t k = text[0] == u'+' ? 1 : 0; k < n; ++k) ascii[len++] = static_cast<char>(text[k]);
   double value = 0;
   const auto [end, error] = std::from_chars(ascii, ascii + len, value);
   if (error != std::errc() || end != ascii + len || !std::isfinite(value)) return state_varchar;
+  if (digits > exact_digits && !shows_as_written(std::string_view(ascii, len), value)) return state_varchar;
   return state_double;
 }
 

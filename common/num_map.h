@@ -12,7 +12,9 @@
 //   characters marks a code, not a number: "007"), and as a number when it
 //   is a plain decimal literal (digits with one optional point and an
 //   optional exponent; no decimal comma, no inner sign, no blank) whose
-//   value is finite;
+//   value is finite and whose digits the nearest double gives back as the
+//   server shows it (its shortest form): "0.1" and "1.0000000000000002"
+//   do, a 20-digit integer or "0.10000000000000000555" do not;
 // - a stored number counts as an integer when it is whole and at most 2^53
 //   in magnitude (where a double is still exact), otherwise as a number; a
 //   boolean and the narrow integers count as integers;

@@ -45,8 +45,17 @@ TEST(NumMap, ExactTextNumbersOnly) {
       {{u"2147483648"}, num_map::state_bigint},
       {{u"-2147483649"}, num_map::state_bigint},
       {{u"9223372036854775807", u"-9223372036854775808"}, num_map::state_bigint},
-      {{u"9223372036854775808"}, num_map::state_double},
-      {{u"99999999999999999999"}, num_map::state_double},
+      // Past BIGINT a number is a double only where the double shows the
+      // same digits: an ID of 20 digits or a long fraction stays text.
+      {{u"9223372036854775808"}, num_map::state_varchar},
+      {{u"99999999999999999999"}, num_map::state_varchar},
+      {{u"12345678901234567890123"}, num_map::state_varchar},
+      {{u"0.1000000000000000055511151231257827"}, num_map::state_varchar},
+      {{u"1.00000000000000001"}, num_map::state_varchar},
+      {{u"123456789012345678e-3"}, num_map::state_varchar},
+      {{u"100000000000000000000000", u"1.0000000000000002", u"-0.000123456789012345670", u"12345678901234567e3",
+        u"0.30000000000000004"},
+       num_map::state_double},
       // Not integers for the server: a point or an exponent.
       {{u".5", u"5.", u"-1.5E+2", u"1e-5"}, num_map::state_double},
       // Not numbers for the server: a blank, an infinite value, a bare
