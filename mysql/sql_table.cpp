@@ -238,7 +238,21 @@ void sql_table::post_pending() {
   pending_.clear();
   row_starts_.clear();
   ++posted_;
-  db_.sender().post([this] { send(sent_); });
+  db_.sender().post([this] { send_or_stop(sent_); });
+}
+
+void sql_table::send_or_stop(const batch& b) {
+  try {
+    send(b);
+  } catch (const sql_exception& e) {
+    // Whatever fails a block's statements (opening its transaction too)
+    // ends the run at the block.
+    if (e.row() == 0) refuse_statement(e, b, 0);
+    throw;
+  } catch (...) {
+    stopped_ = true;
+    throw;
+  }
 }
 
 void sql_table::send(const batch& b) {

@@ -104,6 +104,8 @@ class sql_table : public sql_row_writer {
   // Hands the pending rows to the database's sender (after the block in
   // flight) and starts a fresh batch.
   void post_pending();
+  // send(), after which a failure ends the run and nothing more is sent.
+  void send_or_stop(const batch& b);
   // On the sender: stores a batch (see flush).
   void send(const batch& b);
   // Sends rows [first, end) of a batch as INSERT statements within the
