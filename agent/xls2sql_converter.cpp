@@ -308,14 +308,16 @@ void xls2sql_converter::convert_from_xls() {
     std::unique_ptr<udb_recordset> sheet;
     try {
       current_table_ = plain;
-      // Opening a worksheet reads it through once for its types.
-      if (tk_status_line::enabled()) {
-        const std::string reading = tk_unicode_to_console(plain) + "  reading";
-        tk_status_line::show(reading);
-        dao_database::set_reading_observer([reading](uint64_t rows) {
-          if (tk_status_line::due()) tk_status_line::show(reading + "  " + table_progress::grouped(rows) + " rows");
-        });
-      }
+      // Opening a worksheet reads it through once for its types; an
+      // interruption stops that reading too.
+      const bool shown = tk_status_line::enabled();
+      const std::string reading = shown ? tk_unicode_to_console(plain) + "  reading" : std::string();
+      if (shown) tk_status_line::show(reading);
+      dao_database::set_reading_observer([shown, &reading](uint64_t rows) {
+        tk_interrupt::check();
+        if (shown && tk_status_line::due())
+          tk_status_line::show(reading + "  " + table_progress::grouped(rows) + " rows");
+      });
       {
         struct stop_observing {
           ~stop_observing() { dao_database::set_reading_observer(nullptr); }
