@@ -228,8 +228,9 @@ TEST_F(Faults, AnInterruptedRunLeavesNothingBehind) {
        {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--src=big.csv", "--dump", "--dest=out.sql"},
        "ls out.sql.tmp-* >/dev/null 2>&1"},
       {"mode 1", live_args("big.csv", csv_args("t", {"--mode=1"})),
-       "[ -n \"$(mariadb -N -h" + address_.host + " -P" + std::to_string(address_.port) + " -u" + address_.user +
-           " -p" + address_.password + " -e \"SHOW TABLES FROM " + db_ + " LIKE 'gridload_tmp%'\")\" ]"},
+       "[ -n \"$(mariadb --no-defaults -N -h" + address_.host + " -P" + std::to_string(address_.port) + " -u" +
+           address_.user + " -p" + address_.password + " -e \"SHOW TABLES FROM " + db_ +
+           " LIKE 'gridload_tmp%'\")\" ]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
