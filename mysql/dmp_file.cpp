@@ -33,7 +33,8 @@ dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
   // through: putting a file in its place would replace the device or the
   // link, and its reader would get nothing.
   struct stat st {};
-  if (::stat(path_.c_str(), &st) == 0) {
+  const bool exists = ::stat(path_.c_str(), &st) == 0;  // the file a link leads to
+  if (exists) {
     const int stream = S_ISREG(st.st_mode) ? standard_stream_of(st) : -1;
     if (!S_ISREG(st.st_mode) || stream >= 0) {
       std::fflush(nullptr);
@@ -68,10 +69,9 @@ dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
   tk_interrupt::remove_at_exit(temporary_);
   // The file gets the permissions (and owner) of the file it replaces, or
   // those a newly created file would have.
-  struct stat old {};
-  if (::stat(target_.c_str(), &old) == 0) {
-    if (::fchown(fd_, old.st_uid, old.st_gid) != 0) TK_TRACE(2, "The dump file keeps its owner");
-    ::fchmod(fd_, old.st_mode & 07777);
+  if (exists) {
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) TK_TRACE(2, "The dump file keeps its owner");
+    ::fchmod(fd_, st.st_mode & 07777);
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
