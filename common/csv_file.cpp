@@ -292,7 +292,12 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
 
 udb_record* csv_file::get_record() {
   if (!record_) record_ = std::make_unique<csv_record>(&schema_);
-  record_->do_create(line_, delimiter_);
+  if (split_ready_) {
+    record_->take_fields(split_, split_count_);
+    split_ready_ = false;
+  } else {
+    record_->do_create(line_, delimiter_);
+  }
   return record_.get();
 }
 
@@ -308,6 +313,7 @@ void csv_file::move_next() {
   if (ahead_) {
     take_ahead_line();
   } else {
+    split_ready_ = false;
     get_line(line_);
   }
 }
@@ -366,6 +372,7 @@ void csv_file::read_ahead() {
       reporting_ = &l;
       try {
         get_line(l.text);
+        l.field_count = csv_record::split(l.text, delimiter_, schema_.size(), l.fields);
       } catch (...) {
         l.error = std::current_exception();
       }
@@ -398,6 +405,7 @@ void csv_file::take_ahead_line() {
     if (taking_ >= 0 && batches_[taking_].last) {
       // Past the end: the end again, as a reading without the thread gives.
       line_.clear();
+      split_ready_ = false;
       taken_at_end_ = true;
       return;
     }
@@ -414,9 +422,15 @@ void csv_file::take_ahead_line() {
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
   line_.swap(l.text);
-  // The slot keeps the caller's last buffer for a later line, unless it
+  split_.swap(l.fields);
+  split_count_ = l.field_count;
+  split_ready_ = true;
+  // The slot keeps the caller's last buffers for a later line, unless they
   // grew large.
-  if (l.text.capacity() > (size_t{1} << 20)) std::u16string().swap(l.text);
+  constexpr size_t kept = size_t{1} << 20;
+  if (l.text.capacity() > kept) std::u16string().swap(l.text);
+  for (std::u16string& field : l.fields)
+    if (field.capacity() > kept) std::u16string().swap(field);
   taken_line_no_ = l.line_no;
   taken_at_end_ = l.at_end;
   taken_done_ = l.done;

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "allocation_count.h"
 #include "csv_field_upsizer.h"
 #include "csv_record.h"
 #include "error_handler.h"
@@ -294,19 +295,23 @@ TEST(csv_file_recordset, ASecondReadingReadsTheFileOpenedFirst) {
   writer.join();
 }
 
-TEST(csv_file_recordset, RecordAndItsStorageAreReused) {
+TEST(csv_file_recordset, RecordsOfAKnownWidthAllocateNothing) {
   testsupport::temp_dir dir;
-  testsupport::write_file(dir.file("r.csv"), "a,b\nlonger text,2\nx,y\n");
-  csv_file file(w(dir.file("r.csv")), u",", true, 3);
+  std::string text = "a,b\n";
+  for (int i = 0; i < 4000; ++i) text += "longer text,\"quoted, \"\"\" " + std::to_string(i % 10) + "\n";
+  testsupport::write_file(dir.file("r.csv"), text);
+  csv_file file(w(dir.file("r.csv")), u",", true, 4096);
+  // The first lines fill the reading thread's slots and the record.
   udb_record* first = file.get_record();
-  const udb_field* cell = &(*first)[0];
-  const char16_t* storage = cell->text().data();
-  EXPECT_EQ(cell->text(), u"longer text");
-  file.move_next();
-  // The same record and field; the shorter text reuses the same buffer.
-  udb_record* second = file.get_record();
-  EXPECT_EQ(std::tuple(second, &(*second)[0], (*second)[0].text().data(), (*second)[0].text()),
-            std::tuple(first, cell, storage, u"x"));
+  for (int i = 0; i < 1500; ++i, file.move_next()) ASSERT_EQ(file.get_record(), first);
+  const long before = allocations;
+  for (int i = 0; i < 2000; ++i, file.move_next()) {
+    const udb_record& r = *file.get_record();
+    const std::u16string_view cell = r[1].text();
+    ASSERT_EQ(cell.substr(0, 10), u"quoted, \" ");
+    ASSERT_EQ(cell.substr(10), std::u16string_view(u"0123456789").substr((i + 1500) % 10, 1));
+  }
+  EXPECT_EQ(allocations - before, 0);
 }
 
 // Records which columns were widened, and to what.
