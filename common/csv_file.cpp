@@ -292,12 +292,7 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
 
 udb_record* csv_file::get_record() {
   if (!record_) record_ = std::make_unique<csv_record>(&schema_);
-  if (split_ready_) {
-    record_->take_fields(split_, split_count_);
-    split_ready_ = false;
-  } else {
-    record_->do_create(line_, delimiter_);
-  }
+  record_->do_create(line_, delimiter_);
   return record_.get();
 }
 
@@ -313,7 +308,6 @@ void csv_file::move_next() {
   if (ahead_) {
     take_ahead_line();
   } else {
-    split_ready_ = false;
     get_line(line_);
   }
 }
@@ -372,7 +366,6 @@ void csv_file::read_ahead() {
       reporting_ = &l;
       try {
         get_line(l.text);
-        l.field_count = csv_record::split(l.text, delimiter_, schema_.size(), l.fields);
       } catch (...) {
         l.error = std::current_exception();
       }
@@ -405,7 +398,6 @@ void csv_file::take_ahead_line() {
     if (taking_ >= 0 && batches_[taking_].last) {
       // Past the end: the end again, as a reading without the thread gives.
       line_.clear();
-      split_ready_ = false;
       taken_at_end_ = true;
       return;
     }
@@ -422,15 +414,9 @@ void csv_file::take_ahead_line() {
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
   line_.swap(l.text);
-  split_.swap(l.fields);
-  split_count_ = l.field_count;
-  split_ready_ = true;
-  // The slot keeps the caller's last buffers for a later line, unless they
+  // The slot keeps the caller's last buffer for a later line, unless it
   // grew large.
-  constexpr size_t kept = size_t{1} << 20;
-  if (l.text.capacity() > kept) std::u16string().swap(l.text);
-  for (std::u16string& field : l.fields)
-    if (field.capacity() > kept) std::u16string().swap(field);
+  if (l.text.capacity() > (size_t{1} << 20)) std::u16string().swap(l.text);
   taken_line_no_ = l.line_no;
   taken_at_end_ = l.at_end;
   taken_done_ = l.done;

@@ -159,15 +159,13 @@ class csv_file : public udb_recordset {
   std::string carry_;         // a physical line spanning buffer refills
 
   // Reading ahead. From the first move_next on, a thread of the file's own
-  // reads and decodes the lines (get_line) and splits them into fields, in
-  // batches, while the caller works on the records; the caller takes them
-  // in order, with the reports each line gave, made on the caller's thread. The thread owns the
+  // reads and decodes the lines (get_line) into batches while the caller
+  // works on the records; the caller takes them in order, with the reports
+  // each line gave, made on the caller's thread. The thread owns the
   // reading state (buffers, positions, at_end_) while it runs; reset()
   // stops it.
   struct ahead_line {
     std::u16string text;
-    std::vector<std::u16string> fields;  // the first field_count are the line's
-    size_t field_count = 0;
     int64_t line_no = 0;
     bool at_end = false;
     int64_t done = 0;  // bytes of the file read up to this line
@@ -200,12 +198,7 @@ class csv_file : public udb_recordset {
   int64_t taken_line_no_ = 0;
   int64_t taken_done_ = 0;
 
-  std::u16string line_;  // the line the next get_record parses
-  // The fields of line_ as the reading thread split them, until get_record
-  // takes them (a later get_record parses line_ again).
-  std::vector<std::u16string> split_;
-  size_t split_count_ = 0;
-  bool split_ready_ = false;
+  std::u16string line_;     // the line the next get_record parses
   int64_t lines_read_ = 0;  // physical lines consumed
   int64_t current_line_no_ = 0;
   std::unique_ptr<csv_record> record_;

@@ -1,6 +1,5 @@
 #include "csv_record.h"
 
-#include <algorithm>
 #include <memory>
 
 #if defined(__SSE2__)
@@ -34,13 +33,6 @@ csv_record::csv_record(const udb_schema* schema) : schema_(schema) {}
 
 csv_record::~csv_record() = default;
 
-void csv_record::name(udb_field& field, size_t k) const {
-  if (schema_ && k < schema_->size() && schema_->fields[k])
-    field.set_name(schema_->fields[k]->name);
-  else
-    field.set_name(csv_field::default_name(k + 1));
-}
-
 udb_field& csv_record::next_field(size_t k) {
   const bool named = schema_ && k < schema_->size() && schema_->fields[k];
   if (k < built_) {
@@ -49,7 +41,8 @@ udb_field& csv_record::next_field(size_t k) {
     // reset() by its user gets fresh fields, named here.)
     resize(k + 1);
     udb_field& f = (*this)[k];
-    if (f.name().empty()) name(f, k);
+    if (f.name().empty())
+      f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
     return f;
   }
   ++built_;
@@ -58,17 +51,17 @@ udb_field& csv_record::next_field(size_t k) {
   return (*this)[k];
 }
 
-namespace {
-
-// Splits `line` into fields: `text(k)` gives the emptied buffer of field k,
-// `done(k, text)` is told when it is complete. Returns the number of fields.
-template <class Text, class Done>
-size_t split_line(std::u16string_view line, char16_t delimiter, size_t limit, Text text_of, Done done) {
+void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
+  TK_TRACE(2, "csv_record::do_create(%s)", line);
+  TK_TRACE(1, "GOT DELIM: %s", std::u16string_view(&delimiter, 1));
+  clear();
+  const size_t limit = schema_ ? schema_->size() : 0;
   const char16_t* p = line.data();
   const char16_t* const end = p + line.size();
   size_t k = 0;
   bool in_quotes = false;
-  std::u16string* text = &text_of(0);
+  udb_field* field = &next_field(0);
+  std::u16string* text = &field->text_for_write();
   while (p < end) {
     // A run of ordinary characters is copied whole.
     const char16_t* stop = find_either(p, end, u'"', in_quotes ? u'"' : delimiter);
@@ -85,53 +78,14 @@ size_t split_line(std::u16string_view line, char16_t delimiter, size_t limit, Te
       }
       continue;
     }
-    done(k, *text);
+    TK_TRACE(1, "c_str='%s'", std::u16string_view(p, static_cast<size_t>(end - p)));
+    TK_TRACE(1, "Got comma");
+    field->set_declared_size(static_cast<uint32_t>(text->size()));
     ++k;
-    if (limit > 0 && k >= limit) return k;
-    text = &text_of(k);
+    if (limit > 0 && k >= limit) return;
+    field = &next_field(k);
+    text = &field->text_for_write();
     ++p;
   }
-  done(k, *text);
-  return k + 1;
-}
-
-}  // namespace
-
-void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
-  TK_TRACE(2, "csv_record::do_create(%s)", line);
-  clear();
-  udb_field* field = nullptr;
-  split_line(
-      line, delimiter, schema_ ? schema_->size() : 0,
-      [&](size_t k) -> std::u16string& {
-        field = &next_field(k);
-        return field->text_for_write();
-      },
-      [&](size_t, const std::u16string& text) { field->set_declared_size(static_cast<uint32_t>(text.size())); });
-}
-
-size_t csv_record::split(std::u16string_view line, char16_t delimiter, size_t limit,
-                         std::vector<std::u16string>& fields) {
-  return split_line(
-      line, delimiter, limit,
-      [&](size_t k) -> std::u16string& {
-        if (k == fields.size()) fields.emplace_back();
-        fields[k].clear();
-        return fields[k];
-      },
-      [](size_t, const std::u16string&) {});
-}
-
-void csv_record::take_fields(std::vector<std::u16string>& fields, size_t count) {
-  // The fields kept from earlier lines come back at once (and are named
-  // only when a user of the record reset it).
-  const size_t kept = std::min(count, built_);
-  resize(kept);
-  for (size_t k = 0; k < count; ++k) {
-    udb_field& field = k < kept ? (*this)[k] : next_field(k);
-    if (k < kept && field.name().empty()) name(field, k);
-    std::u16string& text = field.text_for_write();
-    text.swap(fields[k]);
-    field.set_declared_size(static_cast<uint32_t>(text.size()));
-  }
+  field->set_declared_size(static_cast<uint32_t>(text->size()));
 }

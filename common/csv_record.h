@@ -7,9 +7,7 @@
 // width already seen allocates nothing. The schema is not owned.
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "udb_record.h"
 #include "udb_schema.h"
@@ -27,21 +25,11 @@ class csv_record : public udb_record {
   // ordinary characters. With a schema of N columns, at most N fields are
   // made and the text after the N-th delimiter is dropped.
   void do_create(std::u16string_view line, char16_t delimiter);
-  // The same parse into bare texts, for a reader that splits lines ahead
-  // of the record on a thread of its own: the first `count` texts of
-  // `fields` are the fields (`fields` grows when needed, and keeps its
-  // buffers otherwise). `limit` is the schema's width, or 0.
-  static size_t split(std::u16string_view line, char16_t delimiter, size_t limit, std::vector<std::u16string>& fields);
-  // Fills the record with fields that split() made: their texts are swapped
-  // in, and `fields` gets this record's old buffers for a later line.
-  void take_fields(std::vector<std::u16string>& fields, size_t count);
 
   const udb_schema* schema() const noexcept { return schema_; }
 
  private:
   udb_field& next_field(size_t k);
-  // Gives field `k` the name of its column.
-  void name(udb_field& field, size_t k) const;
 
   const udb_schema* schema_;
   size_t built_ = 0;  // field objects this record has made (in use or kept aside)
