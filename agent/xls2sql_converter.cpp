@@ -378,7 +378,12 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
       TK_TRACE(3, "Converting CSV file %s", source_);
       if (!silent_) print_line("Converting CSV file ", source_);
     }
-    bool gather = refine_types && mode_ != mode_merge;
+    // Only a table that starts empty here is refined: the statistics see
+    // the rows of this copy alone, and a table that held rows before (rows
+    // added to an existing table, another source mapped to the same table)
+    // would have its own values changed by a type chosen without them
+    // ('007' stored as 7).
+    bool gather = refine_types && mode_ != mode_merge && (!existed || mode_ == mode_overwrite_tables);
     // A table this run created and fills is refined before its rows arrive
     // when the source can be read twice: one copy instead of a copy and a
     // rebuild per change.

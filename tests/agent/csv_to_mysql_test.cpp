@@ -30,7 +30,7 @@ TEST_F(CsvToMysql, ProcessingModesWithAnExistingTable) {
   for (const std::string mode : {"0", "1", "2", "3"}) {
     for (const char* sql :
          {"DROP TABLE IF EXISTS t", "DROP TABLE IF EXISTS other", "CREATE TABLE t (k VARCHAR(20), v VARCHAR(20))",
-          "INSERT INTO t VALUES ('1', 'old'), ('2', 'old')", "CREATE TABLE other (x INT)"})
+          "INSERT INTO t VALUES ('01', 'old'), ('2', 'old')", "CREATE TABLE other (x INT)"})
       check_.exec(sql);
     const run_result r = convert("t.csv", csv_args("t", {"--mode=" + mode}));
     text += testsupport::transcript("t.csv --mode=" + mode, r) + listing() + "\n";
