@@ -102,10 +102,6 @@ TEST_F(RoundTrip, Workbooks) {
   live_and_dump_agree("numbers.xlsx", {"--extr_fn"});
   EXPECT_EQ(columns("Numbers"), (std::vector<std::string>{"account bigint(20)", "amount double", "price decimal(19,4)",
                                                           "code varchar(255)", "flag int(11)"}));
-  for (const char* fixture : {"cell_kinds.xls", "dates_1900.xls", "number_formats.xls", "unicode_text.xls"}) {
-    SCOPED_TRACE(fixture);
-    live_and_dump_agree(testsupport::source_dir() + "/tests/data/xls/" + fixture, {"--extr_fn"});
-  }
 }
 
 // Numbers of one column that mean different things arrive as text, each as

@@ -60,9 +60,9 @@ long memory_bound_kib(size_t units) {
   return static_cast<long>((4 * units + slack) / 1024);
 }
 
-class WorkbookLimits : public wbtest::workbook_run {};
-
 }  // namespace
+
+using WorkbookLimits = wbtest::workbook_run;
 
 // One inline text of 50,000,000 characters beside long texts of every
 // shape, each crossing the pieces the text is converted in: characters of

@@ -90,17 +90,13 @@ TEST_F(WorkbookSheets, TableNamesFileSelectsWorksheets) {
 // worksheet unread; 3 adds the rows to it, with no type refinement.
 TEST_F(WorkbookSheets, ProcessingModes) {
   write_book({"Sheet1", "Sheet2"});
-  std::string text;
-  for (const std::string mode : {"0", "1", "2", "3"}) {
-    for (const std::string& sql :
-         {"DROP DATABASE IF EXISTS `" + db_ + "`", "CREATE DATABASE `" + db_ + "`",
-          "CREATE TABLE `" + db_ + "`.Sheet1 (f1 VARCHAR(20), f2 DOUBLE)",
-          "INSERT INTO `" + db_ + "`.Sheet1 VALUES ('old', NULL)", "CREATE TABLE `" + db_ + "`.other (x INT)"})
-      ASSERT_TRUE(check_.exec(sql)) << sql;
-    const run_result r = convert("book.xlsx", {"--mode=" + mode});
-    text += testsupport::transcript("book.xlsx --mode=" + mode, r) + listing() + "\n";
-  }
-  testsupport::expect_golden("workbook/processing_modes.txt", text);
+  const std::string db = "`" + db_ + "`";
+  testsupport::expect_golden(
+      "workbook/processing_modes.txt",
+      each_mode("book.xlsx", {},
+                {"DROP DATABASE IF EXISTS " + db, "CREATE DATABASE " + db,
+                 "CREATE TABLE " + db + ".Sheet1 (f1 VARCHAR(20), f2 DOUBLE)",
+                 "INSERT INTO " + db + ".Sheet1 VALUES ('old', NULL)", "CREATE TABLE " + db + ".other (x INT)"}));
 }
 
 // Workbooks that cannot be read end the run with status 255 and the

@@ -142,6 +142,20 @@ class workbook_run : public testsupport::mysql_fixture {
       testsupport::expect_golden(golden, testsupport::transcript(title, r) + listing());
     });
   }
+  // The runs of `source` with `extra` in each processing mode, each after
+  // `setup` has made the tables it meets: the transcripts and listings.
+  std::string each_mode(const std::string& source, const std::vector<std::string>& extra,
+                        const std::vector<std::string>& setup) {
+    std::string text;
+    for (const std::string mode : {"0", "1", "2", "3"}) {
+      for (const std::string& sql : setup) EXPECT_TRUE(check_.exec(sql)) << sql;
+      std::vector<std::string> args = extra;
+      args.push_back("--mode=" + mode);
+      text += testsupport::transcript(source + " --mode=" + mode, convert(source, args));
+      text += listing() + "\n";
+    }
+    return text;
+  }
   // Every table of the test's database by name: "== name", the columns with
   // their types, then the rows in the order they were stored; cells are
   // separated by tabs, NULL is \N, and backslash, tab, CR and LF are escaped.

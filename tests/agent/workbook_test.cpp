@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 
 #include "workbook_support.h"
@@ -16,10 +17,6 @@ using wbtest::xlsx_book;
 namespace {
 
 using strings = std::vector<std::string>;
-
-lxw_datetime moment(int y, int m, int d, int hh = 0, int mm = 0, double ss = 0) {
-  return lxw_datetime{y, m, d, hh, mm, ss};
-}
 
 void heads(lxw_worksheet* s, const strings& names) {
   for (lxw_col_t c = 0; c < names.size(); ++c)
@@ -74,26 +71,20 @@ void write_values_book(const std::string& path, bool date1904) {
   lxw_format* percent = b.format("0.00%");
   lxw_format* dollar = b.format("\"$\"#,##0.00");
   heads(s, {"day", "moment", "clock", "price", "share"});
-  if (!date1904) {
-    // The writer's own date arithmetic, with its fictitious 1900-02-29.
-    const lxw_datetime days[] = {moment(1900, 1, 1), moment(1900, 2, 28), moment(1900, 3, 1), moment(2024, 2, 29),
-                                 moment(9999, 12, 31)};
-    for (lxw_row_t r = 0; r < 5; ++r) worksheet_write_datetime(s, r + 1, 0, const_cast<lxw_datetime*>(&days[r]), day);
-    const lxw_datetime stamps[] = {moment(2024, 7, 15, 13, 45, 30), moment(1999, 12, 31, 23, 59, 59),
-                                   moment(2000, 1, 1)};
-    for (lxw_row_t r = 0; r < 3; ++r)
-      worksheet_write_datetime(s, r + 1, 1, const_cast<lxw_datetime*>(&stamps[r]), stamp);
-  } else {
-    // Serials counted here from 1904-01-01.
-    const double days[] = {
-        0, wbtest::serial(wbtest::epoch_1904, 1904, 2, 29), wbtest::serial(wbtest::epoch_1904, 1904, 3, 1),
-        wbtest::serial(wbtest::epoch_1904, 2024, 2, 29), wbtest::serial(wbtest::epoch_1904, 9999, 12, 31)};
-    for (lxw_row_t r = 0; r < 5; ++r) worksheet_write_number(s, r + 1, 0, days[r], day);
-    const double stamps[] = {wbtest::serial(wbtest::epoch_1904, 2024, 7, 15, 13, 45, 30),
-                             wbtest::serial(wbtest::epoch_1904, 1999, 12, 31, 23, 59, 59),
-                             wbtest::serial(wbtest::epoch_1904, 2000, 1, 1)};
-    for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 1, stamps[r], stamp);
-  }
+  // In the 1900 system the writer's own date arithmetic, with its fictitious
+  // 1900-02-29; in the 1904 system serials counted here from 1904-01-01.
+  const std::array<int, 6> days[] = {{1900, 1, 1}, {1900, 2, 28}, {1900, 3, 1}, {2024, 2, 29}, {9999, 12, 31}},
+                           days_1904[] = {{1904, 1, 1}, {1904, 2, 29}, {1904, 3, 1}, {2024, 2, 29}, {9999, 12, 31}},
+                           stamps[] = {{2024, 7, 15, 13, 45, 30}, {1999, 12, 31, 23, 59, 59}, {2000, 1, 1}};
+  auto write_date = [&](lxw_row_t r, lxw_col_t c, const std::array<int, 6>& t, lxw_format* f) {
+    lxw_datetime when{t[0], t[1], t[2], t[3], t[4], static_cast<double>(t[5])};
+    if (!date1904) return worksheet_write_datetime(s, r, c, &when, f);
+    const unsigned month = static_cast<unsigned>(t[1]), day_of_month = static_cast<unsigned>(t[2]);
+    return worksheet_write_number(s, r, c,
+                                  wbtest::serial(wbtest::epoch_1904, t[0], month, day_of_month, t[3], t[4], t[5]), f);
+  };
+  for (lxw_row_t r = 0; r < 5; ++r) write_date(r + 1, 0, date1904 ? days_1904[r] : days[r], day);
+  for (lxw_row_t r = 0; r < 3; ++r) write_date(r + 1, 1, stamps[r], stamp);
   // Times are fractions of a day in both systems; 0 is midnight. The last
   // price is above 2^53 / 10,000, where a product with 10,000 in double
   // precision already rounds.

@@ -11,7 +11,6 @@
 #include "dmp_recordset.h"
 #include "expect_failure.h"
 #include "test_support.h"
-#include "tk_exception.h"
 #include "udb_record.h"
 
 using testsupport::read_file;
@@ -27,23 +26,10 @@ class DumpWriter : public ::testing::Test {
     schema_.push_back(t_ftd(0, u"txt", VT_BSTR, false, false, ole_variant(), 0));
   }
 
-  // The dump database; its file takes the destination's place when it goes
-  // (after the table writers declared later).
-  struct finished_dump {
-    std::unique_ptr<dmp_database> db;
-    ~finished_dump() {
-      try {
-        db->finish();
-      } catch (const tk_exception& e) {
-        ADD_FAILURE() << e.message();
-      }
-    }
-    dmp_database* operator->() const { return db.get(); }
-    dmp_database& operator*() const { return *db; }
-  };
-  finished_dump open() {
-    return {
-        std::make_unique<dmp_database>(path_, options_, dmp_database::header_stamp{"d.sql", "01/02/2030"}, settings_)};
+  // The dump database; its file takes the destination's place at finish().
+  std::unique_ptr<dmp_database> open() {
+    return std::make_unique<dmp_database>(path_, options_, dmp_database::header_stamp{"d.sql", "01/02/2030"},
+                                          settings_);
   }
   std::unique_ptr<udb_recordset> table(dmp_database& db, const std::u16string& name) {
     return db.create_table(name, schema_, {});
@@ -100,6 +86,8 @@ TEST_F(DumpWriter, ARowOverTheLimitEndsMultiRowStatementsForEveryLaterTable) {
     auto b = table(*db, u"b");
     b->append_record(row(6, u"x"));
     b->append_record(row(7, u"x"));
+    b.reset();
+    db->finish();
   }
   const auto a_rows = lines("INSERT INTO `a`");
   EXPECT_EQ(rows_per_statement(a_rows), (std::vector<size_t>{2, 1, 1, 1}));
@@ -121,6 +109,8 @@ TEST_F(DumpWriter, RecordsOfAnotherLayoutCloseTheOpenStatement) {
     testsupport::expect_failure([&] { t->append_record(record_); }, 0, 0,
                                 "The structure of data source does not conform to the destination table. For more "
                                 "information see Troubleshooting article");
+    t.reset();
+    db->finish();
   }
   EXPECT_EQ(lines("INSERT"), (std::vector<std::string>{"INSERT INTO `t`(`id`, `txt`) VALUES(1, 'a'), (2, 'b');",
                                                        "INSERT INTO `t`(`id`) VALUES(3);",
@@ -139,6 +129,7 @@ TEST_F(DumpWriter, ASecondSourceForATableAppendsToIt) {
     table(*db, u"a")->append_record(row(4, u"third"));
     db->delete_tab(u"b");
     EXPECT_FALSE(db->is_table_exist(u"b", false));
+    db->finish();
   }
   EXPECT_EQ(lines("CREATE TABLE `a`").size(), 1u);
   const std::string all = read_file(file_);

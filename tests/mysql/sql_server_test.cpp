@@ -174,19 +174,13 @@ TEST_F(sql_database_server, TableDefinitionIsReadBack) {
   database_ = open(udb_database::mode_append);
 
   std::unique_ptr<sql_table> table = get(u"d");
-  struct expect {
-    const char16_t* name;
-    VARTYPE vt;
-    uint32_t size;
-  };
-  for (const expect& e : {expect{u"code", VT_BSTR, 12}, expect{u"note", VT_BSTR, 0}, expect{u"pic", VT_ARRAY_UI1, 0},
-                          expect{u"amount", VT_DECIMAL, 0}, expect{u"made", VT_DATE, 0}}) {
-    SCOPED_TRACE(tk_unicode_to_utf8(e.name));
-    const t_ftd* f = table->schema().find(e.name);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->vartype, e.vt);
-    EXPECT_EQ(f->size, e.size ? e.size : f->size);
+  std::vector<VARTYPE> types;
+  for (const char16_t* name : {u"code", u"note", u"pic", u"amount", u"made"}) {
+    ASSERT_NE(table->schema().find(name), nullptr) << tk_unicode_to_utf8(name);
+    types.push_back(table->schema().find(name)->vartype);
   }
+  EXPECT_EQ(types, (std::vector<VARTYPE>{VT_BSTR, VT_BSTR, VT_ARRAY_UI1, VT_DECIMAL, VT_DATE}));
+  EXPECT_EQ(table->schema().find(u"code")->size, 12u);
   const t_ftd& amount = *table->schema().find(u"amount");
   EXPECT_EQ(std::pair(amount.precision, amount.scale), std::pair(10u, 2u));
   EXPECT_EQ(table->schema().find(u"made")->reserved, 9u);
@@ -441,35 +435,18 @@ TEST(sql_table_packet, RecordLargerThanMaxAllowedPacket) {
                                                      "Got a packet bigger than 'max_allowed_packet' bytes"}));
   EXPECT_EQ(sink.refused, (std::vector<std::pair<uint64_t, unsigned>>{{4, 0}, {5, 1153}}));
   static_cast<sql_table&>(*table).set_row_error_sink(nullptr);
-  {
-    testsupport::mysql_connection check;
-    ASSERT_TRUE(check.open(a, "packet", error)) << error;
-    EXPECT_EQ(check.scalar("SELECT GROUP_CONCAT(txt) FROM t"), "kept,kept,kept");
-  }
-  table.reset();
-  db.reset();
+  testsupport::mysql_connection check;
+  ASSERT_TRUE(check.open(a, "packet", error)) << error;
+  EXPECT_EQ(check.scalar("SELECT GROUP_CONCAT(txt) FROM t"), "kept,kept,kept");
 }
 
 // A dump file loaded back into the private server by the mariadb client:
 // values around the inline limit (the larger ones written in pieces) arrive
 // whole. (Live and dump runs of the same sources are compared end to end in
-// tests/agent.)
-class DumpLoad : public testsupport::mysql_fixture {
- protected:
-  // Runs a dump file through the mariadb client, as a user would.
-  void load(const std::string& file, const std::string& database) {
-    const testsupport::run_result r = testsupport::run(
-        "/bin/sh", {"sh", "-c", "exec mariadb --no-defaults -h\"$1\" -P\"$2\" -u\"$3\" -p\"$4\" $5 < \"$6\"", "sh",
-                    address_.host, std::to_string(address_.port), address_.user, address_.password, database, file});
-    ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
-  }
-
-  testsupport::temp_dir dir_;
-};
-
-// Text (every character the escaping touches; a 4-byte character across
+// tests/agent.) Text (every character the escaping touches; a 4-byte character across
 // piece boundaries) and binary values (every byte value) of exactly the
 // inline limit and one more, which goes to the file in pieces.
+using DumpLoad = testsupport::mysql_fixture;
 TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
   std::u16string unit = u"'\\\r\n\x1A";
   unit += u'\0';
@@ -483,7 +460,8 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
   schema.push_back(t_ftd(0, u"id", VT_I4, false, false, ole_variant(), 0));
   schema.push_back(t_ftd(0, u"txt", VT_BSTR, false, false, ole_variant(), 0));
   schema.push_back(t_ftd(0, u"bin", VT_BLOB, false, false, ole_variant(), 0));
-  const std::string file = dir_.file("big.sql");
+  testsupport::temp_dir dir;
+  const std::string file = dir.file("big.sql");
   std::vector<testsupport::mysql_row> expected;
   {
     dmp_database db(std::u16string(file.begin(), file.end()), dump_options{}, {"big.sql", "01/02/2030"},
@@ -503,7 +481,10 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
     table.reset();
     db.finish();
   }
-  load(file, db_);
+  const testsupport::run_result r = testsupport::run(
+      "/bin/sh", {"sh", "-c", "exec mariadb --no-defaults -h\"$1\" -P\"$2\" -u\"$3\" -p\"$4\" $5 < \"$6\"", "sh",
+                  address_.host, std::to_string(address_.port), address_.user, address_.password, db_, file});
+  ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
   EXPECT_TRUE(check_.query("SELECT txt, bin FROM big ORDER BY id") == expected) << "a value did not arrive whole";
 }
 

@@ -52,7 +52,6 @@ class mysql_connection {
   std::string scalar(const std::string& sql);
   // Runs a statement; false (error text in `error`) on failure.
   bool exec(const std::string& sql, std::string* error = nullptr);
-  MYSQL* handle() { return handle_; }
 
  private:
   MYSQL* handle_ = nullptr;

@@ -143,10 +143,6 @@ std::string replace_all(std::string text, const std::string& from, const std::st
   return text;
 }
 
-}  // namespace testsupport
-
-namespace testsupport {
-
 read_only_guard::read_only_guard(const std::string& path) : path_(path) {
   if (geteuid() == 0) {
     run_result r = run("/usr/bin/chattr", {"chattr", "+i", path});

@@ -56,10 +56,6 @@ std::string transcript(const std::string& title, const run_result& r);
 // that stays the same from run to run).
 std::string replace_all(std::string text, const std::string& from, const std::string& to);
 
-}  // namespace testsupport
-
-namespace testsupport {
-
 // Makes a file or folder impossible to write for this process, also for the
 // super-user (the immutable attribute), and undoes it when the object goes.
 // Throws when the attribute cannot be set, so a test never passes without
