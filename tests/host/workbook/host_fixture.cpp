@@ -26,12 +26,12 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
   return db;
 }
 
-namespace {
-
 std::string shortest(double v) {
   char buf[32];
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
+
+namespace {
 
 std::string text_of(const wb_value& v) {
   switch (v.kind) {
