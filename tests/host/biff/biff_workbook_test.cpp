@@ -163,8 +163,7 @@ TEST(host_biff_workbook, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {
       {"cut in the middle", good.substr(0, good.size() / 2), 3274},
   };
   for (const row& r : rows) {
-    const written_file f(r.file);
-    EXPECT_EQ(open_error(f.path).number, r.error) << r.what;
+    EXPECT_EQ(open_error(written_file(r.file).path).number, r.error) << r.what;
   }
 
   // Damage inside a sheet, and a sheet whose offset points nowhere: the

@@ -129,8 +129,7 @@ std::string listing(const std::string& path) {
 }
 
 std::string listing_of(const std::string& bytes, const std::string& name) {
-  const written_file f(bytes, name);
-  return listing(f.path);
+  return listing(written_file(bytes, name).path);
 }
 
 void expect_table_unreadable(const std::string& path, const std::u16string& table_name) {
