@@ -15,30 +15,17 @@ namespace {
 // for a number its printed form and scale. Past 28 decimals the digits round
 // half to even; 29 digits are the most a decimal holds.
 TEST(ole_decimal_parse, TextAndPrintedForm) {
-  const char* const texts[] = {"0",
-                               " -12.50 ",
-                               "+.5",
-                               "5.",
-                               "-0",
-                               "1.5e3",
-                               "1.5E-3",
-                               "0.00000000000000000000000000006",
-                               "0.000000000000000000000000000050",
-                               "0.000000000000000000000000000150",
-                               "79228162514264337593543950335",
-                               "7922816251426433759354395033.56",
-                               "79228162514264337593543950336",
-                               "1e29",
-                               "1e-400",
-                               "",
-                               ".",
-                               "1.2.3",
-                               "1e",
-                               "1,5",
-                               "0x10"};
   const char* const statuses[] = {"ok", "bad text", "overflow"};
   std::string text;
-  for (const char* t : texts) {
+  for (const char* t :
+       {"0", " -12.50 ", "+.5", "5.", "-0", "1.5e3", "1.5E-3",
+        // Past 28 decimals, half to even.
+        "0.00000000000000000000000000006", "0.000000000000000000000000000050", "0.000000000000000000000000000150",
+        // The largest decimal, rounded into range, and one past it.
+        "79228162514264337593543950335", "7922816251426433759354395033.56", "79228162514264337593543950336", "1e29",
+        "1e-400",
+        // No numbers.
+        "", ".", "1.2.3", "1e", "1,5", "0x10"}) {
     ole_decimal d;
     const ole_decimal::status st = d.parse(t);
     text.append("\"").append(t).append("\" ").append(statuses[static_cast<int>(st)]);

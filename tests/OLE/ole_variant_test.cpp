@@ -11,12 +11,17 @@
 
 namespace {
 
+// A value made by one of the setters.
+template <class T, class U>
+ole_variant made(void (ole_variant::*set)(T) noexcept, U value) {
+  ole_variant v;
+  (v.*set)(value);
+  return v;
+}
+
 TEST(ole_variant_print, SetterValues) {
-  auto with = [](auto setter) {
-    ole_variant v;
-    setter(v);
-    return v;
-  };
+  ole_variant null;
+  null.set_null();
   ole_decimal dec;
   ASSERT_EQ(dec.parse("-0.0100"), ole_decimal::status::ok);
   const struct {
@@ -24,18 +29,18 @@ TEST(ole_variant_print, SetterValues) {
     const char* printed;
   } rows[] = {
       {ole_variant(true), "1"},
-      {with([](ole_variant& v) { v.set_ui4(4000000000u); }), "4000000000"},
-      {with([](ole_variant& v) { v.set_i8(std::numeric_limits<int64_t>::min()); }), "-9223372036854775808"},
-      {with([](ole_variant& v) { v.set_ui8(std::numeric_limits<uint64_t>::max()); }), "18446744073709551615"},
+      {made(&ole_variant::set_ui4, 4000000000u), "4000000000"},
+      {made(&ole_variant::set_i8, std::numeric_limits<int64_t>::min()), "-9223372036854775808"},
+      {made(&ole_variant::set_ui8, std::numeric_limits<uint64_t>::max()), "18446744073709551615"},
       {ole_variant(0.1), "1.0000000000000001e-01"},
-      {with([](ole_variant& v) { v.set_r4(0.1f); }), "1.000000e-01"},
-      {with([](ole_variant& v) { v.set_cy(-5000); }), "-0.5"},
-      {with([](ole_variant& v) { v.set_cy(10000); }), "1"},
-      {with([&](ole_variant& v) { v.set_decimal(dec); }), "-0.01"},
+      {made(&ole_variant::set_r4, 0.1f), "1.000000e-01"},
+      {made(&ole_variant::set_cy, -5000), "-0.5"},
+      {made(&ole_variant::set_cy, 10000), "1"},
+      {made(&ole_variant::set_decimal, dec), "-0.01"},
       {ole_variant(ole_date::make(2024, 12, 5, 10, 20, 30, 250000)), "2024-12-05 10:20:30.250000"},
       {ole_variant(std::vector<uint8_t>{0x00, 0xFF}), "0x00FF"},
       {ole_variant(std::vector<uint8_t>{}), ""},
-      {with([](ole_variant& v) { v.set_null(); }), ""},
+      {null, ""},
   };
   for (const auto& r : rows) {
     std::string appended = "<";
@@ -64,16 +69,8 @@ struct change_row {
   std::optional<ole_variant> expected;  // none: the conversion throws and keeps the value
 };
 
-ole_variant i8(int64_t v) {
-  ole_variant out;
-  out.set_i8(v);
-  return out;
-}
-ole_variant currency(int64_t scaled) {
-  ole_variant v;
-  v.set_cy(scaled);
-  return v;
-}
+ole_variant i8(int64_t v) { return made(&ole_variant::set_i8, v); }
+ole_variant currency(int64_t scaled) { return made(&ole_variant::set_cy, scaled); }
 
 // The conversions a type mapping makes: a workbook's numbers, currencies,
 // dates and booleans and a CSV file's texts, into the mapped column's type

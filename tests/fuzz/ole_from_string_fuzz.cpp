@@ -78,8 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)v.to_long();
   if (v.is_numeric() || v.is_empty() || v.is_null()) (void)v.to_double();
   std::string piece;
-  for (size_t pos = 0; v.get_at(piece, pos, 3) != 0; pos += 3) {
-  }
+  for (size_t pos = 0; v.get_at(piece, pos, 3) != 0;) pos += 3;
 
   ole_variant converted = v;
   try {

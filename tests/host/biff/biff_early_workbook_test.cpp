@@ -86,8 +86,7 @@ TEST(host_biff_early, EncryptedAndDamagedFilesAreRefused) {
       {"cut inside the BOF", sheet.substr(0, 6), 3274},
   };
   for (const auto& r : rows) {
-    const written_file f(r.file, "sheet.xls");
-    EXPECT_EQ(open_error(f.path).number, r.error) << r.what;
+    EXPECT_EQ(open_error(written_file(r.file, "sheet.xls").path).number, r.error) << r.what;
   }
 
   // Cut inside the second cell: the sheet is listed and fails to open.

@@ -1,6 +1,6 @@
 #include "biff_test_writer.h"
 
-#include <cstring>
+#include <bit>
 #include <stdexcept>
 
 namespace biff_test {
@@ -12,10 +12,8 @@ bytes& bytes::u8(unsigned v) {
 bytes& bytes::u16(unsigned v) { return u8(v).u8(v >> 8); }
 bytes& bytes::u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
 bytes& bytes::f64(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  u32(static_cast<std::uint32_t>(bits));
-  return u32(static_cast<std::uint32_t>(bits >> 32));
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  return u32(static_cast<std::uint32_t>(bits)).u32(static_cast<std::uint32_t>(bits >> 32));
 }
 bytes& bytes::raw(std::string_view s) {
   s_.append(s);
@@ -116,13 +114,10 @@ std::uint32_t sectors_for(std::size_t bytes, std::uint32_t unit) {
   return static_cast<std::uint32_t>((bytes + unit - 1) / unit);
 }
 
-void put32(std::string& s, std::size_t at, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-std::uint32_t get32(const std::string& s, std::size_t at) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 4; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
-  return v;
+// The bytes padded with zeros to whole sectors.
+std::string padded(std::string s) {
+  s.resize(static_cast<std::size_t>(sectors_for(s.size(), sector)) * sector, '\0');
+  return s;
 }
 
 }  // namespace
@@ -130,21 +125,22 @@ std::uint32_t get32(const std::string& s, std::size_t at) {
 std::string compound_file(const std::vector<std::pair<std::u16string, std::string>>& streams) {
   // Mini stream: small streams, each padded to whole mini sectors.
   std::string mini;
-  std::vector<std::uint32_t> mini_fat;
+  bytes mini_fat;
+  std::uint32_t mini_fat_n = 0;
   std::vector<std::uint32_t> start(streams.size(), end_of_chain);
   for (std::size_t i = 0; i < streams.size(); ++i) {
     const std::string& data = streams[i].second;
     if (data.size() >= 4096 || data.empty()) continue;
     const std::uint32_t first = static_cast<std::uint32_t>(mini.size() / mini_sector);
     const std::uint32_t n = sectors_for(data.size(), mini_sector);
-    for (std::uint32_t k = 0; k < n; ++k) mini_fat.push_back(k + 1 < n ? first + k + 1 : end_of_chain);
+    for (std::uint32_t k = 0; k < n; ++k, ++mini_fat_n) mini_fat.u32(k + 1 < n ? first + k + 1 : end_of_chain);
     start[i] = first;
     mini += data;
     mini.resize(static_cast<std::size_t>(first + n) * mini_sector, '\0');
   }
   const std::uint32_t entries = static_cast<std::uint32_t>(streams.size() + 1);
   const std::uint32_t dir_n = sectors_for(entries * 128, sector);
-  const std::uint32_t minifat_n = sectors_for(mini_fat.size() * 4, sector);
+  const std::uint32_t minifat_n = sectors_for(mini_fat_n * 4, sector);
   const std::uint32_t mini_n = sectors_for(mini.size(), sector);
   std::uint32_t data_n = 0;
   for (const auto& s : streams)
@@ -163,7 +159,7 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
   std::uint32_t next = 0;
   auto take = [&next](std::uint32_t n) { return (next += n) - n; };
   const std::uint32_t fat_first = take(fat_n), difat_first = take(difat_n), dir_first = take(dir_n),
-                      minifat_first = take(minifat_n), mini_first = take(mini_n), total = next + data_n;
+                      minifat_first = take(minifat_n), mini_first = take(mini_n);
 
   std::vector<std::uint32_t> fat(static_cast<std::size_t>(fat_n) * (sector / 4), free_sector);
   auto chain = [&](std::uint32_t first, std::uint32_t n) {
@@ -180,74 +176,52 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
     if (s.size() < 4096) continue;
     const std::uint32_t n = sectors_for(s.size(), sector);
     chain(start[i] = take(n), n);
-    data += s;
-    data.resize(static_cast<std::size_t>(next - mini_first - mini_n) * sector, '\0');
+    data += padded(s);
   }
 
-  std::string file(static_cast<std::size_t>(total + 1) * sector, '\0');
-  const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  std::memcpy(file.data(), signature, 8);
-  bytes h;
-  h.u16(0x3E).u16(3).u16(0xFFFE).u16(9).u16(6);
-  std::memcpy(file.data() + 0x18, h.str().data(), h.str().size());
-  put32(file, 0x2C, fat_n);
-  put32(file, 0x30, dir_first);
-  put32(file, 0x38, 4096);
-  put32(file, 0x3C, minifat_n ? minifat_first : end_of_chain);
-  put32(file, 0x40, minifat_n);
-  put32(file, 0x44, difat_n ? difat_first : end_of_chain);
-  put32(file, 0x48, difat_n);
-  for (std::uint32_t i = 0; i < 109; ++i) put32(file, 0x4C + 4 * i, i < fat_n ? fat_first + i : free_sector);
-  auto sector_at = [&](std::uint32_t s) { return static_cast<std::size_t>(s + 1) * sector; };
+  // The header's DIFAT holds the first 109 FAT sectors, each DIFAT sector
+  // 127 more and the next DIFAT sector.
+  auto fat_sector = [&](std::uint32_t i) { return i < fat_n ? fat_first + i : free_sector; };
+  bytes file;
+  file.raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").raw(std::string(16, '\0'));
+  file.u16(0x3E).u16(3).u16(0xFFFE).u16(9).u16(6).raw(std::string(6, '\0')).u32(0).u32(fat_n).u32(dir_first).u32(0);
+  file.u32(4096).u32(minifat_n ? minifat_first : end_of_chain).u32(minifat_n);
+  file.u32(difat_n ? difat_first : end_of_chain).u32(difat_n);
+  for (std::uint32_t i = 0; i < 109; ++i) file.u32(fat_sector(i));
+  for (const std::uint32_t v : fat) file.u32(v);
   for (std::uint32_t d = 0; d < difat_n; ++d) {
-    const std::size_t at = sector_at(difat_first + d);
-    for (std::uint32_t i = 0; i < 127; ++i) {
-      const std::uint32_t index = 109 + d * 127 + i;
-      put32(file, at + 4 * i, index < fat_n ? fat_first + index : free_sector);
-    }
-    put32(file, at + 508, d + 1 < difat_n ? difat_first + d + 1 : end_of_chain);
+    for (std::uint32_t i = 0; i < 127; ++i) file.u32(fat_sector(109 + d * 127 + i));
+    file.u32(d + 1 < difat_n ? difat_first + d + 1 : end_of_chain);
   }
-  for (std::size_t i = 0; i < fat.size(); ++i) put32(file, sector_at(fat_first) + 4 * i, fat[i]);
   // Directory: the root, then the streams chained as right siblings.
-  auto dir_entry = [&](std::uint32_t index, std::u16string_view name, unsigned type, std::uint32_t right,
-                       std::uint32_t child, std::uint32_t first, std::uint32_t size) {
-    const std::size_t at = sector_at(dir_first) + index * 128;
-    for (std::size_t k = 0; k < name.size(); ++k) {
-      file[at + 2 * k] = static_cast<char>(name[k] & 0xFF);
-      file[at + 2 * k + 1] = static_cast<char>(name[k] >> 8);
-    }
-    file[at + 0x40] = static_cast<char>((name.size() + 1) * 2);
-    file[at + 0x42] = static_cast<char>(type);
-    file[at + 0x43] = 1;  // black
-    put32(file, at + 0x44, free_sector);
-    put32(file, at + 0x48, right);
-    put32(file, at + 0x4C, child);
-    put32(file, at + 0x74, first);
-    put32(file, at + 0x78, size);
+  bytes dir;
+  auto dir_entry = [&dir](std::u16string_view name, unsigned type, std::uint32_t right, std::uint32_t child,
+                          std::uint32_t first, std::uint32_t size) {
+    for (std::size_t k = 0; k < 32; ++k) dir.u16(k < name.size() ? name[k] : 0);
+    dir.u16(static_cast<unsigned>(name.size() + 1) * 2).u8(type).u8(1);  // black
+    dir.u32(free_sector).u32(right).u32(child).raw(std::string(36, '\0')).u32(first).u32(size).u32(0);
   };
-  dir_entry(0, u"Root Entry", 5, free_sector, streams.empty() ? free_sector : 1, mini_n ? mini_first : end_of_chain,
+  dir_entry(u"Root Entry", 5, free_sector, streams.empty() ? free_sector : 1, mini_n ? mini_first : end_of_chain,
             static_cast<std::uint32_t>(mini.size()));
   for (std::size_t i = 0; i < streams.size(); ++i)
-    dir_entry(static_cast<std::uint32_t>(i + 1), streams[i].first, 2,
-              i + 1 < streams.size() ? static_cast<std::uint32_t>(i + 2) : free_sector, free_sector, start[i],
-              static_cast<std::uint32_t>(streams[i].second.size()));
-  for (std::size_t i = 0; i < mini_fat.size(); ++i) put32(file, sector_at(minifat_first) + 4 * i, mini_fat[i]);
-  std::memcpy(file.data() + sector_at(mini_first), mini.data(), mini.size());
-  std::memcpy(file.data() + sector_at(mini_first + mini_n), data.data(), data.size());
-  return file;
+    dir_entry(streams[i].first, 2, i + 1 < streams.size() ? static_cast<std::uint32_t>(i + 2) : free_sector,
+              free_sector, start[i], static_cast<std::uint32_t>(streams[i].second.size()));
+  return file.str() + padded(dir) + padded(mini_fat) + padded(mini) + data;
 }
 
-std::uint32_t u32_at(const std::string& file, std::size_t at) { return get32(file, at); }
+std::uint32_t u32_at(const std::string& file, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 4; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(file[at + i]);
+  return v;
+}
 
+// The FAT of compound_file() is contiguous from its first sector.
 std::uint32_t fat_entry(const std::string& file, std::uint32_t index) {
-  // The FAT of compound_file() is contiguous from its first sector.
-  const std::uint32_t fat_first = get32(file, 0x4C);
-  return get32(file, static_cast<std::size_t>(fat_first + 1) * sector + 4 * index);
+  return u32_at(file, (u32_at(file, 0x4C) + 1) * std::size_t{sector} + 4 * index);
 }
 
 void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value) {
-  const std::uint32_t fat_first = get32(file, 0x4C);
-  put32(file, static_cast<std::size_t>(fat_first + 1) * sector + 4 * index, value);
+  file.replace((u32_at(file, 0x4C) + 1) * std::size_t{sector} + 4 * index, 4, bytes().u32(value));
 }
 
 namespace early {

@@ -15,8 +15,6 @@ using namespace host_test;
 
 namespace {
 
-std::string fixture(const char* name) { return testsupport::source_dir() + "/tests/data/xls/" + name; }
-
 // A BIFF8 workbook in a compound file.
 std::string book8(const std::string& globals, const std::vector<sheet>& sheets, const std::string& sst = "") {
   return compound_file({{u"Workbook", workbook_stream(8, globals, sheets, sst)}});
@@ -137,15 +135,14 @@ TEST(host_biff_workbook, AssembledWorkbooksGiveTheirGoldenTables) {
 
 TEST(host_biff_workbook, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {
   const std::string filepass = record(0x002F, bytes().u16(1).u16(1).u16(1).raw(std::string(48, '\x5A')));
-  const std::string good = testsupport::read_file(fixture("sst_continue.xls"));
-  // Where the fixture writer put the FAT and the Workbook stream: the
-  // header's first FAT sector, the directory's second entry.
-  const std::size_t fat_at = (u32_at(good, 0x4C) + 1) * 512;
+  const std::string good = testsupport::read_file(testsupport::source_dir() + "/tests/data/xls/sst_continue.xls");
+  // Where the fixture writer put the Workbook stream: the directory's
+  // second entry. Its chain is in the first FAT sector.
   const std::size_t dir_at = (u32_at(good, 0x30) + 1) * 512;
   ASSERT_EQ(good[dir_at + 128], 'W');
   const std::uint32_t start = u32_at(good, dir_at + 128 + 0x74);
   std::string looped = good;
-  looped.replace(fat_at + 4 * (start + 40), 4, bytes().u32(start + 3));
+  set_fat_entry(looped, start + 40, start + 3);
   struct row {
     const char* what;
     std::string file;
@@ -166,8 +163,7 @@ TEST(host_biff_workbook, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {
       {"cut in the middle", good.substr(0, good.size() / 2), 3274},
   };
   for (const row& r : rows) {
-    const written_file f(r.file);
-    EXPECT_EQ(open_error(f.path).number, r.error) << r.what;
+    EXPECT_EQ(open_error(written_file(r.file).path).number, r.error) << r.what;
   }
 
   // Damage inside a sheet, and a sheet whose offset points nowhere: the

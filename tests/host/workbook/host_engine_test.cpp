@@ -54,24 +54,21 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   std::mt19937 rng(7);
   std::string random(4096, '\0');
   for (char& c : random) c = static_cast<char>(rng());
-  testsupport::write_file(dir.file("random.xlsx"), random);
-  testsupport::write_file(dir.file("truncated.xlsx"), bytes.substr(0, bytes.size() / 2));
-  testsupport::write_file(dir.file("empty.xlsx"), "");
-  testsupport::write_file(dir.file("text.csv"), "a,b\n1,2\n");
-  // An OLE2 signature followed by garbage: no readable compound file.
-  testsupport::write_file(dir.file("ole.xls"), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + random);
-
-  const std::string missing = dir.file("missing.xlsx");
-  const std::pair<std::string, long> rows[] = {
-      {missing, 3024},
+  const std::pair<std::string, std::string> files[] = {
+      {"random.xlsx", random},
+      {"truncated.xlsx", bytes.substr(0, bytes.size() / 2)},
+      {"empty.xlsx", ""},
+      {"text.csv", "a,b\n1,2\n"},
+      // An OLE2 signature followed by garbage: no readable compound file.
+      {"ole.xls", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + random}};
+  std::vector<std::pair<std::string, long>> rows = {
+      {dir.file("missing.xlsx"), 3024},
       {testsupport::source_dir() + "/tests/data/xlsx/encrypted_secret.xlsx", 3161},  // encrypted by an independent tool
-      {dir.path(), 3024},
-      {dir.file("random.xlsx"), 3274},
-      {dir.file("truncated.xlsx"), 3274},
-      {dir.file("empty.xlsx"), 3274},
-      {dir.file("text.csv"), 3274},
-      {dir.file("ole.xls"), 3274},
-  };
+      {dir.path(), 3024}};
+  for (const auto& [name, content] : files) {
+    testsupport::write_file(dir.file(name), content);
+    rows.emplace_back(dir.file(name), 3274);
+  }
   for (const auto& [path, number] : rows) {
     SCOPED_TRACE(path);
     const open_failure f = open_error(path);

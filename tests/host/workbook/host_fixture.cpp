@@ -26,12 +26,12 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
   return db;
 }
 
-namespace {
-
 std::string shortest(double v) {
   char buf[32];
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
+
+namespace {
 
 std::string text_of(const wb_value& v) {
   switch (v.kind) {
@@ -129,8 +129,7 @@ std::string listing(const std::string& path) {
 }
 
 std::string listing_of(const std::string& bytes, const std::string& name) {
-  const written_file f(bytes, name);
-  return listing(f.path);
+  return listing(written_file(bytes, name).path);
 }
 
 void expect_table_unreadable(const std::string& path, const std::u16string& table_name) {

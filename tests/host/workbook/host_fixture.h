@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,12 +41,15 @@ table read_table(const std::string& path, const std::u16string& table_name, cons
 // The table names of a workbook, in order.
 std::vector<std::string> table_names(const std::string& path);
 
-// `bytes` written as `name` in a folder of its own.
+// `bytes`, or a ZIP file of `parts`, written as `name` in a folder of its own.
 struct written_file {
   testsupport::temp_dir dir;
   std::string path;
   explicit written_file(const std::string& bytes, const std::string& name = "book.xls") : path(dir.file(name)) {
     testsupport::write_file(path, bytes);
+  }
+  explicit written_file(const std::map<std::string, std::string>& parts) : path(dir.file("book.xlsx")) {
+    testsupport::write_zip(path, parts);
   }
 };
 
@@ -74,6 +78,8 @@ inline double ole_date(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, in
 }
 
 std::string utf8(std::u16string_view s);
+// A number in the shortest text that reads back as it.
+std::string shortest(double v);
 
 using testsupport::xlsx_book;
 

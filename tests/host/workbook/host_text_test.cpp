@@ -3,7 +3,6 @@
 // piece. (The number shortcut is held to std::from_chars by the differential
 // fuzz target, tests/fuzz/xlsx_scan_diff_fuzz.cpp, over its corpus.)
 // Everything else is checked through the engine.
-#include <charconv>
 #include <cstdint>
 #include <vector>
 
@@ -19,11 +18,6 @@ namespace {
 
 using c = wb_number_class;
 const char* const class_names[] = {"general", "percent", "currency", "date", "time", "date_time", "duration"};
-
-std::string shortest(double v) {
-  char buf[32];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
 
 template <class F>
 std::string text(F format) {

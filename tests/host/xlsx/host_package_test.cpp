@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -20,6 +21,17 @@ using namespace host_test;
 namespace {
 
 const std::string main_ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const std::string rel_ns = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// A relationships part of (id, type, target) items.
+std::string relationships(const std::vector<std::array<std::string, 3>>& items) {
+  std::string out =
+      "<?xml version=\"1.0\"?><Relationships "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  for (const auto& [id, type, target] : items)
+    out += "<Relationship Id=\"" + id + "\" Type=\"" + rel_ns + "/" + type + "\" Target=\"" + target + "\"/>";
+  return out + "</Relationships>";
+}
 
 // A minimal OOXML package around one worksheet part, with a shared strings
 // and a styles part when given, and `workbook_pr` in the workbook part.
@@ -27,26 +39,17 @@ std::map<std::string, std::string> package_with_sheet(const std::string& sheet_x
                                                       const std::string& shared_strings_xml = "",
                                                       const std::string& styles_xml = "",
                                                       const std::string& workbook_pr = "") {
-  const std::string& ns = main_ns;
-  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
   std::map<std::string, std::string> parts;
   parts["[Content_Types].xml"] =
       "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>";
-  parts["_rels/.rels"] =
-      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-      "<Relationship Id=\"rId1\" Type=\"" +
-      rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
-  parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel + "\">" +
+  parts["_rels/.rels"] = relationships({{"rId1", "officeDocument", "xl/workbook.xml"}});
+  parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook xmlns=\"" + main_ns + "\" xmlns:r=\"" + rel_ns + "\">" +
                              workbook_pr +
                              "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
-  std::string rels =
-      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-      "<Relationship Id=\"rId1\" Type=\"" +
-      rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
-  if (!shared_strings_xml.empty())
-    rels += "<Relationship Id=\"rId2\" Type=\"" + rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
-  if (!styles_xml.empty()) rels += "<Relationship Id=\"rId3\" Type=\"" + rel + "/styles\" Target=\"styles.xml\"/>";
-  parts["xl/_rels/workbook.xml.rels"] = rels + "</Relationships>";
+  std::vector<std::array<std::string, 3>> rels = {{"rId1", "worksheet", "worksheets/sheet1.xml"}};
+  if (!shared_strings_xml.empty()) rels.push_back({"rId2", "sharedStrings", "sharedStrings.xml"});
+  if (!styles_xml.empty()) rels.push_back({"rId3", "styles", "styles.xml"});
+  parts["xl/_rels/workbook.xml.rels"] = relationships(rels);
   parts["xl/worksheets/sheet1.xml"] = sheet_xml;
   if (!shared_strings_xml.empty()) parts["xl/sharedStrings.xml"] = shared_strings_xml;
   if (!styles_xml.empty()) parts["xl/styles.xml"] = styles_xml;
@@ -58,13 +61,15 @@ std::string sheet(const std::string& rows) {
          "</sheetData></worksheet>";
 }
 
-struct package_file {
-  testsupport::temp_dir dir;
-  std::string path = dir.file("book.xlsx");
-  explicit package_file(const std::map<std::string, std::string>& parts) { testsupport::write_zip(path, parts); }
-};
+// Reads `r` to its end, or until `out` holds `limit` bytes; returns the last read's result.
+long read_all(wb_byte_reader& r, std::size_t limit, std::string& out) {
+  char buffer[7919];  // not a divisor of any block
+  long n = 0;
+  while (out.size() < limit && (n = r.read(buffer, sizeof buffer)) > 0) out.append(buffer, std::size_t(n));
+  return n;
+}
 
-std::string listing_of(const std::map<std::string, std::string>& parts) { return listing(package_file(parts).path); }
+std::string listing_of(const std::map<std::string, std::string>& parts) { return listing(written_file(parts).path); }
 
 }  // namespace
 
@@ -154,8 +159,7 @@ TEST(host_package, PackagesGiveTheirGoldenTables) {
       package_with_sheet(rare, "<sst xmlns=\"" + main_ns + "\"><si><t>shared</t></si></sst>", date_styles);
   const std::pair<std::string, std::string> to_strict[] = {
       {main_ns, "http://purl.oclc.org/ooxml/spreadsheetml/main"},
-      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
-       "http://purl.oclc.org/ooxml/officeDocument/relationships"}};
+      {rel_ns, "http://purl.oclc.org/ooxml/officeDocument/relationships"}};
   const std::string plain = listing_of(rare_parts);
   text += "$ rare XML forms\n" + plain;
   for (auto& [name, xml] : rare_parts)
@@ -185,13 +189,10 @@ TEST(host_package, PackagesGiveTheirGoldenTables) {
 TEST(host_package, UnreadablePackagesAndPartsFailWith3274) {
   // A binary workbook part (.xlsb), and a ZIP without any workbook part.
   auto binary = package_with_sheet(sheet(""));
-  binary["_rels/.rels"] =
-      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-      "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-      "officeDocument\" Target=\"xl/workbook.bin\"/></Relationships>";
+  binary["_rels/.rels"] = relationships({{"rId1", "officeDocument", "xl/workbook.bin"}});
   binary["xl/workbook.bin"] = std::string(64, '\x01');
   for (const auto& parts : {binary, std::map<std::string, std::string>{{"hello.txt", "hello"}}})
-    EXPECT_EQ(open_error(package_file(parts).path).number, 3274);
+    EXPECT_EQ(open_error(written_file(parts).path).number, 3274);
   // Sheets that are not well-formed XML, or smuggle in a document type,
   // open as tables but fail when read.
   const std::string bad_sheets[] = {
@@ -204,24 +205,8 @@ TEST(host_package, UnreadablePackagesAndPartsFailWith3274) {
   };
   for (const std::string& xml : bad_sheets) {
     SCOPED_TRACE(xml);
-    expect_table_unreadable(package_file(package_with_sheet(xml)).path, u"Data$");
+    expect_table_unreadable(written_file(package_with_sheet(xml)).path, u"Data$");
   }
-}
-
-TEST(host_package, CorruptCompressedSheetDataFailsWithoutCrashing) {
-  std::string rows;
-  for (int r = 1; r <= 2000; ++r)
-    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r * 7) +
-            "</v></c></row>";
-  package_file f(package_with_sheet(sheet(rows)));
-  std::string bytes = testsupport::read_file(f.path);
-  // Flip bytes in the middle of the file: the deflated sheet data.
-  const std::size_t sheet_at = bytes.find("xl/worksheets/sheet1.xml");
-  ASSERT_NE(sheet_at, std::string::npos);
-  for (std::size_t i = sheet_at + 200; i < sheet_at + 260 && i < bytes.size(); ++i)
-    bytes[i] = static_cast<char>(~bytes[i]);
-  testsupport::write_file(f.path, bytes);
-  expect_table_unreadable(f.path, u"Data$");
 }
 
 // An entry is read whole, again after a rewind half way, and a damaged one
@@ -233,13 +218,7 @@ TEST(host_package, EntriesReadWholeAndDamagedOnesFailWith3274) {
     std::string content;
     for (std::size_t i = 0; content.size() < size; ++i)
       content += "<c><v>" + std::to_string(i * 2654435761u) + "</v></c>";
-    package_file f({{"big.xml", content}});
-    const auto read_all = [](wb_byte_reader& r, std::size_t limit, std::string& out) {
-      char buffer[7919];  // not a divisor of any block
-      long n = 0;
-      while (out.size() < limit && (n = r.read(buffer, sizeof buffer)) > 0) out.append(buffer, std::size_t(n));
-      return n;
-    };
+    written_file f({{"big.xml", content}});
     long error = 0;
     auto zip = wb_zip_archive::open(f.path, error);
     ASSERT_TRUE(zip) << size;
@@ -277,7 +256,7 @@ TEST(host_package, EntriesReadWholeAndDamagedOnesFailWith3274) {
 // is read as it was opened, by every handle, small parts and large ones.
 TEST(host_package, APackageReplacedWhileReadIsReadAsOpened) {
   const std::string big(std::size_t(2) << 20, 'o');
-  package_file f({{"big.xml", big}, {"small.xml", "old"}});
+  written_file f({{"big.xml", big}, {"small.xml", "old"}});
   long error = 0;
   auto zip = wb_zip_archive::open(f.path, error);
   ASSERT_TRUE(zip);
@@ -287,10 +266,8 @@ TEST(host_package, APackageReplacedWhileReadIsReadAsOpened) {
   for (const char* part : {"small.xml", "big.xml"}) {
     auto reader = zip->open_entry(zip->find(part), error);
     ASSERT_TRUE(reader) << part;
-    std::string got(big.size() + 1, '\0');
-    std::size_t n = 0;
-    for (long k; (k = reader->read(got.data() + n, got.size() - n)) > 0;) n += std::size_t(k);
-    got.resize(n);
+    std::string got;
+    EXPECT_EQ(read_all(*reader, SIZE_MAX, got), 0) << part;
     EXPECT_EQ(got, part == std::string("big.xml") ? big : "old") << part;
   }
 }

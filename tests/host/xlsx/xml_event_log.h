@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "wb_byte_reader.h"
 #include "wb_xml_parser.h"
@@ -75,30 +76,29 @@ struct outcome {
   std::string log;
 };
 
-inline outcome with_expat(std::string_view bytes) {
-  wb_memory_reader reader(bytes);
+// The events `Parser` reports over `reader`.
+template <class Parser>
+outcome events(wb_byte_reader& reader) {
   recorder r;
-  wb_xml_parser parser(reader, r);
+  Parser parser(reader, r);
   outcome out;
   out.ok = parser.parse_all();
+  if constexpr (std::is_same_v<Parser, wb_xml_scanner>) out.declined = parser.declined();
   out.error = parser.error();
   r.flush();
   out.log = std::move(r.log);
   return out;
 }
 
+inline outcome with_expat(std::string_view bytes) {
+  wb_memory_reader reader(bytes);
+  return events<wb_xml_parser>(reader);
+}
+
 // `piece`: the most bytes the scanner gets per read.
 inline outcome with_scanner(std::string_view bytes, std::size_t piece) {
   piecewise_reader reader(bytes, piece);
-  recorder r;
-  wb_xml_scanner scanner(reader, r);
-  outcome out;
-  out.ok = scanner.parse_all();
-  out.declined = scanner.declined();
-  out.error = scanner.error();
-  r.flush();
-  out.log = std::move(r.log);
-  return out;
+  return events<wb_xml_scanner>(reader);
 }
 
 }  // namespace xml_events
