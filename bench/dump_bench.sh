@@ -6,9 +6,10 @@
 #   server, after the dump just written has been loaded there (which also
 #   checks that it loads and holds every row);
 # - cat FILE > /dev/null on the CSV file (the cost of reading the input).
-# Each program runs GRIDLOAD_BENCH_ROUNDS times (default 3) and its best
-# time counts. Prints input MB/s, rows/s, the ratios, gridload's peak RSS
-# and its CPU seconds (user + system: steadier than the wall clock on a
+# The two programs run GRIDLOAD_BENCH_ROUNDS times each (default 3), taking
+# turns, and each one's best time counts (each round's ratio is shown too).
+# Prints input MB/s, rows/s, the ratios, gridload's peak RSS and its CPU
+# seconds (user + system: steadier than the wall clock on a
 # shared machine), and what the type refinement costs (CPU against a run
 # with --no_refine).
 #
@@ -53,16 +54,41 @@ for rows in "${sizes[@]}"; do
   cat_s=$(calc "%.3f" "$(now) - $t0")
 
   dump=$work/rows_$rows.sql
-  gl_s=""
+  run_gridload() {
+    /usr/bin/time -f '%M %U %S' -o "$work/rss" "$gridload" --from_csv --src="$csv" --csv_delim=2 --extr_fn \
+      --tab_name=rows --dump --dest="$dump" --silent "$@"
+  }
+  # The first dump is loaded into the private server: it must load and hold
+  # every row, and it is what mariadb-dump then writes out again.
+  run_gridload
+  "${client[@]}" -e "DROP DATABASE IF EXISTS $db; CREATE DATABASE $db CHARACTER SET utf8mb4"
+  if ! "${client[@]}" "$db" <"$dump" 2>"$work/load.err"; then
+    echo "the dump does not load:" >&2
+    tail -c 600 "$work/load.err" >&2
+    exit 1
+  fi
+  loaded=$("${client[@]}" -N "$db" -e "SELECT COUNT(*) FROM \`rows\`")
+  [ "$loaded" = "$rows" ] || { echo "the dump loaded $loaded rows of $rows" >&2; exit 1; }
+  # Warm, as the CSV is: its second run is the first one timed.
+  "${dumper[@]}" "$db" rows >/dev/null
+
+  # The two programs take turns, round after round, and each one's best time
+  # counts: on a shared machine the speed drifts over minutes, and a slow
+  # spell then meets both.
+  gl_s="" md_s="" ratios=""
   for round in $(seq "$rounds"); do
     t0=$(now)
-    /usr/bin/time -f '%M %U %S' -o "$work/rss" "$gridload" --from_csv --src="$csv" --csv_delim=2 --extr_fn \
-      --tab_name=rows --dump --dest="$dump" --silent
+    run_gridload
     s=$(calc "%.3f" "$(now) - $t0")
     if [ -z "$gl_s" ] || awk "BEGIN { exit !($s < $gl_s) }"; then
       gl_s=$s
       read -r rss user sys <"$work/rss"
     fi
+    t0=$(now)
+    "${dumper[@]}" "$db" rows >"$work/reference.sql"
+    m=$(calc "%.3f" "$(now) - $t0")
+    if [ -z "$md_s" ] || awk "BEGIN { exit !($m < $md_s) }"; then md_s=$m; fi
+    ratios+="${ratios:+ }$(calc "%.2f" "$m / $s")"
   done
   gl_rss=$(calc "%.1f" "$rss / 1024")
   gl_cpu=$(calc "%.2f" "$user + $sys")
@@ -72,25 +98,6 @@ for rows in "${sizes[@]}"; do
   read -r user sys <"$work/plain"
   plain_cpu=$(calc "%.2f" "$user + $sys")
   rm -f "$work/plain.sql"
-
-  "${client[@]}" -e "DROP DATABASE IF EXISTS $db; CREATE DATABASE $db CHARACTER SET utf8mb4"
-  if ! "${client[@]}" "$db" <"$dump" 2>"$work/load.err"; then
-    echo "the dump does not load:" >&2
-    tail -c 600 "$work/load.err" >&2
-    exit 1
-  fi
-  loaded=$("${client[@]}" -N "$db" -e "SELECT COUNT(*) FROM \`rows\`")
-  [ "$loaded" = "$rows" ] || { echo "the dump loaded $loaded rows of $rows" >&2; exit 1; }
-
-  # Warm, as the CSV is: the second run is timed.
-  "${dumper[@]}" "$db" rows >/dev/null
-  md_s=""
-  for round in $(seq "$rounds"); do
-    t0=$(now)
-    "${dumper[@]}" "$db" rows >"$work/reference.sql"
-    s=$(calc "%.3f" "$(now) - $t0")
-    if [ -z "$md_s" ] || awk "BEGIN { exit !($s < $md_s) }"; then md_s=$s; fi
-  done
   "${client[@]}" -e "DROP DATABASE $db"
 
   gl_rows=$(calc "%.0f" "$rows / $gl_s")
@@ -98,7 +105,7 @@ for rows in "${sizes[@]}"; do
   printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" cat "$cat_s" - "$(calc "%.1f" "$mb / $cat_s")" - - -
   printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" mariadb-dump "$md_s" - - "$md_rows" - -
   printf '%-9s %-14s %8s %8s %9s %11s %8s %s\n' "$rows" "gridload" "$gl_s" "$gl_cpu" "$(calc "%.1f" "$mb / $gl_s")" \
-    "$gl_rows" "$gl_rss" "$(calc "%.2f" "$gl_rows / $md_rows")x mariadb-dump rows/s, $(calc "%.1f" "$gl_s / $cat_s")x cat time"
+    "$gl_rows" "$gl_rss" "$(calc "%.2f" "$gl_rows / $md_rows")x mariadb-dump rows/s (rounds: $ratios), $(calc "%.1f" "$gl_s / $cat_s")x cat time"
   printf '%-9s %-14s %8s %8s   refinement costs %s%% of the dump without it\n' "$rows" "--no_refine" - "$plain_cpu" \
     "$(calc "%.0f" "($gl_cpu - $plain_cpu) * 100 / $plain_cpu")"
   rm -f "$csv" "$dump" "$work/reference.sql"
