@@ -305,7 +305,7 @@ TEST(csv_file_recordset, RecordsOfAKnownWidthAllocateNothing) {
   udb_record* first = file.get_record();
   for (int i = 0; i < 1500; ++i, file.move_next()) ASSERT_EQ(file.get_record(), first);
   const long before = allocations;
-  for (int i = 0; i < 2000; ++i, file.move_next()) {
+  for (size_t i = 0; i < 2000; ++i, file.move_next()) {
     const udb_record& r = *file.get_record();
     const std::u16string_view cell = r[1].text();
     ASSERT_EQ(cell.substr(0, 10), u"quoted, \" ");
