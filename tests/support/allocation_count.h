@@ -9,6 +9,22 @@
 
 inline std::atomic<long> allocations{0};
 
+// The thread sanitizer brings its own operator new: nothing is counted
+// under it, and allocations_counted says so.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define GRIDLOAD_NO_ALLOCATION_COUNT 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define GRIDLOAD_NO_ALLOCATION_COUNT 1
+#endif
+
+#if defined(GRIDLOAD_NO_ALLOCATION_COUNT)
+inline constexpr bool allocations_counted = false;
+#else
+inline constexpr bool allocations_counted = true;
+
 // The replacements pair malloc with free; GCC cannot see that through the
 // inlined standard containers and warns.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -21,3 +37,4 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
