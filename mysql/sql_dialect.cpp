@@ -99,28 +99,18 @@ inline unsigned unplain_mask(__m128i units, __m128i bytes, const escape_table& t
 // UTF-16 to UTF-8 with the escapes, in one pass. A lone surrogate becomes
 // U+FFFD: the session expects well-formed UTF-8.
 void append_escaped_utf8(std::string& out, std::u16string_view text, const escape_table& table) {
+  const size_t old = out.size();
+  // Every unit takes at most three bytes (an escaped ASCII character two, a
+  // surrogate pair four for two units).
+  out.resize(old + text.size() * 3);
+  char* p = out.data() + old;
   const char16_t* s = text.data();
   const char16_t* end = s + text.size();
-  // Room for one byte a unit (and a block stored whole) first, as most text
-  // is ASCII; more when the text needs it: a unit takes at most three bytes
-  // (an escaped ASCII character two, a surrogate pair four for two units).
-  constexpr size_t block_room = 8;
-  size_t at = out.size();
-  out.resize(at + text.size() + block_room);
-  char* p = out.data() + at;
-  char* limit = out.data() + out.size();
-  auto make_room = [&](size_t bytes) {
-    if (static_cast<size_t>(limit - p) >= bytes) return;
-    at = static_cast<size_t>(p - out.data());
-    out.resize(at + static_cast<size_t>(end - s) * 3 + block_room);
-    p = out.data() + at;
-    limit = out.data() + out.size();
-  };
 #if defined(__SSE2__)
   // Eight units at a time: the plain ASCII ones before the first other one
-  // are narrowed and stored whole, then the others go one by one.
+  // are narrowed and stored whole (the eight bytes stored always fit: the
+  // room left is three bytes a unit), then the others go one by one.
   while (end - s >= 8) {
-    make_room(block_room);
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
     const __m128i bytes = _mm_packus_epi16(units, units);
     const unsigned bad = unplain_mask(units, bytes, table);
@@ -135,15 +125,11 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
     s += plain;
     // A run of such units (text in another script) stays here.
     do {
-      make_room(4);
       s = put_unit(p, s, end, table);
     } while (s < end && (*s >= 0x80 || table.code[*s]));
   }
 #endif
-  while (s < end) {
-    make_room(4);
-    s = put_unit(p, s, end, table);
-  }
+  while (s < end) s = put_unit(p, s, end, table);
   out.resize(static_cast<size_t>(p - out.data()));
 }
 
