@@ -36,8 +36,6 @@
 
 namespace {
 
-const char16_t* const k_csv_delimiters[] = {u"\t", u";", u",", u" "};
-
 // The server's answer to CREATE DATABASE for a name that exists.
 constexpr unsigned database_exists_error = 1007;
 
@@ -466,7 +464,7 @@ void xls2sql_converter::convert_from_csv() {
   std::unique_ptr<sql_destination> dest = get_dest_base();
   std::unique_ptr<csv_file> source;
   try {
-    source = std::make_unique<csv_file>(source_, k_csv_delimiters[csv_delim], extract_field_names,
+    source = std::make_unique<csv_file>(source_, csv_delimiter(csv_delim), extract_field_names,
                                         csv_file::default_buffer_size, csv_code_page);
     if (source->encoding_guessed() && !silent_)
       print_line("CSV file '", source_,
