@@ -385,7 +385,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     // A table this run created and fills is refined before its rows arrive
     // when the source can be read twice: one copy instead of a copy and a
     // rebuild per change.
-    if (gather && reopen && dest.live() && !only_definitions_ && (!existed || replacing)) {
+    if (gather && reopen && dest.live() && !only_definitions_) {
       std::unique_ptr<udb_recordset> again = reopen();
       const bool refined = refine_before_copy(again ? *again : source, dynamic_cast<sql_row_writer&>(*table), dest);
       if (!again) source.reset();
