@@ -48,9 +48,37 @@ std::string error_handler::build_report(const tk_exception& e) const {
   return report;
 }
 
+void error_handler::hold_text(const std::string& text) {
+  held_ += text;
+  if (held_.size() < held_in_memory) return;
+  // Many reports wait in a temporary file; without one they are printed.
+  if (!held_file_) held_file_ = std::tmpfile();
+  if (!held_file_ || std::fwrite(held_.data(), 1, held_.size(), held_file_) != held_.size()) return release();
+  held_.clear();
+}
+
+void error_handler::release() {
+  holding_ = false;
+  if (held_file_) {
+    std::rewind(held_file_);
+    char buffer[1 << 14];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, held_file_)) > 0;) std::fwrite(buffer, 1, n, stdout);
+  }
+  if (!held_.empty()) std::fputs(held_.c_str(), stdout);
+  discard();
+}
+
+void error_handler::discard() {
+  holding_ = false;
+  held_.clear();
+  if (held_file_) std::fclose(held_file_);
+  held_file_ = nullptr;
+}
+
 void error_handler::handle(const tk_exception& e) {
   TK_TRACE(2, "error_handler::handle");
   tk_status_line::clear();
+  if (e.level() >= 1) release();
   if (e.level() >= 2) {
     TK_TRACE(3, "Internal error:\n%s", e.message());
     std::fprintf(stdout, "Internal error: %s\n", e.what());
@@ -60,7 +88,13 @@ void error_handler::handle(const tk_exception& e) {
   TK_TRACE(3, "Error:\n%s", report);
   for (char& c : report)
     if (c == '\n') c = ' ';
-  if (!silent_) std::fprintf(stdout, "Error:\n%s\n", report.c_str());
+  if (!silent_) {
+    if (holding_) {
+      hold_text("Error:\n" + report + "\n");
+    } else {
+      std::fprintf(stdout, "Error:\n%s\n", report.c_str());
+    }
+  }
   if (e.level() == 1) {
     TK_TRACE(1, "Got 1-level error");
     tk_exit(-1);

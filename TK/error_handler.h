@@ -4,6 +4,7 @@
 // printed even in silent mode and ends the process. Known codes are shown
 // with the friendly texts of the loaded message tables.
 
+#include <cstdio>
 #include <string>
 
 #include "tk_error_converter.h"
@@ -25,6 +26,12 @@ class error_handler : public tk_singleton<error_handler> {
   bool silent() const { return silent_; }
 
   void handle(const tk_exception& e);
+  // From hold() on, the reports of level 0 wait, until release() prints
+  // them or discard() forgets them: the reports of work that may be done
+  // again. A report of a higher level prints the waiting ones first.
+  void hold() { holding_ = true; }
+  void release();
+  void discard();
   // The report text as handle() builds it (context, then the friendly text or
   // the exception's own), line feeds kept.
   std::string build_report(const tk_exception& e) const;
@@ -32,6 +39,13 @@ class error_handler : public tk_singleton<error_handler> {
  private:
   std::string context_;
   bool silent_ = false;
+  // Waiting reports past this many bytes go to a temporary file.
+  static constexpr size_t held_in_memory = size_t{1} << 20;
+  void hold_text(const std::string& text);
+
+  bool holding_ = false;
+  std::string held_;
+  std::FILE* held_file_ = nullptr;
   tk_error_converter map_;
 };
 

@@ -11,6 +11,7 @@
 #include "csv_file.h"
 #include "dao_database.h"
 #include "dao_engine.h"
+#include "dao_exception.h"
 #include "dao_recordset.h"
 #include "dates_map.h"
 #include "dmp_database.h"
@@ -74,6 +75,7 @@ void xls2sql_converter::serialize(bool storing) {
   read_bool("load_data", load_data);
   engine_.set_load_data(load_data);
   read_string("csv_code_page", csv_code_page);
+  read_dword("read_ahead_rows", read_ahead_rows_);
   read_dword("dmp_line_br", dump_options_.dmp_line_br);
   read_bool("dmp_new_ver", dump_options_.dmp_new_ver);
   read_bool("dmp_loc_wri", dump_options_.dmp_loc_wri);
@@ -133,13 +135,7 @@ bool xls2sql_converter::load_profile(const udb_profile& profile) {
 xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string& source_name,
                                                             const udb_recordset& source, udb_validator& names) {
   table_plan plan;
-  plan.schema = source.schema();
-  if (!skip_indexes_) plan.indexes = source.indexes();
-  TK_TRACE(1, "udb_db_mutator::modify1(%s)", source_name);
-  plan.name = modify1(source_name, plan.schema, plan.indexes);
-  mapped_columns_.assign(plan.schema.size(), false);
-  for (size_t i = 0; i < plan.schema.size(); ++i)
-    mapped_columns_[i] = plan.schema.fields[i] && !plan.schema.fields[i]->native_type.empty();
+  plan_columns(plan, source_name, source);
   // Two sources feed one table only when the type mappings say so: names
   // that differ only in case ("DATA", "Data") would otherwise merge.
   const bool mapped = plan.name != source_name;
@@ -151,6 +147,17 @@ xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string
   }
   names.add_existing_name(plan.name);
   return plan;
+}
+
+void xls2sql_converter::plan_columns(table_plan& plan, const std::u16string& source_name, const udb_recordset& source) {
+  plan.schema = source.schema();
+  plan.indexes = skip_indexes_ ? udb_indexes() : source.indexes();
+  TK_TRACE(1, "udb_db_mutator::modify1(%s)", source_name);
+  const std::u16string name = modify1(source_name, plan.schema, plan.indexes);
+  if (plan.name.empty()) plan.name = name;
+  mapped_columns_.assign(plan.schema.size(), false);
+  for (size_t i = 0; i < plan.schema.size(); ++i)
+    mapped_columns_[i] = plan.schema.fields[i] && !plan.schema.fields[i]->native_type.empty();
 }
 
 void xls2sql_converter::check_dest() {
@@ -302,10 +309,14 @@ void xls2sql_converter::convert_from_xls() {
   TK_TRACE(2, "sel_queries.size()=%d", available_queries_.size());
 
   std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
+  // A worksheet is read ahead when its copy can be made again: a table this
+  // run makes and refines on a live server.
+  const bool ahead = read_ahead_rows_ > 0 && refine_types && !only_definitions_ && dest->live() && mode_ != mode_merge;
   for (const auto& [plain, engine_name] : sheets_) {
     std::unique_ptr<udb_recordset> sheet;
     try {
       current_table_ = plain;
+      announced_ = false;
       // Opening a worksheet reads it through once for its types; an
       // interruption stops that reading too.
       const bool shown = tk_status_line::enabled();
@@ -320,13 +331,20 @@ void xls2sql_converter::convert_from_xls() {
         struct stop_observing {
           ~stop_observing() { dao_database::set_reading_observer(nullptr); }
         } stop;
-        sheet = source->get_table(engine_name, 1);
+        if (ahead)
+          sheet = source->get_table_ahead(engine_name, read_ahead_rows_);
+        else
+          sheet = source->get_table(engine_name, 1);
       }
-      const table_plan plan = plan_table(plain, *sheet, *names);
-      // Readings after a worksheet's first replay a compact record of its
-      // cells: one more costs less than the rebuild the refinement's changes
-      // make after the copy.
-      convert_table(*sheet, plan, *dest, [] { return std::unique_ptr<udb_recordset>(); });
+      table_plan plan = plan_table(plain, *sheet, *names);
+      if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && rows->provisional()) {
+        convert_ahead(sheet, plan, *dest, plain);
+      } else {
+        // Readings after a worksheet's first replay a compact record of its
+        // cells: one more costs less than the rebuild the refinement's
+        // changes make after the copy.
+        convert_table(*sheet, plan, *dest, [] { return std::unique_ptr<udb_recordset>(); });
+      }
     } catch (const tk_exception& e) {
       report(e, dest);
     }
@@ -416,7 +434,103 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
   }
 }
 
-bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest) {
+namespace {
+
+// Whether two lists of column changes change the same columns alike.
+bool same_changes(const std::vector<mysql_converter_impl::pending_change>& a,
+                  const std::vector<mysql_converter_impl::pending_change>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return x.column == y.column && x.change == y.change && x.rewrite == y.rewrite &&
+           x.empty_to_null == y.empty_to_null && x.no_op == y.no_op && x.depends_on_rows == y.depends_on_rows;
+  });
+}
+
+}  // namespace
+
+void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, table_plan& plan, sql_destination& dest,
+                                      const std::u16string& source_name) {
+  auto& rows = dynamic_cast<dao_recordset&>(*sheet);
+  const auto from_whole_pass = [&] {
+    sheet = rows.reopen_whole();
+    plan_columns(plan, source_name, *sheet);
+    convert_table(*sheet, plan, dest, [] { return std::unique_ptr<udb_recordset>(); });
+  };
+  const bool existed = dest.is_table_exist(plan.name, false);
+  // Rows added to a table that was there keep the types it has: nothing to
+  // read ahead for.
+  if (existed && mode_ != mode_overwrite_tables) return from_whole_pass();
+
+  progress_.emplace(plan.name);
+  const std::u16string target = existed ? dest.unused_table_name() : plan.name;
+  std::unique_ptr<udb_recordset> table;
+  bool same = false;
+  bool pass_failed = false;
+  error_handler::instance().hold();
+  try {
+    table = dest.create_table(target, plan.schema, plan.indexes);
+    if (plan.generated_name) TK_TRACE(2, "Store generated table name '%s'", plan.name);
+    // The columns as made: the statistics of every row are weighed against
+    // them at the end, as the reading of the whole sheet would have.
+    const udb_schema made(table->schema());
+    const bool refined = refine_before_copy(rows, dynamic_cast<sql_row_writer&>(*table), dest,
+                                            static_cast<uint64_t>(rows.provisional_rows()));
+    rows.reset();
+    if (refined) {
+      const std::vector<pending_change> first = pending_statements();
+      table.reset();
+      mysql_refine_types(dest);
+      table = dest.get_table(target, udb_database::mode_created);
+      convert_step(rows, dynamic_cast<sql_row_writer&>(*table), dest, true, plan.name, &made);
+      table.reset();
+      same = same_changes(first, pending_statements());
+    }
+    discard_pending_changes();
+    // The whole first pass: whether the rows were those of its types.
+    try {
+      if (!rows.settle()) same = false;
+    } catch (const dao_exception&) {
+      pass_failed = true;
+      throw;
+    }
+  } catch (...) {
+    table.reset();
+    discard_pending_changes();
+    // A first pass that fails fails the worksheet before any copy, as it
+    // does without reading ahead: the table made for it goes, with its
+    // reports. Any other failure ends the copy as it would have ended it.
+    if (pass_failed) {
+      error_handler::instance().discard();
+      progress_.reset();
+    } else {
+      error_handler::instance().release();
+    }
+    if (existed || pass_failed) {
+      try {
+        if (dest.is_table_exist(target, true)) dest.delete_tab(target);
+      } catch (const tk_exception& e) {
+        TK_TRACE(3, "Cannot drop table '%s': %s", target, e.message());
+      }
+    }
+    throw;
+  }
+  if (same) {
+    TK_TRACE(3, "Worksheet %s: read ahead in its final types", current_table_);
+    error_handler::instance().release();
+    created_tables_.push_back(plan.name);
+    tell_rows_past_limit(rows);
+    if (existed) dest.replace_table(plan.name, target);
+    return;
+  }
+  // The rows were not in their final types: made again from the start.
+  TK_TRACE(3, "Worksheet %s: types changed past the first rows, converting it again", current_table_);
+  error_handler::instance().discard();
+  dest.delete_tab(target);
+  progress_.reset();
+  from_whole_pass();
+}
+
+bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest,
+                                           uint64_t rows) {
   TK_TRACE(2, "xls2sql_converter::refine_before_copy(%s)", current_table_);
   sql_field_upsizer upsizer(dest, table, engine_.char_set());
   dates_map dates(table.table(), table.schema(), false);
@@ -427,7 +541,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
     ~end_reading() { p.end_first_reading(); }
   } end{*progress_};
   try {
-    for (; !source.is_eof(); source.move_next()) {
+    for (uint64_t n = 0; !source.is_eof();) {
       tk_interrupt::check();
       udb_record* source_record = source.get_record();
       TK_ASSERT(source_record != nullptr, "../grl_conv");
@@ -441,6 +555,8 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
         // The copy reports it and leaves the record out.
         TK_TRACE(2, "Record left out of the statistics: %s", e.message());
       }
+      if (++n == rows) break;
+      source.move_next();
     }
   } catch (const tk_exception& e) {
     tk_interrupt::check();
@@ -537,7 +653,7 @@ void xls2sql_converter::ends_run(const sql_exception& e, uint64_t record) {
 }
 
 void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database,
-                                     bool gather, const std::u16string& final_name) {
+                                     bool gather, const std::u16string& final_name, const udb_schema* stats_columns) {
   TK_TRACE(1, "xls2sql_converter::convert_step");
   if (only_definitions_) return;
   refused_row_reporter reporter(current_table_, table.table(), final_name, *progress_);
@@ -551,12 +667,18 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   // Columns a reading before the copy widened are wide already.
   upsizer.assume_steps(widened_columns_);
   widened_columns_.clear();
-  if (from_xls) {
+  if (from_xls && !announced_) {
     TK_TRACE(3, "Converting worksheet %s", source.name());
     if (!silent_) print_line("Converting table ", current_table_);
+    announced_ = true;
   }
-  dates_map dates(table.table(), table.schema(), false);
-  num_map numbers(table.table(), table.schema());
+  const udb_schema& columns = stats_columns ? *stats_columns : table.schema();
+  dates_map dates(table.table(), columns, false);
+  num_map numbers(table.table(), columns);
+  // Rows read ahead come before the reading that would have widened their
+  // columns: they are widened on the way.
+  const auto* sheet = dynamic_cast<const dao_recordset*>(&source);
+  const bool widen = !from_xls || (sheet && sheet->provisional());
   while (!source.is_eof()) {
     tk_interrupt::check();
     try {
@@ -572,7 +694,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
         source.move_next();
         continue;
       }
-      if (!from_xls) upsizer.process(record);
+      if (widen) upsizer.process(record);
       table.append_record(record);
       if (gather) {
         dates.add_rec_stat(record);
@@ -598,8 +720,8 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     error_handler::instance().reset_context();
   }
   if (gather) {
-    date_post_process(database.dialect(), table.table(), table.schema(), dates, mapped_columns_);
-    num_post_process(database.dialect(), table.table(), table.schema(), numbers, mapped_columns_);
+    date_post_process(database.dialect(), table.table(), columns, dates, mapped_columns_);
+    num_post_process(database.dialect(), table.table(), columns, numbers, mapped_columns_);
   }
   const std::vector<csv_field_upsizer::step>& steps = upsizer.steps();
   for (size_t i = 0; i < steps.size() && i < table.schema().size(); ++i) {
@@ -613,11 +735,14 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   record_no_ = 0;
   // Values below a worksheet's last row are not part of its table: the
   // rows above them are converted, and the user is told once.
-  if (const auto* sheet = dynamic_cast<const dao_recordset*>(&source); sheet && sheet->rows_past_limit()) {
-    error_handler::instance().set_context(u"");
-    error_handler::instance().handle(
-        tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
-  }
+  if (sheet && !sheet->provisional()) tell_rows_past_limit(*sheet);
+}
+
+void xls2sql_converter::tell_rows_past_limit(const dao_recordset& sheet) {
+  if (!sheet.rows_past_limit()) return;
+  error_handler::instance().set_context(u"");
+  error_handler::instance().handle(
+      tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
 }
 
 void xls2sql_converter::finish_table() {

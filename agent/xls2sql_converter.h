@@ -30,6 +30,8 @@ class udb_profile;
 class udb_recordset;
 class udb_validator;
 
+class dao_recordset;
+
 class xls2sql_converter : public xls_reader,
                           public mysql_converter_impl,
                           public tk_serializer,
@@ -90,8 +92,10 @@ class xls2sql_converter : public xls_reader,
   // Copies the records of one table; with `gather` the refinement's
   // statistics are taken on the way and its changes made ready. Reports
   // name the table `final_name` (a replacement is built under another).
+  // The statistics are taken against `stats_columns` when given (the
+  // columns as the table was made, before changes the copy does not see).
   void convert_step(udb_recordset& source, sql_row_writer& table, sql_destination& database, bool gather,
-                    const std::u16string& final_name);
+                    const std::u16string& final_name, const udb_schema* stats_columns = nullptr);
   // A second reader of the source, from its first record, for a reading
   // before the copy. A null one returns nothing: the source itself is read
   // and then restarted (a worksheet, whose later readings replay its first).
@@ -103,7 +107,10 @@ class xls2sql_converter : public xls_reader,
   // in advance (the source cannot be read through, or a column's values
   // must be rewritten before its change): nothing is changed then but the
   // widening, which the copy would have made too.
-  bool refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest);
+  // At most `rows` records are read (and the source is not moved past the
+  // last of them).
+  bool refine_before_copy(udb_recordset& source, sql_row_writer& table, sql_destination& dest,
+                          uint64_t rows = UINT64_MAX);
   // Reports a failure of the table being converted; a level-1 failure ends
   // the run, after `dest` has stored what it holds (a dump file is then
   // not put in the destination's place).
@@ -125,12 +132,28 @@ class xls2sql_converter : public xls_reader,
   // made safe, and made unique (ignoring case) against the tables this run
   // created unless the mappings chose it.
   table_plan plan_table(const std::u16string& source_name, const udb_recordset& source, udb_validator& names);
+  // The plan's columns and indexes from `source` again, its name kept.
+  void plan_columns(table_plan& plan, const std::u16string& source_name, const udb_recordset& source);
   // Converts one source into the destination table of `plan` as the mode
   // says: an existing table is skipped (mode 2, worksheets), added to, or
   // replaced (mode 1). On a live server the replacement is built under a
   // temporary name and takes the old table's place only when complete; a
   // failure drops it and leaves the old table as it was.
   void convert_table(udb_recordset& source, const table_plan& plan, sql_destination& dest, const source_opener& reopen);
+  // Converts a worksheet read ahead (dao_recordset::provisional): a table
+  // this run makes (or replaces, mode 1) on a live server is made in the
+  // types of the first rows and filled while the first pass reads on, with
+  // the reports of refused rows held back. When the pass and the copy's
+  // statistics end with the types of the first rows, the copy stands and
+  // the reports are printed; otherwise the table is dropped, the reports
+  // forgotten, and the worksheet converted again from the whole first pass,
+  // as convert_table does. `sheet` is replaced by the whole recordset then.
+  void convert_ahead(std::unique_ptr<udb_recordset>& sheet, table_plan& plan, sql_destination& dest,
+                     const std::u16string& source_name);
+
+  // Tells the user of values below the worksheet's last row, which its
+  // table does not hold.
+  void tell_rows_past_limit(const dao_recordset& sheet);
 
   // Writes the account of the table just converted and adds it to the run's.
   void finish_table();
@@ -140,6 +163,12 @@ class xls2sql_converter : public xls_reader,
   std::chrono::steady_clock::time_point run_start_;
   int32_t tables_done_ = 0;
   uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0;
+
+  // The data rows a worksheet's types are first taken from while the rest
+  // of it is read (settings key read_ahead_rows); 0 reads it whole first.
+  uint32_t read_ahead_rows_ = 1000;
+  // The worksheet being converted has been announced ("Converting table").
+  bool announced_ = false;
 
   // The columns the reading before the copy widened, for the copy.
   std::vector<csv_field_upsizer::step> widened_columns_;

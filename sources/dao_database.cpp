@@ -8,12 +8,6 @@
 #include "wb_recordset.h"
 #include "wb_sheet_schema.h"
 
-namespace {
-// Recordset options of the query: read-only, or append-only.
-constexpr int32_t open_read_only = 4;
-constexpr int32_t open_append_only = 8;
-}  // namespace
-
 dao_database::table_kind dao_database::classify(uint32_t attributes) noexcept {
   if (attributes & attr_linked) return table_kind::linked;
   if (attributes & attr_system) return table_kind::system;
@@ -46,6 +40,10 @@ dao_database::~dao_database() { TK_TRACE(2, "dao_database::~dao_database"); }
 
 std::unique_ptr<udb_recordset> dao_database::get_table(const std::u16string& name, uint32_t options) {
   TK_TRACE(2, "dao_database::get_table(%s, %d)", name, options);
+  return get_table_ahead(name, 0);
+}
+
+std::unique_ptr<dao_recordset> dao_database::get_table_ahead(const std::u16string& name, std::size_t first_rows) {
   if (!is_table_exist(name, true)) {
     TK_TRACE(3, "Table '%s' does not exists", name);
     throw tk_mail_assertion("dao_db", 298);
@@ -57,11 +55,8 @@ std::unique_ptr<udb_recordset> dao_database::get_table(const std::u16string& nam
   if (wb_failed(database_->table(name, def))) throw dao_exception(&database_->errors());
   ole_com_ptr<wb_query_def> query;
   if (wb_failed(database_->create_query_def(u"", sql, query.receive()))) throw dao_exception(&database_->errors());
-  TK_TRACE(1, "Right after src->CreateQueryDef");
-  const int32_t open_options = (options & 1) ? open_read_only : open_append_only;
-  TK_TRACE(1, "OpenRecordset(dbOpenDynaset, %d)", open_options);
   ole_com_ptr<wb_recordset> rows;
-  if (wb_failed(query->open_recordset(rows.receive()))) throw dao_exception(&database_->errors());
+  if (wb_failed(query->open_recordset(rows.receive(), first_rows))) throw dao_exception(&database_->errors());
   return std::make_unique<dao_recordset>(this, name, std::move(rows), std::move(def));
 }
 

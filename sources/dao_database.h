@@ -7,6 +7,7 @@
 // get_table belong to the caller and keep a non-owning pointer back to this
 // database, which must outlive them.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "ole_com_ptr.h"
 #include "udb_database.h"
 
+class dao_recordset;
 class wb_database;
 
 class dao_database : public udb_database {
@@ -36,6 +38,10 @@ class dao_database : public udb_database {
   // offers). A name that is not in the list is an internal error; a
   // failure of the engine raises dao_exception.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t options) override;
+  // The same, with the worksheet's first pass read ahead past `first_rows`
+  // data rows: the rows may come before their types are settled
+  // (dao_recordset::provisional).
+  std::unique_ptr<dao_recordset> get_table_ahead(const std::u16string& name, std::size_t first_rows);
   // Told the rows read so far, now and then, while get_table reads a
   // worksheet for its column types; an empty one is not told.
   static void set_reading_observer(std::function<void(uint64_t rows)> observer);

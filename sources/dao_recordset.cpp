@@ -49,7 +49,7 @@ dao_detail::column_kind dao_detail::classify_column(int16_t dao_type, int32_t si
 
 dao_recordset::dao_recordset(dao_database* database, const std::u16string& name, ole_com_ptr<wb_recordset> rows,
                              wb_table_def table)
-    : udb_recordset(database, name, name), rows_(std::move(rows)), table_def_(std::move(table)) {
+    : udb_recordset(database, name, name), database_(database), rows_(std::move(rows)), table_def_(std::move(table)) {
   TK_TRACE(2, "dao_recordset::dao_recordset(%s)", name_);
   if (!rows_) throw tk_mail_assertion("dao_recs", __LINE__);
   record_count_ = rows_->record_count();
@@ -130,4 +130,24 @@ void dao_recordset::reset() {
   release_long_values();
   if (wb_failed(rows_->move_first())) fail();
   read_eof();
+}
+
+bool dao_recordset::provisional() const { return rows_ && rows_->provisional(); }
+
+long dao_recordset::provisional_rows() const { return rows_ ? static_cast<long>(rows_->provisional_rows()) : 0; }
+
+bool dao_recordset::settle() {
+  if (!rows_) throw tk_mail_assertion("dao_recs", __LINE__);
+  bool same = false;
+  if (wb_failed(rows_->settle(same))) fail();
+  if (same) record_count_ = rows_->record_count();
+  return same;
+}
+
+std::unique_ptr<dao_recordset> dao_recordset::reopen_whole() {
+  if (!rows_) throw tk_mail_assertion("dao_recs", __LINE__);
+  record_.reset();
+  ole_com_ptr<wb_recordset> whole;
+  if (wb_failed(rows_->reopen_whole(whole.receive()))) fail();
+  return std::make_unique<dao_recordset>(database_, name_, std::move(whole), table_def_);
 }

@@ -66,6 +66,19 @@ class dao_recordset : public udb_recordset {
   bool rows_past_limit() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
+  // Rows read ahead (dao_database::get_table_ahead): they come in the types
+  // of the worksheet's first provisional_rows() rows while its first pass
+  // goes on.
+  bool provisional() const;
+  long provisional_rows() const;
+  // For provisional rows read to their end: waits for the first pass, and
+  // tells whether they were the rows get_table gives. Raises dao_exception
+  // when the pass failed, as get_table would have.
+  bool settle();
+  // After settle() said no: the rows get_table gives, on the first one.
+  // This recordset is not usable afterwards.
+  std::unique_ptr<dao_recordset> reopen_whole();
+
  private:
   void init_schema();
   void read_eof();
@@ -73,6 +86,7 @@ class dao_recordset : public udb_recordset {
   void release_long_values();
   [[noreturn]] void fail() const;
 
+  dao_database* database_;
   ole_com_ptr<wb_recordset> rows_;
   wb_table_def table_def_;
   long record_count_ = 0;

@@ -127,10 +127,16 @@ wb_hresult wb_database::create_query_def(std::u16string_view name, std::u16strin
 }
 
 wb_hresult wb_database::open_recordset(std::u16string_view sql, std::unique_ptr<wb_recordset>& out) {
+  return open_recordset_ahead(sql, 0, out);
+}
+
+wb_hresult wb_database::open_recordset_ahead(std::u16string_view sql, std::size_t first_rows,
+                                             std::unique_ptr<wb_recordset>& out) {
   out.reset();
   std::u16string table;
   if (const long e = parse_select(sql, table)) return errors_->raise(e);
   const long index = find_table(table);
   if (index < 0) return errors_->raise(wb_dao_error::table_not_found, table);
-  return wb_recordset::open(workbook_, static_cast<std::size_t>(index), header_row_, errors_, out);
+  if (first_rows == 0) return wb_recordset::open(workbook_, static_cast<std::size_t>(index), header_row_, errors_, out);
+  return wb_recordset::open_ahead(workbook_, static_cast<std::size_t>(index), header_row_, errors_, first_rows, out);
 }

@@ -39,6 +39,9 @@ class wb_database {
   wb_hresult create_query_def(std::u16string_view name, std::u16string_view sql, std::unique_ptr<wb_query_def>& out);
   // Shortcut: opens `sql` directly as a forward-only, read-only recordset.
   wb_hresult open_recordset(std::u16string_view sql, std::unique_ptr<wb_recordset>& out);
+  // The same, its first pass read ahead past `first_rows` data rows
+  // (wb_recordset::open_ahead); 0 reads it first, as open_recordset does.
+  wb_hresult open_recordset_ahead(std::u16string_view sql, std::size_t first_rows, std::unique_ptr<wb_recordset>& out);
 
   const wb_error_list& errors() const { return *errors_; }
 

@@ -2,6 +2,6 @@
 
 #include "wb_database.h"
 
-wb_hresult wb_query_def::open_recordset(std::unique_ptr<wb_recordset>& out) {
-  return database_.open_recordset(sql_, out);
+wb_hresult wb_query_def::open_recordset(std::unique_ptr<wb_recordset>& out, std::size_t first_rows) {
+  return database_.open_recordset_ahead(sql_, first_rows, out);
 }

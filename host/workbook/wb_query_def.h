@@ -23,8 +23,9 @@ class wb_query_def {
   // the engine offers; it stays valid after the query definition and the
   // database are destroyed). 3129/3131 for a statement other than
   // "SELECT * FROM [table]", 3078 for an unknown table, 3274/3161 for an
-  // unreadable sheet.
-  wb_hresult open_recordset(std::unique_ptr<wb_recordset>& out);
+  // unreadable sheet. With `first_rows`, the sheet's first pass is read
+  // ahead past that many data rows (wb_recordset::open_ahead).
+  wb_hresult open_recordset(std::unique_ptr<wb_recordset>& out, std::size_t first_rows = 0);
 
  private:
   wb_database& database_;

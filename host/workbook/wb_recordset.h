@@ -11,9 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "wb_ahead_source.h"
 #include "wb_error_list.h"
 #include "wb_field.h"
 #include "wb_row_reader.h"
+#include "wb_sheet_ahead.h"
 #include "wb_sheet_schema.h"
 #include "wb_status.h"
 #include "wb_workbook_source.h"
@@ -28,6 +30,28 @@ class wb_recordset {
   // come back as the HRESULT of the DAO error (3274, 3161).
   static wb_hresult open(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
                          wb_error_list_ptr errors, std::unique_ptr<wb_recordset>& out);
+  // Opens it with its first pass read on a thread of its own
+  // (wb_sheet_ahead) when the sheet has more than `first_rows` data rows:
+  // the recordset then gives rows at once, in the types of its first
+  // `first_rows` rows (provisional()), while the pass goes on. Read to its
+  // end, settle() tells whether they were the rows open() gives; when they
+  // were not, reopen_whole() gives those. A smaller sheet, or one when no
+  // thread can be started, is opened as open() opens it.
+  static wb_hresult open_ahead(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
+                               wb_error_list_ptr errors, std::size_t first_rows, std::unique_ptr<wb_recordset>& out);
+
+  // Whether the rows come in the types of the first rows (open_ahead).
+  bool provisional() const { return ahead_ != nullptr; }
+  // The data rows the types were decided from, when provisional().
+  std::size_t provisional_rows() const { return provisional_rows_; }
+  // Waits for the first pass of a provisional recordset. `same` is set when
+  // the rows read (to the end) are those open() gives: the same columns
+  // (names, types, formats), the same rows, no text cut. The DAO error of
+  // a pass that failed (what open() would have failed with).
+  wb_hresult settle(bool& same);
+  // After settle(): the recordset as open() opens it, read from the first
+  // pass's record. This recordset is not usable afterwards.
+  wb_hresult reopen_whole(std::unique_ptr<wb_recordset>& out);
 
   bool bof() const { return bof_; }
   bool eof() const { return eof_; }
@@ -56,12 +80,22 @@ class wb_recordset {
 
  private:
   wb_recordset() = default;
+  // Builds the fields and the row reader over `source` and moves to the
+  // first row.
+  static wb_hresult finish_open(std::unique_ptr<wb_recordset> rs, wb_sheet_source& source, bool open_ended,
+                                std::unique_ptr<wb_recordset>& out);
 
   // Declared first so that it is destroyed last: the sheet source points
   // into the workbook source.
   std::shared_ptr<wb_workbook_source> workbook_;
   wb_error_list_ptr errors_;
   std::unique_ptr<wb_sheet_source> sheet_;
+  // Reading ahead: the first pass's thread (it reads sheet_ until settled)
+  // and the source of the rows meanwhile.
+  std::unique_ptr<wb_sheet_ahead> ahead_;
+  std::unique_ptr<wb_ahead_source> ahead_source_;
+  std::size_t provisional_rows_ = 0;
+  bool header_row_ = false;
   wb_sheet_schema schema_;
   std::unique_ptr<wb_row_reader> rows_;
   std::vector<wb_field> fields_;

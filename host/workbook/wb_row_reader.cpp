@@ -4,8 +4,12 @@
 #include "wb_ole_date.h"
 #include "wb_value_text.h"
 
-wb_row_reader::wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema)
-    : source_(source), schema_(schema), values_(schema.columns().size()), buffers_(schema.columns().size()) {
+wb_row_reader::wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema, bool open_ended)
+    : source_(source),
+      schema_(schema),
+      open_ended_(open_ended),
+      values_(schema.columns().size()),
+      buffers_(schema.columns().size()) {
   for (auto& b : buffers_) b.reserve(wb_value_text_capacity);
 }
 
@@ -35,7 +39,8 @@ void wb_row_reader::release_long_buffers() {
 }
 
 bool wb_row_reader::next_row() {
-  if (error_ != 0 || next_row_ >= schema_.row_count()) return false;
+  if (error_ != 0) return false;
+  if (open_ended_ ? source_done_ && !has_pending_ : next_row_ >= schema_.row_count()) return false;
   clear_values();
   const std::uint32_t row = schema_.first_data_row() + next_row_;
   const std::uint32_t first_col = schema_.first_column();

@@ -28,8 +28,10 @@
 
 class wb_row_reader {
  public:
-  // Both must outlive the reader.
-  wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema);
+  // Both must outlive the reader. An `open_ended` reader reads rows until
+  // the source ends rather than schema.row_count() of them (the schema of a
+  // sheet's first rows, whose count is not known yet).
+  wb_row_reader(wb_sheet_source& source, const wb_sheet_schema& schema, bool open_ended = false);
 
   // Rewinds the source to before the first data row. False on failure.
   bool restart();
@@ -44,6 +46,8 @@ class wb_row_reader {
   // Sets every value to NULL (no current row).
   void clear_values();
   long error() const { return error_; }
+  // The rows read since the last restart.
+  std::uint32_t rows_read() const { return next_row_; }
 
  private:
   void set_value(std::size_t field, const wb_raw_cell& cell);
@@ -51,6 +55,7 @@ class wb_row_reader {
 
   wb_sheet_source& source_;
   const wb_sheet_schema& schema_;
+  const bool open_ended_;
   std::vector<wb_value> values_;
   std::vector<std::u16string> buffers_;
   std::uint32_t next_row_ = 0;  // index (0-based, within the data rows) of the row next_row() reads

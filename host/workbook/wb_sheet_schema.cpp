@@ -236,3 +236,14 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
   }
   return true;
 }
+
+bool wb_sheet_schema::same_columns(const wb_sheet_schema& other) const {
+  if (first_column_ != other.first_column_ || first_data_row_ != other.first_data_row_ ||
+      date1904_ != other.date1904_ || columns_.size() != other.columns_.size())
+    return false;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const wb_column_def &a = columns_[i], &b = other.columns_[i];
+    if (a.name != b.name || a.type != b.type || a.size != b.size || a.format != b.format) return false;
+  }
+  return true;
+}

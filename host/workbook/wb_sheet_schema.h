@@ -48,8 +48,8 @@ class wb_sheet_schema {
   // with `dao_error` when the source fails. A sheet without any value gets
   // one text column F1 and no rows.
   bool scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error);
-  // Told the sheet row reached every 4,096 rows while a sheet is scanned,
-  // for a progress display; an empty one is not told.
+  // Told the sheet row reached every 4,096 rows while a sheet is scanned on
+  // the calling thread, for a progress display; an empty one is not told.
   static void set_row_observer(std::function<void(std::uint32_t row)> observer) { row_observer_ = std::move(observer); }
 
   const std::vector<wb_column_def>& columns() const { return columns_; }
@@ -64,6 +64,15 @@ class wb_sheet_schema {
   // not part of the table.
   bool rows_past_limit() const { return rows_past_limit_; }
 
+  // Whether `other` gives the same columns (names, types, sizes, formats)
+  // in the same place of the sheet: rows read with either are the same.
+  bool same_columns(const wb_sheet_schema& other) const;
+  // Takes the row count and rows_past_limit() of `other`.
+  void take_counts(const wb_sheet_schema& other) {
+    row_count_ = other.row_count_;
+    rows_past_limit_ = other.rows_past_limit_;
+  }
+
  private:
   std::vector<wb_column_def> columns_;
   std::uint32_t first_column_ = 0;
@@ -71,5 +80,5 @@ class wb_sheet_schema {
   std::uint32_t row_count_ = 0;
   bool date1904_ = false;
   bool rows_past_limit_ = false;
-  static inline std::function<void(std::uint32_t)> row_observer_;
+  static inline thread_local std::function<void(std::uint32_t)> row_observer_;
 };

@@ -1,7 +1,9 @@
 // Rows reach the server through LOAD DATA LOCAL, through INSERT statements
 // (load_data=0), or through INSERT statements because the server refuses
 // local infile: the three runs of the same inputs leave the same tables and
-// print the same reports with the same exit statuses.
+// print the same reports with the same exit statuses. And a worksheet's
+// rows copied while its types are still being read give what reading it
+// whole first gives.
 
 #include <gtest/gtest.h>
 
@@ -87,6 +89,87 @@ TEST_F(LoadPaths, SameTablesReportsAndStatuses) {
   // The refusals themselves.
   EXPECT_NE(loaded.find("csv, record #3: Incorrect string value"), std::string::npos) << loaded;
   EXPECT_NE(loaded.find("csv, record #7: Got a packet bigger than 'max_allowed_packet' bytes"), std::string::npos);
+}
+
+// A worksheet may be copied in the types of its first rows while the rest
+// of it is read (read_ahead_rows); the copy stands only when the whole sheet
+// ends with those types, and is made again otherwise. Either way the runs
+// leave the tables, print the reports and end with the statuses of reading
+// each sheet whole first (read_ahead_rows=0): sheets whose types change
+// past their first rows (a number column taking a text, integers taking a
+// fraction or a value past INT, an empty column taking numbers, a column
+// appearing on the right, dates taking a time of day), a sheet that keeps
+// its types with a row the server refuses, each processing mode over an
+// existing table, the .xls fixtures, and a package whose sheet turns out
+// broken past its first rows.
+TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
+  {
+    testsupport::xlsx_book b(dir_.file("book.xlsx"));
+    lxw_format* day = b.format("yyyy-mm-dd");
+    lxw_format* moment = b.format("yyyy-mm-dd hh:mm");
+    lxw_worksheet* steady = b.sheet("steady");
+    lxw_worksheet* late = b.sheet("late");
+    const char* heads[] = {"id", "name", "amount", "day"};
+    for (lxw_col_t c = 0; c < 4; ++c) worksheet_write_string(steady, 0, c, heads[c], nullptr);
+    const char* late_heads[] = {"num", "int", "big", "empty", "day"};
+    for (lxw_col_t c = 0; c < 5; ++c) worksheet_write_string(late, 0, c, late_heads[c], nullptr);
+    for (lxw_row_t r = 1; r <= 40; ++r) {
+      const double d = wbtest::serial(wbtest::epoch_1900, 2024, 1, 1) + r;
+      worksheet_write_number(steady, r, 0, r, nullptr);
+      worksheet_write_string(steady, r, 1,
+                             r == 25 ? "four bytes \xF0\x9F\x98\x80" : ("name " + std::to_string(r)).c_str(), nullptr);
+      worksheet_write_number(steady, r, 2, r * 0.5, nullptr);
+      worksheet_write_number(steady, r, 3, d, day);
+      if (r == 30)
+        worksheet_write_string(late, r, 0, "n/a", nullptr);
+      else
+        worksheet_write_number(late, r, 0, r, nullptr);
+      worksheet_write_number(late, r, 1, r == 31 ? 2.5 : r, nullptr);
+      worksheet_write_number(late, r, 2, r == 32 ? 3e9 : r, nullptr);
+      if (r == 33) worksheet_write_number(late, r, 3, 7, nullptr);
+      worksheet_write_number(late, r, 4, r == 34 ? d + 0.5 : d, r == 34 ? moment : day);
+      if (r == 35) worksheet_write_string(late, r, 6, "right", nullptr);
+    }
+  }
+  std::map<std::string, std::string> parts = testsupport::read_zip(dir_.file("book.xlsx"));
+  parts["xl/worksheets/sheet1.xml"].replace(parts["xl/worksheets/sheet1.xml"].find("</sheetData>"), 12, "</sheetDat>");
+  testsupport::write_zip(dir_.file("broken.xlsx"), parts);
+  const std::string xls = testsupport::source_dir() + "/tests/data/xls/";
+  const auto runs = [&](const std::string& settings, std::string& logs) {
+    write_file(dir_.file("settings"), settings);
+    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+    check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
+    std::string text;
+    logs.clear();
+    const auto step = [&](const std::string& source, const std::vector<std::string>& args) {
+      std::vector<std::string> extra = args;
+      extra.push_back("--logfile=run.log");
+      text += testsupport::transcript(source, convert(source, extra, env));
+      text += listing();
+      logs += testsupport::read_file(dir_.file("run.log"));
+    };
+    step("book.xlsx", {"--extr_fn", "--charset=utf8"});
+    for (const std::string mode : {"1", "2", "3"}) {
+      check_.exec("DROP TABLE IF EXISTS steady");
+      check_.exec("CREATE TABLE steady (id INT, name TEXT)");
+      check_.exec("INSERT INTO steady VALUES (1, 'kept')");
+      step("book.xlsx", {"--extr_fn", "--charset=utf8", "--mode=" + mode});
+    }
+    step("broken.xlsx", {"--extr_fn", "--mode=1"});
+    for (const char* fixture : {"cell_kinds.xls", "dates_1904.xls", "meanings.xls", "sheets.xls"})
+      step(xls + fixture, {"--extr_fn", "--mode=1"});
+    return text;
+  };
+  std::string logs;
+  const std::string whole = runs("read_ahead_rows=0\n", logs);
+  EXPECT_EQ(logs.find("read ahead"), std::string::npos);
+  const std::string ahead = runs("read_ahead_rows=2\n", logs);
+  EXPECT_EQ(ahead, whole);
+  // Both outcomes were met.
+  EXPECT_NE(logs.find("Worksheet steady: read ahead in its final types"), std::string::npos) << logs;
+  EXPECT_NE(logs.find("Worksheet late: types changed past the first rows"), std::string::npos);
+  // What the runs show.
+  EXPECT_NE(whole.find("steady, record #25: Incorrect string value"), std::string::npos) << whole;
 }
 
 }  // namespace
