@@ -394,12 +394,16 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
       TK_TRACE(3, "Converting CSV file %s", source_);
       if (!silent_) print_line("Converting CSV file ", source_);
     }
-    // Only a table that starts empty here is refined: the statistics see
-    // the rows of this copy alone, and a table that held rows before (rows
-    // added to an existing table, another source mapped to the same table)
-    // would have its own values changed by a type chosen without them
-    // ('007' stored as 7).
-    bool gather = refine_types && mode_ != mode_merge && (!existed || mode_ == mode_overwrite_tables);
+    // Only a table this run makes, starting empty, is refined and widened:
+    // the statistics see the rows of this copy alone, and a table that held
+    // rows before (rows added to an existing table, another source mapped to
+    // the same table) would have its own values changed by a type chosen
+    // without them ('007' stored as 7), and its columns' definitions
+    // (NOT NULL, defaults, comments, character sets) replaced. A dump that
+    // writes no CREATE TABLE fills tables that are there already.
+    const bool made_here = (!existed || mode_ == mode_overwrite_tables) && (dest.live() || dump_options_.dmp_ins_tab);
+    widen_columns_ = made_here;
+    bool gather = refine_types && mode_ != mode_merge && made_here;
     // A table this run created and fills is refined before its rows arrive
     // when the source can be read twice: one copy instead of a copy and a
     // rebuild per change.
@@ -461,6 +465,7 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
   if (existed && mode_ != mode_overwrite_tables) return from_whole_pass();
 
   progress_.emplace(plan.name);
+  widen_columns_ = true;
   const std::u16string target = existed ? dest.unused_table_name() : plan.name;
   std::unique_ptr<udb_recordset> table;
   bool same = false;
@@ -678,7 +683,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   // Rows read ahead come before the reading that would have widened their
   // columns: they are widened on the way.
   const auto* sheet = dynamic_cast<const dao_recordset*>(&source);
-  const bool widen = !from_xls || (sheet && sheet->provisional());
+  const bool widen = widen_columns_ && (!from_xls || (sheet && sheet->provisional()));
   while (!source.is_eof()) {
     tk_interrupt::check();
     try {

@@ -170,6 +170,10 @@ class xls2sql_converter : public xls_reader,
   // The worksheet being converted has been announced ("Converting table").
   bool announced_ = false;
 
+  // The table being filled is one this run makes: a longer text widens its
+  // column (a table that was there keeps its columns, and refuses the row).
+  bool widen_columns_ = true;
+
   // The columns the reading before the copy widened, for the copy.
   std::vector<csv_field_upsizer::step> widened_columns_;
   // The record a failure that ends the run is reported at, or 0.

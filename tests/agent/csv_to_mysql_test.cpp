@@ -18,10 +18,11 @@ using CsvToMysql = wbtest::workbook_run;
 // The processing modes with a database that already holds the CSV file's
 // table (two rows "old") and a table of its own, against
 // tests/golden/csv/processing_modes.txt: 0 drops the database, 1 the table;
-// 2 and 3 add the rows to the table and leave its column types as they are,
-// so the '01' it held stays text.
+// 2 and 3 add the rows to the table and leave its columns as they are, so
+// the '01' it held stays text, and a value longer than its column is
+// refused instead of widening the column (which would lose its definition).
 TEST_F(CsvToMysql, ProcessingModesWithAnExistingTable) {
-  write_file(dir_.file("t.csv"), "k,v\n1,one\n2,two\n");
+  write_file(dir_.file("t.csv"), "k,v\n1,one\n2,two\n3," + std::string(300, 'x') + "\n");
   testsupport::expect_golden(
       "csv/processing_modes.txt",
       each_mode(
