@@ -13,9 +13,12 @@
 
 namespace {
 
-// Control characters are forbidden in every name: printed in a dump
-// comment, a line break would end the comment and start a statement.
-bool is_control(char16_t c) { return c < 0x20 || c == 0x7F; }
+// Units forbidden in every name: control characters (printed in a dump
+// comment, a line break would end the comment and start a statement), and
+// the halves of a character beyond the Basic Multilingual Plane (an emoji),
+// which the server's names cannot hold: it refuses the statement that
+// carries one, and a table so named would be lost.
+bool is_unsafe_unit(char16_t c) { return c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF); }
 
 // Cuts to n units without leaving half of a surrogate pair at the end.
 void cut(std::u16string& name, size_t n) {
@@ -67,7 +70,7 @@ bool udb_validator::is_acceptable(std::u16string_view name) const {
     return false;
   }
   for (char16_t c : name) {
-    if (is_control(c) || std::find(forbidden_.begin(), forbidden_.end(), c) != forbidden_.end()) {
+    if (is_unsafe_unit(c) || std::find(forbidden_.begin(), forbidden_.end(), c) != forbidden_.end()) {
       TK_TRACE(1, "The name contains illegal: %c", c);
       return false;
     }
@@ -89,7 +92,7 @@ std::u16string udb_validator::make_safe(std::u16string name) const {
   std::u16string safe = tk_wstring::to_lower(name);
   if (max_length_ != 0 && safe.size() > max_length_) cut(safe, max_length_ - 1);
   for (char16_t& c : safe)
-    if (is_control(c) || std::find(forbidden_.begin(), forbidden_.end(), c) != forbidden_.end()) c = u'_';
+    if (is_unsafe_unit(c) || std::find(forbidden_.begin(), forbidden_.end(), c) != forbidden_.end()) c = u'_';
   if (is_acceptable(safe) && !is_duplicated(safe)) return safe;
 
   // Room for the five-digit counter.

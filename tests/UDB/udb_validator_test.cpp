@@ -58,6 +58,8 @@ TEST(udb_validator_safe_name, BothFamilies) {
       {"counter clash", 'f', false, {u"a00000", u"a", u"A"}, {u"a00000", u"a", u"a00001"}},
       {"long name", 't', false, {long_name, long_name}, {letters(63, u'a'), letters(58, u'a') + u"00000"}},
       {"non-ASCII lower case", 'f', false, {u"\u00c4RGER", u"\u00e4rger"}, {u"\u00e4rger", u"\u00e4rger00000"}},
+      {"emoji in a table", 't', false, {u"Sales \U0001F4C8"}, {u"sales __"}},
+      {"emoji in a column", 'f', false, {u"amount \U0001F4B0"}, {u"amount __"}},
       {"digits only (old)", 'f', true, {u"2024"}, {u"_024"}},
       {"reserved word (old)", 't', true, {u"order", u"ORDER"}, {u"order00000", u"order00001"}},
       {"symbols (old)", 'f', true, {u"Net Sales (EUR)"}, {u"net_sales__eur_"}},
@@ -76,10 +78,10 @@ TEST(udb_validator_acceptable, Rules) {
     std::u16string name;
     bool ok;
   } rows[] = {
-      {&fn, u"", false},         {&fn, u" a", false},      {&fn, u"a ", false},      {&fn, letters(64), true},
-      {&fn, letters(65), false}, {&fn, u"a`b", false},     {&fn, u"a/b", true},      {&tn, u"a/b", false},
-      {&tn, u"a b", true},       {&old, u"SeLeCt", false}, {&old, u"selects", true}, {&old, u"a b", false},
-      {&old, u"123", false},     {&old, u"_1", true},
+      {&fn, u"", false},         {&fn, u" a", false},      {&fn, u"a ", false},          {&fn, letters(64), true},
+      {&fn, letters(65), false}, {&fn, u"a`b", false},     {&fn, u"a/b", true},          {&tn, u"a/b", false},
+      {&tn, u"a b", true},       {&old, u"SeLeCt", false}, {&old, u"selects", true},     {&old, u"a b", false},
+      {&old, u"123", false},     {&old, u"_1", true},      {&fn, u"a\U0001F600", false},
   };
   for (const auto& r : rows) EXPECT_EQ(r.v->is_acceptable(r.name), r.ok) << r.name.size();
 }
