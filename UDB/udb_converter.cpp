@@ -2,6 +2,7 @@
 
 #include "tk_exception.h"
 #include "tk_logger.h"
+#include "tk_path.h"
 #include "tk_unicode.h"
 #include "udb_profile.h"
 
@@ -47,7 +48,7 @@ bool udb_converter::load_profile(const udb_profile& profile) {
   }
   if (const std::u16string& logfile = profile.get_value(generic_section, u"logfile"); !logfile.empty()) {
     TK_TRACE(1, "Logfile=%s", logfile);
-    set_logfile(tk_unicode_to_ansi(logfile));
+    open_log(tk_unicode_to_ansi(logfile));
   }
   if (const std::u16string& flag = profile.get_value(generic_section, u"only definitions"); !flag.empty())
     only_definitions_ = flag != u"0";
@@ -62,4 +63,13 @@ bool udb_converter::load_profile(const udb_profile& profile) {
   if (const std::u16string& flag = profile.get_value(generic_section, u"skip indexes"); !flag.empty())
     skip_indexes_ = flag != u"0";
   return true;
+}
+
+void udb_converter::open_log(const std::string& path) {
+  std::vector<std::string> read = read_files_;
+  if (!source_.empty()) read.push_back(tk_unicode_to_ansi(source_));
+  for (const std::string& file : read)
+    if (!path.empty() && tk_is_same_file(path, file))
+      throw tk_exception("The log file is a file the run reads: '" + path + "'", 1);
+  set_logfile(path);
 }

@@ -35,6 +35,14 @@ class udb_converter : public tk_converter {
   // "0" and true for any other value. Returns true.
   virtual bool load_profile(const udb_profile& profile);
 
+  // A file the run reads (its source, profile or table list), which the
+  // trace log must not be.
+  void keep_from_log(const std::string& path) { read_files_.push_back(path); }
+  // set_logfile, after refusing (level 1) a path that names the source or a
+  // file given to keep_from_log: the log empties its file, which would be
+  // lost.
+  void open_log(const std::string& path);
+
   bool only_definitions() const { return only_definitions_; }
   bool skip_indexes() const { return skip_indexes_; }
   const std::u16string& current_table() const { return current_table_; }
@@ -58,4 +66,5 @@ class udb_converter : public tk_converter {
   bool only_definitions_ = false;
   bool skip_indexes_ = false;
   bool mode_from_profile_ = false;
+  std::vector<std::string> read_files_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 
@@ -165,6 +166,11 @@ bool parse_cmd_line(int argc, char** argv) {
   bool mode_given = false;
   bool profile_loaded = false;
 
+  // The files the run reads, wherever they stand on the line: the log,
+  // which empties its file, must not be one of them.
+  for (int i = 1; i < argc; ++i)
+    for (const char* option : {"--src=", "--profile=", "--tab_file="})
+      if (std::strncmp(argv[i], option, std::strlen(option)) == 0) driver.keep_from_log(argv[i] + std::strlen(option));
   ansi_cmd_line cmd(argc, argv, g_cmd_options);
   for (; cmd.has_current(); cmd.next()) {
     const char* value = cmd.value();
@@ -202,7 +208,7 @@ bool parse_cmd_line(int argc, char** argv) {
         report_and_exit(usage_text(k_version_major, k_version_minor));
       case opt_logfile:
         TK_TRACE(1, "parse_cmd_line - got logfile %s", value);
-        driver.set_logfile(value);
+        driver.open_log(value);
         break;
       case opt_host:
         host = value;

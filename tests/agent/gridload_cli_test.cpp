@@ -93,3 +93,25 @@ TEST(GridloadCli, LogfileGetsTheMilestonesOfThisRunOnly) {
   EXPECT_EQ(read_file(second), "Error:\nInvalid port number\r\n");
   EXPECT_EQ(read_file(log), "You should specify MySQL table name (use '--tab_name' option)\r\n");
 }
+
+// The log empties its file: a log named as a file the run reads (its
+// source, profile or table list, before or after --logfile=, under another
+// spelling) is refused before anything is written, and the file is kept.
+TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
+  temp_dir dir;
+  const std::string file = dir.file("input");
+  const std::string spelled = dir.path() + "/./input";
+  for (const char* option : {"--src=", "--profile=", "--tab_file="})
+    for (bool log_first : {true, false}) {
+      SCOPED_TRACE(std::string(option) + (log_first ? " after" : " before"));
+      testsupport::write_file(file, "id,name\n1,Alice\n");
+      std::vector<std::string> args{"--from_csv", "--csv_delim=2", "--tab_name=t", "--dump", "--dest=" + dir.file("o")};
+      args.insert(log_first ? args.begin() : args.end(), "--logfile=" + spelled);
+      args.push_back(option + file);
+      if (std::string(option) != "--src=") args.push_back("--src=" + dir.file("other.csv"));
+      const run_result r = run_gridload(args);
+      EXPECT_EQ(std::tuple(r.status, r.out),
+                std::tuple(255, "Error:\nThe log file is a file the run reads: '" + spelled + "'\n"));
+      EXPECT_EQ(read_file(file), "id,name\n1,Alice\n");
+    }
+}
