@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "dmp_database.h"
 #include "sql_exception.h"
 #include "tk_format.h"
@@ -18,21 +14,14 @@
 
 namespace {
 
-// The position of the first high surrogate (the first half of a character
-// of four UTF-8 bytes), or the text's size: every text of a row is looked at.
-size_t first_high_surrogate(std::u16string_view text) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i mask = _mm_set1_epi16(static_cast<short>(0xFC00));
-  const __m128i high = _mm_set1_epi16(static_cast<short>(0xD800));
-  for (; i + 8 <= text.size(); i += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, mask), high)) != 0) break;
-  }
-#endif
-  for (; i < text.size(); ++i)
-    if ((text[i] & 0xFC00) == 0xD800) return i;
-  return text.size();
+// The character set of the dump's tables as far as it is known: the one
+// the settings name when the dump makes the database its tables are created
+// in; otherwise the database's own, which only the session's limit tells:
+// UTF-8 of three bytes unless the file is utf8mb4.
+std::u16string_view held_set(const dmp_database& database) {
+  const std::u16string& set = database.settings().char_set;
+  if (tk_wstring::equal_no_case(set, u"utf8mb4")) return set;
+  return database.options().dmp_ins_db && database.options().dmp_ins_tab ? std::u16string_view(set) : u"utf8";
 }
 
 constexpr const char* conformance_message =
@@ -42,9 +31,7 @@ constexpr const char* conformance_message =
 }  // namespace
 
 dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns)
-    : sql_row_writer(&database, table, table),
-      db_(database),
-      four_byte_text_(tk_wstring::equal_no_case(database.settings().char_set, u"utf8mb4")) {
+    : sql_row_writer(&database, table, table), db_(database), held_(held_set(database)) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;
   // Room for a full statement and the row that takes it past the cap.
@@ -209,28 +196,25 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     const t_ftd& column = *slot.column;
     auto high_surrogate = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
     const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
-    // A surrogate pair is one character of four UTF-8 bytes.
-    size_t pairs = 0;
-    if (!four_byte_text_) {
-      const auto at = text.begin() + static_cast<ptrdiff_t>(first_high_surrogate(text));
-      if (at != text.end()) {
-        // As the server shows it: up to six bytes from the character on, the
-        // others written as \xNN, "..." when more follow.
-        std::string bytes;
-        tk_append_utf8(bytes, std::u16string_view(&*at, static_cast<size_t>(text.end() - at)));
-        std::string shown;
-        for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
-          const auto b = static_cast<unsigned char>(bytes[k]);
-          shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
-        }
-        if (bytes.size() > shown_bytes) shown += "...";
-        error_number = incorrect_string_error;
-        return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
-               tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
+    if (const size_t bad = held_.first_unheld(text); bad < text.size()) {
+      // As the server shows it: up to six bytes from the character on, the
+      // others written as \xNN, "..." when more follow.
+      std::string bytes;
+      tk_append_utf8(bytes, std::u16string_view(text).substr(bad));
+      std::string shown;
+      for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
+        const auto b = static_cast<unsigned char>(bytes[k]);
+        shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
       }
-    } else if (bounded && text.size() > column.size) {
-      pairs = static_cast<size_t>(std::count_if(text.begin(), text.end(), high_surrogate));
+      if (bytes.size() > shown_bytes) shown += "...";
+      error_number = incorrect_string_error;
+      return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
+             tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
     }
+    // A surrogate pair is one character.
+    size_t pairs = 0;
+    if (bounded && text.size() > column.size)
+      pairs = static_cast<size_t>(std::count_if(text.begin(), text.end(), high_surrogate));
     if (bounded && text.size() - pairs > column.size) {
       error_number = data_too_long_error;
       return "Data too long for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";

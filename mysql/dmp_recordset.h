@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "sql_charset_check.h"
 #include "sql_dialect.h"
 #include "sql_row_writer.h"
 
@@ -85,6 +86,6 @@ class dmp_recordset : public sql_row_writer {
   std::string next_head_;                     // the head of a new layout
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
-  bool four_byte_text_;                       // the file's character set holds 4-byte characters
+  sql_charset_check held_;                    // the characters the table receives
   uint64_t n_records_ = 0;
 };
