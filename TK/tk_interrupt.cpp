@@ -1,6 +1,7 @@
 #include "tk_interrupt.h"
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -44,9 +45,29 @@ void remove_registered() noexcept {
   ::_exit(128 + signo);
 }
 
+// When the first signal came (CLOCK_MONOTONIC nanoseconds), 0 until known.
+std::atomic<long long> first_signal_ns{0};
+// Signals this soon after the first are the same request: timeout(1), for
+// one, signals the process and then its process group, and two threads may
+// each take one of them.
+constexpr long long same_request_ns = 500'000'000;
+
+long long now_ns() noexcept {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
 extern "C" void on_signal(int signo) {
+  const long long now = now_ns();
   int none = 0;
-  if (!requested_signal.compare_exchange_strong(none, signo)) die_by(signo);
+  if (requested_signal.compare_exchange_strong(none, signo)) {
+    first_signal_ns.store(now);
+    return;
+  }
+  const long long first = first_signal_ns.load();
+  if (first == 0 || now - first < same_request_ns) return;
+  die_by(signo);
 }
 
 // Removes what is left at a normal exit (before `texts` goes).

@@ -6,8 +6,10 @@
 // (SIGINT)", and the run ends through its usual failure path (a table built
 // under a temporary name is dropped, a dump's temporary file is removed, the
 // report is printed). tk_exit() then ends the process by that signal, so the
-// shell and the scripts around it see it as interrupted. A second signal
-// ends the process at once, after removing the files registered here. A
+// shell and the scripts around it see it as interrupted. A second signal,
+// half a second or more after the first (sooner, it is the same request
+// sent twice), ends the process at once, after removing the files
+// registered here. A
 // signal the process was started ignoring (nohup) stays ignored.
 //
 // Files registered with remove_at_exit() are removed however the process

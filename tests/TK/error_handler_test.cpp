@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
 #include "test_support.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 
@@ -51,4 +56,59 @@ TEST(ErrorHandlerDeathTest, InternalErrorIsPrintedEvenWhenSilentAndEndsTheProces
   // The statement's stdout goes to stderr, where the death test looks.
   EXPECT_EXIT((dup2(2, 1), handler.handle(tk_mail_assertion("udb_vali", 55))), testing::ExitedWithCode(255),
               "Internal error: Internal error: \ncode=7564625f76616c695c3535");
+}
+
+// Held reports (a worksheet copied while its types may still change) wait,
+// in memory and past a mebibyte in a temporary file, and come out whole and
+// in order when released, or not at all when discarded; a report of level 1
+// releases them first.
+TEST(ErrorHandler, HeldReportsAreReleasedInOrderOrDiscarded) {
+  error_handler handler(0, nullptr);
+  const auto report = [&](int n) { handler.handle(tk_exception("refused row " + std::to_string(n), 0)); };
+  std::string expected;
+  for (int n = 0; n < 30000; ++n) expected += "Error:\nrefused row " + std::to_string(n) + "\n";
+  testing::internal::CaptureStdout();
+  handler.hold();
+  for (int n = 0; n < 30000; ++n) report(n);
+  const std::string while_held = testing::internal::GetCapturedStdout();
+  testing::internal::CaptureStdout();
+  handler.release();
+  report(30000);
+  EXPECT_EQ(while_held, "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected + "Error:\nrefused row 30000\n");
+  testing::internal::CaptureStdout();
+  handler.hold();
+  for (int n = 0; n < 30000; ++n) report(n);
+  handler.discard();
+  report(1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error:\nrefused row 1\n");
+  handler.hold();
+  report(2);
+  EXPECT_EXIT((dup2(2, 1), handler.handle(tk_exception("the end", 1))), testing::ExitedWithCode(255),
+              "Error:\nrefused row 2\nError:\nthe end");
+}
+
+// An interruption asks the run to stop; the same signal again within half a
+// second (timeout(1) signals the run and its process group, and two threads
+// may take one each) is the same request, where it used to end the process
+// at once, before the run could drop what it was building. Later, a second
+// signal still ends it at once.
+TEST(TkInterruptDeathTest, ASignalTwiceAtOnceIsOneRequest) {
+  EXPECT_EXIT(
+      {
+        tk_interrupt::install();
+        std::raise(SIGTERM);
+        std::raise(SIGTERM);
+        std::exit(tk_interrupt::requested() == SIGTERM ? 7 : 8);
+      },
+      testing::ExitedWithCode(7), "");
+  EXPECT_EXIT(
+      {
+        tk_interrupt::install();
+        std::raise(SIGTERM);
+        ::usleep(600000);
+        std::raise(SIGTERM);
+        std::exit(7);
+      },
+      testing::KilledBySignal(SIGTERM), "");
 }
