@@ -1,7 +1,9 @@
 #include "dmp_recordset.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <string>
 
 #include "dmp_database.h"
 #include "sql_exception.h"
@@ -22,6 +24,50 @@ std::u16string_view held_set(const dmp_database& database) {
   const std::u16string& set = database.settings().char_set;
   if (tk_wstring::equal_no_case(set, u"utf8mb4")) return set;
   return database.options().dmp_ins_db && database.options().dmp_ins_tab ? std::u16string_view(set) : u"utf8";
+}
+
+// Whether the number `literal` (as the dump writes it: digits with a sign,
+// a point and an exponent) fits DECIMAL(precision, scale) once the server
+// has rounded it to `scale` decimals, half away from zero. A literal that is
+// no plain number (a quoted text) is left to the server.
+bool decimal_fits(std::string_view literal, uint32_t precision, uint32_t scale) {
+  size_t i = 0;
+  if (i < literal.size() && (literal[i] == '-' || literal[i] == '+')) ++i;
+  std::string digits;
+  long long point = -1;  // integer digits, once the point is met
+  for (; i < literal.size() && ((literal[i] >= '0' && literal[i] <= '9') || literal[i] == '.'); ++i) {
+    if (literal[i] == '.') {
+      if (point >= 0) return true;
+      point = static_cast<long long>(digits.size());
+    } else {
+      digits += literal[i];
+    }
+  }
+  if (digits.empty()) return true;
+  if (point < 0) point = static_cast<long long>(digits.size());
+  if (i < literal.size() && (literal[i] == 'e' || literal[i] == 'E')) {
+    const char* end = literal.data() + literal.size();
+    long long exponent = 0;
+    const auto [at, error] = std::from_chars(literal.data() + i + 1 + (literal[i + 1] == '+'), end, exponent);
+    if (error != std::errc() || at != end) return true;
+    point += exponent;
+    i = literal.size();
+  }
+  if (i != literal.size()) return true;
+  // Leading zeros hold no integer digit.
+  size_t lead = 0;
+  while (lead < digits.size() && digits[lead] == '0') ++lead;
+  digits.erase(0, lead);
+  point -= static_cast<long long>(lead);
+  // The digits kept: up to `scale` after the point; the next one rounds.
+  const long long kept = point + static_cast<long long>(scale);
+  long long integer_digits = std::max(point, 0LL);
+  if (kept < static_cast<long long>(digits.size()) && kept >= 0 && digits[static_cast<size_t>(kept)] >= '5') {
+    // Rounding up carries into a new leading digit when every kept one is 9.
+    if (std::all_of(digits.begin(), digits.begin() + kept, [](char c) { return c == '9'; }) && point >= 0)
+      ++integer_digits;
+  }
+  return integer_digits <= static_cast<long long>(precision) - static_cast<long long>(scale);
 }
 
 constexpr const char* conformance_message =
@@ -191,6 +237,15 @@ void dmp_recordset::write_row_in_pieces(const udb_record& record) {
 std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_number) const {
   for (const sql_cell_slot& slot : slots_) {
     const udb_field& cell = record[slot.cell];
+    const t_ftd& decimal = *slot.column;
+    if (decimal.vartype == VT_DECIMAL && decimal.precision > 0 && cell.get_type() != VT_EMPTY) {
+      std::string literal;
+      db_.dialect().append_cell(literal, cell, decimal, false);
+      if (!decimal_fits(literal, decimal.precision, decimal.scale)) {
+        error_number = out_of_range_error;
+        return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+      }
+    }
     if (cell.get_type() != VT_BSTR) continue;
     const std::u16string& text = cell.text();
     const t_ftd& column = *slot.column;

@@ -50,6 +50,7 @@ class dmp_recordset : public sql_row_writer {
   // The server's error numbers of the rows it refuses.
   static constexpr unsigned incorrect_string_error = 1366;
   static constexpr unsigned data_too_long_error = 1406;
+  static constexpr unsigned out_of_range_error = 1264;
   // Bytes of a refused value the report shows.
   static constexpr size_t shown_bytes = 6;
 
