@@ -451,6 +451,18 @@ bool same_changes(const std::vector<mysql_converter_impl::pending_change>& a,
 
 }  // namespace
 
+bool xls2sql_converter::changes_hold(const sql_dialect& dialect, const std::u16string& table, const udb_schema& columns,
+                                     const dates_map& dates, const num_map& numbers,
+                                     const std::vector<pending_change>& expected) {
+  const size_t before = pending_statements_.size();
+  date_post_process(dialect, table, columns, dates, mapped_columns_);
+  num_post_process(dialect, table, columns, numbers, mapped_columns_);
+  const bool same = same_changes(
+      expected, std::vector<pending_change>(pending_statements_.begin() + before, pending_statements_.end()));
+  pending_statements_.resize(before);
+  return same;
+}
+
 void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, table_plan& plan, sql_destination& dest,
                                       const std::u16string& source_name) {
   auto& rows = dynamic_cast<dao_recordset&>(*sheet);
@@ -485,9 +497,19 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
       table.reset();
       mysql_refine_types(dest);
       table = dest.get_table(target, udb_database::mode_created);
-      convert_step(rows, dynamic_cast<sql_row_writer&>(*table), dest, true, plan.name, &made);
+      ahead_changes_ = &first;
+      struct stop_checking {
+        const std::vector<pending_change>*& changes;
+        ~stop_checking() { changes = nullptr; }
+      } stop{ahead_changes_};
+      try {
+        convert_step(rows, dynamic_cast<sql_row_writer&>(*table), dest, true, plan.name, &made);
+        same = same_changes(first, pending_statements());
+      } catch (const read_ahead_given_up&) {
+        TK_TRACE(3, "Worksheet %s: types changed at record %d", current_table_, record_no_);
+        record_no_ = 0;
+      }
       table.reset();
-      same = same_changes(first, pending_statements());
     }
     discard_pending_changes();
     // The whole first pass: whether the rows were those of its types.
@@ -713,6 +735,13 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
       error_handler::instance().reset_context();
     }
     ++record_no_;
+    // Rows read ahead in the types of the first rows: once the rows so far
+    // give other columns or other changes, so does the whole sheet (or very
+    // likely), and the copy is given up at once rather than at the end.
+    if (ahead_changes_ && (record_no_ & 4095) == 0 &&
+        (!sheet->provisional_holds() ||
+         !changes_hold(database.dialect(), table.table(), columns, dates, numbers, *ahead_changes_)))
+      throw read_ahead_given_up();
     source.move_next();
   }
   // The last batch goes now, while refused rows can still be told apart.

@@ -31,6 +31,9 @@ class udb_recordset;
 class udb_validator;
 
 class dao_recordset;
+class dates_map;
+class num_map;
+class sql_dialect;
 
 class xls2sql_converter : public xls_reader,
                           public mysql_converter_impl,
@@ -150,6 +153,15 @@ class xls2sql_converter : public xls_reader,
   // as convert_table does. `sheet` is replaced by the whole recordset then.
   void convert_ahead(std::unique_ptr<udb_recordset>& sheet, table_plan& plan, sql_destination& dest,
                      const std::u16string& source_name);
+
+  // Thrown out of the copy of a worksheet read ahead once its types are
+  // known to differ from those of its first rows.
+  struct read_ahead_given_up {};
+  // Whether the statistics of the rows so far give the changes `expected`.
+  bool changes_hold(const sql_dialect& dialect, const std::u16string& table, const udb_schema& columns,
+                    const dates_map& dates, const num_map& numbers, const std::vector<pending_change>& expected);
+  // While a worksheet read ahead is copied: the changes its first rows gave.
+  const std::vector<pending_change>* ahead_changes_ = nullptr;
 
   // Tells the user of values below the worksheet's last row, which its
   // table does not hold.

@@ -136,6 +136,8 @@ bool dao_recordset::provisional() const { return rows_ && rows_->provisional(); 
 
 long dao_recordset::provisional_rows() const { return rows_ ? static_cast<long>(rows_->provisional_rows()) : 0; }
 
+bool dao_recordset::provisional_holds() const { return !rows_ || rows_->provisional_holds(); }
+
 bool dao_recordset::settle() {
   if (!rows_) throw tk_mail_assertion("dao_recs", __LINE__);
   bool same = false;

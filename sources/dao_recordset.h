@@ -71,6 +71,8 @@ class dao_recordset : public udb_recordset {
   // goes on.
   bool provisional() const;
   long provisional_rows() const;
+  // Whether the rows read so far still have the types of the first rows.
+  bool provisional_holds() const;
   // For provisional rows read to their end: waits for the first pass, and
   // tells whether they were the rows get_table gives. Raises dao_exception
   // when the pass failed, as get_table would have.

@@ -3,6 +3,7 @@
 #include <utility>
 
 bool wb_cell_log::push(const wb_raw_cell& cell) {
+  if (dropping_.load(std::memory_order_relaxed)) return true;
   entry& e = writing_.cells.emplace_back();
   e.cell = cell;
   e.cell.text_buffer = nullptr;
@@ -21,8 +22,8 @@ bool wb_cell_log::push(const wb_raw_cell& cell) {
 
 void wb_cell_log::publish() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return full_.size() < max_blocks || cancelled_; });
-  if (cancelled_) {
+  changed_.wait(lock, [this] { return full_.size() < max_blocks || cancelled_ || dropping_; });
+  if (cancelled_ || dropping_) {
     writing_.cells.clear();
     writing_.text.clear();
     return;
@@ -69,5 +70,12 @@ bool wb_cell_log::pop(wb_raw_cell& cell) {
 void wb_cell_log::cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = true;
+  changed_.notify_all();
+}
+
+void wb_cell_log::stop_copying() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  dropping_ = true;
+  full_.clear();
   changed_.notify_all();
 }

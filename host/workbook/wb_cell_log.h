@@ -9,6 +9,7 @@
 // blocks wait for the reader.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -36,6 +37,9 @@ class wb_cell_log {
   // The reader reads no more: a waiting writer is woken, and its next push
   // fails.
   void cancel();
+  // The reader needs no more cells but the writer should go on to its end:
+  // what waits is dropped, and later pushes succeed without copying.
+  void stop_copying();
 
  private:
   struct entry {
@@ -52,11 +56,12 @@ class wb_cell_log {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<block> full_;    // under mutex_
-  std::vector<block> spare_;  // under mutex_: read blocks, for reuse
-  bool closed_ = false;       // under mutex_
-  bool cancelled_ = false;    // under mutex_
-  block writing_;             // the writer's own
-  block reading_;             // the reader's own
-  std::size_t read_pos_ = 0;  // the reader's next cell in reading_
+  std::deque<block> full_;             // under mutex_
+  std::vector<block> spare_;           // under mutex_: read blocks, for reuse
+  bool closed_ = false;                // under mutex_
+  bool cancelled_ = false;             // under mutex_
+  std::atomic<bool> dropping_{false};  // stop_copying() was called
+  block writing_;                      // the writer's own
+  block reading_;                      // the reader's own
+  std::size_t read_pos_ = 0;           // the reader's next cell in reading_
 };

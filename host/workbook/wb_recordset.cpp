@@ -57,6 +57,7 @@ wb_hresult wb_recordset::open_ahead(std::shared_ptr<wb_workbook_source> workbook
   if (!rs->schema_.scan(*rs->ahead_source_, header_row, rs->workbook_->date1904(), dao_error))
     return rs->errors_->raise(dao_error);
   rs->ahead_source_->replay_kept(false);
+  rs->ahead_->expect(rs->schema_);
   rs->provisional_rows_ = first_rows;
   wb_sheet_source& source = *rs->ahead_source_;
   return finish_open(std::move(rs), source, true, out);
@@ -80,9 +81,8 @@ wb_hresult wb_recordset::settle(bool& same) {
   if (!ahead_) return wb_s_ok;
   const bool at_end = eof_ && rows_->error() == 0;
   const std::uint32_t rows_read = rows_->rows_read();
-  // The rows' source goes before the pass is waited for: a pass still
-  // reading is stopped rather than left waiting for a reader.
-  if (!at_end) ahead_->log().cancel();
+  // A pass still reading goes on to its end without a reader.
+  if (!at_end) ahead_->log().stop_copying();
   long dao_error = 0;
   if (!ahead_->finish(dao_error)) return errors_->raise(dao_error);
   const wb_sheet_schema& whole = ahead_->schema();
@@ -91,9 +91,12 @@ wb_hresult wb_recordset::settle(bool& same) {
   return wb_s_ok;
 }
 
+bool wb_recordset::provisional_holds() const { return !ahead_ || !ahead_->expectation_broken(); }
+
 wb_hresult wb_recordset::reopen_whole(std::unique_ptr<wb_recordset>& out) {
   out.reset();
   if (!ahead_) return errors_->raise(wb_dao_error::not_supported);
+  ahead_->log().stop_copying();
   long dao_error = 0;
   if (!ahead_->finish(dao_error)) return errors_->raise(dao_error);
   std::unique_ptr<wb_recordset> rs(new wb_recordset());

@@ -44,6 +44,9 @@ class wb_recordset {
   bool provisional() const { return ahead_ != nullptr; }
   // The data rows the types were decided from, when provisional().
   std::size_t provisional_rows() const { return provisional_rows_; }
+  // Whether the cells read so far still give the columns of the first rows
+  // (once they do not, the whole sheet does not either).
+  bool provisional_holds() const;
   // Waits for the first pass of a provisional recordset. `same` is set when
   // the rows read (to the end) are those open() gives: the same columns
   // (names, types, formats), the same rows, no text cut. The DAO error of

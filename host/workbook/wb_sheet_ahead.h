@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -29,6 +30,11 @@ class wb_sheet_ahead {
   wb_sheet_ahead& operator=(const wb_sheet_ahead&) = delete;
 
   wb_cell_log& log() { return log_; }
+  // The columns the caller reads the rows with (from the first rows); set
+  // once. The pass looks now and then whether its cells so far still give
+  // them: once they do not, the whole sheet does not either.
+  void expect(const wb_sheet_schema& columns);
+  bool expectation_broken() const { return broken_.load(std::memory_order_relaxed); }
   // Waits for the pass to end. False with `dao_error` when it failed;
   // rethrows what the thread could not go on for.
   bool finish(long& dao_error);
@@ -61,6 +67,13 @@ class wb_sheet_ahead {
   long error_ = 0;
   bool cut_ = false;
   std::exception_ptr thrown_;
+  // Cells between two looks at the expected columns.
+  static constexpr std::uint64_t look_every = 1u << 16;
+  void look();
+  wb_sheet_schema expected_;  // written before has_expected_ is set
+  std::atomic<bool> has_expected_{false};
+  std::atomic<bool> broken_{false};
+  std::uint64_t cells_ = 0;  // the thread's
   std::thread thread_;
   bool joined_ = false;
 };

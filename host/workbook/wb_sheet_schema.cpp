@@ -42,18 +42,6 @@ std::uint8_t meaning_of(wb_number_class c) {
   }
 }
 
-struct column_stats {
-  std::uint32_t numbers = 0;  // number cells of every meaning
-  std::uint32_t booleans = 0;
-  std::uint32_t texts = 0;
-  std::size_t longest_text = 0;
-  std::uint8_t meanings = 0;
-  bool any_time_of_day = false;
-  bool all_pure_time = true;
-  bool currency_overflow = false;
-  bool duration_overflow = false;  // a duration past the server's TIME range
-};
-
 std::u16string fold_case(const std::u16string& s) {
   std::u16string out(s.size() * 3 + 1, u'\0');
   UErrorCode status = U_ZERO_ERROR;
@@ -95,9 +83,7 @@ std::u16string default_name(std::size_t position) {
 }  // namespace
 
 bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error) {
-  date1904_ = date1904;
-  columns_.clear();
-  rows_past_limit_ = false;
+  start(header_row, date1904);
   // Lengths are enough past the limit; the source reads whole texts again
   // once the pass is over.
   source.set_text_limit(header_text_limit);
@@ -105,81 +91,94 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
     wb_sheet_source& source;
     ~whole_texts_after() { source.set_text_limit(0); }
   } restore{source};
-  std::vector<column_stats> stats;
-  std::vector<std::pair<std::uint32_t, std::u16string>> headers;
-  bool any = false;
-  std::uint32_t top_row = 0, last_row = 0, min_col = 0, max_col = 0;
-
   wb_raw_cell c;
-  while (source.next_cell(c)) {
-    if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns) continue;
-    if (c.row >= wb_max_rows) {
-      rows_past_limit_ = true;
-      continue;
-    }
-    if (any && c.row < last_row) continue;  // out of order: dropped, as in the second pass
-    if (!any) {
-      any = true;
-      top_row = c.row;
-      min_col = max_col = c.column;
-    }
-    if ((c.row & 4095u) == 0 && c.row != last_row && row_observer_) row_observer_(c.row);
-    last_row = c.row;
-    min_col = std::min(min_col, c.column);
-    max_col = std::max(max_col, c.column);
-    if (header_row && c.row == top_row) {
-      headers.emplace_back(c.column, header_text(c, date1904));
-      continue;
-    }
-    if (c.column >= stats.size()) stats.resize(static_cast<std::size_t>(c.column) + 1);
-    column_stats& s = stats[c.column];
-    switch (c.kind) {
-      case wb_cell_kind::number: {
-        ++s.numbers;
-        const wb_number_class cls = wb_number_format::effective_class(c.number_class, c.number, date1904);
-        s.meanings |= meaning_of(cls);
-        if (wb_is_date_class(cls)) {
-          const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904, cls == wb_number_class::date));
-          if (p.days != 0) s.all_pure_time = false;
-          if (p.seconds != 0) s.any_time_of_day = true;
-        } else if (cls == wb_number_class::currency) {
-          if (std::fabs(c.number) >= wb_currency_limit) s.currency_overflow = true;
-        } else if (cls == wb_number_class::duration) {
-          if (!wb_duration_fits_time(c.number)) s.duration_overflow = true;
-        }
-        break;
-      }
-      case wb_cell_kind::text:
-        ++s.texts;
-        s.longest_text = std::max(s.longest_text, c.text.size() + c.text_omitted);
-        break;
-      case wb_cell_kind::boolean:
-        ++s.booleans;
-        break;
-      default:
-        break;
-    }
-  }
+  while (source.next_cell(c)) add(c);
   if (source.error() != 0) {
     dao_error = source.error();
     return false;
   }
+  finish();
+  return true;
+}
 
-  if (!any) {
+void wb_sheet_schema::start(bool header_row, bool date1904) {
+  date1904_ = date1904;
+  header_row_ = header_row;
+  columns_.clear();
+  rows_past_limit_ = false;
+  any_ = false;
+  top_row_ = last_row_ = min_col_ = max_col_ = 0;
+  stats_.clear();
+  headers_.clear();
+}
+
+void wb_sheet_schema::add(const wb_raw_cell& c) {
+  if (c.kind == wb_cell_kind::empty || c.column >= wb_max_columns) return;
+  if (c.row >= wb_max_rows) {
+    rows_past_limit_ = true;
+    return;
+  }
+  if (any_ && c.row < last_row_) return;  // out of order: dropped, as in the second pass
+  if (!any_) {
+    any_ = true;
+    top_row_ = c.row;
+    min_col_ = max_col_ = c.column;
+  }
+  if ((c.row & 4095u) == 0 && c.row != last_row_ && row_observer_) row_observer_(c.row);
+  last_row_ = c.row;
+  min_col_ = std::min(min_col_, c.column);
+  max_col_ = std::max(max_col_, c.column);
+  if (header_row_ && c.row == top_row_) {
+    headers_.emplace_back(c.column, header_text(c, date1904_));
+    return;
+  }
+  if (c.column >= stats_.size()) stats_.resize(static_cast<std::size_t>(c.column) + 1);
+  column_stats& s = stats_[c.column];
+  switch (c.kind) {
+    case wb_cell_kind::number: {
+      ++s.numbers;
+      const wb_number_class cls = wb_number_format::effective_class(c.number_class, c.number, date1904_);
+      s.meanings |= meaning_of(cls);
+      if (wb_is_date_class(cls)) {
+        const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904_, cls == wb_number_class::date));
+        if (p.days != 0) s.all_pure_time = false;
+        if (p.seconds != 0) s.any_time_of_day = true;
+      } else if (cls == wb_number_class::currency) {
+        if (std::fabs(c.number) >= wb_currency_limit) s.currency_overflow = true;
+      } else if (cls == wb_number_class::duration) {
+        if (!wb_duration_fits_time(c.number)) s.duration_overflow = true;
+      }
+      break;
+    }
+    case wb_cell_kind::text:
+      ++s.texts;
+      s.longest_text = std::max(s.longest_text, c.text.size() + c.text_omitted);
+      break;
+    case wb_cell_kind::boolean:
+      ++s.booleans;
+      break;
+    default:
+      break;
+  }
+}
+
+void wb_sheet_schema::finish() {
+  columns_.clear();
+  if (!any_) {
     columns_.push_back(wb_column_def{u"F1", wb_dao_type::text, 255, {}});
     first_column_ = first_data_row_ = row_count_ = 0;
-    return true;
+    return;
   }
 
-  first_column_ = min_col;
-  first_data_row_ = header_row ? top_row + 1 : top_row;
-  row_count_ = last_row >= first_data_row_ ? last_row - first_data_row_ + 1 : 0;
-  if (stats.size() <= max_col) stats.resize(static_cast<std::size_t>(max_col) + 1);
+  first_column_ = min_col_;
+  first_data_row_ = header_row_ ? top_row_ + 1 : top_row_;
+  row_count_ = last_row_ >= first_data_row_ ? last_row_ - first_data_row_ + 1 : 0;
+  if (stats_.size() <= max_col_) stats_.resize(static_cast<std::size_t>(max_col_) + 1);
 
-  const std::size_t count = static_cast<std::size_t>(max_col - min_col) + 1;
+  const std::size_t count = static_cast<std::size_t>(max_col_ - min_col_) + 1;
   columns_.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
-    const column_stats& s = stats[min_col + i];
+    const column_stats& s = stats_[min_col_ + i];
     wb_column_def& col = columns_[i];
     const std::uint32_t total = s.numbers + s.booleans + s.texts;
     // Numbers of one meaning keep their type; numbers of several become
@@ -220,12 +219,12 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
   // without a header row; a name already taken (ignoring case) gets the
   // lowest number appended that makes it unique.
   std::vector<std::u16string> raw(count);
-  if (header_row)
-    for (auto& [column, text] : headers)
-      if (column >= min_col && column - min_col < count) raw[column - min_col] = std::move(text);
+  if (header_row_)
+    for (const auto& [column, text] : headers_)
+      if (column >= min_col_ && column - min_col_ < count) raw[column - min_col_] = text;
   std::unordered_set<std::u16string> taken;
   for (std::size_t i = 0; i < count; ++i) {
-    std::u16string base = (!header_row || blank(raw[i])) ? default_name(i + 1) : std::move(raw[i]);
+    std::u16string base = (!header_row_ || blank(raw[i])) ? default_name(i + 1) : std::move(raw[i]);
     std::u16string name = base;
     for (std::size_t k = 1; taken.count(fold_case(name)) != 0; ++k) {
       name = base;
@@ -234,7 +233,6 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
     taken.insert(fold_case(name));
     columns_[i].name = std::move(name);
   }
-  return true;
 }
 
 bool wb_sheet_schema::same_columns(const wb_sheet_schema& other) const {

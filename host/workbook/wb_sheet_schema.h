@@ -32,6 +32,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,12 @@ class wb_sheet_schema {
   // with `dao_error` when the source fails. A sheet without any value gets
   // one text column F1 and no rows.
   bool scan(wb_sheet_source& source, bool header_row, bool date1904, long& dao_error);
+  // The same pass fed cell by cell: start(), add() for each cell as the
+  // source gives it, finish(). A copy finished part way tells the columns of
+  // the cells added so far; the types of more cells can only differ.
+  void start(bool header_row, bool date1904);
+  void add(const wb_raw_cell& c);
+  void finish();
   // Told the sheet row reached every 4,096 rows while a sheet is scanned on
   // the calling thread, for a progress display; an empty one is not told.
   static void set_row_observer(std::function<void(std::uint32_t row)> observer) { row_observer_ = std::move(observer); }
@@ -74,6 +81,25 @@ class wb_sheet_schema {
   }
 
  private:
+  struct column_stats {
+    std::uint32_t numbers = 0;  // number cells of every meaning
+    std::uint32_t booleans = 0;
+    std::uint32_t texts = 0;
+    std::size_t longest_text = 0;
+    std::uint8_t meanings = 0;
+    bool any_time_of_day = false;
+    bool all_pure_time = true;
+    bool currency_overflow = false;
+    bool duration_overflow = false;  // a duration past the server's TIME range
+  };
+
+  // The pass under way.
+  bool header_row_ = false;
+  bool any_ = false;
+  std::uint32_t top_row_ = 0, last_row_ = 0, min_col_ = 0, max_col_ = 0;
+  std::vector<column_stats> stats_;
+  std::vector<std::pair<std::uint32_t, std::u16string>> headers_;
+
   std::vector<wb_column_def> columns_;
   std::uint32_t first_column_ = 0;
   std::uint32_t first_data_row_ = 0;

@@ -96,11 +96,13 @@ TEST_F(LoadPaths, SameTablesReportsAndStatuses) {
 // ends with those types, and is made again otherwise. Either way the runs
 // leave the tables, print the reports and end with the statuses of reading
 // each sheet whole first (read_ahead_rows=0): sheets whose types change
-// past their first rows (a number column taking a text, integers taking a
-// fraction or a value past INT, an empty column taking numbers, a column
-// appearing on the right, dates taking a time of day), a sheet that keeps
-// its types with a row the server refuses, each processing mode over an
-// existing table, the .xls fixtures, and a package whose sheet turns out
+// past their first rows, found at the end (a number column taking a text,
+// integers taking a fraction or a value past INT, an empty column taking
+// numbers, a column appearing on the right, dates taking a time of day) or
+// while copying (a text early in a long column of numbers, a long text among
+// short ones), a sheet that
+// keeps its types with a row the server refuses, each processing mode over
+// an existing table, the .xls fixtures, and a package whose sheet turns out
 // broken past its first rows.
 TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   {
@@ -109,6 +111,24 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
     lxw_format* moment = b.format("yyyy-mm-dd hh:mm");
     lxw_worksheet* steady = b.sheet("steady");
     lxw_worksheet* late = b.sheet("late");
+    // Long sheets whose types changed early, seen by the statistics of the
+    // copy (a text among numbers) or by the first pass (a long text in a
+    // column of short ones): the copy is given up on the way.
+    lxw_worksheet* early = b.sheet("early");
+    lxw_worksheet* wide = b.sheet("wide");
+    worksheet_write_string(early, 0, 0, "n", nullptr);
+    for (lxw_row_t r = 1; r <= 5000; ++r)
+      if (r == 3)
+        worksheet_write_string(early, r, 0, "three", nullptr);
+      else
+        worksheet_write_number(early, r, 0, r, nullptr);
+    const std::string long_text(300, 'w');
+    for (lxw_row_t r = 0; r <= 10000; ++r)
+      for (lxw_col_t c = 0; c < 14; ++c) {
+        std::string text(1, 't');
+        text += std::to_string(r + c);
+        worksheet_write_string(wide, r, c, r == 3 && c == 5 ? long_text.c_str() : text.c_str(), nullptr);
+      }
     const char* heads[] = {"id", "name", "amount", "day"};
     for (lxw_col_t c = 0; c < 4; ++c) worksheet_write_string(steady, 0, c, heads[c], nullptr);
     const char* late_heads[] = {"num", "int", "big", "empty", "day"};
@@ -168,6 +188,8 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   // Both outcomes were met.
   EXPECT_NE(logs.find("Worksheet steady: read ahead in its final types"), std::string::npos) << logs;
   EXPECT_NE(logs.find("Worksheet late: types changed past the first rows"), std::string::npos);
+  EXPECT_NE(logs.find("Worksheet early: types changed at record 4096"), std::string::npos);
+  EXPECT_NE(logs.find("Worksheet wide: types changed at record"), std::string::npos);
   // What the runs show.
   EXPECT_NE(whole.find("steady, record #25: Incorrect string value"), std::string::npos) << whole;
 }
