@@ -538,6 +538,9 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
         TK_TRACE(3, "Cannot drop table '%s': %s", target, e.message());
       }
     }
+    // The first pass stops here: a failure that ends the run ends the
+    // process before the worksheet would be let go.
+    sheet.reset();
     throw;
   }
   if (same) {
