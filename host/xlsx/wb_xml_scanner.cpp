@@ -533,7 +533,12 @@ wb_xml_scanner::step wb_xml_scanner::start_tag(char*& p, char* e) {
       break;
     }
     if (q == before || !(cls(c) & k_name_start)) return step::fail;
-    attribute_span a{q, nullptr, nullptr, nullptr, false};
+    // Built in place: a span assembled aside and copied in stalls on the
+    // copy (its fields stored one by one, then loaded sixteen bytes at a
+    // time), at every attribute of every tag.
+    attribute_span& a = spans_.emplace_back();
+    a.name = q;
+    a.normalize = false;
     if (!skip_name(q, e)) return step::fail;
     a.name_end = q;
     skip_spaces(q, e);
@@ -573,10 +578,11 @@ wb_xml_scanner::step wb_xml_scanner::start_tag(char*& p, char* e) {
     }
     a.value_end = q++;
     const std::size_t length = static_cast<std::size_t>(a.name_end - a.name);
-    for (const attribute_span& b : spans_)
+    for (std::size_t k = 0; k + 1 < spans_.size(); ++k) {
+      const attribute_span& b = spans_[k];
       if (static_cast<std::size_t>(b.name_end - b.name) == length && std::equal(a.name, a.name_end, b.name))
         return step::fail;
-    spans_.push_back(a);
+    }
   }
   if (open_offsets_.empty() && root_seen_) return step::fail;  // a second root element
 
