@@ -457,8 +457,9 @@ bool xls2sql_converter::changes_hold(const sql_dialect& dialect, const std::u16s
   const size_t before = pending_statements_.size();
   date_post_process(dialect, table, columns, dates, mapped_columns_);
   num_post_process(dialect, table, columns, numbers, mapped_columns_);
-  const bool same = same_changes(
-      expected, std::vector<pending_change>(pending_statements_.begin() + before, pending_statements_.end()));
+  const bool same =
+      same_changes(expected, std::vector<pending_change>(pending_statements_.begin() + static_cast<ptrdiff_t>(before),
+                                                         pending_statements_.end()));
   pending_statements_.resize(before);
   return same;
 }

@@ -239,9 +239,9 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     const udb_field& cell = record[slot.cell];
     const t_ftd& decimal = *slot.column;
     if (decimal.vartype == VT_DECIMAL && decimal.precision > 0 && cell.get_type() != VT_EMPTY) {
-      std::string literal;
-      db_.dialect().append_cell(literal, cell, decimal, false);
-      if (!decimal_fits(literal, decimal.precision, decimal.scale)) {
+      literal_.clear();
+      db_.dialect().append_cell(literal_, cell, decimal, false);
+      if (!decimal_fits(literal_, decimal.precision, decimal.scale)) {
         error_number = out_of_range_error;
         return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
       }

@@ -87,6 +87,7 @@ class dmp_recordset : public sql_row_writer {
   std::string next_head_;                     // the head of a new layout
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
+  mutable std::string literal_;               // a decimal's literal, weighed before it is written
   sql_charset_check held_;                    // the characters the table receives
   uint64_t n_records_ = 0;
 };
