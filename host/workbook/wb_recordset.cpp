@@ -28,7 +28,6 @@ wb_hresult wb_recordset::open_ahead(std::shared_ptr<wb_workbook_source> workbook
   std::unique_ptr<wb_recordset> rs(new wb_recordset());
   rs->workbook_ = std::move(workbook);
   rs->errors_ = std::move(errors);
-  rs->header_row_ = header_row;
   long dao_error = 0;
   rs->sheet_ = rs->workbook_->open_sheet(sheet, dao_error);
   if (!rs->sheet_) return rs->errors_->raise(dao_error);
@@ -111,6 +110,7 @@ wb_hresult wb_recordset::reopen_whole(std::unique_ptr<wb_recordset>& out) {
   wb_sheet_source& source = *rs->sheet_;
   return finish_open(std::move(rs), source, false, out);
 }
+
 wb_hresult wb_recordset::move_first() {
   bof_ = eof_ = true;
   rows_->clear_values();

@@ -98,7 +98,6 @@ class wb_recordset {
   std::unique_ptr<wb_sheet_ahead> ahead_;
   std::unique_ptr<wb_ahead_source> ahead_source_;
   std::size_t provisional_rows_ = 0;
-  bool header_row_ = false;
   wb_sheet_schema schema_;
   std::unique_ptr<wb_row_reader> rows_;
   std::vector<wb_field> fields_;
