@@ -137,6 +137,5 @@ wb_hresult wb_database::open_recordset_ahead(std::u16string_view sql, std::size_
   if (const long e = parse_select(sql, table)) return errors_->raise(e);
   const long index = find_table(table);
   if (index < 0) return errors_->raise(wb_dao_error::table_not_found, table);
-  if (first_rows == 0) return wb_recordset::open(workbook_, static_cast<std::size_t>(index), header_row_, errors_, out);
   return wb_recordset::open_ahead(workbook_, static_cast<std::size_t>(index), header_row_, errors_, first_rows, out);
 }

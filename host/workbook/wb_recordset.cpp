@@ -8,17 +8,7 @@ wb_recordset::~wb_recordset() = default;
 
 wb_hresult wb_recordset::open(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
                               wb_error_list_ptr errors, std::unique_ptr<wb_recordset>& out) {
-  out.reset();
-  std::unique_ptr<wb_recordset> rs(new wb_recordset());
-  rs->workbook_ = std::move(workbook);
-  rs->errors_ = std::move(errors);
-  long dao_error = 0;
-  rs->sheet_ = rs->workbook_->open_sheet(sheet, dao_error);
-  if (!rs->sheet_) return rs->errors_->raise(dao_error);
-  if (!rs->schema_.scan(*rs->sheet_, header_row, rs->workbook_->date1904(), dao_error))
-    return rs->errors_->raise(dao_error);
-  wb_sheet_source& source = *rs->sheet_;
-  return finish_open(std::move(rs), source, false, out);
+  return open_ahead(std::move(workbook), sheet, header_row, std::move(errors), 0, out);
 }
 
 wb_hresult wb_recordset::open_ahead(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
@@ -31,10 +21,14 @@ wb_hresult wb_recordset::open_ahead(std::shared_ptr<wb_workbook_source> workbook
   long dao_error = 0;
   rs->sheet_ = rs->workbook_->open_sheet(sheet, dao_error);
   if (!rs->sheet_) return rs->errors_->raise(dao_error);
-  try {
-    rs->ahead_ = std::make_unique<wb_sheet_ahead>(*rs->sheet_, header_row, rs->workbook_->date1904());
-  } catch (const std::system_error&) {
-    // No thread: the pass is read here, as open() reads it.
+  if (first_rows > 0) {
+    try {
+      rs->ahead_ = std::make_unique<wb_sheet_ahead>(*rs->sheet_, header_row, rs->workbook_->date1904());
+    } catch (const std::system_error&) {
+      // No thread: the pass is read here.
+    }
+  }
+  if (!rs->ahead_) {
     if (!rs->schema_.scan(*rs->sheet_, header_row, rs->workbook_->date1904(), dao_error))
       return rs->errors_->raise(dao_error);
     wb_sheet_source& source = *rs->sheet_;

@@ -35,8 +35,9 @@ class wb_recordset {
   // the recordset then gives rows at once, in the types of its first
   // `first_rows` rows (provisional()), while the pass goes on. Read to its
   // end, settle() tells whether they were the rows open() gives; when they
-  // were not, reopen_whole() gives those. A smaller sheet, or one when no
-  // thread can be started, is opened as open() opens it.
+  // were not, reopen_whole() gives those. A smaller sheet, one when no
+  // thread can be started, and any with `first_rows` 0 are opened as open()
+  // opens them.
   static wb_hresult open_ahead(std::shared_ptr<wb_workbook_source> workbook, std::size_t sheet, bool header_row,
                                wb_error_list_ptr errors, std::size_t first_rows, std::unique_ptr<wb_recordset>& out);
 
