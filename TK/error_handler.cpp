@@ -8,6 +8,17 @@
 #include "tk_status_line.h"
 #include "tk_unicode.h"
 
+namespace {
+FILE* message_stream = stdout;
+}  // namespace
+
+FILE* tk_message_stream() noexcept { return message_stream; }
+
+void tk_send_messages_to(FILE* stream) noexcept {
+  std::fflush(message_stream);
+  message_stream = stream;
+}
+
 [[noreturn]] void tk_exit(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
@@ -62,9 +73,10 @@ void error_handler::release() {
   if (held_file_) {
     std::rewind(held_file_);
     char buffer[1 << 14];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, held_file_)) > 0;) std::fwrite(buffer, 1, n, stdout);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, held_file_)) > 0;)
+      std::fwrite(buffer, 1, n, message_stream);
   }
-  if (!held_.empty()) std::fputs(held_.c_str(), stdout);
+  if (!held_.empty()) std::fputs(held_.c_str(), message_stream);
   discard();
 }
 
@@ -81,7 +93,7 @@ void error_handler::handle(const tk_exception& e) {
   if (e.level() >= 1) release();
   if (e.level() >= 2) {
     TK_TRACE(3, "Internal error:\n%s", e.message());
-    std::fprintf(stdout, "Internal error: %s\n", e.what());
+    std::fprintf(message_stream, "Internal error: %s\n", e.what());
     tk_exit(-1);
   }
   std::string report = build_report(e);
@@ -92,7 +104,7 @@ void error_handler::handle(const tk_exception& e) {
     if (holding_) {
       hold_text("Error:\n" + report + "\n");
     } else {
-      std::fprintf(stdout, "Error:\n%s\n", report.c_str());
+      std::fprintf(message_stream, "Error:\n%s\n", report.c_str());
     }
   }
   if (e.level() == 1) {

@@ -11,6 +11,12 @@
 #include "tk_exception.h"
 #include "tk_singleton.h"
 
+// Where the run's messages (progress lines and reports) go: the standard
+// output, unless a dump is written there, whose statements they must not
+// mix with: then the standard error.
+FILE* tk_message_stream() noexcept;
+void tk_send_messages_to(FILE* stream) noexcept;
+
 class error_handler : public tk_singleton<error_handler> {
  public:
   error_handler(size_t count, const tk_err_entry* table);

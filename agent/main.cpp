@@ -2,6 +2,7 @@
 // parses the command line, connects, prepares the destination and converts.
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <iterator>
 
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   tk_init_code_page();
   tk_interrupt::install();
+  // A write the system refuses (a closed pipe, the file size limit) fails
+  // with its reason and is reported, instead of ending the run unheard.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 
   tk_logger logger(std::string(), false, 3, false);
   error_handler handler(9, g_err_table_general);

@@ -48,7 +48,7 @@ constexpr int32_t mode_merge = 3;
 
 void print_line(const char* head, const std::u16string& text, const char* tail = "") {
   tk_status_line::clear();
-  std::printf("%s%s%s\n", head, tk_unicode_to_console(text).c_str(), tail);
+  std::fprintf(tk_message_stream(), "%s%s%s\n", head, tk_unicode_to_console(text).c_str(), tail);
 }
 
 }  // namespace
@@ -303,7 +303,8 @@ void xls2sql_converter::convert_from_xls() {
   TK_TRACE(3, "Converting spreadsheet %s (%d worksheets)", source_, n_sel_tables_);
   if (!silent_) {
     tk_status_line::clear();
-    std::printf("Converting spreadsheet %s(%d worksheets)\n", tk_unicode_to_console(source_).c_str(), n_sel_tables_);
+    std::fprintf(tk_message_stream(), "Converting spreadsheet %s(%d worksheets)\n",
+                 tk_unicode_to_console(source_).c_str(), n_sel_tables_);
   }
   TK_TRACE(2, "sel_tables.size()=%d", selected_entries_.size());
   TK_TRACE(2, "sel_queries.size()=%d", available_queries_.size());

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "error_handler.h"
 #include "tk_exception_ex.h"
 #include "tk_interrupt.h"
 #include "tk_logger.h"
@@ -35,6 +36,9 @@ dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
   struct stat st {};
   const bool exists = ::stat(path_.c_str(), &st) == 0;  // the file a link leads to
   if (exists) {
+    // Messages printed into the statements would stop their loading; with
+    // the dump on the standard output they go to the standard error.
+    if (standard_stream_of(st) == STDOUT_FILENO) tk_send_messages_to(stderr);
     const int stream = S_ISREG(st.st_mode) ? standard_stream_of(st) : -1;
     if (!S_ISREG(st.st_mode) || stream >= 0) {
       std::fflush(nullptr);
@@ -111,7 +115,7 @@ void dmp_file::fail(int error_number) {
 
 int dmp_file::write_through(std::string_view text) {
   // Lines the run printed before go first when both share a stream.
-  if (streaming_) std::fflush(stdout);
+  if (streaming_) std::fflush(tk_message_stream());
   while (!text.empty()) {
     const ssize_t n = ::write(fd_, text.data(), text.size());
     if (n < 0) {
