@@ -549,7 +549,7 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
     TK_TRACE(3, "Worksheet %s: read ahead in its final types", current_table_);
     error_handler::instance().release();
     created_tables_.push_back(plan.name);
-    tell_rows_past_limit(rows);
+    tell_values_left_out(rows);
     if (existed) dest.replace_table(plan.name, target);
     return;
   }
@@ -774,14 +774,23 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   record_no_ = 0;
   // Values below a worksheet's last row are not part of its table: the
   // rows above them are converted, and the user is told once.
-  if (sheet && !sheet->provisional()) tell_rows_past_limit(*sheet);
+  if (sheet && !sheet->provisional()) tell_values_left_out(*sheet);
 }
 
-void xls2sql_converter::tell_rows_past_limit(const dao_recordset& sheet) {
-  if (!sheet.rows_past_limit()) return;
-  error_handler::instance().set_context(u"");
-  error_handler::instance().handle(
-      tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
+void xls2sql_converter::tell_values_left_out(const dao_recordset& sheet) {
+  if (sheet.rows_past_limit()) {
+    error_handler::instance().set_context(u"");
+    error_handler::instance().handle(
+        tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
+  }
+  if (const uint64_t n = sheet.cells_out_of_order()) {
+    const std::string count = std::to_string(n);
+    error_handler::instance().set_context(u"");
+    error_handler::instance().handle(tk_exception(
+        u"Worksheet " + current_table_ + u": " + std::u16string(count.begin(), count.end()) +
+            u" values out of order (in a row above one already read, or given twice for one cell) are not converted",
+        0));
+  }
 }
 
 void xls2sql_converter::finish_table() {

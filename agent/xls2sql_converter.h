@@ -163,9 +163,9 @@ class xls2sql_converter : public xls_reader,
   // While a worksheet read ahead is copied: the changes its first rows gave.
   const std::vector<pending_change>* ahead_changes_ = nullptr;
 
-  // Tells the user of values below the worksheet's last row, which its
-  // table does not hold.
-  void tell_rows_past_limit(const dao_recordset& sheet);
+  // Tells the user of values below the worksheet's last row, or out of
+  // order, which its table does not hold.
+  void tell_values_left_out(const dao_recordset& sheet);
 
   // Writes the account of the table just converted and adds it to the run's.
   void finish_table();

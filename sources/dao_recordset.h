@@ -64,6 +64,9 @@ class dao_recordset : public udb_recordset {
   // Whether the worksheet holds values below its last row, which are not
   // among the records.
   bool rows_past_limit() const;
+  // The values out of order (in a row above one already read, or given
+  // twice for one cell) that are not among the records.
+  uint64_t cells_out_of_order() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
   // Rows read ahead (dao_database::get_table_ahead): they come in the types

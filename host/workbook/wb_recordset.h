@@ -73,6 +73,8 @@ class wb_recordset {
   // Whether the worksheet holds values below its last row (1,048,576),
   // which the recordset leaves out; known after the first pass.
   bool rows_past_limit() const { return schema_.rows_past_limit(); }
+  // The values out of order the recordset leaves out (wb_sheet_schema).
+  std::uint64_t cells_out_of_order() const { return schema_.cells_out_of_order(); }
 
   std::size_t field_count() const { return fields_.size(); }
   // The field at `index` (0-based); throws std::out_of_range past the end.

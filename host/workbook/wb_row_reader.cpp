@@ -57,10 +57,13 @@ bool wb_row_reader::next_row() {
       }
       if (pending_.kind == wb_cell_kind::empty || pending_.column >= wb_max_columns || pending_.row >= wb_max_rows)
         continue;  // no value, or beyond the sheet's last row or column
-      // Cells out of row order are dropped, as the first pass did.
-      if (any_seen_ && pending_.row < last_row_seen_) continue;
+      // Cells out of order are dropped, as the first pass did.
+      if (any_seen_ &&
+          (pending_.row < last_row_seen_ || (pending_.row == last_row_seen_ && pending_.column == last_column_seen_)))
+        continue;
       any_seen_ = true;
       last_row_seen_ = pending_.row;
+      last_column_seen_ = pending_.column;
       has_pending_ = true;
     }
     if (pending_.row > row) break;  // belongs to a later row: keep it

@@ -106,8 +106,9 @@ void wb_sheet_schema::start(bool header_row, bool date1904) {
   header_row_ = header_row;
   columns_.clear();
   rows_past_limit_ = false;
+  cells_out_of_order_ = 0;
   any_ = false;
-  top_row_ = last_row_ = min_col_ = max_col_ = 0;
+  top_row_ = last_row_ = last_column_ = min_col_ = max_col_ = 0;
   stats_.clear();
   headers_.clear();
 }
@@ -118,7 +119,10 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
     rows_past_limit_ = true;
     return;
   }
-  if (any_ && c.row < last_row_) return;  // out of order: dropped, as in the second pass
+  if (any_ && (c.row < last_row_ || (c.row == last_row_ && c.column == last_column_))) {
+    ++cells_out_of_order_;  // dropped, as in the second pass
+    return;
+  }
   if (!any_) {
     any_ = true;
     top_row_ = c.row;
@@ -126,6 +130,7 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
   }
   if ((c.row & 4095u) == 0 && c.row != last_row_ && row_observer_) row_observer_(c.row);
   last_row_ = c.row;
+  last_column_ = c.column;
   min_col_ = std::min(min_col_, c.column);
   max_col_ = std::max(max_col_, c.column);
   if (header_row_ && c.row == top_row_) {

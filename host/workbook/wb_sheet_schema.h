@@ -22,7 +22,9 @@
 //     longer than 255 UTF-16 units; a column without values is text 255.
 // Error cells count for the range but not for the type. Values below the
 // sheet's last row (wb_max_rows) are left out; rows_past_limit() tells
-// whether there were any.
+// whether there were any. So are values out of order (in a row above one
+// already read, or at the place of the cell just read, which keeps its
+// value); cells_out_of_order() counts them.
 //
 // The pass asks the source for lengths rather than whole texts past
 // header_text_limit units (wb_sheet_source::set_text_limit): a header text
@@ -70,14 +72,17 @@ class wb_sheet_schema {
   // Whether a cell below the sheet's last row holds a value: such rows are
   // not part of the table.
   bool rows_past_limit() const { return rows_past_limit_; }
+  std::uint64_t cells_out_of_order() const { return cells_out_of_order_; }
 
   // Whether `other` gives the same columns (names, types, sizes, formats)
   // in the same place of the sheet: rows read with either are the same.
   bool same_columns(const wb_sheet_schema& other) const;
-  // Takes the row count and rows_past_limit() of `other`.
+  // Takes the row count, rows_past_limit() and cells_out_of_order() of
+  // `other`.
   void take_counts(const wb_sheet_schema& other) {
     row_count_ = other.row_count_;
     rows_past_limit_ = other.rows_past_limit_;
+    cells_out_of_order_ = other.cells_out_of_order_;
   }
 
  private:
@@ -106,5 +111,7 @@ class wb_sheet_schema {
   std::uint32_t row_count_ = 0;
   bool date1904_ = false;
   bool rows_past_limit_ = false;
+  std::uint64_t cells_out_of_order_ = 0;
+  std::uint32_t last_column_ = 0;
   static inline thread_local std::function<void(std::uint32_t)> row_observer_;
 };

@@ -154,6 +154,16 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   std::map<std::string, std::string> parts = testsupport::read_zip(dir_.file("book.xlsx"));
   parts["xl/worksheets/sheet1.xml"].replace(parts["xl/worksheets/sheet1.xml"].find("</sheetData>"), 12, "</sheetDat>");
   testsupport::write_zip(dir_.file("broken.xlsx"), parts);
+  // Rows out of order and a cell given twice, as some generators write them.
+  for (const char* sheet : {"sheet1", "sheet2", "sheet3", "sheet4"})
+    parts[std::string("xl/worksheets/") + sheet + ".xml"] =
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+        "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>a</t></is></c><c r=\"B1\" "
+        "t=\"inlineStr\"><is><t>b</t></is></c>"
+        "</row><row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>5</v></c><c r=\"B3\"><v>6</v></c></row>"
+        "<row r=\"2\"><c r=\"A2\"><v>9</v></c></row><row r=\"4\"><c "
+        "r=\"A4\"><v>4</v></c></row></sheetData></worksheet>";
+  testsupport::write_zip(dir_.file("shuffled.xlsx"), parts);
   const std::string xls = testsupport::source_dir() + "/tests/data/xls/";
   const auto runs = [&](const std::string& settings, std::string& logs) {
     write_file(dir_.file("settings"), settings);
@@ -176,6 +186,7 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
       step("book.xlsx", {"--extr_fn", "--charset=utf8", "--mode=" + mode});
     }
     step("broken.xlsx", {"--extr_fn", "--mode=1"});
+    step("shuffled.xlsx", {"--extr_fn", "--mode=1"});
     for (const char* fixture : {"cell_kinds.xls", "dates_1904.xls", "meanings.xls", "sheets.xls"})
       step(xls + fixture, {"--extr_fn", "--mode=1"});
     return text;
@@ -192,6 +203,9 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   EXPECT_NE(logs.find("Worksheet wide: types changed at record"), std::string::npos);
   // What the runs show.
   EXPECT_NE(whole.find("steady, record #25: Incorrect string value"), std::string::npos) << whole;
+  EXPECT_NE(whole.find("Worksheet late: 2 values out of order (in a row above one already read, or given twice for "
+                       "one cell) are not converted"),
+            std::string::npos);
 }
 
 }  // namespace
