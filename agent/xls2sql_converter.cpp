@@ -379,6 +379,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     if (from_xls && mode_ == mode_skip_tables) return;
     if (mode_ == mode_overwrite_tables) {
       if (dest.live()) {
+        dest.check_replaceable(plan.name);
         target = dest.unused_table_name();
         replacing = true;
       } else {
@@ -480,6 +481,7 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
 
   progress_.emplace(plan.name);
   widen_columns_ = true;
+  if (existed) dest.check_replaceable(plan.name);
   const std::u16string target = existed ? dest.unused_table_name() : plan.name;
   std::unique_ptr<udb_recordset> table;
   bool same = false;

@@ -46,6 +46,7 @@ class sql_database : public sql_destination {
 
   bool live() const override { return true; }
   void execute(std::string_view sql) override;
+  std::u16string foreign_key_referrer(const std::u16string& table) const override;
 
   // Sends one UTF-8 statement and drops its result. Throws sql_exception.
   void query_append(std::string_view sql);

@@ -44,8 +44,12 @@ class sql_destination : public udb_database {
   // A table name not in the list, for a table that lives only during the
   // run (it never clashes with a worksheet's name).
   std::u16string unused_table_name() const;
+  // Raises a level-0 failure when `table` cannot be replaced by another
+  // table without harm to a third: a foreign key of another table refers to
+  // it, and would follow the old table when it is renamed away and dropped.
+  void check_replaceable(const std::u16string& table) const;
   // The complete `replacement` takes the place of `table` in one rename;
-  // the old table is dropped after it.
+  // the old table is dropped after it. Checks check_replaceable() first.
   void replace_table(const std::u16string& table, const std::u16string& replacement);
 
   // Whether rows may still be batched; stop_batching() is for good.
@@ -53,6 +57,9 @@ class sql_destination : public udb_database {
   void stop_batching() noexcept { batching_ = false; }
 
  protected:
+  // "db.table" of a table of another name whose foreign key refers to
+  // `table`; empty when there is none (and in a dump, which cannot know).
+  virtual std::u16string foreign_key_referrer(const std::u16string& table) const;
   // The table's own character set and engine from the type mappings
   // (empty when it has none).
   void table_options(std::u16string_view table, std::u16string& char_set, std::u16string& engine) const;

@@ -982,6 +982,15 @@ std::string sql_dialect::table_transactions(std::u16string_view table) const {
   return sql;
 }
 
+std::string sql_dialect::foreign_key_referrers(std::u16string_view table) const {
+  std::string sql =
+      "SELECT TABLE_SCHEMA, TABLE_NAME FROM information_schema.KEY_COLUMN_USAGE WHERE REFERENCED_TABLE_SCHEMA = "
+      "DATABASE() AND REFERENCED_TABLE_NAME = ";
+  append_quoted_utf8(sql, table, escapes_of(where_));
+  sql += " AND NOT (TABLE_SCHEMA = DATABASE() AND TABLE_NAME = REFERENCED_TABLE_NAME) LIMIT 1";
+  return sql;
+}
+
 std::string sql_dialect::select_no_rows(std::u16string_view table) const {
   return "SELECT * FROM " + name(table) + " LIMIT 0";
 }

@@ -216,6 +216,9 @@ class sql_dialect {
   std::string show_max_allowed_packet() const;
   // Whether the table's storage engine keeps transactions: one row, YES or NO.
   std::string table_transactions(std::u16string_view table) const;
+  // The schema and name of the first table other than `table` itself whose
+  // foreign key refers to `table` (of the connection's database).
+  std::string foreign_key_referrers(std::u16string_view table) const;
   // The table's columns as a result without rows.
   std::string select_no_rows(std::u16string_view table) const;
 

@@ -165,3 +165,41 @@ TEST_F(CsvToMysql, APipeLosesNoRow) {
     EXPECT_EQ(columns(table), (std::vector<std::string>{"n int(11)", "v int(11)"})) << table;
   }
 }
+
+// A table that another table's foreign key refers to is not replaced (mode
+// 1, a CSV file or a worksheet read ahead): renamed away and dropped, the old
+// table used to take the reference with it, leaving the other table unable
+// to take a row.
+TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
+  write_file(dir_.file("parent.csv"), "id,name\n1,Alice\n2,Bob\n3,Carol\n");
+  {
+    testsupport::xlsx_book b(dir_.file("parent.xlsx"));
+    lxw_worksheet* s = b.sheet("parent");
+    worksheet_write_string(s, 0, 0, "id", nullptr);
+    worksheet_write_number(s, 1, 0, 7, nullptr);
+  }
+  const std::string kept = "Error:\nparent: Cannot replace table 'parent': a foreign key of table '" + db_ +
+                           ".child' refers to it; the table is kept as it was\n";
+  const struct {
+    const char* source;
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {"parent.csv", csv_args("parent"), kept},
+      {"parent.xlsx", {"--extr_fn", "--mode=1"}, "Converting spreadsheet parent.xlsx(1 worksheets)\n" + kept},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    for (const char* sql :
+         {"DROP TABLE IF EXISTS child", "DROP TABLE IF EXISTS parent",
+          "CREATE TABLE parent (id INT PRIMARY KEY, name VARCHAR(20))",
+          "CREATE TABLE child (cid INT PRIMARY KEY, pid INT, FOREIGN KEY (pid) REFERENCES parent(id))",
+          "INSERT INTO parent VALUES (1, 'a'), (2, 'b')", "INSERT INTO child VALUES (10, 1)"})
+      ASSERT_TRUE(check_.exec(sql)) << sql;
+    const run_result r = convert(c.source, c.args);
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, c.out));
+    EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(check_.exec("INSERT INTO child VALUES (11, 2)"));
+    EXPECT_EQ(tables(), (std::vector<std::string>{"child", "parent"}));
+  }
+}
