@@ -164,6 +164,7 @@ void xls2sql_converter::check_dest() {
   TK_TRACE(1, "check_dest(%s)", destination_);
   if (direct) {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
+    if (mode_ == mode_overwrite_database) sql_dialect::check_droppable(destination_);
     if (engine_.is_db_exist(destination_) && mode_ == mode_overwrite_database) del_mysql_base(destination_);
     TK_TRACE(1, from_xls ? "from_xls=true" : "from_xls=false");
     return;

@@ -46,7 +46,14 @@ dmp_database::dmp_database(const std::u16string& path, const dump_options& optio
   file_.write(line_break());
   write_statement(dialect().set_names(this->settings().char_set));
   write_statement(dialect().session_sql_mode());
-  if (options_.dmp_ins_db && options_.dmp_ins_tab) write_database_statements();
+  if (options_.dmp_ins_db && options_.dmp_ins_tab) {
+    // The name comes from the file's: refused here as the server would
+    // refuse it when the dump is loaded.
+    sql_dialect::check_droppable(name_);
+    if (name_.empty() || name_.size() > 64 || name_.back() == u' ')
+      throw tk_exception(u"Incorrect database name '" + name_ + u"'", 1);
+    write_database_statements();
+  }
 }
 
 dmp_database::~dmp_database() { TK_TRACE(2, "dmp_database::dtor"); }

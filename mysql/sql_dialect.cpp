@@ -540,6 +540,19 @@ std::unique_ptr<udb_validator> sql_dialect::create_in_validator(const std::vecto
   return std::make_unique<sql_new_in_validator>(indexes);
 }
 
+bool sql_dialect::is_system_database(std::u16string_view name) {
+  for (const char16_t* system : {u"mysql", u"sys", u"information_schema", u"performance_schema"})
+    if (equal_no_case(name, system)) return true;
+  return false;
+}
+
+void sql_dialect::check_droppable(std::u16string_view database) {
+  if (is_system_database(database))
+    throw tk_exception(u"Database '" + std::u16string(database) +
+                           u"' is the server's own: it is not dropped and made anew; choose another destination",
+                       1);
+}
+
 bool sql_dialect::is_plain_word(std::u16string_view name) {
   if (name.empty()) return false;
   for (char16_t c : name) {

@@ -149,6 +149,13 @@ class sql_dialect {
   // A storage-engine, character-set or collation name that may stand in a
   // statement as it is: one or more ASCII letters, digits and '_'.
   static bool is_plain_word(std::u16string_view name);
+  // Whether `name` is one of the server's own databases (mysql, sys,
+  // information_schema, performance_schema), in any letter case: the agent
+  // never drops or makes one anew.
+  static bool is_system_database(std::u16string_view name);
+  // Refuses (level 1) a database the run would drop and make anew when it
+  // is one of the server's own.
+  static void check_droppable(std::u16string_view database);
 
   // ---- Identifiers -----------------------------------------------------------
   void append_name(std::string& out, std::u16string_view name) const;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <tuple>
 
 #include "workbook_support.h"
@@ -201,5 +202,27 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
     EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
     EXPECT_TRUE(check_.exec("INSERT INTO child VALUES (11, 2)"));
     EXPECT_EQ(tables(), (std::vector<std::string>{"child", "parent"}));
+  }
+}
+
+// The server's own databases are never dropped and made anew: not by mode 0
+// on a live server, nor by a dump that makes its database (named after the
+// file, so /backup/mysql.sql would drop `mysql` when loaded). A name the
+// server would refuse stops the dump before it is written, as it stops a
+// live run.
+TEST_F(CsvToMysql, TheServersOwnDatabasesAreNeverDropped) {
+  write_file(dir_.file("a.csv"), "id\n1\n");
+  write_file(dir_.file("settings"), "dmp_ins_db=1\n");
+  const std::string own =
+      "Error:\nDatabase 'sys' is the server's own: it is not dropped and made anew; choose another "
+      "destination\n";
+  run_result r = convert("a.csv", csv_args("t", {"--mode=0", "--dest=sys"}));
+  EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, own));
+  EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME = 'sys'"), "1");
+  for (const auto& [file, out] :
+       {std::pair<std::string, std::string>{"sys.sql", own}, {"q1 .sql", "Error:\nIncorrect database name 'q1 '\n"}}) {
+    r = dump("a.csv", file, csv_args("t"), {{"GRIDLOAD_SETTINGS", dir_.file("settings")}});
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, out));
+    EXPECT_FALSE(std::filesystem::exists(dir_.file(file)));
   }
 }
