@@ -70,6 +70,6 @@ void udb_converter::open_log(const std::string& path) {
   if (!source_.empty()) read.push_back(tk_unicode_to_ansi(source_));
   for (const std::string& file : read)
     if (!path.empty() && tk_is_same_file(path, file))
-      throw tk_exception("The log file is a file the run reads: '" + path + "'", 1);
+      throw tk_exception("The log file is a file the run reads or writes: '" + path + "'", 1);
   set_logfile(path);
 }

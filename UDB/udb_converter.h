@@ -35,8 +35,8 @@ class udb_converter : public tk_converter {
   // "0" and true for any other value. Returns true.
   virtual bool load_profile(const udb_profile& profile);
 
-  // A file the run reads (its source, profile or table list), which the
-  // trace log must not be.
+  // A file the run reads (its source, profile or table list) or writes (a
+  // dump), which the trace log must not be.
   void keep_from_log(const std::string& path) { read_files_.push_back(path); }
   // set_logfile, after refusing (level 1) a path that names the source or a
   // file given to keep_from_log: the log empties its file, which would be

@@ -1,5 +1,6 @@
 #include "cmd_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -166,11 +167,13 @@ bool parse_cmd_line(int argc, char** argv) {
   bool mode_given = false;
   bool profile_loaded = false;
 
-  // The files the run reads, wherever they stand on the line: the log,
-  // which empties its file, must not be one of them.
+  // The files the run reads, and the dump it writes, wherever they stand on
+  // the line: the log, which empties its file, must not be one of them.
+  const bool dump = std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--dump") == 0; });
   for (int i = 1; i < argc; ++i)
-    for (const char* option : {"--src=", "--profile=", "--tab_file="})
-      if (std::strncmp(argv[i], option, std::strlen(option)) == 0) driver.keep_from_log(argv[i] + std::strlen(option));
+    for (const char* option : {"--src=", "--profile=", "--tab_file=", "--dest="})
+      if (std::strncmp(argv[i], option, std::strlen(option)) == 0 && (dump || std::strcmp(option, "--dest=") != 0))
+        driver.keep_from_log(argv[i] + std::strlen(option));
   ansi_cmd_line cmd(argc, argv, g_cmd_options);
   for (; cmd.has_current(); cmd.next()) {
     const char* value = cmd.value();

@@ -95,13 +95,14 @@ TEST(GridloadCli, LogfileGetsTheMilestonesOfThisRunOnly) {
 }
 
 // The log empties its file: a log named as a file the run reads (its
-// source, profile or table list, before or after --logfile=, under another
-// spelling) is refused before anything is written, and the file is kept.
+// source, profile or table list) or its dump (whose lines the log's last
+// ones would follow), before or after --logfile=, under another spelling,
+// is refused before anything is written, and the file is kept.
 TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
   temp_dir dir;
   const std::string file = dir.file("input");
   const std::string spelled = dir.path() + "/./input";
-  for (const char* option : {"--src=", "--profile=", "--tab_file="})
+  for (const char* option : {"--src=", "--profile=", "--tab_file=", "--dest="})
     for (bool log_first : {true, false}) {
       SCOPED_TRACE(std::string(option) + (log_first ? " after" : " before"));
       testsupport::write_file(file, "id,name\n1,Alice\n");
@@ -111,7 +112,7 @@ TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
       if (std::string(option) != "--src=") args.push_back("--src=" + dir.file("other.csv"));
       const run_result r = run_gridload(args);
       EXPECT_EQ(std::tuple(r.status, r.out),
-                std::tuple(255, "Error:\nThe log file is a file the run reads: '" + spelled + "'\n"));
+                std::tuple(255, "Error:\nThe log file is a file the run reads or writes: '" + spelled + "'\n"));
       EXPECT_EQ(read_file(file), "id,name\n1,Alice\n");
     }
 }
