@@ -61,7 +61,8 @@ sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode
     : sql_row_writer(&database, table, table), db_(database), dialect_(database.dialect()) {
   TK_TRACE(2, "sql_table::ctor");
   const uint32_t packet = db_.max_allowed_packet();
-  statement_cap_ = packet > packet_slack ? std::min(max_statement_bytes, packet - packet_slack) : max_statement_bytes;
+  packet_cap_ = packet > packet_slack ? packet - packet_slack : max_statement_bytes;
+  statement_cap_ = std::min(max_statement_bytes, packet_cap_);
   TK_TRACE(2, "sql_table::initialize(%d)", mode);
   read_columns();
   if (db_.local_infile()) {
@@ -447,7 +448,7 @@ void sql_table::refuse_later(uint64_t row_number, std::exception_ptr refusal) {
 }
 
 void sql_table::refuse_too_large() {
-  TK_TRACE(3, "Statement over the packet limit of %d bytes", statement_cap_);
+  TK_TRACE(3, "Statement over the packet limit of %d bytes", packet_cap_);
   refuse_row(n_records_ + 1, sql_exception(packet_too_large, packet_too_large_error, 0));
 }
 
@@ -515,9 +516,10 @@ void sql_table::fast_append(const udb_record& record) {
   dialect_.append_row(pending_, record, slots_, opening, false);
   const size_t row_bytes = pending_.size() - row_starts_.back();
 
-  if (batch_head_.size() + row_bytes > statement_cap_) {
+  if (batch_head_.size() + row_bytes > packet_cap_) {
     // The row alone is more than the server takes: what is pending goes
-    // first, then the row is refused.
+    // first, then the row is refused. (A row over the batch cap that the
+    // server takes goes in a statement of its own.)
     pending_.resize(opening ? 0 : mark);
     row_starts_.pop_back();
     flush();
@@ -547,7 +549,7 @@ void sql_table::slow_append(const udb_record& record) {
   statement_.assign(single_head_);
   dialect_.append_row(statement_, record, slots_, true, big);
   TK_TRACE(1, "Run SQL query: %s", std::string_view(statement_).substr(0, 4096));
-  if (statement_.size() > statement_cap_) return refuse_too_large();
+  if (statement_.size() > packet_cap_) return refuse_too_large();
   if (!big) {
     db_.query_append(statement_);
     return;

@@ -141,7 +141,8 @@ class sql_table : public sql_row_writer {
   sql_database& db_;
   const sql_dialect& dialect_;
   std::vector<sql_cell_slot> slots_;
-  size_t statement_cap_;                          // the longest statement the server takes
+  size_t packet_cap_;                             // the longest statement the server takes
+  size_t statement_cap_;                          // the longest statement of several rows
   bool transactional_ = false;                    // the table's engine keeps transactions
   std::unique_ptr<sql_load_format> load_format_;  // set when rows may go through LOAD DATA
   std::atomic<bool> load_refused_ = false;        // the server refused local infile

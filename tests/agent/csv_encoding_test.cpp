@@ -118,15 +118,19 @@ TEST_F(CsvEncoding, ALineThatCannotBeReadIsReportedAndTheOthersStored) {
             std::pair(std::vector<std::string>{}, false));
 }
 
-// Cells at each limit of the text types and one past it, in bytes, and two
-// million 4-byte characters: each column becomes the smallest type that
-// holds its value, and every value arrives whole, live and through a dump.
+// Cells at each limit of the text types and one past it, in bytes, around
+// the limits of a batch statement and of a value written inline (rows that
+// used to be refused as over max_allowed_packet, though the server takes
+// 64 MiB), and two million 4-byte characters: each column becomes the
+// smallest type that holds its value, and every value arrives whole, live
+// and through a dump.
 TEST_F(CsvEncoding, CellsOfEverySizeArriveWhole) {
   const struct {
     size_t bytes;
     const char* type;
-  } sizes[] = {{255, "varchar(255)"},    {256, "text"},          {65535, "text"},        {65536, "mediumtext"},
-               {16777215, "mediumtext"}, {16777216, "longtext"}, {8000000, "mediumtext"}};
+  } sizes[] = {{255, "varchar(255)"},    {256, "text"},          {65535, "text"},         {65536, "mediumtext"},
+               {16777215, "mediumtext"}, {16777216, "longtext"}, {1000500, "mediumtext"}, {1048576, "mediumtext"},
+               {8000000, "mediumtext"}};
   std::string header = "n", text;
   std::vector<std::string> values, types{"n int(11)"};
   for (size_t i = 0; i < std::size(sizes); ++i) {
