@@ -175,7 +175,10 @@ bool sql_table::same_layout(const udb_record& record) const {
 }
 
 void sql_table::prepare_layout(const udb_record& record) {
+  // Until the match is complete no layout is known: a record that does not
+  // conform leaves none that a later record could take for its own.
   slots_.clear();
+  layout_names_.clear();
   if (schema_.size() > record.size()) {
     TK_TRACE(1, "Size of record is less than size of schema");
     const auto validator = dialect_.create_fn_validator(record);
