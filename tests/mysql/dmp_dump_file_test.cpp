@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -156,20 +157,28 @@ TEST_F(DumpFile, LinksAndStreamsAreWrittenThrough) {
             "Converting CSV file big.csv\nError:\nsales: Cannot write dump file '/dev/stdout': Broken pipe\n");
 }
 
-TEST_F(DumpFile, DestinationsThatCannotBeWritten) {
+// Destinations that cannot be written, a source that cannot be read, and a
+// trace log on a full device: none is the end of the data or a quiet loss;
+// the run ends with the reason.
+TEST_F(DumpFile, WhatCannotBeWrittenOrReadEndsTheRunWithItsReport) {
   write_file(dir_.file("locked.sql"), "keep");
   testsupport::read_only_guard guard(dir_.file("locked.sql"));
-  const std::pair<std::string, std::string> cases[] = {
-      {dir_.path(), "Destination name should specify a file, not folder."},
-      {dir_.file("locked.sql"), "Destination name specifies an existing read-only file."},
-      {dir_.file("none/out.sql"), "Destination path does not exist. Please verify the correct path was given."},
+  const struct {
+    std::string dest, csv, option, before, error;
+  } cases[] = {
+      {dir_.path(), "sales.csv", "", "", "Destination name should specify a file, not folder."},
+      {"locked.sql", "sales.csv", "", "", "Destination name specifies an existing read-only file."},
+      {"none/out.sql", "sales.csv", "", "",
+       "Destination path does not exist. Please verify the correct path was given."},
+      {"out.sql", "/proc/self/mem", "", "", "Cannot read CSV file '/proc/self/mem': Input/output error"},
+      {"out.sql", "sales.csv", "--logfile=/dev/full", "Converting CSV file sales.csv\n" + refused_row("out"),
+       "Cannot write log file '/dev/full': No space left on device"},
   };
-  for (const auto& [dest, message] : cases) {
-    SCOPED_TRACE(dest);
-    const run_result r = dump(dest, "");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, "Error:\n" + message + "\n");
-    EXPECT_EQ(r.err, "");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dest + " from " + c.csv);
+    const std::vector<std::string> extra = c.option.empty() ? std::vector<std::string>{} : std::vector{c.option};
+    const run_result r = dump(c.dest, "", extra, {testsupport::gridload_binary()}, c.csv.c_str());
+    EXPECT_EQ(std::tuple(r.status, r.out, r.err), std::tuple(255, c.before + "Error:\n" + c.error + "\n", ""));
   }
   EXPECT_EQ(read_file(dir_.file("locked.sql")), "keep");
 }
@@ -201,18 +210,6 @@ TEST_F(DumpFile, ARefusedWriteEndsTheRunWithItsReport) {
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"big.csv", "out.sql", "sales.csv", "settings"}));
   }
-}
-
-// A source that cannot be read, and a trace log on a full device: neither is
-// the end of the data or a quiet loss; the run ends with the reason.
-TEST_F(DumpFile, AFailedReadOrLogWriteEndsTheRunWithItsReport) {
-  const run_result unreadable = dump("out.sql", "", {}, {testsupport::gridload_binary()}, "/proc/self/mem");
-  EXPECT_EQ(unreadable.status, 255);
-  EXPECT_EQ(unreadable.out, "Error:\nCannot read CSV file '/proc/self/mem': Input/output error\n");
-  const run_result full_log = dump("out.sql", "", {"--logfile=/dev/full"});
-  EXPECT_EQ(full_log.status, 255);
-  EXPECT_EQ(full_log.out, "Converting CSV file sales.csv\n" + refused_row("out") +
-                              "Error:\nCannot write log file '/dev/full': No space left on device\n");
 }
 
 }  // namespace

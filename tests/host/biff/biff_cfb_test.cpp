@@ -3,6 +3,8 @@
 // told apart in biff_workbook_test.cpp.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "biff_test_writer.h"
 #include "wb_cfb_reader.h"
 
@@ -119,13 +121,8 @@ TEST(host_biff_cfb, DamagedSectorChainsAreRefusedNotFollowed) {
   const std::string good = compound_file({{u"Workbook", data}});
   // The stream's first sector, from its directory entry (the second).
   const std::uint32_t first = biff_test::u32_at(good, (biff_test::u32_at(good, 0x30) + 1) * 512 + 128 + 0x74);
-  ASSERT_EQ(biff_test::fat_entry(good, first + 2), first + 3);  // the writer's chains are contiguous
-  struct row {
-    const char* what;
-    std::uint32_t index;
-    std::uint32_t value;
-  };
-  const row rows[] = {
+  const std::tuple<const char*, std::uint32_t, std::uint32_t> rows[] = {
+      // what, FAT index, its new value
       {"loop back to the start", first + 5, first},
       {"link to itself", first + 3, first + 3},
       {"sector past the file", first + 5, 0x00FFFFFF},
@@ -133,10 +130,10 @@ TEST(host_biff_cfb, DamagedSectorChainsAreRefusedNotFollowed) {
       {"end of chain too early", first + 5, 0xFFFFFFFE},
       {"link into the FAT's own sectors", first + 5, biff_test::u32_at(good, 0x4C)},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
+  for (const auto& [what, index, value] : rows) {
+    SCOPED_TRACE(what);
     std::string file = good;
-    biff_test::set_fat_entry(file, r.index, r.value);
+    biff_test::set_fat_entry(file, index, value);
     auto reader = open_bytes(file);
     ASSERT_NE(reader, nullptr);  // the header, FAT and directory are sound
     EXPECT_EQ(reader->open_stream(1), nullptr);
@@ -150,11 +147,7 @@ TEST(host_biff_cfb, DamagedHeadersAndDirectoriesAreRefused) {
     std::string f = good;
     return f.replace(at, 4, biff_test::bytes().u32(value));
   };
-  struct row {
-    const char* what;
-    std::string file;
-  };
-  const row rows[] = {
+  const std::pair<const char*, std::string> rows[] = {
       {"signature", patched(0, 0x12345678)},
       {"sector size 2^10", patched(0x1C, 0x000AFFFE)},
       {"FAT sector count larger than the file", patched(0x2C, 1000)},
@@ -164,7 +157,7 @@ TEST(host_biff_cfb, DamagedHeadersAndDirectoriesAreRefused) {
       {"first FAT sector past the file", patched(0x4C, 0x7FFFFFFF)},
       {"DIFAT needed but missing", patched(0x2C, 110)},
   };
-  for (const row& r : rows) EXPECT_EQ(open_bytes(r.file), nullptr) << r.what;
+  for (const auto& [what, file] : rows) EXPECT_EQ(open_bytes(file), nullptr) << what;
 
   // A directory chain that loops onto itself.
   std::string looped = good;
@@ -178,23 +171,20 @@ TEST(host_biff_cfb, TruncatedFilesFailUnlessOnlyPaddingIsMissing) {
   const std::string data = pattern(5000, 9);
   const std::string file = compound_file({{u"Workbook", data}});
   const std::size_t padding = 512 - 5000 % 512;
-  struct row {
-    std::size_t cut;  // bytes removed from the end
-    bool readable;
-  };
-  const row rows[] = {{0, true}, {padding, true}, {padding + 1, false}, {512, false}, {2000, false}, {5000, false}};
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.cut);
-    const std::string cut = file.substr(0, file.size() - r.cut);  // must outlive the stream
+  // Bytes cut from the end: only the last sector's padding may go.
+  const std::pair<std::size_t, bool> rows[] = {{0, true},    {padding, true}, {padding + 1, false},
+                                               {512, false}, {2000, false},   {5000, false}};
+  for (const auto& [cut_bytes, readable] : rows) {
+    SCOPED_TRACE(cut_bytes);
+    const std::string cut = file.substr(0, file.size() - cut_bytes);  // must outlive the stream
     auto stream = open_named(cut, u"Workbook");
-    EXPECT_EQ(stream != nullptr, r.readable);
+    ASSERT_EQ(stream != nullptr, readable);
     if (stream) {
       EXPECT_EQ(read_all(*stream, 4096), data);
     }
   }
   // Every cut of the file's head fails cleanly: nothing, part of the header, the header alone.
-  const std::size_t keeps[] = {0, 300, 511, 512, 513, 1000, 1536, 2047};
-  for (std::size_t keep : keeps) {
+  for (std::size_t keep : {0, 300, 511, 512, 513, 1000, 1536, 2047}) {
     const std::string head = file.substr(0, keep);
     EXPECT_EQ(open_named(head, u"Workbook"), nullptr) << keep;
   }

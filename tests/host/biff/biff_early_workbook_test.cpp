@@ -5,6 +5,8 @@
 // 4.0 workbook of several sheets is converted end to end in round_trip_test.)
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "biff_test_writer.h"
 #include "host_fixture.h"
 #include "test_support.h"
@@ -75,19 +77,14 @@ TEST(host_biff_early, EncryptedAndDamagedFilesAreRefused) {
   std::string wrong_size = early::workbook4("", {{"S", sheet}});
   constexpr std::size_t size_at = 10 + 4;  // after the BOF record and the SHEETHDR's header
   wrong_size[size_at + 2] = '\x7F';        // far past the end
-  const struct {
-    const char* what;
-    std::string file;
-    long error;
-  } rows[] = {
+  const std::tuple<const char*, std::string, long> rows[] = {
       {"FILEPASS", early::sheet(4, record(0x002F, bytes().u16(1).u16(2)) + cell), 3161},
       {"chart file", early::chart(4), 3274},
       {"sheet size past the end", wrong_size, 3274},
       {"cut inside the BOF", sheet.substr(0, 6), 3274},
   };
-  for (const auto& r : rows) {
-    EXPECT_EQ(open_error(written_file(r.file, "sheet.xls").path).number, r.error) << r.what;
-  }
+  for (const auto& [what, file, error] : rows)
+    EXPECT_EQ(open_error(written_file(file, "sheet.xls").path).number, error) << what;
 
   // Cut inside the second cell: the sheet is listed and fails to open.
   const std::string two = early::sheet(4, cell + early::number(4, 1, 0, 0, 2));

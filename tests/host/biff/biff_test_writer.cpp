@@ -216,10 +216,6 @@ std::uint32_t u32_at(const std::string& file, std::size_t at) {
 }
 
 // The FAT of compound_file() is contiguous from its first sector.
-std::uint32_t fat_entry(const std::string& file, std::uint32_t index) {
-  return u32_at(file, (u32_at(file, 0x4C) + 1) * std::size_t{sector} + 4 * index);
-}
-
 void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value) {
   file.replace((u32_at(file, 0x4C) + 1) * std::size_t{sector} + 4 * index, 4, bytes().u32(value));
 }

@@ -71,8 +71,8 @@ std::string compound_file(const std::vector<std::pair<std::u16string, std::strin
 // The little-endian 32-bit number at `at`.
 std::uint32_t u32_at(const std::string& file, std::size_t at);
 
-// Reads or writes entry `index` of the FAT of a file made by compound_file().
-std::uint32_t fat_entry(const std::string& file, std::uint32_t index);
+// Sets entry `index` of the FAT of a file made by compound_file(); its
+// streams' chains are contiguous.
 void set_fat_entry(std::string& file, std::uint32_t index, std::uint32_t value);
 
 // Excel 2.x-4.0 files (BIFF2, 3, 4: `version` 2, 3 or 4): bare record

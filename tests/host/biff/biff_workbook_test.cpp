@@ -6,6 +6,8 @@
 // tests/agent against tests/golden/xls.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "biff_test_writer.h"
 #include "host_fixture.h"
 #include "test_support.h"
@@ -143,12 +145,7 @@ TEST(host_biff_workbook, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {
   const std::uint32_t start = u32_at(good, dir_at + 128 + 0x74);
   std::string looped = good;
   set_fat_entry(looped, start + 40, start + 3);
-  struct row {
-    const char* what;
-    std::string file;
-    long error;
-  };
-  const row rows[] = {
+  const std::tuple<const char*, std::string, long> rows[] = {
       {"FILEPASS", book8(filepass + std::string(100, '\x7F'), {{"S", 0, 0, 0x10, ""}}), 3161},
       {"encrypted package",
        compound_file({{u"EncryptionInfo", std::string(200, 'i')}, {u"EncryptedPackage", std::string(5000, 'p')}}),
@@ -162,9 +159,7 @@ TEST(host_biff_workbook, EncryptedUnsupportedAndDamagedWorkbooksAreRefused) {
       {"chain loops back", looped, 3274},
       {"cut in the middle", good.substr(0, good.size() / 2), 3274},
   };
-  for (const row& r : rows) {
-    EXPECT_EQ(open_error(written_file(r.file).path).number, r.error) << r.what;
-  }
+  for (const auto& [what, file, error] : rows) EXPECT_EQ(open_error(written_file(file).path).number, error) << what;
 
   // Damage inside a sheet, and a sheet whose offset points nowhere: the
   // table is listed and fails to open.

@@ -1,6 +1,7 @@
 // The engine object, opening files of every kind, the table collection and
 // recordset navigation.
 #include <random>
+#include <tuple>
 
 #include "host_fixture.h"
 #include "wb_database.h"
@@ -22,26 +23,21 @@ std::string simple_book(xlsx_book& w) {
 }  // namespace
 
 TEST(host_engine, CreateInstanceResolvesOnlyTheRegisteredClasses) {
-  struct row {
-    std::u16string class_id;
-    std::u16string interface_id;
-    wb_hresult expected;
-  };
-  const std::u16string iid(wb_engine::engine_interface_id);
-  const row rows[] = {
-      {u"{CD7791B9-43FD-42C5-AE42-8DD2811F0419}", iid, wb_s_ok},
+  const std::u16string iid(wb_engine::engine_interface_id), ace = u"{CD7791B9-43FD-42C5-AE42-8DD2811F0419}";
+  const auto unregistered = static_cast<wb_hresult>(0x80040154u);
+  const std::tuple<std::u16string, std::u16string, wb_hresult> rows[] = {
+      {ace, iid, wb_s_ok},
       {u"{00000100-0000-0100-8000-00AA006D2EA4}", iid, wb_s_ok},
       {u"{cd7791b9-43fd-42c5-ae42-8dd2811f0419}", iid, wb_s_ok},
-      {u"{00000100-0000-0010-8000-00AA006D2EA4}", iid, static_cast<wb_hresult>(0x80040154u)},
-      {u"{00000000-0000-0000-0000-000000000000}", iid, static_cast<wb_hresult>(0x80040154u)},
-      {u"CD7791B9-43FD-42C5-AE42-8DD2811F0419", iid, static_cast<wb_hresult>(0x80040154u)},
-      {u"{CD7791B9-43FD-42C5-AE42-8DD2811F0419}", u"{00000021-0000-0010-8000-00AA006D2EA5}",
-       static_cast<wb_hresult>(0x80004002u)},
+      {u"{00000100-0000-0010-8000-00AA006D2EA4}", iid, unregistered},
+      {u"{00000000-0000-0000-0000-000000000000}", iid, unregistered},
+      {ace.substr(1, 36), iid, unregistered},
+      {ace, u"{00000021-0000-0010-8000-00AA006D2EA5}", static_cast<wb_hresult>(0x80004002u)},
   };
-  for (const row& r : rows) {
+  for (const auto& [class_id, interface_id, expected] : rows) {
     std::unique_ptr<wb_engine> engine;
-    EXPECT_EQ(wb_engine::create_instance(r.class_id, r.interface_id, engine), r.expected) << utf8(r.class_id);
-    EXPECT_EQ(engine != nullptr, r.expected == wb_s_ok) << utf8(r.class_id);
+    EXPECT_EQ(wb_engine::create_instance(class_id, interface_id, engine), expected) << utf8(class_id);
+    EXPECT_EQ(engine != nullptr, expected == wb_s_ok) << utf8(class_id);
   }
 }
 
@@ -83,11 +79,8 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
 TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
   xlsx_book w;
   const std::string path = simple_book(w);  // "a", 1, 2
-  struct row {
-    const char16_t* connect;
-    long records;  // -1: refused with 3170
-  };
-  const row rows[] = {
+  const std::pair<const char16_t*, long> rows[] = {
+      // records, or -1: refused with 3170
       {u"Excel 5.0; HDR=No; IMEX=1;", 3},
       {u"Excel 5.0; IMEX=1;", 2},
       {u"Excel 8.0;hdr=no", 3},
@@ -97,13 +90,10 @@ TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
       {u"", -1},
       {u";Excel 5.0", -1},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(utf8(r.connect));
-    if (r.records < 0) {
-      EXPECT_EQ(open_error(path, r.connect).number, 3170);
-    } else {
-      EXPECT_EQ(read_table(path, u"Sheet1$", r.connect).record_count, r.records);
-    }
+  for (const auto& [connect, records] : rows) {
+    SCOPED_TRACE(utf8(connect));
+    EXPECT_EQ(records < 0 ? open_error(path, connect).number : read_table(path, u"Sheet1$", connect).record_count,
+              records < 0 ? 3170 : records);
   }
 }
 
@@ -148,22 +138,19 @@ TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
   auto engine = make_engine();
   auto db = open_ok(*engine, path);
   ASSERT_NE(db, nullptr);
-  struct row {
-    std::u16string sql;
-    long number;
-  };
-  const row rows[] = {
+  const std::pair<std::u16string, long> rows[] = {
       {u"SELECT * FROM [Nope$]", 3078}, {u"DELETE FROM [Sheet1$]", 3129},     {u"SELECT a FROM [Sheet1$]", 3131},
       {u"SELECT * FROM", 3131},         {u"SELECT * FROM [Sheet1$] x", 3131},
   };
-  for (const row& r : rows) {
+  for (const auto& [sql, number] : rows) {
+    SCOPED_TRACE(utf8(sql));
     std::unique_ptr<wb_query_def> qd;
-    ASSERT_EQ(db->create_query_def(u"", r.sql, qd), wb_s_ok);
+    ASSERT_EQ(db->create_query_def(u"", sql, qd), wb_s_ok);
     std::unique_ptr<wb_recordset> rs;
-    EXPECT_EQ(qd->open_recordset(rs), wb_dao_hresult(r.number)) << utf8(r.sql);
+    EXPECT_EQ(qd->open_recordset(rs), wb_dao_hresult(number));
     EXPECT_EQ(rs, nullptr);
     ASSERT_EQ(engine->errors().count(), 1u);
-    EXPECT_EQ(engine->errors().item(0).number, r.number) << utf8(r.sql);
+    EXPECT_EQ(engine->errors().item(0).number, number);
   }
   EXPECT_EQ(utf8(engine->errors().item(0).description), "Syntax error in FROM clause.");
   std::unique_ptr<wb_recordset> rs;
