@@ -31,16 +31,6 @@ TEST_F(CsvToMysql, ProcessingModesWithAnExistingTable) {
            "INSERT INTO t VALUES ('01', 'old'), ('2', 'old')", "CREATE TABLE other (x INT)"}));
 }
 
-TEST_F(CsvToMysql, LongValueWidensItsColumnOnce_AndRefinementCanBeTurnedOff) {
-  std::string long_text(300, 'x');
-  long_text[299] = 'y';
-  write_file(dir_.file("w.csv"), "n,txt\n1,short\n2," + long_text + "\n3," + long_text + "z\n");
-  run_result r = convert("w.csv", csv_args("w", {"--no_refine"}));
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(columns("w"), (std::vector<std::string>{"n varchar(255)", "txt text"})) << "--no_refine keeps the types";
-  EXPECT_EQ(column("w", "txt", "n"), (std::vector<std::string>{"short", long_text, long_text + "z"}));
-}
-
 // A database the run makes in a one-byte character set refuses a text it
 // cannot hold (Cyrillic in latin1): live, the row is reported and left out;
 // a dump that makes its database does the same, so that it loads and gives
