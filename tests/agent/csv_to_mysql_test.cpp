@@ -40,8 +40,7 @@ TEST_F(CsvToMysql, AOneByteCharacterSetRefusesWhatItCannotHoldLiveAndInADump) {
   write_file(dir_.file("l1.csv"),
              "id,v\n1,ok\n2,\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\n3,\xE2\x82\xACuro\n"
              "4,\xC3\xBC\n5,\xC2\x81x\n");
-  write_file(dir_.file("settings"), "char_set=latin1\ndmp_ins_db=1\n");
-  const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+  const auto env = settings("char_set=latin1\ndmp_ins_db=1\n");
   const std::string report =
       "Converting CSV file l1.csv\nError:\nl1, record #2: Incorrect string value: "
       "'\\xD0\\x9F\\xD1\\x80\\xD0\\xB8...' for column `" +
@@ -79,10 +78,9 @@ TEST_F(CsvToMysql, PortTextAndAPortWithoutAServer) {
 }
 
 TEST_F(CsvToMysql, SettingsFileChoosesCharacterSetAndEngine) {
-  write_file(dir_.file("settings"), "char_set=utf8mb4\ntab_type=MyISAM\n");
   write_file(dir_.file("e.csv"), "a\n\xF0\x9F\x98\x80\n");
   check_.exec("DROP DATABASE `" + db_ + "`");
-  run_result r = convert("e.csv", csv_args("e"), {{"GRIDLOAD_SETTINGS", dir_.file("settings")}});
+  run_result r = convert("e.csv", csv_args("e"), settings("char_set=utf8mb4\ntab_type=MyISAM\n"));
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(rows("SELECT s.default_character_set_name, t.engine, e.a FROM information_schema.schemata s JOIN "
                  "information_schema.tables t ON t.table_schema = s.schema_name JOIN e WHERE s.schema_name='" +

@@ -10,7 +10,6 @@
 #include "mysql_test_server.h"
 #include "workbook_support.h"
 
-using testsupport::run_result;
 using testsupport::write_file;
 
 namespace {
@@ -35,6 +34,16 @@ class LoadPaths : public wbtest::workbook_run {
     return text;
   }
 
+  // A run of `source` with `args` and a trace log: its transcript; the log
+  // is added to `logs`.
+  std::string logged(const std::string& source, std::vector<std::string> args,
+                     const std::map<std::string, std::string>& env, std::string& logs) {
+    args.push_back("--logfile=run.log");
+    const std::string text = testsupport::transcript(source, convert(source, args, env));
+    logs += testsupport::read_file(dir_.file("run.log"));
+    return text;
+  }
+
   // The runs of one path against `server`: their transcripts, the tables
   // they leave, and each trace log.
   std::string runs(const testsupport::mysql_address& server, bool load_data, std::vector<std::string>& logs) {
@@ -42,8 +51,7 @@ class LoadPaths : public wbtest::workbook_run {
     std::string why;
     EXPECT_TRUE(check_.open(address_, "", why)) << why;
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
-    write_file(dir_.file("settings"), load_data ? "" : "load_data=0\n");
-    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+    const auto env = settings(load_data ? "" : "load_data=0\n");
     const std::string xls = testsupport::source_dir() + "/tests/data/xls/cell_kinds.xls";
     const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
         {"kinds.csv", csv_args("csv", {"--mode=0"})},
@@ -54,13 +62,7 @@ class LoadPaths : public wbtest::workbook_run {
     };
     std::string text;
     logs.clear();
-    for (const auto& [source, args] : steps) {
-      std::vector<std::string> extra = args;
-      extra.push_back("--logfile=run.log");
-      const run_result r = convert(source, extra, env);
-      text += testsupport::transcript(source, r);
-      logs.push_back(testsupport::read_file(dir_.file("run.log")));
-    }
+    for (const auto& [source, args] : steps) text += logged(source, args, env, logs.emplace_back());
     return text + listing();
   }
 };
@@ -155,18 +157,13 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   parts["xl/worksheets/sheet1.xml"].replace(parts["xl/worksheets/sheet1.xml"].find("</sheetData>"), 12, "</sheetDat>");
   testsupport::write_zip(dir_.file("broken.xlsx"), parts);
   const std::string xls = testsupport::source_dir() + "/tests/data/xls/";
-  const auto runs = [&](const std::string& settings, std::string& logs) {
-    write_file(dir_.file("settings"), settings);
-    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+  const auto runs = [&](const std::string& lines, std::string& logs) {
+    const auto env = settings(lines);
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
     std::string text;
     logs.clear();
     const auto step = [&](const std::string& source, const std::vector<std::string>& args) {
-      std::vector<std::string> extra = args;
-      extra.push_back("--logfile=run.log");
-      text += testsupport::transcript(source, convert(source, extra, env));
-      text += listing();
-      logs += testsupport::read_file(dir_.file("run.log"));
+      text += logged(source, args, env, logs) + listing();
     };
     step("book.xlsx", {"--extr_fn", "--charset=utf8"});
     for (const std::string mode : {"1", "2", "3"}) {

@@ -44,8 +44,7 @@ class RoundTrip : public wbtest::workbook_run {
   // and into a dump that creates its own database, loads the dump, and
   // compares the two databases table by table.
   void live_and_dump_agree(const std::string& source, const std::vector<std::string>& extra) {
-    write_file(dir_.file("settings"), "dmp_ins_db=1\n");
-    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+    const auto env = settings("dmp_ins_db=1\n");
     std::vector<std::string> live = extra;
     live.push_back("--logfile=live.log");
     const run_result r = convert(source, live, env);

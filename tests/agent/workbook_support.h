@@ -53,6 +53,11 @@ class workbook_run : public testsupport::mysql_fixture {
       if (!e.empty()) args.push_back(e);
     return args;
   }
+  // The environment of a run whose settings file holds `lines`.
+  std::map<std::string, std::string> settings(const std::string& lines) {
+    testsupport::write_file(dir_.file("settings"), lines);
+    return {{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+  }
   // Moves the test to the server at `address`, with an empty test database.
   void use_server(const testsupport::mysql_address& address) {
     address_ = address;
@@ -156,10 +161,11 @@ class workbook_run : public testsupport::mysql_fixture {
     }
     return text;
   }
-  // Every table of the test's database by name: "== name", the columns with
-  // their types, then the rows in the order they were stored; cells are
-  // separated by tabs, NULL is \N, and backslash, tab, CR and LF are escaped.
-  std::string listing() {
+  // Every table of the test's database by name (or the table `only`):
+  // "== name", the columns with their types, then the rows in the order they
+  // were stored; cells are separated by tabs, NULL is \N, and backslash, tab,
+  // CR and LF are escaped.
+  std::string listing(const std::string& only = "") {
     std::string text;
     auto line = [&text](const std::vector<std::optional<std::string>>& cells) {
       for (size_t i = 0; i < cells.size(); ++i) {
@@ -170,7 +176,7 @@ class workbook_run : public testsupport::mysql_fixture {
       }
       text += "\n";
     };
-    for (const std::string& table : tables()) {
+    for (const std::string& table : only.empty() ? tables() : std::vector<std::string>{only}) {
       text += "== " + table + "\n";
       const std::vector<std::string> names = columns(table);
       line(std::vector<std::optional<std::string>>(names.begin(), names.end()));
