@@ -118,12 +118,9 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
     // column of short ones): the copy is given up on the way.
     lxw_worksheet* early = b.sheet("early");
     lxw_worksheet* wide = b.sheet("wide");
-    worksheet_write_string(early, 0, 0, "n", nullptr);
+    wbtest::write_row(early, 0, {"n"});
     for (lxw_row_t r = 1; r <= 5000; ++r)
-      if (r == 3)
-        worksheet_write_string(early, r, 0, "three", nullptr);
-      else
-        worksheet_write_number(early, r, 0, r, nullptr);
+      wbtest::write_row(early, r, {r == 3 ? wbtest::xlsx_cell("three") : double(r)});
     const std::string long_text(300, 'w');
     for (lxw_row_t r = 0; r <= 10000; ++r)
       for (lxw_col_t c = 0; c < 14; ++c) {
@@ -131,23 +128,15 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
         text += std::to_string(r + c);
         worksheet_write_string(wide, r, c, r == 3 && c == 5 ? long_text.c_str() : text.c_str(), nullptr);
       }
-    const char* heads[] = {"id", "name", "amount", "day"};
-    for (lxw_col_t c = 0; c < 4; ++c) worksheet_write_string(steady, 0, c, heads[c], nullptr);
-    const char* late_heads[] = {"num", "int", "big", "empty", "day"};
-    for (lxw_col_t c = 0; c < 5; ++c) worksheet_write_string(late, 0, c, late_heads[c], nullptr);
+    wbtest::write_row(steady, 0, {"id", "name", "amount", "day"});
+    wbtest::write_row(late, 0, {"num", "int", "big", "empty", "day"});
     for (lxw_row_t r = 1; r <= 40; ++r) {
       const double d = wbtest::serial(wbtest::epoch_1900, 2024, 1, 1) + r;
-      worksheet_write_number(steady, r, 0, r, nullptr);
-      worksheet_write_string(steady, r, 1,
-                             r == 25 ? "four bytes \xF0\x9F\x98\x80" : ("name " + std::to_string(r)).c_str(), nullptr);
-      worksheet_write_number(steady, r, 2, r * 0.5, nullptr);
+      wbtest::write_row(steady, r,
+                        {double(r), r == 25 ? "four bytes \xF0\x9F\x98\x80" : "name " + std::to_string(r), r * 0.5});
       worksheet_write_number(steady, r, 3, d, day);
-      if (r == 30)
-        worksheet_write_string(late, r, 0, "n/a", nullptr);
-      else
-        worksheet_write_number(late, r, 0, r, nullptr);
-      worksheet_write_number(late, r, 1, r == 31 ? 2.5 : r, nullptr);
-      worksheet_write_number(late, r, 2, r == 32 ? 3e9 : r, nullptr);
+      wbtest::write_row(late, r,
+                        {r == 30 ? wbtest::xlsx_cell("n/a") : double(r), r == 31 ? 2.5 : r, r == 32 ? 3e9 : r});
       if (r == 33) worksheet_write_number(late, r, 3, 7, nullptr);
       worksheet_write_number(late, r, 4, r == 34 ? d + 0.5 : d, r == 34 ? moment : day);
       if (r == 35) worksheet_write_string(late, r, 6, "right", nullptr);

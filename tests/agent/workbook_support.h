@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 #include "mysql_test_server.h"
@@ -34,6 +35,20 @@ using testsupport::epoch_1900, testsupport::epoch_1904, testsupport::patch_part,
     testsupport::serial, testsupport::write_zip, testsupport::xlsx_book;
 
 using table_rows = std::vector<std::vector<std::string>>;
+
+// Writes `cells` into row `row` from column `first` on, without a format:
+// texts as strings (an empty text leaves its cell empty), numbers as numbers.
+using xlsx_cell = std::variant<std::string, double>;
+inline void write_row(lxw_worksheet* s, lxw_row_t row, const std::vector<xlsx_cell>& cells, lxw_col_t first = 0) {
+  for (lxw_col_t c = 0; c < cells.size(); ++c) {
+    const std::string* text = std::get_if<std::string>(&cells[c]);
+    const auto col = static_cast<lxw_col_t>(first + c);
+    if (!text)
+      worksheet_write_number(s, row, col, std::get<double>(cells[c]), nullptr);
+    else if (!text->empty())
+      worksheet_write_string(s, row, col, text->c_str(), nullptr);
+  }
+}
 
 // What a workbook run prints: the workbook's line with its worksheet count,
 // then a line per converted table.

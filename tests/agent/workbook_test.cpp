@@ -18,11 +18,6 @@ namespace {
 
 using strings = std::vector<std::string>;
 
-void heads(lxw_worksheet* s, const strings& names) {
-  for (lxw_col_t c = 0; c < names.size(); ++c)
-    if (!names[c].empty()) worksheet_write_string(s, 0, c, names[c].c_str(), nullptr);
-}
-
 // Texts of every kind: line breaks kept, a carriage return (written as the
 // _x000D_ escape) decoded, 4-byte characters whole, a text over 255
 // characters making a long-text column; and rich-text runs joined.
@@ -42,7 +37,7 @@ const strings plain_texts = [] {
 
 void write_texts(xlsx_book& b) {
   lxw_worksheet* s = b.sheet("Texts");
-  heads(s, {"plain", "rich"});
+  wbtest::write_row(s, 0, {"plain", "rich"});
   lxw_format* bold = workbook_add_format(b.handle());
   format_set_bold(bold);
   lxw_format* italic = workbook_add_format(b.handle());
@@ -69,7 +64,7 @@ void write_values_book(const std::string& path, bool date1904) {
   lxw_format* euro = b.format("#,##0.00 [$\xE2\x82\xAC-407]");
   lxw_format* percent = b.format("0.00%");
   lxw_format* dollar = b.format("\"$\"#,##0.00");
-  heads(s, {"day", "moment", "clock", "price", "share"});
+  wbtest::write_row(s, 0, {"day", "moment", "clock", "price", "share"});
   // In the 1900 system the writer's own date arithmetic, with its fictitious
   // 1900-02-29; in the 1904 system serials counted here from 1904-01-01.
   const std::array<int, 6> days[] = {{1900, 1, 1}, {1900, 2, 28}, {1900, 3, 1}, {2024, 2, 29}, {9999, 12, 31}},
@@ -102,14 +97,14 @@ void write_values_book(const std::string& path, bool date1904) {
 
   // Serial 60 is the fictitious 1900-02-29: it arrives as the day before.
   s = b.sheet("Leap");
-  heads(s, {"day"});
+  wbtest::write_row(s, 0, {"day"});
   for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 0, 59 + r, day);
 
   // Booleans, error cells (NULL) and formulas, whose cached results are the
   // values. The writer marks every string result "str"; the error and
   // boolean results are patched in below.
   s = b.sheet("Calc");
-  heads(s, {"flag", "broken", "product", "label", "test"});
+  wbtest::write_row(s, 0, {"flag", "broken", "product", "label", "test"});
   for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_boolean(s, r + 1, 0, r != 1, nullptr);
   worksheet_write_formula_str(s, 1, 1, "=1/0", nullptr, "#DIV/0!");
   worksheet_write_formula_str(s, 2, 1, "=NA()", nullptr, "#N/A");
@@ -125,7 +120,7 @@ void write_values_book(const std::string& path, bool date1904) {
   // A column of several kinds is text, each value in its text form; numbers
   // with empty cells stay numeric; a column without any value is text.
   s = b.sheet("Mixed");
-  heads(s, {"anything", "sparse", "nothing"});
+  wbtest::write_row(s, 0, {"anything", "sparse", "nothing"});
   lxw_row_t r = 1;
   for (double v : {42.0, 1.5, 1e20, -0.001}) worksheet_write_number(s, r++, 0, v, nullptr);
   worksheet_write_string(s, r++, 0, "word", nullptr);
@@ -142,8 +137,7 @@ void write_values_book(const std::string& path, bool date1904) {
   // Header names: empty or blank gives F<n>, a number its text, a name
   // taken (ignoring case) gets the lowest number that makes it unique.
   s = b.sheet("Heads");
-  heads(s, {"id", "", "Name", "name", "  ", "NAME", "f2", "Name1"});
-  worksheet_write_number(s, 0, 8, 2024, nullptr);
+  wbtest::write_row(s, 0, {"id", "", "Name", "name", "  ", "NAME", "f2", "Name1", 2024.0});
   for (lxw_col_t c = 0; c < 9; ++c) worksheet_write_number(s, 1, c, c + 1, nullptr);
 
   // The used range starts at the first used row and column; empty rows
@@ -151,14 +145,11 @@ void write_values_book(const std::string& path, bool date1904) {
   s = b.sheet("Gaps");
   lxw_format* filled = workbook_add_format(b.handle());
   format_set_bg_color(filled, LXW_COLOR_YELLOW);
-  worksheet_write_string(s, 2, 1, "k", nullptr);
-  worksheet_write_string(s, 2, 2, "v", nullptr);
-  worksheet_write_number(s, 3, 1, 1, nullptr);
-  worksheet_write_string(s, 3, 2, "one", nullptr);
+  wbtest::write_row(s, 2, {"k", "v"}, 1);
+  wbtest::write_row(s, 3, {1.0, "one"}, 1);
   worksheet_write_blank(s, 5, 1, filled);  // formatted, no value
-  worksheet_write_number(s, 6, 1, 2, nullptr);
-  worksheet_write_string(s, 6, 2, "two", nullptr);
-  worksheet_write_string(s, 8, 2, "only v", nullptr);
+  wbtest::write_row(s, 6, {2.0, "two"}, 1);
+  wbtest::write_row(s, 8, {"only v"}, 2);
 
   write_texts(b);
   b.close();
@@ -199,16 +190,13 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
     xlsx_book b(dir_.file("book.xlsx"), true);
     lxw_worksheet* s = b.sheet("Big");
     lxw_format* day = b.format("yyyy-mm-dd");
-    heads(s, {"id", "label", "amount", "day"});
+    wbtest::write_row(s, 0, {"id", "label", "amount", "day"});
     char buf[128];
     for (lxw_row_t r = 1; r <= n; ++r) {
-      worksheet_write_number(s, r, 0, r, nullptr);
       std::snprintf(buf, sizeof buf, "label %u \xC3\xA4 %x", r, r * 2654435761u);
-      worksheet_write_string(s, r, 1, buf, nullptr);
-      labels.push_back(buf);
       const double amount = (r % 1000) * 0.25;
+      wbtest::write_row(s, r, {double(r), labels.emplace_back(buf), amount});
       sum_amount += amount;
-      worksheet_write_number(s, r, 2, amount, nullptr);
       worksheet_write_number(s, r, 3, wbtest::serial(wbtest::epoch_1900, 2000, 1, 1) + r % 3650, day);
       sum_days += r % 3650;
     }
