@@ -154,10 +154,9 @@ void write_values_book(const std::string& path, bool date1904) {
   write_texts(b);
   b.close();
   const std::string sheet = "xl/worksheets/sheet3.xml";
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>1/0</f>", "t=\"e\"><f>1/0</f>");
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>NA()</f>", "t=\"e\"><f>NA()</f>");
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>AND(TRUE)</f>", "t=\"b\"><f>AND(TRUE)</f>");
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>OR(FALSE)</f>", "t=\"b\"><f>OR(FALSE)</f>");
+  for (const auto& [formula, type] :
+       std::map<std::string, std::string>{{"1/0", "e"}, {"NA()", "e"}, {"AND(TRUE)", "b"}, {"OR(FALSE)", "b"}})
+    wbtest::patch_part(path, sheet, "t=\"str\"><f>" + formula + "</f>", "t=\"" + type + "\"><f>" + formula + "</f>");
 }
 
 }  // namespace
