@@ -228,13 +228,13 @@ class Hostile : public wbtest::workbook_run {
     return loaded;
   }
 
-  // `db` (no quote in its name) holds exactly the table `table` with `columns` in
-  // order and `values` as rows, byte for byte.
+  // `db` (a name without quotes) holds exactly the table `table` with
+  // `columns` in order and `values` as rows, byte for byte.
   void expect_table(const std::string& db, const std::string& table, const std::vector<std::string>& columns,
                     const table_rows& values) {
     table_rows names;
     for (const std::string& c : columns) names.push_back({table, c});
-    EXPECT_EQ(rows("SELECT table_name, column_name FROM information_schema.columns WHERE table_schema = '" + db +
+    EXPECT_EQ(rows("SELECT table_name, column_name FROM information_schema.columns WHERE table_schema = BINARY '" + db +
                    "' ORDER BY table_name, ordinal_position"),
               names);
     EXPECT_EQ(rows("SELECT * FROM " + ident(db) + "." + ident(table)), values);
