@@ -16,11 +16,6 @@ namespace {
 
 class CsvEncoding : public wbtest::workbook_run {
  protected:
-  // The environment of a run whose settings file holds `lines`.
-  std::map<std::string, std::string> settings(const std::string& lines) {
-    write_file(dir_.file("settings"), lines);
-    return {{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
-  }
   // UTF-8 text in the encoding `to` (an iconv name; empty: as it is).
   std::string encoded(const std::string& utf8, const std::string& to) {
     if (to.empty()) return utf8;

@@ -32,16 +32,6 @@ TEST_F(CsvToMysql, ProcessingModesWithAnExistingTable) {
            "INSERT INTO t VALUES ('01', 'old'), ('2', 'old')", "CREATE TABLE other (x INT)"}));
 }
 
-TEST_F(CsvToMysql, LongValueWidensItsColumnOnce_AndRefinementCanBeTurnedOff) {
-  std::string long_text(300, 'x');
-  long_text[299] = 'y';
-  write_file(dir_.file("w.csv"), "n,txt\n1,short\n2," + long_text + "\n3," + long_text + "z\n");
-  run_result r = convert("w.csv", csv_args("w", {"--no_refine"}));
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(columns("w"), (std::vector<std::string>{"n varchar(255)", "txt text"})) << "--no_refine keeps the types";
-  EXPECT_EQ(column("w", "txt", "n"), (std::vector<std::string>{"short", long_text, long_text + "z"}));
-}
-
 // A database the run makes in a one-byte character set refuses a text it
 // cannot hold (Cyrillic in latin1): live, the row is reported and left out;
 // a dump that makes its database does the same, so that it loads and gives
@@ -51,8 +41,7 @@ TEST_F(CsvToMysql, AOneByteCharacterSetRefusesWhatItCannotHoldLiveAndInADump) {
   write_file(dir_.file("l1.csv"),
              "id,v\n1,ok\n2,\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\n3,\xE2\x82\xACuro\n"
              "4,\xC3\xBC\n5,\xC2\x81x\n");
-  write_file(dir_.file("settings"), "char_set=latin1\ndmp_ins_db=1\n");
-  const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+  const auto env = settings("char_set=latin1\ndmp_ins_db=1\n");
   const std::string report =
       "Converting CSV file l1.csv\nError:\nl1, record #2: Incorrect string value: "
       "'\\xD0\\x9F\\xD1\\x80\\xD0\\xB8...' for column `" +
@@ -90,10 +79,9 @@ TEST_F(CsvToMysql, PortTextAndAPortWithoutAServer) {
 }
 
 TEST_F(CsvToMysql, SettingsFileChoosesCharacterSetAndEngine) {
-  write_file(dir_.file("settings"), "char_set=utf8mb4\ntab_type=MyISAM\n");
   write_file(dir_.file("e.csv"), "a\n\xF0\x9F\x98\x80\n");
   check_.exec("DROP DATABASE `" + db_ + "`");
-  run_result r = convert("e.csv", csv_args("e"), {{"GRIDLOAD_SETTINGS", dir_.file("settings")}});
+  run_result r = convert("e.csv", csv_args("e"), settings("char_set=utf8mb4\ntab_type=MyISAM\n"));
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(rows("SELECT s.default_character_set_name, t.engine, e.a FROM information_schema.schemata s JOIN "
                  "information_schema.tables t ON t.table_schema = s.schema_name JOIN e WHERE s.schema_name='" +

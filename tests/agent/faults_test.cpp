@@ -266,14 +266,11 @@ TEST_F(Faults, AnInterruptedRunLeavesNothingBehind) {
 // with status 0.
 TEST_F(Faults, AStatementRefusedAsAWholeEndsTheRun) {
   write_file(dir_.file("f.csv"), csv(200000, 20));
-  write_file(dir_.file("insert"), "load_data=0\n");
-  for (const char* settings : {"", "insert"}) {
-    SCOPED_TRACE(*settings ? settings : "load data");
+  for (const char* lines : {"", "load_data=0\n"}) {
+    SCOPED_TRACE(*lines ? "insert" : "load data");
     check_.exec("DROP TABLE IF EXISTS full");
     check_.exec("CREATE TABLE full (n INT, v VARCHAR(20)) ENGINE=MEMORY MAX_ROWS=50000");
-    std::map<std::string, std::string> env;
-    if (*settings) env["GRIDLOAD_SETTINGS"] = dir_.file(settings);
-    const run_result r = convert("f.csv", csv_args("full", {"--mode=3"}), env);
+    const run_result r = convert("f.csv", csv_args("full", {"--mode=3"}), settings(lines));
     EXPECT_EQ(r.status, 255) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
     EXPECT_EQ(r.out.rfind("Converting CSV file f.csv\nError:\nfull, record #", 0), 0u) << r.out;

@@ -42,10 +42,15 @@ TEST(GridloadCli, UsageTextIsPrintedByteForByte) {
 // The checks of the command line in their order, the mode's digits, the
 // failures reported after the command line is read (dump mode known by the
 // option's prefix, a delimiter without digits read as tab), and --silent.
+// The log file gets the messages of its own run from --logfile= on (the
+// last one given), emptied first, with CR LF line ends: run.log keeps the
+// first of its runs' message, and second.log gets a text with a line feed.
 TEST(GridloadCli, MessagesAndStatuses) {
   temp_dir dir;
   testsupport::write_file(dir.file("ro.log"), "old");
   testsupport::read_only_guard ro(dir.file("ro.log"));
+  const std::string log = dir.file("run.log"), second = dir.file("second.log");
+  testsupport::write_file(log, "from an earlier run\r\n");
   const std::vector<std::string> csv = {"--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t", "--csv_delim=2"};
   std::vector<std::vector<std::string>> cases = {
       {"--dest=d"},
@@ -70,28 +75,15 @@ TEST(GridloadCli, MessagesAndStatuses) {
   }
   cases.push_back(cases.back());
   cases.back().insert(cases.back().begin(), "--silent");
+  cases.push_back({"--logfile=" + log, "--from_csv", "--src=a.csv", "--dest=d"});
+  cases.push_back({"--mode=9", "--logfile=" + log});
+  cases.push_back({"--logfile=" + log, "--logfile=" + second, "--from_csv", "--src=a.csv", "--dest=d", "--tab_name=t",
+                   "--csv_delim=1", "--port=x"});
   std::string text;
   for (const auto& args : cases) text += testsupport::transcript(command_line(args, dir), run_gridload(args));
+  text += "run.log:\n" + read_file(log) + "second.log:\n" + read_file(second);
   testsupport::expect_golden("cli/messages.txt", text);
   EXPECT_EQ(read_file(dir.file("ro.log")), "old");
-}
-
-TEST(GridloadCli, LogfileGetsTheMilestonesOfThisRunOnly) {
-  temp_dir dir;
-  const std::string log = dir.file("run.log"), second = dir.file("second.log");
-  testsupport::write_file(log, "from an earlier run\r\n");
-  // A message before --logfile= is not in the file; a message after it is, with CR LF.
-  EXPECT_EQ(run_gridload({"--mode=9", "--logfile=" + log}).status, 255);
-  EXPECT_EQ(read_file(log), "from an earlier run\r\n");
-  EXPECT_EQ(run_gridload({"--logfile=" + log, "--from_csv", "--src=a.csv", "--dest=d"}).status, 255);
-  EXPECT_EQ(read_file(log), "You should specify MySQL table name (use '--tab_name' option)\r\n");
-  // Texts with line feeds keep them; the second --logfile= wins.
-  EXPECT_EQ(run_gridload({"--logfile=" + log, "--logfile=" + second, "--from_csv", "--src=a.csv", "--dest=d",
-                          "--tab_name=t", "--csv_delim=1", "--port=x"})
-                .status,
-            255);
-  EXPECT_EQ(read_file(second), "Error:\nInvalid port number\r\n");
-  EXPECT_EQ(read_file(log), "You should specify MySQL table name (use '--tab_name' option)\r\n");
 }
 
 // The log empties its file: a log named as a file the run reads (its

@@ -154,13 +154,6 @@ std::string ident(const std::string& name) {
   return out + "`";
 }
 
-std::string hex(const std::string& bytes) {
-  std::string out;
-  char two[3];
-  for (const char c : bytes) out += (std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(c)), two);
-  return out;
-}
-
 class Hostile : public wbtest::workbook_run {
  protected:
   void SetUp() override {
@@ -235,14 +228,14 @@ class Hostile : public wbtest::workbook_run {
     return loaded;
   }
 
-  // `db` (any bytes) holds exactly the table `table` with `columns` in
-  // order and `values` as rows, byte for byte.
+  // `db` (a name without quotes) holds exactly the table `table` with
+  // `columns` in order and `values` as rows, byte for byte.
   void expect_table(const std::string& db, const std::string& table, const std::vector<std::string>& columns,
                     const table_rows& values) {
     table_rows names;
     for (const std::string& c : columns) names.push_back({table, c});
-    EXPECT_EQ(rows("SELECT table_name, column_name FROM information_schema.columns WHERE table_schema = UNHEX('" +
-                   hex(db) + "') ORDER BY table_name, ordinal_position"),
+    EXPECT_EQ(rows("SELECT table_name, column_name FROM information_schema.columns WHERE table_schema = BINARY '" + db +
+                   "' ORDER BY table_name, ordinal_position"),
               names);
     EXPECT_EQ(rows("SELECT * FROM " + ident(db) + "." + ident(table)), values);
   }
@@ -314,8 +307,7 @@ TEST_F(Hostile, DestName) {
   const table_rows cells = sheet_cells({"v"}, hostile_values);
   const table_rows values(cells.begin() + 1, cells.end());
   const std::string source = write_source(source_kind::csv, dir_.path(), "", cells);
-  const std::string settings = dir_.file("settings");
-  testsupport::write_file(settings, "dmp_ins_db=1\n");
+  const auto makes_db = settings("dmp_ins_db=1\n");
   const struct {
     const char* label;
     bool direct;
@@ -323,7 +315,7 @@ TEST_F(Hostile, DestName) {
     std::map<std::string, std::string> env;
   } cases[] = {
       {"--dest", true, extra_db_, extra_db_, {}},
-      {"dump file named after the database", false, extra_db_ + ".sql", extra_db_, {{"GRIDLOAD_SETTINGS", settings}}},
+      {"dump file named after the database", false, extra_db_ + ".sql", extra_db_, makes_db},
       {"dump file name with a shell line", false, "d\n" + shell_line + ".sql", db_, {}},
   };
   for (const auto& c : cases) {
@@ -374,11 +366,10 @@ TEST_F(Hostile, EngineAndCharset) {
       {"", "char_set=utf8" + drop, charset},
   };
   const std::string source = write_source(source_kind::csv, dir_.path(), "", sheet_cells({"v"}, {"1"}));
-  const std::string settings = dir_.file("settings");
   const std::string dump_file = extra_db_ + ".sql";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option + c.setting);
-    testsupport::write_file(settings, "dmp_ins_db=1\n" + c.setting + "\n");
+    const auto env = settings("dmp_ins_db=1\n" + c.setting + "\n");
     std::vector<std::string> args = csv_args("t");
     if (!c.option.empty()) args.push_back(c.option);
     for (bool direct : {true, false}) {
@@ -386,8 +377,7 @@ TEST_F(Hostile, EngineAndCharset) {
       const std::vector<std::string> before = snapshot();
       std::vector<std::string> run_args = args;
       if (direct) run_args.push_back("--dest=" + extra_db_);
-      const run_result r = direct ? convert(source, run_args, {{"GRIDLOAD_SETTINGS", settings}})
-                                  : dump(source, dump_file, run_args, {{"GRIDLOAD_SETTINGS", settings}});
+      const run_result r = direct ? convert(source, run_args, env) : dump(source, dump_file, run_args, env);
       EXPECT_EQ(r.status, 255) << r.out << r.err;
       EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
       if (!direct && testsupport::file_exists(dir_.file(dump_file))) {

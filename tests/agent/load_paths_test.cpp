@@ -10,7 +10,6 @@
 #include "mysql_test_server.h"
 #include "workbook_support.h"
 
-using testsupport::run_result;
 using testsupport::write_file;
 
 namespace {
@@ -35,6 +34,16 @@ class LoadPaths : public wbtest::workbook_run {
     return text;
   }
 
+  // A run of `source` with `args` and a trace log: its transcript; the log
+  // is added to `logs`.
+  std::string logged(const std::string& source, std::vector<std::string> args,
+                     const std::map<std::string, std::string>& env, std::string& logs) {
+    args.push_back("--logfile=run.log");
+    const std::string text = testsupport::transcript(source, convert(source, args, env));
+    logs += testsupport::read_file(dir_.file("run.log"));
+    return text;
+  }
+
   // The runs of one path against `server`: their transcripts, the tables
   // they leave, and each trace log.
   std::string runs(const testsupport::mysql_address& server, bool load_data, std::vector<std::string>& logs) {
@@ -42,8 +51,7 @@ class LoadPaths : public wbtest::workbook_run {
     std::string why;
     EXPECT_TRUE(check_.open(address_, "", why)) << why;
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
-    write_file(dir_.file("settings"), load_data ? "" : "load_data=0\n");
-    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+    const auto env = settings(load_data ? "" : "load_data=0\n");
     const std::string xls = testsupport::source_dir() + "/tests/data/xls/cell_kinds.xls";
     const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
         {"kinds.csv", csv_args("csv", {"--mode=0"})},
@@ -54,13 +62,7 @@ class LoadPaths : public wbtest::workbook_run {
     };
     std::string text;
     logs.clear();
-    for (const auto& [source, args] : steps) {
-      std::vector<std::string> extra = args;
-      extra.push_back("--logfile=run.log");
-      const run_result r = convert(source, extra, env);
-      text += testsupport::transcript(source, r);
-      logs.push_back(testsupport::read_file(dir_.file("run.log")));
-    }
+    for (const auto& [source, args] : steps) text += logged(source, args, env, logs.emplace_back());
     return text + listing();
   }
 };
@@ -116,12 +118,9 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
     // column of short ones): the copy is given up on the way.
     lxw_worksheet* early = b.sheet("early");
     lxw_worksheet* wide = b.sheet("wide");
-    worksheet_write_string(early, 0, 0, "n", nullptr);
+    wbtest::write_row(early, 0, {"n"});
     for (lxw_row_t r = 1; r <= 5000; ++r)
-      if (r == 3)
-        worksheet_write_string(early, r, 0, "three", nullptr);
-      else
-        worksheet_write_number(early, r, 0, r, nullptr);
+      wbtest::write_row(early, r, {r == 3 ? wbtest::xlsx_cell("three") : double(r)});
     const std::string long_text(300, 'w');
     for (lxw_row_t r = 0; r <= 10000; ++r)
       for (lxw_col_t c = 0; c < 14; ++c) {
@@ -129,23 +128,15 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
         text += std::to_string(r + c);
         worksheet_write_string(wide, r, c, r == 3 && c == 5 ? long_text.c_str() : text.c_str(), nullptr);
       }
-    const char* heads[] = {"id", "name", "amount", "day"};
-    for (lxw_col_t c = 0; c < 4; ++c) worksheet_write_string(steady, 0, c, heads[c], nullptr);
-    const char* late_heads[] = {"num", "int", "big", "empty", "day"};
-    for (lxw_col_t c = 0; c < 5; ++c) worksheet_write_string(late, 0, c, late_heads[c], nullptr);
+    wbtest::write_row(steady, 0, {"id", "name", "amount", "day"});
+    wbtest::write_row(late, 0, {"num", "int", "big", "empty", "day"});
     for (lxw_row_t r = 1; r <= 40; ++r) {
       const double d = wbtest::serial(wbtest::epoch_1900, 2024, 1, 1) + r;
-      worksheet_write_number(steady, r, 0, r, nullptr);
-      worksheet_write_string(steady, r, 1,
-                             r == 25 ? "four bytes \xF0\x9F\x98\x80" : ("name " + std::to_string(r)).c_str(), nullptr);
-      worksheet_write_number(steady, r, 2, r * 0.5, nullptr);
+      wbtest::write_row(steady, r,
+                        {double(r), r == 25 ? "four bytes \xF0\x9F\x98\x80" : "name " + std::to_string(r), r * 0.5});
       worksheet_write_number(steady, r, 3, d, day);
-      if (r == 30)
-        worksheet_write_string(late, r, 0, "n/a", nullptr);
-      else
-        worksheet_write_number(late, r, 0, r, nullptr);
-      worksheet_write_number(late, r, 1, r == 31 ? 2.5 : r, nullptr);
-      worksheet_write_number(late, r, 2, r == 32 ? 3e9 : r, nullptr);
+      wbtest::write_row(late, r,
+                        {r == 30 ? wbtest::xlsx_cell("n/a") : double(r), r == 31 ? 2.5 : r, r == 32 ? 3e9 : r});
       if (r == 33) worksheet_write_number(late, r, 3, 7, nullptr);
       worksheet_write_number(late, r, 4, r == 34 ? d + 0.5 : d, r == 34 ? moment : day);
       if (r == 35) worksheet_write_string(late, r, 6, "right", nullptr);
@@ -165,18 +156,13 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
         "r=\"A4\"><v>4</v></c></row></sheetData></worksheet>";
   testsupport::write_zip(dir_.file("shuffled.xlsx"), parts);
   const std::string xls = testsupport::source_dir() + "/tests/data/xls/";
-  const auto runs = [&](const std::string& settings, std::string& logs) {
-    write_file(dir_.file("settings"), settings);
-    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+  const auto runs = [&](const std::string& lines, std::string& logs) {
+    const auto env = settings(lines);
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
     std::string text;
     logs.clear();
     const auto step = [&](const std::string& source, const std::vector<std::string>& args) {
-      std::vector<std::string> extra = args;
-      extra.push_back("--logfile=run.log");
-      text += testsupport::transcript(source, convert(source, extra, env));
-      text += listing();
-      logs += testsupport::read_file(dir_.file("run.log"));
+      text += logged(source, args, env, logs) + listing();
     };
     step("book.xlsx", {"--extr_fn", "--charset=utf8"});
     for (const std::string mode : {"1", "2", "3"}) {

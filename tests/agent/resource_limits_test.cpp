@@ -30,12 +30,8 @@ TEST_F(ResourceLimits, ARunWithoutThreadsGivesWhatARunWithThreadsGives) {
     // A sheet of more than 1 MiB of XML: inflated ahead when a thread can be had.
     wbtest::xlsx_book book(dir_.file("t.xlsx"));
     lxw_worksheet* sheet = book.sheet("S");
-    worksheet_write_string(sheet, 0, 0, "n", nullptr);
-    worksheet_write_string(sheet, 0, 1, "note", nullptr);
-    for (lxw_row_t r = 1; r <= 20000; ++r) {
-      worksheet_write_number(sheet, r, 0, r, nullptr);
-      worksheet_write_string(sheet, r, 1, ("row " + std::to_string(r * 7919)).c_str(), nullptr);
-    }
+    wbtest::write_row(sheet, 0, {"n", "note"});
+    for (lxw_row_t r = 1; r <= 20000; ++r) wbtest::write_row(sheet, r, {double(r), "row " + std::to_string(r * 7919)});
   }
   const std::map<std::string, std::string> no_threads{{"LD_PRELOAD", GRIDLOAD_NO_THREADS_SHIM}};
   for (const bool csv : {true, false}) {

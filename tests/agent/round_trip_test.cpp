@@ -44,8 +44,7 @@ class RoundTrip : public wbtest::workbook_run {
   // and into a dump that creates its own database, loads the dump, and
   // compares the two databases table by table.
   void live_and_dump_agree(const std::string& source, const std::vector<std::string>& extra) {
-    write_file(dir_.file("settings"), "dmp_ins_db=1\n");
-    const std::map<std::string, std::string> env{{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
+    const auto env = settings("dmp_ins_db=1\n");
     std::vector<std::string> live = extra;
     live.push_back("--logfile=live.log");
     const run_result r = convert(source, live, env);
@@ -88,12 +87,10 @@ TEST_F(RoundTrip, Workbooks) {
     wbtest::xlsx_book book(dir_.file("numbers.xlsx"));
     lxw_worksheet* s = book.sheet("Numbers");
     lxw_format* money = book.format("#,##0.00 [$EUR]");
-    const char* header[] = {"account", "amount", "price", "code", "flag"};
-    for (lxw_col_t c = 0; c < 5; ++c) worksheet_write_string(s, 0, c, header[c], nullptr);
+    wbtest::write_row(s, 0, {"account", "amount", "price", "code", "flag"});
     const double accounts[] = {4400123456789.0, 9007199254740992.0, 12.0};
     for (lxw_row_t r = 1; r <= 3; ++r) {
-      worksheet_write_number(s, r, 0, accounts[r - 1], nullptr);
-      worksheet_write_number(s, r, 1, r * 1.25, nullptr);
+      wbtest::write_row(s, r, {accounts[r - 1], r * 1.25});
       worksheet_write_number(s, r, 2, r * 10.5, money);
       worksheet_write_string(s, r, 3, r == 2 ? "2,2" : "7", nullptr);
       worksheet_write_boolean(s, r, 4, r % 2, nullptr);

@@ -114,12 +114,9 @@ TEST_F(WorkbookLimits, CellsWithoutValuesBeyondTheValuesAddNoRowsOrColumns) {
     lxw_worksheet* s = b.sheet("T");
     lxw_format* filled = workbook_add_format(b.handle());
     format_set_bg_color(filled, LXW_COLOR_YELLOW);
-    worksheet_write_string(s, 0, 0, "n", nullptr);
-    worksheet_write_string(s, 0, 1, "word", nullptr);
-    worksheet_write_number(s, 1, 0, 1, nullptr);
-    worksheet_write_string(s, 1, 1, "one", nullptr);
-    worksheet_write_number(s, 3, 0, 3, nullptr);
-    worksheet_write_string(s, 3, 1, "three", nullptr);
+    wbtest::write_row(s, 0, {"n", "word"});
+    wbtest::write_row(s, 1, {1.0, "one"});
+    wbtest::write_row(s, 3, {3.0, "three"});
     worksheet_write_blank(s, 1, 40, filled);
     worksheet_write_blank(s, 4999, 0, filled);
     worksheet_write_blank(s, 4999, 60, filled);

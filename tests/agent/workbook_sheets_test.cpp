@@ -30,10 +30,9 @@ class WorkbookSheets : public wbtest::workbook_run {
     int position = 0;
     for (const std::string& name : names) {
       lxw_worksheet* s = b.sheet(name.c_str());
-      worksheet_write_string(s, 0, 0, name.c_str(), nullptr);
-      worksheet_write_number(s, 1, 0, ++position, nullptr);
-      worksheet_write_number(s, 0, 1, 10 * position, nullptr);
-      worksheet_write_number(s, 1, 1, 10 * position + 1, nullptr);
+      ++position;
+      wbtest::write_row(s, 0, {name, 10.0 * position});
+      wbtest::write_row(s, 1, {double(position), 10.0 * position + 1});
       if (name == hidden) worksheet_hide(s);
     }
     lxw_chart* chart = workbook_add_chart(b.handle(), LXW_CHART_COLUMN);

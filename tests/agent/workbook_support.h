@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 #include "mysql_test_server.h"
@@ -35,6 +36,20 @@ using testsupport::epoch_1900, testsupport::epoch_1904, testsupport::patch_part,
 
 using table_rows = std::vector<std::vector<std::string>>;
 
+// Writes `cells` into row `row` from column `first` on, without a format:
+// texts as strings (an empty text leaves its cell empty), numbers as numbers.
+using xlsx_cell = std::variant<std::string, double>;
+inline void write_row(lxw_worksheet* s, lxw_row_t row, const std::vector<xlsx_cell>& cells, lxw_col_t first = 0) {
+  for (lxw_col_t c = 0; c < cells.size(); ++c) {
+    const std::string* text = std::get_if<std::string>(&cells[c]);
+    const auto col = static_cast<lxw_col_t>(first + c);
+    if (!text)
+      worksheet_write_number(s, row, col, std::get<double>(cells[c]), nullptr);
+    else if (!text->empty())
+      worksheet_write_string(s, row, col, text->c_str(), nullptr);
+  }
+}
+
 // What a workbook run prints: the workbook's line with its worksheet count,
 // then a line per converted table.
 inline std::string converting(const std::string& file, const std::vector<std::string>& tables) {
@@ -52,6 +67,11 @@ class workbook_run : public testsupport::mysql_fixture {
     for (const std::string& e : extra)
       if (!e.empty()) args.push_back(e);
     return args;
+  }
+  // The environment of a run whose settings file holds `lines`.
+  std::map<std::string, std::string> settings(const std::string& lines) {
+    testsupport::write_file(dir_.file("settings"), lines);
+    return {{"GRIDLOAD_SETTINGS", dir_.file("settings")}};
   }
   // Moves the test to the server at `address`, with an empty test database.
   void use_server(const testsupport::mysql_address& address) {
@@ -156,10 +176,11 @@ class workbook_run : public testsupport::mysql_fixture {
     }
     return text;
   }
-  // Every table of the test's database by name: "== name", the columns with
-  // their types, then the rows in the order they were stored; cells are
-  // separated by tabs, NULL is \N, and backslash, tab, CR and LF are escaped.
-  std::string listing() {
+  // Every table of the test's database by name (or the table `only`):
+  // "== name", the columns with their types, then the rows in the order they
+  // were stored; cells are separated by tabs, NULL is \N, and backslash, tab,
+  // CR and LF are escaped.
+  std::string listing(const std::string& only = "") {
     std::string text;
     auto line = [&text](const std::vector<std::optional<std::string>>& cells) {
       for (size_t i = 0; i < cells.size(); ++i) {
@@ -170,7 +191,7 @@ class workbook_run : public testsupport::mysql_fixture {
       }
       text += "\n";
     };
-    for (const std::string& table : tables()) {
+    for (const std::string& table : only.empty() ? tables() : std::vector<std::string>{only}) {
       text += "== " + table + "\n";
       const std::vector<std::string> names = columns(table);
       line(std::vector<std::optional<std::string>>(names.begin(), names.end()));

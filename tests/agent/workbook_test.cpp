@@ -18,11 +18,6 @@ namespace {
 
 using strings = std::vector<std::string>;
 
-void heads(lxw_worksheet* s, const strings& names) {
-  for (lxw_col_t c = 0; c < names.size(); ++c)
-    if (!names[c].empty()) worksheet_write_string(s, 0, c, names[c].c_str(), nullptr);
-}
-
 // Texts of every kind: line breaks kept, a carriage return (written as the
 // _x000D_ escape) decoded, 4-byte characters whole, a text over 255
 // characters making a long-text column; and rich-text runs joined.
@@ -39,11 +34,10 @@ const strings plain_texts = [] {
                  "it's a \"quote\" and a \\ backslash",
                  long_text};
 }();
-const char* const rich_text = "Bold and plain, italic\n\xE2\x82\xAC";
 
 void write_texts(xlsx_book& b) {
   lxw_worksheet* s = b.sheet("Texts");
-  heads(s, {"plain", "rich"});
+  wbtest::write_row(s, 0, {"plain", "rich"});
   lxw_format* bold = workbook_add_format(b.handle());
   format_set_bold(bold);
   lxw_format* italic = workbook_add_format(b.handle());
@@ -70,7 +64,7 @@ void write_values_book(const std::string& path, bool date1904) {
   lxw_format* euro = b.format("#,##0.00 [$\xE2\x82\xAC-407]");
   lxw_format* percent = b.format("0.00%");
   lxw_format* dollar = b.format("\"$\"#,##0.00");
-  heads(s, {"day", "moment", "clock", "price", "share"});
+  wbtest::write_row(s, 0, {"day", "moment", "clock", "price", "share"});
   // In the 1900 system the writer's own date arithmetic, with its fictitious
   // 1900-02-29; in the 1904 system serials counted here from 1904-01-01.
   const std::array<int, 6> days[] = {{1900, 1, 1}, {1900, 2, 28}, {1900, 3, 1}, {2024, 2, 29}, {9999, 12, 31}},
@@ -103,14 +97,14 @@ void write_values_book(const std::string& path, bool date1904) {
 
   // Serial 60 is the fictitious 1900-02-29: it arrives as the day before.
   s = b.sheet("Leap");
-  heads(s, {"day"});
+  wbtest::write_row(s, 0, {"day"});
   for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_number(s, r + 1, 0, 59 + r, day);
 
   // Booleans, error cells (NULL) and formulas, whose cached results are the
   // values. The writer marks every string result "str"; the error and
   // boolean results are patched in below.
   s = b.sheet("Calc");
-  heads(s, {"flag", "broken", "product", "label", "test"});
+  wbtest::write_row(s, 0, {"flag", "broken", "product", "label", "test"});
   for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_boolean(s, r + 1, 0, r != 1, nullptr);
   worksheet_write_formula_str(s, 1, 1, "=1/0", nullptr, "#DIV/0!");
   worksheet_write_formula_str(s, 2, 1, "=NA()", nullptr, "#N/A");
@@ -126,7 +120,7 @@ void write_values_book(const std::string& path, bool date1904) {
   // A column of several kinds is text, each value in its text form; numbers
   // with empty cells stay numeric; a column without any value is text.
   s = b.sheet("Mixed");
-  heads(s, {"anything", "sparse", "nothing"});
+  wbtest::write_row(s, 0, {"anything", "sparse", "nothing"});
   lxw_row_t r = 1;
   for (double v : {42.0, 1.5, 1e20, -0.001}) worksheet_write_number(s, r++, 0, v, nullptr);
   worksheet_write_string(s, r++, 0, "word", nullptr);
@@ -143,8 +137,7 @@ void write_values_book(const std::string& path, bool date1904) {
   // Header names: empty or blank gives F<n>, a number its text, a name
   // taken (ignoring case) gets the lowest number that makes it unique.
   s = b.sheet("Heads");
-  heads(s, {"id", "", "Name", "name", "  ", "NAME", "f2", "Name1"});
-  worksheet_write_number(s, 0, 8, 2024, nullptr);
+  wbtest::write_row(s, 0, {"id", "", "Name", "name", "  ", "NAME", "f2", "Name1", 2024.0});
   for (lxw_col_t c = 0; c < 9; ++c) worksheet_write_number(s, 1, c, c + 1, nullptr);
 
   // The used range starts at the first used row and column; empty rows
@@ -152,37 +145,23 @@ void write_values_book(const std::string& path, bool date1904) {
   s = b.sheet("Gaps");
   lxw_format* filled = workbook_add_format(b.handle());
   format_set_bg_color(filled, LXW_COLOR_YELLOW);
-  worksheet_write_string(s, 2, 1, "k", nullptr);
-  worksheet_write_string(s, 2, 2, "v", nullptr);
-  worksheet_write_number(s, 3, 1, 1, nullptr);
-  worksheet_write_string(s, 3, 2, "one", nullptr);
+  wbtest::write_row(s, 2, {"k", "v"}, 1);
+  wbtest::write_row(s, 3, {1.0, "one"}, 1);
   worksheet_write_blank(s, 5, 1, filled);  // formatted, no value
-  worksheet_write_number(s, 6, 1, 2, nullptr);
-  worksheet_write_string(s, 6, 2, "two", nullptr);
-  worksheet_write_string(s, 8, 2, "only v", nullptr);
+  wbtest::write_row(s, 6, {2.0, "two"}, 1);
+  wbtest::write_row(s, 8, {"only v"}, 2);
 
   write_texts(b);
   b.close();
   const std::string sheet = "xl/worksheets/sheet3.xml";
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>1/0</f>", "t=\"e\"><f>1/0</f>");
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>NA()</f>", "t=\"e\"><f>NA()</f>");
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>AND(TRUE)</f>", "t=\"b\"><f>AND(TRUE)</f>");
-  wbtest::patch_part(path, sheet, "t=\"str\"><f>OR(FALSE)</f>", "t=\"b\"><f>OR(FALSE)</f>");
+  for (const auto& [formula, type] :
+       std::map<std::string, std::string>{{"1/0", "e"}, {"NA()", "e"}, {"AND(TRUE)", "b"}, {"OR(FALSE)", "b"}})
+    wbtest::patch_part(path, sheet, "t=\"str\"><f>" + formula + "</f>", "t=\"" + type + "\"><f>" + formula + "</f>");
 }
 
-class XlsxValues : public wbtest::workbook_run {
- protected:
-  // The texts of write_texts as stored, compared with what the writer was given.
-  void check_texts() {
-    EXPECT_EQ(columns("Texts"), (strings{"plain longtext", "rich varchar(255)"}));
-    table_rows got = rows("SELECT plain, rich FROM Texts");
-    ASSERT_EQ(got.size(), plain_texts.size());
-    for (size_t r = 0; r < plain_texts.size(); ++r) EXPECT_EQ(got[r][0], plain_texts[r]) << "row " << r + 1;
-    EXPECT_EQ(got[0][1], rich_text);
-  }
-};
-
 }  // namespace
+
+using XlsxValues = wbtest::workbook_run;
 
 // Each run's output and tables against tests/golden/workbook: with
 // --extr_fn; with the header row as data and --skip_empty dropping empty
@@ -199,7 +178,8 @@ TEST_F(XlsxValues, EveryKindOfValueInBothDateSystems) {
 
 // 100,000 rows with inline strings (the writer's constant-memory mode): the
 // count and sums of the columns, computed here from what the writer was
-// given, and every label; and the texts of every kind as inline strings.
+// given, and every label; and the texts of every kind as inline strings,
+// against tests/golden/workbook/inline_texts.txt.
 TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
   const lxw_row_t n = 100000;
   double sum_amount = 0;
@@ -209,16 +189,13 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
     xlsx_book b(dir_.file("book.xlsx"), true);
     lxw_worksheet* s = b.sheet("Big");
     lxw_format* day = b.format("yyyy-mm-dd");
-    heads(s, {"id", "label", "amount", "day"});
+    wbtest::write_row(s, 0, {"id", "label", "amount", "day"});
     char buf[128];
     for (lxw_row_t r = 1; r <= n; ++r) {
-      worksheet_write_number(s, r, 0, r, nullptr);
       std::snprintf(buf, sizeof buf, "label %u \xC3\xA4 %x", r, r * 2654435761u);
-      worksheet_write_string(s, r, 1, buf, nullptr);
-      labels.push_back(buf);
       const double amount = (r % 1000) * 0.25;
+      wbtest::write_row(s, r, {double(r), labels.emplace_back(buf), amount});
       sum_amount += amount;
-      worksheet_write_number(s, r, 2, amount, nullptr);
       worksheet_write_number(s, r, 3, wbtest::serial(wbtest::epoch_1900, 2000, 1, 1) + r % 3650, day);
       sum_days += r % 3650;
     }
@@ -233,7 +210,7 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
               (table_rows{{std::to_string(n), std::to_string(static_cast<long long>(n) * (n + 1) / 2), want_amount,
                            "2000-01-01", "2009-12-28", std::to_string(sum_days)}}));
     EXPECT_TRUE(column("Big", "label", "id") == labels) << "a label differs";
-    check_texts();
+    testsupport::expect_golden("workbook/inline_texts.txt", listing("Texts"));
   });
 }
 
