@@ -953,6 +953,10 @@ std::string sql_dialect::set_names(std::u16string_view char_set) const {
   return "SET NAMES UTF8";
 }
 
+std::string sql_dialect::session_strict_all_tables() const {
+  return "SET SESSION sql_mode=CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'STRICT_ALL_TABLES')";
+}
+
 std::string sql_dialect::session_sql_mode() const {
   // The flag is taken out of the comma-separated list whatever its place.
   static constexpr std::string_view set_mode =

@@ -209,6 +209,9 @@ class sql_dialect {
   // other flag (the literals need backslash escapes). In a dump it is a
   // versioned comment, which other clients skip.
   std::string session_sql_mode() const;
+  // Adds STRICT_ALL_TABLES to the session's sql_mode: a bad value in a
+  // table without transactions is refused, not stored altered.
+  std::string session_strict_all_tables() const;
   std::string session_wait_timeout() const;
   std::string foreign_key_checks(bool on) const;
   std::string start_transaction() const;

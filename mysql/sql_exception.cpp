@@ -15,6 +15,27 @@ unsigned level_of(unsigned error_number) { return sql_exception::is_connection_l
 
 }  // namespace
 
+bool sql_exception::refuses_values(unsigned error_number) noexcept {
+  switch (error_number) {
+    case 1048:  // column cannot be null
+    case 1264:  // out of range
+    case 1265:  // data truncated
+    case 1292:  // incorrect or truncated value
+    case 1300:  // invalid character string
+    case 1364:  // no default value
+    case 1366:  // incorrect value for the column
+    case 1367:  // illegal value
+    case 1406:  // data too long
+    case 1411:  // wrong value for the type
+    case 1452:  // foreign key
+    case 1690:  // value out of range
+    case 4025:  // CHECK constraint
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool sql_exception::is_connection_lost(unsigned error_number) noexcept {
   switch (error_number) {
     case CR_SERVER_GONE_ERROR:

@@ -65,10 +65,11 @@ sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode
   statement_cap_ = std::min(max_statement_bytes, packet_cap_);
   TK_TRACE(2, "sql_table::initialize(%d)", mode);
   read_columns();
-  if (db_.local_infile()) {
+  {
     sql_tmp_recordset rs(dialect_.table_transactions(table_), db_.connection());
     transactional_ = !rs.is_eof() && rs.get_record()->size() >= 1 && (*rs.get_record())[0].to_string() == "YES";
   }
+  if (!transactional_) db_.execute(dialect_.session_strict_all_tables());
   if ((mode & ~mode_no_indexes_mask) == 0) {
     TK_TRACE(1, "Mode=no_indexes, nothing to do");
     return;
@@ -260,6 +261,7 @@ void sql_table::send_or_stop(const batch& b) {
 }
 
 void sql_table::send(const batch& b) {
+  if (!transactional_) return send_rows_alone(b);
   if (load_format_ && !load_refused_ && send_load(b)) return;
   if (b.text.size() <= statement_cap_) {
     send_batch(b, b.text, 0, b.starts.size(), true);
@@ -273,6 +275,55 @@ std::string_view sql_table::batch::row(size_t i) const {
   // Rows are separated by ", ".
   const size_t end = i + 1 < starts.size() ? starts[i + 1] - 2 : text.size();
   return std::string_view(text).substr(begin, end - begin);
+}
+
+void sql_table::send_rows_alone(const batch& b) {
+  MYSQL* connection = db_.connection();
+  size_t next = 0;
+  while (next < b.starts.size()) {
+    // One INSERT per row, several to an exchange: the server runs them in
+    // order and stops at the first it refuses, which tells the row.
+    job_statement_.clear();
+    size_t end = next;
+    for (; end < b.starts.size(); ++end) {
+      const std::string_view row = b.row(end);
+      if (end > next && job_statement_.size() + 1 + single_head_.size() + row.size() > statement_cap_) break;
+      if (end > next) job_statement_ += ';';
+      job_statement_ += single_head_;
+      job_statement_ += row;
+    }
+    TK_TRACE(1, "Run SQL query: [%s] (%d rows alone)", std::string_view(job_statement_).substr(0, 4096), end - next);
+    if (mysql_set_server_option(connection, MYSQL_OPTION_MULTI_STATEMENTS_ON) != 0) throw sql_exception(connection);
+    size_t failed = end;
+    unsigned code = 0;
+    std::string message;
+    int status = mysql_real_query(connection, job_statement_.data(), job_statement_.size());
+    for (size_t k = next;; ++k) {
+      if (status > 0 || (status != 0 && k == next)) {
+        failed = k;
+        code = mysql_errno(connection);
+        message = mysql_error(connection);
+        break;
+      }
+      if (MYSQL_RES* result = mysql_store_result(connection)) mysql_free_result(result);
+      status = mysql_next_result(connection);
+      if (status == -1) break;
+    }
+    // Statements of one text are this writer's alone.
+    if (mysql_set_server_option(connection, MYSQL_OPTION_MULTI_STATEMENTS_OFF) != 0 && failed == end)
+      throw sql_exception(connection);
+    if (failed == end) {
+      next = end;
+      continue;
+    }
+    next = failed + 1;
+    if (code == duplicate_key_error) continue;
+    const sql_exception e(message, code);
+    // Any other refusal is the table's or the server's, and would refuse
+    // every later row too.
+    if (!sql_exception::refuses_values(code)) refuse_statement(e, b, failed);
+    refuse_later(b.first_row + failed + 1, std::make_exception_ptr(e));
+  }
 }
 
 void sql_table::send_inserts(const batch& b, size_t first, size_t end) {

@@ -111,6 +111,11 @@ class sql_table : public sql_row_writer {
   // Sends rows [first, end) of a batch as INSERT statements within the
   // packet limit, one statement and transaction each.
   void send_inserts(const batch& b, size_t first, size_t end);
+  // A table without transactions cannot undo a statement: each row goes
+  // alone, as a plain INSERT under STRICT_ALL_TABLES, so that a value the
+  // server would alter refuses its row only, and a row whose key the table
+  // holds is skipped.
+  void send_rows_alone(const batch& b);
   // One statement of rows [first, end); on a warning (or, for a part of a
   // batch that is not `whole`, a refusal) its rows go again in parts.
   void send_batch(const batch& b, std::string_view sql, size_t first, size_t end, bool whole);
