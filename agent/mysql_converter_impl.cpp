@@ -49,6 +49,71 @@ bool same_type(std::u16string_view type, std::u16string_view current) {
   return !current.empty() && norm(type) == norm(current);
 }
 
+// Whether the server takes `text` as a DEFAULT of a column of `type`: a
+// column whose mapped default its refined type cannot hold keeps its type
+// (the server would refuse the change, and a dump would stop loading
+// there). Only the server's own forms count; a text in another form keeps
+// its column's type.
+bool default_fits(sql_dialect::refined_type type, std::u16string_view text) {
+  using rt = sql_dialect::refined_type;
+  if (text.empty() || type == rt::char19 || type == rt::varchar255) return true;
+  size_t i = 0;
+  // Digits from i on, as a number: how many, and their value (capped).
+  auto digits = [&](size_t min, size_t max, long long& value) {
+    const size_t from = i;
+    value = 0;
+    while (i < text.size() && i - from < max && text[i] >= u'0' && text[i] <= u'9') {
+      if (value < 1000000000000000000LL) value = value * 10 + (text[i] - u'0');
+      ++i;
+    }
+    return i - from >= min && (i == text.size() || text[i] < u'0' || text[i] > u'9');
+  };
+  auto at = [&](char16_t c) { return i < text.size() && text[i] == c && (++i, true); };
+  long long v = 0, h = 0, m = 0, sec = 0;
+  const auto clock = [&](long long max_hours) {
+    return digits(1, 3, h) && h <= max_hours && at(u':') && digits(2, 2, m) && m < 60 && at(u':') &&
+           digits(2, 2, sec) && sec < 60 && (!at(u'.') || digits(1, 6, v));
+  };
+  const auto day = [&] {
+    long long y = 0, mo = 0, d = 0;
+    if (!(digits(4, 4, y) && at(u'-') && digits(2, 2, mo) && at(u'-') && digits(2, 2, d))) return false;
+    static constexpr int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return y >= 1000 && mo >= 1 && mo <= 12 && d >= 1 && d <= days[mo - 1] && (mo != 2 || d < 29 || leap);
+  };
+  bool ok = false;
+  switch (type) {
+    case rt::int_:
+    case rt::bigint: {
+      const bool minus = at(u'-') || at(u'+');
+      ok = digits(1, 19, v) &&
+           (type == rt::bigint ? v <= 999999999999999999LL : v <= (minus ? 2147483648LL : 2147483647LL));
+      break;
+    }
+    case rt::double_:
+      if (!at(u'-')) at(u'+');
+      ok = digits(1, 300, v) && (!at(u'.') || digits(0, 300, v));
+      if (ok && (at(u'e') || at(u'E'))) {
+        if (!at(u'-')) at(u'+');
+        ok = digits(1, 3, v);
+      }
+      break;
+    case rt::date:
+      ok = day();
+      break;
+    case rt::datetime:
+      ok = day() && (i == text.size() || (at(u' ') && clock(23)));
+      break;
+    case rt::time:
+      if (!at(u'-')) at(u'+');
+      ok = clock(838);
+      break;
+    default:
+      break;
+  }
+  return ok && i == text.size();
+}
+
 // A dump flag of a profile: 1 for exactly "1", 0 for any other value; an
 // empty or missing value leaves it.
 template <class T>
@@ -97,6 +162,10 @@ void mysql_converter_impl::del_mysql_base(const std::u16string& name) {
 void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u16string& table, const t_ftd& column,
                                         sql_dialect::refined_type type, const types_map_entry& stats) {
   const char16_t* type_text = sql_dialect::refined_type_text(type);
+  if (column.vartype == VT_BSTR && !default_fits(type, column.def_value.to_wstring())) {
+    TK_TRACE(3, "Column '%s' keeps its type: its default does not fit %s", column.name, type_text);
+    return;
+  }
   pending_change c;
   c.table = table;
   c.column = column.name;

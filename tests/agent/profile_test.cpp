@@ -114,6 +114,21 @@ TEST_F(ProfileRun, DecimalsOutOfRangeAreRefusedAloneLiveAndInADump) {
             (std::vector<std::string>{"1.50", "-1.00", "999.99", "100.00", "0.00", "-0.01"}));
 }
 
+// A column with a mapped default keeps its type when the refined type
+// cannot hold the default, live and in a dump alike: the dump used to write
+// the ALTER TABLE the server refuses, and stopped loading there (after
+// turning the column's empty texts into NULL).
+TEST_F(ProfileRun, AMappedDefaultTheRefinedTypeCannotHoldKeepsItsColumn) {
+  const std::vector<std::string> texts =
+      live_and_dump("mapped_defaults.profile",
+                    {"--profile=" + profile("mapped_defaults.profile"), "--tab_name=stock", "--csv_delim=2"});
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], texts[1]);
+  EXPECT_EQ(columns("stock"),
+            (std::vector<std::string>{"id int(11)", "qty varchar(255)", "day varchar(255)", "n int(11)"}));
+  EXPECT_EQ(column("stock", "day", "id"), (std::vector<std::string>{"2024-01-01", "2024-01-02", ""}));
+}
+
 TEST_F(ProfileRun, OptionsAfterTheProfileWinAndConnectionComesFromIt) {
   const std::string other = "gl_profile_override_other";
   check_.exec("DROP DATABASE IF EXISTS `" + other + "`");
