@@ -184,7 +184,7 @@ TEST(host_biff_cfb, TruncatedFilesFailUnlessOnlyPaddingIsMissing) {
     }
   }
   // Every cut of the file's head fails cleanly: nothing, part of the header, the header alone.
-  for (std::size_t keep : {0, 300, 511, 512, 513, 1000, 1536, 2047}) {
+  for (const std::size_t keep : {0u, 300u, 511u, 512u, 513u, 1000u, 1536u, 2047u}) {
     const std::string head = file.substr(0, keep);
     EXPECT_EQ(open_named(head, u"Workbook"), nullptr) << keep;
   }
