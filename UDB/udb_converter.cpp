@@ -67,6 +67,7 @@ bool udb_converter::load_profile(const udb_profile& profile) {
 
 void udb_converter::open_log(const std::string& path) {
   std::vector<std::string> read = read_files_;
+  read.insert(read.end(), written_files_.begin(), written_files_.end());
   if (!source_.empty()) read.push_back(tk_unicode_to_ansi(source_));
   for (const std::string& file : read)
     if (!path.empty() && tk_is_same_file(path, file))

@@ -35,12 +35,15 @@ class udb_converter : public tk_converter {
   // "0" and true for any other value. Returns true.
   virtual bool load_profile(const udb_profile& profile);
 
-  // A file the run reads (its source, profile or table list) or writes (a
-  // dump), which the trace log must not be.
+  // A file the run reads (its source, profile, table list, settings or the
+  // client's option files), which neither the trace log nor a dump may be.
   void keep_from_log(const std::string& path) { read_files_.push_back(path); }
+  // The dump the run writes, which the trace log must not be either.
+  void keep_dump_from_log(const std::string& path) { written_files_.push_back(path); }
+  const std::vector<std::string>& read_files() const { return read_files_; }
   // set_logfile, after refusing (level 1) a path that names the source or a
-  // file given to keep_from_log: the log empties its file, which would be
-  // lost.
+  // file given to keep_from_log or keep_dump_from_log: the log empties its
+  // file, which would be lost.
   void open_log(const std::string& path);
 
   bool only_definitions() const { return only_definitions_; }
@@ -67,4 +70,5 @@ class udb_converter : public tk_converter {
   bool skip_indexes_ = false;
   bool mode_from_profile_ = false;
   std::vector<std::string> read_files_;
+  std::vector<std::string> written_files_;
 };

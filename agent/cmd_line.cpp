@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "error_handler.h"
+#include "host_reg_key.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_path.h"
@@ -168,12 +169,18 @@ bool parse_cmd_line(int argc, char** argv) {
   bool profile_loaded = false;
 
   // The files the run reads, and the dump it writes, wherever they stand on
-  // the line: the log, which empties its file, must not be one of them.
+  // the line: the log, which empties its file, must not be one of them, nor
+  // may a dump replace a file the run reads.
   const bool dump = std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--dump") == 0; });
-  for (int i = 1; i < argc; ++i)
-    for (const char* option : {"--src=", "--profile=", "--tab_file=", "--dest="})
-      if (std::strncmp(argv[i], option, std::strlen(option)) == 0 && (dump || std::strcmp(option, "--dest=") != 0))
-        driver.keep_from_log(argv[i] + std::strlen(option));
+  for (int i = 1; i < argc; ++i) {
+    for (const char* option : {"--src=", "--profile=", "--tab_file="})
+      if (std::strncmp(argv[i], option, std::strlen(option)) == 0) driver.keep_from_log(argv[i] + std::strlen(option));
+    if (dump && std::strncmp(argv[i], "--dest=", 7) == 0) driver.keep_dump_from_log(argv[i] + 7);
+  }
+  driver.keep_from_log(host_reg_key::settings_path());
+  // The client library's option files, which may hold the account.
+  for (const char* file : {"/etc/my.cnf", "/etc/mysql/my.cnf"}) driver.keep_from_log(file);
+  if (const char* home = std::getenv("HOME"); home && *home) driver.keep_from_log(std::string(home) + "/.my.cnf");
   ansi_cmd_line cmd(argc, argv, g_cmd_options);
   for (; cmd.has_current(); cmd.next()) {
     const char* value = cmd.value();

@@ -176,6 +176,11 @@ void xls2sql_converter::check_dest() {
   tk_unicode_to_ansi2(source_, source);
   tk_unicode_to_ansi2(destination_, dest);
   if (tk_is_same_file(source, dest)) throw tk_exception("The destination file is the source file: '" + dest + "'", 1);
+  // Nor may it replace the profile, the table list, the settings or the
+  // client's option files.
+  for (const std::string& file : read_files())
+    if (tk_is_same_file(file, dest))
+      throw tk_exception("The destination file is a file the run reads: '" + dest + "'", 1);
 }
 
 namespace {

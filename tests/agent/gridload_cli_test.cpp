@@ -87,7 +87,7 @@ TEST(GridloadCli, MessagesAndStatuses) {
 }
 
 // The log empties its file: a log named as a file the run reads (its
-// source, profile or table list) or its dump (whose lines the log's last
+// source, profile, table list, settings, option file) or its dump (whose lines the log's last
 // ones would follow), before or after --logfile=, under another spelling,
 // is refused before anything is written, and the file is kept.
 TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
@@ -107,4 +107,32 @@ TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
                 std::tuple(255, "Error:\nThe log file is a file the run reads or writes: '" + spelled + "'\n"));
       EXPECT_EQ(read_file(file), "id,name\n1,Alice\n");
     }
+  // Files the run reads without being told on its line: the settings file
+  // and the client's option file. A dump may not replace any file the run
+  // reads either.
+  const std::string other = "--src=" + dir.file("other.csv");
+  const struct {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    std::string kept, out;
+  } cases[] = {
+      {{"--logfile=" + spelled}, {{"GRIDLOAD_SETTINGS", file}}, file, "The log file is a file the run reads or writes"},
+      {{"--logfile=" + dir.file(".my.cnf")},
+       {{"HOME", dir.path()}},
+       dir.file(".my.cnf"),
+       "The log file is a file the run reads or writes"},
+      {{"--dest=" + spelled, "--tab_file=" + file}, {}, file, "The destination file is a file the run reads"},
+      {{"--dest=" + spelled}, {{"GRIDLOAD_SETTINGS", file}}, file, "The destination file is a file the run reads"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    testsupport::write_file(c.kept, "kept\n");
+    std::vector<std::string> args{"--from_csv", "--csv_delim=2", "--tab_name=t",
+                                  other,        "--dump",        "--dest=" + dir.file("o")};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const run_result r = run_gridload(args, "", c.env);
+    const std::string named = c.args.front().substr(c.args.front().find('=') + 1);
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, "Error:\n" + c.out + ": '" + named + "'\n"));
+    EXPECT_EQ(read_file(c.kept), "kept\n");
+  }
 }
