@@ -1,5 +1,6 @@
 #include "error_handler.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +14,14 @@ FILE* message_stream = stdout;
 }  // namespace
 
 FILE* tk_message_stream() noexcept { return message_stream; }
+
+int tk_message_write_error() noexcept {
+  for (FILE* stream : {stdout, message_stream}) {
+    errno = 0;
+    if (std::fflush(stream) != 0 || std::ferror(stream)) return errno != 0 ? errno : EIO;
+  }
+  return 0;
+}
 
 void tk_send_messages_to(FILE* stream) noexcept {
   std::fflush(message_stream);

@@ -16,6 +16,9 @@
 // mix with: then the standard error.
 FILE* tk_message_stream() noexcept;
 void tk_send_messages_to(FILE* stream) noexcept;
+// Writes out what waits for the message stream; 0 when every message got
+// through, else the system's reason (EIO when it is not known any more).
+int tk_message_write_error() noexcept;
 
 class error_handler : public tk_singleton<error_handler> {
  public:

@@ -1,9 +1,14 @@
 // The entry point: builds the trace log, the error handler and the driver,
 // parses the command line, connects, prepares the destination and converts.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 #include "cmd_line.h"
@@ -17,6 +22,11 @@
 #include "xls2sql_converter.h"
 
 int main(int argc, char** argv) {
+  // A standard stream the caller closed is held by /dev/null opened for
+  // reading, so that no file the run opens takes its place (the messages
+  // would land in it) and writing the messages fails, as it should.
+  for (int fd = 0; fd <= 2; ++fd)
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF && ::open("/dev/null", O_RDONLY | O_CLOEXEC) != fd) return -1;
   std::setlocale(LC_ALL, "");
   // Numbers are always read and written with '.' as the decimal separator,
   // whatever the user's locale says.
@@ -56,6 +66,12 @@ int main(int argc, char** argv) {
     return -1;
   } catch (const std::exception& e) {
     report_and_exit(e.what());
+  }
+  // The reports of refused rows are the user's list of what was left out: a
+  // run that could not deliver them did not succeed.
+  if (const int error = tk_message_write_error()) {
+    std::fprintf(stderr, "Cannot write the run's messages: %s\n", std::strerror(error));
+    return -1;
   }
   return 0;
 }

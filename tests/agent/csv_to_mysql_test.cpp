@@ -220,3 +220,20 @@ TEST_F(CsvToMysql, TheServersOwnDatabasesAreNeverDropped) {
     EXPECT_FALSE(std::filesystem::exists(dir_.file(file)));
   }
 }
+
+// The reports of refused rows are the user's list of what was left out: an
+// output that cannot take them (a full disk, a closed descriptor) fails the
+// run, said on the standard error. It used to end with status 0.
+TEST_F(CsvToMysql, ReportsThatCannotBeWrittenFailTheRun) {
+  write_file(dir_.file("e.csv"), "id,v\n1,ok\n2,\xF0\x9F\x98\x80\n3,x\n");
+  for (const auto& [redirect, reason] :
+       {std::pair<std::string, std::string>{">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}}) {
+    SCOPED_TRACE(redirect);
+    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" " + redirect, testsupport::gridload_binary()};
+    for (const std::string& a : live_args("e.csv", csv_args("e", {"--charset=utf8"}))) argv.push_back(a);
+    const run_result r = testsupport::run("/bin/sh", argv, dir_.path());
+    EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(255, "Cannot write the run's messages: " + reason + "\n"));
+    reconnect();
+    EXPECT_EQ(column("e", "v", "id"), (std::vector<std::string>{"ok", "x"}));
+  }
+}
