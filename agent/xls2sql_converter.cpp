@@ -139,14 +139,18 @@ xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string
   // Two sources feed one table only when the type mappings say so: names
   // that differ only in case ("DATA", "Data") would otherwise merge.
   const bool mapped = plan.name != source_name;
-  const bool taken = std::any_of(created_tables_.begin(), created_tables_.end(),
-                                 [&](const std::u16string& t) { return udb_detail::same_name(t, plan.name); });
+  const bool taken = made_this_run(plan.name);
   if (!names.is_acceptable(plan.name) || (taken && !mapped)) {
     plan.name = names.get_safe_name(plan.name);
     plan.generated_name = true;
   }
   names.add_existing_name(plan.name);
   return plan;
+}
+
+bool xls2sql_converter::made_this_run(const std::u16string& table) const {
+  return std::any_of(created_tables_.begin(), created_tables_.end(),
+                     [&](const std::u16string& t) { return udb_detail::same_name(t, table); });
 }
 
 void xls2sql_converter::plan_columns(table_plan& plan, const std::u16string& source_name, const udb_recordset& source) {
@@ -381,7 +385,10 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
   std::u16string target = plan.name;
   bool replacing = false;
   const bool existed = dest.is_table_exist(plan.name, false);
-  if (existed) {
+  // A table this run made already (another source the type mappings send
+  // to it) takes this source's rows too: it is neither skipped nor replaced.
+  const bool ours = made_this_run(plan.name);
+  if (existed && !ours) {
     if (from_xls && mode_ == mode_skip_tables) return;
     if (mode_ == mode_overwrite_tables) {
       if (dest.live()) {
@@ -409,7 +416,8 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     // without them ('007' stored as 7), and its columns' definitions
     // (NOT NULL, defaults, comments, character sets) replaced. A dump that
     // writes no CREATE TABLE fills tables that are there already.
-    const bool made_here = (!existed || mode_ == mode_overwrite_tables) && (dest.live() || dump_options_.dmp_ins_tab);
+    const bool made_here =
+        (!existed || (mode_ == mode_overwrite_tables && !ours)) && (dest.live() || dump_options_.dmp_ins_tab);
     widen_columns_ = made_here;
     bool gather = refine_types && mode_ != mode_merge && made_here;
     // A table this run created and fills is refined before its rows arrive
@@ -483,7 +491,7 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
   const bool existed = dest.is_table_exist(plan.name, false);
   // Rows added to a table that was there keep the types it has: nothing to
   // read ahead for.
-  if (existed && mode_ != mode_overwrite_tables) return from_whole_pass();
+  if (existed && (mode_ != mode_overwrite_tables || made_this_run(plan.name))) return from_whole_pass();
 
   progress_.emplace(plan.name);
   widen_columns_ = true;

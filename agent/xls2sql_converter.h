@@ -165,6 +165,8 @@ class xls2sql_converter : public xls_reader,
 
   // Tells the user of values below the worksheet's last row, or out of
   // order, which its table does not hold.
+  // Whether this run made (or replaced) `table` for an earlier source.
+  bool made_this_run(const std::u16string& table) const;
   void tell_values_left_out(const dao_recordset& sheet);
 
   // Writes the account of the table just converted and adds it to the run's.

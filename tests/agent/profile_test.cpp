@@ -129,6 +129,30 @@ TEST_F(ProfileRun, AMappedDefaultTheRefinedTypeCannotHoldKeepsItsColumn) {
   EXPECT_EQ(column("stock", "day", "id"), (std::vector<std::string>{"2024-01-01", "2024-01-02", ""}));
 }
 
+// Two sheets the type mappings send to one table both fill it, in every
+// mode: a table this run made is neither replaced (mode 1 used to keep
+// only the last sheet's rows) nor skipped (mode 2) by a later sheet.
+TEST_F(ProfileRun, SheetsMappedToOneTableAllKeepTheirRows) {
+  {
+    testsupport::xlsx_book b(dir_.file("months.xlsx"));
+    for (const auto& [name, first] : {std::pair{"Jan", 1}, {"Feb", 3}}) {
+      lxw_worksheet* s = b.sheet(name);
+      worksheet_write_string(s, 0, 0, "id", nullptr);
+      worksheet_write_number(s, 1, 0, first, nullptr);
+      worksheet_write_number(s, 2, 0, first + 1, nullptr);
+    }
+  }
+  for (const std::string mode : {"1", "2"}) {
+    SCOPED_TRACE("mode " + mode);
+    check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
+    const std::vector<std::string> texts =
+        live_and_dump("months.profile", {"--profile=" + profile("months.profile", "mode=" + mode + "\n")});
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_EQ(column("sales", "id", "id"), (std::vector<std::string>{"1", "2", "3", "4"}));
+  }
+}
+
 TEST_F(ProfileRun, OptionsAfterTheProfileWinAndConnectionComesFromIt) {
   const std::string other = "gl_profile_override_other";
   check_.exec("DROP DATABASE IF EXISTS `" + other + "`");
