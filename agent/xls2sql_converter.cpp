@@ -136,6 +136,8 @@ xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string
                                                             const udb_recordset& source, udb_validator& names) {
   table_plan plan;
   plan_columns(plan, source_name, source);
+  if (std::none_of(plan.schema.fields.begin(), plan.schema.fields.end(), [](const auto& f) { return f != nullptr; }))
+    throw tk_exception(u"The type mappings delete every column of table '" + plan.name + u"': it is not converted", 0);
   // Two sources feed one table only when the type mappings say so: names
   // that differ only in case ("DATA", "Data") would otherwise merge.
   const bool mapped = plan.name != source_name;
@@ -168,7 +170,14 @@ void xls2sql_converter::check_dest() {
   TK_TRACE(1, "check_dest(%s)", destination_);
   if (direct) {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
-    if (mode_ == mode_overwrite_database) sql_dialect::check_droppable(destination_);
+    if (mode_ == mode_overwrite_database) {
+      sql_dialect::check_droppable(destination_);
+      // Its tables would take another database's references with them.
+      if (const std::u16string referrer = engine_.foreign_key_referrer_of(destination_); !referrer.empty())
+        throw tk_exception(u"Database '" + destination_ + u"' is not dropped: a foreign key of table '" + referrer +
+                               u"' refers to one of its tables",
+                           1);
+    }
     if (engine_.is_db_exist(destination_) && mode_ == mode_overwrite_database) del_mysql_base(destination_);
     TK_TRACE(1, from_xls ? "from_xls=true" : "from_xls=false");
     return;

@@ -1008,6 +1008,15 @@ std::string sql_dialect::foreign_key_referrers(std::u16string_view table) const 
   return sql;
 }
 
+std::string sql_dialect::foreign_key_referrers_of_database(std::u16string_view db) const {
+  std::string sql =
+      "SELECT TABLE_SCHEMA, TABLE_NAME FROM information_schema.KEY_COLUMN_USAGE WHERE "
+      "REFERENCED_TABLE_SCHEMA = ";
+  append_quoted_utf8(sql, db, escapes_of(where_));
+  sql += " AND TABLE_SCHEMA <> REFERENCED_TABLE_SCHEMA LIMIT 1";
+  return sql;
+}
+
 std::string sql_dialect::select_no_rows(std::u16string_view table) const {
   return "SELECT * FROM " + name(table) + " LIMIT 0";
 }

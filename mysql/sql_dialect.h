@@ -229,6 +229,9 @@ class sql_dialect {
   // The schema and name of the first table other than `table` itself whose
   // foreign key refers to `table` (of the connection's database).
   std::string foreign_key_referrers(std::u16string_view table) const;
+  // The schema and name of the first table of another database whose
+  // foreign key refers to a table of database `db`.
+  std::string foreign_key_referrers_of_database(std::u16string_view db) const;
   // The table's columns as a result without rows.
   std::string select_no_rows(std::u16string_view table) const;
 

@@ -228,6 +228,13 @@ bool sql_engine::is_db_exist(const std::u16string& name) {
   throw sql_exception(&mysql_);
 }
 
+std::u16string sql_engine::foreign_key_referrer_of(const std::u16string& name) {
+  sql_tmp_recordset rs(dialect_.foreign_key_referrers_of_database(name), &mysql_);
+  if (rs.is_eof()) return {};
+  const udb_record& row = *rs.get_record();
+  return row.size() >= 2 ? row[0].to_wstring() + u"." + row[1].to_wstring() : std::u16string();
+}
+
 std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path, const dump_options& options) {
   TK_TRACE(2, "sql_engine::create_dump (%s)", path);
   TK_TRACE(3, "Creating MySQL dump file '%s'", path);

@@ -49,6 +49,9 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   // says it does not. Any other failure (no right to it, a lost connection)
   // throws sql_exception.
   bool is_db_exist(const std::u16string& name) override;
+  // "db.table" of a table of another database whose foreign key refers to a
+  // table of database `name`; empty when there is none.
+  std::u16string foreign_key_referrer_of(const std::u16string& name);
   // Keeps the run's properties (not owned) and takes "engine" (InnoDB when
   // absent) and "character set" (kept when absent) from them.
   void set_properties(const udb_properties* properties) override;

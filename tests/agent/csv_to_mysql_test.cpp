@@ -162,7 +162,8 @@ TEST_F(CsvToMysql, APipeLosesNoRow) {
 }
 
 // A table that another table's foreign key refers to is not replaced (mode
-// 1, a CSV file or a worksheet read ahead): renamed away and dropped, the old
+// 1, a CSV file or a worksheet read ahead), nor its database dropped (mode
+// 0, a reference from another database): renamed away or dropped, the old
 // table used to take the reference with it, leaving the other table unable
 // to take a row.
 TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
@@ -197,6 +198,22 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
     EXPECT_TRUE(check_.exec("INSERT INTO child VALUES (11, 2)"));
     EXPECT_EQ(tables(), (std::vector<std::string>{"child", "parent"}));
   }
+  // Mode 0 drops the whole database: not when a table of another database
+  // refers to one of its tables.
+  const std::string other = db_ + "_other";
+  check_.exec("DROP TABLE child");
+  check_.exec("DROP DATABASE IF EXISTS `" + other + "`");
+  ASSERT_TRUE(check_.exec("CREATE DATABASE `" + other + "`"));
+  ASSERT_TRUE(check_.exec("CREATE TABLE `" + other +
+                          "`.child (cid INT PRIMARY KEY, pid INT, FOREIGN KEY (pid) "
+                          "REFERENCES `" +
+                          db_ + "`.parent(id))"));
+  const run_result r = convert("parent.xlsx", {"--extr_fn", "--mode=0"});
+  EXPECT_EQ(std::tuple(r.status, r.out),
+            std::tuple(255, "Error:\nDatabase '" + db_ + "' is not dropped: a foreign key of table '" + other +
+                                ".child' refers to one of its tables\n"));
+  EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
+  check_.exec("DROP DATABASE `" + other + "`");
 }
 
 // The server's own databases are never dropped and made anew: not by mode 0

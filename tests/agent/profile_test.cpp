@@ -68,7 +68,8 @@ TEST_F(ProfileRun, ChoosesTwoSheetsRenamesDropsAndRetypes) {
 // refinement leaves the mapped columns alone (balance keeps its decimal
 // type); table properties reach CREATE TABLE (engine and collation listed);
 // a profile's only-definitions flag leaves the table empty; a value that
-// cannot take its mapped type ends the run, keeping the earlier rows.
+// cannot take its mapped type ends the run, keeping the earlier rows; a
+// table whose every column is deleted is reported, and the others go on.
 TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
   const struct {
     const char* fixture;
@@ -79,6 +80,7 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
       {"table_properties.profile", "", {}},
       {"flags.profile", "", {}},
       {"conversion_failure.profile", "", {"--tab_name=payments", "--csv_delim=2"}},
+      {"all_deleted.profile", "", {}},
   };
   std::string text;
   for (const auto& c : cases) {
