@@ -15,24 +15,33 @@ unsigned level_of(unsigned error_number) { return sql_exception::is_connection_l
 
 }  // namespace
 
-bool sql_exception::refuses_values(unsigned error_number) noexcept {
+bool sql_exception::refuses_every_row(unsigned error_number) noexcept {
   switch (error_number) {
-    case 1048:  // column cannot be null
-    case 1264:  // out of range
-    case 1265:  // data truncated
-    case 1292:  // incorrect or truncated value
-    case 1300:  // invalid character string
-    case 1364:  // no default value
-    case 1366:  // incorrect value for the column
-    case 1367:  // illegal value
-    case 1406:  // data too long
-    case 1411:  // wrong value for the type
-    case 1452:  // foreign key
-    case 1690:  // value out of range
-    case 4025:  // CHECK constraint
+    case 1021:  // disk full
+    case 1030:  // the storage engine's error
+    case 1036:  // table read only
+    case 1037:  // out of memory
+    case 1038:  // out of sort memory
+    case 1041:  // out of memory
+    case 1044:  // access denied to the database
+    case 1045:  // access denied
+    case 1054:  // unknown column
+    case 1099:  // table locked for reading
+    case 1100:  // table not locked
+    case 1114:  // table full
+    case 1142:  // command denied
+    case 1143:  // column access denied
+    case 1146:  // no such table
+    case 1180:  // commit failed
+    case 1181:  // rollback failed
+    case 1205:  // lock wait timeout
+    case 1213:  // deadlock
+    case 1290:  // the server runs read-only
+    case 1792:  // read-only transaction
+    case 1836:  // read-only mode
       return true;
     default:
-      return false;
+      return is_connection_lost(error_number);
   }
 }
 

@@ -35,10 +35,10 @@ class sql_exception : public tk_exception {
   void set_row(uint64_t row) noexcept { row_ = row; }
   // Whether the connection is unusable after this error.
   static bool is_connection_lost(unsigned error_number) noexcept;
-  // Whether the error refuses a row for its values (strict mode: a value
-  // cut, out of range, of the wrong kind, a NULL or missing value, a failed
-  // CHECK), rather than the statement for the table's or the server's sake.
-  static bool refuses_values(unsigned error_number) noexcept;
+  // Whether the error is the table's or the server's state (full, out of
+  // memory, locked, read-only, a right missing, the table gone), which
+  // would refuse every later row too.
+  static bool refuses_every_row(unsigned error_number) noexcept;
 
  private:
   uint64_t row_ = 0;

@@ -319,9 +319,9 @@ void sql_table::send_rows_alone(const batch& b) {
     next = failed + 1;
     if (code == duplicate_key_error) continue;
     const sql_exception e(message, code);
-    // Any other refusal is the table's or the server's, and would refuse
-    // every later row too.
-    if (!sql_exception::refuses_values(code)) refuse_statement(e, b, failed);
+    // A refusal of the table's or the server's would refuse every later row
+    // too: it ends the run. Any other is the row's.
+    if (sql_exception::refuses_every_row(code)) refuse_statement(e, b, failed);
     refuse_later(b.first_row + failed + 1, std::make_exception_ptr(e));
   }
 }
@@ -361,9 +361,15 @@ bool sql_table::send_load(const batch& b) {
     feed->release();
     mysql_real_query(connection, rollback.data(), rollback.size());
     const unsigned code = e.error_number();
-    if (code != not_allowed_command && code != local_infile_disabled && code != local_infile_rejected &&
-        code != local_infile_capability_disabled)
-      refuse_statement(e, b, 0);
+    const bool no_local_infile = code == not_allowed_command || code == local_infile_disabled ||
+                                 code == local_infile_rejected || code == local_infile_capability_disabled;
+    if (!no_local_infile) {
+      if (sql_exception::refuses_every_row(code)) refuse_statement(e, b, 0);
+      // A row's refusal (a trigger's, a CHECK's): the INSERT statements
+      // find the row.
+      TK_TRACE(2, "LOAD DATA refused (%d): %s", code, e.message());
+      return false;
+    }
     // The server (or its settings) takes no local infile: the run's rows go
     // as INSERT statements from now on.
     TK_TRACE(3, "LOAD DATA LOCAL refused (%d): %s", code, e.message());
@@ -396,9 +402,11 @@ void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, s
     db_.query_append(sql);
   } catch (const sql_exception& e) {
     mysql_real_query(connection, rollback.data(), rollback.size());
-    // A batch refused as a whole is the caller's; a part of one is split
-    // until the refused rows stand alone.
-    if (whole || sql_exception::is_connection_lost(e.error_number())) refuse_statement(e, b, first);
+    // A refusal of the table's or the server's ends the run; for a row's (a
+    // trigger's, a CHECK's, a value the server cannot read) the batch is
+    // split until the refused rows stand alone.
+    if (sql_exception::refuses_every_row(e.error_number())) refuse_statement(e, b, first);
+    if (whole) TK_TRACE(3, "Sending the rows of table '%s' in parts", table_);
     retry_rows(b, first, end);
     return;
   } catch (...) {
@@ -459,6 +467,11 @@ void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
   try {
     db_.query_append(dialect_.start_transaction());
     db_.query_append(sql);
+  } catch (const sql_exception& e) {
+    mysql_real_query(connection, rollback.data(), rollback.size());
+    if (sql_exception::refuses_every_row(e.error_number())) refuse_statement(e, b, first);
+    refuse_later(row_number, std::current_exception());
+    return;
   } catch (const tk_exception&) {
     mysql_real_query(connection, rollback.data(), rollback.size());
     refuse_later(row_number, std::current_exception());
