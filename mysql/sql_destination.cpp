@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "sql_exception.h"
 #include "tk_logger.h"
 #include "tk_wstring.h"
 #include "udb_properties.h"
@@ -38,7 +39,25 @@ void sql_destination::replace_table(const std::u16string& table, const std::u16s
   execute(dialect_.rename_tables(renames));
   remove_table_name(replacement);
   add_table_name(parked);
-  delete_tab(parked);
+  if (!live()) return delete_tab(parked);
+  // A foreign key that the account cannot see followed the old table when
+  // it was renamed: with the checks on, the server refuses to drop a table
+  // one refers to, and both tables go back to their names.
+  execute(dialect_.foreign_key_checks(true));
+  try {
+    delete_tab(parked);
+  } catch (const sql_exception& e) {
+    execute(dialect_.foreign_key_checks(false));
+    if (e.error_number() != row_is_referenced_error) throw;
+    const std::pair<std::u16string, std::u16string> back[] = {{table, replacement}, {parked, table}};
+    execute(dialect_.rename_tables(back));
+    remove_table_name(parked);
+    add_table_name(replacement);
+    throw tk_exception(u"Cannot replace table '" + table +
+                           u"': a foreign key of another table refers to it; the table is kept as it was",
+                       0);
+  }
+  execute(dialect_.foreign_key_checks(false));
 }
 
 void sql_destination::table_options(std::u16string_view table, std::u16string& char_set, std::u16string& engine) const {

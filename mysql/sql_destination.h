@@ -19,6 +19,8 @@ class udb_properties;
 
 class sql_destination : public udb_database {
  public:
+  // The server's refusal to drop a table a foreign key refers to.
+  static constexpr unsigned row_is_referenced_error = 1451;
   // What CREATE statements take from the run's settings.
   struct create_settings {
     std::u16string char_set;                     // of a database the agent creates; may be empty
@@ -49,7 +51,9 @@ class sql_destination : public udb_database {
   // it, and would follow the old table when it is renamed away and dropped.
   void check_replaceable(const std::u16string& table) const;
   // The complete `replacement` takes the place of `table` in one rename;
-  // the old table is dropped after it. Checks check_replaceable() first.
+  // the old table is dropped after it. Checks check_replaceable() first;
+  // when a foreign key the account cannot see refers to the old table, the
+  // tables go back to their names and the same level-0 failure is raised.
   void replace_table(const std::u16string& table, const std::u16string& replacement);
 
   // Whether rows may still be batched; stop_batching() is for good.

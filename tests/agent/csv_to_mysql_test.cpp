@@ -213,6 +213,20 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
             std::tuple(255, "Error:\nDatabase '" + db_ + "' is not dropped: a foreign key of table '" + other +
                                 ".child' refers to one of its tables\n"));
   EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
+  // An account that sees only its own database does not see the reference:
+  // the server's refusal to drop the old table tells, and the tables go
+  // back to their names.
+  check_.exec("DROP USER IF EXISTS 'gl_narrow'@'%'");
+  ASSERT_TRUE(check_.exec("CREATE USER 'gl_narrow'@'%' IDENTIFIED BY 'narrow-pw'"));
+  ASSERT_TRUE(check_.exec("GRANT ALL ON `" + db_ + "`.* TO 'gl_narrow'@'%'"));
+  const run_result narrow = convert("parent.csv", csv_args("parent", {"--user=gl_narrow", "--pswd=narrow-pw"}));
+  EXPECT_EQ(std::tuple(narrow.status, narrow.out),
+            std::tuple(0, std::string("Converting CSV file parent.csv\nError:\nparent: Cannot replace table 'parent': "
+                                      "a foreign key of another table refers to it; the table is kept as it was\n")));
+  EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(tables(), (std::vector<std::string>{"parent"}));
+  EXPECT_TRUE(check_.exec("INSERT INTO `" + other + "`.child VALUES (11, 2)"));
+  check_.exec("DROP USER 'gl_narrow'@'%'");
   check_.exec("DROP DATABASE `" + other + "`");
 }
 
