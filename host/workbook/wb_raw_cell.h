@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class wb_cell_kind : std::uint8_t {
   empty,    // no value: formatting only, a formula without a cached value, empty text
@@ -58,3 +59,17 @@ struct wb_raw_cell {
   // gets back). Long texts come this way, so that they are never copied.
   std::u16string* text_buffer = nullptr;
 };
+
+// Whether `c` comes out of order: in a row above `last_row` (the row of the
+// last cell taken, when `any` was taken), or at a column its row gave a cell
+// already. `seen` keeps, per column, 1 + the last row that gave it a cell
+// (empty at the start of a reading); it is updated for a cell in order. Both
+// passes drop such cells alike.
+inline bool wb_cell_out_of_order(const wb_raw_cell& c, bool any, std::uint32_t last_row,
+                                 std::vector<std::uint32_t>& seen) {
+  if (any && c.row < last_row) return true;
+  if (c.column >= seen.size()) seen.resize(static_cast<std::size_t>(c.column) + 1);
+  if (seen[c.column] == c.row + 1) return true;
+  seen[c.column] = c.row + 1;
+  return false;
+}

@@ -18,6 +18,7 @@ bool wb_row_reader::restart() {
   has_pending_ = false;
   source_done_ = false;
   any_seen_ = false;
+  seen_in_row_.clear();
   error_ = 0;
   if (!source_.rewind()) {
     error_ = source_.error();
@@ -58,12 +59,9 @@ bool wb_row_reader::next_row() {
       if (pending_.kind == wb_cell_kind::empty || pending_.column >= wb_max_columns || pending_.row >= wb_max_rows)
         continue;  // no value, or beyond the sheet's last row or column
       // Cells out of order are dropped, as the first pass did.
-      if (any_seen_ &&
-          (pending_.row < last_row_seen_ || (pending_.row == last_row_seen_ && pending_.column == last_column_seen_)))
-        continue;
+      if (wb_cell_out_of_order(pending_, any_seen_, last_row_seen_, seen_in_row_)) continue;
       any_seen_ = true;
       last_row_seen_ = pending_.row;
-      last_column_seen_ = pending_.column;
       has_pending_ = true;
     }
     if (pending_.row > row) break;  // belongs to a later row: keep it

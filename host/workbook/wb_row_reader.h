@@ -60,7 +60,7 @@ class wb_row_reader {
   std::vector<std::u16string> buffers_;
   std::uint32_t next_row_ = 0;  // index (0-based, within the data rows) of the row next_row() reads
   std::uint32_t last_row_seen_ = 0;
-  std::uint32_t last_column_seen_ = 0;
+  std::vector<std::uint32_t> seen_in_row_;  // as wb_cell_out_of_order keeps it
   bool any_seen_ = false;
   wb_raw_cell pending_;
   bool has_pending_ = false;

@@ -108,7 +108,8 @@ void wb_sheet_schema::start(bool header_row, bool date1904) {
   rows_past_limit_ = false;
   cells_out_of_order_ = 0;
   any_ = false;
-  top_row_ = last_row_ = last_column_ = min_col_ = max_col_ = 0;
+  top_row_ = last_row_ = min_col_ = max_col_ = 0;
+  seen_in_row_.clear();
   stats_.clear();
   headers_.clear();
 }
@@ -119,8 +120,10 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
     rows_past_limit_ = true;
     return;
   }
-  if (any_ && (c.row < last_row_ || (c.row == last_row_ && c.column == last_column_))) {
-    ++cells_out_of_order_;  // dropped, as in the second pass
+  // Out of order (a row above the last, a cell its row gave already):
+  // dropped, as in the second pass.
+  if (wb_cell_out_of_order(c, any_, last_row_, seen_in_row_)) {
+    ++cells_out_of_order_;
     return;
   }
   if (!any_) {
@@ -130,7 +133,6 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
   }
   if ((c.row & 4095u) == 0 && c.row != last_row_ && row_observer_) row_observer_(c.row);
   last_row_ = c.row;
-  last_column_ = c.column;
   min_col_ = std::min(min_col_, c.column);
   max_col_ = std::max(max_col_, c.column);
   if (header_row_ && c.row == top_row_) {

@@ -112,6 +112,6 @@ class wb_sheet_schema {
   bool date1904_ = false;
   bool rows_past_limit_ = false;
   std::uint64_t cells_out_of_order_ = 0;
-  std::uint32_t last_column_ = 0;
+  std::vector<std::uint32_t> seen_in_row_;  // per column, 1 + the last row that gave it a cell
   static inline thread_local std::function<void(std::uint32_t)> row_observer_;
 };

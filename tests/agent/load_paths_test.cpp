@@ -145,13 +145,15 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   std::map<std::string, std::string> parts = testsupport::read_zip(dir_.file("book.xlsx"));
   parts["xl/worksheets/sheet1.xml"].replace(parts["xl/worksheets/sheet1.xml"].find("</sheetData>"), 12, "</sheetDat>");
   testsupport::write_zip(dir_.file("broken.xlsx"), parts);
-  // Rows out of order and a cell given twice, as some generators write them.
+  // Rows out of order and a row given twice (its first cell again after its
+  // second), as some generators write them.
   for (const char* sheet : {"sheet1", "sheet2", "sheet3", "sheet4"})
     parts[std::string("xl/worksheets/") + sheet + ".xml"] =
         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
         "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>a</t></is></c><c r=\"B1\" "
         "t=\"inlineStr\"><is><t>b</t></is></c>"
-        "</row><row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>5</v></c><c r=\"B3\"><v>6</v></c></row>"
+        "</row><row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>5</v></c></row><row r=\"3\"><c "
+        "r=\"A3\"><v>6</v></c></row>"
         "<row r=\"2\"><c r=\"A2\"><v>9</v></c></row><row r=\"4\"><c "
         "r=\"A4\"><v>4</v></c></row></sheetData></worksheet>";
   testsupport::write_zip(dir_.file("shuffled.xlsx"), parts);
