@@ -445,8 +445,13 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     }
     convert_step(source, dynamic_cast<sql_row_writer&>(*table), dest, gather, plan.name);
     table.reset();
+    // A request to stop that came after the last record (while the last
+    // rows were sent, or the types changed) is honoured before the table
+    // takes the old one's place.
+    tk_interrupt::check();
     if (replacing) {
       if (refine_types) mysql_refine_types(dest);
+      tk_interrupt::check();
       dest.replace_table(plan.name, target);
     }
   } catch (...) {
@@ -546,6 +551,7 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
       pass_failed = true;
       throw;
     }
+    tk_interrupt::check();
   } catch (...) {
     table.reset();
     discard_pending_changes();
