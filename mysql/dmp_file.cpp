@@ -26,6 +26,23 @@ int standard_stream_of(const struct stat& st) {
   return -1;
 }
 
+// Opens a destination that is no plain file for writing. A named pipe
+// without a reader yet is waited for, but not past an interruption (a
+// blocking open would outlast it).
+int open_stream(const std::string& path, bool fifo) {
+  if (!fifo) return ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    if (errno != ENXIO) return -1;
+    tk_interrupt::check();
+    ::usleep(50000);
+  }
+}
+
 }  // namespace
 
 dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
@@ -42,7 +59,7 @@ dmp_file::dmp_file(std::string path) : path_(std::move(path)) {
     const int stream = S_ISREG(st.st_mode) ? standard_stream_of(st) : -1;
     if (!S_ISREG(st.st_mode) || stream >= 0) {
       std::fflush(nullptr);
-      fd_ = stream >= 0 ? ::fcntl(stream, F_DUPFD_CLOEXEC, 0) : ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+      fd_ = stream >= 0 ? ::fcntl(stream, F_DUPFD_CLOEXEC, 0) : open_stream(path_, S_ISFIFO(st.st_mode));
       streaming_ = true;
       if (fd_ < 0) {
         error_ = errno;

@@ -4,8 +4,10 @@
 // destination checks, and writes that the system refuses.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <tuple>
 
@@ -155,6 +157,13 @@ TEST_F(DumpFile, LinksAndStreamsAreWrittenThrough) {
   EXPECT_EQ(closed.status, 255);
   EXPECT_EQ(closed.err,
             "Converting CSV file big.csv\nError:\nsales: Cannot write dump file '/dev/stdout': Broken pipe\n");
+  // A named pipe that no reader opens is waited for, but not past a signal
+  // (a blocking open used to outlast `timeout`'s).
+  ASSERT_EQ(::mkfifo(dir_.file("fifo").c_str(), 0600), 0);
+  const run_result waited =
+      dump(dir_.file("fifo"), "", {}, {"/usr/bin/timeout", "--preserve-status", "1", testsupport::gridload_binary()});
+  EXPECT_EQ(std::tuple(waited.status, waited.out),
+            std::tuple(128 + SIGTERM, std::string("Error:\nThe conversion was interrupted (SIGTERM)\n")));
 }
 
 // Destinations that cannot be written, a source that cannot be read, and a
