@@ -852,6 +852,13 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
 
   if (col_vt == VT_BSTR) {
     TK_TRACE(1, "Got BSTR value: %s, flags=%d", cell.to_wstring(), column.reserved);
+    // An ENUM holds no empty text: an empty cell is no value, as in a
+    // number or date column.
+    if (cell_vt == VT_BSTR && cell.text().empty() && !column.b_not_null &&
+        tk_wstring::starts_with(column.native_type, u"enum(", true)) {
+      out += "NULL";
+      return;
+    }
     if (cell_vt == VT_BSTR) {
       if (column.is_geometry()) {
         out += "ST_GeomFromText(";
@@ -927,7 +934,8 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
   std::string_view literal_text(out.data() + at, out.size() - at);
   if (!empty_like && !literal_text.empty() && literal_text != "''") return;
   if (col_vt == VT_BSTR || ole_variant::is_binary(col_vt)) return;
-  if (!column.b_not_null) {
+  // An auto-number column takes NULL as "the next number".
+  if (!column.b_not_null || column.b_auto_increment) {
     TK_TRACE(1, "Put NULL-field");
     out.resize(at);
     out += "NULL";

@@ -268,3 +268,19 @@ TEST_F(CsvToMysql, ReportsThatCannotBeWrittenFailTheRun) {
     EXPECT_EQ(column("e", "v", "id"), (std::vector<std::string>{"ok", "x"}));
   }
 }
+
+// Rows added to an existing table: an empty field is no value in an
+// auto-number column (it takes the next number) and in an ENUM column, as
+// in a number column. Both used to refuse the row.
+TEST_F(CsvToMysql, AnEmptyFieldIsNoValueInAutoNumberAndEnumColumns) {
+  write_file(dir_.file("ai.csv"), "id,v,e,n\n,a,a,\n,b,,5\n7,c,b,\n");
+  for (const char* lines : {"", "load_data=0\n"}) {
+    SCOPED_TRACE(*lines ? "insert" : "load data");
+    check_.exec("DROP TABLE IF EXISTS ai");
+    check_.exec("CREATE TABLE ai (id INT AUTO_INCREMENT PRIMARY KEY, v VARCHAR(5), e ENUM('a', 'b'), n INT)");
+    const run_result r = convert("ai.csv", csv_args("ai", {"--mode=3"}), settings(lines));
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, std::string("Converting CSV file ai.csv\n")));
+    EXPECT_EQ(rows("SELECT id, v, IFNULL(e, '-'), IFNULL(n, '-') FROM ai ORDER BY v"),
+              (table_rows{{"1", "a", "a", "-"}, {"2", "b", "-", "5"}, {"7", "c", "b", "-"}}));
+  }
+}
