@@ -103,6 +103,13 @@ void sql_table::read_columns() {
     TK_TRACE(1, "Field '%s' has type: %s", name, type);
     t_ftd* field = schema_.find(name);
     if (!field) continue;
+    // A generated column takes no value: the table computes it. To the rows
+    // it is as if the table had no such column.
+    if (row.size() >= 6 && row[5].to_string().find("GENERATED") != std::string::npos) {
+      TK_TRACE(1, "Field '%s' is generated", name);
+      std::erase_if(schema_.fields, [field](const std::unique_ptr<t_ftd>& f) { return f.get() == field; });
+      continue;
+    }
     // The server's own type text, so that a column change to the type the
     // column already has can be told apart.
     field->native_type = tk_widen_ascii(type);

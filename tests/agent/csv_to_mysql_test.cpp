@@ -284,3 +284,17 @@ TEST_F(CsvToMysql, AnEmptyFieldIsNoValueInAutoNumberAndEnumColumns) {
               (table_rows{{"1", "a", "a", "-"}, {"2", "b", "-", "5"}, {"7", "c", "b", "-"}}));
   }
 }
+
+// A generated column takes no value: rows added to its table fill the other
+// columns and the table computes it. Every row used to be refused.
+TEST_F(CsvToMysql, AGeneratedColumnIsComputedNotFilled) {
+  write_file(dir_.file("g.csv"), "a,b,c\n1,99,x\n2,,y\n");
+  for (const char* lines : {"", "load_data=0\n"}) {
+    SCOPED_TRACE(*lines ? "insert" : "load data");
+    check_.exec("DROP TABLE IF EXISTS g");
+    check_.exec("CREATE TABLE g (a INT, b INT AS (a * 2) VIRTUAL, c VARCHAR(5), d INT AS (a + 1) PERSISTENT)");
+    const run_result r = convert("g.csv", csv_args("g", {"--mode=3"}), settings(lines));
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, std::string("Converting CSV file g.csv\n")));
+    EXPECT_EQ(rows("SELECT a, b, c, d FROM g ORDER BY a"), (table_rows{{"1", "2", "x", "2"}, {"2", "4", "y", "3"}}));
+  }
+}
