@@ -266,27 +266,6 @@ TEST_F(Faults, AnInterruptedRunLeavesNothingBehind) {
   }
 }
 
-// A row the server refuses for its own sake (a validating trigger's SIGNAL,
-// as a CHECK or a value it cannot read) is that row's refusal: reported
-// with its number, the others stored, through LOAD DATA or INSERT
-// statements. It used to end the run with status 255, reported at the
-// statement's first record, and the table got no row.
-TEST_F(Faults, ARowATriggerRefusesIsReportedAlone) {
-  write_file(dir_.file("s.csv"), "id,v\n1,5\n2,-1\n3,7\n");
-  for (const char* lines : {"", "load_data=0\n"}) {
-    SCOPED_TRACE(*lines ? "insert" : "load data");
-    check_.exec("DROP TABLE IF EXISTS signals");
-    check_.exec("CREATE TABLE signals (id INT, v INT)");
-    ASSERT_TRUE(
-        check_.exec("CREATE TRIGGER refuse BEFORE INSERT ON signals FOR EACH ROW IF NEW.v < 0 THEN SIGNAL "
-                    "SQLSTATE '45000' SET MESSAGE_TEXT = 'negative'; END IF"));
-    const run_result r = convert("s.csv", csv_args("signals", {"--mode=3"}), settings(lines));
-    EXPECT_EQ(std::tuple(r.status, r.out),
-              std::tuple(0, std::string("Converting CSV file s.csv\nError:\nsignals, record #2: negative\n")));
-    EXPECT_EQ(column("signals", "v", "id"), (std::vector<std::string>{"5", "7"}));
-  }
-}
-
 // A statement of rows the server refuses as a whole (here a MEMORY table
 // at its size limit; a full disk or a denied right alike) refuses every row
 // after it too: the run ends there, through LOAD DATA or INSERT statements,
