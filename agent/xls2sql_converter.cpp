@@ -822,6 +822,15 @@ void xls2sql_converter::tell_values_left_out(const dao_recordset& sheet) {
             u" values out of order (in a row above one already read, or given twice for one cell) are not converted",
         0));
   }
+  if (const uint64_t n = sheet.unreadable_values()) {
+    const std::string count = std::to_string(n);
+    error_handler::instance().set_context(u"");
+    error_handler::instance().handle(tk_exception(u"Worksheet " + current_table_ + u": " +
+                                                      std::u16string(count.begin(), count.end()) +
+                                                      u" values that are no value of their cell's kind (a number, "
+                                                      u"date, boolean or shared text) are stored as NULL",
+                                                  0));
+  }
 }
 
 void xls2sql_converter::finish_table() {

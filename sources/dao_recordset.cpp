@@ -90,6 +90,8 @@ bool dao_recordset::rows_past_limit() const { return rows_ && rows_->rows_past_l
 
 uint64_t dao_recordset::cells_out_of_order() const { return rows_ ? rows_->cells_out_of_order() : 0; }
 
+uint64_t dao_recordset::unreadable_values() const { return rows_ ? rows_->unreadable_values() : 0; }
+
 void dao_recordset::release_long_values() {
   if (record_) record_->release_long_values();
 }

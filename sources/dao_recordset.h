@@ -67,6 +67,9 @@ class dao_recordset : public udb_recordset {
   // The values out of order (in a row above one already read, or given
   // twice for one cell) that are not among the records.
   uint64_t cells_out_of_order() const;
+  // The values of the worksheet that are no value of their cell's kind,
+  // which read as empty (wb_sheet_source::unreadable_values).
+  uint64_t unreadable_values() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
   // Rows read ahead (dao_database::get_table_ahead): they come in the types

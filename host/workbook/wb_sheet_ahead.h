@@ -52,6 +52,7 @@ class wb_sheet_ahead {
     bool rewind() override { return false; }
     void set_text_limit(std::size_t units) override { owner_.source_.set_text_limit(units); }
     long error() const override { return owner_.source_.error(); }
+    std::uint64_t unreadable_values() const override { return owner_.source_.unreadable_values(); }
 
    private:
     wb_sheet_ahead& owner_;

@@ -73,16 +73,19 @@ class wb_sheet_schema {
   // not part of the table.
   bool rows_past_limit() const { return rows_past_limit_; }
   std::uint64_t cells_out_of_order() const { return cells_out_of_order_; }
+  // What the source's unreadable_values() was at the end of the scan.
+  std::uint64_t unreadable_values() const { return unreadable_values_; }
 
   // Whether `other` gives the same columns (names, types, sizes, formats)
   // in the same place of the sheet: rows read with either are the same.
   bool same_columns(const wb_sheet_schema& other) const;
-  // Takes the row count, rows_past_limit() and cells_out_of_order() of
-  // `other`.
+  // Takes the row count, rows_past_limit(), cells_out_of_order() and
+  // unreadable_values() of `other`.
   void take_counts(const wb_sheet_schema& other) {
     row_count_ = other.row_count_;
     rows_past_limit_ = other.rows_past_limit_;
     cells_out_of_order_ = other.cells_out_of_order_;
+    unreadable_values_ = other.unreadable_values_;
   }
 
  private:
@@ -112,6 +115,7 @@ class wb_sheet_schema {
   bool date1904_ = false;
   bool rows_past_limit_ = false;
   std::uint64_t cells_out_of_order_ = 0;
+  std::uint64_t unreadable_values_ = 0;
   std::vector<std::uint32_t> seen_in_row_;  // per column, 1 + the last row that gave it a cell
   static inline thread_local std::function<void(std::uint32_t)> row_observer_;
 };

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "wb_raw_cell.h"
 
@@ -40,4 +41,9 @@ class wb_sheet_source {
   // 0 while the stream is sound; otherwise the DAO error number describing
   // why it stopped (3274 for corrupt data, 3161 for encrypted data).
   virtual long error() const = 0;
+
+  // Values the first reading met that are no value of their cell's kind (a
+  // number cell that holds no number, a shared-text index past the table,
+  // a boolean or date that cannot be read): such a cell reads as empty.
+  virtual std::uint64_t unreadable_values() const { return 0; }
 };

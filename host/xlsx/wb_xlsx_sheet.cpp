@@ -115,6 +115,7 @@ bool wb_xlsx_sheet::rewind() {
   reset_state();
   error_ = 0;
   scanning_ = false;
+  first_read_ = false;
   // Whatever the first read saw, it saw in document order: its notes serve
   // every later read.
   notes_done_ = true;
@@ -185,6 +186,7 @@ void wb_xlsx_sheet::parse_chunk() {
       scanning_ = false;
       reset_state();
       spill_.clear();
+      unreadable_ = 0;
       if (!parser_.restart()) error_ = parser_.error();
       return;
     }
@@ -548,12 +550,17 @@ void wb_xlsx_sheet::finish_cell() {
           q.kind = wb_cell_kind::number;
           q.number = d;
           q.number_class = styles_ ? styles_->number_class(cell_style_) : wb_number_class::general;
+        } else {
+          note_unreadable();
         }
       }
       break;
     case cell_type::shared: {
       std::size_t index = 0;
-      if (has_v_ && leading_number(v.data(), index) && queue_shared(q, index) && recording_) {
+      const bool known =
+          has_v_ && leading_number(v.data(), index) && shared_strings_ != nullptr && index < shared_strings_->size();
+      if (has_v_ && !v.empty() && !known) note_unreadable();
+      if (known && queue_shared(q, index) && recording_) {
         record_cell(tag_shared);
         spill_.put_varint(index);
       }
@@ -573,6 +580,8 @@ void wb_xlsx_sheet::finish_cell() {
       if (has_v_ && (v == "1" || v == "true" || v == "0" || v == "false")) {
         q.kind = wb_cell_kind::boolean;
         q.number = (v == "1" || v == "true") ? 1.0 : 0.0;
+      } else if (has_v_ && !v.empty()) {
+        note_unreadable();
       }
       break;
     case cell_type::error:
@@ -586,6 +595,8 @@ void wb_xlsx_sheet::finish_cell() {
         q.number = wb_ole_to_serial(ole, date1904_);
         const wb_number_class c = styles_ ? styles_->number_class(cell_style_) : wb_number_class::general;
         q.number_class = wb_is_date_class(c) ? c : wb_number_class::date_time;
+      } else if (has_v_ && !v.empty()) {
+        note_unreadable();
       }
       break;
     }

@@ -50,6 +50,7 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   bool next_cell(wb_raw_cell& cell) override;
   bool rewind() override;
   long error() const override { return error_; }
+  std::uint64_t unreadable_values() const override { return unreadable_; }
   void set_text_limit(std::size_t units) override { text_limit_ = units; }
 
  private:
@@ -131,6 +132,12 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   wb_xml_parser parser_;
   wb_xml_scanner scanner_;
   bool scanning_ = true;  // the first read, until rewind()
+  // unreadable_values(), counted by the first read (until rewind())
+  std::uint64_t unreadable_ = 0;
+  bool first_read_ = true;
+  void note_unreadable() {
+    if (first_read_) ++unreadable_;
+  }
 
   // The first read's record: written while recording_, complete once the
   // first read reached the end of the part without failing.

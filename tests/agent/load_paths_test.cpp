@@ -145,8 +145,9 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   std::map<std::string, std::string> parts = testsupport::read_zip(dir_.file("book.xlsx"));
   parts["xl/worksheets/sheet1.xml"].replace(parts["xl/worksheets/sheet1.xml"].find("</sheetData>"), 12, "</sheetDat>");
   testsupport::write_zip(dir_.file("broken.xlsx"), parts);
-  // Rows out of order and a row given twice (its first cell again after its
-  // second), as some generators write them.
+  // Rows out of order, a row given twice (its first cell again after its
+  // second) and values that are none of their cells' kinds, as some
+  // generators write them.
   for (const char* sheet : {"sheet1", "sheet2", "sheet3", "sheet4"})
     parts[std::string("xl/worksheets/") + sheet + ".xml"] =
         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
@@ -155,7 +156,8 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
         "</row><row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>5</v></c></row><row r=\"3\"><c "
         "r=\"A3\"><v>6</v></c></row>"
         "<row r=\"2\"><c r=\"A2\"><v>9</v></c></row><row r=\"4\"><c "
-        "r=\"A4\"><v>4</v></c></row></sheetData></worksheet>";
+        "r=\"A4\"><v>4</v></c></row><row r=\"5\"><c r=\"A5\"><v>0x1A</v></c><c r=\"B5\" t=\"b\"><v>maybe</v></c>"
+        "<c r=\"C5\"><v>7</v></c></row></sheetData></worksheet>";
   testsupport::write_zip(dir_.file("shuffled.xlsx"), parts);
   const std::string xls = testsupport::source_dir() + "/tests/data/xls/";
   const auto runs = [&](const std::string& lines, std::string& logs) {
@@ -193,6 +195,9 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
   EXPECT_NE(whole.find("steady, record #25: Incorrect string value"), std::string::npos) << whole;
   EXPECT_NE(whole.find("Worksheet late: 2 values out of order (in a row above one already read, or given twice for "
                        "one cell) are not converted"),
+            std::string::npos);
+  EXPECT_NE(whole.find("Worksheet late: 2 values that are no value of their cell's kind (a number, date, boolean or "
+                       "shared text) are stored as NULL"),
             std::string::npos);
 }
 
