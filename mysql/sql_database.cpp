@@ -27,10 +27,7 @@ sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode
 sql_database::~sql_database() { TK_TRACE(2, "sql_database::dtor"); }
 
 std::u16string sql_database::foreign_key_referrer(const std::u16string& table) const {
-  sql_tmp_recordset rs(dialect().foreign_key_referrers(table), connection_);
-  if (rs.is_eof()) return {};
-  const udb_record& row = *rs.get_record();
-  return row.size() >= 2 ? row[0].to_wstring() + u"." + row[1].to_wstring() : std::u16string();
+  return sql_tmp_recordset::first_qualified_name(dialect().foreign_key_referrers(table), connection_);
 }
 
 void sql_database::init_tables() {

@@ -51,9 +51,10 @@ class sql_destination : public udb_database {
   // it, and would follow the old table when it is renamed away and dropped.
   void check_replaceable(const std::u16string& table) const;
   // The complete `replacement` takes the place of `table` in one rename;
-  // the old table is dropped after it. Checks check_replaceable() first;
-  // when a foreign key the account cannot see refers to the old table, the
-  // tables go back to their names and the same level-0 failure is raised.
+  // the old table is dropped after it (callers check check_replaceable()
+  // before they make the replacement). When a foreign key refers to the old
+  // table all the same (one the account cannot see), the tables go back to
+  // their names and the same kind of level-0 failure is raised.
   void replace_table(const std::u16string& table, const std::u16string& replacement);
 
   // Whether rows may still be batched; stop_batching() is for good.

@@ -229,10 +229,7 @@ bool sql_engine::is_db_exist(const std::u16string& name) {
 }
 
 std::u16string sql_engine::foreign_key_referrer_of(const std::u16string& name) {
-  sql_tmp_recordset rs(dialect_.foreign_key_referrers_of_database(name), &mysql_);
-  if (rs.is_eof()) return {};
-  const udb_record& row = *rs.get_record();
-  return row.size() >= 2 ? row[0].to_wstring() + u"." + row[1].to_wstring() : std::u16string();
+  return sql_tmp_recordset::first_qualified_name(dialect_.foreign_key_referrers_of_database(name), &mysql_);
 }
 
 std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path, const dump_options& options) {

@@ -14,6 +14,13 @@ sql_tmp_recordset::sql_tmp_recordset(std::string_view sql, MYSQL* connection, bo
   describe();
 }
 
+std::u16string sql_tmp_recordset::first_qualified_name(std::string_view sql, MYSQL* connection) {
+  sql_tmp_recordset rs(sql, connection);
+  if (rs.is_eof()) return {};
+  const udb_record& row = *rs.get_record();
+  return row.size() >= 2 ? row[0].to_wstring() + u"." + row[1].to_wstring() : std::u16string();
+}
+
 sql_tmp_recordset::~sql_tmp_recordset() {
   TK_TRACE(2, "sql_tmp_recordset::dtor");
   records_.clear();

@@ -11,6 +11,7 @@
 #include <mysql.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +28,10 @@ class sql_tmp_recordset : public udb_recordset {
   // statement fails.
   sql_tmp_recordset(std::string_view sql, MYSQL* connection, bool blob_to_text = false);
   ~sql_tmp_recordset() override;
+
+  // The first two columns of the statement's first row as "schema.table";
+  // empty when it gives no row.
+  static std::u16string first_qualified_name(std::string_view sql, MYSQL* connection);
 
   void append_record(const udb_record& record) override;  // read-only: an internal error
   udb_record* get_record() override;
