@@ -142,6 +142,13 @@ int dmp_file::write_through(std::string_view text) {
     // A write that takes nothing and reports no error would loop for ever.
     if (n == 0) return EIO;
     text.remove_prefix(static_cast<size_t>(n));
+    written_ += n;
+  }
+  // A file of our own is handed to the disk as it grows: the fsync before
+  // the rename then waits for the last stretch only, not the whole dump.
+  if (!streaming_ && written_ - synced_ >= writeback_bytes) {
+    ::sync_file_range(fd_, synced_, written_ - synced_, SYNC_FILE_RANGE_WRITE);
+    synced_ = written_;
   }
   return 0;
 }

@@ -20,6 +20,8 @@
 // failure again (once), since the caller of the failed write may have
 // given up on a single statement and gone on.
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -67,4 +69,8 @@ class dmp_file {
   int error_ = 0;  // the system's error number of the first failure
   bool close_reported_ = false;
   std::string buffer_;
+  // Bytes written, and those handed to the disk since (in steps of this).
+  static constexpr off_t writeback_bytes = off_t{8} << 20;
+  off_t written_ = 0;
+  off_t synced_ = 0;
 };
