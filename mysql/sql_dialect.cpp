@@ -967,11 +967,11 @@ std::string sql_dialect::session_strict_all_tables() const {
 
 std::string sql_dialect::session_sql_mode() const {
   // The flag is taken out of the comma-separated list whatever its place.
-  static constexpr std::string_view set_mode =
-      "SET SESSION sql_mode=TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), "
-      "',NO_BACKSLASH_ESCAPES,', ','))";
-  if (where_ == target::live) return std::string(set_mode);
-  return "/*!40101 " + std::string(set_mode) + " */";
+  static constexpr std::string_view without_flag =
+      "TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ','))";
+  if (where_ == target::live) return "SET SESSION sql_mode=" + std::string(without_flag);
+  return "/*!40101 SET SESSION sql_mode=CONCAT_WS(',', NULLIF(" + std::string(without_flag) +
+         ", ''), 'STRICT_ALL_TABLES') */";
 }
 
 std::string sql_dialect::session_wait_timeout() const {

@@ -207,7 +207,9 @@ class sql_dialect {
   std::string set_names(std::u16string_view char_set) const;
   // Removes NO_BACKSLASH_ESCAPES from the session's sql_mode and keeps every
   // other flag (the literals need backslash escapes). In a dump it is a
-  // versioned comment, which other clients skip.
+  // versioned comment, which other clients skip, and it adds
+  // STRICT_ALL_TABLES too: the table a dump is loaded into may be one that
+  // would otherwise store a value it cannot hold altered, without a word.
   std::string session_sql_mode() const;
   // Adds STRICT_ALL_TABLES to the session's sql_mode: a bad value in a
   // table without transactions is refused, not stored altered.

@@ -317,3 +317,23 @@ TEST_F(CsvToMysql, RowsAddedToAnExistingTable) {
       EXPECT_EQ(rows(c.query), c.stored);
     }
 }
+
+// A dump of rows alone, loaded into an existing table without transactions
+// that cannot hold some values: the load stops at the first such row with
+// the server's error. It used to load with status 0, storing 'x' as 0, a
+// number over the range as the largest and a long text cut short.
+TEST_F(CsvToMysql, ARowsOnlyDumpStopsWhereATableWouldAlterAValue) {
+  write_file(dir_.file("t.csv"), "id,v,s\n1,10,ab\n2,x,cd\n3,99999999999,ef\n4,40,toolongvalue\n");
+  const run_result r = dump("t.csv", "t.sql", csv_args("t"), settings("dmp_ins_tab=0\n"));
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  check_.exec("DROP TABLE IF EXISTS t");
+  ASSERT_TRUE(check_.exec("CREATE TABLE t (id INT, v INT, s VARCHAR(5)) ENGINE=MyISAM"));
+  const run_result load =
+      testsupport::run("/bin/sh",
+                       {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" "$5" < t.sql)", "sh",
+                        address_.host, std::to_string(address_.port), address_.user, address_.password, db_},
+                       dir_.path());
+  EXPECT_EQ(load.status, 1);
+  EXPECT_NE(load.err.find("Incorrect integer value: 'x' for column"), std::string::npos) << load.err;
+  EXPECT_EQ(rows("SELECT id, v, s FROM t"), (table_rows{{"1", "10", "ab"}}));
+}
