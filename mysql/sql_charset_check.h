@@ -3,10 +3,11 @@
 // run's session, which is UTF-8 of at most three bytes unless the set is
 // utf8mb4. A strict server refuses a text with a character the session or
 // the column cannot hold (error 1366, "Incorrect string value"), so a dump
-// leaves such a row out, as a live run would. utf8mb4 and the sets of
-// UTF-16 and UTF-32 hold everything; the common one-byte sets are asked of
-// ICU; every other set holds what the session carries (no character beyond
-// the Basic Multilingual Plane).
+// leaves such a row out, as a live run would. utf8mb4 and binary hold
+// everything; the common one-byte sets and the Chinese and Japanese sets
+// ICU converts as the server does are asked of ICU; every other set holds
+// what the session carries (no character beyond the Basic Multilingual
+// Plane).
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <vector>
 
 struct UConverter;
+struct sql_code_page_set;
 
 class sql_charset_check {
  public:
@@ -27,12 +29,14 @@ class sql_charset_check {
   size_t first_unheld(std::u16string_view text) const;
 
  private:
-  enum class kind : std::uint8_t { all, bmp, one_byte };
+  enum class kind : std::uint8_t { all, bmp, code_page };
   bool holds(char16_t c) const;
+  // What ICU and the set's known differences say (holds() keeps the answer).
+  bool converts(char16_t c) const;
 
   kind kind_ = kind::all;
   UConverter* converter_ = nullptr;
-  bool c1_controls_ = false;  // the set also holds the C1 controls its code page leaves undefined
+  const sql_code_page_set* set_ = nullptr;
   // Per BMP character, once asked: 1 held, 2 not held.
   mutable std::vector<std::uint8_t> known_;
 };

@@ -15,6 +15,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "dmp_database.h"
 #include "expect_failure.h"
 #include "mysql_test_server.h"
+#include "sql_charset_check.h"
 #include "sql_database.h"
 #include "sql_engine.h"
 #include "sql_exception.h"
@@ -30,6 +32,7 @@
 #include "sql_tmp_recordset.h"
 #include "test_support.h"
 #include "tk_exception.h"
+#include "tk_format.h"
 #include "tk_unicode.h"
 #include "udb_record.h"
 #include "udb_recordset.h"
@@ -490,3 +493,44 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
 }
 
 }  // namespace
+
+// The characters a dump leaves out of a table of each character set are
+// those the server would refuse: for every character of the Basic
+// Multilingual Plane, against the server's own conversion. The sets whose
+// conversion is known agree exactly; every other set is left to the server
+// (nothing refused), and no set refuses a character the server holds.
+TEST_F(DumpLoad, TheCharacterCheckRefusesWhatTheServerRefuses) {
+  const std::set<std::string> known{"ascii",  "cp1250", "cp1251", "cp1256", "cp1257", "cp850",    "cp852", "cp866",
+                                    "cp932",  "euckr",  "gb2312", "gbk",    "greek",  "hebrew",   "koi8r", "koi8u",
+                                    "latin1", "latin2", "latin5", "latin7", "macce",  "macroman", "sjis"};
+  std::set<std::string> exact;
+  for (const testsupport::mysql_row& row :
+       check_.query("SELECT character_set_name FROM information_schema.character_sets")) {
+    const std::string set = row[0].value_or("");
+    SCOPED_TRACE(set);
+    std::vector<bool> refused(0x10000, false);
+    for (const testsupport::mysql_row& r :
+         check_.query("SELECT seq FROM seq_128_to_65535 WHERE seq NOT BETWEEN 55296 AND 57343 AND NOT "
+                      "(CONVERT(CONVERT(CHAR(seq USING ucs2) USING " +
+                      set + ") USING ucs2) <=> CHAR(seq USING ucs2) COLLATE ucs2_bin)"))
+      refused[std::stoul(r[0].value_or("0"))] = true;
+    const sql_charset_check check(tk_utf8_to_unicode(set));
+    std::string held_not_refused, refused_not_held;
+    size_t refusals = 0;
+    for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      const char16_t unit = static_cast<char16_t>(c);
+      const bool held = check.first_unheld(std::u16string_view(&unit, 1)) == 1;
+      refusals += !held;
+      if (held == !refused[c]) continue;
+      std::string& list = held ? refused_not_held : held_not_refused;
+      if (list.size() < 60) list += tk_format(" U+%04X", static_cast<unsigned>(c));
+    }
+    EXPECT_EQ(held_not_refused, "") << "refused in a dump, held by the server";
+    if (refusals > 0) {
+      EXPECT_EQ(refused_not_held, "") << "held in a dump, refused by the server";
+      exact.insert(set);
+    }
+  }
+  EXPECT_EQ(exact, known);
+}
