@@ -15,11 +15,13 @@
 #include "udb_name_compare.h"
 
 sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-                           create_settings settings, uint32_t packet_limit, sql_local_infile* infile)
+                           create_settings settings, uint32_t packet_limit, sql_local_infile* infile,
+                           const sql_lock_wait* lock_wait)
     : sql_destination(std::move(name), mode, dialect, std::move(settings)),
       connection_(connection),
       max_allowed_packet_(packet_limit),
-      infile_(infile) {
+      infile_(infile),
+      lock_wait_(lock_wait) {
   TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
   init_tables();
 }
@@ -81,7 +83,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 void sql_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "sql_database::delete_tab (%s)", name);
   if ((mode_ & mode_read_only) || !is_table_exist(name, false)) throw tk_mail_assertion("sql_data", __LINE__);
-  query_append(dialect().drop_table(name));
+  execute_waiting(dialect().drop_table(name));
   udb_database::delete_tab(name);
 }
 
@@ -107,6 +109,11 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& nam
 void sql_database::execute(std::string_view sql) {
   TK_TRACE(2, "sql_database::query(%s)", sql);
   query_append(sql);
+}
+
+void sql_database::execute_waiting(std::string_view sql) {
+  if (!lock_wait_) return execute(sql);
+  lock_wait_->run(sql, [this](std::string_view statement) { execute(statement); });
 }
 
 uint32_t sql_database::max_allowed_packet() {

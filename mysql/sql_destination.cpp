@@ -35,7 +35,7 @@ void sql_destination::replace_table(const std::u16string& table, const std::u16s
   TK_TRACE(2, "sql_destination::replace_table(%s, %s)", table, replacement);
   const std::u16string parked = unused_table_name();
   const std::pair<std::u16string, std::u16string> renames[] = {{table, parked}, {replacement, table}};
-  execute(dialect_.rename_tables(renames));
+  execute_waiting(dialect_.rename_tables(renames));
   remove_table_name(replacement);
   add_table_name(parked);
   if (!live()) return delete_tab(parked);

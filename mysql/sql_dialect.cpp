@@ -999,6 +999,12 @@ std::string sql_dialect::show_warnings() const { return "SHOW WARNINGS"; }
 
 std::string sql_dialect::show_max_allowed_packet() const { return "SHOW VARIABLES LIKE 'max_allowed_packet'"; }
 
+std::string sql_dialect::show_lock_wait_timeout() const { return "SELECT @@SESSION.lock_wait_timeout"; }
+
+std::string sql_dialect::set_lock_wait_timeout(uint64_t seconds) const {
+  return "SET SESSION lock_wait_timeout=" + std::to_string(seconds);
+}
+
 std::string sql_dialect::table_transactions(std::u16string_view table) const {
   std::string sql =
       "SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e ON e.ENGINE = "

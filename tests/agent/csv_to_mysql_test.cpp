@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <tuple>
@@ -259,6 +260,37 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
   EXPECT_TRUE(check_.exec("INSERT INTO `" + other + "`.child VALUES (11, 2)"));
   check_.exec("DROP USER 'gl_narrow'@'%'");
   check_.exec("DROP DATABASE `" + other + "`");
+}
+
+// Replacing a table (mode 1) or emptying the database (mode 0) waits for an
+// open transaction that has read the table. A signal ends the wait: the
+// old table is kept and the run ends by the signal. The wait used to outlast
+// the signal (up to the server's lock time-out of a day) and then replace
+// the table all the same, with status 0.
+TEST_F(CsvToMysql, ASignalEndsTheWaitForAnotherSessionsLock) {
+  write_file(dir_.file("t.csv"), "name\nAlice\n");
+  for (const char* mode : {"--mode=1", "--mode=0"}) {
+    SCOPED_TRACE(mode);
+    check_.exec("DROP TABLE IF EXISTS t");
+    ASSERT_TRUE(check_.exec("CREATE TABLE t (keep INT)"));
+    ASSERT_TRUE(check_.exec("INSERT INTO t VALUES (42)"));
+    std::string error;
+    {
+      // The session of an application: its transaction ends when it goes.
+      testsupport::mysql_connection other;
+      ASSERT_TRUE(other.open(address_, db_, error)) << error;
+      other.exec("START TRANSACTION");
+      EXPECT_EQ(other.scalar("SELECT keep FROM t"), "42");
+      std::vector<std::string> args{"timeout", "--preserve-status",           "-k", "10", "-s", "TERM",
+                                    "2",       testsupport::gridload_binary()};
+      for (const std::string& a : live_args("t.csv", csv_args("t", {mode}))) args.push_back(a);
+      const run_result r = testsupport::run("/usr/bin/timeout", args, dir_.path());
+      EXPECT_EQ(r.status, 128 + SIGTERM);
+      EXPECT_NE(r.out.find("The conversion was interrupted (SIGTERM)"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(tables(), (std::vector<std::string>{"t"}));
+    EXPECT_EQ(check_.scalar("SELECT * FROM t"), "42");
+  }
 }
 
 // The server's own databases are never dropped and made anew: not by mode 0
