@@ -178,7 +178,6 @@ void xls2sql_converter::check_dest() {
                                u"' refers to one of its tables",
                            1);
     }
-    if (engine_.is_db_exist(destination_) && mode_ == mode_overwrite_database) del_mysql_base(destination_);
     TK_TRACE(1, from_xls ? "from_xls=true" : "from_xls=false");
     return;
   }
@@ -249,6 +248,9 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
     TK_TRACE(2, "mysql_converter_impl::is_mysql_base_exist( %s )", destination_);
     // Without its destination the run converts nothing: a failure here ends it.
     try {
+      // Mode 0 empties the database only now, once the source is open: a
+      // source that cannot be read costs the database nothing.
+      if (mode_ == mode_overwrite_database && engine_.is_db_exist(destination_)) del_mysql_base(destination_);
       if (engine_.is_db_exist(destination_)) {
         return engine_.open_database(
             destination_, mode_ == mode_overwrite_database ? udb_database::mode_overwrite : udb_database::mode_append);
@@ -640,11 +642,20 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
 
 void xls2sql_converter::convert_from_csv() {
   TK_TRACE(1, "xls2sql_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", source_, destination_, tab_name);
-  std::unique_ptr<sql_destination> dest = get_dest_base();
+  // The file is opened before the destination: opening the destination in
+  // mode 0 empties its database, which a file that cannot be read must not
+  // cost.
+  std::unique_ptr<sql_destination> dest;
   std::unique_ptr<csv_file> source;
   try {
     source = std::make_unique<csv_file>(source_, csv_delimiter(csv_delim), extract_field_names,
                                         csv_file::default_buffer_size, csv_code_page);
+  } catch (const tk_exception& e) {
+    report(e, dest);
+    return;
+  }
+  dest = get_dest_base();
+  try {
     if (source->encoding_guessed() && !silent_)
       print_line("CSV file '", source_,
                  "' is not UTF-8; it is read as Windows-1252 (set csv_code_page to choose another)");

@@ -27,6 +27,17 @@ constexpr std::u16string_view uniqueness_cycle[] = {u"_", u"1", u"_", u"2", u"_"
 
 bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), bytes.end(), '"') & 1) != 0; }
 
+// Whether a line holds a carriage return outside quotes: in a file without
+// a line feed, that is a file whose lines end with CR alone.
+bool cr_outside_quotes(std::u16string_view line) {
+  bool quoted = false;
+  for (const char16_t c : line) {
+    if (c == u'"') quoted = !quoted;
+    if (c == u'\r' && !quoted) return true;
+  }
+  return false;
+}
+
 // Enough of a file's start to hold any byte-order mark.
 constexpr size_t byte_order_mark_bytes = 3;
 
@@ -73,6 +84,14 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
     choose_encoding(code_page, first);
     rewind();
     get_line(line_);
+    // Only LF ends a line: a file without one whose lines end with CR would
+    // be one line, its rows the names of a table's columns, and not a row
+    // stored.
+    if (at_end_ && cr_outside_quotes(line_))
+      throw tk_exception("CSV file '" + path_ +
+                             "' ends its lines with a carriage return (CR) alone, which ends no line here: convert "
+                             "its line ends to LF or CR LF",
+                         1);
     init_schema(line_, header_);
     if (header_) get_line(line_);
   } catch (...) {

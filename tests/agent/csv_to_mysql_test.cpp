@@ -262,6 +262,37 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
   check_.exec("DROP DATABASE `" + other + "`");
 }
 
+// A source that cannot be read costs the database nothing, in mode 0 (which
+// used to empty the database before opening the file) and in mode 1; a file
+// whose lines end with CR alone is such a source (read as one line, it
+// became a table of its rows as column names and no row, replacing the
+// user's table, status 0).
+TEST_F(CsvToMysql, ASourceThatCannotBeReadCostsNothing) {
+  write_file(dir_.file("mac.csv"), "id,name\r1,Alice\r2,Bob\r");
+  const struct {
+    const char* file;
+    std::string error;
+  } cases[] = {
+      {"none.csv", "Cannot open CSV file 'none.csv': No such file or directory"},
+      {"mac.csv",
+       "CSV file 'mac.csv' ends its lines with a carriage return (CR) alone, which ends no line here: convert its "
+       "line ends to LF or CR LF"},
+  };
+  for (const auto& c : cases)
+    for (const char* mode : {"--mode=0", "--mode=1"}) {
+      SCOPED_TRACE(std::string(c.file) + " " + mode);
+      check_.exec("DROP TABLE IF EXISTS t");
+      check_.exec("DROP TABLE IF EXISTS other");
+      ASSERT_TRUE(check_.exec("CREATE TABLE t (keep INT)"));
+      ASSERT_TRUE(check_.exec("CREATE TABLE other (x INT)"));
+      ASSERT_TRUE(check_.exec("INSERT INTO t VALUES (42)"));
+      const run_result r = convert(c.file, csv_args("t", {mode}));
+      EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, "Error:\n" + c.error + "\n"));
+      EXPECT_EQ(tables(), (std::vector<std::string>{"other", "t"}));
+      EXPECT_EQ(check_.scalar("SELECT * FROM t"), "42");
+    }
+}
+
 // Replacing a table (mode 1) or emptying the database (mode 0) waits for an
 // open transaction that has read the table. A signal ends the wait: the
 // old table is kept and the run ends by the signal. The wait used to outlast
