@@ -84,6 +84,11 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
     choose_encoding(code_page, first);
     rewind();
     get_line(line_);
+    // A file with nothing in it is most likely an export that failed: it
+    // names no column and holds no row, and would replace a table by an
+    // empty one of an invented column.
+    if (at_end_ && line_.empty())
+      throw tk_exception("CSV file '" + path_ + "' is empty: there is nothing to convert", 1);
     // Only LF ends a line: a file without one whose lines end with CR would
     // be one line, its rows the names of a table's columns, and not a row
     // stored.

@@ -263,17 +263,19 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
 }
 
 // A source that cannot be read costs the database nothing, in mode 0 (which
-// used to empty the database before opening the file) and in mode 1; a file
-// whose lines end with CR alone is such a source (read as one line, it
-// became a table of its rows as column names and no row, replacing the
-// user's table, status 0).
+// used to empty the database before opening the file) and in mode 1. An
+// empty file (an export that failed) is such a source, and so is a file
+// whose lines end with CR alone (read as one line, it became a table of its
+// rows as column names); both replaced the user's table, status 0.
 TEST_F(CsvToMysql, ASourceThatCannotBeReadCostsNothing) {
   write_file(dir_.file("mac.csv"), "id,name\r1,Alice\r2,Bob\r");
+  write_file(dir_.file("empty.csv"), "");
   const struct {
     const char* file;
     std::string error;
   } cases[] = {
       {"none.csv", "Cannot open CSV file 'none.csv': No such file or directory"},
+      {"empty.csv", "CSV file 'empty.csv' is empty: there is nothing to convert"},
       {"mac.csv",
        "CSV file 'mac.csv' ends its lines with a carriage return (CR) alone, which ends no line here: convert its "
        "line ends to LF or CR LF"},

@@ -114,7 +114,6 @@ TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
       {"empty line is a record", "a\n\nb\n", {{"a"}, {""}, {"b"}}},
       {"last line without line end", "a\nb", {{"a"}, {"b"}}},
       {"lone line end", "\n", {{""}}},
-      {"empty file", "", {}},
       {"trailing delimiter", "a,\n", {{"a", ""}}},
       {"fewer fields than the schema", "a,b,c\n1\n", {{"a", "b", "c"}, {"1"}}},
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
@@ -155,7 +154,6 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       {"only spaces are trimmed", " \tid\t \n", true, {"\tid\t"}},
       {"no header flag", "id,name\n", false, {"F1", "F2"}},
       {"empty first line", "\nx\n", true, {"F1"}},
-      {"empty file", "", true, {"F1"}},
   };
   testsupport::temp_dir dir;
   for (const row& r : table) {
@@ -170,6 +168,18 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
     }
     EXPECT_EQ(names, r.columns);
   }
+  // A file with no character (a byte-order mark at most) names no column:
+  // it is refused, as is a file whose lines end with CR alone.
+  for (const std::string bytes : {"", "\xEF\xBB\xBF", "\xFF\xFE"}) {
+    testsupport::write_file(dir.file("e.csv"), bytes);
+    testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
+                                "CSV file '" + dir.file("e.csv") + "' is empty: there is nothing to convert");
+  }
+  testsupport::write_file(dir.file("mac.csv"), "id,\"a\rb\"\r1,x\r");
+  testsupport::expect_failure([&] { csv_file file(w(dir.file("mac.csv")), u",", true); }, 1, 0,
+                              "CSV file '" + dir.file("mac.csv") +
+                                  "' ends its lines with a carriage return (CR) alone, which ends no line here: "
+                                  "convert its line ends to LF or CR LF");
 }
 
 // Captures what the error handler prints for level-0 reports.
