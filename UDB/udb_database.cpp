@@ -37,6 +37,15 @@ bool udb_database::is_table_exist(std::u16string_view name, bool case_sensitive)
   return false;
 }
 
+std::u16string udb_database::listed_name(std::u16string_view name) const {
+  const std::u16string* listed = nullptr;
+  for (const std::u16string& table : tables_) {
+    if (table == name) return table;
+    if (!listed && udb_detail::same_name(table, name)) listed = &table;
+  }
+  return listed ? *listed : std::u16string(name);
+}
+
 void udb_database::add_table_name(std::u16string name) { tables_.push_back(std::move(name)); }
 
 bool udb_database::remove_table_name(std::u16string_view name) {

@@ -45,6 +45,10 @@ class udb_database {
   virtual std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode);
   // Whether the table list holds the name (exactly, or ignoring case).
   virtual bool is_table_exist(std::u16string_view name, bool case_sensitive) const;
+  // The name a table of the list has: `name` itself when listed so, else
+  // the first listed in another letter case, else `name` (the list is
+  // searched ignoring case; the server may compare names exactly).
+  std::u16string listed_name(std::u16string_view name) const;
 
   const std::u16string& name() const noexcept { return name_; }
   uint32_t mode() const noexcept { return mode_; }

@@ -83,27 +83,18 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 void sql_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "sql_database::delete_tab (%s)", name);
   if ((mode_ & mode_read_only) || !is_table_exist(name, false)) throw tk_mail_assertion("sql_data", __LINE__);
-  execute_waiting(dialect().drop_table(name));
+  execute_waiting(dialect().drop_table(listed_name(name)));
   udb_database::delete_tab(name);
 }
 
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, uint32_t mode) {
   TK_TRACE(2, "sql_database::get_table(%s)", name);
-  // The list is searched ignoring case, but the server may compare table
-  // names exactly: the table is opened by the name it has there.
-  const std::u16string* listed = nullptr;
-  for (const std::u16string& table : tables_) {
-    if (table == name) {
-      listed = &table;
-      break;
-    }
-    if (!listed && udb_detail::same_name(table, name)) listed = &table;
-  }
-  if (!listed) {
+  // The table is opened by the name it has on the server.
+  if (!is_table_exist(name, false)) {
     TK_TRACE(3, "Table '%s' does not exists", name);
     throw tk_mail_assertion("sql_data", __LINE__);
   }
-  return std::make_unique<sql_table>(*this, *listed, mode);
+  return std::make_unique<sql_table>(*this, listed_name(name), mode);
 }
 
 void sql_database::execute(std::string_view sql) {

@@ -24,15 +24,18 @@ std::u16string sql_destination::unused_table_name() const {
 std::u16string sql_destination::foreign_key_referrer(const std::u16string&) const { return {}; }
 
 void sql_destination::check_replaceable(const std::u16string& table) const {
-  const std::u16string referrer = foreign_key_referrer(table);
+  const std::u16string referrer = foreign_key_referrer(listed_name(table));
   if (referrer.empty()) return;
   throw tk_exception(u"Cannot replace table '" + table + u"': a foreign key of table '" + referrer +
                          u"' refers to it; the table is kept as it was",
                      0);
 }
 
-void sql_destination::replace_table(const std::u16string& table, const std::u16string& replacement) {
-  TK_TRACE(2, "sql_destination::replace_table(%s, %s)", table, replacement);
+void sql_destination::replace_table(const std::u16string& name, const std::u16string& replacement) {
+  TK_TRACE(2, "sql_destination::replace_table(%s, %s)", name, replacement);
+  // The table of the name in another letter case is the one replaced (the
+  // one rows would be added to), and the replacement takes its name.
+  const std::u16string table = listed_name(name);
   const std::u16string parked = unused_table_name();
   const std::pair<std::u16string, std::u16string> renames[] = {{table, parked}, {replacement, table}};
   execute_waiting(dialect_.rename_tables(renames));

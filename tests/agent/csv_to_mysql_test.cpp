@@ -262,6 +262,36 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
   check_.exec("DROP DATABASE `" + other + "`");
 }
 
+// Mode 1 replaces the table the server holds in another letter case (the
+// one modes 2 and 3 add rows to), under its name: the rename used to name
+// the table as given, which the server did not know, and the new rows were
+// thrown away with status 0.
+TEST_F(CsvToMysql, ATableInAnotherLetterCaseIsReplaced) {
+  write_file(dir_.file("orders.csv"), "id,name\n1,Alice\n2,Bob\n");
+  {
+    testsupport::xlsx_book b(dir_.file("orders.xlsx"));
+    lxw_worksheet* s = b.sheet("orders");
+    worksheet_write_string(s, 0, 0, "id", nullptr);
+    worksheet_write_string(s, 0, 1, "name", nullptr);
+    worksheet_write_number(s, 1, 0, 1, nullptr);
+    worksheet_write_string(s, 1, 1, "Alice", nullptr);
+    worksheet_write_number(s, 2, 0, 2, nullptr);
+    worksheet_write_string(s, 2, 1, "Bob", nullptr);
+  }
+  for (const auto& [source, args] : {std::pair{"orders.csv", csv_args("orders")},
+                                     std::pair{"orders.xlsx", std::vector<std::string>{"--extr_fn", "--mode=1"}}}) {
+    SCOPED_TRACE(source);
+    check_.exec("DROP TABLE IF EXISTS Orders");
+    ASSERT_TRUE(check_.exec("CREATE TABLE Orders (id INT, name VARCHAR(20))"));
+    ASSERT_TRUE(check_.exec("INSERT INTO Orders VALUES (0, 'old')"));
+    const run_result r = convert(source, args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+    EXPECT_EQ(tables(), (std::vector<std::string>{"Orders"}));
+    EXPECT_EQ(column("Orders", "name", "id"), (std::vector<std::string>{"Alice", "Bob"}));
+  }
+}
+
 // A source that cannot be read costs the database nothing, in mode 0 (which
 // used to empty the database before opening the file) and in mode 1. An
 // empty file (an export that failed) is such a source, and so is a file
