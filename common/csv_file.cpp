@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <unordered_set>
 
 #include "csv_field.h"
 #include "csv_record.h"
@@ -17,6 +18,7 @@
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
 #include "tk_wstring.h"
+#include "udb_validator.h"
 
 namespace {
 
@@ -297,9 +299,23 @@ void csv_file::get_line(std::u16string& line) {
 
 void csv_file::init_schema(std::u16string_view line, bool header) {
   TK_TRACE(2, "csv_file::init_schema(%s)", line);
+  // A first line of more fields than a table may have columns is no list of
+  // columns (a file whose lines do not end at LF, a binary file): refused
+  // before its fields are made, which would take long and much memory.
+  size_t count = 1;
+  bool quoted = false;
+  for (const char16_t c : line) {
+    if (c == u'"') quoted = !quoted;
+    if (c == delimiter_ && !quoted && ++count > max_columns)
+      throw tk_exception("CSV file '" + path_ + "' has more than " + std::to_string(max_columns) +
+                             " fields in its first line: a table holds at most " + std::to_string(max_columns) +
+                             " columns",
+                         1);
+  }
   udb_schema names;
   csv_record fields(&names);
   fields.do_create(line, delimiter_);
+  std::unordered_set<std::u16string> taken;  // the names so far, case folded
   for (size_t i = 0; i < fields.size(); ++i) {
     std::u16string name;
     if (header) {
@@ -309,7 +325,9 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
       if (b != std::u16string_view::npos) name.assign(text.substr(b, e - b + 1));
     }
     if (name.empty()) name = csv_field::default_name(i + 1);
-    for (size_t j = 0; schema_.find_field(name); ++j) name += uniqueness_cycle[j % std::size(uniqueness_cycle)];
+    for (size_t j = 0; taken.count(udb_fold_case(name)) != 0; ++j)
+      name += uniqueness_cycle[j % std::size(uniqueness_cycle)];
+    taken.insert(udb_fold_case(name));
     schema_.push_back(t_ftd(column_size, std::move(name), VT_BSTR, false, false, ole_variant(), 0));
   }
 }

@@ -60,6 +60,9 @@ class csv_file : public udb_recordset {
   static constexpr size_t default_buffer_size = size_t(1) << 20;
   // Every column of a CSV file starts as text of this many characters.
   static constexpr uint32_t column_size = 255;
+  // The most columns a MySQL table has: a first line of more fields is
+  // refused (a level-1 tk_exception).
+  static constexpr size_t max_columns = 4096;
 
   // Opens the file, chooses its encoding and reads the schema from the
   // first line (its field names when `header` is set, F1..Fn otherwise). A

@@ -175,6 +175,20 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
     testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
                                 "CSV file '" + dir.file("e.csv") + "' is empty: there is nothing to convert");
   }
+  // As many columns as a table may have, and one more.
+  std::string wide;
+  for (size_t i = 0; i < csv_file::max_columns; ++i) {
+    wide += 'c';
+    wide += std::to_string(i);
+    wide += ',';
+  }
+  wide.back() = '\n';
+  testsupport::write_file(dir.file("wide.csv"), wide);
+  EXPECT_EQ(csv_file(w(dir.file("wide.csv")), u",", true).schema().size(), csv_file::max_columns);
+  testsupport::write_file(dir.file("wide.csv"), "\"a,b\"," + wide);
+  testsupport::expect_failure([&] { csv_file file(w(dir.file("wide.csv")), u",", true); }, 1, 0,
+                              "CSV file '" + dir.file("wide.csv") +
+                                  "' has more than 4096 fields in its first line: a table holds at most 4096 columns");
   testsupport::write_file(dir.file("mac.csv"), "id,\"a\rb\"\r1,x\r");
   testsupport::expect_failure([&] { csv_file file(w(dir.file("mac.csv")), u",", true); }, 1, 0,
                               "CSV file '" + dir.file("mac.csv") +
