@@ -358,6 +358,11 @@ void xls2sql_converter::convert_from_xls() {
         else
           sheet = source->get_table(engine_name, 1);
       }
+      // A worksheet without a value names no column and holds no row: a
+      // table made of it would replace the user's by an empty one of an
+      // invented column.
+      if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && !rows->holds_values())
+        throw tk_exception("The worksheet holds no value: no table is made of it", 0);
       table_plan plan = plan_table(plain, *sheet, *names);
       if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && rows->provisional()) {
         convert_ahead(sheet, plan, *dest, plain);

@@ -88,6 +88,8 @@ void dao_recordset::read_eof() { eof_ = rows_->eof(); }
 
 bool dao_recordset::rows_past_limit() const { return rows_ && rows_->rows_past_limit(); }
 
+bool dao_recordset::holds_values() const { return rows_ && rows_->holds_values(); }
+
 uint64_t dao_recordset::cells_out_of_order() const { return rows_ ? rows_->cells_out_of_order() : 0; }
 
 uint64_t dao_recordset::unreadable_values() const { return rows_ ? rows_->unreadable_values() : 0; }

@@ -64,6 +64,8 @@ class dao_recordset : public udb_recordset {
   // Whether the worksheet holds values below its last row, which are not
   // among the records.
   bool rows_past_limit() const;
+  // Whether the worksheet holds any value at all (a header included).
+  bool holds_values() const;
   // The values out of order (in a row above one already read, or given
   // twice for one cell) that are not among the records.
   uint64_t cells_out_of_order() const;

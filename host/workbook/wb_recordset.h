@@ -76,6 +76,9 @@ class wb_recordset {
   // The values out of order the recordset leaves out (wb_sheet_schema).
   std::uint64_t cells_out_of_order() const { return schema_.cells_out_of_order(); }
   std::uint64_t unreadable_values() const { return schema_.unreadable_values(); }
+  // Whether the sheet holds any value (one read ahead has more rows than
+  // its first ones).
+  bool holds_values() const { return provisional() || schema_.holds_values(); }
 
   std::size_t field_count() const { return fields_.size(); }
   // The field at `index` (0-based); throws std::out_of_range past the end.

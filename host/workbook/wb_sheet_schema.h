@@ -75,6 +75,8 @@ class wb_sheet_schema {
   std::uint64_t cells_out_of_order() const { return cells_out_of_order_; }
   // What the source's unreadable_values() was at the end of the scan.
   std::uint64_t unreadable_values() const { return unreadable_values_; }
+  // Whether the scan met any value (the sheet is not empty).
+  bool holds_values() const { return any_; }
 
   // Whether `other` gives the same columns (names, types, sizes, formats)
   // in the same place of the sheet: rows read with either are the same.

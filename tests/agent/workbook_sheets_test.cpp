@@ -98,6 +98,31 @@ TEST_F(WorkbookSheets, ProcessingModes) {
                  "INSERT INTO " + db + ".Sheet1 VALUES ('old', NULL)", "CREATE TABLE " + db + ".other (x INT)"}));
 }
 
+// A worksheet without a single value makes no table, and says so: its
+// table used to replace the user's table of that name (mode 1, or a dump
+// loaded later) by an empty one of an invented column F1.
+TEST_F(WorkbookSheets, AnEmptyWorksheetMakesNoTable) {
+  {
+    xlsx_book b(dir_.file("book.xlsx"));
+    lxw_worksheet* data = b.sheet("data");
+    wbtest::write_row(data, 0, {"a"});
+    wbtest::write_row(data, 1, {1.0});
+    b.sheet("keep");
+  }
+  check_.exec("DROP TABLE IF EXISTS keep");
+  ASSERT_TRUE(check_.exec("CREATE TABLE keep (id INT)"));
+  ASSERT_TRUE(check_.exec("INSERT INTO keep VALUES (7)"));
+  const std::string out =
+      "Converting spreadsheet book.xlsx(2 worksheets)\nConverting table data\nError:\nkeep: The "
+      "worksheet holds no value: no table is made of it\n";
+  run_result r = convert("book.xlsx", {"--extr_fn", "--mode=1"});
+  EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, out));
+  EXPECT_EQ(check_.scalar("SELECT * FROM keep"), "7");
+  r = dump("book.xlsx", "book.sql", {"--extr_fn"});
+  EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, out));
+  EXPECT_EQ(read_file(dir_.file("book.sql")).find("`keep`"), std::string::npos);
+}
+
 // Workbooks that cannot be read end the run with status 255 and the
 // friendly text of their failure, into the server and into a dump alike.
 // (Every other kind of damaged file is shown to fail alike in the workbook
