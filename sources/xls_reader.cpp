@@ -1,6 +1,7 @@
 #include "xls_reader.h"
 
 #include <cstdio>
+#include <set>
 
 #include "dao_database.h"
 #include "dao_engine.h"
@@ -41,22 +42,42 @@ bool xls_reader::get_all_sheets(std::vector<std::u16string>& sheets) {
 void xls_reader::get_all_sheets(const udb_database& database, std::vector<std::u16string>& sheets) {
   TK_TRACE(2, "xls_reader::get_all_sheets(2)");
   sheets_.clear();
+  exact_names_.clear();
+  std::vector<const std::u16string*> worksheets;
+  std::set<std::u16string> undecorated;
   for (const std::u16string& table : database.tables()) {
     TK_TRACE(1, "non_system (%s)", table);
     const std::u16string_view name = table;
-    const bool worksheet = (name.size() >= 2 && name.ends_with(u'$')) || name.ends_with(u"$'");
-    if (!worksheet) continue;
-    std::u16string plain = simplify_name(name);
-    sheets.push_back(plain);
-    sheets_.emplace(std::move(plain), table);
+    if ((name.size() >= 2 && name.ends_with(u'$')) || name.ends_with(u"$'")) {
+      worksheets.push_back(&table);
+      undecorated.insert(undecorated_name(table));
+    }
   }
+  for (const std::u16string* table : worksheets) {
+    std::u16string plain = simplify_name(*table);
+    // Sheets whose names differ in surrounding spaces alone are sheets of
+    // their own: one with spaces gives the plain name up to the sheet named
+    // so, or to one before it, and keeps its spaces (its table name is
+    // cleaned as any other).
+    std::u16string exact = undecorated_name(*table);
+    if (exact != plain && (undecorated.count(plain) != 0 || sheets_.count(plain) != 0)) plain = exact;
+    exact_names_.emplace(std::move(exact), plain);
+    sheets.push_back(plain);
+    sheets_.emplace(std::move(plain), *table);
+  }
+}
+
+std::u16string xls_reader::undecorated_name(std::u16string_view engine_name) {
+  std::u16string_view name = engine_name;
+  if (name.size() >= 3 && name.front() == u'\'' && name.back() == u'\'') name = name.substr(1, name.size() - 2);
+  if (name.size() >= 2 && name.back() == u'$') name.remove_suffix(1);
+  return std::u16string(name);
 }
 
 std::u16string xls_reader::simplify_name(std::u16string_view engine_name) {
   TK_TRACE(2, "xls_reader::simplify_name(%s)", engine_name);
-  std::u16string_view name = engine_name;
-  if (name.size() >= 3 && name.front() == u'\'' && name.back() == u'\'') name = name.substr(1, name.size() - 2);
-  if (name.size() >= 2 && name.back() == u'$') name.remove_suffix(1);
+  const std::u16string undecorated = undecorated_name(engine_name);
+  std::u16string_view name = undecorated;
   while (!name.empty() && name.back() == u' ') name.remove_suffix(1);
   while (!name.empty() && name.front() == u' ') name.remove_prefix(1);
   std::u16string plain(name);
@@ -70,7 +91,10 @@ std::unique_ptr<dao_database> xls_reader::open_xls(const std::u16string& source,
 }
 
 bool xls_reader::select(const std::u16string& name, xls_sheet_map& selected) const {
-  const auto found = sheets_.find(name);
+  auto found = sheets_.find(name);
+  // A name given with the spaces around it that the plain name dropped.
+  if (const auto exact = exact_names_.find(name); found == sheets_.end() && exact != exact_names_.end())
+    found = sheets_.find(exact->second);
   if (found == sheets_.end()) {
     TK_TRACE(3, "Worksheet %s not found", name);
     if (!silent_) {

@@ -47,6 +47,9 @@ class xls_reader : public udb_converter {
   // The plain name of an engine table name: enclosing apostrophes, the
   // final "$" and surrounding spaces removed (" Totals $" -> "Totals").
   static std::u16string simplify_name(std::u16string_view engine_name);
+  // The same with the surrounding spaces kept: the plain name of a sheet
+  // whose simplified name another sheet has already.
+  static std::u16string undecorated_name(std::u16string_view engine_name);
 
   // Opens `source` for the conversion on the registered dao_engine (an
   // internal error without one); `first_row_has_names` chooses the connect
@@ -65,6 +68,9 @@ class xls_reader : public udb_converter {
 
  protected:
   xls_sheet_map sheets_;
+  // A sheet's name as the workbook has it, spaces included, and its plain
+  // name: a table-names file may name a sheet exactly.
+  std::map<std::u16string, std::u16string> exact_names_;
 
  private:
   // Moves the entry of `name` from the sheet map into `selected`; false

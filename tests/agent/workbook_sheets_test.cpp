@@ -98,6 +98,36 @@ TEST_F(WorkbookSheets, ProcessingModes) {
                  "INSERT INTO " + db + ".Sheet1 VALUES ('old', NULL)", "CREATE TABLE " + db + ".other (x INT)"}));
 }
 
+// Sheets whose names differ in surrounding spaces alone are both
+// converted, whichever comes first: the one named without them keeps the
+// plain name. A table-names file may name either exactly. One of the two
+// used to be left out without a word.
+TEST_F(WorkbookSheets, NamesThatDifferInSpacesAloneAreSheetsOfTheirOwn) {
+  for (const auto& order : {std::vector<std::string>{"x ", "x"}, std::vector<std::string>{"x", "x "}}) {
+    {
+      xlsx_book b(dir_.file("book.xlsx"));
+      for (const std::string& name : order) {
+        lxw_worksheet* s = b.sheet(name.c_str());
+        wbtest::write_row(s, 0, {"v"});
+        wbtest::write_row(s, 1, {"from '" + name + "'"});
+      }
+    }
+    SCOPED_TRACE(order.front());
+    check_.exec("DROP TABLE IF EXISTS x");
+    check_.exec("DROP TABLE IF EXISTS x00000");
+    run_result r = convert("book.xlsx", {"--extr_fn", "--mode=1"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(check_.scalar("SELECT v FROM x"), "from 'x'");
+    EXPECT_EQ(check_.scalar("SELECT v FROM x00000"), "from 'x '");
+    write_file(dir_.file("tables.txt"), "x \n");
+    check_.exec("DROP TABLE x00000");
+    r = convert("book.xlsx", {"--extr_fn", "--mode=1", "--tab_file=tables.txt"});
+    EXPECT_EQ(r.out.find("not found"), std::string::npos) << r.out;
+    EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM x"), "1");
+    EXPECT_EQ(tables(), (std::vector<std::string>{"x", "x00000"}));
+  }
+}
+
 // A worksheet without a single value makes no table, and says so: its
 // table used to replace the user's table of that name (mode 1, or a dump
 // loaded later) by an empty one of an invented column F1.
