@@ -825,28 +825,25 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
 }
 
 void xls2sql_converter::tell_values_left_out(const dao_recordset& sheet) {
-  if (sheet.rows_past_limit()) {
+  const auto tell = [this](std::u16string_view what) {
     error_handler::instance().set_context(u"");
-    error_handler::instance().handle(
-        tk_exception(u"Worksheet " + current_table_ + u": rows beyond 1,048,576 are not converted", 0));
-  }
-  if (const uint64_t n = sheet.cells_out_of_order()) {
+    error_handler::instance().handle(tk_exception(u"Worksheet " + current_table_ + u": " + std::u16string(what), 0));
+  };
+  const auto counted = [](uint64_t n) {
     const std::string count = std::to_string(n);
-    error_handler::instance().set_context(u"");
-    error_handler::instance().handle(tk_exception(
-        u"Worksheet " + current_table_ + u": " + std::u16string(count.begin(), count.end()) +
-            u" values out of order (in a row above one already read, or given twice for one cell) are not converted",
-        0));
-  }
-  if (const uint64_t n = sheet.unreadable_values()) {
-    const std::string count = std::to_string(n);
-    error_handler::instance().set_context(u"");
-    error_handler::instance().handle(tk_exception(u"Worksheet " + current_table_ + u": " +
-                                                      std::u16string(count.begin(), count.end()) +
-                                                      u" values that are no value of their cell's kind (a number, "
-                                                      u"date, boolean or shared text) are stored as NULL",
-                                                  0));
-  }
+    return std::u16string(count.begin(), count.end());
+  };
+  if (sheet.rows_past_limit()) tell(u"rows beyond 1,048,576 are not converted");
+  if (const uint64_t n = sheet.cells_out_of_order())
+    tell(counted(n) +
+         u" values out of order (in a row above one already read, or given twice for one cell) are not converted");
+  if (const uint64_t n = sheet.unreadable_values())
+    tell(counted(n) +
+         u" values that are no value of their cell's kind (a number, date, boolean or shared text) are stored as NULL");
+  if (const uint64_t n = sheet.uncalculated_formulas())
+    tell(counted(n) +
+         u" formula cells were saved without a calculated result: they are stored as the workbook holds them (NULL, "
+         u"or the 0 its writer put in their place)");
 }
 
 void xls2sql_converter::finish_table() {

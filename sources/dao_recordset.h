@@ -72,6 +72,9 @@ class dao_recordset : public udb_recordset {
   // The values of the worksheet that are no value of their cell's kind,
   // which read as empty (wb_sheet_source::unreadable_values).
   uint64_t unreadable_values() const;
+  // Formula cells without a calculated result
+  // (wb_sheet_source::uncalculated_formulas).
+  uint64_t uncalculated_formulas() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
   // Rows read ahead (dao_database::get_table_ahead): they come in the types

@@ -35,6 +35,7 @@ void wb_biff_sheet::fail() {
 
 bool wb_biff_sheet::rewind() {
   error_ = 0;
+  uncalculated_ = 0;
   done_ = false;
   depth_ = 0;
   string_pending_ = false;
@@ -236,8 +237,11 @@ void wb_biff_sheet::read_cell_record() {
           push_plain(r, c, wb_cell_kind::error, result[2]);
           break;
         case result_empty_string:
-        default:
           break;  // no value
+        default:
+          // A writing program that cannot calculate leaves no result.
+          ++uncalculated_;
+          break;
       }
       break;
     }

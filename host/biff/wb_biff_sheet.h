@@ -30,6 +30,7 @@ class wb_biff_sheet final : public wb_sheet_source {
   bool next_cell(wb_raw_cell& cell) override;
   bool rewind() override;
   long error() const override { return error_; }
+  std::uint64_t uncalculated_formulas() const override { return uncalculated_; }
 
  private:
   struct queued_cell {
@@ -66,6 +67,7 @@ class wb_biff_sheet final : public wb_sheet_source {
   std::uint64_t bof_offset_;
   bool biff8_;
   long error_ = 0;
+  std::uint64_t uncalculated_ = 0;  // formula records without a result, this reading
   bool done_ = false;
   int depth_ = 0;  // nesting of BOF/EOF; the sheet's own records are at depth 1
 

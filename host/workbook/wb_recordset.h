@@ -76,6 +76,7 @@ class wb_recordset {
   // The values out of order the recordset leaves out (wb_sheet_schema).
   std::uint64_t cells_out_of_order() const { return schema_.cells_out_of_order(); }
   std::uint64_t unreadable_values() const { return schema_.unreadable_values(); }
+  std::uint64_t uncalculated_formulas() const { return schema_.uncalculated_formulas(); }
   // Whether the sheet holds any value (one read ahead has more rows than
   // its first ones).
   bool holds_values() const { return provisional() || schema_.holds_values(); }

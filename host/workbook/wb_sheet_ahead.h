@@ -53,6 +53,7 @@ class wb_sheet_ahead {
     void set_text_limit(std::size_t units) override { owner_.source_.set_text_limit(units); }
     long error() const override { return owner_.source_.error(); }
     std::uint64_t unreadable_values() const override { return owner_.source_.unreadable_values(); }
+    std::uint64_t uncalculated_formulas() const override { return owner_.source_.uncalculated_formulas(); }
 
    private:
     wb_sheet_ahead& owner_;

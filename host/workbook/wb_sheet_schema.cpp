@@ -98,6 +98,7 @@ bool wb_sheet_schema::scan(wb_sheet_source& source, bool header_row, bool date19
     return false;
   }
   unreadable_values_ = source.unreadable_values();
+  uncalculated_formulas_ = source.uncalculated_formulas();
   finish();
   return true;
 }
@@ -109,6 +110,7 @@ void wb_sheet_schema::start(bool header_row, bool date1904) {
   rows_past_limit_ = false;
   cells_out_of_order_ = 0;
   unreadable_values_ = 0;
+  uncalculated_formulas_ = 0;
   any_ = false;
   top_row_ = last_row_ = min_col_ = max_col_ = 0;
   seen_in_row_.clear();

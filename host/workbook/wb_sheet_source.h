@@ -46,4 +46,8 @@ class wb_sheet_source {
   // number cell that holds no number, a shared-text index past the table,
   // a boolean or date that cannot be read): such a cell reads as empty.
   virtual std::uint64_t unreadable_values() const { return 0; }
+  // Formula cells the first reading met without a calculated result: no
+  // result (read as empty), or, in a workbook that asks to be calculated
+  // when opened, the place-holder 0 (read as it is).
+  virtual std::uint64_t uncalculated_formulas() const { return 0; }
 };

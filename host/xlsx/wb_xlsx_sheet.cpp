@@ -187,6 +187,7 @@ void wb_xlsx_sheet::parse_chunk() {
       reset_state();
       spill_.clear();
       unreadable_ = 0;
+      uncalculated_ = 0;
       if (!parser_.restart()) error_ = parser_.error();
       return;
     }
@@ -329,6 +330,8 @@ void wb_xlsx_sheet::on_start(wb_xml_ns ns, std::string_view local, const char** 
       if (cell_type_ == cell_type::formula_string) restart_text();  // the last <v> counts
     } else if (local == "is") {
       in_inline_ = true;
+    } else if (local == "f") {
+      has_f_ = true;
     } else if (local == "rPh") {
       ++phonetic_depth_;
     } else if (local == "t") {
@@ -356,6 +359,7 @@ void wb_xlsx_sheet::on_start(wb_xml_ns ns, std::string_view local, const char** 
 void wb_xlsx_sheet::start_cell(const char** attributes) {
   in_cell_ = true;
   has_v_ = false;
+  has_f_ = false;
   in_inline_ = false;
   phonetic_depth_ = 0;
   cell_style_ = 0;
@@ -542,6 +546,14 @@ void wb_xlsx_sheet::queue_text(queued_cell& q) {
 void wb_xlsx_sheet::finish_cell() {
   queued_cell q{cell_row_, cell_column_, wb_cell_kind::empty, wb_number_class::general, 0.0, 0, -1, 0};
   const std::string_view v = trim(v_);
+  // A formula without a result (a writing program that cannot calculate
+  // leaves it out) reads as empty; an empty text result is a result, an
+  // error element without its code formatting. In a workbook that asks to
+  // be calculated when opened, a result of 0 is the place-holder such
+  // programs put in.
+  if (has_f_ && first_read_ && cell_type_ != cell_type::formula_string && cell_type_ != cell_type::error &&
+      (!has_v_ || v.empty() || (results_stale_ && cell_type_ == cell_type::number && v == "0")))
+    ++uncalculated_;
   switch (cell_type_) {
     case cell_type::number:
       if (has_v_ && !v.empty()) {

@@ -51,6 +51,11 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   bool rewind() override;
   long error() const override { return error_; }
   std::uint64_t unreadable_values() const override { return unreadable_; }
+  std::uint64_t uncalculated_formulas() const override { return uncalculated_; }
+  // The workbook asks to be calculated when it is opened: a formula result
+  // of 0 is then most likely the place-holder of a writing program that
+  // cannot calculate, and counts as uncalculated.
+  void set_results_stale(bool stale) { results_stale_ = stale; }
   void set_text_limit(std::size_t units) override { text_limit_ = units; }
 
  private:
@@ -138,6 +143,9 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   void note_unreadable() {
     if (first_read_) ++unreadable_;
   }
+  // uncalculated_formulas(), counted likewise.
+  std::uint64_t uncalculated_ = 0;
+  bool results_stale_ = false;
 
   // The first read's record: written while recording_, complete once the
   // first read reached the end of the part without failing.
@@ -178,6 +186,7 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   bool collecting_v_ = false;
   bool collecting_t_ = false;
   bool has_v_ = false;
+  bool has_f_ = false;  // the cell holds a formula
   bool cell_valid_ = false;
   int phonetic_depth_ = 0;
   std::int64_t row_ = -1;          // current row, 0-based

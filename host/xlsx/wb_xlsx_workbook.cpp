@@ -57,9 +57,13 @@ class workbook_handler final : public wb_xml_handler {
  public:
   std::vector<sheet_ref> sheets;
   bool date1904 = false;
+  bool full_calc_on_load = false;
   void on_start(wb_xml_ns ns, std::string_view local, const char** a) override {
     if (ns != wb_xml_ns::main) return;
-    if (local == "workbookPr") {
+    if (local == "calcPr") {
+      const char* v = wb_xml_parser::attribute(a, "fullCalcOnLoad");
+      full_calc_on_load = v != nullptr && (std::strcmp(v, "1") == 0 || std::strcmp(v, "true") == 0);
+    } else if (local == "workbookPr") {
       const char* v = wb_xml_parser::attribute(a, "date1904");
       date1904 = v != nullptr && (std::strcmp(v, "1") == 0 || std::strcmp(v, "true") == 0);
     } else if (local == "sheet") {
@@ -169,6 +173,7 @@ std::unique_ptr<wb_xlsx_workbook> wb_xlsx_workbook::open(std::unique_ptr<wb_zip_
     }
   }
   wb->date1904_ = book.date1904;
+  wb->results_stale_ = book.full_calc_on_load;
   return wb;
 }
 
@@ -205,5 +210,7 @@ std::unique_ptr<wb_sheet_source> wb_xlsx_workbook::open_sheet(std::size_t index,
   }
   auto reader = archive_->open_entry(entry, dao_error);
   if (!reader) return nullptr;
-  return std::make_unique<wb_xlsx_sheet>(std::move(reader), &shared_strings_, &styles_, date1904_);
+  auto sheet = std::make_unique<wb_xlsx_sheet>(std::move(reader), &shared_strings_, &styles_, date1904_);
+  sheet->set_results_stale(results_stale_);
+  return sheet;
 }

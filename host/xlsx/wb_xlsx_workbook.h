@@ -40,6 +40,7 @@ class wb_xlsx_workbook final : public wb_workbook_source {
   std::unique_ptr<wb_zip_archive> archive_;
   std::vector<sheet_entry> sheets_;
   bool date1904_ = false;
+  bool results_stale_ = false;  // the workbook asks to be calculated when opened
   std::string shared_strings_part_;
   std::string styles_part_;
   bool shared_loaded_ = false;

@@ -102,9 +102,12 @@ void write_values_book(const std::string& path, bool date1904) {
 
   // Booleans, error cells (NULL) and formulas, whose cached results are the
   // values. The writer marks every string result "str"; the error and
-  // boolean results are patched in below.
+  // boolean results are patched in below. A formula written without its
+  // result holds the writer's place-holder 0 (in a workbook that asks to be
+  // calculated when opened): it is reported.
   s = b.sheet("Calc");
-  wbtest::write_row(s, 0, {"flag", "broken", "product", "label", "test"});
+  wbtest::write_row(s, 0, {"flag", "broken", "product", "label", "test", "pending"});
+  worksheet_write_formula(s, 1, 5, "=1+1", nullptr);
   for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_boolean(s, r + 1, 0, r != 1, nullptr);
   worksheet_write_formula_str(s, 1, 1, "=1/0", nullptr, "#DIV/0!");
   worksheet_write_formula_str(s, 2, 1, "=NA()", nullptr, "#N/A");
