@@ -313,8 +313,11 @@ void xls2sql_converter::convert_from_xls() {
         1);
   }
   std::unique_ptr<dao_database> source = open_xls(source_, extract_field_names);
-  std::unique_ptr<sql_destination> dest = get_dest_base();
-  TK_TRACE(1, "After initializing DBs");
+  // The destination is opened (in mode 0, its database emptied) once a
+  // worksheet has been read and holds values: a workbook none of whose
+  // sheets can be read (damaged inside, or empty) costs it nothing.
+  std::unique_ptr<sql_destination> dest;
+  std::unique_ptr<udb_validator> names;
   if (sheets_.empty()) {
     std::vector<std::u16string> all;
     get_all_sheets(*source, all);
@@ -330,10 +333,9 @@ void xls2sql_converter::convert_from_xls() {
   TK_TRACE(2, "sel_tables.size()=%d", selected_entries_.size());
   TK_TRACE(2, "sel_queries.size()=%d", available_queries_.size());
 
-  std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
   // A worksheet is read ahead when its copy can be made again: a table this
   // run makes and refines on a live server.
-  const bool ahead = read_ahead_rows_ > 0 && refine_types && !only_definitions_ && dest->live() && mode_ != mode_merge;
+  const bool ahead = read_ahead_rows_ > 0 && refine_types && !only_definitions_ && direct && mode_ != mode_merge;
   for (const auto& [plain, engine_name] : sheets_) {
     std::unique_ptr<udb_recordset> sheet;
     try {
@@ -363,6 +365,11 @@ void xls2sql_converter::convert_from_xls() {
       // invented column.
       if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && !rows->holds_values())
         throw tk_exception("The worksheet holds no value: no table is made of it", 0);
+      if (!dest) {
+        dest = get_dest_base();
+        TK_TRACE(1, "After initializing DBs");
+        names = dest->dialect().create_tn_validator(dest->tables());
+      }
       table_plan plan = plan_table(plain, *sheet, *names);
       if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && rows->provisional()) {
         convert_ahead(sheet, plan, *dest, plain);
@@ -380,6 +387,8 @@ void xls2sql_converter::convert_from_xls() {
     finish_table();
     ++cur_table_;
   }
+  if (!dest)
+    throw tk_exception(u"No worksheet of '" + source_ + u"' could be converted: the destination is left as it was", 1);
   dest->finish();
 }
 

@@ -130,8 +130,9 @@ TEST_F(WorkbookSheets, NamesThatDifferInSpacesAloneAreSheetsOfTheirOwn) {
 
 // A worksheet without a single value makes no table, and says so: its
 // table used to replace the user's table of that name (mode 1, or a dump
-// loaded later) by an empty one of an invented column F1.
-TEST_F(WorkbookSheets, AnEmptyWorksheetMakesNoTable) {
+// loaded later) by an empty one of an invented column F1. A workbook with
+// nothing to convert fails the run and changes nothing.
+TEST_F(WorkbookSheets, EmptyOrUnreadableWorksheetsChangeNothing) {
   {
     xlsx_book b(dir_.file("book.xlsx"));
     lxw_worksheet* data = b.sheet("data");
@@ -151,6 +152,30 @@ TEST_F(WorkbookSheets, AnEmptyWorksheetMakesNoTable) {
   r = dump("book.xlsx", "book.sql", {"--extr_fn"});
   EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, out));
   EXPECT_EQ(read_file(dir_.file("book.sql")).find("`keep`"), std::string::npos);
+
+  // A workbook that opens but holds nothing to convert (its sheets empty,
+  // or a sheet's part cut short) leaves the database as it was, also in
+  // mode 0, and the run fails: mode 0 used to empty the database, status 0.
+  {
+    xlsx_book b(dir_.file("empty.xlsx"));
+    b.sheet("S1");
+    b.sheet("S2");
+  }
+  {
+    xlsx_book b(dir_.file("cut.xlsx"));
+    wbtest::write_row(b.sheet("S1"), 0, {"a"});
+  }
+  wbtest::patch_part(dir_.file("cut.xlsx"), "xl/worksheets/sheet1.xml", "</sheetData>", "<row");
+  for (const char* book : {"empty.xlsx", "cut.xlsx"}) {
+    SCOPED_TRACE(book);
+    r = convert(book, {"--extr_fn", "--mode=0"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Error:\nNo worksheet of '" + std::string(book) +
+                         "' could be converted: the destination is left as it was\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(check_.scalar("SELECT * FROM keep"), "7");
+  }
 }
 
 // Workbooks that cannot be read end the run with status 255 and the
