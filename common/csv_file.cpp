@@ -86,10 +86,11 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
     choose_encoding(code_page, first);
     rewind();
     get_line(line_);
-    // A file with nothing in it is most likely an export that failed: it
-    // names no column and holds no row, and would replace a table by an
-    // empty one of an invented column.
-    if (at_end_ && line_.empty())
+    // A file with nothing in it (or nothing but line ends, blanks and
+    // delimiters) is most likely an export that failed: it names no
+    // column and holds no value, and would replace a table by an empty one
+    // of an invented column.
+    if ((at_end_ && line_.empty()) || (is_blank(line_) && holds_nothing()))
       throw tk_exception("CSV file '" + path_ + "' is empty: there is nothing to convert", 1);
     // Only LF ends a line: a file without one whose lines end with CR would
     // be one line, its rows the names of a table's columns, and not a row
@@ -164,6 +165,32 @@ void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* fi
     raw_.resize(std::max<size_t>(buffer_.size(), 2));
     buffer_.resize(csv_detail::utf16_to_utf8::max_output(raw_.size()));
     utf16_ = std::make_unique<csv_detail::utf16_to_utf8>(encoding_.get_kind() == csv_encoding::kind::utf16be);
+  }
+}
+
+bool csv_file::is_blank(std::u16string_view line) const {
+  return std::all_of(line.begin(), line.end(),
+                     [this](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == delimiter_; });
+}
+
+bool csv_file::holds_nothing() {
+  const bool wide = encoding_.is_utf16();
+  const bool big_endian = encoding_.get_kind() == csv_encoding::kind::utf16be;
+  char bytes[4096];
+  for (int64_t offset = data_start_;;) {
+    const ssize_t n = read_at(bytes, sizeof bytes, offset);
+    if (n < 0) return false;  // a pipe: not known
+    if (n == 0) return true;
+    for (ssize_t i = 0; i < n; ++i) {
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      // The high byte of a UTF-16 unit of an ASCII character is 0.
+      if (wide && (((offset + i - data_start_) & 1) == 0) == big_endian) {
+        if (b != 0) return false;
+        continue;
+      }
+      if (b != ' ' && b != '\t' && b != '\r' && b != '\n' && b != delimiter_) return false;
+    }
+    offset += n;
   }
 }
 

@@ -113,7 +113,6 @@ TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
       {"unquoted field opens a quote across lines", "a\"b\nc\"d\n", {{"ab\ncd"}}},
       {"empty line is a record", "a\n\nb\n", {{"a"}, {""}, {"b"}}},
       {"last line without line end", "a\nb", {{"a"}, {"b"}}},
-      {"lone line end", "\n", {{""}}},
       {"trailing delimiter", "a,\n", {{"a", ""}}},
       {"fewer fields than the schema", "a,b,c\n1\n", {{"a", "b", "c"}, {"1"}}},
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
@@ -168,9 +167,11 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
     }
     EXPECT_EQ(names, r.columns);
   }
-  // A file with no character (a byte-order mark at most) names no column:
-  // it is refused, as is a file whose lines end with CR alone.
-  for (const std::string bytes : {"", "\xEF\xBB\xBF", "\xFF\xFE"}) {
+  // A file with no character (a byte-order mark at most), or nothing but
+  // line ends, blanks and delimiters, names no column: it is
+  // refused, as is a file whose lines end with CR alone.
+  for (const std::string& bytes : std::vector<std::string>{"", "\xEF\xBB\xBF", "\xFF\xFE", "\n", " ,\r\n\n\t",
+                                                           std::string("\xFF\xFE\n\0,\0", 6)}) {
     testsupport::write_file(dir.file("e.csv"), bytes);
     testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
                                 "CSV file '" + dir.file("e.csv") + "' is empty: there is nothing to convert");
