@@ -360,7 +360,7 @@ TEST_F(CsvToMysql, ASignalEndsTheWaitForAnotherSessionsLock) {
 // on a live server, nor by a dump that makes its database (named after the
 // file, so /backup/mysql.sql would drop `mysql` when loaded). A name the
 // server would refuse stops the dump before it is written, as it stops a
-// live run.
+// live run; so does one that could end its statement.
 TEST_F(CsvToMysql, TheServersOwnDatabasesAreNeverDropped) {
   write_file(dir_.file("a.csv"), "id\n1\n");
   write_file(dir_.file("settings"), "dmp_ins_db=1\n");
@@ -370,11 +370,18 @@ TEST_F(CsvToMysql, TheServersOwnDatabasesAreNeverDropped) {
   run_result r = convert("a.csv", csv_args("t", {"--mode=0", "--dest=sys"}));
   EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, own));
   EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME = 'sys'"), "1");
-  for (const auto& [file, out] :
-       {std::pair<std::string, std::string>{"sys.sql", own}, {"q1 .sql", "Error:\nIncorrect database name 'q1 '\n"}}) {
-    r = dump("a.csv", file, csv_args("t"), {{"GRIDLOAD_SETTINGS", dir_.file("settings")}});
-    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, out));
-    EXPECT_FALSE(std::filesystem::exists(dir_.file(file)));
+  // For the old servers the name is written bare: a ';' in it would end
+  // the statement, and what follows would run when the dump is loaded.
+  write_file(dir_.file("old"), "dmp_ins_db=1\ndmp_new_ver=0\n");
+  const struct {
+    std::string file, settings, out;
+  } cases[] = {{"sys.sql", "settings", own},
+               {"q1 .sql", "settings", "Error:\nIncorrect database name 'q1 '\n"},
+               {"x;drop database v;.sql", "old", "Error:\nIncorrect database name 'x;drop database v;'\n"}};
+  for (const auto& c : cases) {
+    r = dump("a.csv", c.file, csv_args("t"), {{"GRIDLOAD_SETTINGS", dir_.file(c.settings)}});
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, c.out));
+    EXPECT_FALSE(std::filesystem::exists(dir_.file(c.file)));
   }
 }
 
