@@ -16,14 +16,19 @@
 
 namespace {
 
-// The character set of the dump's tables as far as it is known: the one
-// the settings name when the dump makes the database its tables are created
-// in; otherwise the database's own, which only the session's limit tells:
-// UTF-8 of three bytes unless the file is utf8mb4.
-std::u16string_view held_set(const dmp_database& database) {
-  const std::u16string& set = database.settings().char_set;
-  if (tk_wstring::equal_no_case(set, u"utf8mb4")) return set;
-  return database.options().dmp_ins_db && database.options().dmp_ins_tab ? std::u16string_view(set) : u"utf8";
+// The character set of a dump's table as far as it is known: the one the
+// type mappings give the table when the dump makes it; the one the settings
+// name when the dump makes the database its tables are created in;
+// otherwise the database's own, which only the session's limit tells: UTF-8
+// of three bytes unless the file is utf8mb4.
+std::u16string held_set(const dmp_database& database, const std::u16string& table) {
+  const std::u16string& session = database.settings().char_set;
+  const bool four_bytes = tk_wstring::equal_no_case(session, u"utf8mb4");
+  std::u16string own, engine;
+  if (database.options().dmp_ins_tab) database.table_options(table, own, engine);
+  if (!own.empty()) return four_bytes || !tk_wstring::equal_no_case(own, u"utf8mb4") ? own : u"utf8";
+  if (four_bytes) return session;
+  return database.options().dmp_ins_db && database.options().dmp_ins_tab ? session : u"utf8";
 }
 
 // Whether the number `literal` (as the dump writes it: digits with a sign,
@@ -77,7 +82,7 @@ constexpr const char* conformance_message =
 }  // namespace
 
 dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns)
-    : sql_row_writer(&database, table, table), db_(database), held_(held_set(database)) {
+    : sql_row_writer(&database, table, table), db_(database), held_(held_set(database, table_)) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;
   // Room for a full statement and the row that takes it past the cap.

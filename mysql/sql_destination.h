@@ -65,13 +65,14 @@ class sql_destination : public udb_database {
   bool batching() const noexcept { return batching_; }
   void stop_batching() noexcept { batching_ = false; }
 
+  // The table's own character set and engine from the type mappings
+  // (empty when it has none).
+  void table_options(std::u16string_view table, std::u16string& char_set, std::u16string& engine) const;
+
  protected:
   // "db.table" of a table of another name whose foreign key refers to
   // `table`; empty when there is none (and in a dump, which cannot know).
   virtual std::u16string foreign_key_referrer(const std::u16string& table) const;
-  // The table's own character set and engine from the type mappings
-  // (empty when it has none).
-  void table_options(std::u16string_view table, std::u16string& char_set, std::u16string& engine) const;
 
  private:
   sql_dialect dialect_;

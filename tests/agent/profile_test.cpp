@@ -116,6 +116,22 @@ TEST_F(ProfileRun, DecimalsOutOfRangeAreRefusedAloneLiveAndInADump) {
             (std::vector<std::string>{"1.50", "-1.00", "999.99", "100.00", "0.00", "-0.01"}));
 }
 
+// A table the type mappings give a character set of its own refuses, in a
+// dump as live, a text that set cannot hold: the dump checked the
+// database's set, wrote the row, and stopped loading at its statement.
+TEST_F(ProfileRun, ATableCharacterSetOfTheMappingsRefusesWhatItCannotHold) {
+  const std::vector<std::string> texts = live_and_dump(
+      "latin1_table.profile", {"--profile=" + profile("latin1_table.profile"), "--tab_name=people", "--csv_delim=2"});
+  ASSERT_EQ(texts.size(), 2u);
+  for (const std::string& text : texts) {
+    EXPECT_NE(text.find("people, record #2: Incorrect string value: '\\xD0\\x9F\\xD1\\x80\\xD0\\xB8...'"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.substr(text.find("== people")),
+              "== people\nid int(11)\tname varchar(255)\n1\tM\xC3\xBCller\n3\tplain\n");
+  }
+}
+
 // A column with a mapped default keeps its type when the refined type
 // cannot hold the default, live and in a dump alike: the dump used to write
 // the ALTER TABLE the server refuses, and stopped loading there (after
