@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <set>
 
 #include "csv_encoding.h"
 #include "csv_file.h"
@@ -138,6 +139,14 @@ xls2sql_converter::table_plan xls2sql_converter::plan_table(const std::u16string
   plan_columns(plan, source_name, source);
   if (std::none_of(plan.schema.fields.begin(), plan.schema.fields.end(), [](const auto& f) { return f != nullptr; }))
     throw tk_exception(u"The type mappings delete every column of table '" + plan.name + u"': it is not converted", 0);
+  // Columns renamed to one name (or to another column's) make a table the
+  // server refuses, live or when a dump is loaded.
+  std::set<std::u16string> seen;
+  for (const auto& f : plan.schema.fields)
+    if (f && !seen.insert(udb_fold_case(f->name)).second)
+      throw tk_exception(u"The type mappings give two columns of table '" + plan.name + u"' the name '" + f->name +
+                             u"': it is not converted",
+                         0);
   // Two sources feed one table only when the type mappings say so: names
   // that differ only in case ("DATA", "Data") would otherwise merge.
   const bool mapped = plan.name != source_name;

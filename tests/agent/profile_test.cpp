@@ -132,6 +132,22 @@ TEST_F(ProfileRun, ATableCharacterSetOfTheMappingsRefusesWhatItCannotHold) {
   }
 }
 
+// Columns the type mappings give one name make no table, reported before
+// anything is done: live the server refused the table (in mode 0 after the
+// database was dropped), and the dump wrote a CREATE TABLE that does not
+// load.
+TEST_F(ProfileRun, ColumnsMappedToOneNameMakeNoTable) {
+  const std::vector<std::string> texts = live_and_dump(
+      "same_names.profile", {"--profile=" + profile("same_names.profile"), "--tab_name=prices", "--csv_delim=2"});
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], texts[1]);
+  EXPECT_NE(texts[0].find("Error:\nprices: The type mappings give two columns of table 'prices' the name 'ID': it is "
+                          "not converted\n"),
+            std::string::npos)
+      << texts[0];
+  EXPECT_TRUE(tables().empty());
+}
+
 // A column with a mapped default keeps its type when the refined type
 // cannot hold the default, live and in a dump alike: the dump used to write
 // the ALTER TABLE the server refuses, and stopped loading there (after
