@@ -345,7 +345,14 @@ void xls2sql_converter::convert_from_xls() {
   // A worksheet is read ahead when its copy can be made again: a table this
   // run makes and refines on a live server.
   const bool ahead = read_ahead_rows_ > 0 && refine_types && !only_definitions_ && direct && mode_ != mode_merge;
-  for (const auto& [plain, engine_name] : sheets_) {
+  // A sheet whose name keeps blanks at its ends (beside one named without
+  // them) comes after the others: the plain name's table is the plain
+  // sheet's, whichever sorts first.
+  std::vector<std::pair<std::u16string, std::u16string>> order(sheets_.begin(), sheets_.end());
+  std::stable_partition(order.begin(), order.end(), [](const auto& sheet) {
+    return sheet.first.empty() || (sheet.first.front() != u' ' && sheet.first.back() != u' ');
+  });
+  for (const auto& [plain, engine_name] : order) {
     std::unique_ptr<udb_recordset> sheet;
     try {
       current_table_ = plain;
