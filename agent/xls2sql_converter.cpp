@@ -490,13 +490,22 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     table.reset();
     if (replacing) {
       discard_pending_changes();
-      try {
-        if (dest.is_table_exist(target, true)) dest.delete_tab(target);
-      } catch (const tk_exception& e) {
-        TK_TRACE(3, "Cannot drop table '%s': %s", target, e.message());
-      }
+      drop_unfinished(dest, target);
     }
     throw;
+  }
+}
+
+void xls2sql_converter::drop_unfinished(sql_destination& dest, const std::u16string& target) {
+  try {
+    if (dest.is_table_exist(target, true)) dest.delete_tab(target);
+  } catch (const tk_exception& e) {
+    // The user is told its name, to drop it when the cause is gone.
+    TK_TRACE(3, "Cannot drop table '%s': %s", target, e.message());
+    error_handler::instance().set_context(current_table_);
+    error_handler::instance().handle(tk_exception(
+        u"The unfinished table '" + target + u"' is left in the database: " + tk_utf8_to_unicode(e.message()), 0));
+    error_handler::instance().reset_context();
   }
 }
 
@@ -597,11 +606,7 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
       error_handler::instance().release();
     }
     if (existed || pass_failed) {
-      try {
-        if (dest.is_table_exist(target, true)) dest.delete_tab(target);
-      } catch (const tk_exception& e) {
-        TK_TRACE(3, "Cannot drop table '%s': %s", target, e.message());
-      }
+      drop_unfinished(dest, target);
     }
     // The first pass stops here: a failure that ends the run ends the
     // process before the worksheet would be let go.

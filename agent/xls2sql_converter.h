@@ -167,6 +167,9 @@ class xls2sql_converter : public xls_reader,
   // order, which its table does not hold.
   // Whether this run made (or replaced) `table` for an earlier source.
   bool made_this_run(const std::u16string& table) const;
+  // Drops the table a failed replacement was built in; one that cannot be
+  // dropped is reported by name.
+  void drop_unfinished(sql_destination& dest, const std::u16string& target);
   void tell_values_left_out(const dao_recordset& sheet);
 
   // Writes the account of the table just converted and adds it to the run's.

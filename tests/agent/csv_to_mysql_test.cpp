@@ -258,6 +258,15 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
   EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(tables(), (std::vector<std::string>{"parent"}));
   EXPECT_TRUE(check_.exec("INSERT INTO `" + other + "`.child VALUES (11, 2)"));
+  // Without the right to drop tables the replacement can be neither put in
+  // place nor undone: the table left behind is named (it was left without
+  // a word).
+  ASSERT_TRUE(check_.exec("REVOKE DROP ON `" + db_ + "`.* FROM 'gl_narrow'@'%'"));
+  const run_result no_drop = convert("parent.csv", csv_args("parent", {"--user=gl_narrow", "--pswd=narrow-pw"}));
+  EXPECT_NE(no_drop.out.find("Error:\nparent: The unfinished table 'gridload_tmp_"), std::string::npos) << no_drop.out;
+  EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
+  for (const std::string& t : tables())
+    if (t != "parent") check_.exec("DROP TABLE `" + t + "`");
   check_.exec("DROP USER 'gl_narrow'@'%'");
   check_.exec("DROP DATABASE `" + other + "`");
 }
