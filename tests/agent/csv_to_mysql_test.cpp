@@ -280,12 +280,9 @@ TEST_F(CsvToMysql, ATableInAnotherLetterCaseIsReplaced) {
   {
     testsupport::xlsx_book b(dir_.file("orders.xlsx"));
     lxw_worksheet* s = b.sheet("orders");
-    worksheet_write_string(s, 0, 0, "id", nullptr);
-    worksheet_write_string(s, 0, 1, "name", nullptr);
-    worksheet_write_number(s, 1, 0, 1, nullptr);
-    worksheet_write_string(s, 1, 1, "Alice", nullptr);
-    worksheet_write_number(s, 2, 0, 2, nullptr);
-    worksheet_write_string(s, 2, 1, "Bob", nullptr);
+    wbtest::write_row(s, 0, {"id", "name"});
+    wbtest::write_row(s, 1, {1.0, "Alice"});
+    wbtest::write_row(s, 2, {2.0, "Bob"});
   }
   for (const auto& [source, args] : {std::pair{"orders.csv", csv_args("orders")},
                                      std::pair{"orders.xlsx", std::vector<std::string>{"--extr_fn", "--mode=1"}}}) {
