@@ -168,33 +168,32 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
     EXPECT_EQ(names, r.columns);
   }
   // A file with no character (a byte-order mark at most), or nothing but
-  // line ends, blanks and delimiters, names no column: it is
-  // refused, as is a file whose lines end with CR alone.
-  for (const std::string& bytes : std::vector<std::string>{"", "\xEF\xBB\xBF", "\xFF\xFE", "\n", " ,\r\n\n\t",
-                                                           std::string("\xFF\xFE\n\0,\0", 6)}) {
-    testsupport::write_file(dir.file("e.csv"), bytes);
-    testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
-                                "CSV file '" + dir.file("e.csv") + "' is empty: there is nothing to convert");
-  }
-  // As many columns as a table may have, and one more.
+  // line ends, blanks and delimiters, names no column: it is refused, as is
+  // a first line of more fields than a table may have columns (as many is
+  // read), and a file whose lines end with CR alone.
   std::string wide;
-  for (size_t i = 0; i < csv_file::max_columns; ++i) {
-    wide += 'c';
-    wide += std::to_string(i);
-    wide += ',';
-  }
+  for (size_t i = 0; i < csv_file::max_columns; ++i) wide.append("c").append(std::to_string(i)) += ',';
   wide.back() = '\n';
   testsupport::write_file(dir.file("wide.csv"), wide);
   EXPECT_EQ(csv_file(w(dir.file("wide.csv")), u",", true).schema().size(), csv_file::max_columns);
-  testsupport::write_file(dir.file("wide.csv"), "\"a,b\"," + wide);
-  testsupport::expect_failure([&] { csv_file file(w(dir.file("wide.csv")), u",", true); }, 1, 0,
-                              "CSV file '" + dir.file("wide.csv") +
-                                  "' has more than 4096 fields in its first line: a table holds at most 4096 columns");
-  testsupport::write_file(dir.file("mac.csv"), "id,\"a\rb\"\r1,x\r");
-  testsupport::expect_failure([&] { csv_file file(w(dir.file("mac.csv")), u",", true); }, 1, 0,
-                              "CSV file '" + dir.file("mac.csv") +
-                                  "' ends its lines with a carriage return (CR) alone, which ends no line here: "
-                                  "convert its line ends to LF or CR LF");
+  const std::string empty = "' is empty: there is nothing to convert";
+  const std::pair<std::string, std::string> refused[] = {
+      {"", empty},
+      {"\xEF\xBB\xBF", empty},
+      {"\xFF\xFE", empty},
+      {"\n", empty},
+      {" ,\r\n\n\t", empty},
+      {std::string("\xFF\xFE\n\0,\0", 6), empty},
+      {"\"a,b\"," + wide, "' has more than 4096 fields in its first line: a table holds at most 4096 columns"},
+      {"id,\"a\rb\"\r1,x\r",
+       "' ends its lines with a carriage return (CR) alone, which ends no line here: convert its line ends to LF or "
+       "CR LF"},
+  };
+  for (const auto& [bytes, message] : refused) {
+    testsupport::write_file(dir.file("e.csv"), bytes);
+    testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
+                                "CSV file '" + dir.file("e.csv") + message);
+  }
 }
 
 // Captures what the error handler prints for level-0 reports.

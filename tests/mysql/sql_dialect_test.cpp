@@ -62,7 +62,6 @@ TEST(sql_dialect_types, TypeTextAtEachThreshold) {
       {VT_DATE, 8, 10, u"", "DATE"},
       {VT_DATE, 8, 0, u"now()", "TIMESTAMP"},
       {VT_DATE, 8, 1, u"Date()", "DATE"},
-      {VT_CY, 8, 0, u"", "DECIMAL(19,4)"},
       {VT_UI8, 8, 0, u"", "BIGINT UNSIGNED"},
   };
   for (const auto& r : table) {
