@@ -94,8 +94,9 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
       throw tk_exception("CSV file '" + path_ + "' is empty: there is nothing to convert", 1);
     // Only LF ends a line: a file without one whose lines end with CR would
     // be one line, its rows the names of a table's columns, and not a row
-    // stored.
-    if (at_end_ && cr_outside_quotes(line_))
+    // stored. A line of column names with a CR in it is such a file too
+    // (an editor may have added one LF at its end).
+    if ((at_end_ || header_) && cr_outside_quotes(line_))
       throw tk_exception("CSV file '" + path_ +
                              "' ends its lines with a carriage return (CR) alone, which ends no line here: convert "
                              "its line ends to LF or CR LF",
@@ -293,9 +294,13 @@ void csv_file::get_line(std::u16string& line) {
     int64_t opened_on = first;
     while (open) {
       if (at_end_) {
-        report(tk_exception("CSV file '" + path_ + "': the quote opened on line " + std::to_string(opened_on) +
-                                " is not closed at the end of the file",
-                            0));
+        tk_exception unclosed("CSV file '" + path_ + "': the quote opened on line " + std::to_string(opened_on) +
+                                  " is not closed at the end of the file",
+                              0);
+        // Opened in the line of column names, it takes the whole file into
+        // that line: no list of columns, no row.
+        if (first == 1 && header_) throw tk_exception(unclosed.message(), 1);
+        report(unclosed);
         break;
       }
       const int64_t line_no = lines_read_ + 1;

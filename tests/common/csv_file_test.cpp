@@ -170,13 +170,17 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
   // A file with no character (a byte-order mark at most), or nothing but
   // line ends, blanks and delimiters, names no column: it is refused, as is
   // a first line of more fields than a table may have columns (as many is
-  // read), and a file whose lines end with CR alone.
+  // read), a file whose lines end with CR alone, and a line of column
+  // names whose quote takes in the whole file.
   std::string wide;
   for (size_t i = 0; i < csv_file::max_columns; ++i) wide.append("c").append(std::to_string(i)) += ',';
   wide.back() = '\n';
   testsupport::write_file(dir.file("wide.csv"), wide);
   EXPECT_EQ(csv_file(w(dir.file("wide.csv")), u",", true).schema().size(), csv_file::max_columns);
   const std::string empty = "' is empty: there is nothing to convert";
+  const std::string cr_alone =
+      "' ends its lines with a carriage return (CR) alone, which ends no line here: convert its line ends to LF or CR "
+      "LF";
   const std::pair<std::string, std::string> refused[] = {
       {"", empty},
       {"\xEF\xBB\xBF", empty},
@@ -185,9 +189,9 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       {" ,\r\n\n\t", empty},
       {std::string("\xFF\xFE\n\0,\0", 6), empty},
       {"\"a,b\"," + wide, "' has more than 4096 fields in its first line: a table holds at most 4096 columns"},
-      {"id,\"a\rb\"\r1,x\r",
-       "' ends its lines with a carriage return (CR) alone, which ends no line here: convert its line ends to LF or "
-       "CR LF"},
+      {"id,\"a\rb\"\r1,x\r", cr_alone},
+      {"id,name\r1,x\r2,y\n", cr_alone},  // one LF at the end
+      {"id,\"name\n1,x\n", "': the quote opened on line 1 is not closed at the end of the file"},
   };
   for (const auto& [bytes, message] : refused) {
     testsupport::write_file(dir.file("e.csv"), bytes);
