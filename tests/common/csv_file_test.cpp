@@ -170,8 +170,8 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
   // A file with no character (a byte-order mark at most), or nothing but
   // line ends, blanks and delimiters, names no column: it is refused, as is
   // a first line of more fields than a table may have columns (as many is
-  // read), a file whose lines end with CR alone, and a line of column
-  // names whose quote takes in the whole file.
+  // read), a file whose lines end with CR alone, a line of column names
+  // whose quote takes in the whole file, and a workbook.
   std::string wide;
   for (size_t i = 0; i < csv_file::max_columns; ++i) wide.append("c").append(std::to_string(i)) += ',';
   wide.back() = '\n';
@@ -192,6 +192,8 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       {"id,\"a\rb\"\r1,x\r", cr_alone},
       {"id,name\r1,x\r2,y\n", cr_alone},  // one LF at the end
       {"id,\"name\n1,x\n", "': the quote opened on line 1 is not closed at the end of the file"},
+      {"PK\x03\x04\x14\0\x06\0", "' is a workbook, not a CSV file: convert it without --from_csv"},
+      {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", "' is a workbook, not a CSV file: convert it without --from_csv"},
   };
   for (const auto& [bytes, message] : refused) {
     testsupport::write_file(dir.file("e.csv"), bytes);
