@@ -389,11 +389,13 @@ void xls2sql_converter::convert_from_xls() {
       table_plan plan = plan_table(plain, *sheet, *names);
       if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && rows->provisional()) {
         convert_ahead(sheet, plan, *dest, plain);
+        ++converted_;
       } else {
         // Readings after a worksheet's first replay a compact record of its
         // cells: one more costs less than the rebuild the refinement's
         // changes make after the copy.
         convert_table(*sheet, plan, *dest, [] { return std::unique_ptr<udb_recordset>(); });
+        ++converted_;
       }
     } catch (const tk_exception& e) {
       report(e, dest);
@@ -405,7 +407,18 @@ void xls2sql_converter::convert_from_xls() {
   }
   if (!dest)
     throw tk_exception(u"No worksheet of '" + source_ + u"' could be converted: the destination is left as it was", 1);
-  dest->finish();
+  finish_destination(*dest);
+}
+
+void xls2sql_converter::finish_destination(sql_destination& dest) {
+  // A run of which nothing could be converted says so by its status; a
+  // dump of it (no table, perhaps a DROP DATABASE) would replace the file
+  // there and, loaded, empty a database: it is not written.
+  if (converted_ == 0)
+    throw tk_exception(u"Nothing of '" + source_ + u"' could be converted" +
+                           (dest.live() ? std::u16string() : u": the dump file is not written"),
+                       1);
+  dest.finish();
 }
 
 void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destination>& dest) {
@@ -702,13 +715,14 @@ void xls2sql_converter::convert_from_csv() {
     source_opener reopen;
     if (source->can_read_again()) reopen = [&source] { return std::unique_ptr<udb_recordset>(source->read_again()); };
     convert_table(*source, plan, *dest, reopen);
+    ++converted_;
   } catch (const tk_exception& e) {
     report(e, dest);
   }
   source.reset();
   if (refine_types && dest) mysql_refine_types(*dest);
   finish_table();
-  dest->finish();
+  finish_destination(*dest);
 }
 
 namespace {

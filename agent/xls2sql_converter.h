@@ -170,6 +170,9 @@ class xls2sql_converter : public xls_reader,
   // Drops the table a failed replacement was built in; one that cannot be
   // dropped is reported by name.
   void drop_unfinished(sql_destination& dest, const std::u16string& target);
+  // Ends the run on the destination (a dump file takes its place), or
+  // fails it when nothing could be converted.
+  void finish_destination(sql_destination& dest);
   void tell_values_left_out(const dao_recordset& sheet);
 
   // Writes the account of the table just converted and adds it to the run's.
@@ -179,6 +182,7 @@ class xls2sql_converter : public xls_reader,
   std::optional<table_progress> progress_;
   std::chrono::steady_clock::time_point run_start_;
   int32_t tables_done_ = 0;
+  int32_t converted_ = 0;  // sources converted (or skipped by the mode) without a failure
   uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0;
 
   // The data rows a worksheet's types are first taken from while the rest

@@ -213,8 +213,11 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
     std::vector<std::string> args;
     std::string out;
   } cases[] = {
-      {"parent.csv", csv_args("parent"), kept},
-      {"parent.xlsx", {"--extr_fn", "--mode=1"}, "Converting spreadsheet parent.xlsx(1 worksheets)\n" + kept},
+      {"parent.csv", csv_args("parent"), kept + "Error:\nNothing of 'parent.csv' could be converted\n"},
+      {"parent.xlsx",
+       {"--extr_fn", "--mode=1"},
+       "Converting spreadsheet parent.xlsx(1 worksheets)\n" + kept +
+           "Error:\nNothing of 'parent.xlsx' could be converted\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
@@ -225,7 +228,7 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
           "INSERT INTO parent VALUES (1, 'a'), (2, 'b')", "INSERT INTO child VALUES (10, 1)"})
       ASSERT_TRUE(check_.exec(sql)) << sql;
     const run_result r = convert(c.source, c.args);
-    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, c.out));
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, c.out));
     EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
     EXPECT_TRUE(check_.exec("INSERT INTO child VALUES (11, 2)"));
     EXPECT_EQ(tables(), (std::vector<std::string>{"child", "parent"}));
@@ -253,8 +256,9 @@ TEST_F(CsvToMysql, ATableAnotherRefersToIsKept) {
   ASSERT_TRUE(check_.exec("GRANT ALL ON `" + db_ + "`.* TO 'gl_narrow'@'%'"));
   const run_result narrow = convert("parent.csv", csv_args("parent", {"--user=gl_narrow", "--pswd=narrow-pw"}));
   EXPECT_EQ(std::tuple(narrow.status, narrow.out),
-            std::tuple(0, std::string("Converting CSV file parent.csv\nError:\nparent: Cannot replace table 'parent': "
-                                      "a foreign key of another table refers to it; the table is kept as it was\n")));
+            std::tuple(255, std::string("Converting CSV file parent.csv\nError:\nparent: Cannot replace table "
+                                        "'parent': a foreign key of another table refers to it; the table is kept as "
+                                        "it was\nError:\nNothing of 'parent.csv' could be converted\n")));
   EXPECT_EQ(column("parent", "name", "id"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(tables(), (std::vector<std::string>{"parent"}));
   EXPECT_TRUE(check_.exec("INSERT INTO `" + other + "`.child VALUES (11, 2)"));

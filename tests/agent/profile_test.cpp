@@ -133,19 +133,23 @@ TEST_F(ProfileRun, ATableCharacterSetOfTheMappingsRefusesWhatItCannotHold) {
 }
 
 // Columns the type mappings give one name make no table, reported before
-// anything is done: live the server refused the table (in mode 0 after the
-// database was dropped), and the dump wrote a CREATE TABLE that does not
-// load.
+// the table is made: live the server refused the table, and the dump wrote
+// a CREATE TABLE that does not load. Nothing converted, the run fails and
+// no dump file is written.
 TEST_F(ProfileRun, ColumnsMappedToOneNameMakeNoTable) {
-  const std::vector<std::string> texts = live_and_dump(
-      "same_names.profile", {"--profile=" + profile("same_names.profile"), "--tab_name=prices", "--csv_delim=2"});
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0], texts[1]);
-  EXPECT_NE(texts[0].find("Error:\nprices: The type mappings give two columns of table 'prices' the name 'ID': it is "
-                          "not converted\n"),
-            std::string::npos)
-      << texts[0];
+  const std::vector<std::string> args{"--profile=" + profile("same_names.profile"), "--tab_name=prices",
+                                      "--csv_delim=2"};
+  const std::string out =
+      "Error:\nprices: The type mappings give two columns of table 'prices' the name 'ID': it is not converted\n"
+      "Error:\nNothing of 'decimal_range.csv' could be converted";
+  run_result r = run(args);
+  EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, out + "\n"));
   EXPECT_TRUE(tables().empty());
+  std::vector<std::string> dump_args = args;
+  dump_args.insert(dump_args.end(), {"--dump", "--dest=out.sql"});
+  r = run(dump_args);
+  EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, out + ": the dump file is not written\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("out.sql")));
 }
 
 // A column with a mapped default keeps its type when the refined type
