@@ -13,8 +13,12 @@ class tk_serializer {
   explicit tk_serializer(std::string key_path) : key_path_(std::move(key_path)) {}
   virtual ~tk_serializer() = default;
 
-  // Opens the store and calls serialize(false). False when it cannot be read.
+  // Opens the store and calls serialize(false). False when it cannot be read
+  // (load_error() tells why).
   bool load();
+  // The system's error number of a store that exists but cannot be read, or 0.
+  int load_error() const { return key_.error(); }
+  const std::string& store_path() const { return key_.path(); }
 
  protected:
   // Reads (loading) the settings of the derived class through the read_* calls.

@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
 
   try {
     if (argc < 2 || !parse_cmd_line(argc, argv)) report_and_exit(usage_text(k_version_major, k_version_minor));
+    // Settings that exist but cannot be read would leave the run on the
+    // defaults: another code page, character set, engine or dump form.
+    if (const int error = driver.load_error())
+      throw tk_exception_ex("Cannot read settings file '" + driver.store_path() + "': ", 1, error);
     if (driver.direct) driver.connect_mysql_server();
     driver.check_dest();
     driver();

@@ -1,6 +1,7 @@
 #include "host_reg_key.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,8 +34,19 @@ std::string strip(const std::string& s) {
 bool host_reg_key::open(std::vector<std::string>& problems) {
   path_ = settings_path();
   values_.clear();
+  error_ = 0;
+  // A folder opens as a stream that reads nothing.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    error_ = EISDIR;
+    return false;
+  }
   std::ifstream in(path_, std::ios::binary);
-  if (!in) return errno == ENOENT || errno == ENOTDIR;
+  if (!in) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    error_ = errno;
+    return false;
+  }
   std::string line;
   size_t number = 0;
   while (std::getline(in, line)) {

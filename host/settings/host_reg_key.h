@@ -16,8 +16,10 @@ class host_reg_key {
  public:
   // Reads the settings file; `problems` gets one text per line that did not
   // parse (the caller traces them). False when the file exists but cannot be
-  // read.
+  // read (a folder, no right to read it): error() tells why.
   bool open(std::vector<std::string>& problems);
+  // The system's error number of the last open() that failed, or 0.
+  int error() const { return error_; }
 
   // The value as text (UTF-8), when the name is present.
   std::optional<std::string> get_string(const std::string& name) const;
@@ -30,4 +32,5 @@ class host_reg_key {
  private:
   std::string path_;
   std::map<std::string, std::string> values_;
+  int error_ = 0;
 };

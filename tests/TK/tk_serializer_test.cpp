@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <optional>
 #include <tuple>
 
@@ -58,7 +59,10 @@ TEST(TkSerializer, ReadsNamedValuesAndPassesOverBadLines) {
   EXPECT_EQ(std::tuple(s.char_set, s.line_break, s.new_version, s.create_db), std::tuple(u"utf8mb4", 1u, false, false));
 }
 
-TEST(TkSerializer, MissingOrUnreadableStoreLoadsNothing) {
+// A missing file, or one whose folder is a file, is an empty store; a
+// folder in the file's place cannot be read, and says why (the run used to
+// go on with the defaults, without a word).
+TEST(TkSerializer, MissingStoreLoadsNothingAndAFolderFails) {
   testsupport::temp_dir dir;
   {
     scoped_env env("GRIDLOAD_SETTINGS", dir.file("none/settings").c_str());
@@ -72,5 +76,8 @@ TEST(TkSerializer, MissingOrUnreadableStoreLoadsNothing) {
   EXPECT_EQ(host_reg_key::settings_path(), dir.path() + "/gridload/settings");
   testsupport::write_file(dir.file("gridload"), "");  // a file where the folder should be
   sample_settings s;
-  EXPECT_TRUE(s.load()) << "an unreadable location is an empty store";
+  EXPECT_TRUE(s.load()) << "a location that cannot be a file is an empty store";
+  scoped_env folder("GRIDLOAD_SETTINGS", dir.path().c_str());
+  EXPECT_FALSE(s.load());
+  EXPECT_EQ(s.load_error(), EISDIR);
 }
