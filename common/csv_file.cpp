@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "csv_field.h"
@@ -355,7 +356,8 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
   udb_schema names;
   csv_record fields(&names);
   fields.do_create(line, delimiter_);
-  std::unordered_set<std::u16string> taken;  // the names so far, case folded
+  std::unordered_set<std::u16string> taken;           // the names so far, case folded
+  std::unordered_map<std::u16string, size_t> pieces;  // per taken base: the pieces its last duplicate got, less one
   for (size_t i = 0; i < fields.size(); ++i) {
     std::u16string name;
     if (header) {
@@ -365,9 +367,20 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
       if (b != std::u16string_view::npos) name.assign(text.substr(b, e - b + 1));
     }
     if (name.empty()) name = csv_field::default_name(i + 1);
-    for (size_t j = 0; taken.count(udb_fold_case(name)) != 0; ++j)
-      name += uniqueness_cycle[j % std::size(uniqueness_cycle)];
-    taken.insert(udb_fold_case(name));
+    std::u16string folded = udb_fold_case(name);
+    if (taken.count(folded) != 0) {
+      // The names of a base with fewer pieces than its last duplicate got
+      // are all taken: the search starts past them (a header of one name
+      // a thousand times is not a thousand searches from the start).
+      const std::u16string base = folded;
+      size_t j = 0;
+      if (const auto last = pieces.find(base); last != pieces.end())
+        for (; j <= last->second; ++j) name += uniqueness_cycle[j % std::size(uniqueness_cycle)];
+      for (folded = udb_fold_case(name); taken.count(folded) != 0; folded = udb_fold_case(name))
+        name += uniqueness_cycle[j++ % std::size(uniqueness_cycle)];
+      pieces[base] = j - 1;
+    }
+    taken.insert(std::move(folded));
     schema_.push_back(t_ftd(column_size, std::move(name), VT_BSTR, false, false, ole_variant(), 0));
   }
 }
