@@ -335,6 +335,9 @@ void csv_file::get_line(std::u16string& line) {
       break;
     }
   }
+  // A Ctrl-Z after the last line end is the end-of-file mark of old
+  // programs, no record.
+  if (at_end_ && line == u"\x1A") line.clear();
   TK_TRACE(1, "result=%s", line);
 }
 

@@ -113,6 +113,7 @@ TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
       {"unquoted field opens a quote across lines", "a\"b\nc\"d\n", {{"ab\ncd"}}},
       {"empty line is a record", "a\n\nb\n", {{"a"}, {""}, {"b"}}},
       {"last line without line end", "a\nb", {{"a"}, {"b"}}},
+      {"an end-of-file mark after the last line", "a\r\n\x1A", {{"a"}}},
       {"trailing delimiter", "a,\n", {{"a", ""}}},
       {"fewer fields than the schema", "a,b,c\n1\n", {{"a", "b", "c"}, {"1"}}},
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
