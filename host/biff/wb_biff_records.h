@@ -31,6 +31,7 @@ inline constexpr std::uint16_t row = 0x0208;
 inline constexpr std::uint16_t array = 0x0221;
 inline constexpr std::uint16_t table = 0x0236;
 inline constexpr std::uint16_t rk = 0x027E;
+inline constexpr std::uint16_t recalcid = 0x01C1;
 inline constexpr std::uint16_t format = 0x041E;
 inline constexpr std::uint16_t shrfmla = 0x04BC;
 inline constexpr std::uint16_t bof = 0x0809;

@@ -237,7 +237,9 @@ void wb_biff_sheet::read_cell_record() {
           push_plain(r, c, wb_cell_kind::error, result[2]);
           break;
         case result_empty_string:
-          break;  // no value
+          // No value; in a file no spreadsheet program saved, no result.
+          if (biff8_ && !book_.calculated()) ++uncalculated_;
+          break;
         default:
           // A writing program that cannot calculate leaves no result.
           ++uncalculated_;

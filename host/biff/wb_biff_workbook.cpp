@@ -156,6 +156,9 @@ long wb_biff_workbook::read_globals(int version_hint) {
       case datemode:
         date1904_ = cursor.u16() != 0;
         break;
+      case recalcid:
+        calculated_ = true;
+        break;
       case boundsheet: {
         raw_sheet s{};
         s.offset = cursor.u32();

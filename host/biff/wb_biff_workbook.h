@@ -44,6 +44,11 @@ class wb_biff_workbook final : public wb_workbook_source {
 
   // 8 for BIFF8, 5 for BIFF5/7.
   int biff_version() const { return version_; }
+  // Whether the file says which calculation engine computed its formula
+  // results (a spreadsheet program saved it): a library that writes
+  // formulas it cannot calculate says nothing, and marks every result an
+  // empty text.
+  bool calculated() const { return calculated_; }
   std::uint16_t codepage_id() const { return codepage_->id(); }
   const wb_biff_sst& shared_strings() const { return sst_; }
   const wb_biff_codepage& text_codepage() const { return *codepage_; }
@@ -69,6 +74,7 @@ class wb_biff_workbook final : public wb_workbook_source {
   std::unique_ptr<wb_cfb_stream> stream_;
   int version_ = 8;
   bool date1904_ = false;
+  bool calculated_ = false;
   std::unique_ptr<wb_biff_codepage> codepage_;
   std::vector<sheet_entry> sheets_;
   std::vector<wb_number_class> xf_classes_;
