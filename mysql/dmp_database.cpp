@@ -50,10 +50,11 @@ dmp_database::dmp_database(const std::u16string& path, const dump_options& optio
     // The name comes from the file's: refused here as the server would
     // refuse it when the dump is loaded.
     sql_dialect::check_droppable(name_);
-    // Written bare for the old servers, it must be a plain word: any other
-    // character could end the statement (a ';' in the file name).
+    // Written bare for the old servers, it must be a plain word that is no
+    // number: any other character could end the statement (a ';' in the
+    // file name).
     if (name_.empty() || name_.size() > 64 || name_.back() == u' ' ||
-        (!dialect().quotes_names() && !sql_dialect::is_plain_word(name_)))
+        (!dialect().quotes_names() && (!sql_dialect::is_plain_word(name_) || (name_[0] >= u'0' && name_[0] <= u'9'))))
       throw tk_exception(u"Incorrect database name '" + name_ + u"'", 1);
     write_database_statements();
   }
