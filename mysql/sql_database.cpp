@@ -165,7 +165,9 @@ void sql_database::prepared_statement(std::string_view sql, std::span<const udb_
   std::vector<unsigned long> lengths(bound.size(), 0);
   for (size_t i = 0; i < bound.size(); ++i) {
     binds[i] = MYSQL_BIND{};
-    binds[i].buffer_type = MYSQL_TYPE_BLOB;
+    // Text is text of the session's character set, which the server turns
+    // into the column's (as bytes it would be stored as they are).
+    binds[i].buffer_type = bound[i]->is_binary() ? MYSQL_TYPE_BLOB : MYSQL_TYPE_STRING;
     binds[i].length = &lengths[i];
   }
   if (mysql_stmt_bind_param(stmt.get(), binds.data()) != 0) {
@@ -226,6 +228,9 @@ void sql_database::prepared_statement(std::string_view sql, std::span<const udb_
     for (const udb_field* cell : cells)
       if (cell && !cell->is_empty()) row_size += cell->get_size();
     TK_TRACE(3, "row size=%d", row_size);
+    // The server's refusal of the row (a value its column cannot hold) is
+    // that row's, as it is for any other statement.
+    if (mysql_stmt_errno(stmt.get()) != 0) throw sql_exception(stmt.get());
     throw sql_prep_stmt_failed_exception();
   }
 }

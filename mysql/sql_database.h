@@ -58,7 +58,8 @@ class sql_database : public sql_destination {
   // Sends a statement whose "?" placeholders stand for the cells larger
   // than the inline limit, in the order given: each such cell is bound and
   // streamed as long data in long_data_chunk_bytes pieces (text as UTF-8).
-  // Failures throw sql_prep_stmt_failed_exception.
+  // The server's refusal of the statement throws sql_exception; other
+  // failures throw sql_prep_stmt_failed_exception.
   void prepared_statement(std::string_view sql, std::span<const udb_field* const> cells);
   // The same with the cells of a record, in record order.
   void prepared_statement(std::string_view sql, const udb_record& record);

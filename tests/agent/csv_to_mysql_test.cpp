@@ -95,6 +95,23 @@ TEST_F(CsvToMysql, ACharacterSetRefusesWhatItCannotHoldLiveAndInADump) {
   }
 }
 
+// Values past the inline limit go to the server as long data: as text of
+// the session's character set, which the server turns into the column's
+// ('\xC3\xA9' used to be stored as the two latin1 characters of its
+// bytes), and a value the column cannot hold is that row's refusal (it
+// ended the table, every later row lost, status 255).
+TEST_F(CsvToMysql, LongValuesArriveAsText) {
+  const std::string long_text(1200000, 'a');
+  write_file(dir_.file("long.csv"),
+             "id,v\n1,\xC3\xA9\n2," + long_text + "\xC3\xA9\n3," + long_text + "\xF0\x9F\x98\x80\n4,\xC3\xBC\n");
+  const run_result r = convert("long.csv", csv_args("t", {"--charset=latin1", "--mode=0"}));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Error:\nt, record #3: Incorrect string value: '\\xF0\\x9F\\x98\\x80'"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(rows("SELECT id, LENGTH(v), HEX(RIGHT(v, 1)) FROM t ORDER BY id"),
+            (table_rows{{"1", "1", "E9"}, {"2", "1200001", "E9"}, {"4", "1", "FC"}}));
+}
+
 // The port's text is read up to its first non-digit, and the later --port
 // and --user win. A port nobody listens on gives the error handler's text,
 // status 255, within the 10-second connect time-out. (A wrong password's
