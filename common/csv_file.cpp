@@ -84,14 +84,22 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
   TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
   TK_TRACE(2, "csv_file::reset");
   try {
-    // A workbook given as a CSV file would be read as text of another code
-    // page: a table of its bytes.
+    // A workbook or a compressed file given as a CSV file would be read as
+    // text of another code page: a table of its bytes.
     char head[8];
     const ssize_t n = read_at(head, sizeof head, 0);
     const std::string_view start_bytes(head, n > 0 ? static_cast<size_t>(n) : 0);
-    if (start_bytes.starts_with("PK\x03\x04") ||
-        start_bytes.starts_with(std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
-      throw tk_exception("CSV file '" + path_ + "' is a workbook, not a CSV file: convert it without --from_csv", 1);
+    for (const std::string_view signature :
+         {std::string_view("PK\x03\x04"), std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8),
+          std::string_view("\x1F\x8B"), std::string_view("BZh"),
+          std::string_view("\xFD"
+                           "7zXZ\0",
+                           6)})
+      if (start_bytes.starts_with(signature))
+        throw tk_exception("CSV file '" + path_ +
+                               "' is no text but a workbook or a compressed file: convert a workbook without "
+                               "--from_csv, uncompress a file first",
+                           1);
     choose_encoding(code_page, first);
     rewind();
     get_line(line_);

@@ -551,8 +551,9 @@ void wb_xlsx_sheet::finish_cell() {
   // error element without its code formatting. In a workbook that asks to
   // be calculated when opened, a result of 0 is the place-holder such
   // programs put in.
-  if (has_f_ && first_read_ && cell_type_ != cell_type::formula_string && cell_type_ != cell_type::error &&
-      (!has_v_ || v.empty() || (results_stale_ && cell_type_ == cell_type::number && v == "0")))
+  if (has_f_ && first_read_ && cell_type_ != cell_type::error &&
+      (!has_v_ || (cell_type_ != cell_type::formula_string &&
+                   (v.empty() || (results_stale_ && cell_type_ == cell_type::number && v == "0")))))
     ++uncalculated_;
   switch (cell_type_) {
     case cell_type::number:

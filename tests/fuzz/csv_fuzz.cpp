@@ -95,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const tk_exception& e) {
     // A file with no character, whose lines end with CR alone, whose line
     // of column names takes the whole file or holds too many fields, or a
-    // workbook, is refused whatever the buffer.
+    // workbook or compressed file, is refused whatever the buffer.
     check(e.level() == 1 && (e.message().ends_with("is empty: there is nothing to convert") ||
                              e.message().find("carriage return (CR) alone") != std::string::npos ||
                              e.message().ends_with("is not closed at the end of the file") ||
                              e.message().find("fields in its first line") != std::string::npos ||
-                             e.message().ends_with("is a workbook, not a CSV file: convert it without --from_csv")));
+                             e.message().ends_with("uncompress a file first")));
     bool refused = false;
     try {
       read_all(delimiter, header, 65536, code_page);
