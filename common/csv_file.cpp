@@ -186,6 +186,27 @@ void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* fi
   }
 }
 
+bool csv_file::only_end_marks_follow() {
+  const auto end_mark = [](char c) { return c == '\r' || c == '\n' || c == '\x1A'; };
+  for (size_t i = pos_; i < len_; ++i)
+    if (!end_mark(buffer_[i])) return false;
+  // The bytes not read yet; UTF-16 in units (the high byte of these is 0).
+  const bool wide = utf16_ != nullptr;
+  const bool big_endian = wide && encoding_.get_kind() == csv_encoding::kind::utf16be;
+  if (wide && (bytes_read_ & 1) != 0) return false;  // half a unit pending: not known
+  char bytes[512];
+  for (int64_t offset = data_start_ + bytes_read_;;) {
+    const ssize_t n = read_at(bytes, sizeof bytes, offset);
+    if (n < 0) return false;  // a pipe: not known
+    if (n == 0) return true;
+    for (ssize_t i = 0; i < n; ++i) {
+      const bool high = wide && (((offset + i - data_start_) & 1) == 0) == big_endian;
+      if (high ? bytes[i] != 0 : !end_mark(bytes[i])) return false;
+    }
+    offset += n;
+  }
+}
+
 bool csv_file::is_blank(std::u16string_view line) const {
   return std::all_of(line.begin(), line.end(),
                      [this](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == delimiter_; });
@@ -343,9 +364,14 @@ void csv_file::get_line(std::u16string& line) {
       break;
     }
   }
-  // A Ctrl-Z after the last line end is the end-of-file mark of old
-  // programs, no record.
-  if (at_end_ && line == u"\x1A") line.clear();
+  // Ctrl-Z after the last line end is the end-of-file mark of old
+  // programs: a line of it, with nothing but line ends and more of it
+  // after, is no record.
+  if (!line.empty() && line.find_first_not_of(u'\x1A') == std::u16string::npos &&
+      (at_end_ || only_end_marks_follow())) {
+    while (!at_end_) read_physical();
+    line.clear();
+  }
   TK_TRACE(1, "result=%s", line);
 }
 

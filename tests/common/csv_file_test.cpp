@@ -114,6 +114,8 @@ TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
       {"empty line is a record", "a\n\nb\n", {{"a"}, {""}, {"b"}}},
       {"last line without line end", "a\nb", {{"a"}, {"b"}}},
       {"an end-of-file mark after the last line", "a\r\n\x1A", {{"a"}}},
+      {"end-of-file marks and line ends after it", "a\n\x1A\x1A\r\n\x1A\n", {{"a"}}},
+      {"a line of Ctrl-Z before others is a record", "a\n\x1A\nb\n", {{"a"}, {"\x1A"}, {"b"}}},
       {"trailing delimiter", "a,\n", {{"a", ""}}},
       {"fewer fields than the schema", "a,b,c\n1\n", {{"a", "b", "c"}, {"1"}}},
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
