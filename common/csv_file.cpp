@@ -187,24 +187,10 @@ void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* fi
 }
 
 bool csv_file::only_end_marks_follow() {
-  const auto end_mark = [](char c) { return c == '\r' || c == '\n' || c == '\x1A'; };
   for (size_t i = pos_; i < len_; ++i)
-    if (!end_mark(buffer_[i])) return false;
-  // The bytes not read yet; UTF-16 in units (the high byte of these is 0).
-  const bool wide = utf16_ != nullptr;
-  const bool big_endian = wide && encoding_.get_kind() == csv_encoding::kind::utf16be;
-  if (wide && (bytes_read_ & 1) != 0) return false;  // half a unit pending: not known
-  char bytes[512];
-  for (int64_t offset = data_start_ + bytes_read_;;) {
-    const ssize_t n = read_at(bytes, sizeof bytes, offset);
-    if (n < 0) return false;  // a pipe: not known
-    if (n == 0) return true;
-    for (ssize_t i = 0; i < n; ++i) {
-      const bool high = wide && (((offset + i - data_start_) & 1) == 0) == big_endian;
-      if (high ? bytes[i] != 0 : !end_mark(bytes[i])) return false;
-    }
-    offset += n;
-  }
+    if (buffer_[i] != '\r' && buffer_[i] != '\n' && buffer_[i] != '\x1A') return false;
+  if (utf16_ && (bytes_read_ & 1) != 0) return false;  // half a unit pending: not known
+  return only_from(data_start_ + bytes_read_, "\r\n\x1A");
 }
 
 bool csv_file::is_blank(std::u16string_view line) const {
@@ -213,21 +199,21 @@ bool csv_file::is_blank(std::u16string_view line) const {
 }
 
 bool csv_file::holds_nothing() {
+  return only_from(data_start_, std::string(" \t\r\n") + static_cast<char>(delimiter_));
+}
+
+bool csv_file::only_from(int64_t offset, std::string_view characters) {
+  // UTF-16 in units: the high byte of an ASCII character's is 0.
   const bool wide = encoding_.is_utf16();
   const bool big_endian = encoding_.get_kind() == csv_encoding::kind::utf16be;
   char bytes[4096];
-  for (int64_t offset = data_start_;;) {
+  for (;;) {
     const ssize_t n = read_at(bytes, sizeof bytes, offset);
     if (n < 0) return false;  // a pipe: not known
     if (n == 0) return true;
     for (ssize_t i = 0; i < n; ++i) {
-      const auto b = static_cast<unsigned char>(bytes[i]);
-      // The high byte of a UTF-16 unit of an ASCII character is 0.
-      if (wide && (((offset + i - data_start_) & 1) == 0) == big_endian) {
-        if (b != 0) return false;
-        continue;
-      }
-      if (b != ' ' && b != '\t' && b != '\r' && b != '\n' && b != delimiter_) return false;
+      const bool high = wide && (((offset + i - data_start_) & 1) == 0) == big_endian;
+      if (high ? bytes[i] != 0 : characters.find(bytes[i]) == std::string_view::npos) return false;
     }
     offset += n;
   }

@@ -127,14 +127,16 @@ class csv_file : public udb_recordset {
   void choose_encoding(std::u16string_view code_page, const csv_file* first);
   // Whether the whole file is UTF-8, read through buffer_.
   bool is_utf8_throughout();
-  // Whether nothing but line ends and Ctrl-Z follows the bytes read (read
-  // through read_at; false for a source that cannot be read so).
+  // Whether nothing but line ends and Ctrl-Z follows the bytes read.
   bool only_end_marks_follow();
   // Whether a line holds nothing but blanks and delimiters.
   bool is_blank(std::u16string_view line) const;
-  // Whether the whole file does, line ends included (read through
-  // read_at; false for a source that cannot be read so).
+  // Whether the whole file does, line ends included.
   bool holds_nothing();
+  // Whether the file from byte `offset` on holds nothing but the ASCII
+  // `characters` (read through read_at: false for a source that cannot be
+  // read so).
+  bool only_from(int64_t offset, std::string_view characters);
   // A problem of the reading: reported at once, or on the reading thread
   // kept with its line.
   void report(const tk_exception& e) const;
