@@ -23,6 +23,11 @@
 
 namespace {
 
+// The room (UTF-16 units) a slot of the reading thread keeps for its line
+// and for its record's fields, at least: a longer line's go, so that the
+// slots keep a few MiB at most. Wide records keep 64 units a field.
+constexpr size_t kept_units = size_t{1} << 13;
+
 constexpr const char16_t* delimiters[] = {u"\t", u";", u",", u" "};
 
 // Pieces appended, one per collision, to make a header name unique.
@@ -409,6 +414,12 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
 }
 
 udb_record* csv_file::get_record() {
+  if (parsed_) {
+    // Split on the reading thread; a second call splits the line again, as
+    // the record may have been changed by its user since.
+    parsed_ = false;
+    return record_.get();
+  }
   if (!record_) record_ = std::make_unique<csv_record>(&schema_);
   record_->do_create(line_, delimiter_);
   return record_.get();
@@ -431,7 +442,9 @@ void csv_file::move_next() {
 }
 
 void csv_file::start_ahead() {
-  constexpr size_t batch_lines = 256;
+  // Up to 256 lines a batch, and no more fields than 64 Ki: every line
+  // keeps a record of its own.
+  const size_t batch_lines = std::clamp<size_t>((size_t{1} << 16) / std::max<size_t>(schema_.size(), 1), 1, 512);
   for (ahead_batch& b : batches_) {
     b.lines.resize(batch_lines);
     b.count = 0;
@@ -470,6 +483,7 @@ void csv_file::stop_ahead() {
 }
 
 void csv_file::read_ahead() {
+  const size_t keep = std::max(kept_units, 64 * schema_.size());
   for (;;) {
     ahead_batch& b = batches_[filling_];
     b.count = 0;
@@ -496,6 +510,10 @@ void csv_file::read_ahead() {
         b.last = true;
         break;
       }
+      // A record that held a long line is not kept for the next: the slots
+      // would keep that room each.
+      if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_);
+      l.record->do_create(l.text, delimiter_);
     }
     std::unique_lock<std::mutex> lock(ahead_mutex_);
     ahead_changed_.wait(lock, [this] { return stopping_ || full_ < 0; });
@@ -532,9 +550,11 @@ void csv_file::take_ahead_line() {
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
   line_.swap(l.text);
-  // The slot keeps the caller's last buffer for a later line, unless it
-  // grew large.
-  if (l.text.capacity() > (size_t{1} << 20)) std::u16string().swap(l.text);
+  parsed_ = l.record != nullptr;
+  if (parsed_) record_.swap(l.record);
+  // The slot keeps the caller's last buffer (and record) for a later line,
+  // unless it grew large.
+  if (l.text.capacity() > std::max(kept_units, 64 * schema_.size())) std::u16string().swap(l.text);
   taken_line_no_ = l.line_no;
   taken_at_end_ = l.at_end;
   taken_done_ = l.done;

@@ -22,8 +22,9 @@
 // length limit: memory is bounded by the longest logical line.
 //
 // Ownership. The csv_file owns the record that get_record returns; it is
-// refilled (not reallocated) by the next get_record and is valid until then
-// or until the csv_file goes. The caller must not delete it.
+// valid until the next get_record (the records of lines read ahead take
+// turns, their storage kept) or until the csv_file goes. The caller must
+// not delete it.
 //
 // Problems that do not stop the reading are reported as level-0 errors
 // through the error handler when one is registered, and traced: a quote
@@ -172,13 +173,16 @@ class csv_file : public udb_recordset {
   std::string carry_;         // a physical line spanning buffer refills
 
   // Reading ahead. From the first move_next on, a thread of the file's own
-  // reads and decodes the lines (get_line) into batches while the caller
-  // works on the records; the caller takes them in order, with the reports
-  // each line gave, made on the caller's thread. The thread owns the
-  // reading state (buffers, positions, at_end_) while it runs; reset()
-  // stops it.
+  // reads and decodes the lines (get_line) and splits them into records,
+  // in batches, while the caller works on the records; the caller takes
+  // them in order, with the reports each line gave, made on the caller's
+  // thread. The thread owns the reading state (buffers, positions, at_end_)
+  // while it runs; reset() stops it. A record taken changes places with the
+  // caller's last one, which the thread refills once the caller has left
+  // the batch it went to.
   struct ahead_line {
     std::u16string text;
+    std::unique_ptr<csv_record> record;  // the fields of `text`, or null
     int64_t line_no = 0;
     bool at_end = false;
     int64_t done = 0;  // bytes of the file read up to this line
@@ -212,6 +216,7 @@ class csv_file : public udb_recordset {
   int64_t taken_done_ = 0;
 
   std::u16string line_;     // the line the next get_record parses
+  bool parsed_ = false;     // record_ holds line_'s fields already (split on the thread)
   int64_t lines_read_ = 0;  // physical lines consumed
   int64_t current_line_no_ = 0;
   std::unique_ptr<csv_record> record_;

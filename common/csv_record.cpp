@@ -59,6 +59,7 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
   const char16_t* p = line.data();
   const char16_t* const end = p + line.size();
   size_t k = 0;
+  held_ = 0;
   bool in_quotes = false;
   udb_field* field = &next_field(0);
   std::u16string* text = &field->text_for_write();
@@ -81,6 +82,7 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
     TK_TRACE(1, "c_str='%s'", std::u16string_view(p, static_cast<size_t>(end - p)));
     TK_TRACE(1, "Got comma");
     field->set_declared_size(static_cast<uint32_t>(text->size()));
+    held_ += text->capacity();
     ++k;
     if (limit > 0 && k >= limit) return;
     field = &next_field(k);
@@ -88,4 +90,5 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
     ++p;
   }
   field->set_declared_size(static_cast<uint32_t>(text->size()));
+  held_ += text->capacity();
 }

@@ -27,10 +27,13 @@ class csv_record : public udb_record {
   void do_create(std::u16string_view line, char16_t delimiter);
 
   const udb_schema* schema() const noexcept { return schema_; }
+  // The UTF-16 units the fields of the last line keep room for.
+  size_t held() const noexcept { return held_; }
 
  private:
   udb_field& next_field(size_t k);
 
   const udb_schema* schema_;
   size_t built_ = 0;  // field objects this record has made (in use or kept aside)
+  size_t held_ = 0;
 };

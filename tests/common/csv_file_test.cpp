@@ -339,9 +339,8 @@ TEST(csv_file_recordset, RecordsOfAKnownWidthAllocateNothing) {
   for (int i = 0; i < 4000; ++i) text += "longer text,\"quoted, \"\"\" " + std::to_string(i % 10) + "\n";
   testsupport::write_file(dir.file("r.csv"), text);
   csv_file file(w(dir.file("r.csv")), u",", true, 4096);
-  // The first lines fill the reading thread's slots and the record.
-  udb_record* first = file.get_record();
-  for (int i = 0; i < 1500; ++i, file.move_next()) ASSERT_EQ(file.get_record(), first);
+  // The first lines fill the reading thread's slots and their records.
+  for (int i = 0; i < 1500; ++i, file.move_next()) ASSERT_NE(file.get_record(), nullptr);
   const long before = allocations;
   for (size_t i = 0; i < 2000; ++i, file.move_next()) {
     const udb_record& r = *file.get_record();
