@@ -281,6 +281,22 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
   return engine_.create_dump(destination_, dump_options_);
 }
 
+void xls2sql_converter::try_first_definition(const std::u16string& source_name, const udb_recordset& source) {
+  if (!direct || mode_ != mode_overwrite_database) return;
+  std::unique_ptr<sql_database> present;
+  try {
+    if (!engine_.is_db_exist(destination_)) return;
+    present = engine_.open_database(destination_, udb_database::mode_append);
+  } catch (const sql_exception&) {
+    // A database that cannot be opened fails the run where it is opened.
+    return;
+  }
+  // Named as in the database made anew, where no table stands in the way.
+  const std::unique_ptr<udb_validator> names = present->dialect().create_tn_validator({});
+  const table_plan plan = plan_table(source_name, source, *names);
+  present->try_definition(plan.name, plan.schema, plan.indexes);
+}
+
 void xls2sql_converter::operator()() {
   TK_TRACE(2, "xls2sql_converter::operator()");
   init_conversion scope(finished_, true);
@@ -382,6 +398,7 @@ void xls2sql_converter::convert_from_xls() {
       if (const auto* rows = dynamic_cast<const dao_recordset*>(sheet.get()); rows && !rows->holds_values())
         throw tk_exception("The worksheet holds no value: no table is made of it", 0);
       if (!dest) {
+        try_first_definition(plain, *sheet);
         dest = get_dest_base();
         TK_TRACE(1, "After initializing DBs");
         names = dest->dialect().create_tn_validator(dest->tables());
@@ -701,6 +718,13 @@ void xls2sql_converter::convert_from_csv() {
   } catch (const tk_exception& e) {
     report(e, dest);
     return;
+  }
+  try {
+    current_table_ = tab_name;
+    try_first_definition(tab_name, *source);
+  } catch (const tk_exception& e) {
+    report(e, dest);
+    throw tk_exception(u"Nothing of '" + source_ + u"' could be converted", 1);
   }
   dest = get_dest_base();
   try {

@@ -92,6 +92,11 @@ class xls2sql_converter : public xls_reader,
   void convert_from_csv();
   // Opens or creates the destination database (or the dump file).
   std::unique_ptr<sql_destination> get_dest_base();
+  // Mode 0 on a live server empties the database before its first table is
+  // made: the table of `source` is tried first in the database as it is,
+  // and a definition the server refuses (too many columns, a row too large)
+  // is thrown while the database still holds its tables.
+  void try_first_definition(const std::u16string& source_name, const udb_recordset& source);
   // Copies the records of one table; with `gather` the refinement's
   // statistics are taken on the way and its changes made ready. Reports
   // name the table `final_name` (a replacement is built under another).

@@ -80,6 +80,32 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
   return get_table(name, mode_created);
 }
 
+void sql_database::try_definition(const std::u16string& name, const udb_schema& schema, const udb_indexes& indexes) {
+  TK_TRACE(2, "sql_database::try_definition(%s)", name);
+  std::u16string char_set, engine;
+  table_options(name, char_set, engine);
+  if (char_set.empty()) char_set = settings().char_set;
+  sql_schema_initializer columns(schema, indexes, dialect());
+  sql_indexes_initializer keys(indexes, dialect());
+  const std::u16string trial = unused_table_name();
+  try {
+    query_append(dialect().create_temporary_table(trial, columns.get_init_chunks(), keys.get_init_chunks(columns),
+                                                  char_set, engine, settings().table_engine));
+  } catch (const sql_exception& e) {
+    switch (e.error_number()) {
+      case 1044:  // no right to make temporary tables in the database
+      case 1142:
+      case 1227:
+      case 1478:  // the engine has no temporary tables
+        TK_TRACE(3, "The definition of '%s' is not tried: %s", name, e.message());
+        return;
+      default:
+        throw;
+    }
+  }
+  query_append(dialect().drop_temporary_table(trial));
+}
+
 void sql_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "sql_database::delete_tab (%s)", name);
   if ((mode_ & mode_read_only) || !is_table_exist(name, false)) throw tk_mail_assertion("sql_data", __LINE__);

@@ -1149,6 +1149,18 @@ std::string sql_dialect::create_table(std::u16string_view table, const std::vect
   return sql;
 }
 
+std::string sql_dialect::create_temporary_table(std::u16string_view table, const std::vector<std::string>& columns,
+                                                const std::vector<std::string>& keys, std::u16string_view char_set,
+                                                std::u16string_view engine, std::u16string_view default_engine) const {
+  static constexpr std::string_view create = "CREATE ";
+  std::string sql = create_table(table, columns, keys, char_set, engine, default_engine, {});
+  return sql.insert(create.size(), "TEMPORARY ");
+}
+
+std::string sql_dialect::drop_temporary_table(std::u16string_view table) const {
+  return "DROP TEMPORARY TABLE IF EXISTS " + name(table);
+}
+
 std::string sql_dialect::drop_table(std::u16string_view table) const {
   return "DROP TABLE IF EXISTS " + name(table) + " CASCADE";
 }

@@ -263,6 +263,12 @@ class sql_dialect {
                            const std::vector<std::string>& keys, std::u16string_view char_set,
                            std::u16string_view engine, std::u16string_view default_engine,
                            std::string_view line_break) const;
+  // The same table (on one line) as a TEMPORARY table of the session, and
+  // its drop: the server's judgement of a definition, trying it.
+  std::string create_temporary_table(std::u16string_view table, const std::vector<std::string>& columns,
+                                     const std::vector<std::string>& keys, std::u16string_view char_set,
+                                     std::u16string_view engine, std::u16string_view default_engine) const;
+  std::string drop_temporary_table(std::u16string_view table) const;
   std::string drop_table(std::u16string_view table) const;
   // Renames in one statement: the pairs (from, to) in order, all or none.
   std::string rename_tables(std::span<const std::pair<std::u16string, std::u16string>> pairs) const;

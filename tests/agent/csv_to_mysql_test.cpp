@@ -350,6 +350,20 @@ TEST_F(CsvToMysql, ASourceThatCannotBeReadCostsNothing) {
       EXPECT_EQ(tables(), (std::vector<std::string>{"other", "t"}));
       EXPECT_EQ(check_.scalar("SELECT * FROM t"), "42");
     }
+  // Nor does a file whose table the server refuses (600 text columns make
+  // a row too large): mode 0 emptied the database before, status 255.
+  std::string wide = "c0";
+  for (int i = 1; i < 600; ++i) wide.append(",c").append(std::to_string(i));
+  write_file(dir_.file("wide.csv"), wide + "\n");
+  for (const char* mode : {"--mode=0", "--mode=1"}) {
+    SCOPED_TRACE(mode);
+    const run_result r = convert("wide.csv", csv_args("t", {mode}));
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Error:\nt: Row size too large"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.ends_with("Error:\nNothing of 'wide.csv' could be converted\n")) << r.out;
+    EXPECT_EQ(tables(), (std::vector<std::string>{"other", "t"}));
+    EXPECT_EQ(check_.scalar("SELECT * FROM t"), "42");
+  }
 }
 
 // Replacing a table (mode 1) or emptying the database (mode 0) waits for an
