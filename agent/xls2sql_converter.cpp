@@ -31,6 +31,7 @@
 #include "tk_path.h"
 #include "tk_status_line.h"
 #include "tk_unicode.h"
+#include "tk_wstring.h"
 #include "udb_name_compare.h"
 #include "udb_profile.h"
 #include "udb_recordset.h"
@@ -740,6 +741,7 @@ void xls2sql_converter::convert_from_csv() {
     if (source->can_read_again()) reopen = [&source] { return std::unique_ptr<udb_recordset>(source->read_again()); };
     convert_table(*source, plan, *dest, reopen);
     ++converted_;
+    tell_fields_left_out(*source);
   } catch (const tk_exception& e) {
     report(e, dest);
   }
@@ -912,6 +914,23 @@ void xls2sql_converter::tell_values_left_out(const dao_recordset& sheet) {
     tell(counted(n) +
          u" formula cells were saved without a calculated result: they are stored as the workbook holds them (NULL, "
          u"or the 0 its writer put in their place)");
+}
+
+void xls2sql_converter::tell_fields_left_out(const csv_file& source) {
+  const int64_t lines = source.cut_lines();
+  if (lines == 0) return;
+  const auto counted = [](int64_t n) { return tk_widen_ascii(std::to_string(n)); };
+  const std::u16string first = counted(source.first_cut_line());
+  const std::u16string columns = counted(static_cast<int64_t>(source.schema().size()));
+  error_handler::instance().set_context(u"");
+  error_handler::instance().handle(tk_exception(
+      u"CSV file '" + source_ + u"': " +
+          (lines == 1 ? u"line " + first + u" has more fields than the first line; its fields after the first " +
+                            columns + u" are not converted"
+                      : counted(lines) + u" lines (the first: line " + first +
+                            u") have more fields than the first line; their fields after the first " + columns +
+                            u" are not converted"),
+      0));
 }
 
 void xls2sql_converter::finish_table() {

@@ -23,6 +23,7 @@
 #include "udb_schema.h"
 #include "xls_reader.h"
 
+class csv_file;
 class sql_destination;
 class sql_exception;
 class sql_row_writer;
@@ -178,6 +179,9 @@ class xls2sql_converter : public xls_reader,
   // Ends the run on the destination (a dump file takes its place), or
   // fails it when nothing could be converted.
   void finish_destination(sql_destination& dest);
+  // Says how many lines of a CSV file had fields past its columns (left
+  // out), once after its table.
+  void tell_fields_left_out(const csv_file& source);
   void tell_values_left_out(const dao_recordset& sheet);
 
   // Writes the account of the table just converted and adds it to the run's.

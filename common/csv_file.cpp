@@ -418,10 +418,14 @@ udb_record* csv_file::get_record() {
     // Split on the reading thread; a second call splits the line again, as
     // the record may have been changed by its user since.
     parsed_ = false;
-    return record_.get();
+  } else {
+    if (!record_) record_ = std::make_unique<csv_record>(&schema_);
+    record_->do_create(line_, delimiter_);
   }
-  if (!record_) record_ = std::make_unique<csv_record>(&schema_);
-  record_->do_create(line_, delimiter_);
+  if (record_->cut() && current_line_number() != last_cut_line_) {
+    last_cut_line_ = current_line_number();
+    if (cut_lines_++ == 0) first_cut_line_ = last_cut_line_;
+  }
   return record_.get();
 }
 

@@ -108,6 +108,11 @@ class csv_file : public udb_recordset {
     if (ahead_) return taken_line_no_;
     return current_line_no_;
   }
+  // Lines of more fields than the schema has columns whose surplus text
+  // was left out (csv_record::cut), counted as their records are taken, and
+  // the first of them.
+  int64_t cut_lines() const noexcept { return cut_lines_; }
+  int64_t first_cut_line() const noexcept { return first_cut_line_; }
   int64_t file_size() const noexcept { return file_size_; }
   char16_t delimiter() const noexcept { return delimiter_; }
   const std::string& path() const noexcept { return path_; }
@@ -221,4 +226,7 @@ class csv_file : public udb_recordset {
   int64_t current_line_no_ = 0;
   std::unique_ptr<csv_record> record_;
   bool quiet_ = false;
+  int64_t cut_lines_ = 0;
+  int64_t first_cut_line_ = 0;
+  int64_t last_cut_line_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "csv_record.h"
 
+#include <algorithm>
 #include <memory>
 
 #if defined(__SSE2__)
@@ -60,6 +61,7 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
   const char16_t* const end = p + line.size();
   size_t k = 0;
   held_ = 0;
+  cut_ = false;
   bool in_quotes = false;
   udb_field* field = &next_field(0);
   std::u16string* text = &field->text_for_write();
@@ -84,7 +86,12 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
     field->set_declared_size(static_cast<uint32_t>(text->size()));
     held_ += text->capacity();
     ++k;
-    if (limit > 0 && k >= limit) return;
+    if (limit > 0 && k >= limit) {
+      cut_ = std::any_of(p + 1, end, [delimiter](char16_t c) {
+        return c != delimiter && c != u' ' && c != u'\t' && c != u'\r' && c != u'"';
+      });
+      return;
+    }
     field = &next_field(k);
     text = &field->text_for_write();
     ++p;

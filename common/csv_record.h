@@ -29,6 +29,10 @@ class csv_record : public udb_record {
   const udb_schema* schema() const noexcept { return schema_; }
   // The UTF-16 units the fields of the last line keep room for.
   size_t held() const noexcept { return held_; }
+  // Whether the last line had more fields than the schema, and text other
+  // than blanks, quotes and delimiters in them: that text is not in the
+  // record.
+  bool cut() const noexcept { return cut_; }
 
  private:
   udb_field& next_field(size_t k);
@@ -36,4 +40,5 @@ class csv_record : public udb_record {
   const udb_schema* schema_;
   size_t built_ = 0;  // field objects this record has made (in use or kept aside)
   size_t held_ = 0;
+  bool cut_ = false;
 };

@@ -366,6 +366,38 @@ TEST_F(CsvToMysql, ASourceThatCannotBeReadCostsNothing) {
   }
 }
 
+// Fields past the columns of the first line are left out, as before, but
+// no longer without a word: a record of more fields (a stray delimiter, or
+// data lines ending in CR alone, read as one line) lost its values with
+// status 0. Blanks, quotes and delimiters alone past the columns are no loss.
+TEST_F(CsvToMysql, FieldsPastTheColumnsAreReported) {
+  const struct {
+    const char* file;
+    std::string text, out;
+    table_rows stored;
+  } cases[] = {
+      {"more.csv",
+       "a,b\n1,2,3\n4,5\n6,7,8,9\n",
+       "CSV file 'more.csv': 2 lines (the first: line 2) have more fields than the first line; their fields after "
+       "the first 2 are not converted\n",
+       {{"1", "2"}, {"4", "5"}, {"6", "7"}}},
+      {"cr.csv",
+       "a,b\n1,2\r3,4\r5,6\r",
+       "CSV file 'cr.csv': line 2 has more fields than the first line; its fields after the first 2 are not "
+       "converted\n",
+       {{"1", "2\r3"}}},
+      {"blank.csv", "a,b\n1,2,\n3,4, ,\"\"\n", "", {{"1", "2"}, {"3", "4"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    write_file(dir_.file(c.file), c.text);
+    const run_result r = convert(c.file, csv_args("t", {"--mode=1"}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("Converting CSV file ") + c.file + "\n" + (c.out.empty() ? "" : "Error:\n") + c.out);
+    EXPECT_EQ(rows("SELECT a, b FROM t ORDER BY a"), c.stored);
+  }
+}
+
 // Replacing a table (mode 1) or emptying the database (mode 0) waits for an
 // open transaction that has read the table. A signal ends the wait: the
 // old table is kept and the run ends by the signal. The wait used to outlast
