@@ -35,6 +35,30 @@ constexpr std::u16string_view uniqueness_cycle[] = {u"_", u"1", u"_", u"2", u"_"
 
 bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), bytes.end(), '"') & 1) != 0; }
 
+// Whether the quoted section a line leaves open was opened by a quote inside
+// a field, not at its start (after blanks): `5" screen`, not `"two lines`.
+bool opened_inside_field(std::string_view bytes, char delimiter) {
+  bool quoted = false;
+  bool field_start = true;
+  bool inside = false;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (quoted) {
+      if (c != '"') continue;
+      if (i + 1 < bytes.size() && bytes[i + 1] == '"') {
+        ++i;
+        continue;
+      }
+      quoted = false;
+    } else if (c == '"') {
+      quoted = true;
+      inside = !field_start;
+    }
+    field_start = c == delimiter || (field_start && (c == ' ' || c == '\t'));
+  }
+  return quoted && inside;
+}
+
 // Whether a line holds a carriage return outside quotes: in a file without
 // a line feed, that is a file whose lines end with CR alone.
 bool cr_outside_quotes(std::u16string_view line) {
@@ -320,6 +344,8 @@ void csv_file::get_line(std::u16string& line) {
     std::string_view bytes = read_physical();
     if (!encoding_.decode_append(line, bytes)) bad_line = first;
     bool open = odd_quotes(bytes);
+    const bool inside = open && opened_inside_field(bytes, static_cast<char>(delimiter_));
+    bool left_open = false;  // to the end of the file
     int64_t opened_on = first;
     while (open) {
       if (at_end_) {
@@ -330,6 +356,7 @@ void csv_file::get_line(std::u16string& line) {
         // that line: no list of columns, no row.
         if (first == 1 && header_) throw tk_exception(unclosed.message(), 1);
         report(unclosed);
+        left_open = true;
         break;
       }
       const int64_t line_no = lines_read_ + 1;
@@ -344,6 +371,14 @@ void csv_file::get_line(std::u16string& line) {
         opened_on = line_no;
       }
     }
+    // A quote in mid-field that opens a section makes the lines up to the
+    // next quote one record: told, since that is seldom what was meant.
+    if (inside && !left_open)
+      report(tk_exception("CSV file '" + path_ + "', line " + std::to_string(first) +
+                              ": a quote inside a field opens a quoted section that ends on line " +
+                              std::to_string(lines_read_) + "; lines " + std::to_string(first) + " to " +
+                              std::to_string(lines_read_) + " are one record",
+                          0));
     if (!bad_line) break;
     // The line ends and quotes were found in the bytes, so the lines after
     // it are read as they stand.

@@ -240,6 +240,7 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
     std::string encoding;
     int bad_line = 0;         // a line that cannot be read
     int open_quote_line = 0;  // a quote opened there and never closed
+    std::string joined = {};  // the report of lines a quote in mid-field made one record
   };
   const row table[] = {
       {"caf\xC3\xA9,\xF0\x9F\x98\x80\n", u"", {{"caf\xC3\xA9", "\xF0\x9F\x98\x80"}}, "UTF-8"},
@@ -255,6 +256,13 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
       {"a,b\n1,\"x\n2,3\n", u"", {{"a", "b"}, {"1", "x\n2,3\n"}}, "UTF-8", 0, 2},
       {"a,b\n1,\"x", u"", {{"a", "b"}, {"1", "x"}}, "UTF-8", 0, 2},  // no final line end
       {"\"a\nb\" \"c\nd\n", u"", {{"a\nb c\nd\n"}}, "UTF-8", 0, 2},  // closed and opened again
+      {"1,5\" screen\n2,7\" screen\n3, \"x\ny\"\n",
+       u"",
+       {{"1", "5 screen\n2,7 screen"}, {"3", " x\ny"}},
+       "UTF-8",
+       0,
+       0,
+       ", line 1: a quote inside a field opens a quoted section that ends on line 2; lines 1 to 2 are one record"},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.encoding + " " + std::to_string(&r - table));
@@ -265,7 +273,8 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
                                : r.open_quote_line
                                    ? file + ": the quote opened on line " + std::to_string(r.open_quote_line) +
                                          " is not closed at the end of the file\n"
-                                   : "";
+                               : r.joined.empty() ? ""
+                                                  : file + r.joined + "\n";
     for (size_t size : chunk_sizes) {
       SCOPED_TRACE(size);
       rows got;
