@@ -24,6 +24,13 @@ double wb_ole_to_serial(double ole, bool date1904) {
   return ole;
 }
 
+bool wb_has_serial(double ole, bool date1904) {
+  // A serial under 1 (and not under 0) reads as a time of day.
+  const double serial = wb_ole_to_serial(ole, date1904);
+  return ole >= 1.0 && ole < wb_ole_after_last_day && (serial >= 1.0 || serial < 0.0) &&
+         wb_serial_to_ole(serial, date1904, false) == ole;
+}
+
 wb_ole_parts wb_split_ole(double ole) {
   wb_ole_parts p;
   double day = std::trunc(ole);
@@ -90,8 +97,16 @@ bool parse_time(std::string_view& s, double& fraction) {
   }
   if (h > 24 || mi > 59 || se > 60) return false;
   fraction = (h * 3600.0 + mi * 60.0 + se + frac_sec) / 86400.0;
-  // A trailing zone designator is accepted and ignored: cells hold local times.
-  return true;
+  // A zone designator is accepted and ignored (cells hold local times);
+  // nothing else may follow.
+  int zh = 0, zm = 0;
+  if (take_char(s, 'Z')) return s.empty();
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    s.remove_prefix(1);
+    if (!take_int(s, 2, zh)) return false;
+    if (take_char(s, ':') ? !take_int(s, 2, zm) : (!s.empty() && !take_int(s, 2, zm))) return false;
+  }
+  return s.empty();
 }
 
 }  // namespace
@@ -107,7 +122,8 @@ bool wb_parse_iso_date(std::string_view s, double& ole) {
   if (!take_int(s, 4, y) || !take_char(s, '-') || !take_int(s, 2, m) || !take_char(s, '-') || !take_int(s, 2, d))
     return false;
   if (m < 1 || m > 12 || d < 1 || d > 31) return false;
-  if (take_char(s, 'T') && !parse_time(s, fraction)) return false;
+  // The time follows a 'T' (or a blank, which ISO 8601 allows by agreement).
+  if ((take_char(s, 'T') || take_char(s, ' ')) ? !parse_time(s, fraction) : !s.empty()) return false;
   ole = static_cast<double>(wb_days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) + fraction;
   return true;
 }

@@ -41,5 +41,12 @@ std::int64_t wb_days_from_civil(std::int64_t y, unsigned m, unsigned d);
 void wb_civil_from_days(std::int64_t days, std::int64_t& y, unsigned& m, unsigned& d);
 
 // Parses an ISO 8601 date, date-time or time ("2024-02-29", "2024-02-29T13:45:30",
-// "13:45:30", fractions of seconds allowed) into an OLE date.
+// "2024-02-29 13:45:30", "13:45:30", fractions of seconds allowed, a zone
+// designator ignored) into an OLE date; false for anything else (also a
+// text that goes on past them).
 bool wb_parse_iso_date(std::string_view text, double& ole);
+// Whether a day serial of the date system reads back as the OLE date `ole`
+// (in the 1900 system no serial stands for a day before 1900-01-01, nor for
+// 1899-12-31; in either system a serial under 1 reads as a time of day and
+// one under 0 as a number when the day would be before 1899-12-30).
+bool wb_has_serial(double ole, bool date1904);

@@ -603,11 +603,25 @@ void wb_xlsx_sheet::finish_cell() {
       break;
     case cell_type::iso_date: {
       double ole = 0;
+      const bool time_only = v.size() >= 3 && v[2] == ':';
       if (has_v_ && wb_parse_iso_date(v, ole)) {
-        q.kind = wb_cell_kind::number;
-        q.number = wb_ole_to_serial(ole, date1904_);
-        const wb_number_class c = styles_ ? styles_->number_class(cell_style_) : wb_number_class::general;
-        q.number_class = wb_is_date_class(c) ? c : wb_number_class::date_time;
+        if (time_only || wb_has_serial(ole, date1904_)) {
+          q.kind = wb_cell_kind::number;
+          q.number = wb_ole_to_serial(ole, date1904_);
+          const wb_number_class c = styles_ ? styles_->number_class(cell_style_) : wb_number_class::general;
+          q.number_class = wb_is_date_class(c) ? c : wb_number_class::date_time;
+          break;
+        }
+        // A date no serial of the date system reads back as (1899-12-31
+        // and before in the 1900 system, a day whose serial would read as a
+        // time or a number) would come out as another day, a time or a
+        // number: it stays the text it is.
+        t_.assign(v);
+        queue_text(q);
+        if (recording_) {
+          record_cell(tag_text);
+          record_bytes(t_);
+        }
       } else if (has_v_ && !v.empty()) {
         note_unreadable();
       }

@@ -85,8 +85,28 @@ TEST(host_text, IsoDatesOfInlineCells) {
   EXPECT_NEAR(ole, ole_date(2024, 2, 29, 13, 45, 30) + 0.5 / 86400, 1e-9);
   EXPECT_TRUE(wb_parse_iso_date("07:30:00", ole));
   EXPECT_NEAR(ole, 7.5 / 24, 1e-12);
-  for (const char* bad : {"", "2024-13-01", "24-02-29", "2024-02-29T", "abc"})
+  // A blank for the 'T'; a zone designator is read past (cells hold local
+  // times). Anything after the date or time is no date: it used to be
+  // dropped (a time after a blank with it).
+  for (const char* same :
+       {"2024-02-29 13:45:30", "2024-02-29T13:45:30Z", "2024-02-29T13:45:30+02:00", "2024-02-29T13:45:30-0530"}) {
+    EXPECT_TRUE(wb_parse_iso_date(same, ole)) << same;
+    EXPECT_NEAR(ole, ole_date(2024, 2, 29, 13, 45, 30), 1e-9) << same;
+  }
+  for (const char* bad : {"", "2024-13-01", "24-02-29", "2024-02-29T", "abc", "2024-02-29x", "2024-02-29T13:45:30 x",
+                          "13:45:30abc", "2024-02-29T13:45:30+2"})
     EXPECT_FALSE(wb_parse_iso_date(bad, ole)) << bad;
+  // The days a serial of the date system reads back as.
+  const struct {
+    double ole;
+    bool in_1900, in_1904;
+  } serials[] = {{ole_date(1900, 3, 1), true, true},        {ole_date(1900, 1, 1), true, true},
+                 {ole_date(1899, 12, 31, 12), false, true}, {0.5, false, false},
+                 {ole_date(1800, 6, 15), false, false},     {ole_date(1904, 1, 1, 6), true, false}};
+  for (const auto& s : serials) {
+    EXPECT_EQ(wb_has_serial(s.ole, false), s.in_1900) << s.ole;
+    EXPECT_EQ(wb_has_serial(s.ole, true), s.in_1904) << s.ole;
+  }
 }
 
 TEST(host_text, NumberFormatCodesAreClassifiedByTheirTokens) {

@@ -112,8 +112,11 @@ TEST(host_package, PackagesGiveTheirGoldenTables) {
 
   // Custom formats decide date columns ("days" is quoted text, cellStyleXfs
   // entries are no cell styles); ISO dates are calendar dates in either date
-  // system, and one that is no date has no value; serials of the 1904
-  // system are 1,462 days later than the same serials of the 1900 system.
+  // system (a blank for the 'T', a zone ignored), one that no serial reads
+  // back as (1899-12-31 and before in the 1900 system, 1904-01-01 in the
+  // 1904 system) stays its text, and one that is no date (or goes on past
+  // one) has no value; serials of the 1904 system are 1,462 days later than
+  // the same serials of the 1900 system.
   const std::string styles =
       "<styleSheet xmlns=\"" + main_ns +
       "\"><numFmts count=\"2\">"
@@ -126,7 +129,11 @@ TEST(host_package, PackagesGiveTheirGoldenTables) {
       "<c r=\"C1\" t=\"d\"><v>2024-02-29T13:45:30</v></c><c r=\"D1\"><v>1</v></c></row>"
       "<row r=\"2\"><c r=\"C2\" t=\"d\"><v>2024-03-01</v></c><c r=\"D2\" s=\"0\"><v>2</v></c></row>"
       "<row r=\"3\"><c r=\"C3\" t=\"d\"><v>1900-01-01</v></c></row>"
-      "<row r=\"4\"><c r=\"C4\" t=\"d\"><v>2024-13-01</v></c><c r=\"D4\"><v>4</v></c></row>");
+      "<row r=\"4\"><c r=\"C4\" t=\"d\"><v>2024-13-01</v></c><c r=\"D4\"><v>4</v></c></row>"
+      "<row r=\"5\"><c r=\"E5\" t=\"d\"><v>2024-01-02 10:20:30</v></c><c r=\"F5\" "
+      "t=\"d\"><v>2024-01-02T10:20:30+02:00</v></c></row>"
+      "<row r=\"6\"><c r=\"E6\" t=\"d\"><v>1899-12-31T12:00:00</v></c><c r=\"F6\" t=\"d\"><v>1800-06-15</v></c></row>"
+      "<row r=\"7\"><c r=\"F7\" t=\"d\"><v>2024-01-02T10:20:30 x</v></c></row>");
   add("custom formats and ISO dates, 1900 dates", package_with_sheet(dates, "", styles));
   add("custom formats and ISO dates, 1904 dates",
       package_with_sheet(dates, "", styles, "<workbookPr date1904=\"1\"/>"));
