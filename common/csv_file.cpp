@@ -527,7 +527,7 @@ void csv_file::read_ahead() {
     ahead_batch& b = batches_[filling_];
     b.count = 0;
     b.last = false;
-    // A batch holds up to 256 lines and, past its first line, up to 4 MiB
+    // A batch holds up to 512 lines and, past its first line, up to 4 MiB
     // of text: long lines do not pile up ahead of the caller.
     size_t bytes = 0;
     while (b.count < b.lines.size() && bytes < (size_t{4} << 20)) {
@@ -550,9 +550,14 @@ void csv_file::read_ahead() {
         break;
       }
       // A record that held a long line is not kept for the next: the slots
-      // would keep that room each.
-      if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_);
-      l.record->do_create(l.text, delimiter_);
+      // would keep that room each. A line that cannot be split here (no
+      // memory) is split by the caller, whose failure it then is.
+      try {
+        if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_);
+        l.record->do_create(l.text, delimiter_);
+      } catch (...) {
+        l.record.reset();
+      }
     }
     std::unique_lock<std::mutex> lock(ahead_mutex_);
     ahead_changed_.wait(lock, [this] { return stopping_ || full_ < 0; });
