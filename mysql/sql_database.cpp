@@ -88,22 +88,41 @@ void sql_database::try_definition(const std::u16string& name, const udb_schema& 
   sql_schema_initializer columns(schema, indexes, dialect());
   sql_indexes_initializer keys(indexes, dialect());
   const std::u16string trial = unused_table_name();
+  const std::vector<std::string>& definitions = columns.get_init_chunks();
+  const std::vector<std::string> key_definitions = keys.get_init_chunks(columns);
+  // The server's refusal names the table tried: it is told of the table.
+  const auto refused = [&](const sql_exception& e) {
+    std::string message = e.message();
+    const std::string tried = tk_unicode_to_utf8(trial);
+    for (size_t at = message.find(tried); at != std::string::npos; at = message.find(tried, at))
+      message.replace(at, tried.size(), tk_unicode_to_utf8(name));
+    return sql_exception(std::move(message), e.error_number(), e.level());
+  };
   try {
-    query_append(dialect().create_temporary_table(trial, columns.get_init_chunks(), keys.get_init_chunks(columns),
-                                                  char_set, engine, settings().table_engine));
+    query_append(dialect().create_temporary_table(trial, definitions, key_definitions, char_set, engine,
+                                                  settings().table_engine));
+    query_append(dialect().drop_temporary_table(trial));
+    return;
   } catch (const sql_exception& e) {
     switch (e.error_number()) {
       case 1044:  // no right to make temporary tables in the database
       case 1142:
       case 1227:
-      case 1478:  // the engine has no temporary tables
         TK_TRACE(3, "The definition of '%s' is not tried: %s", name, e.message());
         return;
+      case 1478:  // the engine has no temporary tables: a table of its own
+        break;
       default:
-        throw;
+        throw refused(e);
     }
   }
-  query_append(dialect().drop_temporary_table(trial));
+  try {
+    query_append(
+        dialect().create_table(trial, definitions, key_definitions, char_set, engine, settings().table_engine, {}));
+  } catch (const sql_exception& e) {
+    throw refused(e);
+  }
+  query_append(dialect().drop_table(trial));
 }
 
 void sql_database::delete_tab(const std::u16string& name) {
