@@ -1,6 +1,7 @@
 #include "csv_file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "csv_record.h"
 #include "error_handler.h"
 #include "tk_exception_ex.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
@@ -110,9 +112,11 @@ csv_file::csv_file(const csv_file& first, int fd)
 void csv_file::start(std::u16string_view code_page, const csv_file* first) {
   struct stat st {};
   if (::fstat(fd_, &st) == 0) file_size_ = static_cast<int64_t>(st.st_size);
+  positional_ = ::lseek(fd_, 0, SEEK_CUR) >= 0;
   TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
   TK_TRACE(2, "csv_file::reset");
   try {
+    if (!positional_) read_pipe_head();
     // A workbook or a compressed file given as a CSV file would be read as
     // text of another code page: a table of its bytes.
     char head[8];
@@ -177,6 +181,15 @@ csv_file::~csv_file() {
 }
 
 ssize_t csv_file::read_at(char* out, size_t n, int64_t offset) {
+  if (!positional_) {
+    // Of a pipe only its head is known.
+    if (offset < 0) return -1;
+    // Past the head: the end, when the head took in the whole pipe.
+    if (static_cast<size_t>(offset) >= pipe_head_.size()) return pipe_head_.size() < pipe_head_bytes ? 0 : -1;
+    const size_t got = std::min(n, pipe_head_.size() - static_cast<size_t>(offset));
+    std::memcpy(out, pipe_head_.data() + offset, got);
+    return static_cast<ssize_t>(got);
+  }
   for (;;) {
     const ssize_t got = ::pread(fd_, out, n, static_cast<off_t>(offset));
     if (got < 0 && errno == EINTR) continue;
@@ -194,12 +207,11 @@ void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* fi
     n = read_at(head + got, sizeof head - got, static_cast<int64_t>(got));
     if (n <= 0) break;
   }
-  const bool positional = n >= 0;
   data_start_ = static_cast<int64_t>(csv_encoding::byte_order_mark(std::string_view(head, got), encoding_));
   if (data_start_ == 0) {
     if (!code_page.empty()) {
       encoding_ = csv_encoding::named(code_page);
-    } else if (first ? first->guessed_ : positional && !is_utf8_throughout()) {
+    } else if (first ? first->guessed_ : !is_utf8_throughout()) {
       encoding_ = csv_encoding::windows_1252();
       guessed_ = true;
     }
@@ -250,6 +262,12 @@ bool csv_file::only_from(int64_t offset, std::string_view characters) {
 
 bool csv_file::is_utf8_throughout() {
   csv_detail::utf8_check check;
+  if (!positional_) {
+    // Of a pipe only its head is known: UTF-8 unless a byte of it is not
+    // (it may end inside a sequence).
+    check.feed(pipe_head_);
+    return !check.failed();
+  }
   int64_t offset = 0;
   for (;;) {
     const ssize_t n = read_at(buffer_.data(), buffer_.size(), offset);
@@ -262,11 +280,46 @@ bool csv_file::is_utf8_throughout() {
   return check.valid();
 }
 
+void csv_file::read_pipe_head() {
+  pipe_head_.resize(pipe_head_bytes);
+  size_t got = 0;
+  while (got < pipe_head_.size()) {
+    wait_for_input();
+    const ssize_t n = ::read(fd_, pipe_head_.data() + got, pipe_head_.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  pipe_head_.resize(got);
+}
+
+void csv_file::wait_for_input() {
+  for (;;) {
+    pollfd p{fd_, POLLIN, 0};
+    const int ready = ::poll(&p, 1, 1000);
+    if (ready > 0 || (ready < 0 && errno != EINTR)) return;
+    // Between waits: the run asked to stop by a signal, or the caller no
+    // longer wanting the lines.
+    tk_interrupt::check();
+    if (stop_waiting_) throw tk_exception("CSV file '" + path_ + "': the reading was stopped", 1);
+  }
+}
+
 bool csv_file::refill() {
   if (source_done_) return false;
   for (;;) {
     std::vector<char>& target = utf16_ ? raw_ : buffer_;
-    ssize_t n = ::read(fd_, target.data(), target.size());
+    ssize_t n;
+    if (pipe_pos_ < pipe_head_.size()) {
+      // A pipe's head comes first, from where the data starts.
+      n = static_cast<ssize_t>(std::min(target.size(), pipe_head_.size() - pipe_pos_));
+      std::memcpy(target.data(), pipe_head_.data() + pipe_pos_, static_cast<size_t>(n));
+      pipe_pos_ += static_cast<size_t>(n);
+    } else {
+      if (!positional_) wait_for_input();
+      n = ::read(fd_, target.data(), target.size());
+    }
     if (n < 0 && errno == EINTR) continue;
     // A read error is no end of the file: the rows after it would be lost
     // without a word. The run stops with the reason; what was read is kept.
@@ -494,6 +547,7 @@ void csv_file::start_ahead() {
   taking_ = -1;
   next_ = 0;
   stopping_ = false;
+  stop_waiting_ = false;
   taken_at_end_ = at_end_;
   taken_line_no_ = current_line_no_;
   taken_done_ = bytes_read_ - static_cast<int64_t>(len_ - pos_);
@@ -513,6 +567,7 @@ void csv_file::stop_ahead() {
     std::lock_guard<std::mutex> lock(ahead_mutex_);
     stopping_ = true;
   }
+  stop_waiting_ = true;
   ahead_changed_.notify_all();
   reader_.join();
   ahead_ = false;
@@ -608,8 +663,13 @@ void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 34
 
 void csv_file::rewind() {
   // A source that cannot seek is read from where it stands (its start).
-  if (::lseek(fd_, static_cast<off_t>(data_start_), SEEK_SET) != data_start_ && errno != ESPIPE)
+  // A pipe is read once, from its head on (past its byte-order mark).
+  if (!positional_) {
+    if (bytes_read_ > static_cast<int64_t>(pipe_head_.size())) throw tk_mail_assertion("../../common/csv_util", 600);
+    pipe_pos_ = static_cast<size_t>(data_start_);
+  } else if (::lseek(fd_, static_cast<off_t>(data_start_), SEEK_SET) != data_start_) {
     throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+  }
   if (utf16_) utf16_->reset();
   pos_ = len_ = 0;
   bytes_read_ = 0;

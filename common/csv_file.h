@@ -9,9 +9,10 @@
 // them); without that, the file is read as UTF-8 when it is UTF-8
 // throughout, and as Windows-1252 otherwise (encoding_guessed() tells the
 // caller, who says so). The check streams the file through the reader's
-// buffer before the first line is read. A source that cannot be read twice
-// (a pipe) is read as UTF-8 unless a code page is given, and its byte-order
-// mark is not looked for.
+// buffer before the first line is read. Of a source that cannot be read
+// twice (a pipe) the first 64 KiB are read first and kept: its byte-order
+// mark and signature are looked for in them, and the guess is made from
+// them (UTF-8 unless a byte of them is not).
 //
 // Reading. The file is read through a buffer of `buffer_size` bytes; UTF-16
 // is turned into UTF-8 as it is read, so lines are split and quotes counted
@@ -34,6 +35,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -128,8 +130,13 @@ class csv_file : public udb_recordset {
   std::string_view read_physical();
   bool refill();
   // Reads up to `n` bytes at `offset` without moving the file position;
-  // -1 when the source cannot be read that way.
+  // -1 when the source cannot be read that way (a pipe, past its head).
   ssize_t read_at(char* out, size_t n, int64_t offset);
+  // Of a pipe: reads its head (up to pipe_head_bytes, or to its end).
+  void read_pipe_head();
+  // Waits until a pipe has bytes to read (or is at its end), a second at a
+  // time: a signal, or the reading thread asked to stop, ends the wait.
+  void wait_for_input();
   void choose_encoding(std::u16string_view code_page, const csv_file* first);
   // Whether the whole file is UTF-8, read through buffer_.
   bool is_utf8_throughout();
@@ -157,6 +164,10 @@ class csv_file : public udb_recordset {
 
   std::string path_;  // the file name in the process code page
   int fd_ = -1;
+  bool positional_ = true;  // false: a pipe, read once from its start
+  static constexpr size_t pipe_head_bytes = size_t{64} << 10;
+  std::string pipe_head_;  // a pipe's first bytes, read before the checks
+  size_t pipe_pos_ = 0;    // the next byte of pipe_head_ to give
   int64_t file_size_ = 0;
   char16_t delimiter_;
   bool header_;
@@ -215,7 +226,8 @@ class csv_file : public udb_recordset {
   int taking_ = -1;  // the batch the caller takes lines from, or -1
   size_t next_ = 0;  // the next line of batches_[taking_]
   bool stopping_ = false;
-  ahead_line* reporting_ = nullptr;  // where the thread's reports go
+  std::atomic<bool> stop_waiting_{false};  // stopping_, seen by a wait for a pipe's bytes
+  ahead_line* reporting_ = nullptr;        // where the thread's reports go
   bool taken_at_end_ = false;
   int64_t taken_line_no_ = 0;
   int64_t taken_done_ = 0;

@@ -72,19 +72,39 @@ rows read_all(const std::string& path, const char16_t* delimiter, bool header, s
   return read_records(file);
 }
 
-// Runs one input, as it is and as UTF-16 in both byte orders, through every
-// buffer size: a quote, a line end or a character split across a refill
-// must not change anything.
+// The same read from a named pipe, which gives its bytes once.
+rows read_piped(const testsupport::temp_dir& dir, const std::string& bytes, const char16_t* delimiter, bool header,
+                size_t buffer_size) {
+  const std::string fifo = dir.file("fifo");
+  std::remove(fifo.c_str());
+  EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { testsupport::write_file(fifo, bytes); });
+  struct join {
+    std::thread& t;
+    ~join() { t.join(); }
+  } joined{writer};
+  csv_file file(w(fifo), delimiter, header, buffer_size);
+  EXPECT_FALSE(file.can_read_again());
+  return read_records(file);
+}
+
+// Runs one input, as it is and as UTF-16 in both byte orders (with their
+// byte-order mark), from a file and from a pipe, through every buffer size:
+// a quote, a line end or a character split across a refill must not change
+// anything, nor must a source that cannot be read twice (its mark was not
+// looked for).
 void expect_records(const std::string& bytes, const rows& expected, const char16_t* delimiter = u",",
                     bool header = false) {
   testsupport::temp_dir dir;
   const std::string path = dir.file("in.csv");
   for (const int form : {0, 1, 2}) {
     SCOPED_TRACE(form == 0 ? "UTF-8" : form == 1 ? "UTF-16LE" : "UTF-16BE");
-    testsupport::write_file(path, form == 0 ? bytes : utf16_file(bytes, form == 2));
+    const std::string file_bytes = form == 0 ? bytes : utf16_file(bytes, form == 2);
+    testsupport::write_file(path, file_bytes);
     for (size_t size : chunk_sizes) {
       SCOPED_TRACE("buffer size " + std::to_string(size));
       EXPECT_EQ(read_all(path, delimiter, header, size), expected);
+      EXPECT_EQ(read_piped(dir, file_bytes, delimiter, header, size), expected) << "piped";
     }
   }
 }
@@ -202,10 +222,14 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", not_text},
       {"\x1F\x8B\x08", not_text},
   };
+  // So is each from a pipe, which gives its bytes once: it was read as it
+  // came (a workbook's bytes became a table).
   for (const auto& [bytes, message] : refused) {
     testsupport::write_file(dir.file("e.csv"), bytes);
     testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
                                 "CSV file '" + dir.file("e.csv") + message);
+    testsupport::expect_failure([&] { read_piped(dir, bytes, u",", true, 64); }, 1, 0,
+                                "CSV file '" + dir.file("fifo") + message);
   }
 }
 
@@ -338,6 +362,9 @@ TEST(csv_file_recordset, ASecondReadingReadsTheFileOpenedFirst) {
   csv_file piped(w(dir.file("fifo")), u",", true);
   EXPECT_FALSE(piped.can_read_again());
   EXPECT_EQ(read_records(piped), rows{{"1"}});
+  // Of a pipe, the encoding is guessed from its first 64 KiB (every line
+  // not UTF-8 was left out).
+  EXPECT_EQ(read_piped(dir, "a,b\n1,caf\xE9\n", u",", true, 4), (rows{{"1", "caf\xC3\xA9"}}));
   writer.join();
 }
 
