@@ -224,7 +224,9 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
   };
   // So is each from a pipe, which gives its bytes once: it was read as it
   // came (a workbook's bytes became a table).
-  for (const auto& [bytes, message] : refused) {
+  for (const auto& c : refused) {
+    const std::string& bytes = c.first;
+    const std::string& message = c.second;
     testsupport::write_file(dir.file("e.csv"), bytes);
     testsupport::expect_failure([&] { csv_file file(w(dir.file("e.csv")), u",", true); }, 1, 0,
                                 "CSV file '" + dir.file("e.csv") + message);
