@@ -98,6 +98,14 @@ void sql_database::try_definition(const std::u16string& name, const udb_schema& 
       message.replace(at, tried.size(), tk_unicode_to_utf8(name));
     return sql_exception(std::move(message), e.error_number(), e.level());
   };
+  // A name the database does not hold is tried itself: the server may
+  // refuse the name too (one its file system cannot take).
+  if (!is_table_exist(name, false)) {
+    query_append(
+        dialect().create_table(name, definitions, key_definitions, char_set, engine, settings().table_engine, {}));
+    query_append(dialect().drop_table(name));
+    return;
+  }
   try {
     query_append(dialect().create_temporary_table(trial, definitions, key_definitions, char_set, engine,
                                                   settings().table_engine));

@@ -46,11 +46,12 @@ class sql_database : public sql_destination {
                                               const udb_indexes& indexes) override;
   void delete_tab(const std::u16string& name) override;
   // Whether the server takes the table create_table would make, in the
-  // database made anew in the run's character set: the definition is tried
-  // as a temporary table (with an engine that has none, as a table under an
-  // unused name, dropped at once), and the server's refusal (too many
-  // columns, a row too large) thrown as sql_exception. Without the right to
-  // make temporary tables nothing is known, and nothing thrown.
+  // database made anew in the run's character set: the table is made and
+  // dropped at once (when the database holds one of the name, it is tried
+  // as a temporary table, or with an engine that has none as a table under
+  // an unused name), and the server's refusal (too many columns, a row too
+  // large, a name it cannot store) thrown as sql_exception. Without the
+  // right to make temporary tables nothing is known, and nothing thrown.
   void try_definition(const std::u16string& name, const udb_schema& schema, const udb_indexes& indexes);
   // The writer (sql_table) of a table of the list.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode) override;
