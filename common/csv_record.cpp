@@ -1,6 +1,5 @@
 #include "csv_record.h"
 
-#include <algorithm>
 #include <memory>
 
 #if defined(__SSE2__)
@@ -26,6 +25,22 @@ const char16_t* find_either(const char16_t* p, const char16_t* end, char16_t a, 
 #endif
   while (p < end && *p != a && *p != b) ++p;
   return p;
+}
+
+// Whether fields hold anything but blanks, quotes and delimiters: a value.
+// A doubled quote inside quotes is a quote of the value.
+bool holds_value(const char16_t* p, const char16_t* end, char16_t delimiter) {
+  bool quoted = false;
+  for (; p < end; ++p) {
+    const char16_t c = *p;
+    if (c == u'"') {
+      if (quoted && p + 1 < end && p[1] == u'"') return true;
+      quoted = !quoted;
+    } else if (c != u' ' && c != u'\t' && c != u'\r' && (quoted || c != delimiter)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -87,9 +102,7 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
     held_ += text->capacity();
     ++k;
     if (limit > 0 && k >= limit) {
-      cut_ = std::any_of(p + 1, end, [delimiter](char16_t c) {
-        return c != delimiter && c != u' ' && c != u'\t' && c != u'\r' && c != u'"';
-      });
+      cut_ = holds_value(p + 1, end, delimiter);
       return;
     }
     field = &next_field(k);

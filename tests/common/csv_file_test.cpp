@@ -109,6 +109,23 @@ void expect_records(const std::string& bytes, const rows& expected, const char16
   }
 }
 
+// Fields past the columns are left out; the record says whether they held
+// a value (a doubled quote in quotes is one), which the run then reports.
+TEST(csv_file_quoting, FieldsPastTheColumnsTellWhetherAValueWasLeftOut) {
+  udb_schema two;
+  for (const char16_t* name : {u"a", u"b"}) two.push_back(t_ftd(255, name, VT_BSTR, false, false, ole_variant(), 0));
+  const std::pair<std::u16string_view, bool> lines[] = {
+      {u"1,2", false},       {u"1,2,", false},       {u"1,2, ,\"\",\t\r", false},
+      {u"1,2,\" \"", false}, {u"1,2,3", true},       {u"1,2,\"\"\"\"", true},
+      {u"1,2,\",\"", true},  {u"1,\"2,x\",y", true}, {u"1,\"2,x\"", false},
+  };
+  for (const auto& [line, cut] : lines) {
+    csv_record record(&two);
+    record.do_create(line, u',');
+    EXPECT_EQ(record.cut(), cut) << tk_unicode_to_utf8(line);
+  }
+}
+
 TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
   const std::string long_value(200000, 'x'), part(70000, 'y');
   const std::string quoted = part + "\n" + part + "\n" + part;
