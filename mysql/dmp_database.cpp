@@ -146,6 +146,13 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
   sql_schema_initializer columns(schema, indexes, dialect());
   const std::vector<std::string>& definitions = columns.get_init_chunks();
   if (definitions.empty()) throw tk_mail_assertion(source_unit, __LINE__);
+  for (size_t i = 0; i < columns.schema().size(); ++i) {
+    unsigned error_number = 0;
+    if (std::string refusal =
+            dialect().column_refusal(*columns.schema().fields[i], columns.column_name(i), error_number);
+        !refusal.empty())
+      throw sql_exception(std::move(refusal), error_number);
+  }
   sql_indexes_initializer key_maker(indexes, dialect());
   const std::vector<std::string> keys = key_maker.get_init_chunks(columns);
 

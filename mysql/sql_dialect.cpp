@@ -727,6 +727,89 @@ const char16_t* sql_dialect::refined_type_text(refined_type type) {
   throw tk_mail_assertion(source_unit, __LINE__);
 }
 
+std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const {
+  const std::string name = tk_unicode_to_utf8(column);
+  if (field.vartype == VT_DECIMAL && field.precision > 0) {
+    if (field.precision > max_decimal_precision) {
+      error_number = 1426;
+      return "Too big precision specified for '" + name + "'. Maximum is " + std::to_string(max_decimal_precision);
+    }
+    if (field.scale > max_decimal_scale) {
+      error_number = 1425;
+      return "Too big scale specified for '" + name + "'. Maximum is " + std::to_string(max_decimal_scale);
+    }
+    if (field.scale > field.precision) {
+      error_number = 1427;
+      return "For float(M,D), double(M,D) or decimal(M,D), M must be >= D (column '" + name + "')";
+    }
+  }
+  if (default_value(field).empty()) return {};
+  const std::u16string text = field.def_value.to_wstring();
+  // The whole digits a number has, and whether it is one the range holds.
+  const auto whole_digits = [&text] {
+    size_t i = text.find_first_not_of(u"+-");
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+      if (digits > 0 || text[i] != u'0') ++digits;
+    return digits;
+  };
+  const auto within = [&text](int64_t low, uint64_t high) {
+    const std::string narrow = narrow_ascii(text);
+    if (!narrow.empty() && narrow[0] == '-') {
+      int64_t v = 0;
+      auto [p, ec] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), v);
+      return ec == std::errc() && v >= low;
+    }
+    uint64_t v = 0;
+    const size_t start = !narrow.empty() && narrow[0] == '+' ? 1 : 0;
+    auto [p, ec] = std::from_chars(narrow.data() + start, narrow.data() + narrow.size(), v);
+    return ec == std::errc() && v <= high;
+  };
+  bool fits = true;
+  switch (field.vartype) {
+    case VT_BSTR:
+      // A VARCHAR or CHAR column holds as many characters as its length.
+      if (field.size > 0 && field.size <= sql_max_varchar_chars && !field.is_geometry()) {
+        const auto pairs = static_cast<size_t>(
+            std::count_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
+        fits = text.size() - pairs <= field.size;
+      }
+      break;
+    case VT_I1:
+    case VT_BOOL:
+      fits = within(-128, 127);
+      break;
+    case VT_UI1:
+      fits = within(0, 255);
+      break;
+    case VT_I2:
+      fits = within(-32768, 32767);
+      break;
+    case VT_UI2:
+      fits = within(0, 65535);
+      break;
+    case VT_I4:
+    case VT_INT:
+      fits = within(INT32_MIN, INT32_MAX);
+      break;
+    case VT_UI4:
+    case VT_UINT:
+      fits = within(0, UINT32_MAX);
+      break;
+    case VT_CY:
+      fits = whole_digits() <= 15;
+      break;
+    case VT_DECIMAL:
+      if (field.precision > 0) fits = whole_digits() <= field.precision - field.scale;
+      break;
+    default:
+      break;
+  }
+  if (fits) return {};
+  error_number = 1067;
+  return "Invalid default value for '" + name + "'";
+}
+
 std::u16string sql_dialect::default_value(const t_ftd& field) const {
   const std::u16string text = field.def_value.to_wstring();
   TK_TRACE(2, "make_mysql_def_val(%d,%s)", field.vartype, text);

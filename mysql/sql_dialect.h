@@ -81,6 +81,9 @@ inline constexpr int tinytext = 27;
 inline constexpr uint32_t sql_max_varchar_chars = 21845;       // 65535 bytes / 3 bytes per character
 inline constexpr uint32_t sql_max_mediumtext_chars = 5592405;  // 16777215 bytes / 3
 inline constexpr uint32_t sql_max_varbinary_bytes = 255;
+// The most digits of a DECIMAL column, and after its point.
+inline constexpr uint32_t max_decimal_precision = 65;
+inline constexpr uint32_t max_decimal_scale = 38;
 inline constexpr uint32_t sql_max_blob_bytes = 65535;
 inline constexpr uint32_t sql_max_mediumblob_bytes = 16777215;
 
@@ -180,6 +183,11 @@ class sql_dialect {
   // The text that follows DEFAULT in a column definition, or the empty text
   // when the column gets no DEFAULT clause.
   std::u16string default_value(const t_ftd& field) const;
+  // The server's words (under a strict sql_mode) for a column definition it
+  // refuses, with their error number: a decimal's digits out of bounds, a
+  // DEFAULT (default_value) its column cannot hold. Empty when it takes it.
+  // `column` is the column's name in the table.
+  std::string column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const;
 
   // ---- Literals ----------------------------------------------------------------
   // The literal of one cell for a data statement. `column` is the

@@ -28,6 +28,7 @@
 #include "sql_engine.h"
 #include "sql_exception.h"
 #include "sql_row_error_sink.h"
+#include "sql_schema_initializer.h"
 #include "sql_table.h"
 #include "sql_tmp_recordset.h"
 #include "test_support.h"
@@ -499,6 +500,61 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
 // Multilingual Plane, against the server's own conversion. The sets whose
 // conversion is known agree exactly; every other set is left to the server
 // (nothing refused), and no set refuses a character the server holds.
+// A dump cannot ask the server: the column definitions it would refuse (a
+// decimal's digits out of bounds, a default its column cannot hold) are
+// told in the server's words, so that no dump of them is written (one
+// stopped loading at its CREATE TABLE, after dmp_ins_db's DROP DATABASE).
+TEST_F(DumpLoad, ColumnDefinitionsAreRefusedAsTheServerRefusesThem) {
+  ASSERT_TRUE(check_.exec("SET SESSION sql_mode = 'STRICT_ALL_TABLES'"));
+  const sql_dialect dialect(0x0A0B06, sql_dialect::target::live);
+  const struct {
+    VARTYPE vt;
+    uint32_t size, precision, scale;
+    const char16_t* def;
+  } cases[] = {
+      {VT_DECIMAL, 0, 70, 2, nullptr},
+      {VT_DECIMAL, 0, 40, 39, nullptr},
+      {VT_DECIMAL, 0, 5, 9, nullptr},
+      {VT_DECIMAL, 0, 65, 38, nullptr},
+      {VT_DECIMAL, 0, 5, 2, u"123"},
+      {VT_DECIMAL, 0, 5, 2, u"1234"},
+      {VT_DECIMAL, 0, 5, 2, u"-0999.5"},
+      {VT_CY, 0, 0, 0, u"999999999999999"},
+      {VT_CY, 0, 0, 0, u"1000000000000000"},
+      {VT_BSTR, 5, 0, 0, u"abcde"},
+      {VT_BSTR, 5, 0, 0, u"abcdef"},
+      {VT_BSTR, 2, 0, 0, u"\U0001F600x"},
+      {VT_I1, 0, 0, 0, u"127"},
+      {VT_I1, 0, 0, 0, u"300"},
+      {VT_I1, 0, 0, 0, u"-129"},
+      {VT_UI1, 0, 0, 0, u"255"},
+      {VT_UI1, 0, 0, 0, u"-1"},
+      {VT_I2, 0, 0, 0, u"-32768"},
+      {VT_UI2, 0, 0, 0, u"65536"},
+      {VT_I4, 0, 0, 0, u"2147483648"},
+      {VT_UI4, 0, 0, 0, u"-1"},
+      {VT_UI4, 0, 0, 0, u"4294967295"},
+      {VT_BOOL, 0, 0, 0, u"128"},
+  };
+  int refused = 0;
+  for (const auto& c : cases) {
+    udb_schema schema;
+    schema.push_back(t_ftd(c.size, u"v", c.vt, false, false, c.def ? ole_variant(c.def) : ole_variant(), 0));
+    schema.fields[0]->precision = c.precision;
+    schema.fields[0]->scale = c.scale;
+    sql_schema_initializer columns(schema, udb_indexes(), dialect);
+    const std::string definition = columns.get_init_chunks()[0];
+    SCOPED_TRACE(definition);
+    std::string server;
+    check_.exec("DROP TEMPORARY TABLE IF EXISTS gl_definition");
+    check_.exec("CREATE TEMPORARY TABLE gl_definition (" + definition + ") CHARACTER SET utf8mb4", &server);
+    unsigned error_number = 0;
+    EXPECT_EQ(dialect.column_refusal(*columns.schema().fields[0], u"v", error_number), server);
+    refused += !server.empty();
+  }
+  EXPECT_EQ(refused, 12);  // INT defaults out of range are left out, not refused
+}
+
 TEST_F(DumpLoad, TheCharacterCheckRefusesWhatTheServerRefuses) {
   const std::set<std::string> known{"ascii",  "cp1250", "cp1251", "cp1256", "cp1257", "cp850",    "cp852", "cp866",
                                     "cp932",  "euckr",  "gb2312", "gbk",    "greek",  "hebrew",   "koi8r", "koi8u",
