@@ -181,12 +181,16 @@ class workbook_run : public testsupport::mysql_fixture {
   }
   // Each run's transcript (titled by the source and `extra`), then
   // listing(), compared with tests/golden/<golden>.
-  void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& golden) {
+  void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& golden,
+                 const std::map<std::string, std::string>& env = {}) {
     std::string title = source;
     for (const std::string& a : extra) title += " " + a;
-    each_way(source, extra, [&](const testsupport::run_result& r) {
-      testsupport::expect_golden(golden, testsupport::transcript(title, r) + listing());
-    });
+    each_way(
+        source, extra,
+        [&](const testsupport::run_result& r) {
+          testsupport::expect_golden(golden, testsupport::transcript(title, r) + listing());
+        },
+        env);
   }
   // The runs of `source` with `extra` in each processing mode, each after
   // `setup` has made the tables it meets: the transcripts and listings.
