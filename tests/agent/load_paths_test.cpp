@@ -171,9 +171,8 @@ TEST_F(LoadPaths, ReadingAheadGivesWhatReadingFirstGives) {
     };
     step("book.xlsx", {"--extr_fn", "--charset=utf8"});
     for (const std::string mode : {"1", "2", "3"}) {
-      check_.exec("DROP TABLE IF EXISTS steady");
-      check_.exec("CREATE TABLE steady (id INT, name TEXT)");
-      check_.exec("INSERT INTO steady VALUES (1, 'kept')");
+      sql({"DROP TABLE IF EXISTS steady", "CREATE TABLE steady (id INT, name TEXT)",
+           "INSERT INTO steady VALUES (1, 'kept')"});
       step("book.xlsx", {"--extr_fn", "--charset=utf8", "--mode=" + mode});
     }
     step("broken.xlsx", {"--extr_fn", "--mode=1"});

@@ -56,11 +56,9 @@ TEST_F(ResourceLimits, ARunWithoutThreadsGivesWhatARunWithThreadsGives) {
 // may have) says so and fails, and leaves no dump file.
 TEST_F(ResourceLimits, ARunOutOfMemoryFailsAndSaysSo) {
   testsupport::write_file(dir_.file("big.csv"), "a,b\n1," + std::string(std::size_t(150) << 20, 'x') + "\n");
-  const testsupport::run_result r = testsupport::run(
-      "/bin/sh",
-      {"sh", "-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", testsupport::gridload_binary(), "--src=big.csv", "--dump",
-       "--dest=big.sql", "--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t"},
-      dir_.path());
+  const testsupport::run_result r =
+      shell("ulimit -v 400000 && exec \"$0\" \"$@\"",
+            {"--src=big.csv", "--dump", "--dest=big.sql", "--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t"});
   EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.out.find("Not enough memory"), std::string::npos) << r.out << r.err;
   EXPECT_FALSE(testsupport::file_exists(dir_.file("big.sql")));
