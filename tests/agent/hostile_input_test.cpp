@@ -380,11 +380,7 @@ TEST_F(Hostile, EngineAndCharset) {
       const run_result r = direct ? convert(source, run_args, env) : dump(source, dump_file, run_args, env);
       EXPECT_EQ(r.status, 255) << r.out << r.err;
       EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-      if (!direct && testsupport::file_exists(dir_.file(dump_file))) {
-        ADD_FAILURE() << "a dump file was written; loading it";
-        load_dump(dump_file);
-        std::remove(dir_.file(dump_file).c_str());
-      }
+      EXPECT_FALSE(testsupport::file_exists(dir_.file(dump_file))) << "a dump file was written";
       EXPECT_EQ(rows("SELECT schema_name FROM information_schema.schemata WHERE schema_name = '" + extra_db_ + "'"),
                 table_rows{});
       EXPECT_EQ(tables(), std::vector<std::string>{});
