@@ -27,13 +27,13 @@ class ProfileRun : public wbtest::workbook_run {
     workbook_run::TearDown();
   }
 
-  // The fixture with this test's server and database appended: a reopened
-  // section's keys win.
+  // The fixture with this test's server and database appended, then the
+  // lines `extra`: a reopened section's keys win.
   std::string profile(const std::string& fixture, const std::string& extra = "") {
     std::string text = read_file(dir_.file(fixture));
     text += "\n[MySQL settings]\nhost=" + address_.host + "\nport=" + std::to_string(address_.port) +
             "\nuser=" + address_.user + "\npassword=" + address_.password + "\n";
-    text += "\n[Generic settings]\ndest=" + db_ + "\n" + extra;
+    text += "\n[Generic settings]\ndest=" + db_ + "\n" + extra + "\n";
     const std::string path = dir_.file("run-" + fixture);
     write_file(path, text);
     return path;
@@ -51,6 +51,18 @@ class ProfileRun : public wbtest::workbook_run {
     return out;
   }
 
+  // A run of a fixture: --profile= with profile(fixture, extra), then args.
+  struct profile_case {
+    const char* fixture;
+    std::string extra;
+    std::vector<std::string> args;
+  };
+  std::vector<std::string> profile_args(const profile_case& c) {
+    std::vector<std::string> args{"--profile=" + profile(c.fixture, c.extra)};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    return args;
+  }
+
   std::vector<std::string> extra_dbs_;
 };
 
@@ -63,11 +75,7 @@ class ProfileRun : public wbtest::workbook_run {
 // cannot take its mapped type ends the run, keeping the earlier rows; a
 // table whose every column is deleted is reported, and the others go on.
 TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
-  const struct {
-    const char* fixture;
-    std::string extra;
-    std::vector<std::string> args;
-  } cases[] = {
+  const profile_case cases[] = {
       {"two_of_three_sheets.profile", "\n[MS Excel settings]\nrefine types=1\n", {}},
       {"table_properties.profile", "", {}},
       {"flags.profile", "", {}},
@@ -77,9 +85,7 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
   std::string text;
   for (const auto& c : cases) {
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
-    std::vector<std::string> args{"--profile=" + profile(c.fixture, c.extra)};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    text += testsupport::transcript(c.fixture, run(args));
+    text += testsupport::transcript(c.fixture, run(profile_args(c)));
     reconnect();
     for (const auto& t : rows("SELECT table_name, engine, table_collation FROM information_schema.tables WHERE "
                               "table_schema='" +
@@ -110,11 +116,7 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 //   keep only the last sheet's rows) nor skipped (mode 2) by a later sheet.
 TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
   wbtest::write_xlsx(dir_.file("months.xlsx"), {{"Jan", {{"id"}, {1.0}, {2.0}}}, {"Feb", {{"id"}, {3.0}, {4.0}}}});
-  const struct {
-    const char* fixture;
-    std::string extra;
-    std::vector<std::string> args;
-  } cases[] = {
+  const profile_case cases[] = {
       {"two_of_three_sheets.profile", "", {}},
       {"decimal_range.profile", "", {"--tab_name=prices", "--csv_delim=2"}},
       {"latin1_table.profile", "", {"--tab_name=people", "--csv_delim=2"}},
@@ -127,9 +129,7 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
     const std::string title = c.fixture + (c.extra.empty() ? "" : ", " + c.extra);
     SCOPED_TRACE(title);
     check_.exec("DROP DATABASE IF EXISTS `" + db_ + "`");
-    std::vector<std::string> args{"--profile=" + profile(c.fixture, c.extra + "\n")};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const std::vector<std::string> texts = live_and_dump(title, args);
+    const std::vector<std::string> texts = live_and_dump(title, profile_args(c));
     ASSERT_EQ(texts.size(), 2u);
     // A dump's database is named after its file.
     EXPECT_EQ(testsupport::replace_all(texts[1], "`out`.", "`" + db_ + "`."), texts[0]);
