@@ -236,23 +236,17 @@ class workbook_run : public testsupport::mysql_fixture {
     std::string why;
     ASSERT_TRUE(check_.open(address_, db_, why)) << why;
   }
-  // The test's database's (or `db`'s) tables, sorted.
+  // The test's database's (or `db`'s) tables, in byte order.
   std::vector<std::string> tables(const std::string& db = "") {
-    std::vector<std::string> out;
-    for (const auto& r :
-         rows("SELECT table_name FROM information_schema.tables WHERE table_schema='" + (db.empty() ? db_ : db) + "'"))
-      out.push_back(r[0]);
-    std::sort(out.begin(), out.end());
-    return out;
+    return first_column("SELECT table_name FROM information_schema.tables WHERE table_schema='" +
+                        (db.empty() ? db_ : db) + "' ORDER BY BINARY table_name");
   }
   // A table's columns as "name type", in order.
-  std::vector<std::string> columns(const std::string& table, const std::string& db = "") {
-    std::vector<std::string> out;
-    for (const auto& r : rows("SELECT CONCAT(column_name, ' ', column_type) FROM information_schema.columns WHERE "
-                              "table_schema='" +
-                              (db.empty() ? db_ : db) + "' AND table_name='" + table + "' ORDER BY ordinal_position"))
-      out.push_back(r[0]);
-    return out;
+  std::vector<std::string> columns(const std::string& table) {
+    return first_column(
+        "SELECT CONCAT(column_name, ' ', column_type) FROM information_schema.columns WHERE "
+        "table_schema='" +
+        db_ + "' AND table_name='" + table + "' ORDER BY ordinal_position");
   }
   // Every row of a query, NULL as "<NULL>".
   table_rows rows(const std::string& sql) {
@@ -263,13 +257,17 @@ class workbook_run : public testsupport::mysql_fixture {
     }
     return out;
   }
+  // The first cell of every row of a query.
+  std::vector<std::string> first_column(const std::string& sql) {
+    std::vector<std::string> out;
+    for (const auto& r : rows(sql)) out.push_back(r[0]);
+    return out;
+  }
   // One column of a table in the order `order_by` (empty: the order the
   // rows were stored in).
   std::vector<std::string> column(const std::string& table, const std::string& col, const std::string& order_by = "") {
-    std::vector<std::string> out;
-    const std::string order = order_by.empty() ? "" : " ORDER BY " + order_by;
-    for (const auto& r : rows("SELECT `" + col + "` FROM `" + table + "`" + order)) out.push_back(r[0]);
-    return out;
+    return first_column("SELECT `" + col + "` FROM `" + table + "`" +
+                        (order_by.empty() ? "" : " ORDER BY " + order_by));
   }
 
   testsupport::temp_dir dir_;
