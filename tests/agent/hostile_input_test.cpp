@@ -370,21 +370,15 @@ TEST_F(Hostile, EngineAndCharset) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option + c.setting);
     const auto env = settings("dmp_ins_db=1\n" + c.setting + "\n");
-    std::vector<std::string> args = csv_args("t");
-    if (!c.option.empty()) args.push_back(c.option);
     for (bool direct : {true, false}) {
       SCOPED_TRACE(direct ? "into the server" : "into a dump file");
       const std::vector<std::string> before = snapshot();
-      std::vector<std::string> run_args = args;
-      if (direct) run_args.push_back("--dest=" + extra_db_);
-      const run_result r = direct ? convert(source, run_args, env) : dump(source, dump_file, run_args, env);
+      // The later --dest= wins over the one of convert().
+      const std::vector<std::string> args = csv_args("t", {c.option, direct ? "--dest=" + extra_db_ : ""});
+      const run_result r = direct ? convert(source, args, env) : dump(source, dump_file, args, env);
       EXPECT_EQ(r.status, 255) << r.out << r.err;
       EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-      if (!direct && testsupport::file_exists(dir_.file(dump_file))) {
-        ADD_FAILURE() << "a dump file was written; loading it";
-        load_dump(dump_file);
-        std::remove(dir_.file(dump_file).c_str());
-      }
+      EXPECT_FALSE(testsupport::file_exists(dir_.file(dump_file))) << "a dump file was written";
       EXPECT_EQ(rows("SELECT schema_name FROM information_schema.schemata WHERE schema_name = '" + extra_db_ + "'"),
                 table_rows{});
       EXPECT_EQ(tables(), std::vector<std::string>{});

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -47,6 +48,17 @@ inline void write_row(lxw_worksheet* s, lxw_row_t row, const std::vector<xlsx_ce
       worksheet_write_number(s, row, col, std::get<double>(cells[c]), nullptr);
     else if (!text->empty())
       worksheet_write_string(s, row, col, text->c_str(), nullptr);
+  }
+}
+
+// Writes an .xlsx at `path` with one worksheet per entry, its rows from A1
+// on as write_row() writes them.
+using xlsx_sheet = std::pair<std::string, std::vector<std::vector<xlsx_cell>>>;
+inline void write_xlsx(const std::string& path, const std::vector<xlsx_sheet>& sheets) {
+  xlsx_book b(path);
+  for (const auto& [name, rows] : sheets) {
+    lxw_worksheet* s = b.sheet(name.c_str());
+    for (lxw_row_t r = 0; r < rows.size(); ++r) write_row(s, r, rows[r]);
   }
 }
 
@@ -97,6 +109,17 @@ class workbook_run : public testsupport::mysql_fixture {
     reconnect();
     return r;
   }
+  // Runs each statement on the test's connection; a refused one fails the test.
+  void sql(const std::vector<std::string>& statements) {
+    for (const std::string& s : statements) EXPECT_TRUE(check_.exec(s)) << s;
+  }
+  // gridload with `args`, started by `/bin/sh -c script` in the test's
+  // folder: "$0" "$@" in the script is gridload and its arguments.
+  testsupport::run_result shell(const std::string& script, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"sh", "-c", script, testsupport::gridload_binary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testsupport::run("/bin/sh", argv, dir_.path());
+  }
   // gridload with `args` alone, run in the test's folder with `env` added.
   testsupport::run_result run(const std::vector<std::string>& args,
                               const std::map<std::string, std::string>& env = {}) {
@@ -110,22 +133,25 @@ class workbook_run : public testsupport::mysql_fixture {
     args.insert(args.end(), extra.begin(), extra.end());
     return run(args, env);
   }
+  // The server's own client, run in the test's folder, reading `file` into
+  // `database`. The file name and the account reach the shell as positional
+  // parameters, never inside its command text, so any file name loads.
+  testsupport::run_result client(const std::string& file, const std::string& database) {
+    return testsupport::run(
+        "/bin/sh",
+        {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" "$5" < "$6")", "sh", address_.host,
+         std::to_string(address_.port), address_.user, address_.password, database, file},
+        dir_.path());
+  }
   // Empties the test's database (or `database`) and loads `file` into it
-  // with the server's own client, run in the test's folder; the test fails (and false is
-  // returned) when the client ends with an error or prints one. The file
-  // name and the account reach the shell as positional parameters, never
-  // inside its command text, so any file name loads.
+  // with client(); the test fails (and false is returned) when the client
+  // ends with an error or prints one.
   bool load_dump(const std::string& file, std::string database = "") {
     if (database.empty()) database = db_;
     check_.exec("DROP DATABASE IF EXISTS `" + database + "`");
     check_.exec("CREATE DATABASE `" + database + "` CHARACTER SET utf8mb4");
     reconnect();
-    const std::string path = file.front() == '/' ? file : dir_.file(file);
-    testsupport::run_result r = testsupport::run(
-        "/bin/sh",
-        {"sh", "-c", R"(exec mariadb --no-defaults -h"$1" -P"$2" -u"$3" -p"$4" "$5" < "$6")", "sh", address_.host,
-         std::to_string(address_.port), address_.user, address_.password, database, path},
-        dir_.path());
+    const testsupport::run_result r = client(file, database);
     EXPECT_EQ(r.status, 0) << "the dump does not load: " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
     EXPECT_TRUE(r.status != 0 || r.err.empty()) << "the client complained: " << r.err;
     return r.status == 0 && r.err.empty();
@@ -155,12 +181,16 @@ class workbook_run : public testsupport::mysql_fixture {
   }
   // Each run's transcript (titled by the source and `extra`), then
   // listing(), compared with tests/golden/<golden>.
-  void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& golden) {
+  void both_ways(const std::string& source, const std::vector<std::string>& extra, const std::string& golden,
+                 const std::map<std::string, std::string>& env = {}) {
     std::string title = source;
     for (const std::string& a : extra) title += " " + a;
-    each_way(source, extra, [&](const testsupport::run_result& r) {
-      testsupport::expect_golden(golden, testsupport::transcript(title, r) + listing());
-    });
+    each_way(
+        source, extra,
+        [&](const testsupport::run_result& r) {
+          testsupport::expect_golden(golden, testsupport::transcript(title, r) + listing());
+        },
+        env);
   }
   // The runs of `source` with `extra` in each processing mode, each after
   // `setup` has made the tables it meets: the transcripts and listings.
@@ -168,7 +198,7 @@ class workbook_run : public testsupport::mysql_fixture {
                         const std::vector<std::string>& setup) {
     std::string text;
     for (const std::string mode : {"0", "1", "2", "3"}) {
-      for (const std::string& sql : setup) EXPECT_TRUE(check_.exec(sql)) << sql;
+      sql(setup);
       std::vector<std::string> args = extra;
       args.push_back("--mode=" + mode);
       text += testsupport::transcript(source + " --mode=" + mode, convert(source, args));
@@ -206,23 +236,17 @@ class workbook_run : public testsupport::mysql_fixture {
     std::string why;
     ASSERT_TRUE(check_.open(address_, db_, why)) << why;
   }
-  // The test's database's (or `db`'s) tables, sorted.
+  // The test's database's (or `db`'s) tables, in byte order.
   std::vector<std::string> tables(const std::string& db = "") {
-    std::vector<std::string> out;
-    for (const auto& r :
-         rows("SELECT table_name FROM information_schema.tables WHERE table_schema='" + (db.empty() ? db_ : db) + "'"))
-      out.push_back(r[0]);
-    std::sort(out.begin(), out.end());
-    return out;
+    return first_column("SELECT table_name FROM information_schema.tables WHERE table_schema='" +
+                        (db.empty() ? db_ : db) + "' ORDER BY BINARY table_name");
   }
   // A table's columns as "name type", in order.
-  std::vector<std::string> columns(const std::string& table, const std::string& db = "") {
-    std::vector<std::string> out;
-    for (const auto& r : rows("SELECT CONCAT(column_name, ' ', column_type) FROM information_schema.columns WHERE "
-                              "table_schema='" +
-                              (db.empty() ? db_ : db) + "' AND table_name='" + table + "' ORDER BY ordinal_position"))
-      out.push_back(r[0]);
-    return out;
+  std::vector<std::string> columns(const std::string& table) {
+    return first_column(
+        "SELECT CONCAT(column_name, ' ', column_type) FROM information_schema.columns WHERE "
+        "table_schema='" +
+        db_ + "' AND table_name='" + table + "' ORDER BY ordinal_position");
   }
   // Every row of a query, NULL as "<NULL>".
   table_rows rows(const std::string& sql) {
@@ -233,13 +257,17 @@ class workbook_run : public testsupport::mysql_fixture {
     }
     return out;
   }
+  // The first cell of every row of a query.
+  std::vector<std::string> first_column(const std::string& sql) {
+    std::vector<std::string> out;
+    for (const auto& r : rows(sql)) out.push_back(r[0]);
+    return out;
+  }
   // One column of a table in the order `order_by` (empty: the order the
   // rows were stored in).
   std::vector<std::string> column(const std::string& table, const std::string& col, const std::string& order_by = "") {
-    std::vector<std::string> out;
-    const std::string order = order_by.empty() ? "" : " ORDER BY " + order_by;
-    for (const auto& r : rows("SELECT `" + col + "` FROM `" + table + "`" + order)) out.push_back(r[0]);
-    return out;
+    return first_column("SELECT `" + col + "` FROM `" + table + "`" +
+                        (order_by.empty() ? "" : " ORDER BY " + order_by));
   }
 
   testsupport::temp_dir dir_;

@@ -109,16 +109,16 @@ void write_values_book(const std::string& path, bool date1904) {
   wbtest::write_row(s, 0, {"flag", "broken", "product", "label", "test", "pending"});
   worksheet_write_formula(s, 1, 5, "=1+1", nullptr);
   for (lxw_row_t r = 0; r < 3; ++r) worksheet_write_boolean(s, r + 1, 0, r != 1, nullptr);
-  worksheet_write_formula_str(s, 1, 1, "=1/0", nullptr, "#DIV/0!");
-  worksheet_write_formula_str(s, 2, 1, "=NA()", nullptr, "#N/A");
   worksheet_write_number(s, 3, 1, 5, nullptr);
-  worksheet_write_formula_num(s, 1, 2, "=2*21", nullptr, 42);
-  worksheet_write_formula_num(s, 2, 2, "=1/4", nullptr, 0.25);
-  worksheet_write_formula_num(s, 3, 2, "=-3/2", nullptr, -1.5);
-  worksheet_write_formula_str(s, 1, 3, "=\"x\"&1", nullptr, "x1");
-  worksheet_write_formula_str(s, 2, 3, "=REPT(\"ab\",2)", nullptr, "abab");
-  worksheet_write_formula_str(s, 1, 4, "=AND(TRUE)", nullptr, "1");
-  worksheet_write_formula_str(s, 2, 4, "=OR(FALSE)", nullptr, "0");
+  for (const auto& [row, col, formula, result] : {std::tuple{1, 1, "=1/0", "#DIV/0!"},
+                                                  {2, 1, "=NA()", "#N/A"},
+                                                  {1, 3, "=\"x\"&1", "x1"},
+                                                  {2, 3, "=REPT(\"ab\",2)", "abab"},
+                                                  {1, 4, "=AND(TRUE)", "1"},
+                                                  {2, 4, "=OR(FALSE)", "0"}})
+    worksheet_write_formula_str(s, row, static_cast<lxw_col_t>(col), formula, nullptr, result);
+  for (const auto& [row, formula, result] : {std::tuple{1, "=2*21", 42.0}, {2, "=1/4", 0.25}, {3, "=-3/2", -1.5}})
+    worksheet_write_formula_num(s, row, 2, formula, nullptr, result);
 
   // A column of several kinds is text, each value in its text form; numbers
   // with empty cells stay numeric; a column without any value is text.
