@@ -70,7 +70,8 @@ bool shows_as_written(std::string_view text, double value) {
          std::equal(written.digits, written.digits + written.count, shown.digits);
 }
 
-int32_t class_of_whole(int64_t value) {
+int32_t class_of_whole(int64_t value, bool& inexact) {
+  inexact = value > static_cast<int64_t>(max_exact_whole) || value < -static_cast<int64_t>(max_exact_whole);
   return value >= INT32_MIN && value <= INT32_MAX ? num_map::state_int : num_map::state_bigint;
 }
 
@@ -108,16 +109,19 @@ num_map::num_map(std::u16string table, const udb_schema& schema) : types_map(std
     }
     entries_.push_back(std::move(entry));
   }
+  inexact_.assign(entries_.size(), false);
 }
 
 int32_t num_map::class_of_number(double value) {
   if (!std::isfinite(value)) return state_varchar;
+  bool inexact = false;
   if (value == std::trunc(value) && std::fabs(value) <= max_exact_whole)
-    return class_of_whole(static_cast<int64_t>(value));
+    return class_of_whole(static_cast<int64_t>(value), inexact);
   return state_double;
 }
 
-int32_t num_map::class_of_text(std::u16string_view text) {
+int32_t num_map::class_of_text(std::u16string_view text, bool& inexact) {
+  inexact = false;
   const size_t n = text.size();
   if (n == 0 || n > max_number_text) return state_varchar;
   // A leading zero followed by more than one character marks a code.
@@ -151,9 +155,11 @@ int32_t num_map::class_of_text(std::u16string_view text) {
   }
   if (i != n) return state_varchar;
   if (plain_integer && !overflow) {
-    if (!negative && whole <= static_cast<uint64_t>(INT64_MAX)) return class_of_whole(static_cast<int64_t>(whole));
+    if (!negative && whole <= static_cast<uint64_t>(INT64_MAX))
+      return class_of_whole(static_cast<int64_t>(whole), inexact);
     if (negative && whole <= static_cast<uint64_t>(INT64_MAX) + 1)
-      return class_of_whole(whole == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(whole));
+      return class_of_whole(whole == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(whole),
+                            inexact);
   }
   // Without an exponent a literal this short is always a finite number
   // (and never underflows), and one of few digits comes back as written;
@@ -170,10 +176,11 @@ int32_t num_map::class_of_text(std::u16string_view text) {
   return state_double;
 }
 
-int32_t num_map::class_of(const udb_field& field) {
+int32_t num_map::class_of(const udb_field& field, bool& inexact) {
+  inexact = false;
   switch (field.get_type()) {
     case VT_BSTR:
-      return class_of_text(field.text());
+      return class_of_text(field.text(), inexact);
     case VT_R4:
     case VT_R8:
       return class_of_number(field.to_double());
@@ -187,9 +194,9 @@ int32_t num_map::class_of(const udb_field& field) {
       return state_int;
     case VT_UI4:
     case VT_UINT:
-      return class_of_whole(field.get_ui4());
+      return class_of_whole(field.get_ui4(), inexact);
     case VT_I8:
-      return class_of_whole(field.get_i8());
+      return class_of_whole(field.get_i8(), inexact);
     default:
       return state_varchar;
   }
@@ -197,7 +204,8 @@ int32_t num_map::class_of(const udb_field& field) {
 
 void num_map::add_rec_stat(const udb_record& record) {
   TK_TRACE(1, "num_map::add_rec_stat(map size=%d)", entries_.size());
-  for (types_map_entry& e : entries_) {
+  for (size_t k = 0; k < entries_.size(); ++k) {
+    types_map_entry& e = entries_[k];
     if (e.field_index >= record.size()) continue;
     // VARCHAR is final: a column that got there costs nothing more.
     if (e.final) continue;
@@ -205,9 +213,13 @@ void num_map::add_rec_stat(const udb_record& record) {
     if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
     // The widest class so far: INT (3) < BIGINT (2) < DOUBLE (1) < VARCHAR (0).
-    const int32_t cls = class_of(field);
+    bool inexact = false;
+    const int32_t cls = class_of(field, inexact);
     e.state = e.seen ? std::min(e.state, cls) : cls;
     e.seen = true;
+    if (inexact) inexact_[k] = true;
+    // A DOUBLE column would round the integers a double cannot hold.
+    if (e.state == state_double && inexact_[k]) e.state = state_varchar;
     e.final = e.state == state_varchar;
   }
 }

@@ -15,12 +15,15 @@
 //   value is finite and whose digits the nearest double gives back as the
 //   server shows it (its shortest form): "0.1" and "1.0000000000000002"
 //   do, a 20-digit integer or "0.10000000000000000555" do not;
+// - an integer a double cannot hold (beyond 2^53 in magnitude) keeps the
+//   column from DOUBLE: with a fraction beside it, the column stays text;
 // - a stored number counts as an integer when it is whole and at most 2^53
 //   in magnitude (where a double is still exact), otherwise as a number; a
 //   boolean and the narrow integers count as integers;
 // - a currency or decimal column keeps its exact type: it is never proposed.
 
 #include <string_view>
+#include <vector>
 
 #include "types_map.h"
 
@@ -36,8 +39,13 @@ class num_map : public types_map {
   num_map(std::u16string table, const udb_schema& schema);
   void add_rec_stat(const udb_record& record) override;
 
-  // The state one value alone asks for (state_varchar: not a number).
-  static int32_t class_of(const udb_field& field);
-  static int32_t class_of_text(std::u16string_view text);
+  // The state one value alone asks for (state_varchar: not a number);
+  // `inexact` tells of an integer a double cannot hold (beyond 2^53 in
+  // magnitude): a column that is DOUBLE for its other values stays text.
+  static int32_t class_of(const udb_field& field, bool& inexact);
+  static int32_t class_of_text(std::u16string_view text, bool& inexact);
   static int32_t class_of_number(double value);
+
+ private:
+  std::vector<bool> inexact_;  // per entry: an integer a double cannot hold was met
 };

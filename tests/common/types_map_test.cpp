@@ -56,6 +56,13 @@ TEST(NumMap, ExactTextNumbersOnly) {
       {{u"100000000000000000000000", u"1.0000000000000002", u"-0.000123456789012345670", u"12345678901234567e3",
         u"0.30000000000000004"},
        num_map::state_double},
+      // An integer a double cannot hold keeps a column of fractions text
+      // (it was rounded: 9007199254740993 became ...992), in either order;
+      // with integers alone it is a BIGINT.
+      {{u"1", u"9007199254740993", u"1e0"}, num_map::state_varchar},
+      {{u"2.5", u"-12345678901234567"}, num_map::state_varchar},
+      {{u"9007199254740992", u"-9007199254740992", u"0.5"}, num_map::state_double},
+      {{u"-9007199254740993", u"1"}, num_map::state_bigint},
       // Not integers for the server: a point or an exponent.
       {{u".5", u"5.", u"-1.5E+2", u"1e-5"}, num_map::state_double},
       // Not numbers for the server: a blank, an infinite value, a bare
