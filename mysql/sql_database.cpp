@@ -80,6 +80,24 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
   return get_table(name, mode_created);
 }
 
+namespace {
+
+// Whether the server's file of a table may be too long a name: it writes a
+// character other than an ASCII letter, digit or '_' in up to five bytes,
+// and a file name (with its extension) takes 255 at most.
+bool may_be_too_long_for_a_file(std::u16string_view name) {
+  size_t bytes = 4;  // the extension
+  for (const char16_t c : name) {
+    const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_';
+    bytes += plain ? 1 : 5;
+  }
+  return bytes > 255;
+}
+
+constexpr unsigned table_exists_error = 1050;
+
+}  // namespace
+
 void sql_database::try_definition(const std::u16string& name, const udb_schema& schema, const udb_indexes& indexes) {
   TK_TRACE(2, "sql_database::try_definition(%s)", name);
   std::u16string char_set, engine;
@@ -98,19 +116,11 @@ void sql_database::try_definition(const std::u16string& name, const udb_schema& 
       message.replace(at, tried.size(), tk_unicode_to_utf8(name));
     return sql_exception(std::move(message), e.error_number(), e.level());
   };
-  // A name the database does not hold is tried itself: the server may
-  // refuse the name too (one its file system cannot take).
-  if (!is_table_exist(name, false)) {
-    query_append(
-        dialect().create_table(name, definitions, key_definitions, char_set, engine, settings().table_engine, {}));
-    query_append(dialect().drop_table(name));
-    return;
-  }
+  bool as_table = false;
   try {
     query_append(dialect().create_temporary_table(trial, definitions, key_definitions, char_set, engine,
                                                   settings().table_engine));
     query_append(dialect().drop_temporary_table(trial));
-    return;
   } catch (const sql_exception& e) {
     switch (e.error_number()) {
       case 1044:  // no right to make temporary tables in the database
@@ -119,18 +129,38 @@ void sql_database::try_definition(const std::u16string& name, const udb_schema& 
         TK_TRACE(3, "The definition of '%s' is not tried: %s", name, e.message());
         return;
       case 1478:  // the engine has no temporary tables: a table of its own
+        as_table = true;
         break;
       default:
         throw refused(e);
     }
   }
-  try {
+  const auto try_table = [&](const std::u16string& table) {
     query_append(
-        dialect().create_table(trial, definitions, key_definitions, char_set, engine, settings().table_engine, {}));
-  } catch (const sql_exception& e) {
-    throw refused(e);
+        dialect().create_table(table, definitions, key_definitions, char_set, engine, settings().table_engine, {}));
+    try {
+      query_append(dialect().drop_table(table));
+    } catch (const sql_exception& e) {
+      throw tk_exception(u"The table '" + table + u"', made to try the definition of '" + name +
+                             u"', is left in the database: " + tk_utf8_to_unicode(e.message()),
+                         1);
+    }
+  };
+  if (as_table) {
+    try {
+      try_table(trial);
+    } catch (const sql_exception& e) {
+      throw refused(e);
+    }
   }
-  query_append(dialect().drop_table(trial));
+  // A name the server may not make a file of is tried itself, unless an
+  // object of the database (a table, a view) holds it already.
+  if (!may_be_too_long_for_a_file(name) || is_table_exist(name, false)) return;
+  try {
+    try_table(name);
+  } catch (const sql_exception& e) {
+    if (e.error_number() != table_exists_error) throw;
+  }
 }
 
 void sql_database::delete_tab(const std::u16string& name) {

@@ -46,12 +46,14 @@ class sql_database : public sql_destination {
                                               const udb_indexes& indexes) override;
   void delete_tab(const std::u16string& name) override;
   // Whether the server takes the table create_table would make, in the
-  // database made anew in the run's character set: the table is made and
-  // dropped at once (when the database holds one of the name, it is tried
-  // as a temporary table, or with an engine that has none as a table under
-  // an unused name), and the server's refusal (too many columns, a row too
-  // large, a name it cannot store) thrown as sql_exception. Without the
-  // right to make temporary tables nothing is known, and nothing thrown.
+  // database made anew in the run's character set: it is made and dropped
+  // at once as a temporary table under an unused name (with an engine that
+  // has none, as a table), and under its own name when that may be too long
+  // for a file and no object of the database holds it; the server's
+  // refusal (too many columns, a row too large, a name it cannot store) is
+  // thrown as sql_exception. Without the right to make temporary tables
+  // nothing is known, and nothing thrown. A table tried that cannot be
+  // dropped again ends the run (a level-1 tk_exception naming it).
   void try_definition(const std::u16string& name, const udb_schema& schema, const udb_indexes& indexes);
   // The writer (sql_table) of a table of the list.
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, uint32_t mode) override;
