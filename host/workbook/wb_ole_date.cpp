@@ -95,7 +95,7 @@ bool parse_time(std::string_view& s, double& fraction) {
       s.remove_prefix(n);
     }
   }
-  if (h > 24 || mi > 59 || se > 60) return false;
+  if (h > 24 || mi > 59 || se > 59 || (h == 24 && (mi > 0 || se > 0 || frac_sec > 0))) return false;
   fraction = (h * 3600.0 + mi * 60.0 + se + frac_sec) / 86400.0;
   // A zone designator is accepted and ignored (cells hold local times);
   // nothing else may follow.
@@ -121,7 +121,11 @@ bool wb_parse_iso_date(std::string_view s, double& ole) {
   int y, m, d;
   if (!take_int(s, 4, y) || !take_char(s, '-') || !take_int(s, 2, m) || !take_char(s, '-') || !take_int(s, 2, d))
     return false;
-  if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+  // A day its month does not have is no date (it would become a day of
+  // the next month).
+  static constexpr int month_days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1 || d > month_days[m - 1]) return false;
+  if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
   // The time follows a 'T' (or a blank, which ISO 8601 allows by agreement).
   if ((take_char(s, 'T') || take_char(s, ' ')) ? !parse_time(s, fraction) : !s.empty()) return false;
   ole = static_cast<double>(wb_days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d))) + fraction;

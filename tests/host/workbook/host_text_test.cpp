@@ -85,6 +85,8 @@ TEST(host_text, IsoDatesOfInlineCells) {
   EXPECT_NEAR(ole, ole_date(2024, 2, 29, 13, 45, 30) + 0.5 / 86400, 1e-9);
   EXPECT_TRUE(wb_parse_iso_date("07:30:00", ole));
   EXPECT_NEAR(ole, 7.5 / 24, 1e-12);
+  EXPECT_TRUE(wb_parse_iso_date("2000-02-29T24:00:00", ole));
+  EXPECT_NEAR(ole, ole_date(2000, 3, 1), 1e-12);
   // A blank for the 'T'; a zone designator is read past (cells hold local
   // times). Anything after the date or time is no date: it used to be
   // dropped (a time after a blank with it).
@@ -94,7 +96,8 @@ TEST(host_text, IsoDatesOfInlineCells) {
     EXPECT_NEAR(ole, ole_date(2024, 2, 29, 13, 45, 30), 1e-9) << same;
   }
   for (const char* bad : {"", "2024-13-01", "24-02-29", "2024-02-29T", "abc", "2024-02-29x", "2024-02-29T13:45:30 x",
-                          "13:45:30abc", "2024-02-29T13:45:30+2"})
+                          "13:45:30abc", "2024-02-29T13:45:30+2", "2024-04-31", "2023-02-29", "1900-02-29",
+                          "2024-12-31T13:45:60", "2024-12-31T24:00:01"})
     EXPECT_FALSE(wb_parse_iso_date(bad, ole)) << bad;
   // The days a serial of the date system reads back as.
   const struct {
