@@ -119,16 +119,22 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
     if (!positional_) read_pipe_head();
     // A workbook or a compressed file given as a CSV file would be read as
     // text of another code page: a table of its bytes.
-    char head[8];
+    char head[10];
     const ssize_t n = read_at(head, sizeof head, 0);
     const std::string_view start_bytes(head, n > 0 ? static_cast<size_t>(n) : 0);
+    // A bzip2 stream: "BZh", its block size, the magic of a block or of the
+    // end (text may start with "BZh").
+    const bool bzip2 = start_bytes.size() == sizeof head && start_bytes.starts_with("BZh") && head[3] >= '1' &&
+                       head[3] <= '9' &&
+                       (start_bytes.substr(4) == std::string_view("\x31\x41\x59\x26\x53\x59", 6) ||
+                        start_bytes.substr(4) == std::string_view("\x17\x72\x45\x38\x50\x90", 6));
     for (const std::string_view signature :
          {std::string_view("PK\x03\x04"), std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8),
-          std::string_view("\x1F\x8B"), std::string_view("BZh"),
+          std::string_view("\x1F\x8B"),
           std::string_view("\xFD"
                            "7zXZ\0",
                            6)})
-      if (start_bytes.starts_with(signature))
+      if (bzip2 || start_bytes.starts_with(signature))
         throw tk_exception("CSV file '" + path_ +
                                "' is no text but a workbook or a compressed file: convert a workbook without "
                                "--from_csv, uncompress a file first",

@@ -238,6 +238,7 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       {"PK\x03\x04\x14", not_text},
       {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", not_text},
       {"\x1F\x8B\x08", not_text},
+      {"BZh91AY&SY\x01", not_text},
   };
   // So is each from a pipe, which gives its bytes once: it was read as it
   // came (a workbook's bytes became a table).
@@ -250,6 +251,10 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
     testsupport::expect_failure([&] { read_piped(dir, bytes, u",", true, 64); }, 1, 0,
                                 "CSV file '" + dir.file("fifo") + message);
   }
+  // Text that starts as a signature does is text (a bzip2 stream's is
+  // longer than "BZh", a name's first letters; it was refused).
+  testsupport::write_file(dir.file("bz.csv"), "BZhang,x\n1,2\n");
+  EXPECT_EQ(read_all(dir.file("bz.csv"), u",", false, 64), (rows{{"BZhang", "x"}, {"1", "2"}}));
 }
 
 // Captures what the error handler prints for level-0 reports.
