@@ -279,7 +279,16 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
     }
   }
   dump_options_.banner = tk_format("Gridloader %d.%d", 7, 1);
-  return engine_.create_dump(destination_, dump_options_);
+  std::unique_ptr<sql_destination> dump = engine_.create_dump(destination_, dump_options_);
+  // A dump meets no table of the server: with its table statements each
+  // table is dropped and made when it is loaded, whatever the mode says.
+  // (Told once the dump is open: a dump on the standard output sends the
+  // messages to the standard error.)
+  if ((mode_ == mode_skip_tables || mode_ == mode_merge) && dump_options_.dmp_ins_tab && !silent_)
+    print_line("Mode ", tk_widen_ascii(std::to_string(mode_)),
+               " does not reach a dump: its tables are dropped and made anew when it is loaded (set dmp_ins_tab=0 "
+               "to add its rows to the tables there)");
+  return dump;
 }
 
 void xls2sql_converter::try_first_definition(const std::u16string& source_name, const udb_recordset& source) {
