@@ -775,35 +775,31 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
         fits = text.size() - pairs <= field.size;
       }
       break;
-    case VT_I1:
-    case VT_BOOL:
-      fits = within(-128, 127);
-      break;
-    case VT_UI1:
-      fits = within(0, 255);
-      break;
-    case VT_I2:
-      fits = within(-32768, 32767);
-      break;
-    case VT_UI2:
-      fits = within(0, 65535);
-      break;
-    case VT_I4:
-    case VT_INT:
-      fits = within(INT32_MIN, INT32_MAX);
-      break;
-    case VT_UI4:
-    case VT_UINT:
-      fits = within(0, UINT32_MAX);
-      break;
     case VT_CY:
       fits = whole_digits() <= 15;
       break;
     case VT_DECIMAL:
       if (field.precision > 0) fits = whole_digits() <= field.precision - field.scale;
       break;
-    default:
+    default: {
+      // The integer types by their range.
+      static constexpr struct {
+        VARTYPE vt;
+        int64_t low;
+        uint64_t high;
+      } ranges[] = {{VT_I1, -128, 127},
+                    {VT_BOOL, -128, 127},
+                    {VT_UI1, 0, 255},
+                    {VT_I2, -32768, 32767},
+                    {VT_UI2, 0, 65535},
+                    {VT_I4, INT32_MIN, INT32_MAX},
+                    {VT_INT, INT32_MIN, INT32_MAX},
+                    {VT_UI4, 0, UINT32_MAX},
+                    {VT_UINT, 0, UINT32_MAX}};
+      for (const auto& r : ranges)
+        if (r.vt == field.vartype) fits = within(r.low, r.high);
       break;
+    }
   }
   if (fits) return {};
   error_number = 1067;
