@@ -26,9 +26,9 @@
 namespace {
 
 // The room (UTF-16 units) a slot of the reading thread keeps for its line
-// and for its record's fields, at least: a longer line's go, so that the
-// slots keep a few MiB at most. Wide records keep 64 units a field.
-constexpr size_t kept_units = size_t{1} << 13;
+// and for its record's fields: a longer line's go, so that the slots keep a
+// few MiB at most. Wide records keep 64 units a field.
+size_t kept_units(size_t columns) { return std::max(size_t{1} << 13, 64 * columns); }
 
 constexpr const char16_t* delimiters[] = {u"\t", u";", u",", u" "};
 
@@ -128,17 +128,19 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
                        head[3] <= '9' &&
                        (start_bytes.substr(4) == std::string_view("\x31\x41\x59\x26\x53\x59", 6) ||
                         start_bytes.substr(4) == std::string_view("\x17\x72\x45\x38\x50\x90", 6));
+    bool binary = bzip2;
     for (const std::string_view signature :
          {std::string_view("PK\x03\x04"), std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8),
           std::string_view("\x1F\x8B"),
           std::string_view("\xFD"
                            "7zXZ\0",
                            6)})
-      if (bzip2 || start_bytes.starts_with(signature))
-        throw tk_exception("CSV file '" + path_ +
-                               "' is no text but a workbook or a compressed file: convert a workbook without "
-                               "--from_csv, uncompress a file first",
-                           1);
+      binary = binary || start_bytes.starts_with(signature);
+    if (binary)
+      throw tk_exception("CSV file '" + path_ +
+                             "' is no text but a workbook or a compressed file: convert a workbook without "
+                             "--from_csv, uncompress a file first",
+                         1);
     choose_encoding(code_page, first);
     rewind();
     get_line(line_);
@@ -270,9 +272,9 @@ bool csv_file::is_utf8_throughout() {
   csv_detail::utf8_check check;
   if (!positional_) {
     // Of a pipe only its head is known: UTF-8 unless a byte of it is not
-    // (it may end inside a sequence).
+    // (unless it is the whole pipe, it may end inside a sequence).
     check.feed(pipe_head_);
-    return !check.failed();
+    return pipe_head_.size() < pipe_head_bytes ? check.valid() : !check.failed();
   }
   int64_t offset = 0;
   for (;;) {
@@ -540,7 +542,7 @@ void csv_file::move_next() {
 }
 
 void csv_file::start_ahead() {
-  // Up to 256 lines a batch, and no more fields than 64 Ki: every line
+  // Up to 512 lines a batch, and no more fields than 64 Ki: every line
   // keeps a record of its own.
   const size_t batch_lines = std::clamp<size_t>((size_t{1} << 16) / std::max<size_t>(schema_.size(), 1), 1, 512);
   for (ahead_batch& b : batches_) {
@@ -583,7 +585,7 @@ void csv_file::stop_ahead() {
 }
 
 void csv_file::read_ahead() {
-  const size_t keep = std::max(kept_units, 64 * schema_.size());
+  const size_t keep = kept_units(schema_.size());
   for (;;) {
     ahead_batch& b = batches_[filling_];
     b.count = 0;
@@ -659,7 +661,7 @@ void csv_file::take_ahead_line() {
   if (parsed_) record_.swap(l.record);
   // The slot keeps the caller's last buffer (and record) for a later line,
   // unless it grew large.
-  if (l.text.capacity() > std::max(kept_units, 64 * schema_.size())) std::u16string().swap(l.text);
+  if (l.text.capacity() > kept_units(schema_.size())) std::u16string().swap(l.text);
   taken_line_no_ = l.line_no;
   taken_at_end_ = l.at_end;
   taken_done_ = l.done;
@@ -668,7 +670,6 @@ void csv_file::take_ahead_line() {
 void csv_file::move_prev() { throw tk_mail_assertion("../../common/csv_util", 340); }
 
 void csv_file::rewind() {
-  // A source that cannot seek is read from where it stands (its start).
   // A pipe is read once, from its head on (past its byte-order mark).
   if (!positional_) {
     if (bytes_read_ > static_cast<int64_t>(pipe_head_.size())) throw tk_mail_assertion("../../common/csv_util", 600);
