@@ -171,7 +171,8 @@ bool parse_cmd_line(int argc, char** argv) {
   // The files the run reads, and the dump it writes, wherever they stand on
   // the line: the log, which empties its file, must not be one of them, nor
   // may a dump replace a file the run reads.
-  const bool dump = std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--dump") == 0; });
+  // (An argument that begins with "--dump" is that option, as below.)
+  const bool dump = std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strncmp(a, "--dump", 6) == 0; });
   for (int i = 1; i < argc; ++i) {
     for (const char* option : {"--src=", "--profile=", "--tab_file="})
       if (std::strncmp(argv[i], option, std::strlen(option)) == 0) driver.keep_from_log(argv[i] + std::strlen(option));

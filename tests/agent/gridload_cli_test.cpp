@@ -107,6 +107,15 @@ TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
                 std::tuple(255, "Error:\nThe log file is a file the run reads or writes: '" + spelled + "'\n"));
       EXPECT_EQ(read_file(file), "id,name\n1,Alice\n");
     }
+  // An argument that begins with --dump is that option: its dump was
+  // missed, and the log's lines followed the dump's in its file.
+  testsupport::write_file(file, "kept\n");
+  const run_result dump_1 =
+      run_gridload({"--from_csv", "--csv_delim=2", "--tab_name=t", "--src=" + dir.file("other.csv"), "--dump=1",
+                    "--dest=" + file, "--logfile=" + spelled});
+  EXPECT_EQ(std::tuple(dump_1.status, dump_1.out),
+            std::tuple(255, "Error:\nThe log file is a file the run reads or writes: '" + spelled + "'\n"));
+  EXPECT_EQ(read_file(file), "kept\n");
   // Files the run reads without being told on its line: the settings file
   // and the client's option file. A dump may not replace any file the run
   // reads either.
