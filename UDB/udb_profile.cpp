@@ -110,6 +110,7 @@ void udb_profile::parse(std::string_view bytes) {
     std::u16string key, value;
     const size_t eq = trimmed.find(u'=');
     if (eq != std::u16string_view::npos) {
+      current->settings.emplace_back(trimmed);
       key = trim_blanks(trimmed.substr(0, eq));
       value = trim_blanks(trimmed.substr(eq + 1));
     } else {
@@ -148,4 +149,9 @@ const std::vector<udb_profile::entry>& udb_profile::get_entries(std::u16string_v
 const std::vector<std::u16string>& udb_profile::get_lines(std::u16string_view section_name) const {
   const section* s = find(section_name);
   return s ? s->lines : no_lines;
+}
+
+const std::vector<std::u16string>& udb_profile::get_setting_lines(std::u16string_view section_name) const {
+  const section* s = find(section_name);
+  return s ? s->settings : no_lines;
 }

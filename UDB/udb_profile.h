@@ -34,6 +34,7 @@ class udb_profile {
   struct section {
     std::vector<entry> entries;                        // in order of the keys' first appearance
     std::vector<std::u16string> lines;                 // the bare lines, as read, in file order
+    std::vector<std::u16string> settings;              // the lines holding '=', trimmed, in file order
     std::unordered_map<std::u16string, size_t> index;  // key -> position in `entries`
   };
 
@@ -52,6 +53,8 @@ class udb_profile {
   const std::vector<entry>& get_entries(std::u16string_view section) const;
   // The section's bare lines exactly as read (only the line end removed).
   const std::vector<std::u16string>& get_lines(std::u16string_view section) const;
+  // The section's lines that hold '=' (its settings), trimmed.
+  const std::vector<std::u16string>& get_setting_lines(std::u16string_view section) const;
   bool has_section(std::u16string_view section_name) const;
 
   const std::map<std::u16string, section, std::less<>>& sections() const { return sections_; }

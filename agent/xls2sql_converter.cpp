@@ -95,6 +95,12 @@ bool xls2sql_converter::load_profile_file(const std::u16string& path) {
   TK_TRACE(2, "xls2sql_converter::load_profile(%s)", path);
   udb_profile profile;
   profile.load(path);
+  // A line of the type mappings that holds '=' is a setting, no mapping:
+  // left out, the lines after it would map another column.
+  if (const auto& settings = profile.get_setting_lines(u"Type Mappings"); !settings.empty())
+    throw tk_exception(u"The type mappings of profile '" + path + u"' cannot be read: the line '" + settings.front() +
+                           u"' holds '=', which no mapping line may hold.",
+                       1);
   if (!load_profile(profile)) {
     throw tk_exception(
         u"The type mappings of profile '" + path + u"' cannot be read: a line is out of place or wrongly indented.", 1);

@@ -189,8 +189,8 @@ TEST_F(ProfileRun, OptionsAfterTheProfileWinAndConnectionComesFromIt) {
 TEST_F(ProfileRun, ProfilesThatCannotBeLoadedStopTheRunBeforeAnything) {
   check_.exec("DROP DATABASE `" + db_ + "`");
   std::string text;
-  for (const char* fixture :
-       {"bad_indent.profile", "fields_after_properties.profile", "bad_mode.profile", "missing.profile"}) {
+  for (const char* fixture : {"bad_indent.profile", "fields_after_properties.profile", "equals_in_mappings.profile",
+                              "bad_mode.profile", "missing.profile"}) {
     SCOPED_TRACE(fixture);
     const std::string p = std::string(fixture) == "missing.profile" ? fixture : profile(fixture);
     text += testsupport::transcript(fixture, run({"--profile=" + p}));
