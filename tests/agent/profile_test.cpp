@@ -111,6 +111,8 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 //   refined type cannot hold the default (the dump wrote the ALTER TABLE the
 //   server refuses, and stopped loading there, after turning the column's
 //   empty texts into NULL);
+// - durations: a column mapped to TIME takes durations whole (a duration
+//   went through a moment and kept its time of day: 36:00:00 gave 12:00:00);
 // - months: two sheets the type mappings send to one table both fill it, in
 //   modes 1 and 2: a table this run made is neither replaced (mode 1 used to
 //   keep only the last sheet's rows) nor skipped (mode 2) by a later sheet.
@@ -121,6 +123,7 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
       {"decimal_range.profile", "", {"--tab_name=prices", "--csv_delim=2"}},
       {"latin1_table.profile", "", {"--tab_name=people", "--csv_delim=2"}},
       {"mapped_defaults.profile", "", {"--tab_name=stock", "--csv_delim=2"}},
+      {"durations.profile", "", {"--tab_name=runs", "--csv_delim=2"}},
       {"months.profile", "mode=1", {}},
       {"months.profile", "mode=2", {}},
   };
