@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -727,6 +728,49 @@ const char16_t* sql_dialect::refined_type_text(refined_type type) {
   throw tk_mail_assertion(source_unit, __LINE__);
 }
 
+namespace {
+
+// The whole digits of a plain number (checked by the caller) once rounded
+// half away from zero to `scale` digits after the point, as a DECIMAL
+// column stores it: 99.999 at scale 2 has three.
+size_t whole_digits_at_scale(std::u16string_view text, uint32_t scale) {
+  std::string digits;  // significant digits, the point after `point` of them
+  long point = 0;
+  size_t i = text.find_first_not_of(u"+-");
+  for (; i < text.size() && is_digit(text[i]); ++i) {
+    digits += static_cast<char>(text[i]);
+    ++point;
+  }
+  if (i < text.size() && text[i] == u'.')
+    for (++i; i < text.size() && is_digit(text[i]); ++i) digits += static_cast<char>(text[i]);
+  if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+    const bool negative = ++i < text.size() && text[i] == u'-';
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+    long exponent = 0;
+    for (; i < text.size() && is_digit(text[i]) && exponent < 100000; ++i) exponent = exponent * 10 + (text[i] - u'0');
+    point += negative ? -exponent : exponent;
+  }
+  // Leading zeros count for nothing.
+  while (!digits.empty() && digits.front() == '0') {
+    digits.erase(0, 1);
+    --point;
+  }
+  const long kept = point + static_cast<long>(scale);  // digits before the rounding one
+  if (kept < 0) return 0;
+  if (static_cast<size_t>(kept) < digits.size() && digits[static_cast<size_t>(kept)] >= '5') {
+    // Rounding up carries through the nines; all nines make one digit more.
+    long at = kept - 1;
+    for (; at >= 0 && digits[static_cast<size_t>(at)] == '9'; --at) digits[static_cast<size_t>(at)] = '0';
+    if (at < 0) {
+      digits.insert(0, 1, '1');
+      ++point;
+    }
+  }
+  return point > 0 ? static_cast<size_t>(point) : 0;
+}
+
+}  // namespace
+
 std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const {
   const std::string name = tk_unicode_to_utf8(column);
   if (field.vartype == VT_DECIMAL && field.precision > 0) {
@@ -746,13 +790,6 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
   if (default_value(field).empty()) return {};
   const std::u16string text = field.def_value.to_wstring();
   // The whole digits a number has, and whether it is one the range holds.
-  const auto whole_digits = [&text] {
-    size_t i = text.find_first_not_of(u"+-");
-    size_t digits = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-      if (digits > 0 || text[i] != u'0') ++digits;
-    return digits;
-  };
   const auto within = [&text](int64_t low, uint64_t high) {
     const std::string narrow = narrow_ascii(text);
     if (!narrow.empty() && narrow[0] == '-') {
@@ -776,11 +813,25 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
       }
       break;
     case VT_CY:
-      fits = whole_digits() <= 15;
+      fits = whole_digits_at_scale(text, 4) <= 15;
       break;
     case VT_DECIMAL:
-      if (field.precision > 0) fits = whole_digits() <= field.precision - field.scale;
+      if (field.precision > 0) fits = whole_digits_at_scale(text, field.scale) <= field.precision - field.scale;
       break;
+    case VT_R4:
+    case VT_R8: {
+      // The server refuses a number beyond the type's range.
+      const std::string narrow = narrow_ascii(text);
+      double value = 0;
+      const auto [end, ec] = std::from_chars(narrow.data() + (narrow[0] == '+'), narrow.data() + narrow.size(), value);
+      if (ec != std::errc() || !std::isfinite(value)) {
+        // A literal past any double stops the statement being read.
+        error_number = 1367;
+        return "Illegal double '" + narrow + "' value found during parsing";
+      }
+      fits = field.vartype == VT_R8 || std::fabs(value) <= std::numeric_limits<float>::max();
+      break;
+    }
     default: {
       // The integer types by their range.
       static constexpr struct {

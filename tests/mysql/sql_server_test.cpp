@@ -535,6 +535,17 @@ TEST_F(DumpLoad, ColumnDefinitionsAreRefusedAsTheServerRefusesThem) {
       {VT_UI4, 0, 0, 0, u"-1"},
       {VT_UI4, 0, 0, 0, u"4294967295"},
       {VT_BOOL, 0, 0, 0, u"128"},
+      // Decimals once rounded to their scale, numbers past a float's range.
+      {VT_DECIMAL, 0, 4, 2, u"99.999"},
+      {VT_DECIMAL, 0, 4, 2, u"-99.995"},
+      {VT_DECIMAL, 0, 4, 2, u"99.994"},
+      {VT_DECIMAL, 0, 5, 2, u"1.5e2"},
+      {VT_DECIMAL, 0, 5, 2, u"1e3"},
+      {VT_DECIMAL, 0, 5, 2, u"0.0001e6"},
+      {VT_CY, 0, 0, 0, u"999999999999999.99995"},
+      {VT_R8, 0, 0, 0, u"1e400"},
+      {VT_R8, 0, 0, 0, u"-1e308"},
+      {VT_R4, 0, 0, 0, u"1e39"},
   };
   int refused = 0;
   for (const auto& c : cases) {
@@ -552,7 +563,7 @@ TEST_F(DumpLoad, ColumnDefinitionsAreRefusedAsTheServerRefusesThem) {
     EXPECT_EQ(dialect.column_refusal(*columns.schema().fields[0], u"v", error_number), server);
     refused += !server.empty();
   }
-  EXPECT_EQ(refused, 12);  // INT defaults out of range are left out, not refused
+  EXPECT_EQ(refused, 18);  // INT defaults out of range are left out, not refused
 }
 
 TEST_F(DumpLoad, TheCharacterCheckRefusesWhatTheServerRefuses) {
