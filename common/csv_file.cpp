@@ -39,26 +39,14 @@ bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), byte
 
 // Whether the quoted section a line leaves open was opened by a quote inside
 // a field, not at its start (after blanks): `5" screen`, not `"two lines`.
+// As quotes toggle the section, the line's last quote opened it; one after
+// another quote (of a doubled pair) is taken for no opening.
 bool opened_inside_field(std::string_view bytes, char delimiter) {
-  bool quoted = false;
-  bool field_start = true;
-  bool inside = false;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (quoted) {
-      if (c != '"') continue;
-      if (i + 1 < bytes.size() && bytes[i + 1] == '"') {
-        ++i;
-        continue;
-      }
-      quoted = false;
-    } else if (c == '"') {
-      quoted = true;
-      inside = !field_start;
-    }
-    field_start = c == delimiter || (field_start && (c == ' ' || c == '\t'));
-  }
-  return quoted && inside;
+  const size_t quote = bytes.rfind('"');
+  if (quote == std::string_view::npos) return false;
+  size_t i = quote;
+  while (i > 0 && bytes[i - 1] != delimiter && (bytes[i - 1] == ' ' || bytes[i - 1] == '\t')) --i;
+  return i > 0 && bytes[i - 1] != delimiter && bytes[i - 1] != '"';
 }
 
 // Whether a line holds a carriage return outside quotes: in a file without
