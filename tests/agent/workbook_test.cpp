@@ -116,9 +116,9 @@ void write_values_book(const std::string& path, bool date1904) {
                                                   {2, 3, "=REPT(\"ab\",2)", "abab"},
                                                   {1, 4, "=AND(TRUE)", "1"},
                                                   {2, 4, "=OR(FALSE)", "0"}})
-    worksheet_write_formula_str(s, row, static_cast<lxw_col_t>(col), formula, nullptr, result);
+    worksheet_write_formula_str(s, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(col), formula, nullptr, result);
   for (const auto& [row, formula, result] : {std::tuple{1, "=2*21", 42.0}, {2, "=1/4", 0.25}, {3, "=-3/2", -1.5}})
-    worksheet_write_formula_num(s, row, 2, formula, nullptr, result);
+    worksheet_write_formula_num(s, static_cast<lxw_row_t>(row), 2, formula, nullptr, result);
 
   // A column of several kinds is text, each value in its text form; numbers
   // with empty cells stay numeric; a column without any value is text.
