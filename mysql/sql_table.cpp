@@ -69,7 +69,10 @@ sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode
     sql_tmp_recordset rs(dialect_.table_transactions(table_), db_.connection());
     transactional_ = !rs.is_eof() && rs.get_record()->size() >= 1 && (*rs.get_record())[0].to_string() == "YES";
   }
-  if (!transactional_) db_.execute(dialect_.session_strict_all_tables());
+  // Strict for every table: a server that is not would store a value
+  // altered with a warning, which the path of rows sent one by one (past a
+  // record too large for a batch) does not look for.
+  db_.execute(dialect_.session_strict_all_tables());
   if ((mode & ~mode_no_indexes_mask) == 0) {
     TK_TRACE(1, "Mode=no_indexes, nothing to do");
     return;

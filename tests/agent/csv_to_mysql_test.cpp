@@ -360,6 +360,22 @@ TEST_F(CsvToMysql, TheServersOwnDatabasesAreNeverDropped) {
   }
 }
 
+// A server that is not strict stores a value it cannot hold altered, with
+// a warning. Past a record too large for a batch the rows went one by one
+// without a look at the warnings: 'abc' became 0 and 'toolong' 'too', with
+// status 0. The session is made strict for every table.
+TEST_F(CsvToMysql, AServerThatIsNotStrictAltersNoValue) {
+  write_file(dir_.file("big.csv"), "id,n,s,big\n1,1,ok," + std::string(1100000, 'y') + "\n2,abc,toolong,x\n3,3,ok,x\n");
+  write_file(dir_.file(".my.cnf"), "[client]\ninit-command=SET SESSION sql_mode=''\n");
+  sql({"DROP TABLE IF EXISTS t", "CREATE TABLE t (id INT, n INT, s VARCHAR(3), big LONGTEXT)"});
+  const run_result r = convert("big.csv", csv_args("t", {"--mode=3"}), {{"HOME", dir_.path()}});
+  EXPECT_EQ(
+      std::tuple(r.status, r.out),
+      std::tuple(0, "Converting CSV file big.csv\nError:\nt, record #2: Incorrect integer value: 'abc' for column `" +
+                        db_ + "`.`t`.`n` at row 1\n"));
+  EXPECT_EQ(rows("SELECT id, n, s FROM t ORDER BY id"), (table_rows{{"1", "1", "ok"}, {"3", "3", "ok"}}));
+}
+
 // The reports of refused rows are the user's list of what was left out: an
 // output that cannot take them (a full disk, a closed descriptor) fails the
 // run, said on the standard error. It used to end with status 0.
