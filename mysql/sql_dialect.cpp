@@ -824,7 +824,9 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
       const std::string narrow = narrow_ascii(text);
       double value = 0;
       const auto [end, ec] = std::from_chars(narrow.data() + (narrow[0] == '+'), narrow.data() + narrow.size(), value);
-      if (ec != std::errc() || !std::isfinite(value)) {
+      // (A number too small for a double is 0 to the server: only one with
+      // whole digits is out of range.)
+      if (ec != std::errc() && !(ec == std::errc::result_out_of_range && whole_digits_at_scale(text, 0) == 0)) {
         // A literal past any double stops the statement being read.
         error_number = 1367;
         return "Illegal double '" + narrow + "' value found during parsing";

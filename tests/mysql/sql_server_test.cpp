@@ -545,6 +545,7 @@ TEST_F(DumpLoad, ColumnDefinitionsAreRefusedAsTheServerRefusesThem) {
       {VT_CY, 0, 0, 0, u"999999999999999.99995"},
       {VT_R8, 0, 0, 0, u"1e400"},
       {VT_R8, 0, 0, 0, u"-1e308"},
+      {VT_R8, 0, 0, 0, u"2e-400"},
       {VT_R4, 0, 0, 0, u"1e39"},
   };
   int refused = 0;
