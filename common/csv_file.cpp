@@ -37,16 +37,27 @@ constexpr std::u16string_view uniqueness_cycle[] = {u"_", u"1", u"_", u"2", u"_"
 
 bool odd_quotes(std::string_view bytes) { return (std::count(bytes.begin(), bytes.end(), '"') & 1) != 0; }
 
-// Whether the quoted section a line leaves open was opened by a quote inside
-// a field, not at its start (after blanks): `5" screen`, not `"two lines`.
-// As quotes toggle the section, the line's last quote opened it; one after
-// another quote (of a doubled pair) is taken for no opening.
-bool opened_inside_field(std::string_view bytes, char delimiter) {
-  const size_t quote = bytes.rfind('"');
-  if (quote == std::string_view::npos) return false;
-  size_t i = quote;
-  while (i > 0 && bytes[i - 1] != delimiter && (bytes[i - 1] == ' ' || bytes[i - 1] == '\t')) --i;
-  return i > 0 && bytes[i - 1] != delimiter && bytes[i - 1] != '"';
+// How a line (starting inside quotes or not) leaves a quoted section open:
+// 1 when a quote inside a field (not at its start, after blanks) opened it,
+// as in `5" screen`; 0 when one at a field's start did; -1 when the line
+// opens none that stays open (a doubled quote in quotes is a quote).
+int opening_left(std::string_view bytes, char delimiter, bool quoted) {
+  int opening = -1;
+  for (size_t at = bytes.find('"'); at != std::string_view::npos; at = bytes.find('"', at + 1)) {
+    if (quoted) {
+      if (at + 1 < bytes.size() && bytes[at + 1] == '"') {
+        ++at;
+      } else {
+        quoted = false;
+      }
+      continue;
+    }
+    size_t i = at;
+    while (i > 0 && bytes[i - 1] != delimiter && (bytes[i - 1] == ' ' || bytes[i - 1] == '\t')) --i;
+    opening = i > 0 && bytes[i - 1] != delimiter ? 1 : 0;
+    quoted = true;
+  }
+  return quoted ? opening : -1;
 }
 
 // Whether a line holds a carriage return outside quotes: in a file without
@@ -393,7 +404,8 @@ void csv_file::get_line(std::u16string& line) {
     std::string_view bytes = read_physical();
     if (!encoding_.decode_append(line, bytes)) bad_line = first;
     bool open = odd_quotes(bytes);
-    const bool inside = open && opened_inside_field(bytes, static_cast<char>(delimiter_));
+    // The line whose quote in mid-field opened a section carried past it.
+    int64_t inside_on = open && opening_left(bytes, static_cast<char>(delimiter_), false) == 1 ? first : 0;
     bool left_open = false;  // to the end of the file
     int64_t opened_on = first;
     while (open) {
@@ -416,14 +428,17 @@ void csv_file::get_line(std::u16string& line) {
       if (quotes & 1) {
         open = false;
       } else if (quotes > 0) {
-        // Closed and opened again on this line.
-        opened_on = line_no;
+        // Closed and opened again on this line (or quotes doubled in it).
+        if (const int opening = opening_left(bytes, static_cast<char>(delimiter_), true); opening >= 0) {
+          opened_on = line_no;
+          if (opening == 1 && inside_on == 0) inside_on = line_no;
+        }
       }
     }
     // A quote in mid-field that opens a section makes the lines up to the
     // next quote one record: told, since that is seldom what was meant.
-    if (inside && !left_open)
-      report(tk_exception("CSV file '" + path_ + "', line " + std::to_string(first) +
+    if (inside_on != 0 && !left_open)
+      report(tk_exception("CSV file '" + path_ + "', line " + std::to_string(inside_on) +
                               ": a quote inside a field opens a quoted section that ends on line " +
                               std::to_string(lines_read_) + "; lines " + std::to_string(first) + " to " +
                               std::to_string(lines_read_) + " are one record",

@@ -311,6 +311,21 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
        0,
        0,
        ", line 1: a quote inside a field opens a quoted section that ends on line 2; lines 1 to 2 are one record"},
+      // Also behind doubled quotes, and on the line a quoted field ends.
+      {"1,27\" \"\"4K\"\" monitor\n2,x\n3,y\"\n",
+       u"",
+       {{"1", "27 \"4K\" monitor\n2,x\n3,y"}},
+       "UTF-8",
+       0,
+       0,
+       ", line 1: a quote inside a field opens a quoted section that ends on line 3; lines 1 to 3 are one record"},
+      {"1,\"two\nlines\",27\" monitor\n2,y\"\n",
+       u"",
+       {{"1", "two\nlines", "27 monitor\n2,y"}},
+       "UTF-8",
+       0,
+       0,
+       ", line 2: a quote inside a field opens a quoted section that ends on line 3; lines 1 to 3 are one record"},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.encoding + " " + std::to_string(&r - table));
