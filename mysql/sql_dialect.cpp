@@ -1098,12 +1098,17 @@ std::string sql_dialect::session_strict_all_tables() const {
 }
 
 std::string sql_dialect::session_sql_mode() const {
-  // The flag is taken out of the comma-separated list whatever its place.
-  static constexpr std::string_view without_flag =
-      "TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ','))";
-  if (where_ == target::live) return "SET SESSION sql_mode=" + std::string(without_flag);
-  return "/*!40101 SET SESSION sql_mode=CONCAT_WS(',', NULLIF(" + std::string(without_flag) +
-         ", ''), 'STRICT_ALL_TABLES') */";
+  // The flags the statements do not suit are taken out of the comma-separated
+  // list whatever their place: backslash escapes are used, and a date
+  // default stands in double quotes, which ANSI_QUOTES (and the modes that
+  // name it) would read as a name.
+  std::string without_flags = "CONCAT(',', @@SESSION.sql_mode, ',')";
+  for (const char* flag :
+       {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE", "POSTGRESQL"})
+    without_flags = "REPLACE(" + without_flags + ", '," + flag + ",', ',')";
+  without_flags = "TRIM(BOTH ',' FROM " + without_flags + ")";
+  if (where_ == target::live) return "SET SESSION sql_mode=" + without_flags;
+  return "/*!40101 SET SESSION sql_mode=CONCAT_WS(',', NULLIF(" + without_flags + ", ''), 'STRICT_ALL_TABLES') */";
 }
 
 std::string sql_dialect::session_wait_timeout() const {
