@@ -1099,16 +1099,18 @@ std::string sql_dialect::session_strict_all_tables() const {
 
 std::string sql_dialect::session_sql_mode() const {
   // The flags the statements do not suit are taken out of the comma-separated
-  // list whatever their place: backslash escapes are used, and a date
-  // default stands in double quotes, which ANSI_QUOTES (and the modes that
-  // name it) would read as a name.
+  // list whatever their place: backslash escapes are used, a date default
+  // stands in double quotes, which ANSI_QUOTES (and the modes that name it)
+  // would read as a name, and an empty text is a value, not NULL. An
+  // engine the server does not have is refused rather than replaced.
   std::string without_flags = "CONCAT(',', @@SESSION.sql_mode, ',')";
-  for (const char* flag :
-       {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE", "POSTGRESQL"})
+  for (const char* flag : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE",
+                           "POSTGRESQL", "EMPTY_STRING_IS_NULL"})
     without_flags = "REPLACE(" + without_flags + ", '," + flag + ",', ',')";
-  without_flags = "TRIM(BOTH ',' FROM " + without_flags + ")";
-  if (where_ == target::live) return "SET SESSION sql_mode=" + without_flags;
-  return "/*!40101 SET SESSION sql_mode=CONCAT_WS(',', NULLIF(" + without_flags + ", ''), 'STRICT_ALL_TABLES') */";
+  const std::string with_flags =
+      "CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM " + without_flags + "), ''), 'NO_ENGINE_SUBSTITUTION'";
+  if (where_ == target::live) return "SET SESSION sql_mode=" + with_flags + ")";
+  return "/*!40101 SET SESSION sql_mode=" + with_flags + ", 'STRICT_ALL_TABLES') */";
 }
 
 std::string sql_dialect::session_wait_timeout() const {

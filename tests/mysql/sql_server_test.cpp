@@ -580,7 +580,8 @@ TEST_F(DumpLoad, TheSessionModeSuitsTheStatements) {
     const sql_dialect dialect(0x0A0B06, where);
     sql_schema_initializer columns(schema, udb_indexes(), dialect);
     const std::string definition = columns.get_init_chunks()[0];
-    for (const char* mode : {"ANSI", "ORACLE", "ANSI_QUOTES,NO_BACKSLASH_ESCAPES,STRICT_TRANS_TABLES", "MSSQL"}) {
+    for (const char* mode : {"ANSI", "ORACLE", "ANSI_QUOTES,NO_BACKSLASH_ESCAPES,STRICT_TRANS_TABLES", "MSSQL",
+                             "EMPTY_STRING_IS_NULL", ""}) {
       SCOPED_TRACE(std::string(mode) + " " + definition);
       ASSERT_TRUE(check_.exec(std::string("SET SESSION sql_mode='") + mode + "'"));
       std::string error;
@@ -588,6 +589,9 @@ TEST_F(DumpLoad, TheSessionModeSuitsTheStatements) {
       check_.exec("DROP TEMPORARY TABLE IF EXISTS gl_mode");
       EXPECT_TRUE(check_.exec("CREATE TEMPORARY TABLE gl_mode (" + definition + ")", &error)) << error;
       EXPECT_EQ(check_.scalar("SELECT 'a\\'b'"), "a'b");
+      // An empty text stays one, and an engine the server lacks is refused.
+      EXPECT_EQ(check_.scalar("SELECT CONCAT('[', COALESCE('', 'NULL'), ']')"), "[]");
+      EXPECT_FALSE(check_.exec("CREATE TEMPORARY TABLE gl_engine (i INT) ENGINE=NoSuchEngine"));
     }
   }
 }
