@@ -352,3 +352,29 @@ bool ole_date::operator==(const ole_date& o) const {
          st.year == o.st.year && st.month == o.st.month && st.day == o.st.day && st.hour == o.st.hour &&
          st.minute == o.st.minute && st.second == o.st.second && st.milliseconds == o.st.milliseconds;
 }
+
+int ole_date::duration(std::u16string_view text) {
+  size_t i = !text.empty() && text[0] == u'-' ? 1 : 0;
+  const auto number = [&](size_t max_digits, int& value) {
+    size_t n = 0;
+    value = 0;
+    for (; i < text.size() && n < max_digits && text[i] >= u'0' && text[i] <= u'9'; ++i, ++n)
+      value = value * 10 + (text[i] - u'0');
+    return n;
+  };
+  int hours = 0, minutes = 0, seconds = 0;
+  if (number(3, hours) == 0 || i >= text.size() || text[i++] != u':' || number(2, minutes) != 2 || minutes > 59)
+    return 0;
+  bool fraction = false;
+  if (i < text.size() && text[i] == u':') {
+    ++i;
+    if (number(2, seconds) != 2 || seconds > 59) return 0;
+    if (i < text.size() && text[i] == u'.') {
+      for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        if (text[i] != u'0') fraction = true;
+    }
+  }
+  if (i != text.size()) return 0;
+  const int total = (hours * 60 + minutes) * 60 + seconds;
+  return total < (838 * 60 + 59) * 60 + 59 || (total == (838 * 60 + 59) * 60 + 59 && !fraction) ? 1 : -1;
+}

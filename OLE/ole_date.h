@@ -76,6 +76,10 @@ class ole_date {
   // Kind 1 from an OLE date number, rounded to the millisecond; false for
   // NaN, infinities and numbers outside years 1..9999.
   static bool from_ole_number(double number, ole_date& out);
+  // A duration as a TIME column reads it: [-]H:MM[:SS[.f]] of up to three
+  // hour digits. 0 when the text is none; 1 within TIME's range (838:59:59
+  // either way), -1 beyond it.
+  static int duration(std::u16string_view text);
 
   bool operator==(const ole_date& other) const;
 

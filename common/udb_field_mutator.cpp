@@ -4,6 +4,7 @@
 
 #include "ole_cast_exception.h"
 #include "ole_coerce.h"
+#include "ole_date.h"
 #include "t_ftd.h"
 #include "tk_exception.h"
 #include "tk_logger.h"
@@ -36,35 +37,6 @@ std::u16string decimal_text(uint32_t n) { return tk_widen_ascii(std::to_string(n
   TK_TRACE(3, "Cannot convert value '%s' of field '%s' (type %d) to type %d", source.to_wstring(), source.name(),
            source.get_type(), vt);
   throw tk_exception("Data conversion is not supported for given type mapping", 1);
-}
-
-// A duration as the server reads it into a TIME column: [-]H:MM[:SS[.f]]
-// of up to three hour digits. 0 when the text is none; 1 within TIME's
-// range (838:59:59 either way), -1 beyond it.
-int duration_in_range(std::u16string_view text) {
-  size_t i = !text.empty() && text[0] == u'-' ? 1 : 0;
-  const auto number = [&](size_t max_digits, int& value) {
-    size_t n = 0;
-    value = 0;
-    for (; i < text.size() && n < max_digits && text[i] >= u'0' && text[i] <= u'9'; ++i, ++n)
-      value = value * 10 + (text[i] - u'0');
-    return n;
-  };
-  int hours = 0, minutes = 0, seconds = 0;
-  if (number(3, hours) == 0 || i >= text.size() || text[i++] != u':' || number(2, minutes) != 2 || minutes > 59)
-    return 0;
-  bool fraction = false;
-  if (i < text.size() && text[i] == u':') {
-    ++i;
-    if (number(2, seconds) != 2 || seconds > 59) return 0;
-    if (i < text.size() && text[i] == u'.') {
-      for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        if (text[i] != u'0') fraction = true;
-    }
-  }
-  if (i != text.size()) return 0;
-  const int total = (hours * 60 + minutes) * 60 + seconds;
-  return total < (838 * 60 + 59) * 60 + 59 || (total == (838 * 60 + 59) * 60 + 59 && !fraction) ? 1 : -1;
 }
 
 }  // namespace
@@ -150,7 +122,7 @@ void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) c
     // reads whole: as a moment it kept only its time of day (36:00:00 gave
     // 12:00:00). One beyond TIME's range is refused.
     if (vartype_ == VT_DATE && reserved_ == t_ftd::date_kind_time) {
-      if (const int duration = duration_in_range(source.text()); duration != 0) {
+      if (const int duration = ole_date::duration(source.text()); duration != 0) {
         if (duration < 0) conversion_failed(source, vartype_);
         out.set_value(source);
         return;

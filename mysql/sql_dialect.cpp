@@ -929,6 +929,8 @@ std::u16string sql_dialect::default_value(const t_ftd& field) const {
         TK_TRACE(1, "Special processing for getdate()");
         return u"CURRENT_TIMESTAMP";
       }
+      // A duration stays as written: as a moment it kept its time of day.
+      if (field.date_kind() == t_ftd::date_kind_time && ole_date::duration(text) > 0) return u"\"" + text + u"\"";
       ole_date date(text);
       if (!date.is_valid()) return {};
       if (field.date_kind() == t_ftd::date_kind_date) {

@@ -112,6 +112,9 @@ TEST(sql_dialect_defaults, DefaultTextByColumnKind) {
       {VT_DATE, 1, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03 04:05:06\""},
       {VT_DATE, 2, ole_variant(u"2001-02-03 04:05:06"), "\"2001-02-03\""},
       {VT_DATE, 3, ole_variant(u"04:05:06"), "\"04:05:06\""},
+      // A duration keeps its hours (as a moment 838:59:59 was 22:59:59).
+      {VT_DATE, 3, ole_variant(u"838:59:59"), "\"838:59:59\""},
+      {VT_DATE, 3, ole_variant(u"-01:30:00"), "\"-01:30:00\""},
       {VT_DATE, 1, ole_variant(u"no date"), ""},
       {VT_ARRAY_UI1, 0, ole_variant(u"0x00"), ""},
   };
