@@ -375,6 +375,7 @@ int ole_date::duration(std::u16string_view text) {
     }
   }
   if (i != text.size()) return 0;
+  constexpr int most_seconds = (838 * 60 + 59) * 60 + 59;
   const int total = (hours * 60 + minutes) * 60 + seconds;
-  return total < (838 * 60 + 59) * 60 + 59 || (total == (838 * 60 + 59) * 60 + 59 && !fraction) ? 1 : -1;
+  return total < most_seconds || (total == most_seconds && !fraction) ? 1 : -1;
 }

@@ -254,7 +254,6 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     if (cell.get_type() != VT_BSTR) continue;
     const std::u16string& text = cell.text();
     const t_ftd& column = *slot.column;
-    auto high_surrogate = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
     const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
     if (const size_t bad = held_.first_unheld(text); bad < text.size()) {
       // As the server shows it: up to six bytes from the character on, the
@@ -271,11 +270,7 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
              tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
     }
-    // A surrogate pair is one character.
-    size_t pairs = 0;
-    if (bounded && text.size() > column.size)
-      pairs = static_cast<size_t>(std::count_if(text.begin(), text.end(), high_surrogate));
-    if (bounded && text.size() - pairs > column.size) {
+    if (bounded && text.size() > column.size && sql_dialect::characters(text) > column.size) {
       error_number = data_too_long_error;
       return "Data too long for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";
     }

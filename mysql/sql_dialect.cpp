@@ -771,6 +771,11 @@ size_t whole_digits_at_scale(std::u16string_view text, uint32_t scale) {
 
 }  // namespace
 
+size_t sql_dialect::characters(std::u16string_view text) {
+  return text.size() - static_cast<size_t>(std::count_if(text.begin(), text.end(),
+                                                         [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
+}
+
 std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const {
   const std::string name = tk_unicode_to_utf8(column);
   if (field.vartype == VT_DECIMAL && field.precision > 0) {
@@ -789,7 +794,7 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
   }
   if (default_value(field).empty()) return {};
   const std::u16string text = field.def_value.to_wstring();
-  // The whole digits a number has, and whether it is one the range holds.
+  // Whether the integer the text is lies in [low, high].
   const auto within = [&text](int64_t low, uint64_t high) {
     const std::string narrow = narrow_ascii(text);
     if (!narrow.empty() && narrow[0] == '-') {
@@ -806,11 +811,8 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
   switch (field.vartype) {
     case VT_BSTR:
       // A VARCHAR or CHAR column holds as many characters as its length.
-      if (field.size > 0 && field.size <= sql_max_varchar_chars && !field.is_geometry()) {
-        const auto pairs = static_cast<size_t>(
-            std::count_if(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
-        fits = text.size() - pairs <= field.size;
-      }
+      if (field.size > 0 && field.size <= sql_max_varchar_chars && !field.is_geometry())
+        fits = characters(text) <= field.size;
       break;
     case VT_CY:
       fits = whole_digits_at_scale(text, 4) <= 15;

@@ -152,6 +152,9 @@ class sql_dialect {
   // A storage-engine, character-set or collation name that may stand in a
   // statement as it is: one or more ASCII letters, digits and '_'.
   static bool is_plain_word(std::u16string_view name);
+  // The characters a CHAR or VARCHAR column counts in a text: a surrogate
+  // pair is one.
+  static size_t characters(std::u16string_view text);
   // Whether `name` is one of the server's own databases (mysql, sys,
   // information_schema, performance_schema), in any letter case: the agent
   // never drops or makes one anew.

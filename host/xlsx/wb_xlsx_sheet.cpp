@@ -543,6 +543,14 @@ void wb_xlsx_sheet::queue_text(queued_cell& q) {
   end_long_text();
 }
 
+void wb_xlsx_sheet::queue_and_record_text(queued_cell& q) {
+  queue_text(q);
+  if (!recording_) return;
+  // A long text went to the record in pieces as it was converted.
+  record_cell(tag_text);
+  record_bytes(t_);
+}
+
 void wb_xlsx_sheet::finish_cell() {
   queued_cell q{cell_row_, cell_column_, wb_cell_kind::empty, wb_number_class::general, 0.0, 0, -1, 0};
   const std::string_view v = trim(v_);
@@ -582,12 +590,7 @@ void wb_xlsx_sheet::finish_cell() {
     case cell_type::formula_string:
     case cell_type::inline_string:
       if (cell_type_ == cell_type::formula_string && !has_v_) break;
-      queue_text(q);
-      if (recording_) {
-        // A long text went to the record in pieces as it was converted.
-        record_cell(tag_text);
-        record_bytes(t_);
-      }
+      queue_and_record_text(q);
       break;
     case cell_type::boolean:
       if (has_v_ && (v == "1" || v == "true" || v == "0" || v == "false")) {
@@ -617,11 +620,7 @@ void wb_xlsx_sheet::finish_cell() {
         // time or a number) would come out as another day, a time or a
         // number: it stays the text it is.
         t_.assign(v);
-        queue_text(q);
-        if (recording_) {
-          record_cell(tag_text);
-          record_bytes(t_);
-        }
+        queue_and_record_text(q);
       } else if (has_v_ && !v.empty()) {
         note_unreadable();
       }

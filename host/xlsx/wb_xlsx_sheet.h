@@ -97,6 +97,8 @@ class wb_xlsx_sheet final : public wb_sheet_source, private wb_xml_handler {
   void start_cell(const char** attributes);
   void finish_cell();
   void queue_text(queued_cell& q);
+  // The same, and the text into the record of the sheet when one is made.
+  void queue_and_record_text(queued_cell& q);
   // Converts shared string `index` into the arena; false when there is none
   // or it is empty.
   bool queue_shared(queued_cell& q, std::size_t index);
