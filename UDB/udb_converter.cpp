@@ -65,6 +65,13 @@ bool udb_converter::load_profile(const udb_profile& profile) {
   return true;
 }
 
+void udb_converter::keep_from_log(const udb_profile& profile, bool dump) {
+  if (const std::u16string& src = profile.get_value(generic_section, u"src"); !src.empty())
+    keep_from_log(tk_unicode_to_ansi(src));
+  if (const std::u16string& dest = profile.get_value(generic_section, u"dest"); dump && !dest.empty())
+    keep_dump_from_log(tk_unicode_to_ansi(dest));
+}
+
 void udb_converter::open_log(const std::string& path) {
   std::vector<std::string> read = read_files_;
   read.insert(read.end(), written_files_.begin(), written_files_.end());

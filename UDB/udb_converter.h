@@ -40,6 +40,10 @@ class udb_converter : public tk_converter {
   void keep_from_log(const std::string& path) { read_files_.push_back(path); }
   // The dump the run writes, which the trace log must not be either.
   void keep_dump_from_log(const std::string& path) { written_files_.push_back(path); }
+  // The files a profile names: its source, and its destination when the run
+  // writes a dump there. Known before the profile is loaded, since a log
+  // opened ahead of it would empty them.
+  void keep_from_log(const udb_profile& profile, bool dump);
   const std::vector<std::string>& read_files() const { return read_files_; }
   // set_logfile, after refusing (level 1) a path that names the source or a
   // file given to keep_from_log or keep_dump_from_log: the log empties its

@@ -9,10 +9,12 @@
 
 #include "error_handler.h"
 #include "host_reg_key.h"
+#include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_path.h"
 #include "tk_unicode.h"
+#include "udb_profile.h"
 #include "xls2sql_converter.h"
 
 namespace {
@@ -177,6 +179,16 @@ bool parse_cmd_line(int argc, char** argv) {
     for (const char* option : {"--src=", "--profile=", "--tab_file="})
       if (std::strncmp(argv[i], option, std::strlen(option)) == 0) driver.keep_from_log(argv[i] + std::strlen(option));
     if (dump && std::strncmp(argv[i], "--dest=", 7) == 0) driver.keep_dump_from_log(argv[i] + 7);
+    // And those of a profile, which may come after the log on the line. A
+    // profile that cannot be read is reported when it is loaded.
+    if (std::strncmp(argv[i], "--profile=", 10) == 0) {
+      udb_profile profile;
+      try {
+        profile.load(std::string(argv[i] + 10));
+        driver.keep_from_log(profile, dump);
+      } catch (const tk_exception&) {
+      }
+    }
   }
   driver.keep_from_log(host_reg_key::settings_path());
   // The client library's option files, which may hold the account.

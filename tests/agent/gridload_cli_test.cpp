@@ -89,19 +89,26 @@ TEST(GridloadCli, MessagesAndStatuses) {
 // The log empties its file: a log named as a file the run reads (its
 // source, profile, table list, settings, option file) or its dump (whose lines the log's last
 // ones would follow), before or after --logfile=, under another spelling,
-// is refused before anything is written, and the file is kept.
+// is refused before anything is written, and the file is kept. Also when a
+// profile names the file as its source or dump (a log before the profile
+// emptied the source, and the run then read the log's lines).
 TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
   temp_dir dir;
   const std::string file = dir.file("input");
   const std::string spelled = dir.path() + "/./input";
-  for (const char* option : {"--src=", "--profile=", "--tab_file=", "--dest="})
+  for (const std::string option : {"--src=", "--profile=", "--tab_file=", "--dest=", "src=", "dest="})
     for (bool log_first : {true, false}) {
-      SCOPED_TRACE(std::string(option) + (log_first ? " after" : " before"));
+      SCOPED_TRACE(option + (log_first ? " after" : " before"));
       testsupport::write_file(file, "id,name\n1,Alice\n");
       std::vector<std::string> args{"--from_csv", "--csv_delim=2", "--tab_name=t", "--dump", "--dest=" + dir.file("o")};
       args.insert(log_first ? args.begin() : args.end(), "--logfile=" + spelled);
-      args.push_back(option + file);
-      if (std::string(option) != "--src=") args.push_back("--src=" + dir.file("other.csv"));
+      if (option.starts_with("--")) {
+        args.push_back(option + file);
+      } else {
+        testsupport::write_file(dir.file("p.ini"), "[Generic settings]\n" + option + file + "\n");
+        args.push_back("--profile=" + dir.file("p.ini"));
+      }
+      if (option != "--src=" && option != "src=") args.push_back("--src=" + dir.file("other.csv"));
       const run_result r = run_gridload(args);
       EXPECT_EQ(std::tuple(r.status, r.out),
                 std::tuple(255, "Error:\nThe log file is a file the run reads or writes: '" + spelled + "'\n"));
