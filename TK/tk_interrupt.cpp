@@ -104,8 +104,12 @@ void tk_interrupt::install() {
 int tk_interrupt::requested() noexcept { return requested_signal.load(std::memory_order_relaxed); }
 
 void tk_interrupt::check() {
-  if (const int signo = requested())
-    throw tk_exception(std::string("The conversion was interrupted (") + name_of(signo) + ")", 1);
+  if (requested()) throw tk_exception(message(), 1);
+}
+
+std::string tk_interrupt::message() {
+  const int signo = requested();
+  return signo ? std::string("The conversion was interrupted (") + name_of(signo) + ")" : std::string();
 }
 
 void tk_interrupt::end_if_requested() {

@@ -25,6 +25,8 @@ class tk_interrupt {
   static int requested() noexcept;
   // Raises the failure when a signal asked the run to stop.
   static void check();
+  // That failure's text, or the empty text when no signal came.
+  static std::string message();
   // Ends the process by the signal that asked it to stop (when one did),
   // after removing the registered files; returns otherwise.
   static void end_if_requested();

@@ -15,13 +15,11 @@
 #include "udb_name_compare.h"
 
 sql_database::sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-                           create_settings settings, uint32_t packet_limit, sql_local_infile* infile,
-                           const sql_lock_wait* lock_wait)
+                           create_settings settings, uint32_t packet_limit, sql_local_infile* infile)
     : sql_destination(std::move(name), mode, dialect, std::move(settings)),
       connection_(connection),
       max_allowed_packet_(packet_limit),
-      infile_(infile),
-      lock_wait_(lock_wait) {
+      infile_(infile) {
   TK_TRACE(2, "sql_database::sql_database(%s, mode=%d)", name_, mode_);
   init_tables();
 }
@@ -166,7 +164,7 @@ void sql_database::try_definition(const std::u16string& name, const udb_schema& 
 void sql_database::delete_tab(const std::u16string& name) {
   TK_TRACE(2, "sql_database::delete_tab (%s)", name);
   if ((mode_ & mode_read_only) || !is_table_exist(name, false)) throw tk_mail_assertion("sql_data", __LINE__);
-  execute_waiting(dialect().drop_table(listed_name(name)));
+  execute(dialect().drop_table(listed_name(name)));
   udb_database::delete_tab(name);
 }
 
@@ -183,11 +181,6 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& nam
 void sql_database::execute(std::string_view sql) {
   TK_TRACE(2, "sql_database::query(%s)", sql);
   query_append(sql);
-}
-
-void sql_database::execute_waiting(std::string_view sql) {
-  if (!lock_wait_) return execute(sql);
-  lock_wait_->run(sql, [this](std::string_view statement) { execute(statement); });
 }
 
 uint32_t sql_database::max_allowed_packet() {

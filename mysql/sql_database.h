@@ -20,7 +20,6 @@
 
 #include "sql_destination.h"
 #include "sql_local_infile.h"
-#include "sql_lock_wait.h"
 #include "sql_sender.h"
 
 class udb_field;
@@ -34,12 +33,9 @@ class sql_database : public sql_destination {
   // Reads the table list of the database the connection has selected.
   // `packet_limit` is the server's max_allowed_packet as read at connect (0: read
   // it when first needed).
-  // `infile` (not owned; may be null) carries rows through LOAD DATA LOCAL;
-  // `lock_wait` (not owned; may be null) runs statements that may wait for
-  // a lock.
+  // `infile` (not owned; may be null) carries rows through LOAD DATA LOCAL.
   sql_database(std::u16string name, MYSQL* connection, uint32_t mode, const sql_dialect& dialect,
-               create_settings settings, uint32_t packet_limit = 0, sql_local_infile* infile = nullptr,
-               const sql_lock_wait* lock_wait = nullptr);
+               create_settings settings, uint32_t packet_limit = 0, sql_local_infile* infile = nullptr);
   ~sql_database() override;
 
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
@@ -60,7 +56,6 @@ class sql_database : public sql_destination {
 
   bool live() const override { return true; }
   void execute(std::string_view sql) override;
-  void execute_waiting(std::string_view sql) override;
   std::u16string foreign_key_referrer(const std::u16string& table) const override;
 
   // Sends one UTF-8 statement and drops its result. Throws sql_exception.
@@ -90,7 +85,6 @@ class sql_database : public sql_destination {
 
   MYSQL* connection_;  // not owned
   uint32_t max_allowed_packet_ = 0;
-  sql_local_infile* infile_;        // not owned
-  const sql_lock_wait* lock_wait_;  // not owned
-  sql_sender sender_;               // last: its job ends before the rest goes
+  sql_local_infile* infile_;  // not owned
+  sql_sender sender_;         // last: its job ends before the rest goes
 };

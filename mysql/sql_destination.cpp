@@ -38,7 +38,7 @@ void sql_destination::replace_table(const std::u16string& name, const std::u16st
   const std::u16string table = listed_name(name);
   const std::u16string parked = unused_table_name();
   const std::pair<std::u16string, std::u16string> renames[] = {{table, parked}, {replacement, table}};
-  execute_waiting(dialect_.rename_tables(renames));
+  execute(dialect_.rename_tables(renames));
   remove_table_name(replacement);
   add_table_name(parked);
   if (!live()) return delete_tab(parked);

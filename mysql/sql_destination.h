@@ -37,10 +37,6 @@ class sql_destination : public udb_database {
   // Runs one statement on the server, or writes it into the dump file.
   // Throws sql_exception (server) or the level-1 write failure (file).
   virtual void execute(std::string_view sql) = 0;
-  // The same for a statement that may wait for another session's lock on a
-  // table (renaming or dropping it): on a server the wait can be ended by
-  // a signal (see sql_lock_wait).
-  virtual void execute_waiting(std::string_view sql) { execute(sql); }
 
   // Ends a run that went through: a dump file takes the destination's place
   // (nothing to do on a live server). A destination released without it

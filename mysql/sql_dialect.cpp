@@ -1142,11 +1142,12 @@ std::string sql_dialect::show_warnings() const { return "SHOW WARNINGS"; }
 
 std::string sql_dialect::show_max_allowed_packet() const { return "SHOW VARIABLES LIKE 'max_allowed_packet'"; }
 
-std::string sql_dialect::show_lock_wait_timeout() const { return "SELECT @@SESSION.lock_wait_timeout"; }
-
-std::string sql_dialect::set_lock_wait_timeout(uint64_t seconds) const {
-  return "SET SESSION lock_wait_timeout=" + std::to_string(seconds);
+std::string sql_dialect::running_statement(unsigned long connection_id) const {
+  return "SELECT COMMAND, TIME_MS, QUERY_ID FROM information_schema.PROCESSLIST WHERE ID=" +
+         std::to_string(connection_id);
 }
+
+std::string sql_dialect::kill_query_id(uint64_t query_id) const { return "KILL QUERY ID " + std::to_string(query_id); }
 
 std::string sql_dialect::table_transactions(std::u16string_view table) const {
   std::string sql =

@@ -237,9 +237,11 @@ class sql_dialect {
   std::string show_index(std::u16string_view table) const;
   std::string show_warnings() const;
   std::string show_max_allowed_packet() const;
-  // The session's lock_wait_timeout (one row, one value), and setting it.
-  std::string show_lock_wait_timeout() const;
-  std::string set_lock_wait_timeout(uint64_t seconds) const;
+  // What a connection runs: one row of its command, the milliseconds its
+  // statement has run and the statement's id (a server without the last two
+  // refuses it); and ending that statement alone.
+  std::string running_statement(unsigned long connection_id) const;
+  std::string kill_query_id(uint64_t query_id) const;
   // Whether the table's storage engine keeps transactions: one row, YES or NO.
   std::string table_transactions(std::u16string_view table) const;
   // The schema and name of the first table other than `table` itself whose

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "dmp_database.h"
+#include "sql_canceller.h"
 #include "sql_database.h"
 #include "sql_exception.h"
 #include "sql_handles.h"
@@ -56,6 +57,7 @@ sql_engine::~sql_engine() {
     const std::string fk_on = dialect_.foreign_key_checks(true);
     if (mysql_real_query(&mysql_, fk_on.data(), fk_on.size()) == 0) mysql_free_result(mysql_use_result(&mysql_));
   }
+  canceller_.reset();
   mysql_close(&mysql_);
   TK_TRACE(2, "sql_engine::dtor - END");
 }
@@ -94,6 +96,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   TK_TRACE(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, password.value_or(""), port);
   if (connected_) {
     TK_TRACE(1, "Connection was established already - disconnecting first...");
+    canceller_.reset();
     mysql_close(&mysql_);
     initialize();
     connected_ = false;
@@ -116,6 +119,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     throw sql_exception(&mysql_);
   }
   connected_ = true;
+  canceller_ = std::make_unique<sql_canceller>(host, user, password, port, mysql_thread_id(&mysql_));
   // With local infile on, every request of the server is answered by the
   // block a table writer offers, never by a file.
   if (load_data_) infile_.install(&mysql_);
@@ -150,16 +154,6 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   if (!rs.is_eof() && rs.get_record()->size() >= 2)
     max_allowed_packet_ = static_cast<uint32_t>(std::strtoul((*rs.get_record())[1].to_string().c_str(), nullptr, 10));
   TK_TRACE(1, "max_packet_size=%d", max_allowed_packet_);
-  // A server without the variable waits as it waits.
-  uint64_t lock_wait_seconds = 0;
-  try {
-    sql_tmp_recordset wait(dialect_.show_lock_wait_timeout(), &mysql_);
-    if (!wait.is_eof() && wait.get_record()->size() >= 1)
-      lock_wait_seconds = std::strtoull((*wait.get_record())[0].to_string().c_str(), nullptr, 10);
-  } catch (const sql_exception& e) {
-    TK_TRACE(3, "No lock wait time-out: %s", e.message());
-  }
-  lock_wait_ = sql_lock_wait(dialect_, lock_wait_seconds);
 }
 
 uint32_t sql_engine::parse_version(const char* text) {
@@ -217,15 +211,15 @@ std::unique_ptr<sql_database> sql_engine::open_database(const std::u16string& na
   TK_TRACE(2, "sql_engine::open_db (%s)", name);
   TK_TRACE(3, "Opening MySQL database '%s'", name);
   if (mysql_select_db(&mysql_, tk_unicode_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
-  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings(), max_allowed_packet_, &infile_,
-                                        &lock_wait_);
+  return std::make_unique<sql_database>(name, &mysql_, mode, dialect_, create_settings(), max_allowed_packet_,
+                                        &infile_);
 }
 
 void sql_engine::db_delete(const std::u16string& name) {
   TK_TRACE(2, "sql_engine::db_delete(%s)", name);
   TK_TRACE(3, "Deleting MySQL database '%s'", name);
   execute(dialect_.foreign_key_checks(false));
-  lock_wait_.run(dialect_.drop_database(name, false), [this](std::string_view sql) { execute(sql); });
+  execute(dialect_.drop_database(name, false));
   execute(dialect_.foreign_key_checks(true));
 }
 

@@ -23,11 +23,11 @@
 #include "sql_destination.h"
 #include "sql_dialect.h"
 #include "sql_local_infile.h"
-#include "sql_lock_wait.h"
 #include "tk_singleton.h"
 #include "udb_engine.h"
 
 class dmp_database;
+class sql_canceller;
 class sql_database;
 
 class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
@@ -112,7 +112,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   uint32_t max_allowed_packet_ = 0;
   bool load_data_ = true;
   sql_local_infile infile_;
-  sql_lock_wait lock_wait_{dialect_, 0};
+  std::unique_ptr<sql_canceller> canceller_;  // while connected
   sql_dialect dialect_{0, sql_dialect::target::live};
   sql_destination::create_settings settings_{u"utf8", u"InnoDB", nullptr};  // properties: udb_engine's
 };

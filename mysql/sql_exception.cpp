@@ -2,16 +2,24 @@
 
 #include <errmsg.h>
 
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 
 namespace {
 
-std::string traced_message(const char* message) {
+// A statement ended by the run's own request to stop (see sql_canceller)
+// fails as the interruption it is.
+bool interrupted(unsigned error_number) { return error_number == 1317 && tk_interrupt::requested(); }
+
+std::string traced_message(const char* message, unsigned error_number) {
   TK_TRACE(3, "sql_exception::sql_exception( msg=%s)", message ? message : "");
+  if (interrupted(error_number)) return tk_interrupt::message();
   return message ? std::string(message) : std::string();
 }
 
-unsigned level_of(unsigned error_number) { return sql_exception::is_connection_lost(error_number) ? 1 : 0; }
+unsigned level_of(unsigned error_number) {
+  return sql_exception::is_connection_lost(error_number) || interrupted(error_number) ? 1 : 0;
+}
 
 }  // namespace
 
@@ -37,6 +45,7 @@ bool sql_exception::refuses_every_row(unsigned error_number) noexcept {
     case 1205:  // lock wait timeout
     case 1213:  // deadlock
     case 1290:  // the server runs read-only
+    case 1317:  // the statement was ended (the run's request to stop)
     case 1792:  // read-only transaction
     case 1836:  // read-only mode
       return true;
@@ -61,19 +70,20 @@ bool sql_exception::is_connection_lost(unsigned error_number) noexcept {
 }
 
 sql_exception::sql_exception(MYSQL* connection)
-    : tk_exception(traced_message(mysql_error(connection)), code_base | mysql_errno(connection),
-                   level_of(mysql_errno(connection))) {
+    : tk_exception(traced_message(mysql_error(connection), mysql_errno(connection)),
+                   code_base | mysql_errno(connection), level_of(mysql_errno(connection))) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
 sql_exception::sql_exception(MYSQL_STMT* statement)
-    : tk_exception(traced_message(mysql_stmt_error(statement)), code_base | mysql_stmt_errno(statement),
-                   level_of(mysql_stmt_errno(statement))) {
+    : tk_exception(traced_message(mysql_stmt_error(statement), mysql_stmt_errno(statement)),
+                   code_base | mysql_stmt_errno(statement), level_of(mysql_stmt_errno(statement))) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
 sql_exception::sql_exception(std::string message, unsigned error_number, unsigned level)
-    : tk_exception(traced_message(message.c_str()), code_base | error_number, level) {
+    : tk_exception(traced_message(message.c_str(), error_number), code_base | error_number,
+                   interrupted(error_number) ? 1 : level) {
   TK_TRACE(3, "Got MySQL error code=%d", code());
 }
 
