@@ -268,23 +268,70 @@ bool csv_file::only_from(int64_t offset, std::string_view characters) {
 }
 
 bool csv_file::is_utf8_throughout() {
-  csv_detail::utf8_check check;
   if (!positional_) {
     // Of a pipe only its head is known: UTF-8 unless a byte of it is not
     // (unless it is the whole pipe, it may end inside a sequence).
+    csv_detail::utf8_check check;
     check.feed(pipe_head_);
     return pipe_head_.size() < pipe_head_bytes ? check.valid() : !check.failed();
   }
-  int64_t offset = 0;
-  for (;;) {
-    const ssize_t n = read_at(buffer_.data(), buffer_.size(), offset);
-    if (n <= 0) break;
-    check.feed(std::string_view(buffer_.data(), static_cast<size_t>(n)));
-    // The first byte that is not UTF-8 decides.
-    if (check.failed()) break;
-    offset += n;
+  // A large file is checked in two halves at once, the second on a thread
+  // of its own. It starts at a character: up to three continuation bytes at
+  // the middle end the first half's last character.
+  int64_t middle = file_size_ >= split_check_bytes ? file_size_ / 2 : -1;
+  if (middle > 0) {
+    unsigned char next[3] = {};
+    const ssize_t n = read_at(reinterpret_cast<char*>(next), sizeof next, middle);
+    for (ssize_t i = 0; i < n && (next[i] & 0xC0) == 0x80; ++i) ++middle;
   }
-  return check.valid();
+  std::atomic<bool> failed{false};
+  // Checks the bytes from `offset` to `end` (-1: to the end of the file)
+  // through `buffer`; the first byte that is not UTF-8 decides, for both.
+  auto check_range = [this, &failed](int64_t offset, int64_t end, std::vector<char>& buffer) {
+    csv_detail::utf8_check check;
+    while (!failed && (end < 0 || offset < end)) {
+      const size_t want = end < 0 ? buffer.size() : std::min(buffer.size(), static_cast<size_t>(end - offset));
+      const ssize_t n = read_at(buffer.data(), want, offset);
+      if (n <= 0) break;
+      check.feed(std::string_view(buffer.data(), static_cast<size_t>(n)));
+      if (check.failed()) failed = true;
+      offset += n;
+    }
+    if (!check.valid()) failed = true;
+  };
+  std::thread second;
+  std::exception_ptr second_error;
+  std::vector<char> second_buffer;
+  if (middle > 0) {
+    try {
+      second_buffer.resize(buffer_.size());
+      second = std::thread([&] {
+        try {
+          check_range(middle, -1, second_buffer);
+        } catch (...) {
+          second_error = std::current_exception();
+          failed = true;
+        }
+      });
+    } catch (const std::system_error&) {
+      middle = -1;  // no thread to be had: the whole file here
+    }
+  }
+  {
+    // Joined also when the first half cannot be read.
+    struct joined {
+      std::thread& thread;
+      std::atomic<bool>& failed;
+      ~joined() {
+        if (!thread.joinable()) return;
+        if (std::uncaught_exceptions() > 0) failed = true;
+        thread.join();
+      }
+    } join{second, failed};
+    check_range(0, middle, buffer_);
+  }
+  if (second_error) std::rethrow_exception(second_error);
+  return !failed;
 }
 
 void csv_file::read_pipe_head() {

@@ -66,6 +66,9 @@ class csv_file : public udb_recordset {
   // The most columns a MySQL table has: a first line of more fields is
   // refused (a level-1 tk_exception).
   static constexpr size_t max_columns = 4096;
+  // A file of this many bytes or more is checked for UTF-8 in two halves at
+  // once.
+  static constexpr int64_t split_check_bytes = int64_t{8} << 20;
 
   // Opens the file, chooses its encoding and reads the schema from the
   // first line (its field names when `header` is set, F1..Fn otherwise). A
@@ -138,7 +141,8 @@ class csv_file : public udb_recordset {
   // time: a signal, or the reading thread asked to stop, ends the wait.
   void wait_for_input();
   void choose_encoding(std::u16string_view code_page, const csv_file* first);
-  // Whether the whole file is UTF-8, read through buffer_.
+  // Whether the whole file is UTF-8, read through buffer_ (and a second
+  // buffer, from the middle on, of a file of split_check_bytes or more).
   bool is_utf8_throughout();
   // Whether nothing but line ends and Ctrl-Z follows the bytes read.
   bool only_end_marks_follow();
