@@ -24,7 +24,7 @@ void tk_serializer::read_string(const char* name, std::u16string& value) const {
     if (tk_append_utf16(wide, *text)) {
       value = std::move(wide);
     } else {
-      TK_TRACE(2, "Settings value %s is not UTF-8 text", name);
+      refuse(name, "UTF-8 text");
     }
   }
 }
@@ -33,8 +33,15 @@ void tk_serializer::read_dword(const char* name, uint32_t& value) const {
   if (auto v = key_.get_dword(name)) {
     value = *v;
   } else if (key_.get_string(name)) {
-    TK_TRACE(2, "Settings value %s is not a number", name);
+    refuse(name, "a decimal number");
   }
+}
+
+void tk_serializer::refuse(const char* name, const char* kind) const {
+  TK_TRACE(2, "Settings value %s is not %s", name, kind);
+  if (problem_.empty())
+    problem_ = "The value of '" + std::string(name) + "' in settings file '" + key_.path() + "' is not " + kind +
+               ": '" + key_.get_string(name).value_or("") + "'";
 }
 
 void tk_serializer::read_bool(const char* name, bool& value) const {

@@ -19,6 +19,10 @@ class tk_serializer {
   // The system's error number of a store that exists but cannot be read, or 0.
   int load_error() const { return key_.error(); }
   const std::string& store_path() const { return key_.path(); }
+  // The first setting whose value is not of its kind (a number that is no
+  // decimal number, text that is not UTF-8), said as the run refuses it;
+  // empty when there is none. The setting keeps its default.
+  const std::string& load_problem() const { return problem_; }
 
  protected:
   // Reads (loading) the settings of the derived class through the read_* calls.
@@ -31,6 +35,9 @@ class tk_serializer {
   const std::string& key_path() const { return key_path_; }
 
  private:
+  void refuse(const char* name, const char* kind) const;
+
   std::string key_path_;
   host_reg_key key_;
+  mutable std::string problem_;
 };

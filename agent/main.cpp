@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
     // defaults: another code page, character set, engine or dump form.
     if (const int error = driver.load_error())
       throw tk_exception_ex("Cannot read settings file '" + driver.store_path() + "': ", 1, error);
+    // A value the run cannot read would leave it on the default: a dump
+    // asked for without its table statements would replace the tables.
+    if (!driver.load_problem().empty()) throw tk_exception(driver.load_problem(), 1);
     if (driver.direct) driver.connect_mysql_server();
     driver.check_dest();
     driver();

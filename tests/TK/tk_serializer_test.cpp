@@ -55,8 +55,11 @@ TEST(TkSerializer, ReadsNamedValuesAndPassesOverBadLines) {
   scoped_env env("GRIDLOAD_SETTINGS", dir.file("settings").c_str());
   sample_settings s;
   ASSERT_TRUE(s.load());
-  // A value that is not a number leaves the setting (create_db) unchanged.
+  // A value that is not a number leaves the setting (create_db) unchanged,
+  // and is the load's problem, which the run refuses.
   EXPECT_EQ(std::tuple(s.char_set, s.line_break, s.new_version, s.create_db), std::tuple(u"utf8mb4", 1u, false, false));
+  EXPECT_EQ(s.load_problem(),
+            "The value of 'dmp_ins_db' in settings file '" + dir.file("settings") + "' is not a decimal number: 'yes'");
 }
 
 // A missing file, or one whose folder is a file, is an empty store; a

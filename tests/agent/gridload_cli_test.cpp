@@ -86,6 +86,21 @@ TEST(GridloadCli, MessagesAndStatuses) {
   EXPECT_EQ(read_file(dir.file("ro.log")), "old");
 }
 
+// A number setting the run cannot read ends it before anything is done:
+// `dmp_ins_tab=no` (meant: rows only) was run on its default, and the dump,
+// loaded, replaced the user's table.
+TEST(GridloadCli, ASettingOfTheWrongKindIsRefused) {
+  temp_dir dir;
+  testsupport::write_file(dir.file("settings"), "dmp_ins_tab=no\n");
+  const run_result r =
+      run_gridload({"--from_csv", "--src=a.csv", "--csv_delim=2", "--tab_name=t", "--dump", "--dest=" + dir.file("o")},
+                   "", {{"GRIDLOAD_SETTINGS", dir.file("settings")}});
+  EXPECT_EQ(std::tuple(r.status, r.out),
+            std::tuple(255, "Error:\nThe value of 'dmp_ins_tab' in settings file '" + dir.file("settings") +
+                                "' is not a decimal number: 'no'\n"));
+  EXPECT_FALSE(testsupport::file_exists(dir.file("o")));
+}
+
 // The log empties its file: a log named as a file the run reads (its
 // source, profile, table list, settings, option file) or its dump (whose lines the log's last
 // ones would follow), before or after --logfile=, under another spelling,
