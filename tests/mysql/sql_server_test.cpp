@@ -54,10 +54,9 @@ udb_schema id_text_bin_schema() {
 }
 
 udb_indexes primary_on(const char16_t* field) {
-  udb_index key(u"pk", true, true);
-  key.fields = {field};
   udb_indexes indexes;
-  indexes.push_back(key);
+  indexes.push_back(udb_index(u"pk", true, true));
+  indexes[0].fields = {field};
   return indexes;
 }
 
