@@ -13,6 +13,7 @@
 
 #include "test_support.h"
 
+using testsupport::gridload_binary;
 using testsupport::read_file;
 using testsupport::run_result;
 using testsupport::write_file;
@@ -42,7 +43,7 @@ class DumpFile : public ::testing::Test {
   // `program` is gridload, or a shell that runs it; the dump settings are
   // lines of the settings file; the header's path and date are injected.
   run_result dump(const std::string& dest, const std::string& settings, std::vector<std::string> extra = {},
-                  std::vector<std::string> program = {testsupport::gridload_binary()}, const char* csv = "sales.csv") {
+                  std::vector<std::string> program = {gridload_binary()}, const char* csv = "sales.csv") {
     write_file(dir_.file("settings"), settings);
     std::vector<std::string> args = program;
     for (const char* a : {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=sales", "--dump"}) args.push_back(a);
@@ -133,15 +134,14 @@ TEST_F(DumpFile, LinksAndStreamsAreWrittenThrough) {
   std::filesystem::create_symlink("../real.sql", dir_.file("link/sales.sql"));
   std::filesystem::create_directory(dir_.file("stream"));
   std::filesystem::create_symlink("/proc/self/fd/1", dir_.file("stream/sales.sql"));
-  const std::vector<std::string> shell{"/bin/sh", "-c", "exec \"$0\" \"$@\" >shell.sql",
-                                       testsupport::gridload_binary()};
+  const std::vector<std::string> shell{"/bin/sh", "-c", "exec \"$0\" \"$@\" >shell.sql", gridload_binary()};
   const struct {
     std::vector<std::string> program;
     const char* dest;
     const char* written;  // where the dump lands, or null for the standard output
   } cases[] = {
-      {{testsupport::gridload_binary()}, "link/sales.sql", "real.sql"},
-      {{testsupport::gridload_binary()}, "stream/sales.sql", nullptr},
+      {{gridload_binary()}, "link/sales.sql", "real.sql"},
+      {{gridload_binary()}, "stream/sales.sql", nullptr},
       {shell, "stream/sales.sql", "shell.sql"},
   };
   for (const auto& c : cases) {
@@ -153,10 +153,10 @@ TEST_F(DumpFile, LinksAndStreamsAreWrittenThrough) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir_.file(c.dest)));
   }
   // A reader that goes away: the run says so where it can be read.
-  const run_result closed = dump("/dev/stdout", "", {},
-                                 {"/bin/bash", "-c", "\"$0\" \"$@\" | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}",
-                                  testsupport::gridload_binary()},
-                                 "big.csv");
+  const run_result closed =
+      dump("/dev/stdout", "", {},
+           {"/bin/bash", "-c", "\"$0\" \"$@\" | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}", gridload_binary()},
+           "big.csv");
   EXPECT_EQ(closed.status, 255);
   EXPECT_EQ(closed.err,
             "Converting CSV file big.csv\nError:\nsales: Cannot write dump file '/dev/stdout': Broken pipe\n");
@@ -164,7 +164,7 @@ TEST_F(DumpFile, LinksAndStreamsAreWrittenThrough) {
   // (a blocking open used to outlast `timeout`'s).
   ASSERT_EQ(::mkfifo(dir_.file("fifo").c_str(), 0600), 0);
   const run_result waited =
-      dump(dir_.file("fifo"), "", {}, {"/usr/bin/timeout", "--preserve-status", "1", testsupport::gridload_binary()});
+      dump(dir_.file("fifo"), "", {}, {"/usr/bin/timeout", "--preserve-status", "1", gridload_binary()});
   EXPECT_EQ(std::tuple(waited.status, waited.out),
             std::tuple(128 + SIGTERM, std::string("Error:\nThe conversion was interrupted (SIGTERM)\n")));
 }
@@ -188,7 +188,7 @@ TEST_F(DumpFile, WhatCannotBeWrittenOrReadEndsTheRunWithItsReport) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dest + " from " + c.csv);
     const std::vector<std::string> extra = c.option.empty() ? std::vector<std::string>{} : std::vector{c.option};
-    const run_result r = dump(c.dest, "", extra, {testsupport::gridload_binary()}, c.csv.c_str());
+    const run_result r = dump(c.dest, "", extra, {gridload_binary()}, c.csv.c_str());
     EXPECT_EQ(std::tuple(r.status, r.out, r.err), std::tuple(255, c.before + "Error:\n" + c.error + "\n", ""));
   }
   EXPECT_EQ(read_file(dir_.file("locked.sql")), "keep");
@@ -206,8 +206,8 @@ TEST_F(DumpFile, ARefusedWriteEndsTheRunWithItsReport) {
        {std::pair{"big.csv", std::string("Error:\nsales: ")}, {"sales.csv", refused_row("out") + "Error:\n"}}) {
     SCOPED_TRACE(csv);
     write_file(dir_.file("out.sql"), "an earlier dump");
-    const run_result r = dump(
-        "out.sql", "", {}, {"/bin/sh", "-c", "ulimit -f 1; exec \"$0\" \"$@\"", testsupport::gridload_binary()}, csv);
+    const run_result r =
+        dump("out.sql", "", {}, {"/bin/sh", "-c", "ulimit -f 1; exec \"$0\" \"$@\"", gridload_binary()}, csv);
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, std::string("Converting CSV file ") + csv + "\n" + before +
                          "Cannot write dump file 'out.sql': File too large\n");

@@ -112,9 +112,7 @@ TEST_F(DumpWriter, RecordsOfAnotherLayoutCloseTheOpenStatement) {
     t.reset();
     db->finish();
   }
-  EXPECT_EQ(lines("INSERT"), (std::vector<std::string>{"INSERT INTO `t`(`id`, `txt`) VALUES(1, 'a'), (2, 'b');",
-                                                       "INSERT INTO `t`(`id`) VALUES(3);",
-                                                       "INSERT INTO `t`(`id`, `txt`) VALUES(4, 'd');"}));
+  testsupport::expect_golden("dump/another_layout.sql", read_file(file_));
 }
 
 // Two sources mapped to one table: the later writers append to the table as
@@ -131,17 +129,7 @@ TEST_F(DumpWriter, ASecondSourceForATableAppendsToIt) {
     EXPECT_FALSE(db->is_table_exist(u"b", false));
     db->finish();
   }
-  EXPECT_EQ(lines("CREATE TABLE `a`").size(), 1u);
-  const std::string all = read_file(file_);
-  EXPECT_EQ(all.substr(all.find("LOCK TABLES `b`")),
-            "LOCK TABLES `b` WRITE;\n"
-            "INSERT INTO `b`(`id`, `txt`) VALUES(2, 'other');\n"
-            "UNLOCK TABLES;\n"
-            "LOCK TABLES `a` WRITE;\n"
-            "INSERT INTO `a`(`id`, `txt`) VALUES(3, 'second');\n"
-            "INSERT INTO `a`(`id`, `txt`) VALUES(4, 'third');\n"
-            "UNLOCK TABLES;\n"
-            "DROP TABLE IF EXISTS `b` CASCADE;\n");
+  testsupport::expect_golden("dump/second_source.sql", read_file(file_));
 }
 
 }  // namespace

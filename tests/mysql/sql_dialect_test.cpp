@@ -477,12 +477,9 @@ TEST(sql_create_table_text, KeyCountLimitAndGeneratedNames) {
     udb_schema schema;
     udb_indexes indexes;
     for (int i = 0; i < 70; ++i) {
-      std::u16string name = u"c";
-      name += tk_utf8_to_unicode(std::to_string(i));
+      const std::u16string name = w(std::string("c").append(std::to_string(i)));
       schema.push_back(column(name.c_str(), VT_I4, 4));
-      std::u16string index_name = u"ix";
-      index_name += name;
-      indexes.push_back(index(index_name.c_str(), false, false, {name}));
+      indexes.push_back(index((u"ix" + name).c_str(), false, false, {name}));
     }
     const sql_dialect dialect(version, sql_dialect::target::live);
     sql_schema_initializer columns(schema, indexes, dialect);

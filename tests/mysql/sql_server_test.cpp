@@ -54,10 +54,9 @@ udb_schema id_text_bin_schema() {
 }
 
 udb_indexes primary_on(const char16_t* field) {
-  udb_index key(u"pk", true, true);
-  key.fields = {field};
   udb_indexes indexes;
-  indexes.push_back(key);
+  indexes.push_back(udb_index(u"pk", true, true));
+  indexes[0].fields = {field};
   return indexes;
 }
 
@@ -507,62 +506,50 @@ TEST_F(DumpLoad, ValuesAroundTheInlineLimitArriveWhole) {
 TEST_F(DumpLoad, ColumnDefinitionsAreRefusedAsTheServerRefusesThem) {
   ASSERT_TRUE(check_.exec("SET SESSION sql_mode = 'STRICT_ALL_TABLES'"));
   const sql_dialect dialect(0x0A0B06, sql_dialect::target::live);
+  // Each column with each of its defaults (nullptr: none).
   const struct {
     VARTYPE vt;
     uint32_t size, precision, scale;
-    const char16_t* def;
-  } cases[] = {
-      {VT_DECIMAL, 0, 70, 2, nullptr},
-      {VT_DECIMAL, 0, 40, 39, nullptr},
-      {VT_DECIMAL, 0, 5, 9, nullptr},
-      {VT_DECIMAL, 0, 65, 38, nullptr},
-      {VT_DECIMAL, 0, 5, 2, u"123"},
-      {VT_DECIMAL, 0, 5, 2, u"1234"},
-      {VT_DECIMAL, 0, 5, 2, u"-0999.5"},
-      {VT_CY, 0, 0, 0, u"999999999999999"},
-      {VT_CY, 0, 0, 0, u"1000000000000000"},
-      {VT_BSTR, 5, 0, 0, u"abcde"},
-      {VT_BSTR, 5, 0, 0, u"abcdef"},
-      {VT_BSTR, 2, 0, 0, u"\U0001F600x"},
-      {VT_I1, 0, 0, 0, u"127"},
-      {VT_I1, 0, 0, 0, u"300"},
-      {VT_I1, 0, 0, 0, u"-129"},
-      {VT_UI1, 0, 0, 0, u"255"},
-      {VT_UI1, 0, 0, 0, u"-1"},
-      {VT_I2, 0, 0, 0, u"-32768"},
-      {VT_UI2, 0, 0, 0, u"65536"},
-      {VT_I4, 0, 0, 0, u"2147483648"},
-      {VT_UI4, 0, 0, 0, u"-1"},
-      {VT_UI4, 0, 0, 0, u"4294967295"},
-      {VT_BOOL, 0, 0, 0, u"128"},
-      // Decimals once rounded to their scale, numbers past a float's range.
-      {VT_DECIMAL, 0, 4, 2, u"99.999"},
-      {VT_DECIMAL, 0, 4, 2, u"-99.995"},
-      {VT_DECIMAL, 0, 4, 2, u"99.994"},
-      {VT_DECIMAL, 0, 5, 2, u"1.5e2"},
-      {VT_DECIMAL, 0, 5, 2, u"1e3"},
-      {VT_DECIMAL, 0, 5, 2, u"0.0001e6"},
-      {VT_CY, 0, 0, 0, u"999999999999999.99995"},
-      {VT_R8, 0, 0, 0, u"1e400"},
-      {VT_R8, 0, 0, 0, u"-1e308"},
-      {VT_R8, 0, 0, 0, u"2e-400"},
-      {VT_R4, 0, 0, 0, u"1e39"},
+    std::vector<const char16_t*> defaults;
+  } kinds[] = {
+      {VT_DECIMAL, 0, 70, 2, {nullptr}},
+      {VT_DECIMAL, 0, 40, 39, {nullptr}},
+      {VT_DECIMAL, 0, 5, 9, {nullptr}},
+      {VT_DECIMAL, 0, 65, 38, {nullptr}},
+      // Decimals once rounded to their scale.
+      {VT_DECIMAL, 0, 5, 2, {u"123", u"1234", u"-0999.5", u"1.5e2", u"1e3", u"0.0001e6"}},
+      {VT_DECIMAL, 0, 4, 2, {u"99.999", u"-99.995", u"99.994"}},
+      {VT_CY, 0, 0, 0, {u"999999999999999", u"1000000000000000", u"999999999999999.99995"}},
+      {VT_BSTR, 5, 0, 0, {u"abcde", u"abcdef"}},
+      {VT_BSTR, 2, 0, 0, {u"\U0001F600x"}},
+      {VT_I1, 0, 0, 0, {u"127", u"300", u"-129"}},
+      {VT_UI1, 0, 0, 0, {u"255", u"-1"}},
+      {VT_I2, 0, 0, 0, {u"-32768"}},
+      {VT_UI2, 0, 0, 0, {u"65536"}},
+      {VT_I4, 0, 0, 0, {u"2147483648"}},
+      {VT_UI4, 0, 0, 0, {u"-1", u"4294967295"}},
+      {VT_BOOL, 0, 0, 0, {u"128"}},
+      // Numbers past a float's range.
+      {VT_R8, 0, 0, 0, {u"1e400", u"-1e308", u"2e-400"}},
+      {VT_R4, 0, 0, 0, {u"1e39"}},
   };
   int refused = 0;
-  for (const auto& c : cases) {
-    udb_schema schema;
-    schema.push_back(t_ftd(c.size, u"v", c.vt, false, false, c.def ? ole_variant(c.def) : ole_variant(), 0));
-    schema.fields[0]->precision = c.precision;
-    schema.fields[0]->scale = c.scale;
-    sql_schema_initializer columns(schema, udb_indexes(), dialect);
-    const std::string definition = columns.get_init_chunks()[0];
-    SCOPED_TRACE(definition);
-    std::string server;
-    check_.exec("DROP TEMPORARY TABLE IF EXISTS gl_definition");
-    check_.exec("CREATE TEMPORARY TABLE gl_definition (" + definition + ") CHARACTER SET utf8mb4", &server);
-    unsigned error_number = 0;
-    EXPECT_EQ(dialect.column_refusal(*columns.schema().fields[0], u"v", error_number), server);
-    refused += !server.empty();
+  for (const auto& c : kinds) {
+    for (const char16_t* def : c.defaults) {
+      udb_schema schema;
+      schema.push_back(t_ftd(c.size, u"v", c.vt, false, false, def ? ole_variant(def) : ole_variant(), 0));
+      schema.fields[0]->precision = c.precision;
+      schema.fields[0]->scale = c.scale;
+      sql_schema_initializer columns(schema, udb_indexes(), dialect);
+      const std::string definition = columns.get_init_chunks()[0];
+      SCOPED_TRACE(definition);
+      std::string server;
+      check_.exec("DROP TEMPORARY TABLE IF EXISTS gl_definition");
+      check_.exec("CREATE TEMPORARY TABLE gl_definition (" + definition + ") CHARACTER SET utf8mb4", &server);
+      unsigned error_number = 0;
+      EXPECT_EQ(dialect.column_refusal(*columns.schema().fields[0], u"v", error_number), server);
+      refused += !server.empty();
+    }
   }
   EXPECT_EQ(refused, 18);  // INT defaults out of range are left out, not refused
 }

@@ -23,23 +23,7 @@ const char* env(const char* name) {
   return v && *v ? v : nullptr;
 }
 
-}  // namespace
-
-unsigned free_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  unsigned port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
-
+// The address from the environment; false (and `why` set) when missing.
 bool mysql_test_address(mysql_address& out, std::string& why) {
   const char* host = env("GRIDLOAD_TEST_HOST");
   const char* port = env("GRIDLOAD_TEST_PORT");
@@ -56,8 +40,24 @@ bool mysql_test_address(mysql_address& out, std::string& why) {
   out.port = static_cast<unsigned>(std::atoi(port));
   out.user = user;
   out.password = password;
-  out.socket = env("GRIDLOAD_TEST_SOCKET") ? env("GRIDLOAD_TEST_SOCKET") : "";
   return true;
+}
+
+}  // namespace
+
+unsigned free_port() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof addr;
+  unsigned port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  close(fd);
+  return port;
 }
 
 mysql_connection::~mysql_connection() {

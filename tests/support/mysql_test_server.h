@@ -1,9 +1,9 @@
 #pragma once
 // The MariaDB server of the tests. scripts/test starts a private server and
 // exports its address as GRIDLOAD_TEST_HOST, GRIDLOAD_TEST_PORT,
-// GRIDLOAD_TEST_USER, GRIDLOAD_TEST_PASSWORD (and GRIDLOAD_TEST_SOCKET for
-// the root socket). A test that needs the server FAILS, never skips, when
-// the variables are missing or the server does not answer.
+// GRIDLOAD_TEST_USER, GRIDLOAD_TEST_PASSWORD. A test that needs the server
+// FAILS, never skips, when the variables are missing or the server does not
+// answer.
 //
 // mysql_fixture gives each test a database of its own name (created empty
 // before the test, dropped after it) and a connection of its own, through
@@ -24,11 +24,8 @@ struct mysql_address {
   unsigned port = 0;
   std::string user;
   std::string password;
-  std::string socket;  // the private server's socket (root login), may be empty
+  std::string socket;  // a throw-away server's socket (root login); empty for the shared one
 };
-
-// The address from the environment; false (and `why` set) when missing.
-bool mysql_test_address(mysql_address& out, std::string& why);
 
 // A loopback port nobody listens on: bound by the kernel's choice, then freed.
 unsigned free_port();

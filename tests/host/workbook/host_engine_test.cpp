@@ -12,12 +12,21 @@ using namespace host_test;
 
 namespace {
 
-std::string simple_book(xlsx_book& w) {
-  lxw_worksheet* s = w.sheet("Sheet1");
-  worksheet_write_string(s, 0, 0, "a", nullptr);
-  worksheet_write_number(s, 1, 0, 1, nullptr);
-  worksheet_write_number(s, 2, 0, 2, nullptr);
-  return w.close();
+// Sheet1 holds "a", 1, 2; Empty has formatting alone, which gives no used
+// range. Written once for the tests that only read it.
+const std::string& simple_book() {
+  static xlsx_book w;
+  static const std::string path = [] {
+    lxw_worksheet* s = w.sheet("Sheet1");
+    worksheet_write_string(s, 0, 0, "a", nullptr);
+    worksheet_write_number(s, 1, 0, 1, nullptr);
+    worksheet_write_number(s, 2, 0, 2, nullptr);
+    lxw_format* bold = workbook_add_format(w.handle());
+    format_set_bold(bold);
+    worksheet_write_blank(w.sheet("Empty"), 3, 3, bold);
+    return w.close();
+  }();
+  return path;
 }
 
 }  // namespace
@@ -43,9 +52,7 @@ TEST(host_engine, CreateInstanceResolvesOnlyTheRegisteredClasses) {
 
 TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
   testsupport::temp_dir dir;
-  xlsx_book w;
-  const std::string good = simple_book(w);
-  const std::string bytes = testsupport::read_file(good);
+  const std::string bytes = testsupport::read_file(simple_book());
 
   std::mt19937 rng(7);
   std::string random(4096, '\0');
@@ -77,8 +84,7 @@ TEST(host_engine, FilesThatAreNoReadableWorkbookFailWithTheDaoError) {
 }
 
 TEST(host_engine, ConnectStringNamesTheExcelDriverAndTheHeaderOption) {
-  xlsx_book w;
-  const std::string path = simple_book(w);  // "a", 1, 2
+  const std::string& path = simple_book();
   const std::pair<const char16_t*, long> rows[] = {
       // records, or -1: refused with 3170
       {u"Excel 5.0; HDR=No; IMEX=1;", 3},
@@ -133,10 +139,8 @@ TEST(host_engine, TablesAreTheWorksheetsInOrderNamedAsTheDriverNamesThem) {
 }
 
 TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
-  xlsx_book w;
-  const std::string path = simple_book(w);
   auto engine = make_engine();
-  auto db = open_ok(*engine, path);
+  auto db = open_ok(*engine, simple_book());
   ASSERT_NE(db, nullptr);
   const std::pair<std::u16string, long> rows[] = {
       {u"SELECT * FROM [Nope$]", 3078}, {u"DELETE FROM [Sheet1$]", 3129},     {u"SELECT a FROM [Sheet1$]", 3131},
@@ -166,10 +170,8 @@ TEST(host_engine, QueriesOtherThanSelectStarFromAKnownTableFail) {
 
 TEST(host_engine, RecordsetMovesForwardAndRestartsAndOutlivesItsDatabase) {
   // The failures of navigation are checked through the access layer (tests/sources).
-  xlsx_book w;
-  const std::string path = simple_book(w);
   auto engine = make_engine();
-  auto db = open_ok(*engine, path, hdr_yes);
+  auto db = open_ok(*engine, simple_book(), hdr_yes);
   ASSERT_NE(db, nullptr);
   std::unique_ptr<wb_recordset> rs;
   ASSERT_EQ(db->open_recordset(u"SELECT * FROM [Sheet1$]", rs), wb_s_ok);
@@ -187,16 +189,9 @@ TEST(host_engine, RecordsetMovesForwardAndRestartsAndOutlivesItsDatabase) {
 }
 
 TEST(host_engine, EmptySheetHasOneTextFieldAndNoRecords) {
-  xlsx_book w;
-  lxw_worksheet* s = w.sheet("Empty");
-  // Formatting alone gives no used range.
-  lxw_format* bold = workbook_add_format(w.handle());
-  format_set_bold(bold);
-  worksheet_write_blank(s, 3, 3, bold);
-  const std::string path = w.close();
   for (const char16_t* connect : {hdr_no, hdr_yes}) {
     auto engine = make_engine();
-    auto db = open_ok(*engine, path, connect);
+    auto db = open_ok(*engine, simple_book(), connect);
     ASSERT_NE(db, nullptr);
     std::unique_ptr<wb_recordset> rs;
     ASSERT_EQ(db->open_recordset(u"SELECT * FROM [Empty$]", rs), wb_s_ok);

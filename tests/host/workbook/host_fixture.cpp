@@ -76,6 +76,21 @@ std::string joined(const std::vector<std::string>& items) {
   return out + "\n";
 }
 
+// The table names of a workbook, in order.
+std::vector<std::string> table_names(const std::string& path) {
+  std::vector<std::string> names;
+  auto engine = make_engine();
+  auto db = open_ok(*engine, path);
+  if (!db) return names;
+  for (std::size_t i = 0; i < db->table_count(); ++i) {
+    wb_table_def def;
+    EXPECT_EQ(db->table(i, def), wb_s_ok);
+    EXPECT_EQ(def.attributes, 0);
+    names.push_back(utf8(def.name));
+  }
+  return names;
+}
+
 }  // namespace
 
 table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect) {
@@ -102,20 +117,6 @@ table read_table(const std::string& path, const std::u16string& table_name, cons
     EXPECT_EQ(rs->move_next(), wb_s_ok);
   }
   return t;
-}
-
-std::vector<std::string> table_names(const std::string& path) {
-  std::vector<std::string> names;
-  auto engine = make_engine();
-  auto db = open_ok(*engine, path);
-  if (!db) return names;
-  for (std::size_t i = 0; i < db->table_count(); ++i) {
-    wb_table_def def;
-    EXPECT_EQ(db->table(i, def), wb_s_ok);
-    EXPECT_EQ(def.attributes, 0);
-    names.push_back(utf8(def.name));
-  }
-  return names;
 }
 
 std::string listing(const std::string& path) {

@@ -38,9 +38,6 @@ std::unique_ptr<wb_database> open_ok(wb_engine& engine, const std::string& path,
 // Reads every row of `table_name` ("Sheet1$") through a query definition.
 table read_table(const std::string& path, const std::u16string& table_name, const char16_t* connect = hdr_no);
 
-// The table names of a workbook, in order.
-std::vector<std::string> table_names(const std::string& path);
-
 // `bytes`, or a ZIP file of `parts`, written as `name` in a folder of its own.
 struct written_file {
   testsupport::temp_dir dir;

@@ -177,10 +177,7 @@ TEST(host_package, PackagesGiveTheirGoldenTables) {
   const auto utf16le = [](std::string ascii) {
     if (ascii.starts_with("<?xml")) ascii.erase(0, ascii.find("?>") + 2);
     std::string out = "\xFF\xFE";
-    for (char c : "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + ascii) {
-      out += c;
-      out += '\0';
-    }
+    for (char c : "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + ascii) out.append({c, '\0'});
     return out;
   };
   const std::string two_strings = "<sst xmlns=\"" + main_ns + "\"><si><t>one</t></si><si><t>two</t></si></sst>";
