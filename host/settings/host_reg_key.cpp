@@ -1,5 +1,6 @@
 #include "host_reg_key.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
 std::string host_reg_key::settings_path() {
   if (const char* explicit_path = std::getenv("GRIDLOAD_SETTINGS"); explicit_path && *explicit_path)
@@ -41,12 +42,30 @@ bool host_reg_key::open(std::vector<std::string>& problems) {
     error_ = EISDIR;
     return false;
   }
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) {
+  // Opened without waiting: a named pipe that nobody writes to is no
+  // settings, where the run would have waited for a writer until killed.
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return true;
     error_ = errno;
     return false;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::string bytes;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error_ = errno;
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  std::istringstream in(bytes);
   std::string line;
   size_t number = 0;
   while (std::getline(in, line)) {

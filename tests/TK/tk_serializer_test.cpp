@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <tuple>
 
 #include "test_support.h"
@@ -83,4 +88,13 @@ TEST(TkSerializer, MissingStoreLoadsNothingAndAFolderFails) {
   scoped_env folder("GRIDLOAD_SETTINGS", dir.path().c_str());
   EXPECT_FALSE(s.load());
   EXPECT_EQ(s.load_error(), EISDIR);
+  // A named pipe that nobody writes to holds no settings: the run waited
+  // for a writer until it was killed.
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  scoped_env fifo("GRIDLOAD_SETTINGS", dir.file("fifo").c_str());
+  auto loaded = std::make_shared<std::promise<bool>>();
+  std::thread([loaded] { loaded->set_value(sample_settings().load()); }).detach();
+  auto result = loaded->get_future();
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(result.get());
 }
