@@ -232,30 +232,40 @@ std::string xls2sql_converter::refused_name() const {
   if (!from_xls) {
     if (std::string refused = csv_encoding::refusal(csv_code_page); !refused.empty()) return refused;
   }
-  // An empty character set leaves the server's default.
-  if (!char_set().empty() && !sql_dialect::is_plain_word(char_set())) return refusal("character set", char_set());
-  if (!sql_dialect::is_plain_word(table_engine())) return refusal("storage engine", table_engine());
+  // A dump refuses in the server's words what the server it is loaded into
+  // would: its DROP statements would have gone first. (An empty character
+  // set leaves the server's default.)
+  auto engine_refusal = [this](std::u16string_view engine) {
+    if (!sql_dialect::is_plain_word(engine)) return refusal("storage engine", engine);
+    if (!direct && !sql_dialect::is_known_engine(engine))
+      return "Unknown storage engine '" + tk_unicode_to_console(engine) + "'";
+    return std::string();
+  };
+  auto char_set_refusal = [this](std::u16string_view set) {
+    if (set.empty()) return std::string();
+    if (!sql_dialect::is_plain_word(set)) return refusal("character set", set);
+    if (!direct && !sql_dialect::is_known_char_set(set))
+      return "Unknown character set: '" + tk_unicode_to_console(set) + "'";
+    return std::string();
+  };
+  std::string refused = char_set_refusal(char_set());
+  if (refused.empty()) refused = engine_refusal(table_engine());
   // The type mappings' own database properties.
   for (const auto& [key, value] : properties()) {
-    if (key == u"engine" && !sql_dialect::is_plain_word(value)) return refusal("storage engine", value);
-    if (key == u"character set" && !value.empty() && !sql_dialect::is_plain_word(value))
-      return refusal("character set", value);
+    if (refused.empty() && key == u"engine") refused = engine_refusal(value);
+    if (refused.empty() && key == u"character set") refused = char_set_refusal(value);
   }
   for (const auto& [source, table] : table_mutators()) {
-    if (const std::u16string engine = table->get_property(u"engine");
-        !engine.empty() && !sql_dialect::is_plain_word(engine))
-      return refusal("storage engine", engine);
-    if (const std::u16string set = table->get_property(u"character set");
-        !set.empty() && !sql_dialect::is_plain_word(set))
-      return refusal("character set", set);
+    if (const std::u16string engine = table->get_property(u"engine"); refused.empty() && !engine.empty())
+      refused = engine_refusal(engine);
+    if (refused.empty()) refused = char_set_refusal(table->get_property(u"character set"));
     for (const auto& [column, rule] : table->field_mutators()) {
       const udb_field_mapping& mapping = rule->mapping();
-      if (!mapping.character_set.empty() && !sql_dialect::is_plain_word(mapping.character_set))
-        return refusal("character set", mapping.character_set);
-      if (!is_type_text(mapping.type)) return refusal("column type", mapping.type);
+      if (refused.empty()) refused = char_set_refusal(mapping.character_set);
+      if (refused.empty() && !is_type_text(mapping.type)) refused = refusal("column type", mapping.type);
     }
   }
-  return {};
+  return refused;
 }
 
 std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {

@@ -563,6 +563,23 @@ bool sql_dialect::is_plain_word(std::u16string_view name) {
   return true;
 }
 
+bool sql_dialect::is_known_engine(std::u16string_view name) {
+  return one_of_no_case(
+      name, {u"InnoDB",      u"MyISAM", u"Aria",       u"Maria",      u"MEMORY",  u"HEAP",       u"CSV",     u"ARCHIVE",
+             u"BLACKHOLE",   u"MERGE",  u"MRG_MyISAM", u"FEDERATED",  u"NDB",     u"NDBCLUSTER", u"TokuDB",  u"RocksDB",
+             u"ColumnStore", u"Spider", u"S3",         u"CONNECT",    u"Mroonga", u"SEQUENCE",   u"OQGRAPH", u"SPHINX",
+             u"EXAMPLE",     u"ISAM",   u"BDB",        u"BerkeleyDB", u"InfiniDB"});
+}
+
+bool sql_dialect::is_known_char_set(std::u16string_view name) {
+  return one_of_no_case(
+      name, {u"armscii8", u"ascii",   u"big5",   u"binary",   u"cp1250",  u"cp1251", u"cp1256",  u"cp1257", u"cp850",
+             u"cp852",    u"cp866",   u"cp932",  u"dec8",     u"eucjpms", u"euckr",  u"gb18030", u"gb2312", u"gbk",
+             u"geostd8",  u"greek",   u"hebrew", u"hp8",      u"keybcs2", u"koi8r",  u"koi8u",   u"latin1", u"latin2",
+             u"latin5",   u"latin7",  u"macce",  u"macroman", u"sjis",    u"swe7",   u"tis620",  u"ucs2",   u"ujis",
+             u"utf16",    u"utf16le", u"utf32",  u"utf8",     u"utf8mb3", u"utf8mb4"});
+}
+
 // ---- Identifiers ------------------------------------------------------------------
 
 void sql_dialect::append_name(std::string& out, std::u16string_view name) const {

@@ -152,6 +152,11 @@ class sql_dialect {
   // A storage-engine, character-set or collation name that may stand in a
   // statement as it is: one or more ASCII letters, digits and '_'.
   static bool is_plain_word(std::u16string_view name);
+  // Whether a storage engine or a character set is one that servers of the
+  // family have, in any letter case: a dump cannot ask its server, and a
+  // CREATE it refuses comes after its DROP.
+  static bool is_known_engine(std::u16string_view name);
+  static bool is_known_char_set(std::u16string_view name);
   // The characters a CHAR or VARCHAR column counts in a text: a surrogate
   // pair is one.
   static size_t characters(std::u16string_view text);

@@ -386,4 +386,14 @@ TEST_F(Hostile, EngineAndCharset) {
       check_.exec("DROP DATABASE IF EXISTS " + ident(extra_db_));
     }
   }
+  // Plain words that no server of the family has: a dump cannot ask its
+  // server, and refuses them in the server's words. It was written, and
+  // loaded it dropped the user's database before its CREATE was refused.
+  const std::pair<std::string, std::string> unknown[] = {{"tab_type=InnoDBB", "Unknown storage engine 'InnoDBB'"},
+                                                         {"char_set=utf8mb5", "Unknown character set: 'utf8mb5'"}};
+  for (const auto& [setting, message] : unknown) {
+    const run_result r = dump(source, dump_file, csv_args("t"), settings("dmp_ins_db=1\n" + setting + "\n"));
+    EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(255, message + "\n"));
+    EXPECT_FALSE(testsupport::file_exists(dir_.file(dump_file))) << "a dump file was written";
+  }
 }
