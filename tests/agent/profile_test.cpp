@@ -188,12 +188,15 @@ TEST_F(ProfileRun, OptionsAfterTheProfileWinAndConnectionComesFromIt) {
   EXPECT_EQ(check_.scalar("SELECT COUNT(*) FROM `" + db_ + "`.cities"), "2");
 }
 
-// The mode of a profile is checked as the command line's is.
+// The mode of a profile is checked as the command line's is; a key or
+// section misspelt by letter case or blanks is refused (it was passed over:
+// `Mode=0` left a workbook in mode 0, which emptied the database).
 TEST_F(ProfileRun, ProfilesThatCannotBeLoadedStopTheRunBeforeAnything) {
   check_.exec("DROP DATABASE `" + db_ + "`");
   std::string text;
-  for (const char* fixture : {"bad_indent.profile", "fields_after_properties.profile", "equals_in_mappings.profile",
-                              "bad_mode.profile", "missing.profile"}) {
+  for (const char* fixture :
+       {"bad_indent.profile", "fields_after_properties.profile", "equals_in_mappings.profile", "bad_mode.profile",
+        "misspelt_key.profile", "misspelt_section.profile", "missing.profile"}) {
     SCOPED_TRACE(fixture);
     const std::string p = std::string(fixture) == "missing.profile" ? fixture : profile(fixture);
     text += testsupport::transcript(fixture, run({"--profile=" + p}));
