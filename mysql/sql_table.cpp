@@ -12,6 +12,7 @@
 #include "sql_field_finder.h"
 #include "sql_tmp_recordset.h"
 #include "tk_format.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
 #include "tk_wstring.h"
@@ -291,6 +292,7 @@ void sql_table::send_rows_alone(const batch& b) {
   MYSQL* connection = db_.connection();
   size_t next = 0;
   while (next < b.starts.size()) {
+    tk_interrupt::check();
     // One INSERT per row, several to an exchange: the server runs them in
     // order and stops at the first it refuses, which tells the row.
     job_statement_.clear();
@@ -451,6 +453,9 @@ void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, s
 }
 
 void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
+  // A batch of many refused rows takes many statements: a request to stop
+  // is honoured between them.
+  tk_interrupt::check();
   if (end - first > 1) {
     // Halves, each tried whole: a few statements find the refused rows
     // among thousands.

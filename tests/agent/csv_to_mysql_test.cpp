@@ -339,6 +339,22 @@ TEST_F(CsvToMysql, ASignalEndsTheWaitForAnotherSessionsLock) {
   }
 }
 
+// Rows the server refuses are found by statements of fewer and fewer rows,
+// thousands for a batch where every other row is refused: a signal used to
+// wait for the batch's last statement (several seconds), and now ends the
+// run between two of them.
+TEST_F(CsvToMysql, ASignalEndsTheSearchForRefusedRows) {
+  std::string csv = "id,v\n";
+  for (int i = 0; i < 40000; ++i) csv.append(std::to_string(i)).append(i % 2 ? ",toolong\n" : ",ok\n");
+  write_file(dir_.file("t.csv"), csv);
+  sql({"DROP TABLE IF EXISTS t", "CREATE TABLE t (id INT, v VARCHAR(5))"});
+  const auto start = std::chrono::steady_clock::now();
+  const run_result r = shell("exec timeout --preserve-status -k 20 -s TERM 2 \"$0\" \"$@\" --silent",
+                             live_args("t.csv", csv_args("t", {"--mode=3"})));
+  EXPECT_EQ(r.status, 128 + SIGTERM);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+}
+
 // The server's own databases are never dropped and made anew: not by mode 0
 // on a live server, nor by a dump that makes its database (named after the
 // file, so /backup/mysql.sql would drop `mysql` when loaded). A name the
