@@ -51,6 +51,8 @@ void sql_canceller::watch() {
   std::unique_lock<std::mutex> lock(mutex_);
   std::chrono::steady_clock::time_point requested{};
   bool seen = false;
+  MYSQL mysql;
+  bool connected = false;
   while (!stop_.wait_for(lock, look_every, [this] { return stopping_; })) {
     if (!tk_interrupt::requested()) continue;
     if (!seen) {
@@ -59,26 +61,31 @@ void sql_canceller::watch() {
       continue;
     }
     if (since_ms(requested) < grace_ms) continue;
+    // Once a second from then on: a statement that began before the
+    // request may be followed by another of the same job.
     lock.unlock();
-    cancel(requested);
+    if (!connected) connected = connect(mysql);
+    if (connected) cancel(mysql, requested);
     lock.lock();
-    // One try: a statement the run began since is its way out.
-    stop_.wait(lock, [this] { return stopping_; });
+    stop_.wait_for(lock, std::chrono::milliseconds(grace_ms), [this] { return stopping_; });
   }
+  if (connected) mysql_close(&mysql);
 }
 
-void sql_canceller::cancel(std::chrono::steady_clock::time_point requested) {
-  MYSQL mysql;
+bool sql_canceller::connect(MYSQL& mysql) {
   mysql_init(&mysql);
   mysql_options(&mysql, MYSQL_READ_DEFAULT_GROUP, sql_engine::read_default_group);
   unsigned timeout = sql_engine::connect_timeout_seconds;
   mysql_options(&mysql, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-  if (!mysql_real_connect(&mysql, host_.empty() ? nullptr : host_.c_str(), user_.empty() ? nullptr : user_.c_str(),
-                          password_ ? password_->c_str() : nullptr, nullptr, port_, nullptr, 0)) {
-    TK_TRACE(3, "Cannot connect to end the running statement: %s", mysql_error(&mysql));
-    mysql_close(&mysql);
-    return;
-  }
+  if (mysql_real_connect(&mysql, host_.empty() ? nullptr : host_.c_str(), user_.empty() ? nullptr : user_.c_str(),
+                         password_ ? password_->c_str() : nullptr, nullptr, port_, nullptr, 0))
+    return true;
+  TK_TRACE(3, "Cannot connect to end the running statement: %s", mysql_error(&mysql));
+  mysql_close(&mysql);
+  return false;
+}
+
+void sql_canceller::cancel(MYSQL& mysql, std::chrono::steady_clock::time_point requested) {
   const sql_dialect dialect(static_cast<uint32_t>(mysql_get_server_version(&mysql)), sql_dialect::target::live);
   const std::string ask = dialect.running_statement(connection_id_);
   std::string kill;
@@ -94,10 +101,8 @@ void sql_canceller::cancel(std::chrono::steady_clock::time_point requested) {
       mysql_free_result(result);
     }
   }
-  if (!kill.empty()) {
-    TK_TRACE(3, "Ending the statement that runs on: %s", kill);
-    if (mysql_real_query(&mysql, kill.data(), kill.size()) != 0)
-      TK_TRACE(3, "Cannot end the running statement: %s", mysql_error(&mysql));
-  }
-  mysql_close(&mysql);
+  if (kill.empty()) return;
+  TK_TRACE(3, "Ending the statement that runs on: %s", kill);
+  if (mysql_real_query(&mysql, kill.data(), kill.size()) != 0)
+    TK_TRACE(3, "Cannot end the running statement: %s", mysql_error(&mysql));
 }

@@ -4,15 +4,19 @@
 // statements; one statement may wait far longer: for a lock another session
 // holds (lock_wait_timeout, which servers set to a day), or over a large
 // table's ALTER. A thread of its own looks at the request ten times a
-// second. A second after it, it connects as the run's account and asks the
-// server what the run's connection is doing; a statement that began before
-// the request is ended with KILL QUERY ID (that statement and no other: a
-// statement the run began after the request, on its way out, is left to
-// finish). The run's statement then fails with "Query execution was
-// interrupted", which the run reports as the interruption it is.
+// second. A second after it, and every second from then on, it asks the
+// server (on a connection of its own, as the run's account) what the run's
+// connection is doing; a statement that began before the request is ended
+// with KILL QUERY ID (that statement and no other: a statement the run began
+// after the request, on its way out, is left to finish). The run's
+// statement then fails with "Query execution was interrupted", which the run
+// reports as the interruption it is; the run's writers look at the request
+// between their statements.
 //
 // Nothing is sent unless a signal came; a canceller that cannot connect (or
 // start its thread) leaves the statement to end by itself.
+
+#include <mysql.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -33,8 +37,10 @@ class sql_canceller {
 
  private:
   void watch();
+  // A connection of the canceller's own, as the run's account.
+  bool connect(MYSQL& mysql);
   // Ends the run's statement if it began before `requested`.
-  void cancel(std::chrono::steady_clock::time_point requested);
+  void cancel(MYSQL& mysql, std::chrono::steady_clock::time_point requested);
 
   std::string host_, user_;
   std::optional<std::string> password_;

@@ -340,6 +340,7 @@ void sql_table::send_rows_alone(const batch& b) {
 
 void sql_table::send_inserts(const batch& b, size_t first, size_t end) {
   while (first < end) {
+    tk_interrupt::check();
     job_statement_.assign(batch_head_);
     size_t last = first;
     for (; last < end; ++last) {
