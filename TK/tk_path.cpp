@@ -34,11 +34,17 @@ bool tk_is_folder(const std::string& path) {
 bool tk_is_same_file(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  std::error_code error;
-  const std::filesystem::path pa = std::filesystem::weakly_canonical(a, error);
-  if (error) return a == b;
-  const std::filesystem::path pb = std::filesystem::weakly_canonical(b, error);
-  return error ? a == b : pa == pb;
+  // A file that does not exist yet (a dump, a log) is known by its path,
+  // made absolute first: "out.sql" and "./out.sql" are one file.
+  auto resolved = [](const std::string& path, std::filesystem::path& out) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (!error) out = std::filesystem::weakly_canonical(absolute, error);
+    return !error;
+  };
+  std::filesystem::path pa, pb;
+  if (a.empty() || b.empty() || !resolved(a, pa) || !resolved(b, pb)) return a == b;
+  return pa == pb;
 }
 
 bool tk_is_file_exist(const std::string& path, uint32_t mode) {

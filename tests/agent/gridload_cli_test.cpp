@@ -138,6 +138,14 @@ TEST(GridloadCli, ALogfileThatTheRunReadsIsRefused) {
   EXPECT_EQ(std::tuple(dump_1.status, dump_1.out),
             std::tuple(255, "Error:\nThe log file is a file the run reads or writes: '" + spelled + "'\n"));
   EXPECT_EQ(read_file(file), "kept\n");
+  // A dump that does not exist yet, named another way: the log's lines
+  // followed the dump's.
+  const run_result fresh = run_gridload({"--from_csv", "--csv_delim=2", "--tab_name=t", "--src=other.csv", "--dump",
+                                         "--dest=fresh.sql", "--logfile=./fresh.sql"},
+                                        dir.path());
+  EXPECT_EQ(std::tuple(fresh.status, fresh.out),
+            std::tuple(255, "Error:\nThe log file is a file the run reads or writes: './fresh.sql'\n"));
+  EXPECT_FALSE(testsupport::file_exists(dir.file("fresh.sql")));
   // Files the run reads without being told on its line: the settings file
   // and the client's option file. A dump may not replace any file the run
   // reads either.
