@@ -26,6 +26,7 @@
 #include "sql_row_error_sink.h"
 #include "sql_row_writer.h"
 #include "tk_exception_ex.h"
+#include "tk_format.h"
 #include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_path.h"
@@ -93,15 +94,29 @@ void xls2sql_converter::set_silent(bool silent) {
 
 namespace {
 
-// A name as a slip of the pen leaves it: letters in lower case and digits,
-// up to a ':' (a bare line "mode:2" meant as a setting).
+// A name as a slip of the pen leaves it: its ASCII letters in lower case
+// and digits, up to a ':' (a bare line "mode:2" meant as a setting). Blanks
+// of every kind and invisible characters (a no-break space, U+FEFF) go.
 std::u16string loosely(std::u16string_view name) {
   std::u16string loose;
   for (char16_t c : name.substr(0, name.find(u':'))) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c > 0x7F) loose += c;
+    if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) loose += c;
   }
   return loose;
+}
+
+// A name as the refusal shows it: what cannot be seen as "<U+00A0>".
+std::u16string shown(std::u16string_view name) {
+  std::u16string out;
+  for (char16_t c : name) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += c;
+    } else {
+      out += tk_utf8_to_unicode(tk_format("<U+%04X>", static_cast<unsigned>(c)));
+    }
+  }
+  return out;
 }
 
 // The sections the agent reads, and the keys of those that hold settings.
@@ -128,12 +143,12 @@ std::u16string xls2sql_converter::misspelt_name(const udb_profile& profile) {
   for (const auto& [section, keys] : read_names()) {
     for (const auto& [name, content] : profile.sections())
       if (name != section && loosely(name) == loosely(section))
-        return u"section '" + name + u"' is spelt '" + std::u16string(section) + u"'";
+        return u"section '" + shown(name) + u"' is spelt '" + std::u16string(section) + u"'";
     if (!profile.has_section(section)) continue;
     for (const auto& [key, value] : profile.get_entries(section))
       for (std::u16string_view known : keys)
         if (key != known && loosely(key) == loosely(known))
-          return u"key '" + key + u"' of section '" + std::u16string(section) + u"' is spelt '" +
+          return u"key '" + shown(key) + u"' of section '" + std::u16string(section) + u"' is spelt '" +
                  std::u16string(known) + u"'";
   }
   return {};

@@ -16,7 +16,7 @@ host=127.0.0.1
 user=root
 port=3306
 
-[Selected tables]
+[Selected Tables]
 Customers
 Orders
 
