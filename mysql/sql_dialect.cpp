@@ -573,11 +573,11 @@ bool sql_dialect::is_known_engine(std::u16string_view name) {
 
 bool sql_dialect::is_known_char_set(std::u16string_view name) {
   return one_of_no_case(
-      name, {u"armscii8", u"ascii",   u"big5",   u"binary",   u"cp1250",  u"cp1251", u"cp1256",  u"cp1257", u"cp850",
-             u"cp852",    u"cp866",   u"cp932",  u"dec8",     u"eucjpms", u"euckr",  u"gb18030", u"gb2312", u"gbk",
-             u"geostd8",  u"greek",   u"hebrew", u"hp8",      u"keybcs2", u"koi8r",  u"koi8u",   u"latin1", u"latin2",
-             u"latin5",   u"latin7",  u"macce",  u"macroman", u"sjis",    u"swe7",   u"tis620",  u"ucs2",   u"ujis",
-             u"utf16",    u"utf16le", u"utf32",  u"utf8",     u"utf8mb3", u"utf8mb4"});
+      name, {u"armscii8", u"ascii",   u"big5",   u"binary",   u"cp1250",  u"cp1251",  u"cp1256",  u"cp1257", u"cp850",
+             u"cp852",    u"cp866",   u"cp932",  u"dec8",     u"eucjpms", u"euckr",   u"gb18030", u"gb2312", u"gbk",
+             u"geostd8",  u"greek",   u"hebrew", u"hp8",      u"keybcs2", u"koi8r",   u"koi8u",   u"latin1", u"latin2",
+             u"latin5",   u"latin7",  u"macce",  u"macroman", u"sjis",    u"swe7",    u"tis620",  u"ucs2",   u"ujis",
+             u"utf16",    u"utf16le", u"utf32",  u"utf8",     u"utf8mb3", u"utf8mb4", u"default"});
 }
 
 // ---- Identifiers ------------------------------------------------------------------
