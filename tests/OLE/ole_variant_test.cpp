@@ -52,9 +52,9 @@ TEST(ole_variant_print, SetterValues) {
 }
 
 TEST(ole_variant_print, WideForms) {
-  ole_variant time(ole_date::make(0, 0, 0, 8, 5, 3, 0, ole_date::kind_time));
-  EXPECT_EQ(time.to_string(), "0000-00-00 08:05:03");
-  // Dates print through to_string, so the wide form keeps the zero date.
+  // Dates print through to_string, so the wide form keeps the zero date
+  // (ole_date's own wide form leaves it out).
+  const ole_variant time(ole_date::make(0, 0, 0, 8, 5, 3, 0, ole_date::kind_time));
   EXPECT_EQ(time.to_wstring(), u"0000-00-00 08:05:03");
   EXPECT_EQ(ole_variant(u"\u00e9t\u00e9").to_wstring(), u"\u00e9t\u00e9");
   EXPECT_EQ(ole_variant(u"\u00e9t\u00e9").to_string(), "\xc3\xa9t\xc3\xa9");

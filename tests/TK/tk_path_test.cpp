@@ -20,12 +20,6 @@
 using testsupport::read_only_guard;
 using testsupport::temp_dir;
 
-namespace {
-
-std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-}  // namespace
-
 TEST(TkPath, FileNameSplitsPaths) {
   const std::string long_folder = "/" + std::string(300, 'd') + "/" + std::string(200, 'e') + "/";
   struct row {
@@ -53,6 +47,7 @@ TEST(TkPath, FileNameSplitsPaths) {
 // file tests.
 TEST(TkPath, DumpDestinationInAFolderThatCannotBeWritten) {
   temp_dir dir;
+  auto wide = [](const std::string& s) { return std::u16string(s.begin(), s.end()); };  // ASCII paths
   mkdir(dir.file("locked").c_str(), 0755);
   {
     read_only_guard ro(dir.file("locked"));

@@ -94,15 +94,10 @@ TEST(udb_record_reuse, RefillKeepsFieldsAndStorage) {
 }
 
 // A table's plan copies the source's schema before the mapping rewrites it.
-udb_schema sample() {
+TEST(udb_schema_copy, DeepAndIndependent) {
   udb_schema s;
   s.push_back(t_ftd(4, u"Id", VT_I4, true, true, ole_variant(), 0));
   s.push_back(t_ftd(40, u"City", VT_BSTR, false, false, ole_variant(u"Paris"), 0));
-  return s;
-}
-
-TEST(udb_schema_copy, DeepAndIndependent) {
-  udb_schema s = sample();
   udb_schema copy = s;
   copy.fields[1]->size = 99;
   copy.fields[1]->def_value.set_text(u"Rome");

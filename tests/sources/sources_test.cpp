@@ -24,9 +24,6 @@ using testsupport::expect_failure;
 
 namespace {
 
-std::u16string wide(const std::string& utf8) { return tk_utf8_to_unicode(utf8); }
-std::string narrow(std::u16string_view text) { return tk_unicode_to_utf8(text); }
-
 // The reader with its state in reach, as the driver has it.
 class reader : public xls_reader {
  public:
@@ -75,7 +72,7 @@ TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
   }
   dao_engine engine;  // registered, of the version the driver prefers
   ASSERT_TRUE(engine.set_version_if(3));
-  auto db = engine.open_dao_src(wide(b.close()), xls_reader::connect_string(false), 1);
+  auto db = engine.open_dao_src(tk_utf8_to_unicode(b.close()), xls_reader::connect_string(false), 1);
   EXPECT_TRUE(db->get_table(u"Nothing$", 1)->is_eof());
   auto rs = db->get_table(u"Rows$", 1);
   udb_record* first = rs->get_record();
@@ -85,7 +82,7 @@ TEST(dao_recordset, GetRecordRefillsTheSameRecordWithoutAllocating) {
     udb_record* rec = rs->get_record();
     ASSERT_EQ(std::pair(allocations - before, rec), std::pair(0L, first)) << r;
     // Every row's own values, not the first row's.
-    EXPECT_EQ(std::pair(narrow((*rec)[0].text()), (*rec)[1].get_r8()), std::pair(text(r), r * 0.5));
+    EXPECT_EQ(std::pair(tk_unicode_to_utf8((*rec)[0].text()), (*rec)[1].get_r8()), std::pair(text(r), r * 0.5));
   }
   EXPECT_EQ(r, rows);
 }
