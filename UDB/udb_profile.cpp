@@ -5,11 +5,37 @@
 
 #include "tk_exception.h"
 #include "tk_exception_ex.h"
+#include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_path.h"
 #include "tk_unicode.h"
 
 namespace {
+
+// A name as a slip of the pen leaves it: its ASCII letters in lower case
+// and digits, up to a ':' (a bare line "mode:2" meant as a setting). Blanks
+// of every kind and invisible characters (a no-break space, U+FEFF) go.
+std::u16string loosely(std::u16string_view name) {
+  std::u16string loose;
+  for (char16_t c : name.substr(0, name.find(u':'))) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) loose += c;
+  }
+  return loose;
+}
+
+// A name as a refusal shows it: what cannot be seen as "<U+00A0>".
+std::u16string shown(std::u16string_view name) {
+  std::u16string out;
+  for (char16_t c : name) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += c;
+    } else {
+      out += tk_utf8_to_unicode(tk_format("<U+%04X>", static_cast<unsigned>(c)));
+    }
+  }
+  return out;
+}
 
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
@@ -128,6 +154,7 @@ void udb_profile::parse(std::string_view bytes) {
 }
 
 const udb_profile::section* udb_profile::find(std::u16string_view name) const {
+  if (asked_.find(name) == asked_.end()) asked_.emplace(std::u16string(name), std::set<std::u16string>());
   auto it = sections_.find(name);
   return it == sections_.end() ? nullptr : &it->second;
 }
@@ -136,6 +163,7 @@ bool udb_profile::has_section(std::u16string_view section_name) const { return f
 
 const std::u16string& udb_profile::get_value(std::u16string_view section_name, std::u16string_view key) const {
   const section* s = find(section_name);
+  asked_.find(section_name)->second.emplace(key);
   if (!s) return empty_text;
   auto it = s->index.find(std::u16string(key));
   return it == s->index.end() ? empty_text : s->entries[it->second].second;
@@ -154,4 +182,21 @@ const std::vector<std::u16string>& udb_profile::get_lines(std::u16string_view se
 const std::vector<std::u16string>& udb_profile::get_setting_lines(std::u16string_view section_name) const {
   const section* s = find(section_name);
   return s ? s->settings : no_lines;
+}
+
+std::u16string udb_profile::misspelt_name() const {
+  for (const auto& [name, content] : sections_) {
+    const auto same = asked_.find(name);
+    if (same == asked_.end()) {
+      for (const auto& [asked, keys] : asked_)
+        if (loosely(name) == loosely(asked)) return u"section '" + shown(name) + u"' is spelt '" + asked + u"'";
+      continue;
+    }
+    for (const auto& [key, value] : content.entries)
+      if (same->second.count(key) == 0)
+        for (const std::u16string& asked : same->second)
+          if (loosely(key) == loosely(asked))
+            return u"key '" + shown(key) + u"' of section '" + name + u"' is spelt '" + asked + u"'";
+  }
+  return {};
 }

@@ -92,68 +92,6 @@ void xls2sql_converter::set_silent(bool silent) {
   if (error_handler* handler = error_handler::instance_ptr()) handler->set_silent(silent);
 }
 
-namespace {
-
-// A name as a slip of the pen leaves it: its ASCII letters in lower case
-// and digits, up to a ':' (a bare line "mode:2" meant as a setting). Blanks
-// of every kind and invisible characters (a no-break space, U+FEFF) go.
-std::u16string loosely(std::u16string_view name) {
-  std::u16string loose;
-  for (char16_t c : name.substr(0, name.find(u':'))) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) loose += c;
-  }
-  return loose;
-}
-
-// A name as the refusal shows it: what cannot be seen as "<U+00A0>".
-std::u16string shown(std::u16string_view name) {
-  std::u16string out;
-  for (char16_t c : name) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += c;
-    } else {
-      out += tk_utf8_to_unicode(tk_format("<U+%04X>", static_cast<unsigned>(c)));
-    }
-  }
-  return out;
-}
-
-// The sections the agent reads, and the keys of those that hold settings.
-const std::vector<std::pair<std::u16string_view, std::vector<std::u16string_view>>>& read_names() {
-  static const std::vector<std::pair<std::u16string_view, std::vector<std::u16string_view>>> names = {
-      {u"Generic settings",
-       {u"src", u"dest", u"logfile", u"only definitions", u"mode", u"skip indexes", u"character set", u"storage engine",
-        u"csv code page"}},
-      {u"MS Excel settings", {u"extract field names", u"refine types", u"convert from xls"}},
-      {u"MySQL settings",
-       {u"direct mode", u"host", u"user", u"password", u"port", u"dump line break", u"dump new version",
-        u"dump add lock to insert", u"dump insert comments", u"dump create database", u"dump create table"}},
-      {u"Selected Tables", {}},
-      {u"Selected Views", {}},
-      {u"Available Queries", {}},
-      {u"Type Mappings", {}},
-  };
-  return names;
-}
-
-}  // namespace
-
-std::u16string xls2sql_converter::misspelt_name(const udb_profile& profile) {
-  for (const auto& [section, keys] : read_names()) {
-    for (const auto& [name, content] : profile.sections())
-      if (name != section && loosely(name) == loosely(section))
-        return u"section '" + shown(name) + u"' is spelt '" + std::u16string(section) + u"'";
-    if (!profile.has_section(section)) continue;
-    for (const auto& [key, value] : profile.get_entries(section))
-      for (std::u16string_view known : keys)
-        if (key != known && loosely(key) == loosely(known))
-          return u"key '" + shown(key) + u"' of section '" + std::u16string(section) + u"' is spelt '" +
-                 std::u16string(known) + u"'";
-  }
-  return {};
-}
-
 bool xls2sql_converter::load_profile_file(const std::u16string& path) {
   TK_TRACE(2, "xls2sql_converter::load_profile(%s)", path);
   udb_profile profile;
@@ -164,12 +102,12 @@ bool xls2sql_converter::load_profile_file(const std::u16string& path) {
     throw tk_exception(u"The type mappings of profile '" + path + u"' cannot be read: the line '" + settings.front() +
                            u"' holds '=', which no mapping line may hold.",
                        1);
-  if (const std::u16string slip = misspelt_name(profile); !slip.empty())
-    throw tk_exception(u"Profile '" + path + u"' cannot be read: " + slip, 1);
   if (!load_profile(profile)) {
     throw tk_exception(
         u"The type mappings of profile '" + path + u"' cannot be read: a line is out of place or wrongly indented.", 1);
   }
+  if (const std::u16string slip = profile.misspelt_name(); !slip.empty())
+    throw tk_exception(u"Profile '" + path + u"' cannot be read: " + slip, 1);
   return true;
 }
 

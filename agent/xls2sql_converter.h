@@ -62,12 +62,6 @@ class xls2sql_converter : public xls_reader,
 
   // Reads the profile at `path` and applies it at once. A profile that does
   // not exist, or a part of it that fails to load, ends the run.
-  // A section or key of the profile that differs from one the agent reads
-  // only in letter case, blanks or punctuation ("Mode=2", "[Selected
-  // tables]"), said as the run refuses it; empty when there is none. Left
-  // unread, the run would go on without it: a mode of 0 emptying the
-  // database, every worksheet instead of the selected ones.
-  static std::u16string misspelt_name(const udb_profile& profile);
   bool load_profile_file(const std::u16string& path);
   // Applies a loaded profile: generic settings, MySQL settings, type
   // mappings, the driver's own keys, then the worksheet selection.

@@ -83,6 +83,32 @@ TEST(udb_profile_load, FoldersAndEmptyNamesAreNoProfiles) {
   }
 }
 
+// Once read, a section or key that differs from one the readers asked for
+// only in letter case, blanks, invisible characters or punctuation is named;
+// names that differ otherwise, and sections nobody asked for, are not.
+TEST(udb_profile_syntax, MisspeltNamesOfWhatWasRead) {
+  const struct {
+    const char* text;
+    std::u16string misspelt;
+  } cases[] = {
+      {"[Generic settings]\nmode=2\nnote=x\n[Other tool]\nMode=1\n", u""},
+      {"[Generic settings]\nMode=2\n", u"key 'Mode' of section 'Generic settings' is spelt 'mode'"},
+      {"[Generic settings]\nmode:2\n", u"key 'mode:2' of section 'Generic settings' is spelt 'mode'"},
+      {"[Generic settings]\nmode\xC2\xA0=2\n", u"key 'mode<U+00A0>' of section 'Generic settings' is spelt 'mode'"},
+      {"[generic Settings]\nmode=2\n", u"section 'generic Settings' is spelt 'Generic settings'"},
+      {"[Selected_Tables]\nA\n", u"section 'Selected_Tables' is spelt 'Selected Tables'"},
+      {"[Selected Table]\nA\n", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    udb_profile p;
+    p.parse(c.text);
+    p.get_value(u"Generic settings", u"mode");
+    p.get_entries(u"Selected Tables");
+    EXPECT_EQ(p.misspelt_name(), c.misspelt);
+  }
+}
+
 // ---- udb_converter::load_profile ------------------------------------------
 
 TEST(udb_converter_profile, FlagsAndMode) {
