@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "tk_logger.h"
@@ -20,7 +21,8 @@ constexpr size_t max_number_text = 128;
 bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 // Decimals of up to this many digits come back as they are from the
-// nearest double (its shortest form), as the server shows it.
+// nearest double (its shortest form), as the server shows it, in the
+// normal range.
 constexpr size_t exact_digits = 15;
 
 // A decimal literal (sign, digits, point, exponent; checked by the caller)
@@ -172,7 +174,11 @@ int32_t num_map::class_of_text(std::u16string_view text, bool& inexact) {
   double value = 0;
   const auto [end, error] = std::from_chars(ascii, ascii + len, value);
   if (error != std::errc() || end != ascii + len || !std::isfinite(value)) return state_varchar;
-  if (digits > exact_digits && !shows_as_written(std::string_view(ascii, len), value)) return state_varchar;
+  // Below the normal range a double holds fewer digits: few digits may not
+  // come back either (4.9e-324 is shown 5e-324).
+  const bool few_kept = value != 0 && std::fabs(value) < std::numeric_limits<double>::min();
+  if ((digits > exact_digits || few_kept) && !shows_as_written(std::string_view(ascii, len), value))
+    return state_varchar;
   return state_double;
 }
 

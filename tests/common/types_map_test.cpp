@@ -60,6 +60,12 @@ TEST(NumMap, ExactTextNumbersOnly) {
       // (it was rounded: 9007199254740993 became ...992), in either order;
       // with integers alone it is a BIGINT.
       {{u"1", u"9007199254740993", u"1e0"}, num_map::state_varchar},
+      // Below the normal range a double holds fewer digits: 4.9e-324 came
+      // back 5e-324, 2.4e-323 as 2.5e-323.
+      {{u"1.5", u"4.9e-324"}, num_map::state_varchar},
+      {{u"2.4e-323"}, num_map::state_varchar},
+      {{u"3.14159265358979e-310"}, num_map::state_varchar},
+      {{u"1e-320", u"5e-324", u"2.2250738585072014e-308"}, num_map::state_double},
       {{u"2.5", u"-12345678901234567"}, num_map::state_varchar},
       {{u"9007199254740992", u"-9007199254740992", u"0.5"}, num_map::state_double},
       {{u"-9007199254740993", u"1"}, num_map::state_bigint},
