@@ -1,5 +1,6 @@
 #include "wb_biff_early_sheet.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "wb_biff_early_workbook.h"
@@ -36,8 +37,18 @@ void wb_biff_early_sheet::fail() {
   done_ = true;
 }
 
+bool wb_biff_early_sheet::readable(const wb_raw_cell& cell) {
+  // No column holds NaN or an infinity, and a boolean byte is 0 or 1.
+  const bool ok = cell.kind == wb_cell_kind::boolean  ? cell.number == 0 || cell.number == 1
+                  : cell.kind == wb_cell_kind::number ? std::isfinite(cell.number)
+                                                      : true;
+  if (!ok) ++unreadable_;
+  return ok;
+}
+
 bool wb_biff_early_sheet::rewind() {
   error_ = 0;
+  unreadable_ = 0;
   done_ = false;
   string_pending_ = false;
   formats_.clear();
@@ -189,7 +200,7 @@ bool wb_biff_early_sheet::read_cell(wb_raw_cell& cell) {
       cell.number_class = read_style();
       cell.kind = wb_cell_kind::number;
       cell.number = cursor_.f64();
-      return true;
+      return readable(cell);
     case rk:
       cell.number_class = read_style();
       cell.kind = wb_cell_kind::number;
@@ -201,8 +212,8 @@ bool wb_biff_early_sheet::read_cell(wb_raw_cell& cell) {
       const std::uint8_t value = cursor_.u8();
       const bool is_error = cursor_.u8() != 0;
       cell.kind = is_error ? wb_cell_kind::error : wb_cell_kind::boolean;
-      cell.number = is_error ? value : (value != 0 ? 1.0 : 0.0);
-      return true;
+      cell.number = value;
+      return readable(cell);
     }
     default: {  // the FORMULA records
       const wb_number_class number_class = read_style();
@@ -214,7 +225,7 @@ bool wb_biff_early_sheet::read_cell(wb_raw_cell& cell) {
         std::memcpy(&cell.number, &bits, sizeof cell.number);
         cell.kind = wb_cell_kind::number;
         cell.number_class = number_class;
-        return true;
+        return readable(cell);
       }
       switch (result[0]) {
         case result_string:
@@ -224,8 +235,8 @@ bool wb_biff_early_sheet::read_cell(wb_raw_cell& cell) {
           return false;
         case result_boolean:
           cell.kind = wb_cell_kind::boolean;
-          cell.number = result[2] != 0 ? 1.0 : 0.0;
-          return true;
+          cell.number = result[2];
+          return readable(cell);
         case result_error:
           cell.kind = wb_cell_kind::error;
           cell.number = result[2];

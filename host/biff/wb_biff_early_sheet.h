@@ -33,10 +33,13 @@ class wb_biff_early_sheet final : public wb_sheet_source {
   bool next_cell(wb_raw_cell& cell) override;
   bool rewind() override;
   long error() const override { return error_; }
+  std::uint64_t unreadable_values() const override { return unreadable_; }
 
  private:
   // Turns the current record into `cell`; false when it holds no value.
   bool read_cell(wb_raw_cell& cell);
+  // Whether `cell` holds a value of its kind; counts it when not.
+  bool readable(const wb_raw_cell& cell);
   // Reads the cell's attributes (BIFF2) or XF index (BIFF3-4) at the cursor
   // and returns the class of its number format.
   wb_number_class read_style();
@@ -50,6 +53,9 @@ class wb_biff_early_sheet final : public wb_sheet_source {
   wb_biff_record_cursor cursor_;
   std::uint64_t bof_offset_;
   long error_ = 0;
+  // Values that are none of their cell's kind (a number that is NaN or
+  // infinite, a boolean byte other than 0 and 1), this reading: no value.
+  std::uint64_t unreadable_ = 0;
   bool done_ = false;
   int depth_ = 0;  // nesting of BOF/EOF; the sheet's own records are at depth 1
 

@@ -1,6 +1,7 @@
 #include "wb_biff_sheet.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "wb_biff_records.h"
@@ -36,6 +37,7 @@ void wb_biff_sheet::fail() {
 bool wb_biff_sheet::rewind() {
   error_ = 0;
   uncalculated_ = 0;
+  unreadable_ = 0;
   done_ = false;
   depth_ = 0;
   string_pending_ = false;
@@ -129,11 +131,24 @@ bool wb_biff_sheet::read_block() {
 }
 
 void wb_biff_sheet::push_number(std::uint32_t row, std::uint32_t column, std::uint16_t xf, double value) {
+  // No column holds NaN or an infinity (NaN came out as 0).
+  if (!std::isfinite(value)) {
+    ++unreadable_;
+    return;
+  }
   queue_.push_back({row, column, wb_cell_kind::number, book_.xf_class(xf), false, value, nullptr, 0, 0});
 }
 
 void wb_biff_sheet::push_plain(std::uint32_t row, std::uint32_t column, wb_cell_kind kind, double value) {
   queue_.push_back({row, column, kind, wb_number_class::general, false, value, nullptr, 0, 0});
+}
+
+void wb_biff_sheet::push_boolean(std::uint32_t row, std::uint32_t column, std::uint8_t value) {
+  if (value > 1) {
+    ++unreadable_;
+    return;
+  }
+  push_plain(row, column, wb_cell_kind::boolean, value);
 }
 
 void wb_biff_sheet::push_text(std::uint32_t row, std::uint32_t column, std::size_t offset) {
@@ -189,7 +204,9 @@ void wb_biff_sheet::read_cell_record() {
       const std::uint32_t index = cursor_.u32();
       std::u16string_view text;
       // An index past the table reads as no value, as does an empty string.
-      if (book_.shared_strings().get(index, text) && !text.empty())
+      if (!book_.shared_strings().get(index, text))
+        ++unreadable_;
+      else if (!text.empty())
         queue_.push_back({r, c, wb_cell_kind::text, wb_number_class::general, true, 0.0, text.data(), 0,
                           static_cast<std::uint32_t>(text.size())});
       break;
@@ -209,7 +226,7 @@ void wb_biff_sheet::read_cell_record() {
       if (is_error)
         push_plain(r, c, wb_cell_kind::error, value);
       else
-        push_plain(r, c, wb_cell_kind::boolean, value != 0 ? 1.0 : 0.0);
+        push_boolean(r, c, value);
       break;
     }
     case formula: {
@@ -231,7 +248,7 @@ void wb_biff_sheet::read_cell_record() {
           pending_column_ = c;
           break;
         case result_boolean:
-          push_plain(r, c, wb_cell_kind::boolean, result[2] != 0 ? 1.0 : 0.0);
+          push_boolean(r, c, result[2]);
           break;
         case result_error:
           push_plain(r, c, wb_cell_kind::error, result[2]);

@@ -31,6 +31,7 @@ class wb_biff_sheet final : public wb_sheet_source {
   bool rewind() override;
   long error() const override { return error_; }
   std::uint64_t uncalculated_formulas() const override { return uncalculated_; }
+  std::uint64_t unreadable_values() const override { return unreadable_; }
 
  private:
   struct queued_cell {
@@ -56,6 +57,8 @@ class wb_biff_sheet final : public wb_sheet_source {
   void read_cell_record();
   void push_number(std::uint32_t row, std::uint32_t column, std::uint16_t xf, double value);
   void push_plain(std::uint32_t row, std::uint32_t column, wb_cell_kind kind, double value);
+  // A boolean byte: 0 or 1, any other is no value.
+  void push_boolean(std::uint32_t row, std::uint32_t column, std::uint8_t value);
   void push_text(std::uint32_t row, std::uint32_t column, std::size_t offset);
   // Reads a LABEL/RSTRING/STRING text at the cursor into the arena; returns its offset.
   std::size_t read_text(bool wide_count);
@@ -68,6 +71,10 @@ class wb_biff_sheet final : public wb_sheet_source {
   bool biff8_;
   long error_ = 0;
   std::uint64_t uncalculated_ = 0;  // formula records without a result, this reading
+  // Values that are none of their cell's kind (a number that is NaN or
+  // infinite, a boolean byte other than 0 and 1, a shared-text index past
+  // the table), this reading: no value.
+  std::uint64_t unreadable_ = 0;
   bool done_ = false;
   int depth_ = 0;  // nesting of BOF/EOF; the sheet's own records are at depth 1
 

@@ -6,6 +6,7 @@
 // tests/agent against tests/golden/xls.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <tuple>
 
 #include "biff_test_writer.h"
@@ -89,6 +90,19 @@ TEST(host_biff_workbook, AssembledWorkbooksGiveTheirGoldenTables) {
                  formula_cell(0, 6, 15, formula_special(3)) + formula_cell(0, 7, 15, formula_special(0)) +
                  number_cell(0, 8, 15, 8) + record(0x0207, unicode_string(u"stray", true)),
              {14}));
+
+  // Values of no value of their kind are no value, and counted: numbers
+  // that are NaN or infinite (NaN was 0, an infinity the text 'inf', which a
+  // dump wrote into a DOUBLE column), boolean bytes other than 0 and 1 (they
+  // were TRUE), in cells and as formula results.
+  std::string odd_cells;
+  row = 0;
+  for (const double v : {1.5, std::nan(""), HUGE_VAL, -HUGE_VAL}) odd_cells += number_cell(row++, 0, 15, v);
+  for (const unsigned b : {1u, 2u, 255u, 0u})
+    odd_cells += record(0x0205, bytes().u16(row++).u16(0).u16(15).u8(static_cast<std::uint8_t>(b)).u8(0));
+  odd_cells += formula_cell(row++, 0, 15, formula_special(1, 2));
+  odd_cells += formula_cell(row++, 0, 15, formula_number(HUGE_VAL));
+  books.emplace_back("values of no value of their kind", sheet8(odd_cells));
 
   // LABEL in one-byte and two-byte characters, RSTRING, an empty LABEL.
   books.emplace_back(

@@ -116,6 +116,7 @@ table read_table(const std::string& path, const std::u16string& table_name, cons
     for (std::size_t i = 0; i < rs->field_count(); ++i) t.rows.back().push_back(text_of(rs->field(i).value()));
     EXPECT_EQ(rs->move_next(), wb_s_ok);
   }
+  t.unreadable = rs->unreadable_values();
   return t;
 }
 
@@ -125,6 +126,8 @@ std::string listing(const std::string& path) {
     const table t = read_table(path, wb_to_utf16(name));
     out += "== " + name + "\n" + joined(t.columns);
     for (const auto& row : t.rows) out += joined(row);
+    if (t.unreadable)
+      out.append("(").append(std::to_string(t.unreadable)).append(" values of no value of their kind)\n");
   }
   return out;
 }

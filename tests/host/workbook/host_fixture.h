@@ -25,6 +25,7 @@ struct table {
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
   long record_count = 0;
+  std::uint64_t unreadable = 0;  // values of no value of their cell's kind
 };
 
 inline constexpr char16_t hdr_no[] = u"Excel 5.0; HDR=No; IMEX=1;";
