@@ -94,8 +94,20 @@ wb_database::wb_database(std::shared_ptr<wb_workbook_source> workbook, std::u16s
                          wb_error_list_ptr errors)
     : workbook_(std::move(workbook)), name_(std::move(name)), header_row_(header_row), errors_(std::move(errors)) {
   tables_.reserve(workbook_->sheet_count());
-  for (std::size_t i = 0; i < workbook_->sheet_count(); ++i)
-    tables_.push_back(wb_table_def{table_name_for_sheet(workbook_->sheet_name(i)), 0});
+  for (std::size_t i = 0; i < workbook_->sheet_count(); ++i) {
+    // A file no spreadsheet program saved may name two sheets alike, or one
+    // not at all: each still gets a table of its own, named after its place
+    // ("A (2)", "(3)"), or its rows could not be reached.
+    const std::u16string& given = workbook_->sheet_name(i);
+    std::u16string sheet = given;
+    for (unsigned n = 0; sheet.empty() || find_table(table_name_for_sheet(sheet)) >= 0; ++n) {
+      std::string place = std::to_string(i + 1);
+      if (n) place.append(".").append(std::to_string(n));
+      sheet = given;
+      sheet.append(given.empty() ? u"(" : u" (").append(place.begin(), place.end()).append(u")");
+    }
+    tables_.push_back(wb_table_def{table_name_for_sheet(sheet), 0});
+  }
 }
 
 wb_hresult wb_database::table(std::size_t index, wb_table_def& out) const {

@@ -75,6 +75,14 @@ TEST(host_biff_workbook, AssembledWorkbooksGiveTheirGoldenTables) {
                                 {"Odd", 0, 0, 0x40, ""},
                                 {"Hidden", 2, 0, 0x10, number_cell(0, 0, 15, 2)}}));
 
+  // Sheets named alike, or not at all (no spreadsheet program saves them):
+  // each is a table of its own, named after its place; the second and third
+  // were never reached.
+  books.emplace_back("sheets named alike or not at all",
+                     book8(xf_records(8, {}), {{"A", 0, 0, 0x10, number_cell(0, 0, 15, 1)},
+                                               {"A", 0, 0, 0x10, number_cell(0, 0, 15, 2)},
+                                               {"", 0, 0, 0x10, number_cell(0, 0, 15, 3)}}));
+
   // Formulas give their cached results: a number under a date format, a
   // string whose STRING record follows a SHRFMLA, a string split over a
   // CONTINUE that switches to two-byte characters, TRUE, FALSE, #DIV/0!, an
