@@ -3,6 +3,8 @@
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
+#include <algorithm>
+
 #include "wb_query_def.h"
 #include "wb_recordset.h"
 #include "wb_text.h"
@@ -100,7 +102,10 @@ wb_database::wb_database(std::shared_ptr<wb_workbook_source> workbook, std::u16s
     // ("A (2)", "(3)"), or its rows could not be reached.
     const std::u16string& given = workbook_->sheet_name(i);
     std::u16string sheet = given;
-    for (unsigned n = 0; sheet.empty() || find_table(table_name_for_sheet(sheet)) >= 0; ++n) {
+    const auto taken = [this](const std::u16string& table) {
+      return std::any_of(tables_.begin(), tables_.end(), [&](const wb_table_def& t) { return t.name == table; });
+    };
+    for (unsigned n = 0; sheet.empty() || taken(table_name_for_sheet(sheet)); ++n) {
       std::string place = std::to_string(i + 1);
       if (n) place.append(".").append(std::to_string(n));
       sheet = given;
