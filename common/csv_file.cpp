@@ -110,7 +110,12 @@ csv_file::csv_file(const csv_file& first, int fd)
 
 void csv_file::start(std::u16string_view code_page, const csv_file* first) {
   struct stat st {};
-  if (::fstat(fd_, &st) == 0) file_size_ = static_cast<int64_t>(st.st_size);
+  if (::fstat(fd_, &st) == 0) {
+    file_size_ = static_cast<int64_t>(st.st_size);
+    // A second reading is of the file as the first one found it.
+    opened_ =
+        first ? first->opened_ : file_state{S_ISREG(st.st_mode), st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+  }
   positional_ = ::lseek(fd_, 0, SEEK_CUR) >= 0;
   TK_TRACE(1, "=== Got file size: %ld ===", file_size_);
   TK_TRACE(2, "csv_file::reset");
@@ -380,6 +385,7 @@ bool csv_file::refill() {
     if (n < 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
     pos_ = 0;
     if (n == 0) {
+      check_unchanged();
       source_done_ = true;
       len_ = utf16_ ? utf16_->finish(buffer_.data()) : 0;
       return len_ > 0;
@@ -389,6 +395,13 @@ bool csv_file::refill() {
     // UTF-16 input may give nothing yet: half a unit, or a high surrogate.
     if (len_ > 0) return true;
   }
+}
+
+void csv_file::check_unchanged() const {
+  struct stat st {};
+  if (!opened_.regular || ::fstat(fd_, &st) != 0) return;
+  if (st.st_size != opened_.size || st.st_mtim.tv_sec != opened_.seconds || st.st_mtim.tv_nsec != opened_.nanoseconds)
+    throw tk_exception("CSV file '" + path_ + "' was changed while it was read", 1);
 }
 
 std::string_view csv_file::read_physical() {

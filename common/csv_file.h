@@ -132,6 +132,10 @@ class csv_file : public udb_recordset {
   // ended before a line feed.
   std::string_view read_physical();
   bool refill();
+  // At the end of the data: a file written in place while it was read (by a
+  // copy over it, an export that empties and writes it) gives a mix of two
+  // files, or the head of one; that is a level-1 failure.
+  void check_unchanged() const;
   // Reads up to `n` bytes at `offset` without moving the file position;
   // -1 when the source cannot be read that way (a pipe, past its head).
   ssize_t read_at(char* out, size_t n, int64_t offset);
@@ -173,6 +177,14 @@ class csv_file : public udb_recordset {
   std::string pipe_head_;  // a pipe's first bytes, read before the checks
   size_t pipe_pos_ = 0;    // the next byte of pipe_head_ to give
   int64_t file_size_ = 0;
+  // The file as it was opened (by the first reader): its size and time of
+  // change, for a regular file.
+  struct file_state {
+    bool regular = false;
+    off_t size = 0;
+    time_t seconds = 0;
+    long nanoseconds = 0;
+  } opened_;
   char16_t delimiter_;
   bool header_;
   size_t buffer_size_;

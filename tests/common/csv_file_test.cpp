@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -364,6 +365,36 @@ TEST(csv_file_encoding, CodePagesThatCannotBeReadAreRefused) {
   }
   for (const char16_t* usable : {u"", u"cp1251", u"ISO-8859-15", u"28605", u"65001", u"1200", u"GB18030"})
     EXPECT_EQ(csv_encoding::refusal(usable), "") << tk_unicode_to_utf8(usable);
+}
+
+// A file written in place while it is read (a copy over it, an export that
+// empties and writes it again) gave the head of one file and the tail of
+// another; it is a level-1 failure at the end of the data, of the first
+// reading and of a second one alike.
+TEST(csv_file_recordset, AFileWrittenInPlaceWhileReadFails) {
+  testsupport::temp_dir dir;
+  const std::string path = dir.file("t.csv");
+  std::string old_rows = "id,name\n", new_rows = "id,name\n";
+  for (int i = 0; i < 20000; ++i) {
+    old_rows.append(std::to_string(i)).append(",old\n");
+    new_rows.append(std::to_string(i)).append(",new\n");
+  }
+  const std::string failure = "CSV file '" + path + "' was changed while it was read";
+  for (bool second : {false, true}) {
+    SCOPED_TRACE(second ? "second reading" : "first reading");
+    testsupport::write_file(path, old_rows);
+    csv_file first(w(path), u",", true, 4096);
+    std::unique_ptr<csv_file> again = second ? first.read_again() : nullptr;
+    csv_file& file = second ? *again : first;
+    file.get_record();
+    file.move_next();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << new_rows;  // the same file, written anew
+    expect_failure(
+        [&] {
+          while (!file.is_eof()) file.move_next();
+        },
+        1, 0, failure);
+  }
 }
 
 // The second reading (for the types, before the copy) reads the file the
