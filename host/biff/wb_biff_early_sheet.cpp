@@ -46,6 +46,12 @@ bool wb_biff_early_sheet::readable(const wb_raw_cell& cell) {
   return ok;
 }
 
+void wb_biff_early_sheet::end_sheet() {
+  done_ = true;
+  // The rows of a file written in place while it was read are of two files.
+  if (!stream_->unchanged()) fail();
+}
+
 bool wb_biff_early_sheet::rewind() {
   error_ = 0;
   unreadable_ = 0;
@@ -73,7 +79,7 @@ bool wb_biff_early_sheet::next_cell(wb_raw_cell& cell) {
         fail();
         return false;
       }
-      done_ = true;
+      end_sheet();
       break;
     }
     const std::uint16_t type = cursor_.type();
@@ -82,7 +88,7 @@ bool wb_biff_early_sheet::next_cell(wb_raw_cell& cell) {
       continue;
     }
     if (type == eof) {
-      if (--depth_ == 0) done_ = true;
+      if (--depth_ == 0) end_sheet();
       continue;
     }
     if (depth_ != 1) continue;

@@ -47,6 +47,8 @@ class wb_biff_early_sheet final : public wb_sheet_source {
   // Reads a byte string with an 8-bit or 16-bit length into text_.
   void read_text(bool wide_count);
   void fail();
+  // The sheet's data ended: done, or failed when the file changed meanwhile.
+  void end_sheet();
 
   const wb_biff_early_workbook& book_;
   std::unique_ptr<wb_cfb_stream> stream_;

@@ -34,6 +34,12 @@ void wb_biff_sheet::fail() {
   queue_pos_ = 0;
 }
 
+void wb_biff_sheet::end_sheet() {
+  done_ = true;
+  // The rows of a file written in place while it was read are of two files.
+  if (!stream_->unchanged()) fail();
+}
+
 bool wb_biff_sheet::rewind() {
   error_ = 0;
   uncalculated_ = 0;
@@ -88,7 +94,7 @@ bool wb_biff_sheet::read_block() {
         fail();
         return false;
       }
-      done_ = true;
+      end_sheet();
       break;
     }
     const std::uint16_t type = cursor_.type();
@@ -97,7 +103,7 @@ bool wb_biff_sheet::read_block() {
       continue;
     }
     if (type == eof) {
-      if (--depth_ == 0) done_ = true;
+      if (--depth_ == 0) end_sheet();
       continue;
     }
     if (depth_ != 1) continue;

@@ -63,6 +63,8 @@ class wb_biff_sheet final : public wb_sheet_source {
   // Reads a LABEL/RSTRING/STRING text at the cursor into the arena; returns its offset.
   std::size_t read_text(bool wide_count);
   void fail();
+  // The sheet's data ended: done, or failed when the file changed meanwhile.
+  void end_sheet();
 
   const wb_biff_workbook& book_;
   std::unique_ptr<wb_cfb_stream> stream_;

@@ -12,7 +12,9 @@ namespace {
 
 class file_storage final : public wb_cfb_storage {
  public:
-  file_storage(int fd, std::uint64_t size) : fd_(fd) { size_ = size; }
+  file_storage(int fd, const struct stat& st) : fd_(fd), opened_(st.st_mtim) {
+    size_ = static_cast<std::uint64_t>(st.st_size);
+  }
   ~file_storage() override { ::close(fd_); }
   file_storage(const file_storage&) = delete;
   file_storage& operator=(const file_storage&) = delete;
@@ -29,8 +31,15 @@ class file_storage final : public wb_cfb_storage {
     return done;
   }
 
+  bool unchanged() const override {
+    struct stat st {};
+    return ::fstat(fd_, &st) != 0 || (static_cast<std::uint64_t>(st.st_size) == size_ &&
+                                      st.st_mtim.tv_sec == opened_.tv_sec && st.st_mtim.tv_nsec == opened_.tv_nsec);
+  }
+
  private:
   int fd_;
+  timespec opened_;
 };
 
 class memory_storage final : public wb_cfb_storage {
@@ -58,7 +67,7 @@ std::shared_ptr<wb_cfb_storage> wb_cfb_storage::open_file(const std::string& pat
     ::close(fd);
     return nullptr;
   }
-  return std::make_shared<file_storage>(fd, static_cast<std::uint64_t>(st.st_size));
+  return std::make_shared<file_storage>(fd, st);
 }
 
 std::shared_ptr<wb_cfb_storage> wb_cfb_storage::from_memory(std::string_view bytes) {

@@ -16,6 +16,9 @@ class wb_cfb_storage {
   // Copies up to `count` bytes at `offset` into `dest`; returns the number
   // copied, which is less than `count` only at the end or on a read error.
   virtual std::size_t read_at(std::uint64_t offset, void* dest, std::size_t count) const = 0;
+  // Whether the file is as it was opened (its size and time of change): a
+  // file written in place while it is read gives the records of two files.
+  virtual bool unchanged() const { return true; }
 
   // Opens a file (`path` in UTF-8). Returns nullptr when it cannot be opened.
   static std::shared_ptr<wb_cfb_storage> open_file(const std::string& path);

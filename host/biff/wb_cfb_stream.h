@@ -51,6 +51,8 @@ class wb_cfb_stream {
   void advance(std::size_t n) { begin_ += n; }
 
   bool failed() const { return failed_; }
+  // Whether the file under the stream is as it was opened (see wb_cfb_storage).
+  bool unchanged() const { return !storage_ || storage_->unchanged(); }
 
  private:
   std::size_t refill(std::size_t n);
