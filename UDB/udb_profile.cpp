@@ -113,6 +113,7 @@ bool udb_profile::load(const std::string& path) {
 
 void udb_profile::parse(std::string_view bytes) {
   sections_.clear();
+  unsectioned_.clear();
   if (bytes.substr(0, utf8_bom.size()) == utf8_bom) bytes.remove_prefix(utf8_bom.size());
 
   section* current = nullptr;
@@ -131,7 +132,10 @@ void udb_profile::parse(std::string_view bytes) {
       current = &sections_[std::u16string(trimmed.substr(1, trimmed.size() - 2))];
       continue;
     }
-    if (!current) continue;
+    if (!current) {
+      unsectioned_.emplace_back(trimmed);
+      continue;
+    }
 
     std::u16string key, value;
     const size_t eq = trimmed.find(u'=');
@@ -185,6 +189,33 @@ const std::vector<std::u16string>& udb_profile::get_setting_lines(std::u16string
 }
 
 std::u16string udb_profile::misspelt_name() const {
+  // The key of a line, as a slip may give it: the whole, or what comes
+  // before a character that is no letter or digit ("mode 2", "mode:2").
+  const auto like = [](std::u16string_view text, std::u16string_view key) {
+    const std::u16string wanted = loosely(key);
+    if (loosely(text) == wanted) return true;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      const bool word = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+      if (!word && loosely(text.substr(0, i)) == wanted) return true;
+    }
+    return false;
+  };
+  // A read key that `text`, standing elsewhere or misspelt, is meant to be.
+  const auto read_key = [&](std::u16string_view text, std::u16string& in) -> std::u16string {
+    for (const auto& [name, keys] : asked_)
+      for (const std::u16string& key : keys)
+        if (like(text, key)) {
+          in = name;
+          return key;
+        }
+    return {};
+  };
+  std::u16string home;
+  for (const std::u16string& line : unsectioned_)
+    if (const std::u16string key = read_key(line, home); !key.empty())
+      return u"the line '" + shown(line) + u"' stands before any section (the key '" + key + u"' is one of section '" +
+             home + u"')";
   for (const auto& [name, content] : sections_) {
     const auto same = asked_.find(name);
     if (same == asked_.end()) {
@@ -192,11 +223,16 @@ std::u16string udb_profile::misspelt_name() const {
         if (loosely(name) == loosely(asked)) return u"section '" + shown(name) + u"' is spelt '" + asked + u"'";
       continue;
     }
-    for (const auto& [key, value] : content.entries)
-      if (same->second.count(key) == 0)
-        for (const std::u16string& asked : same->second)
-          if (loosely(key) == loosely(asked))
-            return u"key '" + shown(key) + u"' of section '" + name + u"' is spelt '" + asked + u"'";
+    // Keys are asked of the sections that hold settings.
+    if (same->second.empty()) continue;
+    for (const auto& [key, value] : content.entries) {
+      if (same->second.count(key) != 0) continue;
+      const std::u16string meant = read_key(key, home);
+      if (meant.empty()) continue;
+      if (home != name)
+        return u"key '" + shown(key) + u"' of section '" + name + u"' is a key of section '" + home + u"'";
+      return u"key '" + shown(key) + u"' of section '" + name + u"' is spelt '" + meant + u"'";
+    }
   }
   return {};
 }

@@ -62,15 +62,18 @@ class udb_profile {
 
   // Once its readers have asked for what they read: a section or key that
   // differs from one they asked for only in letter case, blanks of any kind,
-  // invisible characters or punctuation ("Mode=2", "mode:2", "[Selected
-  // tables]"), said as a refusal names it; empty when there is none. Left
-  // unread, the run would go on without it.
+  // invisible characters or punctuation ("Mode=2", "mode:2", "mode 2",
+  // "[Selected tables]"), a key they asked of another section, or a line
+  // before the first section that holds one; said as a refusal names it,
+  // empty when there is none. Left unread, the run would go on without it.
   std::u16string misspelt_name() const;
 
  private:
   const section* find(std::u16string_view name) const;
 
   std::map<std::u16string, section, std::less<>> sections_;
+  // The lines before the first section, trimmed (read by no one).
+  std::vector<std::u16string> unsectioned_;
   // The sections the readers asked for, each with the keys asked for in it.
   mutable std::map<std::u16string, std::set<std::u16string>, std::less<>> asked_;
 };

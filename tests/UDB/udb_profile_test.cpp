@@ -98,12 +98,18 @@ TEST(udb_profile_syntax, MisspeltNamesOfWhatWasRead) {
       {"[generic Settings]\nmode=2\n", u"section 'generic Settings' is spelt 'Generic settings'"},
       {"[Selected_Tables]\nA\n", u"section 'Selected_Tables' is spelt 'Selected Tables'"},
       {"[Selected Table]\nA\n", u""},
+      {"[Generic settings]\nmode 2\n", u"key 'mode 2' of section 'Generic settings' is spelt 'mode'"},
+      {"[Generic settings]\n[MySQL settings]\nmode=2\n",
+       u"key 'mode' of section 'MySQL settings' is a key of section 'Generic settings'"},
+      {"mode=2\n[Generic settings]\n",
+       u"the line 'mode=2' stands before any section (the key 'mode' is one of section 'Generic settings')"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     udb_profile p;
     p.parse(c.text);
     p.get_value(u"Generic settings", u"mode");
+    p.get_value(u"MySQL settings", u"host");
     p.get_entries(u"Selected Tables");
     EXPECT_EQ(p.misspelt_name(), c.misspelt);
   }
