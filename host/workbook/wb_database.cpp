@@ -3,7 +3,8 @@
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
-#include <algorithm>
+#include <set>
+#include <vector>
 
 #include "wb_query_def.h"
 #include "wb_recordset.h"
@@ -95,24 +96,29 @@ long wb_database::parse_select(std::u16string_view sql, std::u16string& table) {
 wb_database::wb_database(std::shared_ptr<wb_workbook_source> workbook, std::u16string name, bool header_row,
                          wb_error_list_ptr errors)
     : workbook_(std::move(workbook)), name_(std::move(name)), header_row_(header_row), errors_(std::move(errors)) {
-  tables_.reserve(workbook_->sheet_count());
-  for (std::size_t i = 0; i < workbook_->sheet_count(); ++i) {
-    // A file no spreadsheet program saved may name two sheets alike, or one
-    // not at all: each still gets a table of its own, named after its place
-    // ("A (2)", "(3)"), or its rows could not be reached.
+  // A file no spreadsheet program saved may name two sheets alike, or one
+  // not at all: each still gets a table of its own, named after its place
+  // ("A (2)", "(3)") and unlike any sheet's own name, or its rows could not
+  // be reached. The first sheet of a name keeps it.
+  const std::size_t count = workbook_->sheet_count();
+  std::vector<std::u16string> names(count);
+  std::set<std::u16string> taken;
+  for (std::size_t i = 0; i < count; ++i) {
     const std::u16string& given = workbook_->sheet_name(i);
-    std::u16string sheet = given;
-    const auto taken = [this](const std::u16string& table) {
-      return std::any_of(tables_.begin(), tables_.end(), [&](const wb_table_def& t) { return t.name == table; });
-    };
-    for (unsigned n = 0; sheet.empty() || taken(table_name_for_sheet(sheet)); ++n) {
+    if (!given.empty() && taken.insert(table_name_for_sheet(given)).second) names[i] = table_name_for_sheet(given);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::u16string& given = workbook_->sheet_name(i);
+    for (unsigned n = 0; names[i].empty(); ++n) {
       std::string place = std::to_string(i + 1);
       if (n) place.append(".").append(std::to_string(n));
-      sheet = given;
+      std::u16string sheet = given;
       sheet.append(given.empty() ? u"(" : u" (").append(place.begin(), place.end()).append(u")");
+      if (taken.insert(table_name_for_sheet(sheet)).second) names[i] = table_name_for_sheet(sheet);
     }
-    tables_.push_back(wb_table_def{table_name_for_sheet(sheet), 0});
   }
+  tables_.reserve(count);
+  for (std::u16string& table : names) tables_.push_back(wb_table_def{std::move(table), 0});
 }
 
 wb_hresult wb_database::table(std::size_t index, wb_table_def& out) const {

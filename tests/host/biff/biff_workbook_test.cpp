@@ -76,12 +76,13 @@ TEST(host_biff_workbook, AssembledWorkbooksGiveTheirGoldenTables) {
                                 {"Hidden", 2, 0, 0x10, number_cell(0, 0, 15, 2)}}));
 
   // Sheets named alike, or not at all (no spreadsheet program saves them):
-  // each is a table of its own, named after its place; the second and third
-  // were never reached.
+  // each is a table of its own, named after its place and unlike any
+  // sheet's own name; the second and third were never reached.
   books.emplace_back("sheets named alike or not at all",
                      book8(xf_records(8, {}), {{"A", 0, 0, 0x10, number_cell(0, 0, 15, 1)},
                                                {"A", 0, 0, 0x10, number_cell(0, 0, 15, 2)},
-                                               {"", 0, 0, 0x10, number_cell(0, 0, 15, 3)}}));
+                                               {"", 0, 0, 0x10, number_cell(0, 0, 15, 3)},
+                                               {"A (2)", 0, 0, 0x10, number_cell(0, 0, 15, 4)}}));
 
   // Formulas give their cached results: a number under a date format, a
   // string whose STRING record follows a SHRFMLA, a string split over a
