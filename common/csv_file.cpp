@@ -543,9 +543,7 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
   udb_schema names;
   csv_record fields(&names);
   fields.do_create(line, delimiter_);
-  std::unordered_set<std::u16string> taken;           // the names so far, case folded
-  std::unordered_map<std::u16string, size_t> pieces;  // per taken base: the pieces its last duplicate got, less one
-  for (size_t i = 0; i < fields.size(); ++i) {
+  const auto given_name = [&](size_t i) {
     std::u16string name;
     if (header) {
       std::u16string_view text = fields[i].text();
@@ -554,6 +552,15 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
       if (b != std::u16string_view::npos) name.assign(text.substr(b, e - b + 1));
     }
     if (name.empty()) name = csv_field::default_name(i + 1);
+    return name;
+  };
+  // A duplicate's made-up name is none the line gives: that column keeps it.
+  std::unordered_set<std::u16string> given;  // case folded
+  for (size_t i = 0; i < fields.size(); ++i) given.insert(udb_fold_case(given_name(i)));
+  std::unordered_set<std::u16string> taken;           // the names so far, case folded
+  std::unordered_map<std::u16string, size_t> pieces;  // per taken base: the pieces its last duplicate got, less one
+  for (size_t i = 0; i < fields.size(); ++i) {
+    std::u16string name = given_name(i);
     std::u16string folded = udb_fold_case(name);
     if (taken.count(folded) != 0) {
       // The names of a base with fewer pieces than its last duplicate got
@@ -563,7 +570,8 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
       size_t j = 0;
       if (const auto last = pieces.find(base); last != pieces.end())
         for (; j <= last->second; ++j) name += uniqueness_cycle[j % std::size(uniqueness_cycle)];
-      for (folded = udb_fold_case(name); taken.count(folded) != 0; folded = udb_fold_case(name))
+      for (folded = udb_fold_case(name); taken.count(folded) != 0 || given.count(folded) != 0;
+           folded = udb_fold_case(name))
         name += uniqueness_cycle[j++ % std::size(uniqueness_cycle)];
       pieces[base] = j - 1;
     }

@@ -187,6 +187,9 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
        true,
        {"x", "x_", "x_1", "x_1_", "x_1_2", "x_1_2_", "x_1_2_3", "x_1_2_3_", "x_1_2_3_1"}},
       {"generated name collides", "F2,,x\n", true, {"F2", "F2_", "x"}},
+      // A duplicate's name is none the line gives (it took a_, and a merge
+      // stored the second a's values in the table's a_).
+      {"made-up names leave the given ones", "a,a,a_\n", true, {"a", "a_1", "a_"}},
       {"only spaces are trimmed", " \tid\t \n", true, {"\tid\t"}},
       {"no header flag", "id,name\n", false, {"F1", "F2"}},
       {"empty first line", "\nx\n", true, {"F1"}},
