@@ -383,9 +383,12 @@ bool csv_file::refill() {
     // A read error is no end of the file: the rows after it would be lost
     // without a word. The run stops with the reason; what was read is kept.
     if (n < 0) throw tk_exception_ex("Cannot read CSV file '" + path_ + "': ", 1);
+    // Bytes read once the file was written anew are no row of it: looked at
+    // before they are used, the rows already given are all of the file as
+    // opened.
+    check_unchanged();
     pos_ = 0;
     if (n == 0) {
-      check_unchanged();
       source_done_ = true;
       len_ = utf16_ ? utf16_->finish(buffer_.data()) : 0;
       return len_ > 0;

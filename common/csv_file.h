@@ -132,8 +132,8 @@ class csv_file : public udb_recordset {
   // ended before a line feed.
   std::string_view read_physical();
   bool refill();
-  // At the end of the data: a file written in place while it was read (by a
-  // copy over it, an export that empties and writes it) gives a mix of two
+  // After each read: a file written in place while it is read (by a copy
+  // over it, an export that empties and writes it) would give a mix of two
   // files, or the head of one; that is a level-1 failure.
   void check_unchanged() const;
   // Reads up to `n` bytes at `offset` without moving the file position;
