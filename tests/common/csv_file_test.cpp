@@ -372,8 +372,8 @@ TEST(csv_file_encoding, CodePagesThatCannotBeReadAreRefused) {
 
 // A file written in place while it is read (a copy over it, an export that
 // empties and writes it again) gave the head of one file and the tail of
-// another; it is a level-1 failure at the end of the data, of the first
-// reading and of a second one alike.
+// another; it is a level-1 failure before any record of the new contents,
+// in the first reading and in a second one alike.
 TEST(csv_file_recordset, AFileWrittenInPlaceWhileReadFails) {
   testsupport::temp_dir dir;
   const std::string path = dir.file("t.csv");
@@ -392,9 +392,10 @@ TEST(csv_file_recordset, AFileWrittenInPlaceWhileReadFails) {
     file.get_record();
     file.move_next();
     std::ofstream(path, std::ios::binary | std::ios::trunc) << new_rows;  // the same file, written anew
+    // No record of the new contents comes before the failure.
     expect_failure(
         [&] {
-          while (!file.is_eof()) file.move_next();
+          for (; !file.is_eof(); file.move_next()) ASSERT_EQ(u8((*file.get_record())[1].text()), "old");
         },
         1, 0, failure);
   }
