@@ -43,11 +43,17 @@ void table_progress::show(const udb_recordset& source) {
   tk_status_line::show(line);
 }
 
-void table_progress::finish() {
+void table_progress::finish(bool failed) {
   tk_status_line::clear();
-  std::string text = tk_unicode_to_console(table_) + ": " + grouped(read_) + " rows read, " + grouped(stored()) +
-                     " stored, " + grouped(refused_) + " refused";
-  for (size_t i = 0; i < changes_.size(); ++i) text += (i == 0 ? "; " : ", ") + changes_[i];
+  // Of a table that failed, the rows it read are known, not those the
+  // server kept.
+  std::string text = tk_unicode_to_console(table_) + ": ";
+  if (failed) {
+    text += "failed; " + grouped(read_) + " rows read";
+  } else {
+    text += grouped(read_) + " rows read, " + grouped(stored()) + " stored, " + grouped(refused_) + " refused";
+    for (size_t i = 0; i < changes_.size(); ++i) text += (i == 0 ? "; " : ", ") + changes_[i];
+  }
   text += tk_format("; %.1f s", seconds());
   TK_TRACE(3, "%s", text);
   if (tk_status_line::enabled()) std::fprintf(stderr, "%s\n", text.c_str());

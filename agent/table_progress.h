@@ -36,8 +36,9 @@ class table_progress {
   // A column change the table went through ("qty VARCHAR(255) → INT").
   void add_change(std::string change) { changes_.push_back(std::move(change)); }
 
-  // Erases the line, then writes the account (terminal and trace log).
-  void finish();
+  // Erases the line, then writes the account (terminal and trace log); a
+  // table that failed says so, and how many rows it read.
+  void finish(bool failed = false);
 
   uint64_t read() const noexcept { return read_; }
   uint64_t stored() const noexcept { return read_ - refused_ - skipped_; }

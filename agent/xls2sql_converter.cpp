@@ -341,6 +341,7 @@ void xls2sql_converter::operator()() {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start_).count();
       const std::string total =
           tk_format(tables_done_ == 1 ? "Total: %d table, " : "Total: %d tables, ", tables_done_) +
+          (tables_failed_ ? tk_format("%d failed, ", tables_failed_) : std::string()) +
           table_progress::grouped(total_read_) + " rows read, " + table_progress::grouped(total_stored_) + " stored, " +
           table_progress::grouped(total_refused_) + tk_format(" refused; %.1f s", seconds);
       TK_TRACE(3, "%s", total);
@@ -471,6 +472,8 @@ void xls2sql_converter::report(const tk_exception& e, std::unique_ptr<sql_destin
   // An error that ends the run still leaves what was copied stored: the
   // destination goes first.
   if (e.level() >= 1) dest.reset();
+  // The table's account first.
+  finish_table(true);
   if (failed_record_ != 0)
     error_handler::instance().set_context(current_table_, static_cast<long>(failed_record_));
   else
@@ -961,13 +964,17 @@ void xls2sql_converter::tell_fields_left_out(const csv_file& source) {
       0));
 }
 
-void xls2sql_converter::finish_table() {
+void xls2sql_converter::finish_table(bool failed) {
   if (!progress_) return;
   for (std::string& change : take_applied_changes()) progress_->add_change(std::move(change));
-  progress_->finish();
+  progress_->finish(failed);
   ++tables_done_;
   total_read_ += progress_->read();
-  total_stored_ += progress_->stored();
-  total_refused_ += progress_->refused();
+  if (failed) {
+    ++tables_failed_;
+  } else {
+    total_stored_ += progress_->stored();
+    total_refused_ += progress_->refused();
+  }
   progress_.reset();
 }

@@ -184,14 +184,16 @@ class xls2sql_converter : public xls_reader,
   void tell_fields_left_out(const csv_file& source);
   void tell_values_left_out(const dao_recordset& sheet);
 
-  // Writes the account of the table just converted and adds it to the run's.
-  void finish_table();
+  // Writes the account of the table in hand (one that failed says so) and
+  // adds it to the run's.
+  void finish_table(bool failed = false);
 
   // The table being converted, and the run's totals.
   std::optional<table_progress> progress_;
   std::chrono::steady_clock::time_point run_start_;
   int32_t tables_done_ = 0;
-  int32_t converted_ = 0;  // sources converted (or skipped by the mode) without a failure
+  int32_t tables_failed_ = 0;  // of tables_done_
+  int32_t converted_ = 0;      // sources converted (or skipped by the mode) without a failure
   uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0;
 
   // The data rows a worksheet's types are first taken from while the rest

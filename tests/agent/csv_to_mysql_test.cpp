@@ -152,6 +152,13 @@ TEST_F(CsvToMysql, ProgressAndAccountOnlyOnATerminal) {
                 .find("Orders: 5 rows read, 5 stored, 0 refused; order id DOUBLE \xE2\x86\x92 INT, quantity DOUBLE "
                       "\xE2\x86\x92 INT, paid TINYINT(1) \xE2\x86\x92 INT; "),
             std::string::npos);
+  // A table that failed says so in its account and claims no row stored (a
+  // merge refused as a whole said "1 rows read, 1 stored").
+  sql({"DROP TABLE IF EXISTS q", "CREATE TABLE q (zz INT)"});
+  write_file(dir_.file("q.csv"), "a,b\n1,2\n");
+  testsupport::run_gridload(live_args("q.csv", csv_args("q", {"--mode=3", "--logfile=q.log"})), dir_.path());
+  const std::string log = testsupport::read_file(dir_.file("q.log"));
+  EXPECT_NE(log.find("q: failed; 1 rows read; "), std::string::npos) << log;
 }
 
 // A pipe gives its rows once. Every row arrives, in the types the same file
