@@ -211,6 +211,23 @@ std::u16string udb_profile::misspelt_name() const {
         }
     return {};
   };
+  // A header with more on its line ("[Generic settings] ; main") is no
+  // header: its section's lines would go to the section before.
+  const auto header_like = [this](std::u16string_view line) -> std::u16string {
+    const size_t close = line.find(u']');
+    if (line.empty() || line.front() != u'[' || close == std::u16string_view::npos) return {};
+    for (const auto& [asked, keys] : asked_)
+      if (loosely(line.substr(1, close - 1)) == loosely(asked)) return asked;
+    return {};
+  };
+  std::vector<const std::u16string*> lines;
+  for (const std::u16string& line : unsectioned_) lines.push_back(&line);
+  for (const auto& [name, content] : sections_)
+    for (const std::u16string& line : content.lines) lines.push_back(&line);
+  for (const std::u16string* line : lines)
+    if (const std::u16string asked = header_like(trim_blanks(*line)); !asked.empty())
+      return u"the line '" + shown(trim_blanks(*line)) + u"' is no header of section '" + asked +
+             u"': a header stands alone on its line";
   std::u16string home;
   for (const std::u16string& line : unsectioned_)
     if (const std::u16string key = read_key(line, home); !key.empty())

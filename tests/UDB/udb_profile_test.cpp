@@ -101,6 +101,9 @@ TEST(udb_profile_syntax, MisspeltNamesOfWhatWasRead) {
       {"[Generic settings]\nmode 2\n", u"key 'mode 2' of section 'Generic settings' is spelt 'mode'"},
       {"[Generic settings]\n[MySQL settings]\nmode=2\n",
        u"key 'mode' of section 'MySQL settings' is a key of section 'Generic settings'"},
+      {"[Generic settings] ; main\nmode=2\n",
+       u"the line '[Generic settings] ; main' is no header of section 'Generic settings': a header stands alone on its "
+       u"line"},
       {"mode=2\n[Generic settings]\n",
        u"the line 'mode=2' stands before any section (the key 'mode' is one of section 'Generic settings')"},
   };
