@@ -1,5 +1,6 @@
 #include "udb_profile.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -13,11 +14,11 @@
 namespace {
 
 // A name as a slip of the pen leaves it: its ASCII letters in lower case
-// and digits, up to a ':' (a bare line "mode:2" meant as a setting). Blanks
-// of every kind and invisible characters (a no-break space, U+FEFF) go.
+// and digits. Blanks of every kind, punctuation and invisible characters (a
+// no-break space, U+FEFF) go.
 std::u16string loosely(std::u16string_view name) {
   std::u16string loose;
-  for (char16_t c : name.substr(0, name.find(u':'))) {
+  for (char16_t c : name) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
     if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) loose += c;
   }
@@ -189,23 +190,32 @@ const std::vector<std::u16string>& udb_profile::get_setting_lines(std::u16string
 }
 
 std::u16string udb_profile::misspelt_name() const {
-  // The key of a line, as a slip may give it: the whole, or what comes
-  // before a character that is no letter or digit ("mode 2", "mode:2").
-  const auto like = [](std::u16string_view text, std::u16string_view key) {
+  // Whether a key, or a line without '=', is `key` as a slip gives it: the
+  // whole, or for a line without '=' what comes before a character that is
+  // no letter or digit when one value alone follows ("mode 2", "mode:2";
+  // not a note such as "Port 3306 is used", nor another tool's "src path=").
+  const auto like = [](std::u16string_view text, std::u16string_view key, bool bare) {
     const std::u16string wanted = loosely(key);
     if (loosely(text) == wanted) return true;
+    if (!bare) return false;
+    const auto is_word = [](char16_t c) {
+      return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+    };
     for (size_t i = 0; i < text.size(); ++i) {
-      const char16_t c = text[i];
-      const bool word = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-      if (!word && loosely(text.substr(0, i)) == wanted) return true;
+      if (is_word(text[i]) || loosely(text.substr(0, i)) != wanted) continue;
+      size_t value = i;
+      while (value < text.size() && !is_word(text[value])) ++value;
+      const std::u16string_view rest = text.substr(value);
+      if (std::none_of(rest.begin(), rest.end(), [](char16_t c) { return c == u' ' || c == u'\t' || c == 0xA0; }))
+        return true;
     }
     return false;
   };
   // A read key that `text`, standing elsewhere or misspelt, is meant to be.
-  const auto read_key = [&](std::u16string_view text, std::u16string& in) -> std::u16string {
+  const auto read_key = [&](std::u16string_view text, bool bare, std::u16string& in) -> std::u16string {
     for (const auto& [name, keys] : asked_)
       for (const std::u16string& key : keys)
-        if (like(text, key)) {
+        if (like(text, key, bare)) {
           in = name;
           return key;
         }
@@ -229,10 +239,13 @@ std::u16string udb_profile::misspelt_name() const {
       return u"the line '" + shown(trim_blanks(*line)) + u"' is no header of section '" + asked +
              u"': a header stands alone on its line";
   std::u16string home;
-  for (const std::u16string& line : unsectioned_)
-    if (const std::u16string key = read_key(line, home); !key.empty())
+  for (const std::u16string& line : unsectioned_) {
+    const size_t eq = line.find(u'=');
+    const std::u16string_view key_text = eq == std::u16string::npos ? line : trim_blanks(line.substr(0, eq));
+    if (const std::u16string key = read_key(key_text, eq == std::u16string::npos, home); !key.empty())
       return u"the line '" + shown(line) + u"' stands before any section (the key '" + key + u"' is one of section '" +
              home + u"')";
+  }
   for (const auto& [name, content] : sections_) {
     const auto same = asked_.find(name);
     if (same == asked_.end()) {
@@ -242,9 +255,11 @@ std::u16string udb_profile::misspelt_name() const {
     }
     // Keys are asked of the sections that hold settings.
     if (same->second.empty()) continue;
+    std::set<std::u16string_view> bare;
+    for (const std::u16string& line : content.lines) bare.insert(trim_blanks(line));
     for (const auto& [key, value] : content.entries) {
       if (same->second.count(key) != 0) continue;
-      const std::u16string meant = read_key(key, home);
+      const std::u16string meant = read_key(key, bare.count(key) != 0, home);
       if (meant.empty()) continue;
       if (home != name)
         return u"key '" + shown(key) + u"' of section '" + name + u"' is a key of section '" + home + u"'";

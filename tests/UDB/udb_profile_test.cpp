@@ -98,6 +98,11 @@ TEST(udb_profile_syntax, MisspeltNamesOfWhatWasRead) {
       {"[generic Settings]\nmode=2\n", u"section 'generic Settings' is spelt 'Generic settings'"},
       {"[Selected_Tables]\nA\n", u"section 'Selected_Tables' is spelt 'Selected Tables'"},
       {"[Selected Table]\nA\n", u""},
+      // Other tools' keys that begin with a read one, notes before the
+      // sections: no slips (they were refused).
+      {"Mode 2 profile (skip existing tables)\n# mode: see below\n[Generic settings]\nmode name=x\n"
+       "[MySQL settings]\nhost name=db1\nHost-specific profile, do not share\n",
+       u""},
       {"[Generic settings]\nmode 2\n", u"key 'mode 2' of section 'Generic settings' is spelt 'mode'"},
       {"[Generic settings]\n[MySQL settings]\nmode=2\n",
        u"key 'mode' of section 'MySQL settings' is a key of section 'Generic settings'"},
