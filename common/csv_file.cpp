@@ -546,7 +546,9 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
   udb_schema names;
   csv_record fields(&names);
   fields.do_create(line, delimiter_);
-  const auto given_name = [&](size_t i) {
+  // A field's name, or for a field without one (or without the header
+  // flag) a made-up one (F1, F2, ...), with whether it is made up.
+  const auto name_of = [&](size_t i, bool& made_up) {
     std::u16string name;
     if (header) {
       std::u16string_view text = fields[i].text();
@@ -554,18 +556,25 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
       size_t e = text.find_last_not_of(u' ');
       if (b != std::u16string_view::npos) name.assign(text.substr(b, e - b + 1));
     }
-    if (name.empty()) name = csv_field::default_name(i + 1);
+    made_up = name.empty();
+    if (made_up) name = csv_field::default_name(i + 1);
     return name;
   };
-  // A duplicate's made-up name is none the line gives: that column keeps it.
+  // A made-up name is none the line gives (a duplicate's, a nameless
+  // field's): that column keeps it.
   std::unordered_set<std::u16string> given;  // case folded
-  for (size_t i = 0; i < fields.size(); ++i) given.insert(udb_fold_case(given_name(i)));
+  for (size_t i = 0; i < fields.size(); ++i) {
+    bool made_up = false;
+    std::u16string name = name_of(i, made_up);
+    if (!made_up) given.insert(udb_fold_case(name));
+  }
   std::unordered_set<std::u16string> taken;           // the names so far, case folded
   std::unordered_map<std::u16string, size_t> pieces;  // per taken base: the pieces its last duplicate got, less one
   for (size_t i = 0; i < fields.size(); ++i) {
-    std::u16string name = given_name(i);
+    bool made_up = false;
+    std::u16string name = name_of(i, made_up);
     std::u16string folded = udb_fold_case(name);
-    if (taken.count(folded) != 0) {
+    if (taken.count(folded) != 0 || (made_up && given.count(folded) != 0)) {
       // The names of a base with fewer pieces than its last duplicate got
       // are all taken: the search starts past them (a header of one name
       // a thousand times is not a thousand searches from the start).

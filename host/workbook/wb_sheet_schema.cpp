@@ -227,17 +227,26 @@ void wb_sheet_schema::finish() {
   }
 
   // Names: the header text, or F<n> for an empty or blank header and
-  // without a header row; a name already taken (ignoring case) gets the
-  // lowest number appended that makes it unique.
+  // without a header row; a name already taken (ignoring case), or a made-up
+  // one that a header gives, gets the lowest number appended that makes it
+  // unique and none a header gives (that column keeps it).
   std::vector<std::u16string> raw(count);
   if (header_row_)
     for (const auto& [column, text] : headers_)
       if (column >= min_col_ && column - min_col_ < count) raw[column - min_col_] = text;
+  std::unordered_set<std::u16string> given;
+  for (std::size_t i = 0; i < count; ++i)
+    if (header_row_ && !blank(raw[i])) given.insert(fold_case(raw[i]));
   std::unordered_set<std::u16string> taken;
   for (std::size_t i = 0; i < count; ++i) {
-    std::u16string base = (!header_row_ || blank(raw[i])) ? default_name(i + 1) : std::move(raw[i]);
+    const bool made_up = !header_row_ || blank(raw[i]);
+    std::u16string base = made_up ? default_name(i + 1) : std::move(raw[i]);
     std::u16string name = base;
-    for (std::size_t k = 1; taken.count(fold_case(name)) != 0; ++k) {
+    const auto free = [&](std::size_t k) {
+      const std::u16string folded = fold_case(name);
+      return taken.count(folded) == 0 && ((k == 0 && !made_up) || given.count(folded) == 0);
+    };
+    for (std::size_t k = 1; !free(k - 1); ++k) {
       name = base;
       for (char ch : std::to_string(k)) name += static_cast<char16_t>(ch);
     }

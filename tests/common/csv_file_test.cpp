@@ -190,6 +190,7 @@ TEST(csv_file_header, NamesAndTheirUniquenessCycle) {
       // A duplicate's name is none the line gives (it took a_, and a merge
       // stored the second a's values in the table's a_).
       {"made-up names leave the given ones", "a,a,a_\n", true, {"a", "a_1", "a_"}},
+      {"a nameless field's too", "a,,F2\n", true, {"a", "F2_", "F2"}},
       {"only spaces are trimmed", " \tid\t \n", true, {"\tid\t"}},
       {"no header flag", "id,name\n", false, {"F1", "F2"}},
       {"empty first line", "\nx\n", true, {"F1"}},
