@@ -3,6 +3,7 @@
 #include "dmp_recordset.h"
 #include "sql_exception.h"
 #include "sql_indexes_initializer.h"
+#include "sql_old_validator.h"
 #include "sql_schema_initializer.h"
 #include "tk_file_wname.h"
 #include "tk_logger.h"
@@ -53,8 +54,10 @@ dmp_database::dmp_database(const std::u16string& path, const dump_options& optio
     // Written bare for the old servers, it must be a plain word that is no
     // number: any other character could end the statement (a ';' in the
     // file name).
+    // Nor a word the servers reserve (`select`).
     if (name_.empty() || name_.size() > 64 || name_.back() == u' ' ||
-        (!dialect().quotes_names() && (!sql_dialect::is_plain_word(name_) || (name_[0] >= u'0' && name_[0] <= u'9'))))
+        (!dialect().quotes_names() && (!sql_dialect::is_plain_word(name_) || (name_[0] >= u'0' && name_[0] <= u'9') ||
+                                       !sql_old_validator().is_acceptable(name_))))
       throw tk_exception(u"Incorrect database name '" + name_ + u"'", 1);
     write_database_statements();
   }
