@@ -241,7 +241,8 @@ std::u16string udb_profile::misspelt_name() const {
   std::u16string home;
   for (const std::u16string& line : unsectioned_) {
     const size_t eq = line.find(u'=');
-    const std::u16string_view key_text = eq == std::u16string::npos ? line : trim_blanks(line.substr(0, eq));
+    const std::u16string_view key_text =
+        eq == std::u16string::npos ? line : trim_blanks(std::u16string_view(line).substr(0, eq));
     if (const std::u16string key = read_key(key_text, eq == std::u16string::npos, home); !key.empty())
       return u"the line '" + shown(line) + u"' stands before any section (the key '" + key + u"' is one of section '" +
              home + u"')";
