@@ -1,5 +1,7 @@
 #include "dmp_database.h"
 
+#include <algorithm>
+
 #include "dmp_recordset.h"
 #include "sql_exception.h"
 #include "sql_indexes_initializer.h"
@@ -55,7 +57,10 @@ dmp_database::dmp_database(const std::u16string& path, const dump_options& optio
     // number: any other character could end the statement (a ';' in the
     // file name).
     // Nor a word the servers reserve (`select`).
-    if (name_.empty() || name_.size() > 64 || name_.back() == u' ' ||
+    // Names hold characters of the Basic Multilingual Plane only.
+    const bool beyond_bmp =
+        std::any_of(name_.begin(), name_.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+    if (name_.empty() || name_.size() > 64 || name_.back() == u' ' || beyond_bmp ||
         (!dialect().quotes_names() && (!sql_dialect::is_plain_word(name_) || (name_[0] >= u'0' && name_[0] <= u'9') ||
                                        !sql_old_validator().is_acceptable(name_))))
       throw tk_exception(u"Incorrect database name '" + name_ + u"'", 1);

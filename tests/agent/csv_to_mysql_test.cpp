@@ -385,7 +385,8 @@ TEST_F(CsvToMysql, TheServersOwnDatabasesAreNeverDropped) {
                {"q1 .sql", "settings", "Error:\nIncorrect database name 'q1 '\n"},
                {"x;drop database v;.sql", "old", "Error:\nIncorrect database name 'x;drop database v;'\n"},
                {"1e5.sql", "old", "Error:\nIncorrect database name '1e5'\n"},
-               {"select.sql", "old", "Error:\nIncorrect database name 'select'\n"}};
+               {"select.sql", "old", "Error:\nIncorrect database name 'select'\n"},
+               {"\xF0\x9F\x98\x80.sql", "settings", "Error:\nIncorrect database name '\xF0\x9F\x98\x80'\n"}};
   for (const auto& c : cases) {
     r = dump("a.csv", c.file, csv_args("t"), {{"GRIDLOAD_SETTINGS", dir_.file(c.settings)}});
     EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(255, c.out));
