@@ -1,6 +1,5 @@
 #include "wb_biff_early_sheet.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "wb_biff_early_workbook.h"
@@ -38,10 +37,7 @@ void wb_biff_early_sheet::fail() {
 }
 
 bool wb_biff_early_sheet::readable(const wb_raw_cell& cell) {
-  // No column holds NaN or an infinity, and a boolean byte is 0 or 1.
-  const bool ok = cell.kind == wb_cell_kind::boolean  ? cell.number == 0 || cell.number == 1
-                  : cell.kind == wb_cell_kind::number ? std::isfinite(cell.number)
-                                                      : true;
+  const bool ok = wb_value_of_kind(cell.kind, cell.number);
   if (!ok) ++unreadable_;
   return ok;
 }

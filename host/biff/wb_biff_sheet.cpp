@@ -1,7 +1,6 @@
 #include "wb_biff_sheet.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "wb_biff_records.h"
@@ -137,8 +136,8 @@ bool wb_biff_sheet::read_block() {
 }
 
 void wb_biff_sheet::push_number(std::uint32_t row, std::uint32_t column, std::uint16_t xf, double value) {
-  // No column holds NaN or an infinity (NaN came out as 0).
-  if (!std::isfinite(value)) {
+  // NaN came out as 0, an infinity as the text 'inf'.
+  if (!wb_value_of_kind(wb_cell_kind::number, value)) {
     ++unreadable_;
     return;
   }
@@ -150,7 +149,7 @@ void wb_biff_sheet::push_plain(std::uint32_t row, std::uint32_t column, wb_cell_
 }
 
 void wb_biff_sheet::push_boolean(std::uint32_t row, std::uint32_t column, std::uint8_t value) {
-  if (value > 1) {
+  if (!wb_value_of_kind(wb_cell_kind::boolean, value)) {
     ++unreadable_;
     return;
   }

@@ -1,6 +1,7 @@
 // A cell as a format backend delivers it, before any type decision.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -72,4 +73,12 @@ inline bool wb_cell_out_of_order(const wb_raw_cell& c, bool any, std::uint32_t l
   if (seen[c.column] == c.row + 1) return true;
   seen[c.column] = c.row + 1;
   return false;
+}
+
+// Whether a cell as a file gives it holds a value of its kind: no column
+// holds NaN or an infinity, and a boolean is 0 or 1. A cell that does not
+// is no value, counted as the readers' unreadable values.
+inline bool wb_value_of_kind(wb_cell_kind kind, double number) {
+  if (kind == wb_cell_kind::boolean) return number == 0 || number == 1;
+  return kind != wb_cell_kind::number || std::isfinite(number);
 }
