@@ -333,7 +333,9 @@ std::u16string sql_old_validator::get_safe_name(std::u16string_view name) const 
       prepared += u'_';
     }
   }
-  if (all_digits(prepared) || reads_as_number(prepared)) prepared[0] = u'_';
+  // Nor may it read as a number once a counter's digits follow ("0x" and
+  // "0x00000").
+  if (all_digits(prepared) || reads_as_number(prepared + u"0")) prepared[0] = u'_';
   // An empty name can only be followed by digits, and a name of digits is
   // never acceptable here: every counter would be rejected.
   if (prepared.empty()) throw tk_mail_assertion("udb_vali", 55);
