@@ -333,9 +333,17 @@ std::u16string sql_old_validator::get_safe_name(std::u16string_view name) const 
       prepared += u'_';
     }
   }
-  // Nor may it read as a number once a counter's digits follow ("0x" and
-  // "0x00000").
-  if (all_digits(prepared) || reads_as_number(prepared + u"0")) prepared[0] = u'_';
+  // Nor may it read as a number once it is cut to length or a counter's
+  // digits follow ("0x" and "0x00000"): digits and an exponent's letter, or
+  // a hex or binary prefix, begin it.
+  const size_t digits = static_cast<size_t>(
+      std::find_if(prepared.begin(), prepared.end(), [](char16_t c) { return !is_digit(c); }) - prepared.begin());
+  const char16_t after = digits < prepared.size() ? prepared[digits] : u'\0';
+  const bool number_head =
+      digits > 0 &&
+      (after == u'e' || after == u'E' ||
+       (digits == 1 && prepared[0] == u'0' && (after == u'x' || after == u'X' || after == u'b' || after == u'B')));
+  if (all_digits(prepared) || number_head) prepared[0] = u'_';
   // An empty name can only be followed by digits, and a name of digits is
   // never acceptable here: every counter would be rejected.
   if (prepared.empty()) throw tk_mail_assertion("udb_vali", 55);
