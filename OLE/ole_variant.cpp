@@ -124,7 +124,7 @@ const std::vector<uint8_t> empty_bytes;
 
 ole_variant::ole_variant(const ole_variant& o) : vt_(o.vt_), num_(o.num_), decimal_(o.decimal_), date_(o.date_) {
   if (o.vt_ == VT_BSTR) {
-    text_ = o.text_;
+    copy_text_from(o);
   } else if (o.is_binary_storage()) {
     bytes_ = o.bytes_;
   }
@@ -132,19 +132,34 @@ ole_variant::ole_variant(const ole_variant& o) : vt_(o.vt_), num_(o.num_), decim
 
 ole_variant::ole_variant(ole_variant&& o) noexcept
     : vt_(o.vt_),
+      utf8_held_(o.utf8_held_),
+      wide_due_(o.wide_due_),
+      utf8_units_(o.utf8_units_),
+      utf8_(std::move(o.utf8_)),
       num_(o.num_),
       decimal_(o.decimal_),
       date_(o.date_),
       text_(std::move(o.text_)),
       bytes_(std::move(o.bytes_)) {
   o.vt_ = VT_EMPTY;
+  o.utf8_held_ = o.wide_due_ = false;
 }
 
 ole_variant::~ole_variant() = default;
 
+void ole_variant::copy_text_from(const ole_variant& o) {
+  utf8_held_ = o.utf8_held_;
+  wide_due_ = o.wide_due_;
+  if (utf8_held_) {
+    utf8_.assign(o.utf8_);
+    utf8_units_ = o.utf8_units_;
+  }
+  if (!wide_due_) text_.assign(o.text_);
+}
+
 void ole_variant::copy_value_from(const ole_variant& o) {
   if (o.vt_ == VT_BSTR) {
-    text_.assign(o.text_);
+    copy_text_from(o);
   } else if (o.is_binary_storage()) {
     bytes_.assign(o.bytes_.begin(), o.bytes_.end());
   }
@@ -164,6 +179,11 @@ ole_variant& ole_variant::operator=(ole_variant&& o) noexcept {
   // Only the storage the value needs changes hands; ours goes to `o`.
   if (o.vt_ == VT_BSTR) {
     text_.swap(o.text_);
+    utf8_.swap(o.utf8_);
+    utf8_units_ = o.utf8_units_;
+    utf8_held_ = o.utf8_held_;
+    wide_due_ = o.wide_due_;
+    o.utf8_held_ = o.wide_due_ = false;
   } else if (o.is_binary_storage()) {
     bytes_.swap(o.bytes_);
   }
@@ -180,18 +200,41 @@ ole_variant& ole_variant::operator=(ole_variant&& o) noexcept {
 void ole_variant::set_text(std::u16string_view text) {
   text_.assign(text.data(), text.size());
   vt_ = VT_BSTR;
+  utf8_held_ = wide_due_ = false;
 }
 
 void ole_variant::release_storage() noexcept {
   vt_ = VT_EMPTY;
+  utf8_held_ = wide_due_ = false;
   std::u16string().swap(text_);
+  std::string().swap(utf8_);
   std::vector<uint8_t>().swap(bytes_);
 }
 
 std::u16string& ole_variant::text_for_write() {
   vt_ = VT_BSTR;
+  utf8_held_ = wide_due_ = false;
   text_.clear();
   return text_;
+}
+
+std::string& ole_variant::utf8_for_write() {
+  vt_ = VT_BSTR;
+  utf8_held_ = wide_due_ = true;
+  utf8_units_ = 0;
+  utf8_.clear();
+  return utf8_;
+}
+
+void ole_variant::make_wide() const {
+  text_.clear();
+  TK_ASSERT(tk_append_utf16(text_, utf8_), "ole_var");
+  wide_due_ = false;
+}
+
+size_t ole_variant::text_units() const noexcept {
+  if (vt_ != VT_BSTR) return 0;
+  return wide_due_ ? utf8_units_ : text_.size();
 }
 
 std::vector<uint8_t>& ole_variant::bytes_for_write(VARTYPE vt) {
@@ -204,6 +247,7 @@ std::vector<uint8_t>& ole_variant::bytes_for_write(VARTYPE vt) {
 void ole_variant::attach_wstring(std::u16string&& text) {
   text_ = std::move(text);
   vt_ = VT_BSTR;
+  utf8_held_ = wide_due_ = false;
 }
 
 void ole_variant::attach_binary(std::span<const uint8_t> bytes) {
@@ -259,6 +303,7 @@ void ole_variant::set_text_from_narrow(std::string_view text) {
     text_.swap(wide);
   }
   vt_ = VT_BSTR;
+  utf8_held_ = wide_due_ = false;
 }
 
 void ole_variant::parse_hex(std::string_view text) { hex_to_bytes(text, bytes_); }
@@ -409,9 +454,9 @@ void ole_variant::change_type(VARTYPE vt) {
     return;
   }
   if (vt_ == VT_BSTR && vt == VT_BOOL) {
-    if (equals_no_case(text_, "yes") || equals_no_case(text_, "t") || equals_no_case(text_, "true")) {
+    if (equals_no_case(text(), "yes") || equals_no_case(text(), "t") || equals_no_case(text(), "true")) {
       set_bool(true);
-    } else if (equals_no_case(text_, "no") || equals_no_case(text_, "f") || equals_no_case(text_, "false")) {
+    } else if (equals_no_case(text(), "no") || equals_no_case(text(), "f") || equals_no_case(text(), "false")) {
       set_bool(false);
     } else {
       throw ole_cast_exception();
@@ -586,7 +631,7 @@ void ole_variant::change_type(VARTYPE vt) {
   }
   if (vt == VT_DATE) {
     if (vt_ != VT_BSTR) throw ole_cast_exception();
-    ole_date d{std::u16string_view(text_)};
+    ole_date d{std::u16string_view(text())};
     if (!d.is_valid()) throw ole_cast_exception();
     set_date(d);
     return;
@@ -639,7 +684,7 @@ void ole_variant::change_type(VARTYPE vt) {
       case VT_BSTR:
       case VT_LPSTR:
       case VT_LPWSTR: {
-        std::string narrow = tk_unicode_to_console(text_);
+        std::string narrow = tk_unicode_to_console(text());
         out.assign(narrow.begin(), narrow.end());
         break;
       }
@@ -695,10 +740,10 @@ void ole_variant::append_to_string(std::string& out) const {
     case VT_BSTR: {
       if (tk_code_page_is_utf8()) {
         size_t old = out.size();
-        if (!tk_append_utf8_strict(out, text_)) out.resize(old);
+        if (!tk_append_utf8_strict(out, text())) out.resize(old);
       } else {
         std::string narrow;
-        if (tk_unicode_to_ansi2(text_, narrow)) out += narrow;
+        if (tk_unicode_to_ansi2(text(), narrow)) out += narrow;
       }
       return;
     }
@@ -754,7 +799,7 @@ std::string ole_variant::to_string() const {
 
 void ole_variant::append_to_wstring(std::u16string& out) const {
   if (vt_ == VT_BSTR) {
-    out += text_;
+    out += text();
     return;
   }
   if (vt_ == VT_ARRAY_UI1 || vt_ == VT_BLOB) {
@@ -778,7 +823,9 @@ std::u16string ole_variant::to_wstring() const {
 bool ole_variant::is_text_form_empty() const {
   switch (vt_) {
     case VT_BSTR:
-      return !tk_unicode_has_ansi_form(text_);
+      // Well-formed UTF-8 has a form in a UTF-8 code page when it has any.
+      if (wide_due_ && tk_code_page_is_utf8()) return utf8_.empty();
+      return !tk_unicode_has_ansi_form(text());
     case VT_ARRAY_UI1:
     case VT_BLOB:
       return bytes_.empty();
@@ -901,14 +948,14 @@ size_t ole_variant::get_at(std::string& out, size_t pos, size_t length) const {
     tk_string::append_hex(out, bytes_.data() + pos, n);
     return n;
   }
-  if (vt_ != VT_BSTR || pos >= text_.size() || length == 0) return 0;
+  if (vt_ != VT_BSTR || pos >= text().size() || length == 0) return 0;
   size_t start = pos;
-  size_t end = length < text_.size() - pos ? pos + length : text_.size();
+  size_t end = length < text().size() - pos ? pos + length : text().size();
   // Keep surrogate pairs whole across slices.
-  if (start > 0 && is_low_surrogate(text_[start]) && is_high_surrogate(text_[start - 1])) ++start;
-  if (end < text_.size() && end > start && is_high_surrogate(text_[end - 1]) && is_low_surrogate(text_[end])) ++end;
+  if (start > 0 && is_low_surrogate(text()[start]) && is_high_surrogate(text()[start - 1])) ++start;
+  if (end < text().size() && end > start && is_high_surrogate(text()[end - 1]) && is_low_surrogate(text()[end])) ++end;
   if (start >= end) return 0;
-  std::u16string_view slice(text_.data() + start, end - start);
+  std::u16string_view slice(text().data() + start, end - start);
   size_t old = out.size();
   if (tk_code_page_is_utf8()) {
     if (!tk_append_utf8_strict(out, slice)) {
@@ -923,7 +970,11 @@ size_t ole_variant::get_at(std::string& out, size_t pos, size_t length) const {
   return out.size() - old;
 }
 
-const std::u16string& ole_variant::text() const noexcept { return vt_ == VT_BSTR ? text_ : empty_text; }
+const std::u16string& ole_variant::text() const noexcept {
+  if (vt_ != VT_BSTR) return empty_text;
+  if (wide_due_) make_wide();
+  return text_;
+}
 const std::vector<uint8_t>& ole_variant::bytes() const noexcept { return is_binary_storage() ? bytes_ : empty_bytes; }
 
 // ---- Tags -------------------------------------------------------------------
@@ -960,7 +1011,7 @@ bool ole_variant::operator==(const ole_variant& o) const {
     case VT_NULL:
       return true;
     case VT_BSTR:
-      return text_ == o.text_;
+      return text() == o.text();
     // Floating values compare by their bits, so that a NaN equals itself.
     case VT_DATE:
       return date_ == o.date_ && num_.ui8 == o.num_.ui8;

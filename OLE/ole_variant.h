@@ -6,7 +6,8 @@
 //   1/10,000), boolean (stored as -1 or 0) and the OLE date number;
 // - an ole_decimal (VT_DECIMAL);
 // - an ole_date (VT_DATE, beside its date number);
-// - a UTF-16 text (VT_BSTR);
+// - a UTF-16 text (VT_BSTR), or the same text in UTF-8 as a reader gave it
+//   (utf8_for_write), made UTF-16 only when text() first asks for it;
 // - a byte vector (the binary kinds 8209, 65 and 70).
 //
 // Ownership and storage reuse: the variant owns its text and byte storage.
@@ -147,6 +148,15 @@ class ole_variant {
   // Tag VT_BSTR and the emptied text buffer (capacity kept) for the caller
   // to fill, for example with tk_append_utf16.
   std::u16string& text_for_write();
+  // Tag VT_BSTR and the emptied buffer for the text in well-formed UTF-8
+  // (the caller's promise), then set_utf8_units: text() makes the UTF-16
+  // form when first asked, and utf8() gives the bytes as they were set.
+  std::string& utf8_for_write();
+  void set_utf8_units(size_t units) noexcept { utf8_units_ = units; }
+  // The text's UTF-8 form when it was set as UTF-8 (null otherwise).
+  const std::string* utf8() const noexcept { return vt_ == VT_BSTR && utf8_held_ ? &utf8_ : nullptr; }
+  // The length of the text in UTF-16 units (0 for other tags).
+  size_t text_units() const noexcept;
   // A binary tag (8209, 65 or 70) and the emptied byte buffer to fill.
   std::vector<uint8_t>& bytes_for_write(VARTYPE vt = VT_ARRAY_UI1);
   void set_i1(int8_t v) noexcept {
@@ -263,13 +273,21 @@ class ole_variant {
   }
   [[noreturn]] void wrong_tag() const;
   void copy_value_from(const ole_variant& other);
+  void copy_text_from(const ole_variant& other);
+  void make_wide() const;
   void parse_hex(std::string_view text);
   void set_text_from_narrow(std::string_view text);
 
   VARTYPE vt_ = VT_EMPTY;
+  // Text read as UTF-8 first: what the copy path looks at of every cell
+  // shares the tag's cache line.
+  bool utf8_held_ = false;         // utf8_ holds the text
+  mutable bool wide_due_ = false;  // and text_ is not made yet
+  size_t utf8_units_ = 0;
+  std::string utf8_;
   scalar num_{};
   ole_decimal decimal_;
   ole_date date_;
-  std::u16string text_;
+  mutable std::u16string text_;  // made from utf8_ when wide_due_
   std::vector<uint8_t> bytes_;
 };

@@ -238,6 +238,39 @@ bool tk_unicode_to_ansi2(std::u16string_view text, std::string& out) {
   return ok;
 }
 
+tk_utf8_count tk_utf8_counts(std::string_view utf8) noexcept {
+  // A character starts at every byte but a continuation byte (10xxxxxx);
+  // one of four bytes starts at 0xF0 or above.
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* const end = p + utf8.size();
+  size_t follows = 0, fours = 0;
+#if defined(__SSE2__)
+  const __m128i top = _mm_set1_epi8(static_cast<char>(0xC0));
+  const __m128i follow = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i four = _mm_set1_epi8(static_cast<char>(0xF0));
+  while (end - p >= 16) {
+    // Per byte lane, counted by subtracting the all-ones of a match; summed
+    // before a lane could pass 255.
+    __m128i follow_count = _mm_setzero_si128(), four_count = _mm_setzero_si128();
+    for (int round = 0; round < 255 && end - p >= 16; ++round, p += 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      follow_count = _mm_sub_epi8(follow_count, _mm_cmpeq_epi8(_mm_and_si128(x, top), follow));
+      four_count = _mm_sub_epi8(four_count, _mm_cmpeq_epi8(_mm_max_epu8(x, four), x));
+    }
+    const __m128i sums = _mm_sad_epu8(follow_count, _mm_setzero_si128());
+    const __m128i four_sums = _mm_sad_epu8(four_count, _mm_setzero_si128());
+    follows += static_cast<size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+    fours += static_cast<size_t>(_mm_cvtsi128_si32(four_sums) + _mm_extract_epi16(four_sums, 4));
+  }
+#endif
+  for (; p < end; ++p) {
+    follows += (*p & 0xC0) == 0x80;
+    fours += *p >= 0xF0;
+  }
+  const size_t characters = utf8.size() - follows;
+  return {characters, characters + fours};
+}
+
 bool tk_unicode_has_ansi_form(std::u16string_view text) {
   if (text.empty()) return false;
   code_page& cp = current();

@@ -37,3 +37,10 @@ void tk_append_utf8(std::string& out, std::u16string_view text);
 bool tk_append_utf8_strict(std::string& out, std::u16string_view text);
 // Strict UTF-8 decoding; false on an invalid sequence (`out` partially filled).
 bool tk_append_utf16(std::u16string& out, std::string_view utf8);
+// Of well-formed UTF-8: its characters, and its length in UTF-16 units (a
+// character beyond the Basic Multilingual Plane takes two).
+struct tk_utf8_count {
+  size_t characters = 0;
+  size_t units = 0;
+};
+tk_utf8_count tk_utf8_counts(std::string_view utf8) noexcept;

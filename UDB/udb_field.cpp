@@ -7,6 +7,6 @@ udb_field::~udb_field() = default;
 
 size_t udb_field::get_size() const noexcept {
   if (is_binary()) return get_safe_array_size();
-  if (get_type() == VT_BSTR) return text().size();
+  if (get_type() == VT_BSTR) return text_units();
   return size_;
 }

@@ -57,11 +57,11 @@ void csv_field_upsizer::process(const udb_record& record) {
     // Only text can outgrow a text column; a value the type mapping made
     // into a number keeps its column type.
     if (now == step::fixed || now == step::longtext || field.get_type() != VT_BSTR) continue;
-    const std::u16string_view text = field.text();
-    TK_TRACE(1, "Field size: %d", text.size());
-    if (now == step::varchar ? text.size() <= csv_file::column_size : text.size() * max_bytes_per_unit <= capacity(now))
-      continue;
-    const uint64_t bytes = stored_bytes(text);
+    const size_t units = field.text_units();
+    TK_TRACE(1, "Field size: %d", units);
+    if (now == step::varchar ? units <= csv_file::column_size : units * max_bytes_per_unit <= capacity(now)) continue;
+    const std::string* utf8 = field.utf8();
+    const uint64_t bytes = utf8 ? utf8->size() : stored_bytes(field.text());
     const step to = bytes <= text_max_bytes         ? step::text
                     : bytes <= mediumtext_max_bytes ? step::mediumtext
                                                     : step::longtext;

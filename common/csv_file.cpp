@@ -226,6 +226,9 @@ void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* fi
     } else if (first ? first->guessed_ : !is_utf8_throughout()) {
       encoding_ = csv_encoding::windows_1252();
       guessed_ = true;
+    } else {
+      // Of a file (not of a pipe's head alone) every line is UTF-8 now.
+      utf8_checked_ = first ? first->utf8_checked_ : positional_;
     }
   }
   TK_TRACE(3, "CSV file '%s' is read as %s%s", path_, encoding_.name(),
@@ -457,15 +460,24 @@ void csv_file::deliver(const tk_exception& e) {
   }
 }
 
-void csv_file::get_line(std::u16string& line) {
+void csv_file::get_line(std::u16string& line) { read_line(&line, nullptr); }
+
+bool csv_file::append_piece(std::u16string* wide, std::string* utf8, std::string_view bytes) {
+  if (wide) return encoding_.decode_append(*wide, bytes);
+  if (utf8) utf8->append(bytes);
+  return true;
+}
+
+void csv_file::read_line(std::u16string* wide, std::string* utf8) {
   TK_TRACE(2, "csv_file::get_line");
   for (;;) {
-    line.clear();
+    if (wide) wide->clear();
+    if (utf8) utf8->clear();
     const int64_t first = lines_read_ + 1;
     current_line_no_ = first;
     int64_t bad_line = 0;  // the first physical line that is not text of the encoding
     std::string_view bytes = read_physical();
-    if (!encoding_.decode_append(line, bytes)) bad_line = first;
+    if (!append_piece(wide, utf8, bytes)) bad_line = first;
     bool open = odd_quotes(bytes);
     // The line whose quote in mid-field opened a section carried past it.
     int64_t inside_on = open && opening_left(bytes, static_cast<char>(delimiter_), false) == 1 ? first : 0;
@@ -485,8 +497,9 @@ void csv_file::get_line(std::u16string& line) {
       }
       const int64_t line_no = lines_read_ + 1;
       bytes = read_physical();
-      line += u'\n';
-      if (!bad_line && !encoding_.decode_append(line, bytes)) bad_line = line_no;
+      if (wide) *wide += u'\n';
+      if (utf8) *utf8 += '\n';
+      if (!bad_line && !append_piece(wide, utf8, bytes)) bad_line = line_no;
       const auto quotes = std::count(bytes.begin(), bytes.end(), '"');
       if (quotes & 1) {
         open = false;
@@ -513,19 +526,21 @@ void csv_file::get_line(std::u16string& line) {
                             encoding_.name() + ": the record is left out",
                         0));
     if (at_end_) {
-      line.clear();
+      if (wide) wide->clear();
+      if (utf8) utf8->clear();
       break;
     }
   }
   // Ctrl-Z after the last line end is the end-of-file mark of old
   // programs: a line of it, with nothing but line ends and more of it
   // after, is no record.
-  if (!line.empty() && line.find_first_not_of(u'\x1A') == std::u16string::npos &&
-      (at_end_ || only_end_marks_follow())) {
+  const bool marks = wide ? !wide->empty() && wide->find_first_not_of(u'\x1A') == std::u16string::npos
+                          : utf8 && !utf8->empty() && utf8->find_first_not_of('\x1A') == std::string::npos;
+  if (marks && (at_end_ || only_end_marks_follow())) {
     while (!at_end_) read_physical();
-    line.clear();
+    if (wide) wide->clear();
+    if (utf8) utf8->clear();
   }
-  TK_TRACE(1, "result=%s", line);
 }
 
 void csv_file::init_schema(std::u16string_view line, bool header) {
@@ -599,7 +614,10 @@ udb_record* csv_file::get_record() {
     parsed_ = false;
   } else {
     if (!record_) record_ = std::make_unique<csv_record>(&schema_);
-    record_->do_create(line_, delimiter_);
+    if (line_is_utf8_)
+      record_->do_create_utf8(line_utf8_, static_cast<char>(delimiter_));
+    else
+      record_->do_create(line_, delimiter_);
   }
   if (record_->cut() && current_line_number() != last_cut_line_) {
     last_cut_line_ = current_line_number();
@@ -611,8 +629,9 @@ udb_record* csv_file::get_record() {
 bool csv_file::is_eof() {
   // While the thread reads ahead its state is its own: only what was taken
   // is looked at.
-  if (ahead_) return taken_at_end_ && line_.empty();
-  return at_end_ && line_.empty();
+  const bool empty = line_is_utf8_ ? line_utf8_.empty() : line_.empty();
+  if (ahead_) return taken_at_end_ && empty;
+  return at_end_ && empty;
 }
 
 void csv_file::move_next() {
@@ -620,7 +639,8 @@ void csv_file::move_next() {
   if (ahead_) {
     take_ahead_line();
   } else {
-    get_line(line_);
+    line_is_utf8_ = utf8_lines_;
+    read_line(utf8_lines_ ? nullptr : &line_, utf8_lines_ ? &line_utf8_ : nullptr);
   }
 }
 
@@ -682,7 +702,7 @@ void csv_file::read_ahead() {
       l.error = nullptr;
       reporting_ = &l;
       try {
-        get_line(l.text);
+        read_line(utf8_lines_ ? nullptr : &l.text, utf8_lines_ ? &l.utf8 : nullptr);
       } catch (...) {
         l.error = std::current_exception();
       }
@@ -690,8 +710,8 @@ void csv_file::read_ahead() {
       l.line_no = current_line_no_;
       l.at_end = at_end_;
       l.done = bytes_read_ - static_cast<int64_t>(len_ - pos_);
-      bytes += l.text.size() * sizeof(char16_t);
-      if (l.error || (at_end_ && l.text.empty())) {
+      bytes += utf8_lines_ ? l.utf8.size() : l.text.size() * sizeof(char16_t);
+      if (l.error || (at_end_ && (utf8_lines_ ? l.utf8.empty() : l.text.empty()))) {
         b.last = true;
         break;
       }
@@ -700,7 +720,10 @@ void csv_file::read_ahead() {
       // memory) is split by the caller, whose failure it then is.
       try {
         if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_);
-        l.record->do_create(l.text, delimiter_);
+        if (utf8_lines_)
+          l.record->do_create_utf8(l.utf8, static_cast<char>(delimiter_));
+        else
+          l.record->do_create(l.text, delimiter_);
       } catch (...) {
         l.record.reset();
       }
@@ -724,6 +747,7 @@ void csv_file::take_ahead_line() {
     if (taking_ >= 0 && batches_[taking_].last) {
       // Past the end: the end again, as a reading without the thread gives.
       line_.clear();
+      line_utf8_.clear();
       taken_at_end_ = true;
       return;
     }
@@ -737,14 +761,25 @@ void csv_file::take_ahead_line() {
     ahead_changed_.notify_all();
   }
   ahead_line& l = batches_[taking_].lines[next_++];
+  // The thread wrote the records on the other core: the fields of the next
+  // two are fetched while this one is worked on (the next one's text, the
+  // one after its fields).
+  const ahead_batch& b = batches_[taking_];
+  if (next_ + 1 < b.count && b.lines[next_ + 1].record) b.lines[next_ + 1].record->prefetch(false);
+  if (next_ < b.count && b.lines[next_].record) b.lines[next_].record->prefetch(true);
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
-  line_.swap(l.text);
+  line_is_utf8_ = utf8_lines_;
+  if (utf8_lines_)
+    line_utf8_.swap(l.utf8);
+  else
+    line_.swap(l.text);
   parsed_ = l.record != nullptr;
   if (parsed_) record_.swap(l.record);
   // The slot keeps the caller's last buffer (and record) for a later line,
   // unless it grew large.
   if (l.text.capacity() > kept_units(schema_.size())) std::u16string().swap(l.text);
+  if (l.utf8.capacity() > kept_units(schema_.size())) std::string().swap(l.utf8);
   taken_line_no_ = l.line_no;
   taken_at_end_ = l.at_end;
   taken_done_ = l.done;

@@ -91,6 +91,11 @@ class csv_file : public udb_recordset {
   // Reads the next logical line into `line` (emptied first); an empty line
   // at the end of the file.
   void get_line(std::u16string& line);
+  // The records of the lines read from now on hold their text as UTF-8
+  // (csv_record::do_create_utf8) when the file was found UTF-8 throughout,
+  // which makes every line well formed; otherwise this does nothing. Set
+  // before the first move_next.
+  void set_utf8_fields(bool on) noexcept { utf8_lines_ = on && utf8_checked_; }
   // Builds the schema from a line (see the class comment).
   void init_schema(std::u16string_view line, bool header);
 
@@ -131,6 +136,12 @@ class csv_file : public udb_recordset {
   // or into carry_ (valid until the next call). Sets at_end_ when the data
   // ended before a line feed.
   std::string_view read_physical();
+  // get_line into `wide`, or (of a file found UTF-8 throughout) its bytes
+  // into `utf8`; the other is null.
+  void read_line(std::u16string* wide, std::string* utf8);
+  // A physical line's bytes added to the logical line; false when they are
+  // no text of the encoding.
+  bool append_piece(std::u16string* wide, std::string* utf8, std::string_view bytes);
   bool refill();
   // After each read: a file written in place while it is read (by a copy
   // over it, an export that empties and writes it) would give a mix of two
@@ -214,6 +225,7 @@ class csv_file : public udb_recordset {
   // the batch it went to.
   struct ahead_line {
     std::u16string text;
+    std::string utf8;                    // the line, when utf8_lines_
     std::unique_ptr<csv_record> record;  // the fields of `text`, or null
     int64_t line_no = 0;
     bool at_end = false;
@@ -221,7 +233,9 @@ class csv_file : public udb_recordset {
     std::vector<tk_exception> reports;
     std::exception_ptr error;
   };
-  struct ahead_batch {
+  // Each batch on cache lines of its own: the thread counts the lines of
+  // one while the caller reads the other's.
+  struct alignas(64) ahead_batch {
     std::vector<ahead_line> lines;
     size_t count = 0;
     bool last = false;  // the end of the file or a failure is in it
@@ -239,21 +253,27 @@ class csv_file : public udb_recordset {
   ahead_batch batches_[2];
   int full_ = -1;    // the batch waiting for the caller, or -1
   int filling_ = 0;  // the batch the thread fills
-  int taking_ = -1;  // the batch the caller takes lines from, or -1
-  size_t next_ = 0;  // the next line of batches_[taking_]
   bool stopping_ = false;
   std::atomic<bool> stop_waiting_{false};  // stopping_, seen by a wait for a pipe's bytes
   ahead_line* reporting_ = nullptr;        // where the thread's reports go
+  int64_t lines_read_ = 0;                 // physical lines consumed
+  int64_t current_line_no_ = 0;
+  bool utf8_checked_ = false;  // every byte of the file was found UTF-8
+  bool utf8_lines_ = false;    // lines are read as UTF-8 bytes
+  bool quiet_ = false;
+
+  // The caller's side, on cache lines of its own: the thread's reading
+  // does not write to them.
+  alignas(64) int taking_ = -1;  // the batch the caller takes lines from, or -1
+  size_t next_ = 0;              // the next line of batches_[taking_]
   bool taken_at_end_ = false;
   int64_t taken_line_no_ = 0;
   int64_t taken_done_ = 0;
-
-  std::u16string line_;     // the line the next get_record parses
-  bool parsed_ = false;     // record_ holds line_'s fields already (split on the thread)
-  int64_t lines_read_ = 0;  // physical lines consumed
-  int64_t current_line_no_ = 0;
+  std::u16string line_;    // the line the next get_record parses
+  std::string line_utf8_;  // the same, when line_is_utf8_
+  bool line_is_utf8_ = false;
+  bool parsed_ = false;  // record_ holds line_'s fields already (split on the thread)
   std::unique_ptr<csv_record> record_;
-  bool quiet_ = false;
   int64_t cut_lines_ = 0;
   int64_t first_cut_line_ = 0;
   int64_t last_cut_line_ = 0;

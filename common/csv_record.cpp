@@ -8,11 +8,12 @@
 
 #include "csv_field.h"
 #include "tk_logger.h"
+#include "tk_unicode.h"
 
 namespace {
 
 // The first unit equal to `a` or `b` at or after `p`, or `end`.
-const char16_t* find_either(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
+const char16_t* find_either(const char16_t* p, const char16_t* end, char16_t a, char16_t b, unsigned&) {
 #if defined(__SSE2__)
   const __m128i va = _mm_set1_epi16(static_cast<short>(a));
   const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
@@ -27,16 +28,48 @@ const char16_t* find_either(const char16_t* p, const char16_t* end, char16_t a, 
   return p;
 }
 
+// The same of bytes; `high` gains a bit when a byte passed over, or one
+// near it, is not ASCII.
+const char* find_either(const char* p, const char* end, char a, char b, unsigned& high) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    high |= static_cast<unsigned>(_mm_movemask_epi8(x));
+    const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)));
+    if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
+    p += 16;
+  }
+#endif
+  for (; p < end && *p != a && *p != b; ++p) high |= static_cast<unsigned char>(*p) & 0x80u;
+  return p;
+}
+
+// The field's text buffer of the line's width, emptied.
+std::u16string& text_buffer(udb_field& f, char16_t) { return f.text_for_write(); }
+std::string& text_buffer(udb_field& f, char) { return f.utf8_for_write(); }
+
+// The field's length in UTF-16 units, once filled; `high` tells whether a
+// byte of it may be no ASCII.
+size_t finish_text(udb_field&, const std::u16string& text, unsigned) { return text.size(); }
+size_t finish_text(udb_field& f, const std::string& text, unsigned high) {
+  const size_t units = high ? tk_utf8_counts(text).units : text.size();
+  f.set_utf8_units(units);
+  return units;
+}
+
 // Whether fields hold anything but blanks, quotes and delimiters: a value.
 // A doubled quote inside quotes is a quote of the value.
-bool holds_value(const char16_t* p, const char16_t* end, char16_t delimiter) {
+template <class C>
+bool holds_value(const C* p, const C* end, C delimiter) {
   bool quoted = false;
   for (; p < end; ++p) {
-    const char16_t c = *p;
-    if (c == u'"') {
-      if (quoted && p + 1 < end && p[1] == u'"') return true;
+    const C c = *p;
+    if (c == C('"')) {
+      if (quoted && p + 1 < end && p[1] == C('"')) return true;
       quoted = !quoted;
-    } else if (c != u' ' && c != u'\t' && c != u'\r' && (quoted || c != delimiter)) {
+    } else if (c != C(' ') && c != C('\t') && c != C('\r') && (quoted || c != delimiter)) {
       return true;
     }
   }
@@ -67,28 +100,49 @@ udb_field& csv_record::next_field(size_t k) {
   return (*this)[k];
 }
 
+void csv_record::prefetch(bool text) const noexcept {
+  for (size_t i = 0; i < size(); ++i) {
+    const udb_field& f = (*this)[i];
+    if (!text) {
+      __builtin_prefetch(&f);
+    } else if (const std::string* utf8 = f.utf8()) {
+      for (size_t at = 0; at < utf8->size(); at += 64) __builtin_prefetch(utf8->data() + at);
+    }
+  }
+}
+
 void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
   TK_TRACE(2, "csv_record::do_create(%s)", line);
-  TK_TRACE(1, "GOT DELIM: %s", std::u16string_view(&delimiter, 1));
+  split(line, delimiter);
+}
+
+void csv_record::do_create_utf8(std::string_view line, char delimiter) {
+  TK_TRACE(2, "csv_record::do_create_utf8(%s)", line);
+  split(line, delimiter);
+}
+
+template <class C>
+void csv_record::split(std::basic_string_view<C> line, C delimiter) {
   clear();
   const size_t limit = schema_ ? schema_->size() : 0;
-  const char16_t* p = line.data();
-  const char16_t* const end = p + line.size();
+  const C* p = line.data();
+  const C* const end = p + line.size();
   size_t k = 0;
   held_ = 0;
   cut_ = false;
   bool in_quotes = false;
+  unsigned high = 0;
   udb_field* field = &next_field(0);
-  std::u16string* text = &field->text_for_write();
+  auto* text = &text_buffer(*field, C());
   while (p < end) {
     // A run of ordinary characters is copied whole.
-    const char16_t* stop = find_either(p, end, u'"', in_quotes ? u'"' : delimiter);
+    const C* stop = find_either(p, end, C('"'), in_quotes ? C('"') : delimiter, high);
     text->append(p, static_cast<size_t>(stop - p));
     p = stop;
     if (p == end) break;
-    if (*p == u'"') {
-      if (in_quotes && p + 1 < end && p[1] == u'"') {
-        *text += u'"';
+    if (*p == C('"')) {
+      if (in_quotes && p + 1 < end && p[1] == C('"')) {
+        *text += C('"');
         p += 2;
       } else {
         in_quotes = !in_quotes;
@@ -96,19 +150,18 @@ void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
       }
       continue;
     }
-    TK_TRACE(1, "c_str='%s'", std::u16string_view(p, static_cast<size_t>(end - p)));
-    TK_TRACE(1, "Got comma");
-    field->set_declared_size(static_cast<uint32_t>(text->size()));
+    field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
     held_ += text->capacity();
+    high = 0;
     ++k;
     if (limit > 0 && k >= limit) {
       cut_ = holds_value(p + 1, end, delimiter);
       return;
     }
     field = &next_field(k);
-    text = &field->text_for_write();
+    text = &text_buffer(*field, C());
     ++p;
   }
-  field->set_declared_size(static_cast<uint32_t>(text->size()));
+  field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
   held_ += text->capacity();
 }

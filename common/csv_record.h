@@ -7,6 +7,7 @@
 // width already seen allocates nothing. The schema is not owned.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "udb_record.h"
@@ -25,9 +26,16 @@ class csv_record : public udb_record {
   // ordinary characters. With a schema of N columns, at most N fields are
   // made and the text after the N-th delimiter is dropped.
   void do_create(std::u16string_view line, char16_t delimiter);
+  // The same of a line in well-formed UTF-8: the fields hold their text as
+  // UTF-8 (ole_variant::utf8_for_write).
+  void do_create_utf8(std::string_view line, char delimiter);
 
   const udb_schema* schema() const noexcept { return schema_; }
-  // The UTF-16 units the fields of the last line keep room for.
+  // Asks the processor for the field objects, or (`text`) the UTF-8 text
+  // they point at, ahead of their use on another thread than the one that
+  // filled them.
+  void prefetch(bool text) const noexcept;
+  // The code units the fields of the last line keep room for.
   size_t held() const noexcept { return held_; }
   // Whether the last line had more fields than the schema, and text other
   // than blanks, quotes and delimiters in them: that text is not in the
@@ -36,6 +44,8 @@ class csv_record : public udb_record {
 
  private:
   udb_field& next_field(size_t k);
+  template <class C>
+  void split(std::basic_string_view<C> line, C delimiter);
 
   const udb_schema* schema_;
   size_t built_ = 0;  // field objects this record has made (in use or kept aside)

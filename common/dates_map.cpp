@@ -1,5 +1,8 @@
 #include "dates_map.h"
 
+#include <algorithm>
+#include <string>
+
 #include "ole_date.h"
 #include "tk_logger.h"
 #include "udb_record.h"
@@ -120,6 +123,14 @@ dates_map::dates_map(std::u16string table, const udb_schema& schema, bool dates_
 }
 
 dates_map::reading dates_map::read(const udb_field& field) {
+  if (const std::string* utf8 = field.utf8()) {
+    // A date is ASCII: a longer text, or the bytes of any other character
+    // taken as units, are no date either.
+    if (utf8->size() > max_date_text) return {};
+    char16_t units[max_date_text];
+    std::copy(utf8->begin(), utf8->end(), units);
+    return read_text(std::u16string_view(units, utf8->size()));
+  }
   if (field.get_type() == VT_BSTR) return read_text(field.text());
   reading r;
   if (field.get_type() != VT_DATE) return r;
@@ -169,7 +180,7 @@ void dates_map::add_rec_stat(const udb_record& record) {
     types_map_entry& e = entries_[i];
     if (e.field_index >= record.size() || e.final) continue;
     const udb_field& field = record[e.field_index];
-    if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
+    if (field.get_type() == VT_BSTR && field.text_units() == 0) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
     const reading r = read(field);
     const bool first = !e.seen;

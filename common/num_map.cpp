@@ -186,6 +186,14 @@ int32_t num_map::class_of(const udb_field& field, bool& inexact) {
   inexact = false;
   switch (field.get_type()) {
     case VT_BSTR:
+      if (const std::string* utf8 = field.utf8()) {
+        // A number is ASCII: a longer text, or the bytes of any other
+        // character taken as units, are no number either.
+        if (utf8->size() > max_number_text) return state_varchar;
+        char16_t units[max_number_text];
+        std::copy(utf8->begin(), utf8->end(), units);
+        return class_of_text(std::u16string_view(units, utf8->size()), inexact);
+      }
       return class_of_text(field.text(), inexact);
     case VT_R4:
     case VT_R8:
@@ -216,7 +224,7 @@ void num_map::add_rec_stat(const udb_record& record) {
     // VARCHAR is final: a column that got there costs nothing more.
     if (e.final) continue;
     const udb_field& field = record[e.field_index];
-    if (field.get_type() == VT_BSTR && field.text().empty()) e.seen_empty_text = true;
+    if (field.get_type() == VT_BSTR && field.text_units() == 0) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
     // The widest class so far: INT (3) < BIGINT (2) < DOUBLE (1) < VARCHAR (0).
     bool inexact = false;

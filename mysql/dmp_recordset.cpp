@@ -252,25 +252,29 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       }
     }
     if (cell.get_type() != VT_BSTR) continue;
-    const std::u16string& text = cell.text();
     const t_ftd& column = *slot.column;
-    const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
-    if (const size_t bad = held_.first_unheld(text); bad < text.size()) {
-      // As the server shows it: up to six bytes from the character on, the
-      // others written as \xNN, "..." when more follow.
-      std::string bytes;
-      tk_append_utf8(bytes, std::u16string_view(text).substr(bad));
-      std::string shown;
-      for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
-        const auto b = static_cast<unsigned char>(bytes[k]);
-        shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
+    // Text read as UTF-8 that the set holds whole needs no UTF-16 form.
+    const std::string* utf8 = cell.utf8();
+    if (const std::u16string* text = utf8 && held_.holds_all(*utf8) ? nullptr : &cell.text()) {
+      if (const size_t bad = held_.first_unheld(*text); bad < text->size()) {
+        // As the server shows it: up to six bytes from the character on, the
+        // others written as \xNN, "..." when more follow.
+        std::string bytes;
+        tk_append_utf8(bytes, std::u16string_view(*text).substr(bad));
+        std::string shown;
+        for (size_t k = 0; k < bytes.size() && k < shown_bytes; ++k) {
+          const auto b = static_cast<unsigned char>(bytes[k]);
+          shown += b >= 0x20 && b < 0x7F ? std::string(1, static_cast<char>(b)) : tk_format("\\x%02X", b);
+        }
+        if (bytes.size() > shown_bytes) shown += "...";
+        error_number = incorrect_string_error;
+        return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
+               tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
       }
-      if (bytes.size() > shown_bytes) shown += "...";
-      error_number = incorrect_string_error;
-      return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
-             tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
     }
-    if (bounded && text.size() > column.size && sql_dialect::characters(text) > column.size) {
+    const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
+    if (bounded && cell.text_units() > column.size &&
+        (utf8 ? tk_utf8_counts(*utf8).characters : sql_dialect::characters(cell.text())) > column.size) {
       error_number = data_too_long_error;
       return "Data too long for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";
     }

@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
+#include <algorithm>
 #include <string>
 
 #if defined(__SSE2__)
@@ -122,6 +123,19 @@ bool sql_charset_check::converts(char16_t c) const {
   if (U_FAILURE(status) || n == 0) return false;
   const auto lead = static_cast<unsigned char>(out[0]);
   return set_->cp932_extensions || n != 2 || (lead != 0x87 && lead < 0xED);
+}
+
+bool sql_charset_check::holds_all(std::string_view utf8) const noexcept {
+  switch (kind_) {
+    case kind::all:
+      return true;
+    case kind::bmp:
+      // A character beyond the plane is the one of four bytes (0xF0 on).
+      return std::none_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xF0; });
+    case kind::code_page:
+      return false;
+  }
+  return false;
 }
 
 size_t sql_charset_check::first_unheld(std::u16string_view text) const {

@@ -27,6 +27,9 @@ class sql_charset_check {
   // The position of the first code unit of the first character of `text`
   // the set cannot hold, or text.size().
   size_t first_unheld(std::u16string_view text) const;
+  // Whether the set surely holds every character of well-formed UTF-8
+  // text; false also when only first_unheld can tell.
+  bool holds_all(std::string_view utf8) const noexcept;
 
  private:
   enum class kind : std::uint8_t { all, bmp, code_page };

@@ -80,6 +80,18 @@ inline const char16_t* put_unit(char*& p, const char16_t* s, const char16_t* end
 }
 
 #if defined(__SSE2__)
+// The bit mask of the bytes to be escaped.
+inline unsigned escape_mask(__m128i bytes, const escape_table& table) {
+  __m128i bad = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
+  if (table.dump) {
+    bad = _mm_or_si128(
+        bad, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    bad = _mm_or_si128(
+        bad, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1A))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(bad));
+}
+
 // Of eight units narrowed to bytes (a unit over 0xFF saturated to 0xFF), the
 // bit mask of those that are not plain ASCII: not ASCII, or to be escaped.
 inline unsigned unplain_mask(__m128i units, __m128i bytes, const escape_table& table) {
@@ -135,19 +147,69 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
 }
 
 // Narrow (UTF-8) text: multi-byte sequences never contain ASCII bytes, so
-// escaping byte by byte is safe. Runs without special bytes are copied whole.
+// escaping byte by byte is safe.
 void append_escaped(std::string& out, std::string_view text, const escape_table& table) {
-  size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x80 || !table.code[c]) continue;
-    TK_TRACE(1, "Got symbol to mask (2): %c", text[i]);
-    out.append(text.data() + run, i - run);
-    out += '\\';
-    out += table.code[c];
-    run = i + 1;
+  const size_t old = out.size();
+  // Every byte takes at most two (an escaped one), and sixteen more are
+  // room for a whole block stored past the last.
+  out.resize(old + text.size() * 2 + 16);
+  char* p = out.data() + old;
+  const char* s = text.data();
+  const char* const end = s + text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: those before the first one to escape are
+  // stored whole.
+  while (end - s >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const unsigned bad = escape_mask(bytes, table);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+    if (bad == 0) {
+      p += 16;
+      s += 16;
+      continue;
+    }
+    const auto plain = static_cast<size_t>(__builtin_ctz(bad));
+    p += plain;
+    s += plain;
+    *p++ = '\\';
+    *p++ = table.code[static_cast<unsigned char>(*s++)];
   }
-  out.append(text.data() + run, text.size() - run);
+  // The last few the same way, from a copy padded with a byte that needs
+  // no escape.
+  if (s < end) {
+    char padded[32];
+    std::memset(padded, 'a', sizeof padded);
+    std::memcpy(padded, s, static_cast<size_t>(end - s));
+    const char* q = padded;
+    const char* const padded_end = padded + (end - s);
+    while (q < padded_end) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      const unsigned bad = escape_mask(bytes, table) & ((1u << (padded_end - q)) - 1);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+      if (bad == 0) {
+        p += padded_end - q;
+        break;
+      }
+      const auto plain = static_cast<size_t>(__builtin_ctz(bad));
+      p += plain;
+      q += plain;
+      *p++ = '\\';
+      *p++ = table.code[static_cast<unsigned char>(*q++)];
+    }
+    s = end;
+  }
+#endif
+  for (; s < end; ++s) {
+    const auto c = static_cast<unsigned char>(*s);
+    if (c < 0x80 && table.code[c]) {
+      TK_TRACE(1, "Got symbol to mask (2): %c", *s);
+      *p++ = '\\';
+      *p++ = table.code[c];
+    } else {
+      *p++ = *s;
+    }
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 // ---- Text classification ---------------------------------------------------
@@ -1007,7 +1069,7 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
     TK_TRACE(1, "Got BSTR value: %s, flags=%d", cell.to_wstring(), column.reserved);
     // An ENUM holds no empty text: an empty cell is no value, as in a
     // number or date column.
-    if (cell_vt == VT_BSTR && cell.text().empty() && !column.b_not_null &&
+    if (cell_vt == VT_BSTR && cell.text_units() == 0 && !column.b_not_null &&
         tk_wstring::starts_with(column.native_type, u"enum(", true)) {
       out += "NULL";
       return;
@@ -1019,7 +1081,10 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
         out += ')';
         return;
       }
-      append_text_literal(out, std::u16string_view(cell.text()), VT_BSTR, table);
+      if (const std::string* utf8 = cell.utf8())
+        append_text_literal(out, std::string_view(*utf8), VT_BSTR, table);
+      else
+        append_text_literal(out, std::u16string_view(cell.text()), VT_BSTR, table);
       return;
     }
     if (cell_vt == VT_DATE) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 #include <optional>
 #include <tuple>
@@ -132,6 +133,73 @@ TEST(ole_variant_storage, CopyPathReusesStorage) {
   other = v;  // copy into existing storage
   EXPECT_EQ(allocations - before, 0);
   EXPECT_TRUE(other == v);
+}
+
+// A text set as UTF-8 is the same text whichever way it travels: copied,
+// moved, compared or asked for as UTF-16, before or after that form is made;
+// setting another value forgets the UTF-8.
+TEST(ole_variant_storage, TextSetAsUtf8) {
+  const std::string bytes = "caf\xC3\xA9 \xF0\x9F\x98\x80 and enough more to live on the heap";
+  const std::u16string wide = u"caf\u00E9 \U0001F600 and enough more to live on the heap";
+  const auto utf8_variant = [&] {
+    ole_variant v;
+    v.utf8_for_write() = bytes;
+    v.set_utf8_units(wide.size());
+    return v;
+  };
+  const struct {
+    const char* name;
+    std::function<ole_variant(ole_variant&)> pass;
+  } ways[] = {
+      {"as set", [](ole_variant& v) { return std::move(v); }},
+      {"copied", [](ole_variant& v) { return ole_variant(v); }},
+      {"copied over text",
+       [](ole_variant& v) {
+         ole_variant o(u"old");
+         o = v;
+         return o;
+       }},
+      {"copied over a number",
+       [](ole_variant& v) {
+         ole_variant o(int32_t{1});
+         o = v;
+         return o;
+       }},
+      {"moved over text",
+       [](ole_variant& v) {
+         ole_variant o(u"old");
+         o = std::move(v);
+         return o;
+       }},
+      {"made UTF-16 first, then copied",
+       [](ole_variant& v) {
+         (void)v.text();
+         return ole_variant(v);
+       }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    ole_variant v = utf8_variant();
+    const ole_variant got = way.pass(v);
+    ASSERT_NE(got.utf8(), nullptr);
+    EXPECT_EQ(*got.utf8(), bytes);
+    EXPECT_EQ(got.text_units(), wide.size());
+    EXPECT_EQ(got.to_string(), bytes);
+    EXPECT_TRUE(got == ole_variant(wide));
+    EXPECT_EQ(got.text(), wide);
+  }
+  ole_variant v = utf8_variant();
+  v.set_text(u"plain");
+  EXPECT_EQ(v.utf8(), nullptr);
+  EXPECT_EQ(v.text(), u"plain");
+  EXPECT_EQ(v.text_units(), 5u);
+  v = utf8_variant();
+  v.set_i4(3);
+  EXPECT_EQ(v.utf8(), nullptr);
+  EXPECT_EQ(v.text_units(), 0u);
+  v.text_for_write() = u"again";
+  EXPECT_EQ(v.utf8(), nullptr);
+  EXPECT_EQ(v.text(), u"again");
 }
 
 }  // namespace

@@ -23,6 +23,28 @@ TEST(TkUnicode, InvalidUtf8RaisesLevelZeroWithSystemText) {
   }
 }
 
+// Characters and UTF-16 units of UTF-8, in runs long enough for every
+// block size the count takes.
+TEST(TkUnicode, Utf8CountsCharactersAndUnits) {
+  const std::string mix = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // 1 + 2 + 3 + 4 bytes
+  const struct {
+    std::string text;
+    size_t characters, units;
+  } table[] = {
+      {"", 0, 0}, {"a", 1, 1}, {"\xC3\xA9", 1, 1}, {mix, 4, 5}, {std::string(17, 'x') + mix, 21, 22},
+  };
+  for (const auto& r : table) {
+    const tk_utf8_count n = tk_utf8_counts(r.text);
+    EXPECT_EQ(std::pair(n.characters, n.units), std::pair(r.characters, r.units)) << r.text;
+  }
+  for (const size_t times : {4u, 1020u, 1021u, 3000u}) {
+    std::string text;
+    for (size_t i = 0; i < times; ++i) text += mix;
+    const tk_utf8_count n = tk_utf8_counts(text);
+    EXPECT_EQ(std::pair(n.characters, n.units), std::pair(4 * times, 5 * times)) << times;
+  }
+}
+
 TEST(TkUnicode, LoneSurrogateCannotBecomeUtf8) {
   std::u16string lone(1, static_cast<char16_t>(0xD800));
   testsupport::expect_failure<tk_exception_ex>([&] { tk_unicode_to_utf8(lone); }, 0, EILSEQ,

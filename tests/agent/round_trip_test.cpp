@@ -20,13 +20,13 @@ namespace {
 // Columns whose texts the refinement must judge as the server does: numbers
 // the server reads only as text, one slash date pattern per column, dates in
 // the server's forms, and rows the server refuses (a 4-byte character in a
-// three-byte database).
+// three-byte database), and text to escape.
 const char* const kinds_csv =
     "int,big,point,exp,comma,inner,us,eu,either,iso,moment,clock,mixed,code,note\n"
     "1,3000000000,5.0,1e3,\"0,5\",12-3,12/31/2024,31/12/2024,1/2/2023,2024-02-29,2024-01-02 10:20:30,100:00:00,"
     "2024-01-02,007,plain\n"
     "-7,-3000000000,7,2,\"1,25\",5,1/2/2023,1/2/2023,3/4/2022,1999-12-31,1999-12-31 23:59:59,-1:00:00,"
-    "1/2/2023,12,second\n"
+    "1/2/2023,12,\"O'Brien's \\\\ \"\"line\"\"\nbreak, caf\xC3\xA9 \xE2\x82\xAC\"\n"
     ",,,,\"2,2\",,,,,,,,,,\xF0\x9F\x98\x80 refused\n"
     ",,,,,,,,,,,,,,\n"
     "2147483647,9223372036854775807,-0.5,1.5E-3,\"3\",-4,2/29/2024,29/2/2024,5/5/2020,0001-01-01,"

@@ -44,15 +44,19 @@ std::string utf16_file(std::string_view utf8, bool big_endian) {
 }
 
 // Every record's texts; each field is text of its own length and carries its column's name.
-// `encoding`, when given, receives the encoding's name and whether it was guessed.
-rows read_records(csv_file& file) {
+// With `utf8`, the records after the first (read before the fields were asked for as
+// UTF-8) hold their text as UTF-8.
+rows read_records(csv_file& file, bool utf8 = false) {
   rows out;
   for (int guard = 0; !file.is_eof() && guard < 1000; ++guard) {
     const udb_record* r = file.get_record();
     std::vector<std::string> cells;
     for (size_t i = 0; i < r->size(); ++i) {
       const udb_field& f = (*r)[i];
+      EXPECT_EQ(f.utf8() != nullptr, utf8 && guard > 0);
+      const size_t units = f.text_units();  // counted, before the UTF-16 form is made
       EXPECT_EQ(std::pair(f.get_type(), f.declared_size()), std::pair(VARTYPE(VT_BSTR), uint32_t(f.text().size())));
+      EXPECT_EQ(units, f.text().size());
       if (i < file.schema().size()) {
         EXPECT_EQ(f.name(), file.schema().fields[i]->name);
       }
@@ -65,10 +69,11 @@ rows read_records(csv_file& file) {
 }
 
 rows read_all(const std::string& path, const char16_t* delimiter, bool header, size_t buffer_size,
-              std::u16string_view code_page = {}, std::pair<std::string, bool>* encoding = nullptr) {
+              std::u16string_view code_page = {}, std::pair<std::string, bool>* encoding = nullptr, bool utf8 = false) {
   csv_file file(w(path), delimiter, header, buffer_size, code_page);
   if (encoding) *encoding = {file.encoding().name(), file.encoding_guessed()};
-  return read_records(file);
+  file.set_utf8_fields(utf8);
+  return read_records(file, utf8);
 }
 
 // The same read from a named pipe, which gives its bytes once.
@@ -91,7 +96,7 @@ rows read_piped(const testsupport::temp_dir& dir, const std::string& bytes, cons
 // byte-order mark), from a file and from a pipe, through every buffer size:
 // a quote, a line end or a character split across a refill must not change
 // anything, nor must a source that cannot be read twice (its mark was not
-// looked for).
+// looked for), nor fields that keep the UTF-8 of a file found UTF-8.
 void expect_records(const std::string& bytes, const rows& expected, const char16_t* delimiter = u",",
                     bool header = false) {
   testsupport::temp_dir dir;
@@ -103,6 +108,9 @@ void expect_records(const std::string& bytes, const rows& expected, const char16
     for (size_t size : chunk_sizes) {
       SCOPED_TRACE("buffer size " + std::to_string(size));
       EXPECT_EQ(read_all(path, delimiter, header, size), expected);
+      if (form == 0) {
+        EXPECT_EQ(read_all(path, delimiter, header, size, {}, nullptr, true), expected) << "UTF-8 fields";
+      }
       EXPECT_EQ(read_piped(dir, file_bytes, delimiter, header, size), expected) << "piped";
     }
   }
@@ -128,6 +136,9 @@ TEST(csv_file_quoting, FieldsPastTheColumnsTellWhetherAValueWasLeftOut) {
 TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
   const std::string long_value(200000, 'x'), part(70000, 'y');
   const std::string quoted = part + "\n" + part + "\n" + part;
+  std::string wide_mix, wide_mix_long;  // one to four bytes a character
+  for (int i = 0; i < 3; ++i) wide_mix += "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  for (int i = 0; i < 50; ++i) wide_mix_long += wide_mix;
   struct row {
     const char* name;
     std::string bytes;
@@ -157,6 +168,9 @@ TEST(csv_file_quoting, QuotesDelimitersHeaderAndLineJoining) {
       {"surplus after a quoted delimiter", "a,b\n\"1,2\",3,4\n", {{"a", "b"}, {"1,2", "3"}}},
       {"byte-order mark is no part of the first field", "\xEF\xBB\xBFid\n", {{"id"}}},
       {"4-byte characters", "\xF0\x9F\x98\x80,\xC3\xA9\n", {{"\xF0\x9F\x98\x80", "\xC3\xA9"}}},
+      {"characters of every width in fields of every length, after the first record",
+       "x,y,z\n" + wide_mix + "," + wide_mix_long + ",\xC3\xA9\n",
+       {{"x", "y", "z"}, {wide_mix, wide_mix_long, "\xC3\xA9"}}},
       {"lines of any length",
        long_value + ",1\n\"" + quoted + "\",2\r\nz\n",
        {{long_value, "1"}, {quoted, "2"}, {"z"}}},
