@@ -12,6 +12,7 @@
 // destructor free fields.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,15 @@ class udb_record {
   bool is_empty() const;
   // Sum of get_size() over the fields whose tag is not VT_EMPTY.
   size_t get_total_size() const noexcept;
+
+  // Records of the same nonzero layout and size have fields of the same
+  // names in the same order (a reader's records, named once): a writer
+  // need not compare the names record by record. 0 promises nothing.
+  virtual uint64_t layout() const noexcept { return 0; }
+
+ protected:
+  // Where the pointers to the fields are kept.
+  const std::unique_ptr<udb_field>* field_slots() const noexcept { return fields_.data(); }
 
  private:
   std::vector<std::unique_ptr<udb_field>> fields_;  // [0, size_) in use, the rest kept aside

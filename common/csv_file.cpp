@@ -81,6 +81,11 @@ const char16_t* csv_delimiter(int index) {
   return delimiters[index];
 }
 
+uint64_t csv_file::next_layout() noexcept {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+
 csv_file::csv_file(const std::u16string& file_name, const char16_t* delimiter, bool header, size_t buffer_size,
                    std::u16string_view code_page)
     : udb_recordset(nullptr, std::u16string(), std::u16string()),
@@ -613,7 +618,7 @@ udb_record* csv_file::get_record() {
     // the record may have been changed by its user since.
     parsed_ = false;
   } else {
-    if (!record_) record_ = std::make_unique<csv_record>(&schema_);
+    if (!record_) record_ = std::make_unique<csv_record>(&schema_, layout_);
     if (line_is_utf8_)
       record_->do_create_utf8(line_utf8_, static_cast<char>(delimiter_));
     else
@@ -719,7 +724,7 @@ void csv_file::read_ahead() {
       // would keep that room each. A line that cannot be split here (no
       // memory) is split by the caller, whose failure it then is.
       try {
-        if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_);
+        if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
         if (utf8_lines_)
           l.record->do_create_utf8(l.utf8, static_cast<char>(delimiter_));
         else
@@ -761,12 +766,18 @@ void csv_file::take_ahead_line() {
     ahead_changed_.notify_all();
   }
   ahead_line& l = batches_[taking_].lines[next_++];
-  // The thread wrote the records on the other core: the fields of the next
-  // two are fetched while this one is worked on (the next one's text, the
-  // one after its fields).
+  // The thread wrote the lines on the other core: what the next ones hold is
+  // fetched while this one is worked on, a step of the way further for
+  // each (the line, its record, the record's fields, their text), each
+  // step reading what the one before fetched.
   const ahead_batch& b = batches_[taking_];
-  if (next_ + 1 < b.count && b.lines[next_ + 1].record) b.lines[next_ + 1].record->prefetch(false);
-  if (next_ < b.count && b.lines[next_].record) b.lines[next_].record->prefetch(true);
+  if (next_ + 4 < b.count) {
+    const char* line = reinterpret_cast<const char*>(&b.lines[next_ + 4]);
+    for (size_t at = 0; at < sizeof(ahead_line); at += 64) __builtin_prefetch(line + at);
+  }
+  for (int step = 0; step < 4; ++step)
+    if (next_ + 3 - step < b.count && b.lines[next_ + 3 - step].record)
+      b.lines[next_ + 3 - step].record->prefetch(step);
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
   line_is_utf8_ = utf8_lines_;

@@ -198,6 +198,9 @@ class csv_file : public udb_recordset {
   } opened_;
   char16_t delimiter_;
   bool header_;
+  // The layout of this file's records (udb_record::layout), unlike any other file's.
+  const uint64_t layout_ = next_layout();
+  static uint64_t next_layout() noexcept;
   size_t buffer_size_;
   std::u16string code_page_;  // as given
   csv_encoding encoding_;

@@ -78,7 +78,7 @@ bool holds_value(const C* p, const C* end, C delimiter) {
 
 }  // namespace
 
-csv_record::csv_record(const udb_schema* schema) : schema_(schema) {}
+csv_record::csv_record(const udb_schema* schema, uint64_t layout) : schema_(schema), layout_(layout) {}
 
 csv_record::~csv_record() = default;
 
@@ -100,10 +100,18 @@ udb_field& csv_record::next_field(size_t k) {
   return (*this)[k];
 }
 
-void csv_record::prefetch(bool text) const noexcept {
+void csv_record::prefetch(int step) const noexcept {
+  if (step == 0) {
+    __builtin_prefetch(this);
+    return;
+  }
+  if (step == 1) {
+    for (size_t i = 0; i < size(); i += 8) __builtin_prefetch(field_slots() + i);
+    return;
+  }
   for (size_t i = 0; i < size(); ++i) {
     const udb_field& f = (*this)[i];
-    if (!text) {
+    if (step == 2) {
       __builtin_prefetch(&f);
     } else if (const std::string* utf8 = f.utf8()) {
       for (size_t at = 0; at < utf8->size(); at += 64) __builtin_prefetch(utf8->data() + at);

@@ -16,7 +16,9 @@
 class csv_record : public udb_record {
  public:
   // `schema` may be null or empty: the line then gives all its fields.
-  explicit csv_record(const udb_schema* schema);
+  // A nonzero `layout` is the reader's for the schema (udb_record::layout):
+  // the fields keep the names given here, so nobody may rename them.
+  explicit csv_record(const udb_schema* schema, uint64_t layout = 0);
   ~csv_record() override;
 
   // Parses one logical line into the fields of this record (replacing
@@ -31,10 +33,12 @@ class csv_record : public udb_record {
   void do_create_utf8(std::string_view line, char delimiter);
 
   const udb_schema* schema() const noexcept { return schema_; }
-  // Asks the processor for the field objects, or (`text`) the UTF-8 text
-  // they point at, ahead of their use on another thread than the one that
-  // filled them.
-  void prefetch(bool text) const noexcept;
+  uint64_t layout() const noexcept override { return layout_; }
+  // Asks the processor for a step of the record ahead of its use on
+  // another thread than the one that filled it: 0 the record, 1 its list of
+  // fields, 2 the fields, 3 their UTF-8 text. Each step reads what the one
+  // before fetched.
+  void prefetch(int step) const noexcept;
   // The code units the fields of the last line keep room for.
   size_t held() const noexcept { return held_; }
   // Whether the last line had more fields than the schema, and text other
@@ -48,6 +52,7 @@ class csv_record : public udb_record {
   void split(std::basic_string_view<C> line, C delimiter);
 
   const udb_schema* schema_;
+  uint64_t layout_;
   size_t built_ = 0;  // field objects this record has made (in use or kept aside)
   size_t held_ = 0;
   bool cut_ = false;

@@ -140,6 +140,7 @@ void dmp_recordset::append_record(const udb_record& record) {
 
 bool dmp_recordset::same_layout(const udb_record& record) const {
   if (slots_.empty() || record.size() != layout_names_.size()) return false;
+  if (record.layout() != 0 && record.layout() == layout_) return true;
   for (size_t i = 0; i < record.size(); ++i) {
     const std::u16string& name = record[i].name();
     const std::u16string& known = layout_names_[i];
@@ -163,6 +164,7 @@ void dmp_recordset::prepare_layout(const udb_record& record) {
   }
   layout_names_.resize(record.size());
   for (size_t i = 0; i < record.size(); ++i) layout_names_[i].assign(record[i].name());
+  layout_ = record.layout();
 
   next_head_.clear();
   db_.dialect().append_insert_head(next_head_, sql_dialect::insert_verb::insert, table_, slots_);

@@ -83,6 +83,7 @@ class dmp_recordset : public sql_row_writer {
   dmp_database& db_;
   std::vector<sql_cell_slot> slots_;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
+  uint64_t layout_ = 0;                       // and its layout
   std::string head_;                          // "INSERT INTO `t`(`a`, `b`) VALUES"
   std::string next_head_;                     // the head of a new layout
   std::string buffer_;                        // the open multi-row statement

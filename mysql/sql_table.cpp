@@ -181,6 +181,7 @@ void sql_table::read_indexes() {
 
 bool sql_table::same_layout(const udb_record& record) const {
   if (record.size() != layout_names_.size() || slots_.empty()) return false;
+  if (record.layout() != 0 && record.layout() == layout_) return true;
   for (size_t i = 0; i < record.size(); ++i)
     if (record[i].name() != layout_names_[i]) return false;
   return true;
@@ -219,6 +220,7 @@ void sql_table::prepare_layout(const udb_record& record) {
   }
   layout_names_.clear();
   for (size_t i = 0; i < record.size(); ++i) layout_names_.push_back(record[i].name());
+  layout_ = record.layout();
 
   using verb = sql_dialect::insert_verb;
   batch_head_.clear();

@@ -157,6 +157,7 @@ class sql_table : public sql_row_writer {
   bool loading_ = false;                      // a block went through LOAD DATA
   size_t posted_ = 0;                         // blocks handed to the sender
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
+  uint64_t layout_ = 0;                       // and its layout
   std::string batch_head_;                    // "INSERT IGNORE INTO `t`(`a`, `b`) VALUES"
   std::string single_head_;                   // "INSERT INTO `t`(`a`, `b`) VALUES"
   std::string pending_;
