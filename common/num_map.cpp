@@ -122,40 +122,45 @@ int32_t num_map::class_of_number(double value) {
   return state_double;
 }
 
-int32_t num_map::class_of_text(std::u16string_view text, bool& inexact) {
+namespace {
+
+// class_of_text of either width (a UTF-8 text is read by its bytes: a
+// character of more than one is no digit, sign, point or letter e).
+template <class C>
+int32_t class_of_chars(std::basic_string_view<C> text, bool& inexact) {
   inexact = false;
   const size_t n = text.size();
-  if (n == 0 || n > max_number_text) return state_varchar;
+  if (n == 0 || n > max_number_text) return num_map::state_varchar;
   // A leading zero followed by more than one character marks a code.
-  if (text[0] == u'0' && n >= 3 && text[1] != u'.') return state_varchar;
+  if (text[0] == C('0') && n >= 3 && text[1] != C('.')) return num_map::state_varchar;
   size_t i = 0;
-  const bool negative = text[0] == u'-';
-  if (text[0] == u'+' || negative) ++i;
+  const bool negative = text[0] == C('-');
+  if (text[0] == C('+') || negative) ++i;
   const size_t digits_at = i;
   uint64_t whole = 0;
   bool overflow = false;
-  for (; i < n && is_digit(text[i]); ++i) {
-    const auto digit = static_cast<uint64_t>(text[i] - u'0');
+  for (; i < n && is_digit(static_cast<char16_t>(text[i])); ++i) {
+    const auto digit = static_cast<uint64_t>(text[i] - C('0'));
     overflow = overflow || whole > (UINT64_MAX - digit) / 10;
     whole = whole * 10 + digit;
   }
   size_t digits = i - digits_at;
   bool plain_integer = true;
   bool exponent = false;
-  if (i < n && text[i] == u'.') {
+  if (i < n && text[i] == C('.')) {
     plain_integer = false;
-    for (++i; i < n && is_digit(text[i]); ++i) ++digits;
+    for (++i; i < n && is_digit(static_cast<char16_t>(text[i])); ++i) ++digits;
   }
-  if (digits == 0) return state_varchar;
-  if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+  if (digits == 0) return num_map::state_varchar;
+  if (i < n && (text[i] == C('e') || text[i] == C('E'))) {
     plain_integer = false;
     exponent = true;
-    if (++i < n && (text[i] == u'+' || text[i] == u'-')) ++i;
+    if (++i < n && (text[i] == C('+') || text[i] == C('-'))) ++i;
     const size_t exponent_at = i;
-    while (i < n && is_digit(text[i])) ++i;
-    if (i == exponent_at) return state_varchar;
+    while (i < n && is_digit(static_cast<char16_t>(text[i]))) ++i;
+    if (i == exponent_at) return num_map::state_varchar;
   }
-  if (i != n) return state_varchar;
+  if (i != n) return num_map::state_varchar;
   if (plain_integer && !overflow) {
     if (!negative && whole <= static_cast<uint64_t>(INT64_MAX))
       return class_of_whole(static_cast<int64_t>(whole), inexact);
@@ -167,33 +172,30 @@ int32_t num_map::class_of_text(std::u16string_view text, bool& inexact) {
   // (and never underflows), and one of few digits comes back as written;
   // otherwise the value decides: a number whose digits a double cannot
   // hold (a 20-digit account number) stays text rather than lose them.
-  if (!exponent && digits <= exact_digits) return state_double;
+  if (!exponent && digits <= exact_digits) return num_map::state_double;
   char ascii[max_number_text];
   size_t len = 0;
-  for (size_t k = text[0] == u'+' ? 1 : 0; k < n; ++k) ascii[len++] = static_cast<char>(text[k]);
+  for (size_t k = text[0] == C('+') ? 1 : 0; k < n; ++k) ascii[len++] = static_cast<char>(text[k]);
   double value = 0;
   const auto [end, error] = std::from_chars(ascii, ascii + len, value);
-  if (error != std::errc() || end != ascii + len || !std::isfinite(value)) return state_varchar;
+  if (error != std::errc() || end != ascii + len || !std::isfinite(value)) return num_map::state_varchar;
   // Below the normal range a double holds fewer digits: few digits may not
   // come back either (4.9e-324 is shown 5e-324).
   const bool few_kept = value != 0 && std::fabs(value) < std::numeric_limits<double>::min();
   if ((digits > exact_digits || few_kept) && !shows_as_written(std::string_view(ascii, len), value))
-    return state_varchar;
-  return state_double;
+    return num_map::state_varchar;
+  return num_map::state_double;
 }
+
+}  // namespace
+
+int32_t num_map::class_of_text(std::u16string_view text, bool& inexact) { return class_of_chars(text, inexact); }
 
 int32_t num_map::class_of(const udb_field& field, bool& inexact) {
   inexact = false;
   switch (field.get_type()) {
     case VT_BSTR:
-      if (const std::string* utf8 = field.utf8()) {
-        // A number is ASCII: a longer text, or the bytes of any other
-        // character taken as units, are no number either.
-        if (utf8->size() > max_number_text) return state_varchar;
-        char16_t units[max_number_text];
-        std::copy(utf8->begin(), utf8->end(), units);
-        return class_of_text(std::u16string_view(units, utf8->size()), inexact);
-      }
+      if (const std::string* utf8 = field.utf8()) return class_of_chars(std::string_view(*utf8), inexact);
       return class_of_text(field.text(), inexact);
     case VT_R4:
     case VT_R8:
