@@ -109,6 +109,7 @@ void dmp_recordset::flush() {
     std::string& s;
     ~clear_on_exit() { s.clear(); }
   } clear{buffer_};
+  buffer_ += tail_;
   db_.write_statement(buffer_);
 }
 
@@ -171,6 +172,8 @@ void dmp_recordset::prepare_layout(const udb_record& record) {
   // Rows of the open statement fill the columns its head names.
   if (next_head_ != head_) flush();
   head_.swap(next_head_);
+  tail_.clear();
+  db_.dialect().append_insert_tail(tail_, slots_);
 }
 
 void dmp_recordset::match_columns(const udb_record& record) {
@@ -227,6 +230,7 @@ void dmp_recordset::slow_append(const udb_record& record, bool may_hold_big) {
   }
   row_.assign(head_);
   db_.dialect().append_row(row_, record, slots_, true, false);
+  row_ += tail_;
   TK_TRACE(1, "Run SQL query: %s", std::string_view(row_).substr(0, 4096));
   db_.write_statement(row_);
 }
@@ -238,7 +242,7 @@ bool dmp_recordset::is_big(const udb_field& cell) const {
 void dmp_recordset::write_row_in_pieces(const udb_record& record) {
   TK_TRACE(1, "Writing a row with values over %d bytes in pieces", sql_max_inline_field_size);
   db_.dialect().write_row_in_pieces(head_, record, slots_, [this](std::string_view piece) { db_.write(piece); });
-  db_.write_statement({});
+  db_.write_statement(tail_);
 }
 
 std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_number) const {

@@ -86,6 +86,7 @@ class dmp_recordset : public sql_row_writer {
   uint64_t layout_ = 0;                       // and its layout
   std::string head_;                          // "INSERT INTO `t`(`a`, `b`) VALUES"
   std::string next_head_;                     // the head of a new layout
+  std::string tail_;                          // what ends the rows of head_'s statements
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
   mutable std::string literal_;               // a decimal's literal, weighed before it is written

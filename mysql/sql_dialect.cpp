@@ -1425,6 +1425,15 @@ void sql_dialect::append_insert_head(std::string& out, insert_verb verb, std::u1
   out += ") VALUES";
 }
 
+void sql_dialect::append_insert_tail(std::string& out, std::span<const sql_cell_slot> slots) const {
+  if (slots.empty() || version_ < version_4_1_0) return;
+  // The first column keeps its value: the row held stays as it is.
+  out += " ON DUPLICATE KEY UPDATE ";
+  append_name(out, slots[0].column->name);
+  out += " = ";
+  append_name(out, slots[0].column->name);
+}
+
 std::string sql_dialect::load_data(std::u16string_view table, std::span<const sql_cell_slot> slots,
                                    std::u16string_view char_set) const {
   std::string sql = "LOAD DATA LOCAL INFILE 'rows' IGNORE INTO TABLE ";

@@ -297,6 +297,11 @@ class sql_dialect {
   // VALUES; each row follows it as "(v1, v2)", separated by ", ".
   void append_insert_head(std::string& out, insert_verb verb, std::u16string_view table,
                           std::span<const sql_cell_slot> slots) const;
+  // What ends the rows of a dump's INSERT: a row whose unique key the table
+  // holds already (or a row before it holds) is passed over, as a live run
+  // passes it over, while a value the table cannot hold still stops the
+  // load. Nothing before MySQL 4.1, which knows no such clause.
+  void append_insert_tail(std::string& out, std::span<const sql_cell_slot> slots) const;
   void append_row(std::string& out, const udb_record& record, std::span<const sql_cell_slot> slots, bool first,
                   bool allow_placeholder) const;
   // LOAD DATA LOCAL of the slots' columns from the text sql_load_format

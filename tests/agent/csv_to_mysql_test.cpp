@@ -464,6 +464,28 @@ TEST_F(CsvToMysql, RowsAddedToAnExistingTable) {
   testsupport::expect_golden("csv/rows_added.txt", text);
 }
 
+// A merge passes over the rows whose key the table holds (or a row before
+// them held): live, and from a dump of rows alone loaded into the table. The
+// dump used to stop at the first such row (nothing of its statement stored
+// in InnoDB, the rows before it in MyISAM).
+TEST_F(CsvToMysql, ARowsOnlyDumpMergesAsTheLiveRunDoes) {
+  write_file(dir_.file("k.csv"), "id,name\n10,new10\n11,new11\n1,new1\n12,new12\n12,again12\n");
+  const table_rows merged{{"1", "OLD"}, {"2", "OLD"}, {"10", "new10"}, {"11", "new11"}, {"12", "new12"}};
+  const std::vector<std::string> existing{"DROP TABLE IF EXISTS k",
+                                          "CREATE TABLE k (id INT PRIMARY KEY, name VARCHAR(20)) ENGINE=InnoDB",
+                                          "INSERT INTO k VALUES (1, 'OLD'), (2, 'OLD')"};
+  sql(existing);
+  const run_result live = convert("k.csv", csv_args("k", {"--mode=3"}));
+  EXPECT_EQ(live.status, 0) << live.out << live.err;
+  EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
+  const run_result d = dump("k.csv", "k.sql", csv_args("k", {"--mode=3"}), settings("dmp_ins_tab=0\n"));
+  ASSERT_EQ(d.status, 0) << d.out << d.err;
+  sql(existing);
+  const run_result load = client("k.sql", db_);
+  EXPECT_EQ(std::pair(load.status, load.err), std::pair(0, std::string()));
+  EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
+}
+
 // A dump of rows alone, loaded into an existing table without transactions
 // that cannot hold some values: the load stops at the first such row with
 // the server's error. It used to load with status 0, storing 'x' as 0, a

@@ -93,7 +93,7 @@ TEST_F(DumpWriter, ARowOverTheLimitEndsMultiRowStatementsForEveryLaterTable) {
   EXPECT_EQ(rows_per_statement(a_rows), (std::vector<size_t>{2, 1, 1, 1}));
   ASSERT_EQ(a_rows.size(), 4u);
   EXPECT_GT(a_rows[0].size(), dmp_recordset::max_statement_bytes);
-  EXPECT_EQ(a_rows[1], "INSERT INTO `a`(`id`, `txt`) VALUES(3, 'x');");
+  EXPECT_EQ(a_rows[1], "INSERT INTO `a`(`id`, `txt`) VALUES(3, 'x') ON DUPLICATE KEY UPDATE `id` = `id`;");
   EXPECT_EQ(rows_per_statement(lines("INSERT INTO `b`")), (std::vector<size_t>{1, 1}));
 }
 

@@ -7,7 +7,7 @@ CREATE TABLE `t` (
   `txt` LONGTEXT
 ) ENGINE=InnoDB;
 LOCK TABLES `t` WRITE;
-INSERT INTO `t`(`id`, `txt`) VALUES(1, 'a'), (2, 'b');
-INSERT INTO `t`(`id`) VALUES(3);
-INSERT INTO `t`(`id`, `txt`) VALUES(4, 'd');
+INSERT INTO `t`(`id`, `txt`) VALUES(1, 'a'), (2, 'b') ON DUPLICATE KEY UPDATE `id` = `id`;
+INSERT INTO `t`(`id`) VALUES(3) ON DUPLICATE KEY UPDATE `id` = `id`;
+INSERT INTO `t`(`id`, `txt`) VALUES(4, 'd') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;

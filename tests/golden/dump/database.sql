@@ -29,7 +29,7 @@ CREATE TABLE `sales` (
 #
 
 LOCK TABLES `sales` WRITE;
-INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', ''), ('4', '東京 😀', '1000', '1999-12-31', 'cr\rhere\Z	end');
+INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', ''), ('4', '東京 😀', '1000', '1999-12-31', 'cr\rhere\Z	end') ON DUPLICATE KEY UPDATE `id` = `id`;
 UPDATE `sales` SET `day` = NULL WHERE `day` = '';
 ALTER TABLE `sales` MODIFY `day` DATE;
 ALTER TABLE `sales` MODIFY `id` INT;

@@ -25,7 +25,7 @@ CREATE TABLE `sales` (
 #
 
 LOCK TABLES `sales` WRITE;
-INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', '');
+INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', '') ON DUPLICATE KEY UPDATE `id` = `id`;
 UPDATE `sales` SET `day` = NULL WHERE `day` = '';
 ALTER TABLE `sales` MODIFY `day` DATE;
 ALTER TABLE `sales` MODIFY `id` INT;

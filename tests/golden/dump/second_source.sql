@@ -7,7 +7,7 @@ CREATE TABLE `a` (
   `txt` LONGTEXT
 ) ENGINE=InnoDB;
 LOCK TABLES `a` WRITE;
-INSERT INTO `a`(`id`, `txt`) VALUES(1, 'first');
+INSERT INTO `a`(`id`, `txt`) VALUES(1, 'first') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;
 DROP TABLE IF EXISTS `b` CASCADE;
 CREATE TABLE `b` (
@@ -15,10 +15,10 @@ CREATE TABLE `b` (
   `txt` LONGTEXT
 ) ENGINE=InnoDB;
 LOCK TABLES `b` WRITE;
-INSERT INTO `b`(`id`, `txt`) VALUES(2, 'other');
+INSERT INTO `b`(`id`, `txt`) VALUES(2, 'other') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;
 LOCK TABLES `a` WRITE;
-INSERT INTO `a`(`id`, `txt`) VALUES(3, 'second');
-INSERT INTO `a`(`id`, `txt`) VALUES(4, 'third');
+INSERT INTO `a`(`id`, `txt`) VALUES(3, 'second') ON DUPLICATE KEY UPDATE `id` = `id`;
+INSERT INTO `a`(`id`, `txt`) VALUES(4, 'third') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;
 DROP TABLE IF EXISTS `b` CASCADE;
