@@ -329,6 +329,10 @@ void xls2sql_converter::try_first_definition(const std::u16string& source_name, 
 void xls2sql_converter::operator()() {
   TK_TRACE(2, "xls2sql_converter::operator()");
   init_conversion scope(finished_, true);
+  // A trace log that cannot take the run's first line would keep no trace
+  // of anything the run does: it stops before it does anything.
+  if (const tk_logger* logger = tk_logger::instance_ptr(); logger && logger->write_error())
+    throw tk_exception_ex("Cannot write log file '" + logger->file_name() + "': ", 1, logger->write_error());
   tk_status_line::enable(!silent_ && ::isatty(STDERR_FILENO) == 1);
   run_start_ = std::chrono::steady_clock::now();
   try {
