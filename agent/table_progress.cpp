@@ -51,7 +51,9 @@ void table_progress::finish(bool failed) {
   if (failed) {
     text += "failed; " + grouped(read_) + " rows read";
   } else {
-    text += grouped(read_) + " rows read, " + grouped(stored()) + " stored, " + grouped(refused_) + " refused";
+    text += grouped(read_) + " rows read, " + grouped(stored()) + " stored, ";
+    if (held_ > 0) text += grouped(held_) + " passed over (key held), ";
+    text += grouped(refused_) + " refused";
     for (size_t i = 0; i < changes_.size(); ++i) text += (i == 0 ? "; " : ", ") + changes_[i];
   }
   text += tk_format("; %.1f s", seconds());

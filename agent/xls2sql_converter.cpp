@@ -800,6 +800,7 @@ class refused_row_reporter : public sql_row_error_sink {
   refused_row_reporter(const std::u16string& table, const std::u16string& built, const std::u16string& final,
                        table_progress& progress)
       : table_(table), built_(tk_unicode_to_utf8(built)), final_(tk_unicode_to_utf8(final)), progress_(progress) {}
+  void rows_held(uint64_t count) override { progress_.record_held(count); }
   void refused_row(uint64_t row_number, const tk_exception& error) override {
     progress_.record_refused();
     error_handler::instance().set_context(table_, static_cast<long>(row_number));

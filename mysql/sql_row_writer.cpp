@@ -5,6 +5,12 @@
 #include "tk_exception.h"
 #include "tk_logger.h"
 
+void sql_row_writer::hold_rows(uint64_t count) {
+  if (count == 0) return;
+  TK_TRACE(3, "%d rows of table '%s' passed over: their key is held", count, table_);
+  if (sink_) sink_->rows_held(count);
+}
+
 void sql_row_writer::refuse_row(uint64_t row_number, const tk_exception& e) {
   TK_TRACE(3, "Row %d of table '%s' refused: %s", row_number, table_, e.message());
   if (sink_) {

@@ -331,7 +331,10 @@ void sql_table::send_rows_alone(const batch& b) {
       continue;
     }
     next = failed + 1;
-    if (code == duplicate_key_error) continue;
+    if (code == duplicate_key_error) {
+      held_later(1, 0);
+      continue;
+    }
     const sql_exception e(message, code);
     // A refusal of the table's or the server's would refuse every later row
     // too: it ends the run. Any other is the row's.
@@ -393,11 +396,13 @@ bool sql_table::send_load(const batch& b) {
     return false;
   }
   feed->release();
+  const uint64_t stored = mysql_affected_rows(connection);
   std::string message;
   unsigned code = 0;
   bool may_hide = false;
   if ((mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) && !may_hide) {
     db_.query_append(dialect_.commit());
+    held_later(b.starts.size(), stored);
     if (!loading_) TK_TRACE(3, "Rows of table '%s' go through LOAD DATA LOCAL", table_);
     loading_ = true;
     return true;
@@ -428,12 +433,14 @@ void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, s
     mysql_real_query(connection, rollback.data(), rollback.size());
     throw;
   }
+  const uint64_t stored = mysql_affected_rows(connection);
   std::string message;
   unsigned code = 0;
   bool may_hide = false;
   if (mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) {
     if (!may_hide) {
       db_.query_append(dialect_.commit());
+      held_later(end - first, stored);
       return;
     }
   }
@@ -495,6 +502,7 @@ void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
     refuse_later(row_number, std::current_exception());
     return;
   }
+  const uint64_t stored = mysql_affected_rows(connection);
   std::string message;
   unsigned code = 0;
   bool may_hide = false;
@@ -503,6 +511,7 @@ void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
     refuse_later(row_number, std::make_exception_ptr(sql_exception(message, code)));
   } else {
     db_.query_append(dialect_.commit());
+    held_later(1, stored);
   }
 }
 
@@ -530,6 +539,15 @@ void sql_table::refuse_later(uint64_t row_number, std::exception_ptr refusal) {
     db_.sender().tell(report);
   else
     report();
+}
+
+void sql_table::held_later(uint64_t rows, uint64_t stored) {
+  if (stored >= rows) return;
+  const uint64_t held = rows - stored;
+  if (db_.sender().on_worker())
+    db_.sender().tell([this, held] { hold_rows(held); });
+  else
+    hold_rows(held);
 }
 
 void sql_table::refuse_too_large() {

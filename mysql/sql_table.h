@@ -142,6 +142,9 @@ class sql_table : public sql_row_writer {
   void slow_append(const udb_record& record);
   // Refuses the record being appended for the packet limit.
   void refuse_too_large();
+  // Of `rows` sent and committed, `stored` were stored: the others were
+  // passed over for a key the table holds (told on the caller's thread).
+  void held_later(uint64_t rows, uint64_t stored);
 
   sql_database& db_;
   const sql_dialect& dialect_;

@@ -465,22 +465,31 @@ TEST_F(CsvToMysql, RowsAddedToAnExistingTable) {
 }
 
 // A merge passes over the rows whose key the table holds (or a row before
-// them held): live, and from a dump of rows alone loaded into the table. The
-// dump used to stop at the first such row (nothing of its statement stored
-// in InnoDB, the rows before it in MyISAM).
-TEST_F(CsvToMysql, ARowsOnlyDumpMergesAsTheLiveRunDoes) {
+// them held), through each way of sending rows, and its account says how
+// many (it counted them as stored); so does a dump of rows alone loaded into
+// the table. The dump used to stop at the first such row (nothing of its
+// statement stored in InnoDB, the rows before it in MyISAM).
+TEST_F(CsvToMysql, AMergePassesOverTheKeysTheTableHolds) {
   write_file(dir_.file("k.csv"), "id,name\n10,new10\n11,new11\n1,new1\n12,new12\n12,again12\n");
   const table_rows merged{{"1", "OLD"}, {"2", "OLD"}, {"10", "new10"}, {"11", "new11"}, {"12", "new12"}};
-  const std::vector<std::string> existing{"DROP TABLE IF EXISTS k",
-                                          "CREATE TABLE k (id INT PRIMARY KEY, name VARCHAR(20)) ENGINE=InnoDB",
-                                          "INSERT INTO k VALUES (1, 'OLD'), (2, 'OLD')"};
-  sql(existing);
-  const run_result live = convert("k.csv", csv_args("k", {"--mode=3"}));
-  EXPECT_EQ(live.status, 0) << live.out << live.err;
-  EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
+  const auto existing = [&](const std::string& engine) {
+    sql({"DROP TABLE IF EXISTS k", "CREATE TABLE k (id INT PRIMARY KEY, name VARCHAR(20)) ENGINE=" + engine,
+         "INSERT INTO k VALUES (1, 'OLD'), (2, 'OLD')"});
+  };
+  for (const std::string engine : {"InnoDB", "MyISAM"})
+    for (const char* lines : {"", "load_data=0\n"}) {
+      SCOPED_TRACE(engine + " " + lines);
+      existing(engine);
+      const run_result live = convert("k.csv", csv_args("k", {"--mode=3", "--logfile=merge.log"}), settings(lines));
+      EXPECT_EQ(live.status, 0) << live.out << live.err;
+      EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
+      EXPECT_NE(testsupport::read_file(dir_.file("merge.log"))
+                    .find("k: 5 rows read, 3 stored, 2 passed over (key held), 0 refused;"),
+                std::string::npos);
+    }
   const run_result d = dump("k.csv", "k.sql", csv_args("k", {"--mode=3"}), settings("dmp_ins_tab=0\n"));
   ASSERT_EQ(d.status, 0) << d.out << d.err;
-  sql(existing);
+  existing("InnoDB");
   const run_result load = client("k.sql", db_);
   EXPECT_EQ(std::pair(load.status, load.err), std::pair(0, std::string()));
   EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
