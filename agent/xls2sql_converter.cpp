@@ -692,6 +692,9 @@ void xls2sql_converter::convert_ahead(std::unique_ptr<udb_recordset>& sheet, tab
   error_handler::instance().discard();
   dest.delete_tab(target);
   progress_.reset();
+  // So are the column changes the first copy went through: the account
+  // tells those of the table that stands.
+  take_applied_changes();
   from_whole_pass();
 }
 
