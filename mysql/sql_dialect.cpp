@@ -1,5 +1,6 @@
 #include "sql_dialect.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -158,37 +159,19 @@ void append_escaped(std::string& out, std::string_view text, const escape_table&
   const char* const end = s + text.size();
 #if defined(__SSE2__)
   // Sixteen bytes at a time: those before the first one to escape are
-  // stored whole.
-  while (end - s >= 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const unsigned bad = escape_mask(bytes, table);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
-    if (bad == 0) {
-      p += 16;
-      s += 16;
-      continue;
-    }
-    const auto plain = static_cast<size_t>(__builtin_ctz(bad));
-    p += plain;
-    s += plain;
-    *p++ = '\\';
-    *p++ = table.code[static_cast<unsigned char>(*s++)];
-  }
-  // The last few the same way, from a copy padded with a byte that needs
-  // no escape.
-  if (s < end) {
-    char padded[32];
-    std::memset(padded, 'a', sizeof padded);
-    std::memcpy(padded, s, static_cast<size_t>(end - s));
-    const char* q = padded;
-    const char* const padded_end = padded + (end - s);
-    while (q < padded_end) {
+  // stored whole. `whole`: only blocks that lie before `q_end`; otherwise
+  // up to `q_end`, reading a block past it (the room of a padded copy).
+  const auto blocks = [&](const char* q, const char* q_end, bool whole) {
+    while (whole ? q_end - q >= 16 : q < q_end) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-      const unsigned bad = escape_mask(bytes, table) & ((1u << (padded_end - q)) - 1);
+      unsigned bad = escape_mask(bytes, table);
+      if (q_end - q < 16) bad &= (1u << (q_end - q)) - 1;
       _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
       if (bad == 0) {
-        p += padded_end - q;
-        break;
+        const auto n = std::min<ptrdiff_t>(q_end - q, 16);
+        p += n;
+        q += n;
+        continue;
       }
       const auto plain = static_cast<size_t>(__builtin_ctz(bad));
       p += plain;
@@ -196,6 +179,15 @@ void append_escaped(std::string& out, std::string_view text, const escape_table&
       *p++ = '\\';
       *p++ = table.code[static_cast<unsigned char>(*q++)];
     }
+    return q;
+  };
+  s = blocks(s, end, true);
+  // The last few from a copy padded with a byte that needs no escape.
+  if (s < end) {
+    char padded[32];
+    std::memset(padded, 'a', sizeof padded);
+    std::memcpy(padded, s, static_cast<size_t>(end - s));
+    blocks(padded, padded + (end - s), false);
     s = end;
   }
 #endif

@@ -174,9 +174,10 @@ TEST(sql_dialect_literals, TextAndTag) {
             "a'");
 }
 
-// Wide text is escaped and encoded eight units at a time: a character to
-// escape or to encode at any place of a text of any length gives the
-// literal the byte-by-byte escaping of its UTF-8 gives.
+// Text is escaped in blocks, eight units of UTF-16 or sixteen bytes of
+// UTF-8 (the last few from a padded copy): a character to escape or to
+// encode at any place of a text of any length gives the same literal in
+// both widths.
 TEST(sql_dialect_literals, WideTextEscapesLikeItsUtf8AtEveryPlace) {
   const std::string odd[] = {"'",        "\\",           std::string(1, '\0'), "\n",      "\r", "\x1A",
                              "\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",   "\xC3\xBF"};
