@@ -66,6 +66,8 @@ class udb_record {
  protected:
   // Where the pointers to the fields are kept.
   const std::unique_ptr<udb_field>* field_slots() const noexcept { return fields_.data(); }
+  // The fields in use and kept aside.
+  size_t fields_held() const noexcept { return fields_.size(); }
 
  private:
   std::vector<std::unique_ptr<udb_field>> fields_;  // [0, size_) in use, the rest kept aside

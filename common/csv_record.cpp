@@ -88,10 +88,10 @@ udb_field& csv_record::next_field(size_t k) {
     // A field kept aside by clear() comes back with its buffers and its
     // name, which depends only on its position. (A record emptied with
     // reset() by its user gets fresh fields, named here.)
+    const bool fresh = k >= fields_held();
     resize(k + 1);
     udb_field& f = (*this)[k];
-    if (f.name().empty())
-      f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
+    if (fresh) f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
     return f;
   }
   ++built_;

@@ -438,6 +438,22 @@ TEST(csv_file_recordset, ASecondReadingReadsTheFileOpenedFirst) {
   EXPECT_EQ(read_piped(dir, "a,b\n1,caf\xE9\n", u",", true, 4), (rows{{"1", "caf\xC3\xA9"}}));
 }
 
+// A record its user emptied (reset) comes back from the reading thread with
+// fields named after their columns again.
+TEST(csv_file_recordset, ARecordEmptiedByItsUserIsNamedAgain) {
+  testsupport::temp_dir dir;
+  std::string text = "a,b\n";
+  for (int i = 0; i < 3000; ++i) text += std::to_string(i) + ",x\n";
+  testsupport::write_file(dir.file("r.csv"), text);
+  csv_file file(w(dir.file("r.csv")), u",", true, 4096);
+  for (int i = 0; !file.is_eof(); ++i, file.move_next()) {
+    udb_record& r = *file.get_record();
+    ASSERT_EQ(r.size(), 2u);
+    ASSERT_EQ(std::pair(r[0].name(), r[1].name()), std::pair(std::u16string(u"a"), std::u16string(u"b"))) << i;
+    r.reset();
+  }
+}
+
 TEST(csv_file_recordset, RecordsOfAKnownWidthAllocateNothing) {
   if (!allocations_counted) GTEST_SKIP() << "allocations are not counted under the thread sanitizer";
   testsupport::temp_dir dir;
