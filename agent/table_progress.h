@@ -47,6 +47,7 @@ class table_progress {
   uint64_t read() const noexcept { return read_; }
   uint64_t stored() const noexcept { return read_ - refused_ - skipped_ - held_; }
   uint64_t refused() const noexcept { return refused_; }
+  uint64_t held() const noexcept { return held_; }
   double seconds() const;
 
   // "1,234,567".

@@ -347,6 +347,7 @@ void xls2sql_converter::operator()() {
           tk_format(tables_done_ == 1 ? "Total: %d table, " : "Total: %d tables, ", tables_done_) +
           (tables_failed_ ? tk_format("%d failed, ", tables_failed_) : std::string()) +
           table_progress::grouped(total_read_) + " rows read, " + table_progress::grouped(total_stored_) + " stored, " +
+          (total_held_ ? table_progress::grouped(total_held_) + " passed over (key held), " : std::string()) +
           table_progress::grouped(total_refused_) + tk_format(" refused; %.1f s", seconds);
       TK_TRACE(3, "%s", total);
       if (tk_status_line::enabled()) std::fprintf(stderr, "%s\n", total.c_str());
@@ -986,6 +987,7 @@ void xls2sql_converter::finish_table(bool failed) {
   } else {
     total_stored_ += progress_->stored();
     total_refused_ += progress_->refused();
+    total_held_ += progress_->held();
   }
   progress_.reset();
 }

@@ -194,7 +194,7 @@ class xls2sql_converter : public xls_reader,
   int32_t tables_done_ = 0;
   int32_t tables_failed_ = 0;  // of tables_done_
   int32_t converted_ = 0;      // sources converted (or skipped by the mode) without a failure
-  uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0;
+  uint64_t total_read_ = 0, total_stored_ = 0, total_refused_ = 0, total_held_ = 0;
 
   // The data rows a worksheet's types are first taken from while the rest
   // of it is read (settings key read_ahead_rows); 0 reads it whole first.

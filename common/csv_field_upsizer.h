@@ -43,6 +43,9 @@ class csv_field_upsizer {
   // The bytes `text` takes in the destination's character set. The base
   // counts its UTF-8 length (2 bytes a surrogate, 4 a pair).
   virtual uint64_t stored_bytes(std::u16string_view text) const;
+  // Whether stored_bytes is the text's UTF-8 length (a text held as UTF-8
+  // is then measured by its bytes).
+  virtual bool stores_utf8() const { return true; }
   // The step a destination column starts at. The base: text columns (as the
   // CSV reader makes them) start at varchar, any other is fixed.
   virtual step initial_step(const t_ftd& column) const;

@@ -25,6 +25,7 @@ class sql_field_upsizer : public csv_field_upsizer {
 
  protected:
   uint64_t stored_bytes(std::u16string_view text) const override;
+  bool stores_utf8() const override { return measure_ == measure::utf8; }
   step initial_step(const t_ftd& column) const override;
   void do_upsize(const t_ftd& column, step to) override;
 

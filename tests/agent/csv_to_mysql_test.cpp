@@ -483,8 +483,9 @@ TEST_F(CsvToMysql, AMergePassesOverTheKeysTheTableHolds) {
       const run_result live = convert("k.csv", csv_args("k", {"--mode=3", "--logfile=merge.log"}), settings(lines));
       EXPECT_EQ(live.status, 0) << live.out << live.err;
       EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
-      EXPECT_NE(testsupport::read_file(dir_.file("merge.log"))
-                    .find("k: 5 rows read, 3 stored, 2 passed over (key held), 0 refused;"),
+      const std::string log = testsupport::read_file(dir_.file("merge.log"));
+      EXPECT_NE(log.find("k: 5 rows read, 3 stored, 2 passed over (key held), 0 refused;"), std::string::npos);
+      EXPECT_NE(log.find("Total: 1 table, 5 rows read, 3 stored, 2 passed over (key held), 0 refused;"),
                 std::string::npos);
     }
   const run_result d = dump("k.csv", "k.sql", csv_args("k", {"--mode=3"}), settings("dmp_ins_tab=0\n"));
@@ -493,6 +494,25 @@ TEST_F(CsvToMysql, AMergePassesOverTheKeysTheTableHolds) {
   const run_result load = client("k.sql", db_);
   EXPECT_EQ(std::pair(load.status, load.err), std::pair(0, std::string()));
   EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
+}
+
+// A long text widens its column by the bytes it takes in the dump's
+// character set: four a character in utf32, two in utf16 and ucs2. A text
+// read as UTF-8 was measured by its UTF-8 bytes (40,000 of them: TEXT),
+// and the dump did not load (Data too long), losing the table's rows.
+TEST_F(CsvToMysql, ADumpWidensAColumnByItsCharacterSet) {
+  write_file(dir_.file("t.csv"), "id,v\n1,x\n2," + std::string(40000, 'a') + "\n3,y\n");
+  for (const auto& [char_set, type] : {std::pair{"utf32", "MEDIUMTEXT"},
+                                       {"utf16", "MEDIUMTEXT"},
+                                       {"ucs2", "MEDIUMTEXT"},
+                                       {"utf8mb4", "TEXT"},
+                                       {"latin1", "TEXT"}}) {
+    SCOPED_TRACE(char_set);
+    const run_result d = dump("t.csv", "t.sql", csv_args("t"), settings(std::string("char_set=") + char_set + "\n"));
+    ASSERT_EQ(d.status, 0) << d.out << d.err;
+    EXPECT_NE(testsupport::read_file(dir_.file("t.sql")).find(std::string("CHANGE `v` `v` ") + type + ";"),
+              std::string::npos);
+  }
 }
 
 // A dump of rows alone, loaded into an existing table without transactions
