@@ -775,9 +775,10 @@ void csv_file::take_ahead_line() {
     const char* line = reinterpret_cast<const char*>(&b.lines[next_ + 4]);
     for (size_t at = 0; at < sizeof(ahead_line); at += 64) __builtin_prefetch(line + at);
   }
-  for (int step = 0; step < 4; ++step)
-    if (next_ + 3 - step < b.count && b.lines[next_ + 3 - step].record)
-      b.lines[next_ + 3 - step].record->prefetch(step);
+  for (int step = 0; step < 4; ++step) {
+    const size_t k = next_ + 3 - static_cast<size_t>(step);
+    if (k < b.count && b.lines[k].record) b.lines[k].record->prefetch(step);
+  }
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
   line_is_utf8_ = utf8_lines_;
