@@ -634,9 +634,11 @@ udb_record* csv_file::get_record() {
 bool csv_file::is_eof() {
   // While the thread reads ahead its state is its own: only what was taken
   // is looked at.
+  // (The thread's at_end_ is read only when no thread runs: the reading
+  // must not be merged into one that loads both.)
   const bool empty = line_is_utf8_ ? line_utf8_.empty() : line_.empty();
   if (ahead_) return taken_at_end_ && empty;
-  return at_end_ && empty;
+  return empty && std::atomic_ref<bool>(at_end_).load(std::memory_order_relaxed);
 }
 
 void csv_file::move_next() {
