@@ -50,6 +50,7 @@ void table_progress::finish(bool failed) {
   std::string text = tk_unicode_to_console(table_) + ": ";
   if (failed) {
     text += "failed; " + grouped(read_) + " rows read";
+    if (rows_stay_) text += ", " + grouped(committed_) + " stored";
   } else {
     text += grouped(read_) + " rows read, " + grouped(stored()) + " stored, ";
     if (held_ > 0) text += grouped(held_) + " passed over (key held), ";

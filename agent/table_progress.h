@@ -37,6 +37,11 @@ class table_progress {
   void record_skipped() noexcept { ++skipped_; }
   // Rows the server passed over: the table holds their unique key.
   void record_held(uint64_t count) noexcept { held_ += count; }
+  // Rows the server stored for good; of a table whose rows stay when it
+  // fails (rows added to a table that was there), the account of a failure
+  // tells them.
+  void record_committed(uint64_t count) noexcept { committed_ += count; }
+  void set_rows_stay(bool stay) noexcept { rows_stay_ = stay; }
   // A column change the table went through ("qty VARCHAR(255) → INT").
   void add_change(std::string change) { changes_.push_back(std::move(change)); }
 
@@ -64,5 +69,7 @@ class table_progress {
   uint64_t refused_ = 0;
   uint64_t skipped_ = 0;
   uint64_t held_ = 0;
+  uint64_t committed_ = 0;
+  bool rows_stay_ = false;
   std::vector<std::string> changes_;
 };

@@ -508,6 +508,9 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
       }
     }
   }
+  // Rows added to a table that was there stay in it when the copy fails:
+  // the account then tells how many.
+  progress_->set_rows_stay(dest.live() && existed && !replacing);
   std::unique_ptr<udb_recordset> table;
   try {
     table = dest.create_table(target, plan.schema, plan.indexes);
@@ -805,6 +808,7 @@ class refused_row_reporter : public sql_row_error_sink {
                        table_progress& progress)
       : table_(table), built_(tk_unicode_to_utf8(built)), final_(tk_unicode_to_utf8(final)), progress_(progress) {}
   void rows_held(uint64_t count) override { progress_.record_held(count); }
+  void rows_stored(uint64_t count) override { progress_.record_committed(count); }
   void refused_row(uint64_t row_number, const tk_exception& error) override {
     progress_.record_refused();
     error_handler::instance().set_context(table_, static_cast<long>(row_number));

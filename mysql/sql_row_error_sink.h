@@ -15,4 +15,6 @@ class sql_row_error_sink {
   // `count` rows were passed over: the table holds their unique key (or a
   // row before them of the same source held it).
   virtual void rows_held(uint64_t count) { (void)count; }
+  // `count` rows are stored for good (committed).
+  virtual void rows_stored(uint64_t count) { (void)count; }
 };

@@ -11,6 +11,10 @@ void sql_row_writer::hold_rows(uint64_t count) {
   if (sink_) sink_->rows_held(count);
 }
 
+void sql_row_writer::store_rows(uint64_t count) {
+  if (count != 0 && sink_) sink_->rows_stored(count);
+}
+
 void sql_row_writer::refuse_row(uint64_t row_number, const tk_exception& e) {
   TK_TRACE(3, "Row %d of table '%s' refused: %s", row_number, table_, e.message());
   if (sink_) {

@@ -26,6 +26,7 @@ class sql_row_writer : public udb_recordset {
  protected:
   void refuse_row(uint64_t row_number, const tk_exception& e);
   void hold_rows(uint64_t count);
+  void store_rows(uint64_t count);
 
  private:
   sql_row_error_sink* sink_ = nullptr;

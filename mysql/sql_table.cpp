@@ -324,6 +324,8 @@ void sql_table::send_rows_alone(const batch& b) {
       if (status == -1) break;
     }
     // Statements of one text are this writer's alone.
+    // The rows before the one refused are stored, whatever follows.
+    tell_stored(failed - next, failed - next);
     if (mysql_set_server_option(connection, MYSQL_OPTION_MULTI_STATEMENTS_OFF) != 0 && failed == end)
       throw sql_exception(connection);
     if (failed == end) {
@@ -332,7 +334,7 @@ void sql_table::send_rows_alone(const batch& b) {
     }
     next = failed + 1;
     if (code == duplicate_key_error) {
-      held_later(1, 0);
+      tell_stored(1, 0);
       continue;
     }
     const sql_exception e(message, code);
@@ -402,7 +404,7 @@ bool sql_table::send_load(const batch& b) {
   bool may_hide = false;
   if ((mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) && !may_hide) {
     db_.query_append(dialect_.commit());
-    held_later(b.starts.size(), stored);
+    tell_stored(b.starts.size(), stored);
     if (!loading_) TK_TRACE(3, "Rows of table '%s' go through LOAD DATA LOCAL", table_);
     loading_ = true;
     return true;
@@ -440,7 +442,7 @@ void sql_table::send_batch(const batch& b, std::string_view sql, size_t first, s
   if (mysql_warning_count(connection) == 0 || !bad_warning(message, code, may_hide)) {
     if (!may_hide) {
       db_.query_append(dialect_.commit());
-      held_later(end - first, stored);
+      tell_stored(end - first, stored);
       return;
     }
   }
@@ -511,7 +513,7 @@ void sql_table::retry_rows(const batch& b, size_t first, size_t end) {
     refuse_later(row_number, std::make_exception_ptr(sql_exception(message, code)));
   } else {
     db_.query_append(dialect_.commit());
-    held_later(1, stored);
+    tell_stored(1, stored);
   }
 }
 
@@ -541,13 +543,17 @@ void sql_table::refuse_later(uint64_t row_number, std::exception_ptr refusal) {
     report();
 }
 
-void sql_table::held_later(uint64_t rows, uint64_t stored) {
-  if (stored >= rows) return;
-  const uint64_t held = rows - stored;
-  if (db_.sender().on_worker())
-    db_.sender().tell([this, held] { hold_rows(held); });
-  else
+void sql_table::tell_stored(uint64_t rows, uint64_t stored) {
+  if (rows == 0) return;
+  const uint64_t held = stored < rows ? rows - stored : 0;
+  const auto tell = [this, stored, held] {
+    store_rows(stored);
     hold_rows(held);
+  };
+  if (db_.sender().on_worker())
+    db_.sender().tell(tell);
+  else
+    tell();
 }
 
 void sql_table::refuse_too_large() {
@@ -655,6 +661,7 @@ void sql_table::slow_append(const udb_record& record) {
   if (statement_.size() > packet_cap_) return refuse_too_large();
   if (!big) {
     db_.query_append(statement_);
+    tell_stored(1, 1);
     return;
   }
   const uint32_t max_packet = db_.max_allowed_packet();
@@ -668,4 +675,5 @@ void sql_table::slow_append(const udb_record& record) {
   cells.reserve(slots_.size());
   for (const sql_cell_slot& s : slots_) cells.push_back(&record[s.cell]);
   db_.prepared_statement(statement_, cells);
+  tell_stored(1, 1);
 }

@@ -144,7 +144,7 @@ class sql_table : public sql_row_writer {
   void refuse_too_large();
   // Of `rows` sent and committed, `stored` were stored: the others were
   // passed over for a key the table holds (told on the caller's thread).
-  void held_later(uint64_t rows, uint64_t stored);
+  void tell_stored(uint64_t rows, uint64_t stored);
 
   sql_database& db_;
   const sql_dialect& dialect_;

@@ -153,12 +153,26 @@ TEST_F(CsvToMysql, ProgressAndAccountOnlyOnATerminal) {
                       "\xE2\x86\x92 INT, paid TINYINT(1) \xE2\x86\x92 INT; "),
             std::string::npos);
   // A table that failed says so in its account and claims no row stored (a
-  // merge refused as a whole said "1 rows read, 1 stored").
+  // merge refused as a whole said "1 rows read, 1 stored"); rows added to a
+  // table that was there stay in it, and the account says how many (a
+  // merge stopped by a full table said nothing of the rows it had stored,
+  // which a second run would add again).
   sql({"DROP TABLE IF EXISTS q", "CREATE TABLE q (zz INT)"});
   write_file(dir_.file("q.csv"), "a,b\n1,2\n");
   testsupport::run_gridload(live_args("q.csv", csv_args("q", {"--mode=3", "--logfile=q.log"})), dir_.path());
   const std::string log = testsupport::read_file(dir_.file("q.log"));
-  EXPECT_NE(log.find("q: failed; 1 rows read; "), std::string::npos) << log;
+  EXPECT_NE(log.find("q: failed; 1 rows read, 0 stored; "), std::string::npos) << log;
+  sql({"DROP TABLE IF EXISTS m", "CREATE TABLE m (id INT, t VARCHAR(200)) ENGINE=MEMORY MAX_ROWS=100"});
+  std::string rows_csv = "id,t\n";
+  for (int i = 0; i < 3000; ++i) rows_csv += std::to_string(i) + "," + std::string(150, 'x') + "\n";
+  write_file(dir_.file("m.csv"), rows_csv);
+  const run_result full =
+      testsupport::run_gridload(live_args("m.csv", csv_args("m", {"--mode=3", "--logfile=m.log"})), dir_.path());
+  EXPECT_EQ(full.status, 255);
+  const std::string stored = rows("SELECT COUNT(*) FROM m").at(0).at(0);
+  EXPECT_NE(stored, "0");
+  EXPECT_NE(testsupport::read_file(dir_.file("m.log")).find("m: failed; 3,000 rows read, " + stored + " stored; "),
+            std::string::npos);
 }
 
 // A pipe gives its rows once. Every row arrives, in the types the same file
