@@ -303,10 +303,16 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
   // table is dropped and made when it is loaded, whatever the mode says.
   // (Told once the dump is open: a dump on the standard output sends the
   // messages to the standard error.)
+  // Rows alone (dmp_ins_tab=0) do what mode 2 does for a CSV file and mode
+  // 3, add to the tables there; a worksheet's table mode 2 leaves as it is,
+  // which no dump can do.
   if ((mode_ == mode_skip_tables || mode_ == mode_merge) && dump_options_.dmp_ins_tab && !silent_)
     print_line("Mode ", tk_widen_ascii(std::to_string(mode_)),
-               " does not reach a dump: its tables are dropped and made anew when it is loaded (set dmp_ins_tab=0 "
-               "to add its rows to the tables there)");
+               from_xls && mode_ == mode_skip_tables
+                   ? " does not reach a dump: its tables are dropped and made anew when it is loaded (a dump cannot "
+                     "leave a worksheet's table as it is: convert into the server for that)"
+                   : " does not reach a dump: its tables are dropped and made anew when it is loaded (set "
+                     "dmp_ins_tab=0 to add its rows to the tables there)");
   return dump;
 }
 
