@@ -860,9 +860,14 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   if (only_definitions_) return;
   refused_row_reporter reporter(current_table_, table.table(), final_name, *progress_);
   table.set_row_error_sink(&reporter);
+  // Left by a failure, the table first tells what became of the rows in
+  // flight: the account counts those stored.
   struct detach {
     sql_row_writer& t;
-    ~detach() { t.set_row_error_sink(nullptr); }
+    ~detach() {
+      if (std::uncaught_exceptions() > 0) t.settle();
+      t.set_row_error_sink(nullptr);
+    }
   } detach_sink{table};
   sql_field_upsizer upsizer(database, table, engine_.char_set());
   TK_TRACE(1, "sql_field_upsizer::ctor");

@@ -21,6 +21,10 @@ class sql_row_writer : public udb_recordset {
 
   // Sends (writes) the pending rows; a row refused on the way is reported.
   virtual void flush() = 0;
+  // On the way out of a failure: sends what is pending as the destructor
+  // would, waits for it and tells what became of the rows (stored,
+  // refused); a failure of theirs is reported, not raised.
+  virtual void settle() noexcept {}
   void set_row_error_sink(sql_row_error_sink* sink) noexcept { sink_ = sink; }
 
  protected:

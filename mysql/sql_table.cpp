@@ -234,6 +234,17 @@ void sql_table::prepare_layout(const udb_record& record) {
   }
 }
 
+void sql_table::settle() noexcept {
+  // What the destructor would send goes now, while its stored rows and
+  // refusals can still be told.
+  try {
+    flush();
+  } catch (const tk_exception& e) {
+    report_send_failure(table_, e);
+  } catch (...) {
+  }
+}
+
 void sql_table::flush() {
   post_pending();
   db_.sender().wait();

@@ -64,6 +64,7 @@ class sql_table : public sql_row_writer {
   // statement the server refuses as a whole, and when a table without
   // transactions has stored altered values.
   void flush() override;
+  void settle() noexcept override;
 
   uint64_t records_appended() const noexcept { return n_records_; }
   // The pending statement (UTF-8), empty when none.
