@@ -71,7 +71,13 @@ dmp_database::dmp_database(const std::u16string& path, const dump_options& optio
 dmp_database::~dmp_database() { TK_TRACE(2, "dmp_database::dtor"); }
 
 void dmp_database::finish() {
-  if (file_.is_open()) unlock_tables("dmp_database::~dmp_database - right before unlock tables");
+  if (file_.is_open()) {
+    unlock_tables("dmp_database::~dmp_database - right before unlock tables");
+    // Loaded by a session that does not commit on its own (autocommit off),
+    // the rows after the last statement that commits (a CREATE, an UNLOCK
+    // TABLES) would be undone when it ends: the dump commits them.
+    if (dialect().quotes_names()) write_statement(dialect().commit());
+  }
   file_.commit();
 }
 

@@ -520,6 +520,21 @@ TEST_F(CsvToMysql, AMergePassesOverTheKeysTheTableHolds) {
   EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
 }
 
+// A dump loaded by a session that does not commit on its own (autocommit
+// off) keeps its rows: it commits them at its end. A rows-only dump without
+// LOCK TABLES (whose UNLOCK commits) lost every row when such a session
+// ended, after a load that ended with status 0.
+TEST_F(CsvToMysql, ADumpCommitsItsRows) {
+  write_file(dir_.file("c.csv"), "id,v\n1,a\n2,b\n");
+  const run_result d = dump("c.csv", "c.sql", csv_args("c", {"--mode=3"}), settings("dmp_ins_tab=0\ndmp_loc_wri=0\n"));
+  ASSERT_EQ(d.status, 0) << d.out << d.err;
+  write_file(dir_.file("off.sql"), "SET autocommit=0;\n" + testsupport::read_file(dir_.file("c.sql")));
+  sql({"DROP TABLE IF EXISTS c", "CREATE TABLE c (id INT PRIMARY KEY, v VARCHAR(5)) ENGINE=InnoDB"});
+  const run_result load = client("off.sql", db_);
+  EXPECT_EQ(std::pair(load.status, load.err), std::pair(0, std::string()));
+  EXPECT_EQ(rows("SELECT id, v FROM c ORDER BY id"), (table_rows{{"1", "a"}, {"2", "b"}}));
+}
+
 // A long text widens its column by the bytes it takes in the dump's
 // character set: four a character in utf32, two in utf16 and ucs2. A text
 // read as UTF-8 was measured by its UTF-8 bytes (40,000 of them: TEXT),

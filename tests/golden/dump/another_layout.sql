@@ -11,3 +11,4 @@ INSERT INTO `t`(`id`, `txt`) VALUES(1, 'a'), (2, 'b') ON DUPLICATE KEY UPDATE `i
 INSERT INTO `t`(`id`) VALUES(3) ON DUPLICATE KEY UPDATE `id` = `id`;
 INSERT INTO `t`(`id`, `txt`) VALUES(4, 'd') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;
+COMMIT;

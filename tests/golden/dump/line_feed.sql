@@ -36,3 +36,4 @@ ALTER TABLE `sales` MODIFY `id` INT;
 UPDATE `sales` SET `amount` = NULL WHERE `amount` = '';
 ALTER TABLE `sales` MODIFY `amount` DOUBLE;
 UNLOCK TABLES;
+COMMIT;

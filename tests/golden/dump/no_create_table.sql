@@ -14,3 +14,4 @@ SET NAMES utf8;
 LOCK TABLES `sales` WRITE;
 INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', '') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;
+COMMIT;

@@ -34,3 +34,4 @@ ALTER TABLE `sales` MODIFY `day` DATE;
 ALTER TABLE `sales` MODIFY `id` INT;
 UPDATE `sales` SET `amount` = NULL WHERE `amount` = '';
 ALTER TABLE `sales` MODIFY `amount` DOUBLE;
+COMMIT;

@@ -22,3 +22,4 @@ INSERT INTO `a`(`id`, `txt`) VALUES(3, 'second') ON DUPLICATE KEY UPDATE `id` = 
 INSERT INTO `a`(`id`, `txt`) VALUES(4, 'third') ON DUPLICATE KEY UPDATE `id` = `id`;
 UNLOCK TABLES;
 DROP TABLE IF EXISTS `b` CASCADE;
+COMMIT;
