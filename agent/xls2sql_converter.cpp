@@ -313,6 +313,10 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
                      "leave a worksheet's table as it is: convert into the server for that)"
                    : " does not reach a dump: its tables are dropped and made anew when it is loaded (set "
                      "dmp_ins_tab=0 to add its rows to the tables there)");
+  else if (from_xls && mode_ == mode_skip_tables && !silent_)
+    print_line("Mode ", u"2",
+               " does not reach a dump: its rows are added to the tables there when it is loaded (a dump cannot "
+               "leave a worksheet's table as it is: convert into the server for that)");
   return dump;
 }
 

@@ -98,6 +98,20 @@ TEST_F(WorkbookSheets, ProcessingModes) {
                  "INSERT INTO " + db + ".Sheet1 VALUES ('old', NULL)", "CREATE TABLE " + db + ".other (x INT)"}));
 }
 
+// Mode 2 leaves a worksheet's existing table as it is, which no dump can
+// do: a dump says so with its table statements and with rows alone, which
+// loaded add the sheets' rows to the tables there (it said nothing, or
+// advised rows alone).
+TEST_F(WorkbookSheets, Mode2IntoADumpSaysItCannotLeaveTheTables) {
+  write_book({"Sheet1"});
+  const std::string notice = "(a dump cannot leave a worksheet's table as it is: convert into the server for that)\n";
+  for (const char* lines : {"", "dmp_ins_tab=0\n"}) {
+    const run_result r = dump("book.xlsx", "b.sql", {"--mode=2"}, settings(lines));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find(notice), std::string::npos) << lines << r.out;
+  }
+}
+
 // Sheets whose names differ in surrounding spaces alone are both
 // converted, whichever comes first: the one named without them keeps the
 // plain name (a leading blank sorts first, and took it). A table-names file may name either exactly. One of the two
