@@ -35,12 +35,14 @@ class table_progress {
   }
   void record_refused() noexcept { ++refused_; }
   void record_skipped() noexcept { ++skipped_; }
-  // Rows the server passed over: the table holds their unique key.
-  void record_held(uint64_t count) noexcept { held_ += count; }
-  // Rows the server stored for good; of a table whose rows stay when it
-  // fails (rows added to a table that was there), the account of a failure
-  // tells them.
-  void record_committed(uint64_t count) noexcept { committed_ += count; }
+  // Of the rows of a statement the server committed: those it stored for
+  // good (of a table whose rows stay when it fails, rows added to a table
+  // that was there, the account of a failure tells them) and those it passed
+  // over, as the table holds their unique key.
+  void record_committed(uint64_t stored, uint64_t held) noexcept {
+    committed_ += stored;
+    held_ += held;
+  }
   void set_rows_stay(bool stay) noexcept { rows_stay_ = stay; }
   // A column change the table went through ("qty VARCHAR(255) → INT").
   void add_change(std::string change) { changes_.push_back(std::move(change)); }

@@ -306,17 +306,17 @@ std::unique_ptr<sql_destination> xls2sql_converter::get_dest_base() {
   // Rows alone (dmp_ins_tab=0) do what mode 2 does for a CSV file and mode
   // 3, add to the tables there; a worksheet's table mode 2 leaves as it is,
   // which no dump can do.
-  if ((mode_ == mode_skip_tables || mode_ == mode_merge) && dump_options_.dmp_ins_tab && !silent_)
-    print_line("Mode ", tk_widen_ascii(std::to_string(mode_)),
-               from_xls && mode_ == mode_skip_tables
-                   ? " does not reach a dump: its tables are dropped and made anew when it is loaded (a dump cannot "
-                     "leave a worksheet's table as it is: convert into the server for that)"
-                   : " does not reach a dump: its tables are dropped and made anew when it is loaded (set "
-                     "dmp_ins_tab=0 to add its rows to the tables there)");
-  else if (from_xls && mode_ == mode_skip_tables && !silent_)
-    print_line("Mode ", u"2",
-               " does not reach a dump: its rows are added to the tables there when it is loaded (a dump cannot "
-               "leave a worksheet's table as it is: convert into the server for that)");
+  const bool leaves_sheets = from_xls && mode_ == mode_skip_tables;
+  const bool made_anew = (mode_ == mode_skip_tables || mode_ == mode_merge) && dump_options_.dmp_ins_tab;
+  if ((made_anew || leaves_sheets) && !silent_) {
+    const std::string what = std::string(made_anew ? " does not reach a dump: its tables are dropped and made anew"
+                                                   : " does not reach a dump: its rows are added to the tables there") +
+                             " when it is loaded " +
+                             (leaves_sheets ? "(a dump cannot leave a worksheet's table as it is: convert into the "
+                                              "server for that)"
+                                            : "(set dmp_ins_tab=0 to add its rows to the tables there)");
+    print_line("Mode ", tk_widen_ascii(std::to_string(mode_)), what.c_str());
+  }
   return dump;
 }
 
@@ -817,8 +817,7 @@ class refused_row_reporter : public sql_row_error_sink {
   refused_row_reporter(const std::u16string& table, const std::u16string& built, const std::u16string& final,
                        table_progress& progress)
       : table_(table), built_(tk_unicode_to_utf8(built)), final_(tk_unicode_to_utf8(final)), progress_(progress) {}
-  void rows_held(uint64_t count) override { progress_.record_held(count); }
-  void rows_stored(uint64_t count) override { progress_.record_committed(count); }
+  void rows_committed(uint64_t stored, uint64_t held) override { progress_.record_committed(stored, held); }
   void refused_row(uint64_t row_number, const tk_exception& error) override {
     progress_.record_refused();
     error_handler::instance().set_context(table_, static_cast<long>(row_number));

@@ -619,16 +619,20 @@ udb_record* csv_file::get_record() {
     parsed_ = false;
   } else {
     if (!record_) record_ = std::make_unique<csv_record>(&schema_, layout_);
-    if (line_is_utf8_)
-      record_->do_create_utf8(line_utf8_, static_cast<char>(delimiter_));
-    else
-      record_->do_create(line_, delimiter_);
+    split(*record_, line_, line_utf8_, line_is_utf8_);
   }
   if (record_->cut() && current_line_number() != last_cut_line_) {
     last_cut_line_ = current_line_number();
     if (cut_lines_++ == 0) first_cut_line_ = last_cut_line_;
   }
   return record_.get();
+}
+
+void csv_file::split(csv_record& record, const std::u16string& wide, const std::string& utf8, bool is_utf8) const {
+  if (is_utf8)
+    record.do_create_utf8(utf8, static_cast<char>(delimiter_));
+  else
+    record.do_create(wide, delimiter_);
 }
 
 bool csv_file::is_eof() {
@@ -647,7 +651,7 @@ void csv_file::move_next() {
     take_ahead_line();
   } else {
     line_is_utf8_ = utf8_lines_;
-    read_line(utf8_lines_ ? nullptr : &line_, utf8_lines_ ? &line_utf8_ : nullptr);
+    read_line_as_asked(line_, line_utf8_);
   }
 }
 
@@ -709,7 +713,7 @@ void csv_file::read_ahead() {
       l.error = nullptr;
       reporting_ = &l;
       try {
-        read_line(utf8_lines_ ? nullptr : &l.text, utf8_lines_ ? &l.utf8 : nullptr);
+        read_line_as_asked(l.text, l.utf8);
       } catch (...) {
         l.error = std::current_exception();
       }
@@ -727,10 +731,7 @@ void csv_file::read_ahead() {
       // memory) is split by the caller, whose failure it then is.
       try {
         if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
-        if (utf8_lines_)
-          l.record->do_create_utf8(l.utf8, static_cast<char>(delimiter_));
-        else
-          l.record->do_create(l.text, delimiter_);
+        split(*l.record, l.text, l.utf8, utf8_lines_);
       } catch (...) {
         l.record.reset();
       }

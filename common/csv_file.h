@@ -139,6 +139,12 @@ class csv_file : public udb_recordset {
   // get_line into `wide`, or (of a file found UTF-8 throughout) its bytes
   // into `utf8`; the other is null.
   void read_line(std::u16string* wide, std::string* utf8);
+  // read_line in the form utf8_lines_ asks for.
+  void read_line_as_asked(std::u16string& wide, std::string& utf8) {
+    read_line(utf8_lines_ ? nullptr : &wide, utf8_lines_ ? &utf8 : nullptr);
+  }
+  // `record` made of a line in the form it was read in.
+  void split(csv_record& record, const std::u16string& wide, const std::string& utf8, bool is_utf8) const;
   // A physical line's bytes added to the logical line; false when they are
   // no text of the encoding.
   bool append_piece(std::u16string* wide, std::string* utf8, std::string_view bytes);

@@ -18,7 +18,10 @@ constexpr double max_exact_whole = 9007199254740992.0;  // 2^53
 // Longer decimal literals are not taken for numbers (none is met in data).
 constexpr size_t max_number_text = 128;
 
-bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
+template <class C>
+bool is_digit(C c) {
+  return c >= C('0') && c <= C('9');
+}
 
 // Decimals of up to this many digits come back as they are from the
 // nearest double (its shortest form), as the server shows it, in the
@@ -139,7 +142,7 @@ int32_t class_of_chars(std::basic_string_view<C> text, bool& inexact) {
   const size_t digits_at = i;
   uint64_t whole = 0;
   bool overflow = false;
-  for (; i < n && is_digit(static_cast<char16_t>(text[i])); ++i) {
+  for (; i < n && is_digit(text[i]); ++i) {
     const auto digit = static_cast<uint64_t>(text[i] - C('0'));
     overflow = overflow || whole > (UINT64_MAX - digit) / 10;
     whole = whole * 10 + digit;
@@ -149,7 +152,7 @@ int32_t class_of_chars(std::basic_string_view<C> text, bool& inexact) {
   bool exponent = false;
   if (i < n && text[i] == C('.')) {
     plain_integer = false;
-    for (++i; i < n && is_digit(static_cast<char16_t>(text[i])); ++i) ++digits;
+    for (++i; i < n && is_digit(text[i]); ++i) ++digits;
   }
   if (digits == 0) return num_map::state_varchar;
   if (i < n && (text[i] == C('e') || text[i] == C('E'))) {
@@ -157,7 +160,7 @@ int32_t class_of_chars(std::basic_string_view<C> text, bool& inexact) {
     exponent = true;
     if (++i < n && (text[i] == C('+') || text[i] == C('-'))) ++i;
     const size_t exponent_at = i;
-    while (i < n && is_digit(static_cast<char16_t>(text[i]))) ++i;
+    while (i < n && is_digit(text[i])) ++i;
     if (i == exponent_at) return num_map::state_varchar;
   }
   if (i != n) return num_map::state_varchar;

@@ -12,9 +12,11 @@ class sql_row_error_sink {
   // `row_number` is the 1-based position of the row among the records
   // appended to the table.
   virtual void refused_row(uint64_t row_number, const tk_exception& error) = 0;
-  // `count` rows were passed over: the table holds their unique key (or a
-  // row before them of the same source held it).
-  virtual void rows_held(uint64_t count) { (void)count; }
-  // `count` rows are stored for good (committed).
-  virtual void rows_stored(uint64_t count) { (void)count; }
+  // A statement committed: `stored` rows are stored for good, `held` were
+  // passed over as the table holds their unique key (or a row before them
+  // of the same source held it).
+  virtual void rows_committed(uint64_t stored, uint64_t held) {
+    (void)stored;
+    (void)held;
+  }
 };

@@ -5,14 +5,9 @@
 #include "tk_exception.h"
 #include "tk_logger.h"
 
-void sql_row_writer::hold_rows(uint64_t count) {
-  if (count == 0) return;
-  TK_TRACE(3, "%d rows of table '%s' passed over: their key is held", count, table_);
-  if (sink_) sink_->rows_held(count);
-}
-
-void sql_row_writer::store_rows(uint64_t count) {
-  if (count != 0 && sink_) sink_->rows_stored(count);
+void sql_row_writer::commit_rows(uint64_t stored, uint64_t held) {
+  if (held != 0) TK_TRACE(3, "%d rows of table '%s' passed over: their key is held", held, table_);
+  if (sink_) sink_->rows_committed(stored, held);
 }
 
 void sql_row_writer::refuse_row(uint64_t row_number, const tk_exception& e) {

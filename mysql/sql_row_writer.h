@@ -29,8 +29,9 @@ class sql_row_writer : public udb_recordset {
 
  protected:
   void refuse_row(uint64_t row_number, const tk_exception& e);
-  void hold_rows(uint64_t count);
-  void store_rows(uint64_t count);
+  // Of a committed statement's rows, `stored` were stored and `held` passed
+  // over for a key the table holds.
+  void commit_rows(uint64_t stored, uint64_t held);
 
  private:
   sql_row_error_sink* sink_ = nullptr;

@@ -557,14 +557,10 @@ void sql_table::refuse_later(uint64_t row_number, std::exception_ptr refusal) {
 void sql_table::tell_stored(uint64_t rows, uint64_t stored) {
   if (rows == 0) return;
   const uint64_t held = stored < rows ? rows - stored : 0;
-  const auto tell = [this, stored, held] {
-    store_rows(stored);
-    hold_rows(held);
-  };
   if (db_.sender().on_worker())
-    db_.sender().tell(tell);
+    db_.sender().tell([this, stored, held] { commit_rows(stored, held); });
   else
-    tell();
+    commit_rows(stored, held);
 }
 
 void sql_table::refuse_too_large() {
