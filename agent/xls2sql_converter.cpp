@@ -445,6 +445,7 @@ void xls2sql_converter::convert_from_xls() {
       if (!dest) {
         try_first_definition(plain, *sheet);
         dest = get_dest_base();
+        dest->set_date_numbers([&book = *source](double serial) { return book.date_of_serial(serial); });
         TK_TRACE(1, "After initializing DBs");
         names = dest->dialect().create_tn_validator(dest->tables());
       }

@@ -31,6 +31,8 @@ class sql_destination : public udb_database {
   sql_destination(std::u16string name, uint32_t mode, const sql_dialect& dialect, create_settings settings);
 
   const sql_dialect& dialect() const noexcept { return dialect_; }
+  // How the source's numbers count as dates (sql_dialect::set_date_numbers).
+  void set_date_numbers(std::function<double(double serial)> to_ole) { dialect_.set_date_numbers(std::move(to_ole)); }
   const create_settings& settings() const noexcept { return settings_; }
   // True for a live server, false for a dump file.
   virtual bool live() const = 0;

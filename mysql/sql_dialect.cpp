@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -1118,6 +1119,12 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
     return;
   }
 
+  // The server would read a number's digits as a date (130 as 2000-01-30).
+  if (col_vt == VT_DATE && date_numbers_ && cell.is_numeric() && cell_vt != VT_BOOL) {
+    append_date_number(out, cell.to_double(), column);
+    return;
+  }
+
   // Any other column: the cell's own literal; text in a numeric column is
   // written as a number.
   const size_t at = out.size();
@@ -1156,6 +1163,46 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
     out.resize(at);
     out += '0';
   }
+}
+
+void sql_dialect::append_date_number(std::string& out, double serial, const t_ftd& column) const {
+  auto append_number = [&out](double number) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, number).ptr;
+    out.append(text, end);
+  };
+  out += '\'';
+  // A table's own TIME column has no date kind, only its type.
+  const std::u16string_view type = column.native_type;
+  if (column.date_kind() == t_ftd::date_kind_time ||
+      (tk_wstring::starts_with(type, u"time", true) && (type.size() == 4 || type[4] == u'('))) {
+    // A duration: days of 24 hours, to the microsecond; the server refuses
+    // one past TIME's range.
+    const double us = std::round(std::fabs(serial) * 86400e6);
+    if (serial < 0 && us > 0) out += '-';
+    if (us < 9e18) {
+      const auto all = static_cast<uint64_t>(us);
+      const uint64_t seconds = all / 1000000, fraction = all % 1000000;
+      char text[48];
+      int n = std::snprintf(text, sizeof text, "%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
+                            static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
+      if (fraction != 0)
+        n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%06u", static_cast<unsigned>(fraction));
+      out.append(text, static_cast<size_t>(n));
+    } else {
+      append_number(serial);
+    }
+  } else {
+    ole_date date;
+    if (ole_date::from_ole_number(date_numbers_(serial), date)) {
+      date.pure_date = true;
+      append_date_text(out, date);
+    } else {
+      // Past the calendar: as the number's text, which no date column takes.
+      append_number(serial);
+    }
+  }
+  out += '\'';
 }
 
 // ---- Statements ----------------------------------------------------------------

@@ -205,7 +205,14 @@ class sql_dialect {
   // written as "?". Empty and null cells become NULL, or, in a NOT NULL
   // column that is not text or binary, 0 for a numeric cell and the cell's
   // own literal otherwise.
+  //
+  // A number in a column of dates or times is a date number, as a workbook
+  // keeps its dates (set_date_numbers tells how its serials count): 45000
+  // is 2023-03-15 and, in a TIME column, 1.5 is 36:00:00. Without it a
+  // number goes as it stands.
   void append_cell(std::string& out, const udb_field& cell, const t_ftd& column, bool allow_placeholder) const;
+  // The OLE date number (days since 1899-12-30) of a source's date serial.
+  void set_date_numbers(std::function<double(double serial)> to_ole) { date_numbers_ = std::move(to_ole); }
   // The literal of a value given as text and tag: NULL for VT_EMPTY and
   // VT_NULL, '' for empty text, binary renderings bare when they are a
   // numeric literal, a GUID in quotes, dates re-printed and quoted, text
@@ -342,6 +349,10 @@ class sql_dialect {
   std::string comment_block(std::string_view title, std::u16string_view table, std::string_view line_break) const;
 
  private:
+  // The literal of a date number in `column` (a date or time column).
+  void append_date_number(std::string& out, double serial, const t_ftd& column) const;
+
   uint32_t version_;
   target where_;
+  std::function<double(double)> date_numbers_;
 };

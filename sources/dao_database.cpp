@@ -4,6 +4,7 @@
 #include "dao_recordset.h"
 #include "tk_logger.h"
 #include "wb_database.h"
+#include "wb_ole_date.h"
 #include "wb_query_def.h"
 #include "wb_recordset.h"
 #include "wb_sheet_schema.h"
@@ -59,6 +60,8 @@ std::unique_ptr<dao_recordset> dao_database::get_table_ahead(const std::u16strin
   if (wb_failed(query->open_recordset(rows.receive(), first_rows))) throw dao_exception(&database_->errors());
   return std::make_unique<dao_recordset>(this, name, std::move(rows), std::move(def));
 }
+
+double dao_database::date_of_serial(double serial) const { return wb_serial_to_ole(serial, database_->date1904()); }
 
 void dao_database::set_reading_observer(std::function<void(uint64_t rows)> observer) {
   if (!observer) return wb_sheet_schema::set_row_observer(nullptr);

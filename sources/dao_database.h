@@ -45,6 +45,8 @@ class dao_database : public udb_database {
   // Told the rows read so far, now and then, while get_table reads a
   // worksheet for its column types; an empty one is not told.
   static void set_reading_observer(std::function<void(uint64_t rows)> observer);
+  // The OLE date number of a date serial of the workbook's own date system.
+  double date_of_serial(double serial) const;
 
  private:
   ole_com_ptr<wb_database> database_;

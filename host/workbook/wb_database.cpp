@@ -93,6 +93,8 @@ long wb_database::parse_select(std::u16string_view sql, std::u16string& table) {
   return s.empty() ? 0 : wb_dao_error::syntax_error_from;
 }
 
+bool wb_database::date1904() const { return workbook_->date1904(); }
+
 wb_database::wb_database(std::shared_ptr<wb_workbook_source> workbook, std::u16string name, bool header_row,
                          wb_error_list_ptr errors)
     : workbook_(std::move(workbook)), name_(std::move(name)), header_row_(header_row), errors_(std::move(errors)) {

@@ -23,6 +23,8 @@ class wb_database {
 
   const std::u16string& name() const { return name_; }
   bool header_row() const { return header_row_; }
+  // Whether the workbook counts its dates in the 1904 system.
+  bool date1904() const;
 
   // The table collection, in workbook order.
   std::size_t table_count() const { return tables_.size(); }

@@ -217,6 +217,33 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
   });
 }
 
+// Numbers without a date format merged into an existing table's date, date
+// and time and time columns are the dates and durations their serials
+// mean, in either date system and through either load path; the server
+// would have read their digits (130 as 2000-01-30, 45000 as 2045-00-00).
+TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
+  for (bool date1904 : {false, true}) {
+    wbtest::write_xlsx(
+        dir_.file("days.xlsx"),
+        {{"Days", {{"d", "dt", "t"}, {45000.0, 45000.75, 0.5}, {130.0, 61.0, 1.5}, {61.0, 130.0, -0.25}}}});
+    if (date1904)
+      wbtest::patch_part(dir_.file("days.xlsx"), "xl/workbook.xml", "<workbookPr", "<workbookPr date1904=\"1\"");
+    const table_rows want = date1904 ? table_rows{{"2027-03-16", "2027-03-16 18:00:00", "12:00:00"},
+                                                  {"1904-05-10", "1904-03-02 00:00:00", "36:00:00"},
+                                                  {"1904-03-02", "1904-05-10 00:00:00", "-06:00:00"}}
+                                     : table_rows{{"2023-03-15", "2023-03-15 18:00:00", "12:00:00"},
+                                                  {"1900-05-09", "1900-03-01 00:00:00", "36:00:00"},
+                                                  {"1900-03-01", "1900-05-09 00:00:00", "-06:00:00"}};
+    for (const char* settings : {"", "load_data=0\n"}) {
+      SCOPED_TRACE(std::string(date1904 ? "1904 " : "1900 ") + settings);
+      sql({"DROP TABLE IF EXISTS Days", "CREATE TABLE Days (d DATE, dt DATETIME, t TIME)"});
+      const run_result r = convert("days.xlsx", {"--extr_fn", "--mode=3"}, this->settings(settings));
+      EXPECT_EQ(r.status, 0) << r.out << r.err;
+      EXPECT_EQ(rows("SELECT * FROM Days"), want);
+    }
+  }
+}
+
 // A workbook is known by its content, not its file name: each copy gives
 // the tables the .xlsx gives. (The strict namespaces are read by the engine
 // as the transitional ones are: host_package's RareXmlForms test.)
