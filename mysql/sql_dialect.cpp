@@ -148,9 +148,38 @@ void append_escaped_utf8(std::string& out, std::u16string_view text, const escap
   out.resize(static_cast<size_t>(p - out.data()));
 }
 
+// The place of the first byte of `text` to escape, or its size.
+size_t first_to_escape(std::string_view text, const escape_table& table) {
+  const char* s = text.data();
+  const char* const end = s + text.size();
+#if defined(__SSE2__)
+  for (; end - s >= 16; s += 16)
+    if (const unsigned bad = escape_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), table))
+      return static_cast<size_t>(s - text.data()) + static_cast<size_t>(__builtin_ctz(bad));
+  if (s < end) {
+    char padded[16];
+    std::memset(padded, 'a', sizeof padded);
+    std::memcpy(padded, s, static_cast<size_t>(end - s));
+    const unsigned bad = escape_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(padded)), table);
+    if (bad != 0) return static_cast<size_t>(s - text.data()) + static_cast<size_t>(__builtin_ctz(bad));
+  }
+#else
+  for (; s < end; ++s)
+    if (static_cast<unsigned char>(*s) < 0x80 && table.code[static_cast<unsigned char>(*s)]) break;
+  return static_cast<size_t>(s - text.data());
+#endif
+  return text.size();
+}
+
 // Narrow (UTF-8) text: multi-byte sequences never contain ASCII bytes, so
 // escaping byte by byte is safe.
 void append_escaped(std::string& out, std::string_view text, const escape_table& table) {
+  // Most texts hold nothing to escape: they are copied as they are, and
+  // the rest of one that does from its first such byte on.
+  const size_t clean = first_to_escape(text, table);
+  out.append(text.data(), clean);
+  if (clean == text.size()) return;
+  text.remove_prefix(clean);
   const size_t old = out.size();
   // Every byte takes at most two (an escaped one), and sixteen more are
   // room for a whole block stored past the last.
