@@ -4,7 +4,6 @@
 
 #include "test_support.h"
 
-using testsupport::file_exists;
 using testsupport::read_file;
 using testsupport::temp_dir;
 using testsupport::write_file;
@@ -34,12 +33,4 @@ TEST(TkLogger, LinesBelowTheThresholdAreNeitherFormattedNorEvaluated) {
   TK_TRACE(3, "narrow %s", std::string("\xE9"));
   EXPECT_EQ(evaluated, 1);
   EXPECT_EQ(read_file(dir.file("t.log")), "milestone 1\n\r\nwide \xC3\xA9\xE2\x82\xAC\r\nnarrow \xE9\r\n");
-}
-
-// Without --logfile the driver's logger stays off: no file appears.
-TEST(TkLogger, ADisabledLoggerWritesNothing) {
-  temp_dir dir;
-  tk_logger off(dir.file("off.log"), false, 1, false);
-  TK_TRACE(3, "dropped");
-  EXPECT_FALSE(file_exists(dir.file("off.log")));
 }
