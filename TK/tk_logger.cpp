@@ -47,7 +47,7 @@ void tk_logger::enable(bool on) {
 }
 
 void tk_logger::fail(int error_number) {
-  if (write_error_ == 0) write_error_ = error_number != 0 ? error_number : EIO;
+  if (write_error() == 0) write_error_.store(error_number != 0 ? error_number : EIO, std::memory_order_relaxed);
   enable(false);
 }
 

@@ -14,6 +14,7 @@
 // TK_TRACE: a line below the threshold costs one inline test, and its
 // arguments are neither evaluated nor formatted.
 
+#include <atomic>
 #include <string>
 
 #include "tk_format.h"
@@ -45,7 +46,7 @@ class tk_logger : public tk_singleton<tk_logger> {
   void truncate_once();
   // The system's error number of the first line that could not be
   // written, or 0.
-  int write_error() const noexcept { return write_error_; }
+  int write_error() const noexcept { return write_error_.load(std::memory_order_relaxed); }
 
   static std::string default_file_name();
 
@@ -59,7 +60,7 @@ class tk_logger : public tk_singleton<tk_logger> {
   bool enabled_;
   bool truncated_ = false;
   bool time_stamps_;
-  int write_error_ = 0;
+  std::atomic<int> write_error_{0};
 };
 
 void tk_trace_vwrite(int level, std::string_view pattern, std::span<const tk_fmt_arg> args);

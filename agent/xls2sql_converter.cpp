@@ -336,13 +336,21 @@ void xls2sql_converter::try_first_definition(const std::u16string& source_name, 
   present->try_definition(plan.name, plan.schema, plan.indexes);
 }
 
+// A trace log that the system stopped taking (a full disk) ends the run
+// where it is, as a dump file that cannot be written does: the table in
+// progress is told with the rows it stored, nothing is done after it, and
+// the status does not say that a run finished which did not.
+void xls2sql_converter::end_if_log_failed() {
+  if (const tk_logger* logger = tk_logger::instance_ptr(); logger && logger->write_error())
+    throw tk_exception_ex("Cannot write log file '" + logger->file_name() + "': ", 1, logger->write_error());
+}
+
 void xls2sql_converter::operator()() {
   TK_TRACE(2, "xls2sql_converter::operator()");
   init_conversion scope(finished_, true);
   // A trace log that cannot take the run's first line would keep no trace
   // of anything the run does: it stops before it does anything.
-  if (const tk_logger* logger = tk_logger::instance_ptr(); logger && logger->write_error())
-    throw tk_exception_ex("Cannot write log file '" + logger->file_name() + "': ", 1, logger->write_error());
+  end_if_log_failed();
   tk_status_line::enable(!silent_ && ::isatty(STDERR_FILENO) == 1);
   run_start_ = std::chrono::steady_clock::now();
   try {
@@ -562,6 +570,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     // rows were sent, or the types changed) is honoured before the table
     // takes the old one's place.
     tk_interrupt::check();
+    end_if_log_failed();
     if (replacing) {
       if (refine_types) mysql_refine_types(dest);
       tk_interrupt::check();
@@ -892,6 +901,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   const bool widen = widen_columns_ && (!from_xls || (sheet && sheet->provisional()));
   while (!source.is_eof()) {
     tk_interrupt::check();
+    end_if_log_failed();
     try {
       TK_TRACE(1, "Converting %d record", record_no_);
       udb_record* source_record = source.get_record();

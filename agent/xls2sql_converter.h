@@ -89,6 +89,8 @@ class xls2sql_converter : public xls_reader,
   void serialize(bool storing) override;
 
  private:
+  // Throws the run-ending failure of a trace log that stopped taking lines.
+  static void end_if_log_failed();
   void convert_from_xls();
   void convert_from_csv();
   // Opens or creates the destination database (or the dump file).

@@ -86,6 +86,21 @@ TEST_F(Faults, AServerKilledMidLoadEndsTheRunOnce) {
   EXPECT_NE(r.out.find("Lost connection"), std::string::npos) << r.out;
 }
 
+// A trace log that the system stops taking (a file size limit) ends the run
+// where it is: the sheets after it are not converted, so that status 255
+// does not stand for a run that went on to the end.
+TEST_F(Faults, ALogThatStopsTakingLinesEndsTheRunThere) {
+  std::vector<wbtest::xlsx_sheet> sheets;
+  for (char i = '1'; i <= '6'; ++i) sheets.push_back({std::string{'S', i}, {{"name", "amount"}, {"x", 1.5}}});
+  wbtest::write_xlsx(dir_.file("many.xlsx"), sheets);
+  const run_result r = shell("ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"",
+                             live_args("many.xlsx", {"--extr_fn", "--logfile=run.log"}));
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.out.find("Cannot write log file 'run.log': File too large"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Converting table S6"), std::string::npos) << r.out;
+  EXPECT_LT(tables().size(), 6u);
+}
+
 // "DATA" and "Data" are two worksheets: two tables, live and in a dump
 // (tests/golden/faults/worksheet_names_in_case.txt).
 TEST_F(Faults, WorksheetsWhoseNamesDifferInCaseKeepTheirRows) {
