@@ -517,3 +517,29 @@ uint32_t ole_coerce::convert(const ole_variant& from, VARTYPE vt, ole_variant& t
       return e_bad_var_type;
   }
 }
+
+bool ole_coerce::fits_integer(double value, VARTYPE vt) noexcept {
+  const double r = std::trunc(value >= 0 ? value + 0.5 : value - 0.5);
+  switch (vt) {
+    case VT_I1:
+      return r >= -128.0 && r <= 127.0;
+    case VT_UI1:
+      return r >= 0.0 && r <= 255.0;
+    case VT_I2:
+      return r >= -32768.0 && r <= 32767.0;
+    case VT_UI2:
+      return r >= 0.0 && r <= 65535.0;
+    case VT_I4:
+    case VT_INT:
+      return r >= -2147483648.0 && r <= 2147483647.0;
+    case VT_UI4:
+    case VT_UINT:
+      return r >= 0.0 && r <= 4294967295.0;
+    case VT_I8:
+      return r >= -9223372036854775808.0 && r < 9223372036854775808.0;
+    case VT_UI8:
+      return r >= 0.0 && r < 18446744073709551616.0;
+    default:
+      return value == value;
+  }
+}

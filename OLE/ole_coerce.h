@@ -28,4 +28,7 @@ class ole_coerce {
   // Writes `from` converted to `vt` into `to` (another object); on failure
   // `to` is unspecified and the status says why.
   static uint32_t convert(const ole_variant& from, VARTYPE vt, ole_variant& to);
+  // Whether `value`, rounded half away from zero, lies in the range of the
+  // integer tag `vt` (true for any other tag, false for NaN).
+  static bool fits_integer(double value, VARTYPE vt) noexcept;
 };

@@ -54,8 +54,14 @@ void udb_field_mutator::set_mapping(std::u16string_view new_name, const udb_fiel
   if (retypes()) resolve_type();
   // The column descriptor tells a date from a time by its reserved word.
   reserved_ = 0;
-  if (vartype_ == VT_DATE)
-    reserved_ = tk_wstring::starts_with(mapping_.type, u"TIME", true) ? t_ftd::date_kind_time : t_ftd::date_kind_date;
+  if (vartype_ == VT_DATE) {
+    const std::u16string_view type = mapping_.type;
+    const bool time = tk_wstring::starts_with(type, u"TIME", true) && (type.size() == 4 || type[4] == u'(');
+    reserved_ = time ? t_ftd::date_kind_time
+                : tk_wstring::starts_with(type, u"DATE", true) && (type.size() == 4 || type[4] == u'(')
+                    ? t_ftd::date_kind_date
+                    : t_ftd::date_kind_date_time;
+  }
 
   set_property(u"new_name", new_name_);
   set_property(u"type", mapping_.type);
@@ -135,6 +141,20 @@ void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) c
       if (ole_coerce::convert(source, vartype_, out) != ole_coerce::s_ok) conversion_failed(source, vartype_);
       return;
     }
+  }
+  // A workbook's number under a date or time type is the date or duration
+  // its serial means, which the literal writes.
+  if (vartype_ == VT_DATE && ole_variant::is_numeric(from) && from != VT_BOOL) {
+    out.set_value(source);
+    return;
+  }
+  // A number past an integer type's range keeps its value, which the server
+  // refuses in its own words (and a dump leaves out): the change of type
+  // would wrap it around, 32768 becoming -32768 in a SMALLINT.
+  if (is_integer_tag(vartype_) && (from == VT_R4 || from == VT_R8) &&
+      !ole_coerce::fits_integer(source.to_double(), vartype_)) {
+    out.set_value(source);
+    return;
   }
   out.set_value(source);
   try {

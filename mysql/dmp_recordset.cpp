@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dmp_database.h"
+#include "ole_coerce.h"
 #include "sql_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
@@ -256,6 +257,13 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
         error_number = out_of_range_error;
         return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
       }
+    }
+    // A number past an integer column's range (which the type mappings
+    // chose); the column's own type otherwise makes every value fit.
+    if (cell.is_numeric() && cell.get_type() != VT_BOOL &&
+        !ole_coerce::fits_integer(cell.to_double(), decimal.vartype)) {
+      error_number = out_of_range_error;
+      return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
     }
     if (cell.get_type() != VT_BSTR) continue;
     const t_ftd& column = *slot.column;

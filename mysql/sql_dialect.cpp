@@ -252,6 +252,14 @@ void append_escaped(std::string& out, std::string_view text, const escape_table&
   out.resize(static_cast<size_t>(p - out.data()));
 }
 
+// Whether a date column holds times of day or durations: by its date kind,
+// or, for a table's own column, which has none, by its type.
+bool is_time_column(const t_ftd& column) {
+  const std::u16string_view type = column.native_type;
+  return column.date_kind() == t_ftd::date_kind_time ||
+         (tk_wstring::starts_with(type, u"time", true) && (type.size() == 4 || type[4] == u'('));
+}
+
 // ---- Text classification ---------------------------------------------------
 
 template <class C>
@@ -810,18 +818,30 @@ VARTYPE sql_dialect::vartype_from_name(std::u16string_view name, uint32_t& size)
       {u"INT UNSIGNED", VT_UI4, 4},
       {u"BIGINT", VT_I8, 8},
       {u"BIGINT UNSIGNED", VT_UI8, 8},
+      {u"MEDIUMINT", VT_I4, 4},
+      {u"MEDIUMINT UNSIGNED", VT_UI4, 4},
+      {u"INTEGER", VT_I4, 4},
+      {u"YEAR", VT_UI2, 2},
       {u"DATE", VT_DATE, 8},
       {u"TIME", VT_DATE, 8},
+      {u"DATETIME", VT_DATE, 8},
+      {u"TIMESTAMP", VT_DATE, 8},
       {u"DOUBLE", VT_R8, 8},
       {u"FLOAT", VT_R4, 4},
   };
+  // "DATETIME(3)", "YEAR(4)": the name before the parenthesis.
+  const std::u16string_view word = name.substr(0, std::min(name.find(u'('), name.size()));
   for (const entry& e : table) {
-    if (equal_no_case(name, e.name)) {
+    if (equal_no_case(name, e.name) || (word.size() < name.size() && equal_no_case(word, e.name))) {
       size = e.size;
       return e.vt;
     }
   }
-  if (tk_wstring::starts_with(name, u"DECIMAL", true)) return VT_DECIMAL;
+  if (tk_wstring::starts_with(name, u"DECIMAL", true) || tk_wstring::starts_with(name, u"NUMERIC", true))
+    return VT_DECIMAL;
+  // Any other type (TEXT, BLOB, ENUM): its values go as text, of any length
+  // the server takes.
+  size = std::numeric_limits<uint32_t>::max();
   return VT_BSTR;
 }
 
@@ -1158,7 +1178,7 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
 
   // A time of day in a column of dates and times keeps its zero date: the
   // server would read a bare time there as a date ('12:00:00' as 2012-00-00).
-  if (col_vt == VT_DATE && cell_vt == VT_DATE && column.date_kind() != t_ftd::date_kind_time &&
+  if (col_vt == VT_DATE && cell_vt == VT_DATE && !is_time_column(column) &&
       cell.get_date().kind == ole_date::kind_time) {
     out += '\'';
     cell.get_date().append_to(out, 6);
@@ -1166,9 +1186,14 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
     return;
   }
 
-  // The server would read a number's digits as a date (130 as 2000-01-30).
-  if (col_vt == VT_DATE && date_numbers_ && cell.is_numeric() && cell_vt != VT_BOOL) {
-    append_date_number(out, cell.to_double(), column);
+  // The server would read a number's digits as a date (130 as 2000-01-30),
+  // and a boolean as the zero date or a second: a boolean goes as its text,
+  // which no date or time column takes.
+  if (col_vt == VT_DATE && date_numbers_ && cell.is_numeric()) {
+    if (cell_vt == VT_BOOL)
+      out += cell.get_bool() ? "'TRUE'" : "'FALSE'";
+    else
+      append_date_number(out, cell.to_double(), column);
     return;
   }
 
@@ -1213,40 +1238,40 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
 }
 
 void sql_dialect::append_date_number(std::string& out, double serial, const t_ftd& column) const {
-  auto append_number = [&out](double number) {
+  // A number that means no date or time goes in the form of a number no
+  // date or time column takes (the server would read 10000101 as
+  // 1000-01-01): it is refused in the server's words.
+  auto append_refused = [&out](double number) {
     char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, number).ptr;
-    out.append(text, end);
+    out.append(text, std::to_chars(text, text + sizeof text, number, std::chars_format::scientific).ptr);
   };
   out += '\'';
-  // A table's own TIME column has no date kind, only its type.
-  const std::u16string_view type = column.native_type;
-  if (column.date_kind() == t_ftd::date_kind_time ||
-      (tk_wstring::starts_with(type, u"time", true) && (type.size() == 4 || type[4] == u'('))) {
-    // A duration: days of 24 hours, to the microsecond; the server refuses
-    // one past TIME's range.
-    const double us = std::round(std::fabs(serial) * 86400e6);
-    if (serial < 0 && us > 0) out += '-';
-    if (us < 9e18) {
-      const auto all = static_cast<uint64_t>(us);
-      const uint64_t seconds = all / 1000000, fraction = all % 1000000;
+  if (is_time_column(column)) {
+    // A duration: days of 24 hours, to the millisecond as a workbook keeps
+    // its times (0.33333333 is 08:00:00, not 07:59:59.999971); one past
+    // TIME's range is refused by the server.
+    const double ms = std::round(std::fabs(serial) * 86400e3);
+    if (ms < 9e15) {
+      if (serial < 0 && ms > 0) out += '-';
+      const auto all = static_cast<uint64_t>(ms);
+      const uint64_t seconds = all / 1000, fraction = all % 1000;
       char text[48];
       int n = std::snprintf(text, sizeof text, "%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
                             static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
       if (fraction != 0)
-        n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%06u", static_cast<unsigned>(fraction));
+        n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%03u", static_cast<unsigned>(fraction));
       out.append(text, static_cast<size_t>(n));
     } else {
-      append_number(serial);
+      append_refused(serial);
     }
   } else {
+    // A workbook has no date before its first day.
     ole_date date;
-    if (ole_date::from_ole_number(date_numbers_(serial), date)) {
+    if (serial >= 0 && ole_date::from_ole_number(date_numbers_(serial), date)) {
       date.pure_date = true;
       append_date_text(out, date);
     } else {
-      // Past the calendar: as the number's text, which no date column takes.
-      append_number(serial);
+      append_refused(serial);
     }
   }
   out += '\'';
@@ -1274,13 +1299,15 @@ std::string sql_dialect::session_sql_mode() const {
   // list whatever their place: backslash escapes are used, a date default
   // stands in double quotes, which ANSI_QUOTES (and the modes that name it)
   // would read as a name, and an empty text is a value, not NULL. An
-  // engine the server does not have is refused rather than replaced.
+  // engine the server does not have is refused rather than replaced, and so
+  // is a date with a zero month or day, which the server makes of texts that
+  // are no date ('45000' would be 2045-00-00, '12:00:00' 2012-00-00).
   std::string without_flags = "CONCAT(',', @@SESSION.sql_mode, ',')";
   for (const char* flag : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE",
                            "POSTGRESQL", "EMPTY_STRING_IS_NULL"})
     without_flags = "REPLACE(" + without_flags + ", '," + flag + ",', ',')";
-  const std::string with_flags =
-      "CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM " + without_flags + "), ''), 'NO_ENGINE_SUBSTITUTION'";
+  const std::string with_flags = "CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM " + without_flags +
+                                 "), ''), 'NO_ENGINE_SUBSTITUTION', 'NO_ZERO_IN_DATE'";
   if (where_ == target::live) return "SET SESSION sql_mode=" + with_flags + ")";
   return "/*!40101 SET SESSION sql_mode=" + with_flags + ", 'STRICT_ALL_TABLES') */";
 }

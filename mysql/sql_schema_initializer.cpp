@@ -69,7 +69,8 @@ bool sql_schema_initializer::can_have_auto_num(const t_ftd& field) const {
 std::string sql_schema_initializer::column_definition(size_t i) {
   const t_ftd& field = *schema_.fields[i];
   TK_TRACE(1, "Processing field '%s'", field.name);
-  const std::u16string type = dialect_.column_type(field, false);
+  // A type the type mappings give is written as given.
+  const std::u16string type = field.native_type.empty() ? dialect_.column_type(field, false) : field.native_type;
   TK_TRACE(1, "native_type=%s", type);
 
   std::u16string char_set;

@@ -61,7 +61,11 @@ std::unique_ptr<dao_recordset> dao_database::get_table_ahead(const std::u16strin
   return std::make_unique<dao_recordset>(this, name, std::move(rows), std::move(def));
 }
 
-double dao_database::date_of_serial(double serial) const { return wb_serial_to_ole(serial, database_->date1904()); }
+double dao_database::date_of_serial(double serial) const {
+  // A number stored as a date counts from the system's first day: under 1
+  // it is a time on that day, 1904-01-01 in the 1904 system.
+  return wb_serial_to_ole(serial, database_->date1904(), true);
+}
 
 void dao_database::set_reading_observer(std::function<void(uint64_t rows)> observer) {
   if (!observer) return wb_sheet_schema::set_row_observer(nullptr);

@@ -115,9 +115,26 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 //   went through a moment and kept its time of day: 36:00:00 gave 12:00:00);
 // - months: two sheets the type mappings send to one table both fill it, in
 //   modes 1 and 2: a table this run made is neither replaced (mode 1 used to
-//   keep only the last sheet's rows) nor skipped (mode 2) by a later sheet.
+//   keep only the last sheet's rows) nor skipped (mode 2) by a later sheet;
+// - mapped_types: a number past SMALLINT's range is refused (it was wrapped
+//   around: 32768 stored as -32768), DATETIME and TEXT make those columns
+//   (they made a VARCHAR(8), refusing every date and cutting texts), and
+//   numbers under DATE are the dates their serials mean (they ended the run).
 TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
   wbtest::write_xlsx(dir_.file("months.xlsx"), {{"Jan", {{"id"}, {1.0}, {2.0}}}, {"Feb", {{"id"}, {3.0}, {4.0}}}});
+  {
+    wbtest::xlsx_book book(dir_.file("mapped.xlsx"));
+    lxw_worksheet* s = book.sheet("m");
+    wbtest::write_row(s, 0, {"small", "moment", "day", "note"});
+    lxw_format* stamp = book.format("yyyy-mm-dd hh:mm");
+    const double smalls[] = {32767, 32768, -32769, 45000.4};
+    for (lxw_row_t r = 1; r <= 4; ++r) {
+      worksheet_write_number(s, r, 0, smalls[r - 1], nullptr);
+      worksheet_write_number(s, r, 1, 45000.5 + r, stamp);
+      worksheet_write_number(s, r, 2, 44999 + r, nullptr);
+      worksheet_write_string(s, r, 3, std::string(300 + r, 'x').c_str(), nullptr);
+    }
+  }
   const profile_case cases[] = {
       {"two_of_three_sheets.profile", "", {}},
       {"decimal_range.profile", "", {"--tab_name=prices", "--csv_delim=2"}},
@@ -126,6 +143,7 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
       {"durations.profile", "", {"--tab_name=runs", "--csv_delim=2"}},
       {"months.profile", "mode=1", {}},
       {"months.profile", "mode=2", {}},
+      {"mapped_types.profile", "", {}},
   };
   std::string text;
   for (const auto& c : cases) {

@@ -221,25 +221,51 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
 // and time and time columns are the dates and durations their serials
 // mean, in either date system and through either load path; the server
 // would have read their digits (130 as 2000-01-30, 45000 as 2045-00-00).
+// A time is taken to the millisecond (0.33333333 is 08:00:00, not
+// 07:59:59), and a number under 1 is a time on the system's first day.
+// What means no date is refused, each reported: a negative number,
+// one past year 9999, a boolean (FALSE was the zero date); and so are a
+// number and a time that a column of texts holds (they were 2045-00-00 and
+// 2012-00-00).
 TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
   for (bool date1904 : {false, true}) {
-    wbtest::write_xlsx(
-        dir_.file("days.xlsx"),
-        {{"Days", {{"d", "dt", "t"}, {45000.0, 45000.75, 0.5}, {130.0, 61.0, 1.5}, {61.0, 130.0, -0.25}}}});
+    {
+      xlsx_book b(dir_.file("days.xlsx"));
+      lxw_worksheet* s = b.sheet("Days");
+      wbtest::write_row(s, 0, {"d", "dt", "t"});
+      const std::vector<std::vector<wbtest::xlsx_cell>> rows = {
+          {45000.0, 45000.75, 0.5},       {130.0, 61.0, 1.5},   {61.0, 0.5, -0.25},
+          {45000.0, 45000.0, 0.33333333}, {-1.0, 45000.0, 0.5}, {3e6, 45000.0, 0.5}};
+      for (lxw_row_t r = 0; r < rows.size(); ++r) wbtest::write_row(s, r + 1, rows[r]);
+      lxw_worksheet* flags = b.sheet("Flags");
+      wbtest::write_row(flags, 0, {"d"});
+      worksheet_write_boolean(flags, 1, 0, 0, nullptr);
+      lxw_worksheet* texts = b.sheet("Texts");
+      wbtest::write_row(texts, 0, {"d"});
+      wbtest::write_row(texts, 1, {45000.0});
+      wbtest::write_row(texts, 2, {"12:00:00"});
+    }
     if (date1904)
       wbtest::patch_part(dir_.file("days.xlsx"), "xl/workbook.xml", "<workbookPr", "<workbookPr date1904=\"1\"");
     const table_rows want = date1904 ? table_rows{{"2027-03-16", "2027-03-16 18:00:00", "12:00:00"},
                                                   {"1904-05-10", "1904-03-02 00:00:00", "36:00:00"},
-                                                  {"1904-03-02", "1904-05-10 00:00:00", "-06:00:00"}}
+                                                  {"1904-03-02", "1904-01-01 12:00:00", "-06:00:00"},
+                                                  {"2027-03-16", "2027-03-16 00:00:00", "08:00:00"}}
                                      : table_rows{{"2023-03-15", "2023-03-15 18:00:00", "12:00:00"},
                                                   {"1900-05-09", "1900-03-01 00:00:00", "36:00:00"},
-                                                  {"1900-03-01", "1900-05-09 00:00:00", "-06:00:00"}};
+                                                  {"1900-03-01", "1899-12-30 12:00:00", "-06:00:00"},
+                                                  {"2023-03-15", "2023-03-15 00:00:00", "08:00:00"}};
     for (const char* settings : {"", "load_data=0\n"}) {
       SCOPED_TRACE(std::string(date1904 ? "1904 " : "1900 ") + settings);
-      sql({"DROP TABLE IF EXISTS Days", "CREATE TABLE Days (d DATE, dt DATETIME, t TIME)"});
+      sql({"DROP TABLE IF EXISTS Days", "CREATE TABLE Days (d DATE, dt DATETIME, t TIME)", "DROP TABLE IF EXISTS Flags",
+           "CREATE TABLE Flags (d DATE)", "DROP TABLE IF EXISTS Texts", "CREATE TABLE Texts (d DATE)"});
       const run_result r = convert("days.xlsx", {"--extr_fn", "--mode=3"}, this->settings(settings));
       EXPECT_EQ(r.status, 0) << r.out << r.err;
       EXPECT_EQ(rows("SELECT * FROM Days"), want);
+      EXPECT_EQ(rows("SELECT * FROM Flags UNION ALL SELECT * FROM Texts"), table_rows{});
+      for (const std::string refused :
+           {"Days, record #5: ", "Days, record #6: ", "Flags, record #1: ", "Texts, record #1: ", "Texts, record #2: "})
+        EXPECT_NE(r.out.find(refused), std::string::npos) << refused << "\n" << r.out;
     }
   }
 }

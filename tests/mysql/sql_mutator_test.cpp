@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <tuple>
@@ -54,11 +55,17 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
       // Without a length the column keeps its size.
       {u"varchar", 0, 0, 0, text, VT_BSTR, 255, u"varchar(255)", 0, 0, 0},
       {u"VARCHAR(30)", 0, 0, 0, text, VT_BSTR, 30, u"VARCHAR(30)", 0, 0, 0},
-      {u"TEXT", 0, 0, 0, text, VT_BSTR, 255, u"TEXT", 0, 0, 0},
-      // The reserved word follows the mapped type: DATE 2, TIME 3, else 0.
+      // Any other type takes text of any length, not the column's size.
+      {u"TEXT", 0, 0, 0, text, VT_BSTR, UINT32_MAX, u"TEXT", 0, 0, 0},
+      {u"BLOB", 0, 0, 0, number, VT_BSTR, UINT32_MAX, u"BLOB", 0, 0, 0},
+      {u"MEDIUMINT", 0, 0, 0, number, VT_I4, 4, u"MEDIUMINT", 0, 0, 0},
+      {u"YEAR(4)", 0, 0, 0, number, VT_UI2, 2, u"YEAR(4)", 0, 0, 0},
+      // The reserved word follows the mapped type: DATE 2, TIME 3, a moment 1.
       {u"DATE", 0, 0, 0, date_time, VT_DATE, 8, u"DATE", 0, 0, 2},
       {u"time", 0, 0, 0, text, VT_DATE, 8, u"time", 0, 0, 3},
-      {u"DATETIME", 0, 0, 0, date_time, VT_BSTR, 8, u"DATETIME", 0, 0, 0},
+      {u"TIME(3)", 0, 0, 0, number, VT_DATE, 8, u"TIME(3)", 0, 0, 3},
+      {u"DATETIME", 0, 0, 0, number, VT_DATE, 8, u"DATETIME", 0, 0, 1},
+      {u"TIMESTAMP(6)", 0, 0, 0, date_time, VT_DATE, 8, u"TIMESTAMP(6)", 0, 0, 1},
       // No type: the column keeps its tag, size, reserved word and type text.
       {u"", 0, 0, 0, date_time, VT_DATE, 8, u"", 0, 0, 1},
       {u"", 12, 0, 0, text, VT_BSTR, 255, u"", 0, 0, 0},

@@ -1,0 +1,18 @@
+[Generic settings]
+src=mapped.xlsx
+
+[MS Excel settings]
+extract field names=1
+
+[Type Mappings]
+tables:
+  - name: m
+    fields:
+      - name: small
+        type: SMALLINT
+      - name: moment
+        type: DATETIME
+      - name: day
+        type: DATE
+      - name: note
+        type: TEXT
