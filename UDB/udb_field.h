@@ -36,12 +36,29 @@ class udb_field : public ole_variant {
 
   ole_variant& value() noexcept { return *this; }
   const ole_variant& value() const noexcept { return *this; }
-  // Replaces the value only (name, size and flags stay).
-  void set_value(const ole_variant& value) { ole_variant::operator=(value); }
+  // Replaces the value only (name, size and flags stay; the value shows
+  // itself).
+  void set_value(const ole_variant& value) {
+    ole_variant::operator=(value);
+    shows_ = shown::itself;
+  }
+
+  // A text that shows a workbook's number or boolean cell (a column of
+  // mixed kinds holds each cell as its text), and the cell's value (a
+  // boolean's 1 or 0): a column of numbers, dates or times takes the value.
+  enum class shown : uint8_t { itself, number, boolean };
+  shown shows() const noexcept { return shows_; }
+  double shown_value() const noexcept { return shown_value_; }
+  void set_shown(shown cell, double value) noexcept {
+    shows_ = cell;
+    shown_value_ = value;
+  }
 
  private:
   uint32_t size_ = 0;
   std::u16string name_;
   bool not_null_ = false;
   bool auto_increment_ = false;
+  shown shows_ = shown::itself;
+  double shown_value_ = 0;
 };

@@ -1125,6 +1125,24 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
     return;
   }
 
+  // A workbook's number or boolean that a column of mixed kinds holds as
+  // its text goes to a column of numbers, dates or times as its value: the
+  // text may be a form no such column reads ("$45,000.00", "TRUE") or one it
+  // reads otherwise (45123 as 2045-12-03).
+  if (cell_vt == VT_BSTR && cell.shows() != udb_field::shown::itself && col_vt != VT_BSTR &&
+      !ole_variant::is_binary(col_vt)) {
+    const bool flag = cell.shows() == udb_field::shown::boolean;
+    if (col_vt == VT_DATE && date_numbers_ && flag)
+      out += cell.shown_value() != 0 ? "'TRUE'" : "'FALSE'";
+    else if (col_vt == VT_DATE && date_numbers_)
+      append_date_number(out, cell.shown_value(), column);
+    else if (flag)
+      out += cell.shown_value() != 0 ? '1' : '0';
+    else
+      append_variant_literal(out, ole_variant(cell.shown_value()), table);
+    return;
+  }
+
   if (col_vt == VT_BSTR) {
     TK_TRACE(1, "Got BSTR value: %s, flags=%d", cell.to_wstring(), column.reserved);
     // An ENUM holds no empty text: an empty cell is no value, as in a

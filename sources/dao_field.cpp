@@ -44,6 +44,7 @@ dao_field::~dao_field() = default;
 
 void dao_field::refill() {
   const wb_value& v = source_->value();
+  set_shown(shown::itself, 0);
   switch (v.kind) {
     case wb_value_kind::null:
       TK_TRACE(1, "*** NULL *** ");
@@ -76,6 +77,8 @@ void dao_field::refill() {
       set_cy(v.currency);
       break;
     case wb_value_kind::text:
+      if (v.shows != wb_value_kind::text)
+        set_shown(v.shows == wb_value_kind::boolean ? shown::boolean : shown::number, v.number);
       if (v.text.size() < wb_long_text_units) {
         set_text(v.text);
         break;

@@ -103,7 +103,7 @@ void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
       }
       char16_t buf[wb_value_text_capacity];
       buffers_[field].assign(buf, wb_format_number_cell(cell.number, cls, schema_.date1904(), buf));
-      v.set_text(buffers_[field]);
+      v.set_shown(buffers_[field], wb_value_kind::number, cell.number);
       return;
     }
     case wb_cell_kind::text:
@@ -124,7 +124,7 @@ void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
       if (type == wb_dao_type::boolean)
         v.set_boolean(cell.number != 0);
       else if (type == wb_dao_type::text || type == wb_dao_type::memo)
-        v.set_text(cell.number != 0 ? wb_true_text : wb_false_text);
+        v.set_shown(cell.number != 0 ? wb_true_text : wb_false_text, wb_value_kind::boolean, cell.number != 0 ? 1 : 0);
       return;
     default:
       return;

@@ -27,6 +27,10 @@ enum class wb_value_kind : std::uint8_t {
 // recordset moves to another record or is destroyed; copy it to keep it.
 struct wb_value {
   wb_value_kind kind = wb_value_kind::null;
+  // For text: the kind of the cell it shows (number or boolean) in a column
+  // of mixed kinds, which holds each cell as its text, with the cell's value
+  // in `number` (a boolean's as 1 or 0); text for a text cell.
+  wb_value_kind shows = wb_value_kind::text;
   bool boolean = false;
   double number = 0.0;
   std::int64_t currency = 0;
@@ -56,6 +60,13 @@ struct wb_value {
   }
   void set_text(std::u16string_view v) {
     kind = wb_value_kind::text;
+    shows = wb_value_kind::text;
     text = v;
+  }
+  // The text of a number or boolean cell, and its value.
+  void set_shown(std::u16string_view v, wb_value_kind cell, double value) {
+    set_text(v);
+    shows = cell;
+    number = value;
   }
 };

@@ -223,10 +223,11 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
 // would have read their digits (130 as 2000-01-30, 45000 as 2045-00-00).
 // A time is taken to the millisecond (0.33333333 is 08:00:00, not
 // 07:59:59), and a number under 1 is a time on the system's first day.
-// What means no date is refused, each reported: a negative number,
-// one past year 9999, a boolean (FALSE was the zero date); and so are a
-// number and a time that a column of texts holds (they were 2045-00-00 and
-// 2012-00-00).
+// What means no date is refused, each reported: a negative number, one
+// past year 9999, a boolean (FALSE was the zero date), and a time of day
+// in a column of mixed kinds (it was 2012-00-00). A number or boolean such
+// a column holds as its text goes as its value: 45123 is 2023-07-16 (it
+// was 2045-12-03), $2.50 a date, TRUE 1 in an INT column (it was refused).
 TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
   for (bool date1904 : {false, true}) {
     {
@@ -240,10 +241,13 @@ TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
       lxw_worksheet* flags = b.sheet("Flags");
       wbtest::write_row(flags, 0, {"d"});
       worksheet_write_boolean(flags, 1, 0, 0, nullptr);
+      // Columns of mixed kinds: each cell is held as its text.
       lxw_worksheet* texts = b.sheet("Texts");
-      wbtest::write_row(texts, 0, {"d"});
-      wbtest::write_row(texts, 1, {45000.0});
-      wbtest::write_row(texts, 2, {"12:00:00"});
+      wbtest::write_row(texts, 0, {"d", "n"});
+      wbtest::write_row(texts, 1, {45123.0, 7.0});
+      wbtest::write_row(texts, 2, {"12:00:00", "seven"});
+      worksheet_write_boolean(texts, 3, 1, 1, nullptr);
+      worksheet_write_number(texts, 3, 0, 2.5, b.format("$#,##0.00"));
     }
     if (date1904)
       wbtest::patch_part(dir_.file("days.xlsx"), "xl/workbook.xml", "<workbookPr", "<workbookPr date1904=\"1\"");
@@ -258,13 +262,15 @@ TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
     for (const char* settings : {"", "load_data=0\n"}) {
       SCOPED_TRACE(std::string(date1904 ? "1904 " : "1900 ") + settings);
       sql({"DROP TABLE IF EXISTS Days", "CREATE TABLE Days (d DATE, dt DATETIME, t TIME)", "DROP TABLE IF EXISTS Flags",
-           "CREATE TABLE Flags (d DATE)", "DROP TABLE IF EXISTS Texts", "CREATE TABLE Texts (d DATE)"});
+           "CREATE TABLE Flags (d DATE)", "DROP TABLE IF EXISTS Texts", "CREATE TABLE Texts (d DATE, n INT)"});
       const run_result r = convert("days.xlsx", {"--extr_fn", "--mode=3"}, this->settings(settings));
       EXPECT_EQ(r.status, 0) << r.out << r.err;
       EXPECT_EQ(rows("SELECT * FROM Days"), want);
-      EXPECT_EQ(rows("SELECT * FROM Flags UNION ALL SELECT * FROM Texts"), table_rows{});
+      EXPECT_EQ(rows("SELECT * FROM Flags"), table_rows{});
+      EXPECT_EQ(rows("SELECT * FROM Texts"), (table_rows{{date1904 ? "2027-07-17" : "2023-07-16", "7"},
+                                                         {date1904 ? "1904-01-03" : "1900-01-02", "1"}}));
       for (const std::string refused :
-           {"Days, record #5: ", "Days, record #6: ", "Flags, record #1: ", "Texts, record #1: ", "Texts, record #2: "})
+           {"Days, record #5: ", "Days, record #6: ", "Flags, record #1: ", "Texts, record #2: "})
         EXPECT_NE(r.out.find(refused), std::string::npos) << refused << "\n" << r.out;
     }
   }
