@@ -265,6 +265,13 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       error_number = out_of_range_error;
       return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
     }
+    // A number that means no date the column takes (a negative one, one past
+    // the calendar or TIME's range), in the live run's words.
+    if (decimal.vartype == VT_DATE && cell.is_numeric() && cell.get_type() != VT_BOOL &&
+        !db_.dialect().date_number_holds(cell.to_double(), decimal)) {
+      error_number = data_truncated_error;
+      return "Data truncated for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+    }
     if (cell.get_type() != VT_BSTR) continue;
     const t_ftd& column = *slot.column;
     // Text read as UTF-8 that the set holds whole needs no UTF-16 form.

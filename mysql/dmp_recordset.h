@@ -51,6 +51,7 @@ class dmp_recordset : public sql_row_writer {
   static constexpr unsigned incorrect_string_error = 1366;
   static constexpr unsigned data_too_long_error = 1406;
   static constexpr unsigned out_of_range_error = 1264;
+  static constexpr unsigned data_truncated_error = 1265;
   // Bytes of a refused value the report shows.
   static constexpr size_t shown_bytes = 6;
 

@@ -1255,6 +1255,14 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
   }
 }
 
+bool sql_dialect::date_number_holds(double serial, const t_ftd& column) const {
+  if (!date_numbers_) return true;
+  // TIME's range, to the millisecond the literal keeps.
+  if (is_time_column(column)) return std::round(std::fabs(serial) * 86400e3) <= 838 * 3600e3 + 59 * 60e3 + 59999;
+  ole_date date;
+  return serial >= 0 && ole_date::from_ole_number(date_numbers_(serial), date);
+}
+
 void sql_dialect::append_date_number(std::string& out, double serial, const t_ftd& column) const {
   // A number that means no date or time goes in the form of a number no
   // date or time column takes (the server would read 10000101 as
@@ -1317,16 +1325,18 @@ std::string sql_dialect::session_sql_mode() const {
   // list whatever their place: backslash escapes are used, a date default
   // stands in double quotes, which ANSI_QUOTES (and the modes that name it)
   // would read as a name, and an empty text is a value, not NULL. An
-  // engine the server does not have is refused rather than replaced, and so
-  // is a date with a zero month or day, which the server makes of texts that
-  // are no date ('45000' would be 2045-00-00, '12:00:00' 2012-00-00).
+  // engine the server does not have is refused rather than replaced. A live
+  // session refuses a date with a zero month or day too, which the server
+  // makes of texts that are no date ('45000' would be 2045-00-00, '12:00:00'
+  // 2012-00-00): a dump's own tables get no such text, and the rows of a
+  // dump without them would stop loading at the first.
   std::string without_flags = "CONCAT(',', @@SESSION.sql_mode, ',')";
   for (const char* flag : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "ANSI", "DB2", "MAXDB", "MSSQL", "ORACLE",
                            "POSTGRESQL", "EMPTY_STRING_IS_NULL"})
     without_flags = "REPLACE(" + without_flags + ", '," + flag + ",', ',')";
-  const std::string with_flags = "CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM " + without_flags +
-                                 "), ''), 'NO_ENGINE_SUBSTITUTION', 'NO_ZERO_IN_DATE'";
-  if (where_ == target::live) return "SET SESSION sql_mode=" + with_flags + ")";
+  const std::string with_flags =
+      "CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM " + without_flags + "), ''), 'NO_ENGINE_SUBSTITUTION'";
+  if (where_ == target::live) return "SET SESSION sql_mode=" + with_flags + ", 'NO_ZERO_IN_DATE')";
   return "/*!40101 SET SESSION sql_mode=" + with_flags + ", 'STRICT_ALL_TABLES') */";
 }
 

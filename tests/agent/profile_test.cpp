@@ -119,7 +119,8 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 // - mapped_types: a number past SMALLINT's range is refused (it was wrapped
 //   around: 32768 stored as -32768), DATETIME and TEXT make those columns
 //   (they made a VARCHAR(8), refusing every date and cutting texts), and
-//   numbers under DATE are the dates their serials mean (they ended the run).
+//   numbers under DATE are the dates their serials mean (they ended the run),
+//   a negative one or one past the calendar refused (the dump leaves it out).
 TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
   wbtest::write_xlsx(dir_.file("months.xlsx"), {{"Jan", {{"id"}, {1.0}, {2.0}}}, {"Feb", {{"id"}, {3.0}, {4.0}}}});
   {
@@ -127,11 +128,12 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
     lxw_worksheet* s = book.sheet("m");
     wbtest::write_row(s, 0, {"small", "moment", "day", "note"});
     lxw_format* stamp = book.format("yyyy-mm-dd hh:mm");
-    const double smalls[] = {32767, 32768, -32769, 45000.4};
-    for (lxw_row_t r = 1; r <= 4; ++r) {
+    const double smalls[] = {32767, 32768, -32769, 45000.4, 1, 2};
+    const double days[] = {45000, 45001, 45002, 45003, -1, 3e6};
+    for (lxw_row_t r = 1; r <= 6; ++r) {
       worksheet_write_number(s, r, 0, smalls[r - 1], nullptr);
       worksheet_write_number(s, r, 1, 45000.5 + r, stamp);
-      worksheet_write_number(s, r, 2, 44999 + r, nullptr);
+      worksheet_write_number(s, r, 2, days[r - 1], nullptr);
       worksheet_write_string(s, r, 3, std::string(300 + r, 'x').c_str(), nullptr);
     }
   }

@@ -5,7 +5,7 @@
 # More conversion tools at https://gridload.example.org/
 
 SET NAMES utf8;
-/*!40101 SET SESSION sql_mode=CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ','), ',ANSI_QUOTES,', ','), ',ANSI,', ','), ',DB2,', ','), ',MAXDB,', ','), ',MSSQL,', ','), ',ORACLE,', ','), ',POSTGRESQL,', ','), ',EMPTY_STRING_IS_NULL,', ',')), ''), 'NO_ENGINE_SUBSTITUTION', 'NO_ZERO_IN_DATE', 'STRICT_ALL_TABLES') */;
+/*!40101 SET SESSION sql_mode=CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ','), ',ANSI_QUOTES,', ','), ',ANSI,', ','), ',DB2,', ','), ',MAXDB,', ','), ',MSSQL,', ','), ',ORACLE,', ','), ',POSTGRESQL,', ','), ',EMPTY_STRING_IS_NULL,', ',')), ''), 'NO_ENGINE_SUBSTITUTION', 'STRICT_ALL_TABLES') */;
 
 #
 # Dumping data for table 'sales'
