@@ -908,7 +908,15 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
       TK_ASSERT(source_record != nullptr, "../grl_conv");
       progress_->record_read(source);
       TK_TRACE(1, "udb_db_mutator::modify2(%s)", current_table_);
-      const udb_record& record = modify2(current_table_, *source_record);
+      // A value that cannot take its mapped type ends the run: at this record.
+      const udb_record& record = [&]() -> const udb_record& {
+        try {
+          return modify2(current_table_, *source_record);
+        } catch (const tk_exception&) {
+          failed_record_ = record_no_ + 1;
+          throw;
+        }
+      }();
       if (from_xls && skip_empty && record.is_empty()) {
         TK_TRACE(1, "Empty -> skip");
         progress_->record_skipped();

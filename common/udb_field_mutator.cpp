@@ -39,6 +39,53 @@ std::u16string decimal_text(uint32_t n) { return tk_widen_ascii(std::to_string(n
   throw tk_exception("Data conversion is not supported for given type mapping", 1);
 }
 
+// A moment written year first: Y-M-D, and a time of day H:M[:S[.f]] after a
+// blank or 'T'; '/' or '.' may stand for '-'. The year has four digits, every
+// part lies in its range, blanks around the whole are let be.
+bool read_moment(std::u16string_view text, ole_date& out) {
+  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
+  size_t i = 0;
+  auto number = [&](size_t min_digits, size_t max_digits, int& value) {
+    const size_t at = i;
+    value = 0;
+    while (i < text.size() && i - at < max_digits && text[i] >= u'0' && text[i] <= u'9')
+      value = value * 10 + (text[i++] - u'0');
+    return i - at >= min_digits;
+  };
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!number(4, 4, year) || i >= text.size()) return false;
+  const char16_t separator = text[i];
+  if (separator != u'-' && separator != u'/' && separator != u'.') return false;
+  ++i;
+  if (!number(1, 2, month) || i >= text.size() || text[i++] != separator || !number(1, 2, day)) return false;
+  uint32_t microseconds = 0;
+  bool clock = false;
+  if (i < text.size()) {
+    if (text[i] != u' ' && text[i] != u'T') return false;
+    ++i;
+    if (!number(1, 2, hour) || i >= text.size() || text[i++] != u':' || !number(1, 2, minute)) return false;
+    if (i < text.size() && text[i] == u':') {
+      ++i;
+      if (!number(1, 2, second)) return false;
+      if (i < text.size() && text[i] == u'.') {
+        ++i;
+        const size_t at = i;
+        int digits = 0;
+        if (!number(1, 6, digits)) return false;
+        for (size_t k = i - at; k < 6; ++k) digits *= 10;
+        microseconds = static_cast<uint32_t>(digits);
+      }
+    }
+    clock = true;
+  }
+  if (i != text.size() || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return false;
+  out = ole_date::make(year, month, day, hour, minute, second, microseconds,
+                       clock ? ole_date::kind_date_time : ole_date::kind_date);
+  // The day must be one of its month (February 30 is none).
+  return out.is_valid();
+}
+
 }  // namespace
 
 udb_field_mutator::udb_field_mutator(std::u16string source_name)
@@ -134,11 +181,32 @@ void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) c
         return;
       }
     }
-    // The variant's own change of type leaves text in the 8- to 32-bit
-    // integer kinds untouched and refuses it for the 64-bit ones; the
-    // generic conversion reads the number (or fails on what is not one).
+    // Text under an integer type is read as a number (or fails as none):
+    // one past the type's range keeps its value, refused with its record as
+    // a number is; a 64-bit one keeps all its digits; any other is rounded
+    // half away from zero, as a number is (2.5 is 3).
     if (is_integer_tag(vartype_)) {
-      if (ole_coerce::convert(source, vartype_, out) != ole_coerce::s_ok) conversion_failed(source, vartype_);
+      ole_variant number;
+      if (ole_coerce::convert(source, VT_R8, number) != ole_coerce::s_ok) conversion_failed(source, vartype_);
+      if (!ole_coerce::fits_integer(number.get_r8(), vartype_)) {
+        out.set_value(number);
+        return;
+      }
+      if (vartype_ == VT_I8 || vartype_ == VT_UI8) {
+        if (ole_coerce::convert(source, vartype_, out) != ole_coerce::s_ok) conversion_failed(source, vartype_);
+        return;
+      }
+      out.set_value(number);
+      out.change_type(vartype_);
+      return;
+    }
+    // Text under a date type is taken in the server's own order only (the
+    // year first): a guess at the order of "01/02/2024" was right for some
+    // values of a column and wrong for others, and an hour of 25 wrapped.
+    if (vartype_ == VT_DATE) {
+      ole_date date;
+      if (!read_moment(source.text(), date)) conversion_failed(source, vartype_);
+      out.set_value(ole_variant(date));
       return;
     }
   }

@@ -93,9 +93,13 @@ TEST(sql_field_mutator_value, Conversions) {
       {"text to DECIMAL", u"DECIMAL", text(u"12.50"), VT_DECIMAL, u"12.5"},
       {"double to DECIMAL", u"DECIMAL", [](udb_field& f) { f.set_r8(-7.125); }, VT_DECIMAL, u"-7.125"},
       {"text to INT", u"INT", text(u" 42 "), VT_I4, u"42"},
-      {"text with a fraction to INT rounds to even", u"INT", text(u"4.5"), VT_I4, u"4"},
+      // Halves away from zero, as the server rounds (it was to even: 4).
+      {"text with a fraction to INT", u"INT", text(u"4.5"), VT_I4, u"5"},
       {"words to INT", u"INT", text(u"x12"), std::nullopt, u""},
-      {"text past INT", u"INT", text(u"2147483648"), std::nullopt, u""},
+      // A number past the type keeps its value for the server to refuse
+      // with its record (it wrapped around, or ended the run as text).
+      {"text past INT", u"INT", text(u"2147483648"), VT_R8, u"2.1474836480000000e+09"},
+      {"double past SMALLINT", u"SMALLINT", [](udb_field& f) { f.set_r8(32768); }, VT_R8, u"3.2768000000000000e+04"},
       {"text to BIGINT keeps every digit", u"BIGINT", text(u"9007199254740993"), VT_I8, u"9007199254740993"},
       {"double to INT", u"INT", [](udb_field& f) { f.set_r8(3.5); }, VT_I4, u"4"},
       {"blank text to INT is no value", u"INT", text(u""), VT_EMPTY, u""},
@@ -105,6 +109,12 @@ TEST(sql_field_mutator_value, Conversions) {
       {"blank text to VARCHAR stays text", u"VARCHAR", text(u""), VT_BSTR, u""},
       {"text to DATE", u"DATE", text(u"2024-02-29"), VT_DATE, u"2024-02-29"},
       {"words to DATE", u"DATE", text(u"not a date"), std::nullopt, u""},
+      // Year first only: "01/02/2024" was read as 1 February, "12/31/2024"
+      // as 31 December, "5/1/24" as 0005-01-24; an hour of 25 wrapped.
+      {"slashes, year first, to DATE", u"DATE", text(u"2024/1/5"), VT_DATE, u"2024-01-05"},
+      {"day and month first to DATE", u"DATE", text(u"01/02/2024"), std::nullopt, u""},
+      {"two-digit year to DATE", u"DATE", text(u"5/1/24"), std::nullopt, u""},
+      {"hour 25 to DATETIME", u"DATETIME", text(u"2024-01-05 25:00:00"), std::nullopt, u""},
       {"no type keeps the value", u"", text(u"abc"), VT_BSTR, u"abc"},
   };
   for (const auto& x : rows) {
