@@ -726,6 +726,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
                                            uint64_t rows) {
   TK_TRACE(2, "xls2sql_converter::refine_before_copy(%s)", current_table_);
   sql_field_upsizer upsizer(dest, table, engine_.char_set());
+  upsizer.keep(mapped_columns_);
   dates_map dates(table.table(), table.schema(), false);
   num_map numbers(table.table(), table.schema());
   progress_->begin_first_reading();
@@ -884,6 +885,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   } detach_sink{table};
   sql_field_upsizer upsizer(database, table, engine_.char_set());
   TK_TRACE(1, "sql_field_upsizer::ctor");
+  upsizer.keep(mapped_columns_);
   // Columns a reading before the copy widened are wide already.
   upsizer.assume_steps(widened_columns_);
   widened_columns_.clear();

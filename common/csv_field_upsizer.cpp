@@ -50,7 +50,8 @@ void csv_field_upsizer::process(const udb_record& record) {
     if (steps_.size() < i + 1) {
       const bool known = schema && i < schema->size() && schema->fields[i];
       if (!known) TK_TRACE(3, "csv_field_upsizer::process - no column #%d in the destination table", i);
-      steps_.push_back(known ? initial_step(*schema->fields[i]) : step::fixed);
+      const bool kept = i < kept_.size() && kept_[i];
+      steps_.push_back(known && !kept ? initial_step(*schema->fields[i]) : step::fixed);
     }
     const step now = steps_[i];
     const udb_field& field = record[i];

@@ -38,6 +38,9 @@ class csv_field_upsizer {
   // another upsizer widened already starts from that one's steps.
   const std::vector<step>& steps() const noexcept { return steps_; }
   void assume_steps(const std::vector<step>& steps) { steps_ = steps; }
+  // The columns (by position) whose type is the user's choice: never
+  // widened, so the server refuses a value they cannot hold.
+  void keep(const std::vector<bool>& kept) { kept_ = kept; }
 
  protected:
   // The bytes `text` takes in the destination's character set. The base
@@ -57,4 +60,5 @@ class csv_field_upsizer {
 
  private:
   std::vector<step> steps_;  // per column position, the type it has now
+  std::vector<bool> kept_;
 };

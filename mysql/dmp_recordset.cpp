@@ -83,7 +83,10 @@ constexpr const char* conformance_message =
 }  // namespace
 
 dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns)
-    : sql_row_writer(&database, table, table), db_(database), held_(held_set(database, table_)) {
+    : sql_row_writer(&database, table, table),
+      db_(database),
+      held_(held_set(database, table_)),
+      utf8_table_(tk_wstring::starts_with(held_set(database, table_), u"utf8", true)) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;
   // Room for a full statement and the row that takes it past the cap.
@@ -292,6 +295,17 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
         return "Incorrect string value: '" + shown + "' for column `" + tk_unicode_to_utf8(db_.name()) + "`.`" +
                tk_unicode_to_utf8(table_) + "`.`" + tk_unicode_to_utf8(column.name) + "` at row 1";
       }
+    }
+    // A TEXT or BLOB type the type mappings give holds bytes: UTF-8 ones in
+    // a BLOB and in a UTF-8 table (in another set the server judges).
+    if (const uint32_t limit = sql_dialect::text_bytes_limit(column.native_type); limit != 0) {
+      const bool blob = tk_wstring::to_lower(column.native_type).find(u"blob") != std::u16string::npos;
+      if ((utf8_table_ || blob) && cell.text_units() > limit / 4 &&
+          (utf8 ? utf8->size() : tk_unicode_to_utf8(cell.text()).size()) > limit) {
+        error_number = data_truncated_error;  // the live run's words
+        return "Data truncated for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";
+      }
+      continue;
     }
     const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
     if (bounded && cell.text_units() > column.size &&

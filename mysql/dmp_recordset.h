@@ -92,5 +92,6 @@ class dmp_recordset : public sql_row_writer {
   std::string row_;                           // a one-row statement
   mutable std::string literal_;               // a decimal's literal, weighed before it is written
   sql_charset_check held_;                    // the characters the table receives
+  bool utf8_table_;                           // the table stores UTF-8
   uint64_t n_records_ = 0;
 };

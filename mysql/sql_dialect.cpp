@@ -789,6 +789,15 @@ std::u16string sql_dialect::mapped_type(const sql_native_type& type) {
   return buf;
 }
 
+uint32_t sql_dialect::text_bytes_limit(std::u16string_view type) {
+  const std::u16string_view word = type.substr(0, std::min(type.find(u'('), type.size()));
+  for (const auto& [name, bytes] :
+       {std::pair{u"TINYTEXT", 255u}, std::pair{u"TINYBLOB", 255u}, std::pair{u"TEXT", 65535u},
+        std::pair{u"BLOB", 65535u}, std::pair{u"MEDIUMTEXT", 16777215u}, std::pair{u"MEDIUMBLOB", 16777215u}})
+    if (equal_no_case(word, name)) return bytes;
+  return 0;
+}
+
 VARTYPE sql_dialect::vartype_from_name(std::u16string_view name, uint32_t& size) {
   TK_TRACE(2, "get_vartype_from_name(%s)", name);
   if (tk_wstring::starts_with(name, u"VARCHAR", true) || tk_wstring::starts_with(name, u"CHAR", true)) {
@@ -839,9 +848,10 @@ VARTYPE sql_dialect::vartype_from_name(std::u16string_view name, uint32_t& size)
   }
   if (tk_wstring::starts_with(name, u"DECIMAL", true) || tk_wstring::starts_with(name, u"NUMERIC", true))
     return VT_DECIMAL;
-  // Any other type (TEXT, BLOB, ENUM): its values go as text, of any length
-  // the server takes.
-  size = std::numeric_limits<uint32_t>::max();
+  // Any other type (TEXT, BLOB, JSON): its values go as text, of the bytes
+  // a long text or binary type holds (text_bytes_limit), else of any length.
+  size = text_bytes_limit(name);
+  if (size == 0) size = std::numeric_limits<uint32_t>::max();
   return VT_BSTR;
 }
 

@@ -187,6 +187,9 @@ class sql_dialect {
   // The variant tag of a MySQL type name (the reverse of the column type
   // rule); sets `size` where the name implies one and leaves it otherwise.
   static VARTYPE vartype_from_name(std::u16string_view name, uint32_t& size);
+  // The bytes a value of a TINY, plain or MEDIUM TEXT or BLOB type holds;
+  // 0 for any other type.
+  static uint32_t text_bytes_limit(std::u16string_view type);
   static const char16_t* refined_type_text(refined_type type);
   // The text that follows DEFAULT in a column definition, or the empty text
   // when the column gets no DEFAULT clause.

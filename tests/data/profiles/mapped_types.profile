@@ -16,3 +16,5 @@ tables:
         type: DATE
       - name: note
         type: TEXT
+      - name: brief
+        type: TINYTEXT
