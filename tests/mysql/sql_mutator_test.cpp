@@ -55,9 +55,10 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
       // Without a length the column keeps its size.
       {u"varchar", 0, 0, 0, text, VT_BSTR, 255, u"varchar(255)", 0, 0, 0},
       {u"VARCHAR(30)", 0, 0, 0, text, VT_BSTR, 30, u"VARCHAR(30)", 0, 0, 0},
-      // Any other type takes text of any length, not the column's size.
-      {u"TEXT", 0, 0, 0, text, VT_BSTR, UINT32_MAX, u"TEXT", 0, 0, 0},
-      {u"BLOB", 0, 0, 0, number, VT_BSTR, UINT32_MAX, u"BLOB", 0, 0, 0},
+      // Any other type takes text of the bytes it holds, not the column's size.
+      {u"TEXT", 0, 0, 0, text, VT_BSTR, 65535, u"TEXT", 0, 0, 0},
+      {u"BLOB", 0, 0, 0, number, VT_BSTR, 65535, u"BLOB", 0, 0, 0},
+      {u"JSON", 0, 0, 0, number, VT_BSTR, UINT32_MAX, u"JSON", 0, 0, 0},
       {u"MEDIUMINT", 0, 0, 0, number, VT_I4, 4, u"MEDIUMINT", 0, 0, 0},
       {u"YEAR(4)", 0, 0, 0, number, VT_UI2, 2, u"YEAR(4)", 0, 0, 0},
       // The reserved word follows the mapped type: DATE 2, TIME 3, a moment 1.
