@@ -268,12 +268,23 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       error_number = out_of_range_error;
       return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
     }
-    // A number that means no date the column takes (a negative one, one past
-    // the calendar or TIME's range), in the live run's words.
-    if (decimal.vartype == VT_DATE && cell.is_numeric() && cell.get_type() != VT_BOOL &&
-        !db_.dialect().date_number_holds(cell.to_double(), decimal)) {
-      error_number = data_truncated_error;
-      return "Data truncated for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+    // A number that means no date or time the column takes (a negative one,
+    // one past the calendar or TIME's range), or a moment out of a
+    // TIMESTAMP's range, in the live run's words.
+    if (decimal.vartype == VT_DATE && cell.get_type() != VT_BOOL && (cell.is_numeric() || cell.get_type() == VT_DATE)) {
+      ole_date moment;
+      if (cell.get_type() == VT_DATE) {
+        moment = cell.get_date();
+      } else if (!db_.dialect().date_number_holds(cell.to_double(), decimal)) {
+        error_number = data_truncated_error;
+        return "Data truncated for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+      } else {
+        db_.dialect().date_of_number(cell.to_double(), moment);
+      }
+      if (!sql_dialect::moment_holds(moment, decimal)) {
+        error_number = out_of_range_error;
+        return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+      }
     }
     if (cell.get_type() != VT_BSTR) continue;
     const t_ftd& column = *slot.column;

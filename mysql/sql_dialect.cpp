@@ -1273,6 +1273,18 @@ bool sql_dialect::date_number_holds(double serial, const t_ftd& column) const {
   return serial >= 0 && ole_date::from_ole_number(date_numbers_(serial), date);
 }
 
+bool sql_dialect::date_of_number(double serial, ole_date& date) const {
+  return date_numbers_ && serial >= 0 && ole_date::from_ole_number(date_numbers_(serial), date);
+}
+
+bool sql_dialect::moment_holds(const ole_date& date, const t_ftd& column) {
+  // A TIMESTAMP counts seconds from 1970 in 32 bits, in the session's time
+  // zone: the days at either end depend on it and are taken as out.
+  if (!tk_wstring::starts_with(column.native_type, u"timestamp", true) || date.kind == ole_date::kind_time) return true;
+  const double day = std::floor(date.to_ole_number());
+  return day >= 25570 && day <= 50422;  // 1970-01-02 .. 2038-01-18
+}
+
 void sql_dialect::append_date_number(std::string& out, double serial, const t_ftd& column) const {
   // A number that means no date or time goes in the form of a number no
   // date or time column takes (the server would read 10000101 as
@@ -1303,7 +1315,7 @@ void sql_dialect::append_date_number(std::string& out, double serial, const t_ft
   } else {
     // A workbook has no date before its first day.
     ole_date date;
-    if (serial >= 0 && ole_date::from_ole_number(date_numbers_(serial), date)) {
+    if (date_of_number(serial, date)) {
       date.pure_date = true;
       append_date_text(out, date);
     } else {

@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "ole_date.h"
 #include "ole_variant.h"
 #include "ole_vartype.h"
 
@@ -216,9 +217,14 @@ class sql_dialect {
   void append_cell(std::string& out, const udb_field& cell, const t_ftd& column, bool allow_placeholder) const;
   // The OLE date number (days since 1899-12-30) of a source's date serial.
   void set_date_numbers(std::function<double(double serial)> to_ole) { date_numbers_ = std::move(to_ole); }
-  // Whether a number in date or time `column` means a date or time the
+  // Whether a number in date or time `column` means a date or a time the
   // column takes (append_cell writes any other in a form it refuses).
   bool date_number_holds(double serial, const t_ftd& column) const;
+  // The moment a number means in a date column; false for none.
+  bool date_of_number(double serial, ole_date& date) const;
+  // Whether a moment lies in the range of `column` (a TIMESTAMP's; any
+  // other date column takes every moment).
+  static bool moment_holds(const ole_date& date, const t_ftd& column);
   // The literal of a value given as text and tag: NULL for VT_EMPTY and
   // VT_NULL, '' for empty text, binary renderings bare when they are a
   // numeric literal, a GUID in quotes, dates re-printed and quoted, text

@@ -1,5 +1,7 @@
 #include "dao_database.h"
 
+#include <limits>
+
 #include "dao_exception.h"
 #include "dao_recordset.h"
 #include "tk_logger.h"
@@ -63,8 +65,11 @@ std::unique_ptr<dao_recordset> dao_database::get_table_ahead(const std::u16strin
 
 double dao_database::date_of_serial(double serial) const {
   // A number stored as a date counts from the system's first day: under 1
-  // it is a time on that day, 1904-01-01 in the 1904 system.
-  return wb_serial_to_ole(serial, database_->date1904(), true);
+  // it is a time of the 1904 system's day 0 (1904-01-01), and of no day in
+  // the 1900 system, which begins with day 1 (1900-01-01).
+  const bool date1904 = database_->date1904();
+  if (!date1904 && serial < 1) return std::numeric_limits<double>::quiet_NaN();
+  return wb_serial_to_ole(serial, date1904, true);
 }
 
 void dao_database::set_reading_observer(std::function<void(uint64_t rows)> observer) {

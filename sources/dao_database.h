@@ -45,7 +45,8 @@ class dao_database : public udb_database {
   // Told the rows read so far, now and then, while get_table reads a
   // worksheet for its column types; an empty one is not told.
   static void set_reading_observer(std::function<void(uint64_t rows)> observer);
-  // The OLE date number of a date serial of the workbook's own date system.
+  // The OLE date number of a date serial of the workbook's own date system;
+  // NaN for a number before the system's first day.
   double date_of_serial(double serial) const;
 
  private:

@@ -122,23 +122,26 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 //   numbers under DATE are the dates their serials mean (they ended the run),
 //   a negative one refused (the dump leaves it out);
 //   a text longer than a mapped TINYTEXT holds is refused (live widened the
-//   column, the dump wrote the row and stopped loading there).
+//   column, the dump wrote the row and stopped loading there), and so is a
+//   moment before 1970 under TIMESTAMP (the dump wrote it).
 TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
   wbtest::write_xlsx(dir_.file("months.xlsx"), {{"Jan", {{"id"}, {1.0}, {2.0}}}, {"Feb", {{"id"}, {3.0}, {4.0}}}});
   {
     wbtest::xlsx_book book(dir_.file("mapped.xlsx"));
     lxw_worksheet* s = book.sheet("m");
-    wbtest::write_row(s, 0, {"small", "moment", "day", "note", "brief"});
+    wbtest::write_row(s, 0, {"small", "moment", "day", "note", "brief", "stamp"});
     lxw_format* stamp = book.format("yyyy-mm-dd hh:mm");
-    const double smalls[] = {32767, 32768, -32769, 45000.4, 1, 2};
-    const double days[] = {45000, 45001, 45002, 45003, 45004, -1};
-    for (lxw_row_t r = 1; r <= 6; ++r) {
+    const double smalls[] = {32767, 32768, -32769, 45000.4, 1, 2, 3};
+    const double days[] = {45000, 45001, 45002, 45003, 45004, -1, 45005};
+    for (lxw_row_t r = 1; r <= 7; ++r) {
       worksheet_write_number(s, r, 0, smalls[r - 1], nullptr);
       worksheet_write_number(s, r, 1, 45000.5 + r, stamp);
       worksheet_write_number(s, r, 2, days[r - 1], nullptr);
       worksheet_write_string(s, r, 3, std::string(300 + r, 'x').c_str(), nullptr);
       // 256 bytes, one more than TINYTEXT holds, and 4 of 2 characters.
       worksheet_write_string(s, r, 4, r == 5 ? std::string(256, 'y').c_str() : "\xC3\xA9\xC3\xA9", nullptr);
+      // 1960 is before a TIMESTAMP's first day.
+      worksheet_write_number(s, r, 5, r == 7 ? 21916 : 45000.25, stamp);
     }
   }
   const profile_case cases[] = {

@@ -18,3 +18,5 @@ tables:
         type: TEXT
       - name: brief
         type: TINYTEXT
+      - name: stamp
+        type: TIMESTAMP
