@@ -927,6 +927,70 @@ size_t sql_dialect::characters(std::u16string_view text) {
 
 std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const {
   const std::string name = tk_unicode_to_utf8(column);
+  // A type the type mappings give: the server knows its first word.
+  if (!field.native_type.empty()) {
+    const std::u16string_view type = field.native_type;
+    size_t n = 0;
+    while (n < type.size() && type[n] != u'(' && type[n] != u' ') ++n;
+    static constexpr std::u16string_view known[] = {u"BIT",
+                                                    u"TINYINT",
+                                                    u"BOOL",
+                                                    u"BOOLEAN",
+                                                    u"SMALLINT",
+                                                    u"MEDIUMINT",
+                                                    u"INT",
+                                                    u"INTEGER",
+                                                    u"BIGINT",
+                                                    u"SERIAL",
+                                                    u"DECIMAL",
+                                                    u"DEC",
+                                                    u"NUMERIC",
+                                                    u"FIXED",
+                                                    u"FLOAT",
+                                                    u"DOUBLE",
+                                                    u"REAL",
+                                                    u"DATE",
+                                                    u"TIME",
+                                                    u"DATETIME",
+                                                    u"TIMESTAMP",
+                                                    u"YEAR",
+                                                    u"CHAR",
+                                                    u"CHARACTER",
+                                                    u"NCHAR",
+                                                    u"NATIONAL",
+                                                    u"VARCHAR",
+                                                    u"NVARCHAR",
+                                                    u"BINARY",
+                                                    u"VARBINARY",
+                                                    u"TINYBLOB",
+                                                    u"BLOB",
+                                                    u"MEDIUMBLOB",
+                                                    u"LONGBLOB",
+                                                    u"LONG",
+                                                    u"TINYTEXT",
+                                                    u"TEXT",
+                                                    u"MEDIUMTEXT",
+                                                    u"LONGTEXT",
+                                                    u"ENUM",
+                                                    u"SET",
+                                                    u"JSON",
+                                                    u"INET4",
+                                                    u"INET6",
+                                                    u"UUID",
+                                                    u"GEOMETRY",
+                                                    u"POINT",
+                                                    u"LINESTRING",
+                                                    u"POLYGON",
+                                                    u"MULTIPOINT",
+                                                    u"MULTILINESTRING",
+                                                    u"MULTIPOLYGON",
+                                                    u"GEOMETRYCOLLECTION"};
+    if (std::none_of(std::begin(known), std::end(known),
+                     [&](std::u16string_view word) { return equal_no_case(type.substr(0, n), word); })) {
+      error_number = 4161;
+      return "Unknown data type: '" + tk_unicode_to_utf8(type.substr(0, n)) + "'";
+    }
+  }
   if (field.vartype == VT_DECIMAL && field.precision > 0) {
     if (field.precision > max_decimal_precision) {
       error_number = 1426;

@@ -20,3 +20,7 @@ tables:
         type: TINYTEXT
       - name: stamp
         type: TIMESTAMP
+  - name: u
+    fields:
+      - name: v
+        type: FOOBAR
