@@ -210,6 +210,13 @@ void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) c
       return;
     }
   }
+  // A moment under a text type is written as a date column holds it
+  // (2024-01-05, 2024-01-05 10:30:00), not in a locale's order and clock
+  // (1/5/2024 10:30:00 AM).
+  if (from == VT_DATE && vartype_ == VT_BSTR) {
+    out.set_value(ole_variant(std::u16string_view(source.get_date().to_wstring(6))));
+    return;
+  }
   // A workbook's number under a date or time type is the date or duration
   // its serial means, which the literal writes.
   if (vartype_ == VT_DATE && ole_variant::is_numeric(from) && from != VT_BOOL) {

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "expect_failure.h"
+#include "ole_date.h"
 #include "sql_field_mutator.h"
 #include "t_ftd.h"
 #include "tk_exception.h"
@@ -108,6 +109,12 @@ TEST(sql_field_mutator_value, Conversions) {
       {"null stays null", u"DATE", [](udb_field& f) { f.set_null(); }, VT_NULL, u""},
       {"number to VARCHAR", u"VARCHAR", [](udb_field& f) { f.set_i4(7); }, VT_BSTR, u"7"},
       {"blank text to VARCHAR stays text", u"VARCHAR", text(u""), VT_BSTR, u""},
+      // As a date column holds it (it was 1/5/2024 10:30:00 AM).
+      {"moment to VARCHAR", u"VARCHAR", [](udb_field& f) { f.set_date(ole_date::make(2024, 1, 5, 10, 30)); }, VT_BSTR,
+       u"2024-01-05 10:30:00"},
+      {"date to TEXT", u"TEXT",
+       [](udb_field& f) { f.set_date(ole_date::make(2024, 1, 5, 0, 0, 0, 0, ole_date::kind_date)); }, VT_BSTR,
+       u"2024-01-05"},
       {"text to DATE", u"DATE", text(u"2024-02-29"), VT_DATE, u"2024-02-29"},
       {"words to DATE", u"DATE", text(u"not a date"), std::nullopt, u""},
       // Year first only: "01/02/2024" was read as 1 February, "12/31/2024"
