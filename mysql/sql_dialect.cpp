@@ -22,6 +22,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "ole_coerce.h"
 #include "ole_date.h"
 #include "ole_guid_extractor.h"
 #include "sql_new_validator.h"
@@ -925,6 +926,20 @@ size_t sql_dialect::characters(std::u16string_view text) {
                                                          [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }));
 }
 
+std::string sql_dialect::default_refusal(const t_ftd& field, std::u16string_view column) const {
+  if (field.def_value.get_type() != VT_BSTR) return {};
+  const std::u16string& given = field.def_value.text();
+  if (given.empty() || given == u"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')" || equal_no_case(given, u"newid()"))
+    return {};
+  if (ole_variant::is_numeric(field.vartype) && is_plain_number(std::u16string_view(given))) {
+    const std::string narrow = narrow_ascii(given);
+    double value = 0;
+    std::from_chars(narrow.data() + (narrow[0] == '+'), narrow.data() + narrow.size(), value);
+    if (ole_coerce::fits_integer(value, field.vartype)) return {};
+  }
+  return "Invalid default value for '" + tk_unicode_to_utf8(column) + "'";
+}
+
 std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const {
   const std::string name = tk_unicode_to_utf8(column);
   // A type the type mappings give: the server knows its first word.
@@ -1114,11 +1129,13 @@ std::u16string sql_dialect::default_value(const t_ftd& field) const {
     case VT_I1:
     case VT_UI1:
     case VT_UI2:
-    case VT_UI4:
     case VT_INT:
-    case VT_UINT:
       if (!reads_back<int32_t>(narrow)) return {};
       TK_TRACE(1, "Int/long default value is correct");
+      return text;
+    case VT_UI4:
+    case VT_UINT:
+      if (!reads_back<int32_t>(narrow) && !reads_back<uint32_t>(narrow)) return {};
       return text;
     case VT_I8:
       if (!reads_back<int64_t>(narrow)) return {};

@@ -200,6 +200,13 @@ class sql_dialect {
   // DEFAULT (default_value) its column cannot hold. Empty when it takes it.
   // `column` is the column's name in the table.
   std::string column_refusal(const t_ftd& field, std::u16string_view column, unsigned& error_number) const;
+  // Of a default that default_value() leaves out, the server's words when
+  // the server would refuse it (2024-00-00 for a DATE, abc for an INT, a
+  // number past an integer type): it is not left out then, or rows without
+  // the column would get NULL. Empty for a default let go: the words of other
+  // databases that have no equal here, a number in a form the column's own
+  // rules do not write (007).
+  std::string default_refusal(const t_ftd& field, std::u16string_view column) const;
 
   // ---- Literals ----------------------------------------------------------------
   // The literal of one cell for a data statement. `column` is the

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "sql_exception.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "udb_name_compare.h"
@@ -90,6 +91,9 @@ std::string sql_schema_initializer::column_definition(size_t i) {
   if (can_have_def_value(field)) {
     def = dialect_.default_value(field);
     TK_TRACE(1, "got def value: %s", def);
+    if (def.empty())
+      if (std::string refused = dialect_.default_refusal(field, names_[i]); !refused.empty())
+        throw sql_exception(std::move(refused), 1067);
   }
 
   const bool auto_increment = can_have_auto_num(field);
