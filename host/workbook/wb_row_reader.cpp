@@ -103,7 +103,13 @@ void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
       }
       char16_t buf[wb_value_text_capacity];
       buffers_[field].assign(buf, wb_format_number_cell(cell.number, cls, schema_.date1904(), buf));
-      v.set_shown(buffers_[field], wb_value_kind::number, cell.number);
+      // A plain number keeps its value beside its text; a date, time or
+      // duration is the text it shows (2024-01-05, 36:00:00), which the
+      // columns of those kinds read as it stands.
+      if (type != wb_dao_type::date && !wb_is_date_class(cls) && cls != wb_number_class::duration)
+        v.set_shown(buffers_[field], wb_value_kind::number, cell.number);
+      else
+        v.set_text(buffers_[field]);
       return;
     }
     case wb_cell_kind::text:

@@ -226,7 +226,8 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
 // and refused in the 1900 system, whose first day is day 1.
 // What means no date is refused, each reported: a negative number, one
 // past year 9999, a boolean (FALSE was the zero date), and a time of day
-// in a column of mixed kinds (it was 2012-00-00). A number or boolean such
+// or a duration in a column of mixed kinds (it was 2012-00-00). A number
+// or boolean such
 // a column holds as its text goes as its value: 45123 is 2023-07-16 (it
 // was 2045-12-03), $2.50 a date, TRUE 1 in an INT column (it was refused).
 TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
@@ -249,6 +250,8 @@ TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
       wbtest::write_row(texts, 2, {"12:00:00", "seven"});
       worksheet_write_boolean(texts, 3, 1, 1, nullptr);
       worksheet_write_number(texts, 3, 0, 2.5, b.format("$#,##0.00"));
+      worksheet_write_number(texts, 4, 0, 1.5, b.format("[h]:mm:ss"));
+      worksheet_write_number(texts, 4, 1, 8, nullptr);
     }
     if (date1904)
       wbtest::patch_part(dir_.file("days.xlsx"), "xl/workbook.xml", "<workbookPr", "<workbookPr date1904=\"1\"");
@@ -270,7 +273,7 @@ TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
       EXPECT_EQ(rows("SELECT * FROM Texts"), (table_rows{{date1904 ? "2027-07-17" : "2023-07-16", "7"},
                                                          {date1904 ? "1904-01-03" : "1900-01-02", "1"}}));
       for (const std::string refused :
-           {"Days, record #5: ", "Days, record #6: ", "Flags, record #1: ", "Texts, record #2: "})
+           {"Days, record #5: ", "Days, record #6: ", "Flags, record #1: ", "Texts, record #2: ", "Texts, record #4: "})
         EXPECT_NE(r.out.find(refused), std::string::npos) << refused << "\n" << r.out;
       EXPECT_EQ(r.out.find("Days, record #3: ") == std::string::npos, date1904);
     }
