@@ -225,11 +225,11 @@ TEST_F(XlsxValues, HundredThousandRowsAndInlineStrings) {
 // 07:59:59), and a number under 1 is a time on the 1904 system's first day
 // and refused in the 1900 system, whose first day is day 1.
 // What means no date is refused, each reported: a negative number, one
-// past year 9999, a boolean (FALSE was the zero date), and a time of day
-// or a duration in a column of mixed kinds (it was 2012-00-00). A number
-// or boolean such
-// a column holds as its text goes as its value: 45123 is 2023-07-16 (it
-// was 2045-12-03), $2.50 a date, TRUE 1 in an INT column (it was refused).
+// past year 9999, a boolean (FALSE was the zero date), and a time of day or
+// a duration in a column of mixed kinds (it was 2012-00-00). A number or
+// boolean such a column holds as its text goes as its value: 45123 is
+// 2023-07-16 (it was 2045-12-03), $2.50 a date, TRUE 1 in an INT column (it
+// was refused).
 TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
   for (bool date1904 : {false, true}) {
     {
