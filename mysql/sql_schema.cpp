@@ -12,7 +12,15 @@ void sql_schema::push_back(std::unique_ptr<t_ftd> field) {
   TK_TRACE(1, "sql_schema::push_back(%s, size=%d)", field ? field->name : std::u16string(), field ? field->size : 0);
   if (!field) throw tk_mail_assertion("sql_sche", __LINE__);
   const uint32_t size = field->size;
-  if (field->vartype == VT_BSTR && size >= 1 && size <= max_short_text) {
+  // A type the type mappings give stays as given (never turned into
+  // LONGTEXT); its text of a long type lies off the row.
+  const bool mapped = !field->native_type.empty();
+  if (mapped && field->vartype == VT_BSTR && (size == 0 || size > max_short_text)) {
+    overhead_ += long_value_pointer_bytes;
+  } else if (mapped && field->vartype == VT_BSTR) {
+    total_size_ += size * bytes_per_char;
+    overhead_ += short_text_length_bytes;
+  } else if (field->vartype == VT_BSTR && size >= 1 && size <= max_short_text) {
     TK_TRACE(1, "Special processing for string values");
     // Among equal sizes the newer column comes first.
     size_t at = 0;

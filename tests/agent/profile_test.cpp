@@ -182,6 +182,24 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
   testsupport::expect_golden("profile/live_and_dump.txt", text);
 }
 
+// A mapped TEXT beside a mapped CHAR(3): the dump leaves out the row whose
+// text the CHAR cannot hold, and loads. The TEXT's size made the dump take
+// every other text column for a long one: it wrote the row, and the load
+// stopped there with every row of the table lost.
+TEST_F(ProfileRun, AMappedTextLeavesTheOtherColumnsTheirLength) {
+  write_file(dir_.file("codes.csv"), "id,note,code\n1,a,abc\n2,b,abcd\n");
+  write_file(dir_.file("codes.profile"),
+             "[Generic settings]\nsrc=codes.csv\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\n[Type Mappings]\n"
+             "tables:\n  - name: codes\n    fields:\n      - name: note\n        type: TEXT\n      - name: code\n"
+             "        type: CHAR\n        length: 3\n");
+  const run_result r =
+      dump("codes.csv", "out.sql", {"--profile=codes.profile", "--from_csv", "--tab_name=codes", "--csv_delim=2"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("codes, record #2: Data too long for column 'code'"), std::string::npos) << r.out;
+  ASSERT_TRUE(load_dump("out.sql"));
+  EXPECT_EQ(rows("SELECT * FROM codes"), (wbtest::table_rows{{"1", "a", "abc"}}));
+}
+
 // Columns the type mappings give one name make no table, reported before
 // the table is made: live the server refused the table, and the dump wrote
 // a CREATE TABLE that does not load. Nothing converted, the run fails and
