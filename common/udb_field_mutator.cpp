@@ -1,5 +1,7 @@
 #include "udb_field_mutator.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "ole_cast_exception.h"
@@ -86,6 +88,21 @@ bool read_moment(std::u16string_view text, ole_date& out) {
   return out.is_valid();
 }
 
+// Sets `out` to `x` rounded half away from zero, as integer tag `vt`
+// (whose range holds it): the 64-bit ones directly, the others through
+// the change of type, which rounds so.
+void set_rounded(udb_field& out, double x, VARTYPE vt) {
+  const double r = std::trunc(x >= 0 ? x + 0.5 : x - 0.5);
+  if (vt == VT_I8) {
+    out.set_i8(static_cast<int64_t>(r));
+  } else if (vt == VT_UI8) {
+    out.set_ui8(static_cast<uint64_t>(r));
+  } else {
+    out.set_r8(x);
+    out.change_type(vt);
+  }
+}
+
 }  // namespace
 
 udb_field_mutator::udb_field_mutator(std::u16string source_name)
@@ -102,12 +119,12 @@ void udb_field_mutator::set_mapping(std::u16string_view new_name, const udb_fiel
   // The column descriptor tells a date from a time by its reserved word.
   reserved_ = 0;
   if (vartype_ == VT_DATE) {
-    const std::u16string_view type = mapping_.type;
-    const bool time = tk_wstring::starts_with(type, u"TIME", true) && (type.size() == 4 || type[4] == u'(');
-    reserved_ = time ? t_ftd::date_kind_time
-                : tk_wstring::starts_with(type, u"DATE", true) && (type.size() == 4 || type[4] == u'(')
-                    ? t_ftd::date_kind_date
-                    : t_ftd::date_kind_date_time;
+    // By the type's first word ("TIME(3) NOT NULL").
+    std::u16string_view word = mapping_.type;
+    word = word.substr(0, std::min(word.find_first_of(u" ("), word.size()));
+    reserved_ = tk_wstring::equal_no_case(word, u"TIME")   ? t_ftd::date_kind_time
+                : tk_wstring::equal_no_case(word, u"DATE") ? t_ftd::date_kind_date
+                                                           : t_ftd::date_kind_date_time;
   }
 
   set_property(u"new_name", new_name_);
@@ -161,6 +178,20 @@ void udb_field_mutator::modify2(const udb_field& source, udb_field& out) const {
 
 void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) const {
   const VARTYPE from = source.get_type();
+  // A boolean is 1 or 0 (the variant's own true is -1), and a text that
+  // shows a workbook's number or boolean (a column of mixed kinds) is that
+  // value, under any type but text.
+  if ((from == VT_BOOL && vartype_ != VT_BOOL) ||
+      (from == VT_BSTR && source.shows() != udb_field::shown::itself && vartype_ != VT_BSTR)) {
+    udb_field value;
+    if (from == VT_BOOL)
+      value.set_i4(source.get_bool() ? 1 : 0);
+    else if (source.shows() == udb_field::shown::boolean)
+      value.set_i4(source.shown_value() != 0 ? 1 : 0);
+    else
+      value.set_r8(source.shown_value());
+    return convert_value(value, out);
+  }
   if (from == VT_EMPTY || from == VT_NULL || from == vartype_) {
     out.set_value(source);
     return;
@@ -188,16 +219,18 @@ void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) c
     if (is_integer_tag(vartype_)) {
       ole_variant number;
       if (ole_coerce::convert(source, VT_R8, number) != ole_coerce::s_ok) conversion_failed(source, vartype_);
-      if (!ole_coerce::fits_integer(number.get_r8(), vartype_)) {
+      const double x = number.get_r8();
+      if (!ole_coerce::fits_integer(x, vartype_)) {
         out.set_value(number);
         return;
       }
-      if (vartype_ == VT_I8 || vartype_ == VT_UI8) {
+      // A whole 64-bit number keeps all its digits.
+      if ((vartype_ == VT_I8 || vartype_ == VT_UI8) && x == std::trunc(x)) {
         if (ole_coerce::convert(source, vartype_, out) != ole_coerce::s_ok) conversion_failed(source, vartype_);
         return;
       }
       out.set_value(number);
-      out.change_type(vartype_);
+      set_rounded(out, x, vartype_);
       return;
     }
     // Text under a date type is taken in the server's own order only (the
@@ -229,6 +262,13 @@ void udb_field_mutator::convert_value(const udb_field& source, udb_field& out) c
   if (is_integer_tag(vartype_) && (from == VT_R4 || from == VT_R8) &&
       !ole_coerce::fits_integer(source.to_double(), vartype_)) {
     out.set_value(source);
+    return;
+  }
+  // A fraction under a 64-bit type is rounded half away from zero, as under
+  // the others (the change of type rounds it to even: 2.5 was 2).
+  if ((vartype_ == VT_I8 || vartype_ == VT_UI8) && (from == VT_R4 || from == VT_R8)) {
+    out.set_value(source);
+    set_rounded(out, source.to_double(), vartype_);
     return;
   }
   out.set_value(source);

@@ -256,9 +256,8 @@ void append_escaped(std::string& out, std::string_view text, const escape_table&
 // Whether a date column holds times of day or durations: by its date kind,
 // or, for a table's own column, which has none, by its type.
 bool is_time_column(const t_ftd& column) {
-  const std::u16string_view type = column.native_type;
   return column.date_kind() == t_ftd::date_kind_time ||
-         (tk_wstring::starts_with(type, u"time", true) && (type.size() == 4 || type[4] == u'('));
+         tk_wstring::equal_no_case(sql_dialect::type_word(column.native_type), u"time");
 }
 
 // ---- Text classification ---------------------------------------------------
@@ -791,7 +790,7 @@ std::u16string sql_dialect::mapped_type(const sql_native_type& type) {
 }
 
 uint32_t sql_dialect::text_bytes_limit(std::u16string_view type) {
-  const std::u16string_view word = type.substr(0, std::min(type.find(u'('), type.size()));
+  const std::u16string_view word = type_word(type);
   for (const auto& [name, bytes] :
        {std::pair{u"TINYTEXT", 255u}, std::pair{u"TINYBLOB", 255u}, std::pair{u"TEXT", 65535u},
         std::pair{u"BLOB", 65535u}, std::pair{u"MEDIUMTEXT", 16777215u}, std::pair{u"MEDIUMBLOB", 16777215u}})
@@ -799,56 +798,50 @@ uint32_t sql_dialect::text_bytes_limit(std::u16string_view type) {
   return 0;
 }
 
+std::u16string_view sql_dialect::type_word(std::u16string_view type) {
+  size_t n = 0;
+  while (n < type.size() && type[n] != u'(' && type[n] != u' ') ++n;
+  return type.substr(0, n);
+}
+
 VARTYPE sql_dialect::vartype_from_name(std::u16string_view name, uint32_t& size) {
   TK_TRACE(2, "get_vartype_from_name(%s)", name);
-  if (tk_wstring::starts_with(name, u"VARCHAR", true) || tk_wstring::starts_with(name, u"CHAR", true)) {
-    if (!name.empty() && name.back() == u')') {
-      size_t open = name.find(u'(');
-      if (open != std::u16string_view::npos) {
-        uint32_t n = 0;
-        std::string digits = narrow_ascii(name.substr(open + 1, name.size() - open - 2));
-        auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-        if (ec == std::errc() && ptr != digits.data()) size = n;
-      }
+  // The type's first word decides, with UNSIGNED anywhere after it;
+  // "VARCHAR(30) NOT NULL" has its length in the parentheses after it.
+  const std::u16string_view word = type_word(name);
+  const bool is_unsigned =
+      tk_wstring::to_lower(std::u16string(name.substr(word.size()))).find(u"unsigned") != std::u16string::npos;
+  const auto is = [word](std::initializer_list<std::u16string_view> words) {
+    return std::any_of(words.begin(), words.end(), [word](std::u16string_view w) { return equal_no_case(word, w); });
+  };
+  const auto sized = [&size](VARTYPE vt, uint32_t bytes) {
+    size = bytes;
+    return vt;
+  };
+  if (is({u"VARCHAR", u"CHAR", u"CHARACTER", u"NCHAR", u"NVARCHAR", u"VARCHARACTER", u"BINARY", u"VARBINARY"})) {
+    size_t i = word.size();
+    while (i < name.size() && name[i] == u' ') ++i;
+    if (i < name.size() && name[i] == u'(') {
+      uint32_t n = 0;
+      bool digits = false;
+      for (++i; i < name.size() && name[i] >= u'0' && name[i] <= u'9' && n < 100000000; ++i, digits = true)
+        n = n * 10 + static_cast<uint32_t>(name[i] - u'0');
+      if (digits && i < name.size() && name[i] == u')') size = n;
     }
     return VT_BSTR;
   }
-  struct entry {
-    std::u16string_view name;
-    VARTYPE vt;
-    uint32_t size;
-  };
-  static constexpr entry table[] = {
-      {u"BIT", VT_I1, 1},
-      {u"TINYINT", VT_I1, 1},
-      {u"TINYINT UNSIGNED", VT_UI1, 1},
-      {u"SMALLINT", VT_I2, 2},
-      {u"SMALLINT UNSIGNED", VT_UI2, 2},
-      {u"INT", VT_I4, 4},
-      {u"INT UNSIGNED", VT_UI4, 4},
-      {u"BIGINT", VT_I8, 8},
-      {u"BIGINT UNSIGNED", VT_UI8, 8},
-      {u"MEDIUMINT", VT_I4, 4},
-      {u"MEDIUMINT UNSIGNED", VT_UI4, 4},
-      {u"INTEGER", VT_I4, 4},
-      {u"YEAR", VT_UI2, 2},
-      {u"DATE", VT_DATE, 8},
-      {u"TIME", VT_DATE, 8},
-      {u"DATETIME", VT_DATE, 8},
-      {u"TIMESTAMP", VT_DATE, 8},
-      {u"DOUBLE", VT_R8, 8},
-      {u"FLOAT", VT_R4, 4},
-  };
-  // "DATETIME(3)", "YEAR(4)": the name before the parenthesis.
-  const std::u16string_view word = name.substr(0, std::min(name.find(u'('), name.size()));
-  for (const entry& e : table) {
-    if (equal_no_case(name, e.name) || (word.size() < name.size() && equal_no_case(word, e.name))) {
-      size = e.size;
-      return e.vt;
-    }
-  }
-  if (tk_wstring::starts_with(name, u"DECIMAL", true) || tk_wstring::starts_with(name, u"NUMERIC", true))
-    return VT_DECIMAL;
+  if (is({u"BIT"})) return sized(VT_I1, 1);
+  if (is({u"TINYINT", u"INT1", u"BOOL", u"BOOLEAN"})) return sized(is_unsigned ? VT_UI1 : VT_I1, 1);
+  if (is({u"SMALLINT", u"INT2"})) return sized(is_unsigned ? VT_UI2 : VT_I2, 2);
+  if (is({u"MEDIUMINT", u"MIDDLEINT", u"INT3", u"INT", u"INTEGER", u"INT4"}))
+    return sized(is_unsigned ? VT_UI4 : VT_I4, 4);
+  if (is({u"BIGINT", u"INT8"})) return sized(is_unsigned ? VT_UI8 : VT_I8, 8);
+  if (is({u"SERIAL"})) return sized(VT_UI8, 8);
+  if (is({u"YEAR"})) return sized(VT_UI2, 2);
+  if (is({u"DATE", u"TIME", u"DATETIME", u"TIMESTAMP"})) return sized(VT_DATE, 8);
+  if (is({u"DOUBLE", u"REAL", u"FLOAT8"})) return sized(VT_R8, 8);
+  if (is({u"FLOAT", u"FLOAT4"})) return sized(VT_R4, 4);
+  if (is({u"DECIMAL", u"DEC", u"NUMERIC", u"FIXED"})) return VT_DECIMAL;
   // Any other type (TEXT, BLOB, JSON): its values go as text, of the bytes
   // a long text or binary type holds (text_bytes_limit), else of any length.
   size = text_bytes_limit(name);
@@ -1273,6 +1266,19 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
       out += "NULL";
       return;
     }
+    // An ENUM or SET reads a bare number as a member's place (or a set of
+    // them): a number goes as its text, which names the member (5 is '5',
+    // not the fifth member).
+    if (const std::u16string_view word = type_word(column.native_type);
+        cell.is_numeric() && (equal_no_case(word, u"enum") || equal_no_case(word, u"set"))) {
+      std::string text;
+      if (cell_vt == VT_BOOL)
+        text = cell.get_bool() ? "1" : "0";
+      else
+        append_variant_literal(text, cell, table);
+      append_quoted(out, text, table);
+      return;
+    }
     if (column.is_geometry()) {
       std::string text;
       cell.append_to_string(text);
@@ -1361,7 +1367,7 @@ bool sql_dialect::date_of_number(double serial, ole_date& date) const {
 bool sql_dialect::moment_holds(const ole_date& date, const t_ftd& column) {
   // A TIMESTAMP counts seconds from 1970 in 32 bits, in the session's time
   // zone: the days at either end depend on it and are taken as out.
-  if (!tk_wstring::starts_with(column.native_type, u"timestamp", true) || date.kind == ole_date::kind_time) return true;
+  if (!equal_no_case(type_word(column.native_type), u"timestamp") || date.kind == ole_date::kind_time) return true;
   const double day = std::floor(date.to_ole_number());
   return day >= 25570 && day <= 50422;  // 1970-01-02 .. 2038-01-18
 }

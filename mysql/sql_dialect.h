@@ -188,6 +188,8 @@ class sql_dialect {
   // The variant tag of a MySQL type name (the reverse of the column type
   // rule); sets `size` where the name implies one and leaves it otherwise.
   static VARTYPE vartype_from_name(std::u16string_view name, uint32_t& size);
+  // The first word of a type text ("INT" of "INT(11) UNSIGNED").
+  static std::u16string_view type_word(std::u16string_view type);
   // The bytes a value of a TINY, plain or MEDIUM TEXT or BLOB type holds;
   // 0 for any other type.
   static uint32_t text_bytes_limit(std::u16string_view type);

@@ -280,6 +280,17 @@ TEST_F(XlsxValues, NumbersMergedIntoDateColumnsAreTheirDates) {
   }
 }
 
+// Numbers merged into an existing ENUM or SET name their members by text:
+// the server reads a bare number as a member's place (5 was the fifth
+// member, '2.5'; 3 in a SET the first two).
+TEST_F(XlsxValues, NumbersMergedIntoEnumAndSetColumnsNameTheirMembers) {
+  wbtest::write_xlsx(dir_.file("members.xlsx"), {{"Members", {{"e", "s"}, {5.0, 5.0}, {1.0, 1.0}, {2.5, 1.0}}}});
+  sql({"DROP TABLE IF EXISTS Members", "CREATE TABLE Members (e ENUM('1','7','2.5','x','5'), s SET('a','b','1','5'))"});
+  const run_result r = convert("members.xlsx", {"--extr_fn", "--mode=3"});
+  EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(0, std::string())) << r.out;
+  EXPECT_EQ(rows("SELECT e, s FROM Members"), (table_rows{{"5", "5"}, {"1", "1"}, {"2.5", "1"}}));
+}
+
 // A workbook is known by its content, not its file name: each copy gives
 // the tables the .xlsx gives. (The strict namespaces are read by the engine
 // as the transitional ones are: host_package's RareXmlForms test.)

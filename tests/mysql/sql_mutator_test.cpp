@@ -61,6 +61,11 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
       {u"BLOB", 0, 0, 0, number, VT_BSTR, 65535, u"BLOB", 0, 0, 0},
       {u"JSON", 0, 0, 0, number, VT_BSTR, UINT32_MAX, u"JSON", 0, 0, 0},
       {u"MEDIUMINT", 0, 0, 0, number, VT_I4, 4, u"MEDIUMINT", 0, 0, 0},
+      // By the first word and UNSIGNED after it (BOOLEAN made a text column
+      // of the variant's -1; words after the name made any type text).
+      {u"BOOLEAN", 0, 0, 0, number, VT_I1, 1, u"BOOLEAN", 0, 0, 0},
+      {u"INT(11) UNSIGNED NOT NULL", 0, 0, 0, number, VT_UI4, 4, u"INT(11) UNSIGNED NOT NULL", 0, 0, 0},
+      {u"TIME(3) NOT NULL", 0, 0, 0, number, VT_DATE, 8, u"TIME(3) NOT NULL", 0, 0, 3},
       {u"YEAR(4)", 0, 0, 0, number, VT_UI2, 2, u"YEAR(4)", 0, 0, 0},
       // The reserved word follows the mapped type: DATE 2, TIME 3, a moment 1.
       {u"DATE", 0, 0, 0, date_time, VT_DATE, 8, u"DATE", 0, 0, 2},
@@ -103,6 +108,16 @@ TEST(sql_field_mutator_value, Conversions) {
       {"text past INT", u"INT", text(u"2147483648"), VT_R8, u"2.1474836480000000e+09"},
       {"double past SMALLINT", u"SMALLINT", [](udb_field& f) { f.set_r8(32768); }, VT_R8, u"3.2768000000000000e+04"},
       {"text to BIGINT keeps every digit", u"BIGINT", text(u"9007199254740993"), VT_I8, u"9007199254740993"},
+      // Half away from zero under BIGINT too (it was to even: 2 and -2).
+      {"text with a fraction to BIGINT", u"BIGINT", text(u"2.5"), VT_I8, u"3"},
+      {"double with a fraction to BIGINT", u"BIGINT", [](udb_field& f) { f.set_r8(-2.5); }, VT_I8, u"-3"},
+      // True is 1 under any type (it was the variant's -1: 255 in a TINYINT
+      // UNSIGNED, "-1" as text).
+      {"true to BOOLEAN", u"BOOLEAN", [](udb_field& f) { f.set_bool(true); }, VT_I4, u"1"},
+      {"true to VARCHAR", u"VARCHAR", [](udb_field& f) { f.set_bool(true); }, VT_BSTR, u"1"},
+      // A type with words after its name is read by its name (a date text
+      // under DATE NOT NULL stayed text).
+      {"text to DATE NOT NULL", u"DATE NOT NULL", text(u"2024-01-05"), VT_DATE, u"2024-01-05"},
       {"double to INT", u"INT", [](udb_field& f) { f.set_r8(3.5); }, VT_I4, u"4"},
       {"blank text to INT is no value", u"INT", text(u""), VT_EMPTY, u""},
       {"empty stays empty", u"INT", [](udb_field& f) { f.clear(); }, VT_EMPTY, u""},
