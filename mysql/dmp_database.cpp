@@ -160,12 +160,26 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
   sql_schema_initializer columns(schema, indexes, dialect());
   const std::vector<std::string>& definitions = columns.get_init_chunks();
   if (definitions.empty()) throw tk_mail_assertion(source_unit, __LINE__);
+  // A mapped VARCHAR's length is bounded by the bytes of a row, in its
+  // character set's widest character (of the sets whose width is known).
+  const std::u16string& set = char_set.empty() ? settings().char_set : char_set;
+  const uint32_t max_varchar =
+      tk_wstring::equal_no_case(set, u"utf8mb4")                                              ? 16383
+      : tk_wstring::equal_no_case(set, u"utf8") || tk_wstring::equal_no_case(set, u"utf8mb3") ? 21844
+      : tk_wstring::equal_no_case(set, u"latin1") || tk_wstring::equal_no_case(set, u"ascii") ? 65532
+                                                                                              : 0;
   for (size_t i = 0; i < columns.schema().size(); ++i) {
+    const t_ftd& column = *columns.schema().fields[i];
     unsigned error_number = 0;
-    if (std::string refusal =
-            dialect().column_refusal(*columns.schema().fields[i], columns.column_name(i), error_number);
-        !refusal.empty())
+    if (std::string refusal = dialect().column_refusal(column, columns.column_name(i), error_number); !refusal.empty())
       throw sql_exception(std::move(refusal), error_number);
+    const std::u16string_view word = sql_dialect::type_word(column.native_type);
+    if (max_varchar != 0 && column.vartype == VT_BSTR && column.size > max_varchar &&
+        (tk_wstring::equal_no_case(word, u"VARCHAR") || tk_wstring::equal_no_case(word, u"NVARCHAR") ||
+         tk_wstring::equal_no_case(word, u"VARCHARACTER")))
+      throw sql_exception("Column length too big for column '" + tk_unicode_to_utf8(columns.column_name(i)) +
+                              "' (max = " + std::to_string(max_varchar) + "); use BLOB or TEXT instead",
+                          1074);
   }
   sql_indexes_initializer key_maker(indexes, dialect());
   const std::vector<std::string> keys = key_maker.get_init_chunks(columns);

@@ -992,11 +992,58 @@ std::string sql_dialect::column_refusal(const t_ftd& field, std::u16string_view 
                                                     u"MULTIPOINT",
                                                     u"MULTILINESTRING",
                                                     u"MULTIPOLYGON",
-                                                    u"GEOMETRYCOLLECTION"};
+                                                    u"GEOMETRYCOLLECTION",
+                                                    u"INT1",
+                                                    u"INT2",
+                                                    u"INT3",
+                                                    u"INT4",
+                                                    u"INT8",
+                                                    u"MIDDLEINT",
+                                                    u"FLOAT4",
+                                                    u"FLOAT8",
+                                                    u"VARCHARACTER"};
+    const std::u16string_view word = type.substr(0, n);
     if (std::none_of(std::begin(known), std::end(known),
-                     [&](std::u16string_view word) { return equal_no_case(type.substr(0, n), word); })) {
+                     [&](std::u16string_view w) { return equal_no_case(word, w); })) {
       error_number = 4161;
-      return "Unknown data type: '" + tk_unicode_to_utf8(type.substr(0, n)) + "'";
+      return "Unknown data type: '" + tk_unicode_to_utf8(word) + "'";
+    }
+    // The bounds of a length, precision or display width the server checks
+    // whatever the character set (a VARCHAR's, which depends on it, is
+    // weighed where the set is known).
+    size_t i = n;
+    while (i < type.size() && type[i] == u' ') ++i;
+    if (i < type.size() && type[i] == u'(') {
+      uint64_t length = 0;
+      for (++i; i < type.size() && type[i] >= u'0' && type[i] <= u'9' && length < 100000000; ++i)
+        length = length * 10 + static_cast<uint64_t>(type[i] - u'0');
+      const auto is = [word](std::initializer_list<std::u16string_view> words) {
+        return std::any_of(words.begin(), words.end(),
+                           [word](std::u16string_view w) { return equal_no_case(word, w); });
+      };
+      const std::string limit = "Column length too big for column '" + name + "' (max = ";
+      if (is({u"CHAR", u"CHARACTER", u"NCHAR", u"BINARY"}) && length > 255) {
+        error_number = 1074;
+        return limit + "255); use BLOB or TEXT instead";
+      }
+      if (is({u"VARBINARY"}) && length > 65532) {
+        error_number = 1074;
+        return limit + "65532); use BLOB or TEXT instead";
+      }
+      if (is({u"TIME", u"DATETIME", u"TIMESTAMP"}) && length > 6) {
+        error_number = 1426;
+        return "Too big precision specified for '" + name + "'. Maximum is 6";
+      }
+      if (is({u"BIT"}) && length > 64) {
+        error_number = 1439;
+        return "Display width out of range for '" + name + "' (max = 64)";
+      }
+      if (is({u"TINYINT", u"SMALLINT", u"MEDIUMINT", u"INT", u"INTEGER", u"BIGINT", u"INT1", u"INT2", u"INT3", u"INT4",
+              u"INT8", u"MIDDLEINT"}) &&
+          length > 255) {
+        error_number = 1439;
+        return "Display width out of range for '" + name + "' (max = 255)";
+      }
     }
   }
   if (field.vartype == VT_DECIMAL && field.precision > 0) {

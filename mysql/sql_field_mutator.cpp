@@ -7,12 +7,14 @@ namespace {
 // "DECIMAL(10,2)": precision 10 and scale 2; false when the text has no
 // such suffix.
 bool read_precision_scale(std::u16string_view type, uint32_t& precision, uint32_t& scale) {
+  // The parentheses after the name ("DECIMAL(10,2) NOT NULL").
   const size_t open = type.find(u'(');
-  if (open == std::u16string_view::npos || type.empty() || type.back() != u')') return false;
+  const size_t close = type.find(u')');
+  if (open == std::u16string_view::npos || close == std::u16string_view::npos || close < open) return false;
   uint32_t numbers[2] = {0, 0};
   size_t count = 0;
   bool digits = false;
-  for (char16_t c : type.substr(open + 1, type.size() - open - 2)) {
+  for (char16_t c : type.substr(open + 1, close - open - 1)) {
     if (c >= u'0' && c <= u'9') {
       if (numbers[count] > 100000) return false;
       numbers[count] = numbers[count] * 10 + static_cast<uint32_t>(c - u'0');

@@ -50,6 +50,7 @@ TEST(sql_field_mutator_type, ColumnDescriptors) {
       // Digits written in the type text reach the descriptor too.
       {u"DECIMAL(12,3)", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(12,3)", 12, 3, 0},
       {u"DECIMAL(7)", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(7)", 7, 0, 0},
+      {u"DECIMAL(5,2) NOT NULL", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL(5,2) NOT NULL", 5, 2, 0},
       // Without digits: MySQL's own DECIMAL, never "DECIMAL(0,0)".
       {u"DECIMAL", 0, 0, 0, number, VT_DECIMAL, 8, u"DECIMAL", 0, 0, 0},
       {u"VARCHAR", 40, 0, 0, text, VT_BSTR, 40, u"VARCHAR(40)", 0, 0, 0},

@@ -516,6 +516,20 @@ TEST_F(DumpLoad, ColumnDefinitionsAreRefusedAsTheServerRefusesThem) {
   // INT defaults out of range are refused too (they were left out, and the
   // column made without a default).
   EXPECT_EQ(refused, 19);
+  // Types the type mappings give, written as given: a dump wrote every one
+  // the server refuses, and stopped loading there.
+  for (const char16_t* type : {u"CHAR(300)", u"BINARY(255)", u"VARBINARY(70000)", u"TIME(7)", u"DATETIME(6)",
+                               u"BIT(65)", u"INT(300)", u"INT1", u"MIDDLEINT UNSIGNED", u"FOOBAR", u"TEXT NOT NULL"}) {
+    t_ftd field(0, u"v", VT_BSTR, false, false, ole_variant(), 0);
+    field.native_type = type;
+    SCOPED_TRACE(tk_unicode_to_utf8(type));
+    std::string server;
+    check_.exec("DROP TEMPORARY TABLE IF EXISTS gl_definition");
+    check_.exec("CREATE TEMPORARY TABLE gl_definition (`v` " + tk_unicode_to_utf8(type) + ") CHARACTER SET utf8mb4",
+                &server);
+    unsigned error_number = 0;
+    EXPECT_EQ(dialect.column_refusal(field, u"v", error_number), server);
+  }
 }
 
 // The statements escape with backslashes and give a date default in double
