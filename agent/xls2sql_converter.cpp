@@ -222,7 +222,9 @@ bool is_type_text(std::u16string_view type) {
   for (char16_t c : type)
     if (!sql_dialect::is_plain_word(std::u16string_view(&c, 1)) && c != u' ' && c != u'(' && c != u')' && c != u',')
       return false;
-  return true;
+  // An ENUM or SET names its members in quotes, which no type text holds.
+  const std::u16string_view word = sql_dialect::type_word(type);
+  return !tk_wstring::equal_no_case(word, u"ENUM") && !tk_wstring::equal_no_case(word, u"SET");
 }
 
 std::string refusal(const char* what, std::u16string_view name) {

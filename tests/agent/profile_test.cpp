@@ -189,7 +189,8 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
 TEST_F(ProfileRun, AMappedTextLeavesTheOtherColumnsTheirLength) {
   write_file(dir_.file("codes.csv"), "id,note,code\n1,a,abc\n2,b,abcd\n");
   write_file(dir_.file("codes.profile"),
-             "[Generic settings]\nsrc=codes.csv\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\n[Type Mappings]\n"
+             "[Generic settings]\nsrc=codes.csv\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\n[Type "
+             "Mappings]\n"
              "tables:\n  - name: codes\n    fields:\n      - name: note\n        type: TEXT\n      - name: code\n"
              "        type: CHAR\n        length: 3\n");
   const run_result r =
@@ -249,7 +250,7 @@ TEST_F(ProfileRun, ProfilesThatCannotBeLoadedStopTheRunBeforeAnything) {
   std::string text;
   for (const char* fixture :
        {"bad_indent.profile", "fields_after_properties.profile", "equals_in_mappings.profile", "bad_mode.profile",
-        "misspelt_key.profile", "misspelt_section.profile", "missing.profile"}) {
+        "misspelt_key.profile", "misspelt_section.profile", "missing.profile", "enum_type.profile"}) {
     SCOPED_TRACE(fixture);
     const std::string p = std::string(fixture) == "missing.profile" ? fixture : profile(fixture);
     text += testsupport::transcript(fixture, run({"--profile=" + p}));
