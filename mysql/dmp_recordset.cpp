@@ -178,6 +178,17 @@ void dmp_recordset::prepare_layout(const udb_record& record) {
   head_.swap(next_head_);
   tail_.clear();
   db_.dialect().append_insert_tail(tail_, slots_);
+  // The bytes a mapped TEXT or BLOB column holds, looked up once a layout.
+  byte_limits_.clear();
+  text_column_.clear();
+  for (const sql_cell_slot& slot : slots_) {
+    const uint32_t limit = sql_dialect::text_bytes_limit(slot.column->native_type);
+    const bool blob =
+        limit != 0 && tk_wstring::to_lower(slot.column->native_type).find(u"blob") != std::u16string::npos;
+    // A limit counts in UTF-8 bytes: those of a BLOB, and of a UTF-8 table.
+    byte_limits_.push_back(blob || utf8_table_ ? limit : 0);
+    text_column_.push_back(limit != 0);
+  }
 }
 
 void dmp_recordset::match_columns(const udb_record& record) {
@@ -250,7 +261,8 @@ void dmp_recordset::write_row_in_pieces(const udb_record& record) {
 }
 
 std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_number) const {
-  for (const sql_cell_slot& slot : slots_) {
+  for (size_t at = 0; at < slots_.size(); ++at) {
+    const sql_cell_slot& slot = slots_[at];
     const udb_field& cell = record[slot.cell];
     const t_ftd& decimal = *slot.column;
     if (decimal.vartype == VT_DECIMAL && decimal.precision > 0 && cell.get_type() != VT_EMPTY) {
@@ -309,9 +321,9 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     }
     // A TEXT or BLOB type the type mappings give holds bytes: UTF-8 ones in
     // a BLOB and in a UTF-8 table (in another set the server judges).
-    if (const uint32_t limit = sql_dialect::text_bytes_limit(column.native_type); limit != 0) {
-      const bool blob = tk_wstring::to_lower(column.native_type).find(u"blob") != std::u16string::npos;
-      if ((utf8_table_ || blob) && cell.text_units() > limit / 4 &&
+    if (text_column_[at]) {
+      const uint32_t limit = byte_limits_[at];
+      if (limit != 0 && cell.text_units() > limit / 4 &&
           (utf8 ? utf8->size() : tk_unicode_to_utf8(cell.text()).size()) > limit) {
         error_number = data_truncated_error;  // the live run's words
         return "Data truncated for column '" + tk_unicode_to_utf8(column.name) + "' at row 1";

@@ -257,7 +257,8 @@ void append_escaped(std::string& out, std::string_view text, const escape_table&
 // or, for a table's own column, which has none, by its type.
 bool is_time_column(const t_ftd& column) {
   return column.date_kind() == t_ftd::date_kind_time ||
-         tk_wstring::equal_no_case(sql_dialect::type_word(column.native_type), u"time");
+         (!column.native_type.empty() &&
+          tk_wstring::equal_no_case(sql_dialect::type_word(column.native_type), u"time"));
 }
 
 // ---- Text classification ---------------------------------------------------
@@ -790,6 +791,7 @@ std::u16string sql_dialect::mapped_type(const sql_native_type& type) {
 }
 
 uint32_t sql_dialect::text_bytes_limit(std::u16string_view type) {
+  if (type.empty()) return 0;
   const std::u16string_view word = type_word(type);
   for (const auto& [name, bytes] :
        {std::pair{u"TINYTEXT", 255u}, std::pair{u"TINYBLOB", 255u}, std::pair{u"TEXT", 65535u},
@@ -1260,8 +1262,8 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
   // its text goes to a column of numbers, dates or times as its value: the
   // text may be a form no such column reads ("$45,000.00", "TRUE") or one it
   // reads otherwise (45123 as 2045-12-03).
-  if (cell_vt == VT_BSTR && cell.shows() != udb_field::shown::itself && col_vt != VT_BSTR &&
-      !ole_variant::is_binary(col_vt)) {
+  if (col_vt != VT_BSTR && cell_vt == VT_BSTR && !ole_variant::is_binary(col_vt) &&
+      cell.shows() != udb_field::shown::itself) {
     const bool flag = cell.shows() == udb_field::shown::boolean;
     if (col_vt == VT_DATE && date_numbers_ && flag)
       out += cell.shown_value() != 0 ? "'TRUE'" : "'FALSE'";
@@ -1340,8 +1342,8 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
 
   // A time of day in a column of dates and times keeps its zero date: the
   // server would read a bare time there as a date ('12:00:00' as 2012-00-00).
-  if (col_vt == VT_DATE && cell_vt == VT_DATE && !is_time_column(column) &&
-      cell.get_date().kind == ole_date::kind_time) {
+  if (col_vt == VT_DATE && cell_vt == VT_DATE && cell.get_date().kind == ole_date::kind_time &&
+      !is_time_column(column)) {
     out += '\'';
     cell.get_date().append_to(out, 6);
     out += '\'';
@@ -1414,7 +1416,9 @@ bool sql_dialect::date_of_number(double serial, ole_date& date) const {
 bool sql_dialect::moment_holds(const ole_date& date, const t_ftd& column) {
   // A TIMESTAMP counts seconds from 1970 in 32 bits, in the session's time
   // zone: the days at either end depend on it and are taken as out.
-  if (!equal_no_case(type_word(column.native_type), u"timestamp") || date.kind == ole_date::kind_time) return true;
+  if (column.native_type.empty() || date.kind == ole_date::kind_time ||
+      !equal_no_case(type_word(column.native_type), u"timestamp"))
+    return true;
   const double day = std::floor(date.to_ole_number());
   return day >= 25570 && day <= 50422;  // 1970-01-02 .. 2038-01-18
 }
