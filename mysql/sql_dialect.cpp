@@ -1406,7 +1406,7 @@ bool sql_dialect::date_number_holds(double serial, const t_ftd& column) const {
   // TIME's range, to the millisecond the literal keeps.
   if (is_time_column(column)) return std::round(std::fabs(serial) * 86400e3) <= 838 * 3600e3 + 59 * 60e3 + 59999;
   ole_date date;
-  return serial >= 0 && ole_date::from_ole_number(date_numbers_(serial), date);
+  return date_of_number(serial, date);
 }
 
 bool sql_dialect::date_of_number(double serial, ole_date& date) const {
