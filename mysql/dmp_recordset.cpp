@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -274,11 +275,18 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       }
     }
     // A number past an integer column's range (which the type mappings
-    // chose); the column's own type otherwise makes every value fit.
-    if (cell.is_numeric() && cell.get_type() != VT_BOOL &&
-        !ole_coerce::fits_integer(cell.to_double(), decimal.vartype)) {
-      error_number = out_of_range_error;
-      return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+    // chose; a YEAR takes 0 to 99 and 1901 to 2155); the column's own type
+    // otherwise makes every value fit.
+    if (cell.is_numeric() && cell.get_type() != VT_BOOL) {
+      const double x = cell.to_double();
+      const double year = std::trunc(x >= 0 ? x + 0.5 : x - 0.5);
+      if (!ole_coerce::fits_integer(x, decimal.vartype) ||
+          (!decimal.native_type.empty() &&
+           tk_wstring::equal_no_case(sql_dialect::type_word(decimal.native_type), u"YEAR") &&
+           !((year >= 0 && year <= 99) || (year >= 1901 && year <= 2155)))) {
+        error_number = out_of_range_error;
+        return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+      }
     }
     // A number that means no date or time the column takes (a negative one,
     // one past the calendar or TIME's range), or a moment out of a
@@ -288,8 +296,14 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       if (cell.get_type() == VT_DATE) {
         moment = cell.get_date();
       } else if (!db_.dialect().date_number_holds(cell.to_double(), decimal)) {
-        error_number = data_truncated_error;
-        return "Data truncated for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
+        // A duration past TIME's range is out of it; a number that is no
+        // date is cut to nothing.
+        const bool time = decimal.date_kind() == t_ftd::date_kind_time ||
+                          (!decimal.native_type.empty() &&
+                           tk_wstring::equal_no_case(sql_dialect::type_word(decimal.native_type), u"TIME"));
+        error_number = time ? out_of_range_error : data_truncated_error;
+        return (time ? "Out of range value for column '" : "Data truncated for column '") +
+               tk_unicode_to_utf8(decimal.name) + "' at row 1";
       } else {
         db_.dialect().date_of_number(cell.to_double(), moment);
       }

@@ -126,7 +126,9 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 //   a negative one refused (the dump leaves it out);
 //   a text longer than a mapped TINYTEXT holds is refused (live widened the
 //   column, the dump wrote the row and stopped loading there), and so is a
-//   moment before 1970 under TIMESTAMP (the dump wrote it); a type the
+//   moment before 1970 under TIMESTAMP (the dump wrote it), a number past
+//   YEAR's range (the dump wrote it) and a duration past TIME's, refused in
+//   the live run's words; a type the
 //   server does not know leaves its table out, reported (the dump wrote its
 //   CREATE TABLE, and the load stopped there).
 TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
@@ -134,12 +136,12 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
   {
     wbtest::xlsx_book book(dir_.file("mapped.xlsx"));
     lxw_worksheet* s = book.sheet("m");
-    wbtest::write_row(s, 0, {"small", "moment", "day", "note", "brief", "stamp"});
+    wbtest::write_row(s, 0, {"small", "moment", "day", "note", "brief", "stamp", "yr", "dur"});
     lxw_format* stamp = book.format("yyyy-mm-dd hh:mm");
     wbtest::write_row(book.sheet("u"), 0, {"v"});
-    const double smalls[] = {32767, 32768, -32769, 45000.4, 1, 2, 3};
-    const double days[] = {45000, 45001, 45002, 45003, 45004, -1, 45005};
-    for (lxw_row_t r = 1; r <= 7; ++r) {
+    const double smalls[] = {32767, 32768, -32769, 45000.4, 1, 2, 3, 4, 5};
+    const double days[] = {45000, 45001, 45002, 45003, 45004, -1, 45005, 45006, 45007};
+    for (lxw_row_t r = 1; r <= 9; ++r) {
       worksheet_write_number(s, r, 0, smalls[r - 1], nullptr);
       worksheet_write_number(s, r, 1, 45000.5 + r, stamp);
       worksheet_write_number(s, r, 2, days[r - 1], nullptr);
@@ -148,6 +150,9 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
       worksheet_write_string(s, r, 4, r == 5 ? std::string(256, 'y').c_str() : "\xC3\xA9\xC3\xA9", nullptr);
       // 1960 is before a TIMESTAMP's first day.
       worksheet_write_number(s, r, 5, r == 7 ? 21916 : 45000.25, stamp);
+      // A year past YEAR's range, and 960 hours past TIME's.
+      worksheet_write_number(s, r, 6, r == 8 ? 45000 : 2024, nullptr);
+      worksheet_write_number(s, r, 7, r == 9 ? 40 : 1.5, nullptr);
     }
   }
   const profile_case cases[] = {

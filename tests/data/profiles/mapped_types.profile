@@ -20,6 +20,10 @@ tables:
         type: TINYTEXT
       - name: stamp
         type: TIMESTAMP
+      - name: yr
+        type: YEAR
+      - name: dur
+        type: TIME
   - name: u
     fields:
       - name: v
