@@ -179,16 +179,18 @@ void dmp_recordset::prepare_layout(const udb_record& record) {
   head_.swap(next_head_);
   tail_.clear();
   db_.dialect().append_insert_tail(tail_, slots_);
-  // The bytes a mapped TEXT or BLOB column holds, looked up once a layout.
-  byte_limits_.clear();
-  text_column_.clear();
+  // What the type of each column asks of its values, found once a layout.
+  checks_.clear();
   for (const sql_cell_slot& slot : slots_) {
-    const uint32_t limit = sql_dialect::text_bytes_limit(slot.column->native_type);
-    const bool blob =
-        limit != 0 && tk_wstring::to_lower(slot.column->native_type).find(u"blob") != std::u16string::npos;
+    const std::u16string& type = slot.column->native_type;
+    column_checks c;
+    const uint32_t limit = sql_dialect::text_bytes_limit(type);
+    c.long_text = limit != 0;
     // A limit counts in UTF-8 bytes: those of a BLOB, and of a UTF-8 table.
-    byte_limits_.push_back(blob || utf8_table_ ? limit : 0);
-    text_column_.push_back(limit != 0);
+    if (utf8_table_ || tk_wstring::to_lower(type).find(u"blob") != std::u16string::npos) c.text_bytes = limit;
+    c.year = !type.empty() && tk_wstring::equal_no_case(sql_dialect::type_word(type), u"YEAR");
+    c.time = sql_dialect::is_time_column(*slot.column);
+    checks_.push_back(c);
   }
 }
 
@@ -281,9 +283,7 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       const double x = cell.to_double();
       const double year = std::trunc(x >= 0 ? x + 0.5 : x - 0.5);
       if (!ole_coerce::fits_integer(x, decimal.vartype) ||
-          (!decimal.native_type.empty() &&
-           tk_wstring::equal_no_case(sql_dialect::type_word(decimal.native_type), u"YEAR") &&
-           !((year >= 0 && year <= 99) || (year >= 1901 && year <= 2155)))) {
+          (checks_[at].year && !((year >= 0 && year <= 99) || (year >= 1901 && year <= 2155)))) {
         error_number = out_of_range_error;
         return "Out of range value for column '" + tk_unicode_to_utf8(decimal.name) + "' at row 1";
       }
@@ -298,9 +298,7 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       } else if (!db_.dialect().date_number_holds(cell.to_double(), decimal)) {
         // A duration past TIME's range is out of it; a number that is no
         // date is cut to nothing.
-        const bool time = decimal.date_kind() == t_ftd::date_kind_time ||
-                          (!decimal.native_type.empty() &&
-                           tk_wstring::equal_no_case(sql_dialect::type_word(decimal.native_type), u"TIME"));
+        const bool time = checks_[at].time;
         error_number = time ? out_of_range_error : data_truncated_error;
         return (time ? "Out of range value for column '" : "Data truncated for column '") +
                tk_unicode_to_utf8(decimal.name) + "' at row 1";
@@ -335,8 +333,8 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     }
     // A TEXT or BLOB type the type mappings give holds bytes: UTF-8 ones in
     // a BLOB and in a UTF-8 table (in another set the server judges).
-    if (text_column_[at]) {
-      const uint32_t limit = byte_limits_[at];
+    if (checks_[at].long_text) {
+      const uint32_t limit = checks_[at].text_bytes;
       if (limit != 0 && cell.text_units() > limit / 4 &&
           (utf8 ? utf8->size() : tk_unicode_to_utf8(cell.text()).size()) > limit) {
         error_number = data_truncated_error;  // the live run's words

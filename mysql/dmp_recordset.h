@@ -83,8 +83,16 @@ class dmp_recordset : public sql_row_writer {
 
   dmp_database& db_;
   std::vector<sql_cell_slot> slots_;
-  std::vector<uint32_t> byte_limits_;         // per slot: the UTF-8 bytes a mapped TEXT or BLOB holds, or 0
-  std::vector<bool> text_column_;             // per slot: a mapped TEXT or BLOB column
+  // Per slot, what the column's type asks of a value: a mapped TEXT or BLOB
+  // type, and the UTF-8 bytes it holds (0: left to the server); a YEAR; a
+  // TIME (a number there is a duration).
+  struct column_checks {
+    uint32_t text_bytes = 0;
+    bool long_text = false;
+    bool year = false;
+    bool time = false;
+  };
+  std::vector<column_checks> checks_;
   std::vector<std::u16string> layout_names_;  // the record's field names the slots were made for
   uint64_t layout_ = 0;                       // and its layout
   std::string head_;                          // "INSERT INTO `t`(`a`, `b`) VALUES"

@@ -253,14 +253,6 @@ void append_escaped(std::string& out, std::string_view text, const escape_table&
   out.resize(static_cast<size_t>(p - out.data()));
 }
 
-// Whether a date column holds times of day or durations: by its date kind,
-// or, for a table's own column, which has none, by its type.
-bool is_time_column(const t_ftd& column) {
-  return column.date_kind() == t_ftd::date_kind_time ||
-         (!column.native_type.empty() &&
-          tk_wstring::equal_no_case(sql_dialect::type_word(column.native_type), u"time"));
-}
-
 // ---- Text classification ---------------------------------------------------
 
 template <class C>
@@ -798,6 +790,11 @@ uint32_t sql_dialect::text_bytes_limit(std::u16string_view type) {
         std::pair{u"BLOB", 65535u}, std::pair{u"MEDIUMTEXT", 16777215u}, std::pair{u"MEDIUMBLOB", 16777215u}})
     if (equal_no_case(word, name)) return bytes;
   return 0;
+}
+
+bool sql_dialect::is_time_column(const t_ftd& column) {
+  return column.date_kind() == t_ftd::date_kind_time ||
+         (!column.native_type.empty() && tk_wstring::equal_no_case(type_word(column.native_type), u"time"));
 }
 
 std::u16string_view sql_dialect::type_word(std::u16string_view type) {

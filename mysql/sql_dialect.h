@@ -190,6 +190,9 @@ class sql_dialect {
   static VARTYPE vartype_from_name(std::u16string_view name, uint32_t& size);
   // The first word of a type text ("INT" of "INT(11) UNSIGNED").
   static std::u16string_view type_word(std::u16string_view type);
+  // Whether a date column holds times of day or durations: by its date kind,
+  // or, for a table's own column, which has none, by its type.
+  static bool is_time_column(const t_ftd& column);
   // The bytes a value of a TINY, plain or MEDIUM TEXT or BLOB type holds;
   // 0 for any other type.
   static uint32_t text_bytes_limit(std::u16string_view type);
