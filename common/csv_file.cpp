@@ -71,6 +71,24 @@ bool cr_outside_quotes(std::u16string_view line) {
   return false;
 }
 
+// Drops every CR that a LF follows.
+void drop_cr_before_lf(std::string& text) {
+  char* const data = text.data();
+  const size_t n = text.size();
+  size_t to = 0;
+  size_t from = 0;
+  while (from < n) {
+    const auto* cr = static_cast<const char*>(std::memchr(data + from, '\r', n - from));
+    size_t stop = cr ? static_cast<size_t>(cr - data) : n;
+    const bool drop = cr && stop + 1 < n && data[stop + 1] == '\n';
+    if (cr && !drop) ++stop;  // an ordinary character: kept
+    std::memmove(data + to, data + from, stop - from);
+    to += stop - from;
+    from = drop ? stop + 1 : stop;
+  }
+  text.resize(to);
+}
+
 // Enough of a file's start to hold any byte-order mark.
 constexpr size_t byte_order_mark_bytes = 3;
 
@@ -518,12 +536,7 @@ void csv_file::read_line(std::u16string* wide, std::string* utf8) {
     }
     // A quote in mid-field that opens a section makes the lines up to the
     // next quote one record: told, since that is seldom what was meant.
-    if (inside_on != 0 && !left_open)
-      report(tk_exception("CSV file '" + path_ + "', line " + std::to_string(inside_on) +
-                              ": a quote inside a field opens a quoted section that ends on line " +
-                              std::to_string(lines_read_) + "; lines " + std::to_string(first) + " to " +
-                              std::to_string(lines_read_) + " are one record",
-                          0));
+    if (inside_on != 0 && !left_open) report_inside_quote(inside_on, first);
     if (!bad_line) break;
     // The line ends and quotes were found in the bytes, so the lines after
     // it are read as they stand.
@@ -546,6 +559,32 @@ void csv_file::read_line(std::u16string* wide, std::string* utf8) {
     if (wide) wide->clear();
     if (utf8) utf8->clear();
   }
+}
+
+void csv_file::report_inside_quote(int64_t inside_on, int64_t first) const {
+  report(tk_exception("CSV file '" + path_ + "', line " + std::to_string(inside_on) +
+                          ": a quote inside a field opens a quoted section that ends on line " +
+                          std::to_string(lines_read_) + "; lines " + std::to_string(first) + " to " +
+                          std::to_string(lines_read_) + " are one record",
+                      0));
+}
+
+bool csv_file::read_buffered(csv_record& record, std::string& utf8) {
+  csv_record::buffered_line line;
+  const char* start = buffer_.data() + pos_;
+  if (pos_ >= len_ || !record.split_buffered(std::string_view(start, len_ - pos_), static_cast<char>(delimiter_), line))
+    return false;
+  const int64_t first = lines_read_ + 1;
+  current_line_no_ = first;
+  lines_read_ += line.lines;
+  pos_ += line.bytes;
+  // The text read_line gives: physical lines joined by LF, without their CR.
+  size_t n = line.bytes - 1;
+  if (n > 0 && start[n - 1] == '\r') --n;
+  utf8.assign(start, n);
+  if (line.inner_cr) drop_cr_before_lf(utf8);
+  if (line.inside_on != 0) report_inside_quote(first + line.inside_on - 1, first);
+  return true;
 }
 
 void csv_file::init_schema(std::u16string_view line, bool header) {
@@ -700,6 +739,8 @@ void csv_file::stop_ahead() {
 
 void csv_file::read_ahead() {
   const size_t keep = kept_units(schema_.size());
+  // (A line read so gives no trace lines of its reading and splitting.)
+  const bool fused = utf8_lines_ && !tk_trace_on(2);
   for (;;) {
     ahead_batch& b = batches_[filling_];
     b.count = 0;
@@ -712,8 +753,18 @@ void csv_file::read_ahead() {
       l.reports.clear();
       l.error = nullptr;
       reporting_ = &l;
+      // A line the buffer holds whole is split as it is read.
+      bool split_here = false;
+      if (fused) {
+        try {
+          if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
+        } catch (...) {
+          l.record.reset();
+        }
+      }
       try {
-        read_line_as_asked(l.text, l.utf8);
+        split_here = l.record && fused && read_buffered(*l.record, l.utf8);
+        if (!split_here) read_line_as_asked(l.text, l.utf8);
       } catch (...) {
         l.error = std::current_exception();
       }
@@ -729,6 +780,7 @@ void csv_file::read_ahead() {
       // A record that held a long line is not kept for the next: the slots
       // would keep that room each. A line that cannot be split here (no
       // memory) is split by the caller, whose failure it then is.
+      if (split_here) continue;
       try {
         if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
         split(*l.record, l.text, l.utf8, utf8_lines_);

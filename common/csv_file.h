@@ -143,6 +143,15 @@ class csv_file : public udb_recordset {
   void read_line_as_asked(std::u16string& wide, std::string& utf8) {
     read_line(utf8_lines_ ? nullptr : &wide, utf8_lines_ ? &utf8 : nullptr);
   }
+  // Of a file found UTF-8 throughout, with trace lines off: the next
+  // logical line split into `record` as it stands in the buffer, its text
+  // into `utf8`, in one pass (csv_record::split_buffered). False when the
+  // buffer does not hold it whole (nothing is read then).
+  bool read_buffered(csv_record& record, std::string& utf8);
+  // The report of a quote inside a field that opened a section running from
+  // line `inside_on` to the current one, of the record that starts on line
+  // `first`.
+  void report_inside_quote(int64_t inside_on, int64_t first) const;
   // `record` made of a line in the form it was read in.
   void split(csv_record& record, const std::u16string& wide, const std::string& utf8, bool is_utf8) const;
   // A physical line's bytes added to the logical line; false when they are

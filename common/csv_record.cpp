@@ -46,6 +46,25 @@ const char* find_either(const char* p, const char* end, char a, char b, unsigned
   return p;
 }
 
+// The first byte equal to `a`, `b` or `c` at or after `p`, or `end`;
+// `high` as find_either's.
+const char* find_any(const char* p, const char* end, char a, char b, char c, unsigned& high) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c);
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    high |= static_cast<unsigned>(_mm_movemask_epi8(x));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
+    if (const int hits = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(hits));
+    p += 16;
+  }
+#endif
+  for (; p < end && *p != a && *p != b && *p != c; ++p) high |= static_cast<unsigned char>(*p) & 0x80u;
+  return p;
+}
+
 // The field's text buffer of the line's width, emptied.
 std::u16string& text_buffer(udb_field& f, char16_t) { return f.text_for_write(); }
 std::string& text_buffer(udb_field& f, char) { return f.utf8_for_write(); }
@@ -172,4 +191,80 @@ void csv_record::split(std::basic_string_view<C> line, C delimiter) {
   }
   field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
   held_ += text->capacity();
+}
+
+bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered_line& line) {
+  const char* const start = bytes.data();
+  const char* const end = start + bytes.size();
+  const char* p = start;
+  if (p == end || *p == '\n' || *p == '\x1A' || (*p == '\r' && p + 1 < end && p[1] == '\n')) return false;
+  clear();
+  line = {};
+  const size_t limit = schema_ ? schema_->size() : 0;
+  size_t k = 0;
+  held_ = 0;
+  cut_ = false;
+  bool in_quotes = false;
+  unsigned high = 0;
+  const char* physical = p;  // where the physical line starts
+  int64_t at_line = 1;
+  // The physical line on which the open section was opened, and whether a
+  // quote in mid-field (not at a field's start, after blanks) opened it.
+  int64_t opened_on = 0;
+  bool opened_inside = false;
+  udb_field* field = &next_field(0);
+  std::string* text = &field->utf8_for_write();
+  for (;;) {
+    const char* stop = find_any(p, end, '"', in_quotes ? '"' : delimiter, '\n', high);
+    text->append(p, static_cast<size_t>(stop - p));
+    p = stop;
+    if (p == end) return false;
+    if (*p == '"') {
+      if (in_quotes) {
+        if (p + 1 == end) return false;  // a doubled quote or not: the buffer does not tell
+        if (p[1] == '"') {
+          *text += '"';
+          p += 2;
+          continue;
+        }
+      } else {
+        const char* i = p;
+        while (i > physical && i[-1] != delimiter && (i[-1] == ' ' || i[-1] == '\t')) --i;
+        opened_inside = i > physical && i[-1] != delimiter;
+        opened_on = at_line;
+      }
+      in_quotes = !in_quotes;
+      ++p;
+      continue;
+    }
+    if (*p == '\n') {
+      // A CR right before the line feed belongs to the line end (it was
+      // taken into the field as an ordinary character).
+      if (p > physical && p[-1] == '\r') {
+        text->pop_back();
+        if (in_quotes) line.inner_cr = true;
+      }
+      if (!in_quotes) {
+        field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
+        held_ += text->capacity();
+        line.bytes = static_cast<size_t>(p + 1 - start);
+        line.lines = at_line;
+        return true;
+      }
+      if (opened_on == at_line && opened_inside && line.inside_on == 0) line.inside_on = at_line;
+      *text += '\n';
+      physical = ++p;
+      ++at_line;
+      continue;
+    }
+    // A delimiter outside quotes.
+    field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
+    held_ += text->capacity();
+    high = 0;
+    ++k;
+    if (limit > 0 && k >= limit) return false;
+    field = &next_field(k);
+    text = &field->utf8_for_write();
+    ++p;
+  }
 }

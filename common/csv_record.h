@@ -32,6 +32,23 @@ class csv_record : public udb_record {
   // UTF-8 (ole_variant::utf8_for_write).
   void do_create_utf8(std::string_view line, char delimiter);
 
+  // What split_buffered found of the logical line it split.
+  struct buffered_line {
+    size_t bytes = 0;       // of the buffer, its last line feed included
+    int64_t lines = 0;      // physical lines
+    int64_t inside_on = 0;  // the physical line (1 the first) on which a quote in
+                            // mid-field opened a section carried past it, or 0
+    bool inner_cr = false;  // a CR LF ends a physical line inside it
+  };
+  // do_create_utf8 of the logical line that starts at the front of `bytes`,
+  // read in one pass from a reader's buffer of well-formed UTF-8 (line
+  // ends, quotes and delimiters found together; csv_file tells the line
+  // ends). False when the buffer does not tell the whole line (it ends
+  // first, or ends with a quote inside quotes), when the line has more
+  // fields than the schema, or when it is empty or starts with Ctrl-Z: the
+  // reader then reads the line itself and splits it anew.
+  bool split_buffered(std::string_view bytes, char delimiter, buffered_line& line);
+
   const udb_schema* schema() const noexcept { return schema_; }
   uint64_t layout() const noexcept override { return layout_; }
   // Asks the processor for a step of the record ahead of its use on

@@ -337,6 +337,13 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
        0,
        0,
        ", line 2: a quote inside a field opens a quoted section that ends on line 3; lines 1 to 3 are one record"},
+      {"0,x\n1,5\" screen\n2,y\"\n",
+       u"",
+       {{"0", "x"}, {"1", "5 screen\n2,y"}},
+       "UTF-8",
+       0,
+       0,
+       ", line 2: a quote inside a field opens a quoted section that ends on line 3; lines 2 to 3 are one record"},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.encoding + " " + std::to_string(&r - table));
@@ -358,6 +365,13 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
       const rows got = read_all(path, u",", false, size, r.code_page, &encoding);
       EXPECT_EQ(testing::internal::GetCapturedStdout(), report);
       EXPECT_EQ(std::pair(got, encoding.first + (encoding.second ? "?" : "")), std::pair(r.expected, r.encoding));
+      // A file found UTF-8 throughout is split as it is read, with the same
+      // reports.
+      if (r.encoding == "UTF-8" && r.code_page.empty() && !r.bytes.starts_with("\xEF\xBB\xBF")) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(read_all(path, u",", false, size, {}, nullptr, true), r.expected) << "UTF-8 fields";
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), report) << "UTF-8 fields";
+      }
     }
   }
 }

@@ -7,7 +7,8 @@
 // cannot be decoded is reported, not raised). Without a code page or a
 // byte-order mark, the reading equals that with the code page UTF-8 when
 // the file is UTF-8 (as TK's strict decoder sees it), and that with
-// Windows-1252 otherwise. Invariants: column names are unique ignoring
+// Windows-1252 otherwise; the records of a UTF-8 file are the same read
+// into fields of UTF-8 (split as they are read). Invariants: column names are unique ignoring
 // case; a record never has more fields than the schema; every field is
 // text whose declared size is its length. The logical lines are also
 // parsed without a schema, as the header line is.
@@ -52,9 +53,11 @@ struct reading {
   bool operator==(const reading&) const = default;
 };
 
-reading read_all(const char16_t* delimiter, bool header, size_t buffer_size, const char16_t* code_page) {
+reading read_all(const char16_t* delimiter, bool header, size_t buffer_size, const char16_t* code_page,
+                 bool utf8 = false) {
   reading out;
   csv_file file(tk_utf8_to_unicode(temp_path()), delimiter, header, buffer_size, code_page);
+  file.set_utf8_fields(utf8);
   const udb_schema& schema = file.schema();
   check(schema.size() >= 1);
   for (size_t i = 0; i < schema.size(); ++i) {
@@ -62,7 +65,7 @@ reading read_all(const char16_t* delimiter, bool header, size_t buffer_size, con
     for (size_t j = 0; j < i; ++j) check(!tk_wstring::equal_no_case(schema.fields[i]->name, schema.fields[j]->name));
   }
   while (!file.is_eof()) {
-    out.lines.push_back(file.current_line());
+    if (!utf8) out.lines.push_back(file.current_line());
     const udb_record* r = file.get_record();
     check(r->size() >= 1 && r->size() <= schema.size());
     std::vector<std::u16string> cells;
@@ -116,7 +119,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool marked = file.starts_with("\xEF\xBB\xBF") || file.starts_with("\xFF\xFE") || file.starts_with("\xFE\xFF");
   if (!*code_page && !marked) {
     std::u16string decoded;
-    check(large == read_all(delimiter, header, 65536, tk_append_utf16(decoded, file) ? u"65001" : u"1252"));
+    const bool is_utf8 = tk_append_utf16(decoded, file);
+    check(large == read_all(delimiter, header, 65536, is_utf8 ? u"65001" : u"1252"));
+    if (is_utf8) {
+      for (const size_t buffer_size : {size_t{3}, size_t{65536}}) {
+        const reading split = read_all(delimiter, header, buffer_size, u"", true);
+        check(split.columns == large.columns && split.records == large.records);
+      }
+    }
   }
 
   // Without a schema every field of the line is kept: one more than the
