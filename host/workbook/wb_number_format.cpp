@@ -195,6 +195,10 @@ wb_number_class wb_number_format::classify_code(std::string_view s) {
 
 wb_number_class wb_number_format::effective_class(wb_number_class c, double value, bool date1904) {
   if (!wb_is_date_class(c)) return c;
-  const double ole = wb_serial_to_ole(value, date1904);
+  // The 1900 system's first day is 1: under 1 a calendar format shows day 0
+  // (1900-01-00), which no calendar has.
+  const bool calendar = c != wb_number_class::time;
+  if (calendar && !date1904 && value >= 0.0 && value < 1.0) return wb_number_class::general;
+  const double ole = wb_serial_to_ole(value, date1904, calendar);
   return ole >= 0.0 && ole < wb_ole_after_last_day ? c : wb_number_class::general;
 }

@@ -32,7 +32,9 @@ class wb_number_format {
   // workbook's date system) really has: under a date or time format, a
   // serial before the first day dates count from (1899-12-30, so every
   // negative serial of the 1900 system) or past 9999-12-31 is a plain
-  // number, as the desktop shows such a cell as #### rather than a date.
-  // Durations may be negative; other classes are kept.
+  // number, as the desktop shows such a cell as #### rather than a date;
+  // so is a serial under 1 under a calendar format (a date, with or without
+  // its time) in the 1900 system, whose day 0 no calendar has. Durations may
+  // be negative; other classes are kept.
   static wb_number_class effective_class(wb_number_class c, double value, bool date1904);
 };

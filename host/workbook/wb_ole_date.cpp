@@ -9,8 +9,8 @@ constexpr double days_1904_offset = 1462.0;
 constexpr std::int64_t ole_epoch_unix_days = -25569;
 }  // namespace
 
-double wb_serial_to_ole(double serial, bool date1904, bool date_only_format) {
-  if (serial >= 0.0 && serial < 1.0 && !(date1904 && date_only_format)) return serial;
+double wb_serial_to_ole(double serial, bool date1904, bool calendar_format) {
+  if (serial >= 0.0 && serial < 1.0 && !(date1904 && calendar_format)) return serial;
   if (date1904) return serial + days_1904_offset;
   if (serial < 60.0 && serial >= 1.0) return serial + 1.0;
   if (serial < 61.0 && serial >= 60.0) return serial;  // 1900-02-29 -> 1900-02-28

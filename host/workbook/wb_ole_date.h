@@ -5,8 +5,10 @@
 // from 61 on are equal to OLE dates, serials 1 to 59 are one day behind, and
 // serial 60 is delivered as 1900-02-28 (OLE 60, the time of day kept). The
 // 1904 system counts from 1904-01-01 = day 0 and adds 1462 days.
-// A serial in [0, 1) is a pure time of day in either system and is
-// delivered as the OLE time (day 0), so times read as times.
+// A serial in [0, 1) under a time format is a pure time of day in either
+// system and is delivered as the OLE time (day 0), so times read as times;
+// under a calendar format it is a moment of 1904-01-01 in the 1904 system
+// and of no day in the 1900 system (wb_number_format::effective_class).
 //
 // These conversions are for calendar classes only: a duration is a plain
 // count of days (1 is 24 hours) and never passes through them.
@@ -16,8 +18,9 @@
 #include <string_view>
 
 // A serial below 1 is a time of day, except that in the 1904 system a cell
-// formatted as a date alone is the day 1904-01-01 (`date_only_format`).
-double wb_serial_to_ole(double serial, bool date1904, bool date_only_format = false);
+// formatted as a calendar day (a date, with or without its time:
+// `calendar_format`) is a moment of the day 1904-01-01.
+double wb_serial_to_ole(double serial, bool date1904, bool calendar_format = false);
 double wb_ole_to_serial(double ole, bool date1904);
 
 // The OLE date of 10000-01-01: every calendar day lies below it.

@@ -88,7 +88,7 @@ void wb_row_reader::set_value(std::size_t field, const wb_raw_cell& cell) {
           // A duration has no date value past 24 hours: its column takes
           // the text H:MM:SS, which a TIME column reads as it stands.
           if (cls != wb_number_class::duration) {
-            v.set_date(wb_serial_to_ole(cell.number, schema_.date1904(), cls == wb_number_class::date));
+            v.set_date(wb_serial_to_ole(cell.number, schema_.date1904(), cls != wb_number_class::time));
             return;
           }
           break;

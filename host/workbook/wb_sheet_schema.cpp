@@ -151,7 +151,7 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
       const wb_number_class cls = wb_number_format::effective_class(c.number_class, c.number, date1904_);
       s.meanings |= meaning_of(cls);
       if (wb_is_date_class(cls)) {
-        const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904_, cls == wb_number_class::date));
+        const wb_ole_parts p = wb_split_ole(wb_serial_to_ole(c.number, date1904_, cls != wb_number_class::time));
         if (p.days != 0) s.all_pure_time = false;
         if (p.seconds != 0) s.any_time_of_day = true;
       } else if (cls == wb_number_class::currency) {

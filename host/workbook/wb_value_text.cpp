@@ -215,7 +215,7 @@ std::size_t wb_format_number_cell(double value, wb_number_class number_class, bo
     case wb_number_class::time:
       return wb_format_ole_date(wb_serial_to_ole(value, date1904), out);
     case wb_number_class::date_time:
-      return wb_format_ole_date(wb_serial_to_ole(value, date1904), out, true);
+      return wb_format_ole_date(wb_serial_to_ole(value, date1904, true), out, true);
     case wb_number_class::duration:
       return wb_format_duration(value, out);
     case wb_number_class::currency:

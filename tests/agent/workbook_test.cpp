@@ -91,6 +91,8 @@ void write_values_book(const std::string& path, bool date1904) {
     if (r < 3) worksheet_write_number(s, r + 1, 4, shares[r], percent);
   }
   if (date1904) {
+    // Under 1, a moment of the system's first day (not a time of no day).
+    worksheet_write_number(s, 4, 1, 0.25, stamp);
     b.close();
     return wbtest::patch_part(path, "xl/workbook.xml", "<workbookPr ", "<workbookPr date1904=\"1\" ");
   }

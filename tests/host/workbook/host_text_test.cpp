@@ -45,7 +45,8 @@ TEST(host_text, TextsOfNumbersDatesAndNumberCellsGiveTheirGolden) {
   // A number cell as text, by the class its format gives it: the form of
   // each meaning (a time of day kept on a date); a serial that is no
   // calendar day under a date or time format (negative in the 1900 system,
-  // past 9999-12-31) is a plain number; durations count hours past a day,
+  // or under 1 there under a calendar format; past 9999-12-31) is a plain
+  // number, and under 1 in the 1904 system a moment of 1904-01-01; durations count hours past a day,
   // both ways, with no fictitious leap day; currency rounds half away from
   // zero.
   out += "== number cells: value, class, date system\n";
@@ -54,9 +55,9 @@ TEST(host_text, TextsOfNumbersDatesAndNumberCellsGiveTheirGolden) {
     bool date1904;
     std::vector<double> values;
   } cells[] = {
-      {c::date, false, {45000, 45000.75, -1.25, 2958466}},
+      {c::date, false, {45000, 45000.75, -1.25, 2958466, 0.25}},
       {c::time, false, {0.75, -0.5}},
-      {c::date_time, false, {45000, -1.25, 2958465.5}},
+      {c::date_time, false, {45000, -1.25, 2958465.5, 0, 0.25}},
       {c::date, true, {0}},
       {c::date_time, true, {0.5, -1.25}},
       {c::duration, false, {1.5, 59, 60, -1.0 / 48, 0}},
