@@ -799,7 +799,10 @@ void xls2sql_converter::convert_from_csv() {
   try {
     if (source->encoding_guessed() && !silent_)
       print_line("CSV file '", source_,
-                 "' is not UTF-8; it is read as Windows-1252 (set csv_code_page to choose another)");
+                 ("' is not UTF-8; it is read as " +
+                  (source->encoding().is_utf16() ? source->encoding().name() : std::string("Windows-1252")) +
+                  " (set csv_code_page to choose another)")
+                     .c_str());
     std::unique_ptr<udb_validator> names = dest->dialect().create_tn_validator(dest->tables());
     current_table_ = tab_name;
     const table_plan plan = plan_table(tab_name, *source, *names);

@@ -246,7 +246,16 @@ void csv_file::choose_encoding(std::u16string_view code_page, const csv_file* fi
   if (data_start_ == 0) {
     if (!code_page.empty()) {
       encoding_ = csv_encoding::named(code_page);
-    } else if (first ? first->guessed_ : !is_utf8_throughout()) {
+    } else if (first && first->guessed_) {
+      const csv_encoding::kind was = first->encoding_.get_kind();
+      encoding_ = was == csv_encoding::kind::utf16le   ? csv_encoding::named(u"UTF-16LE")
+                  : was == csv_encoding::kind::utf16be ? csv_encoding::named(u"UTF-16BE")
+                                                       : csv_encoding::windows_1252();
+      guessed_ = true;
+    } else if (bool big_endian = false; !first && looks_utf16(big_endian)) {
+      encoding_ = csv_encoding::named(big_endian ? u"UTF-16BE" : u"UTF-16LE");
+      guessed_ = true;
+    } else if (!first && !is_utf8_throughout()) {
       encoding_ = csv_encoding::windows_1252();
       guessed_ = true;
     } else {
@@ -296,6 +305,22 @@ bool csv_file::only_from(int64_t offset, std::string_view characters) {
     }
     offset += n;
   }
+}
+
+bool csv_file::looks_utf16(bool& big_endian) {
+  char head[4096];
+  size_t got = 0;
+  for (ssize_t n = 0; got < sizeof head; got += static_cast<size_t>(n)) {
+    n = read_at(head + got, sizeof head - got, static_cast<int64_t>(got));
+    if (n <= 0) break;
+  }
+  got &= ~size_t{1};
+  if (got < 4) return false;
+  size_t zeros[2] = {0, 0};  // in the even and in the odd bytes
+  for (size_t i = 0; i < got; ++i) zeros[i & 1] += head[i] == '\0';
+  const size_t units = got / 2;
+  big_endian = zeros[1] == 0 && zeros[0] * 2 >= units;
+  return big_endian || (zeros[0] == 0 && zeros[1] * 2 >= units);
 }
 
 bool csv_file::is_utf8_throughout() {

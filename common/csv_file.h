@@ -8,7 +8,8 @@
 // one, a code page given to the constructor decides (csv_encoding names
 // them); without that, the file is read as UTF-8 when it is UTF-8
 // throughout, and as Windows-1252 otherwise (encoding_guessed() tells the
-// caller, who says so). The check streams the file through the reader's
+// caller, who says so); a head of zero bytes in every second byte is UTF-16
+// without its mark, read as such (and told as a guess too). The check streams the file through the reader's
 // buffer before the first line is read. Of a source that cannot be read
 // twice (a pipe) the first 64 KiB are read first and kept: its byte-order
 // mark and signature are looked for in them, and the guess is made from
@@ -171,6 +172,11 @@ class csv_file : public udb_recordset {
   // time: a signal, or the reading thread asked to stop, ends the wait.
   void wait_for_input();
   void choose_encoding(std::u16string_view code_page, const csv_file* first);
+  // Of a file without a byte-order mark: whether its head is UTF-16 by its
+  // zero bytes, as text of mostly ASCII characters is (in every second
+  // byte, in at least half of the units, and in no other byte), and in
+  // which byte order. A zero byte is valid UTF-8, but no text means it.
+  bool looks_utf16(bool& big_endian);
   // Whether the whole file is UTF-8, read through buffer_ (and a second
   // buffer, from the middle on, of a file of split_check_bytes or more).
   bool is_utf8_throughout();

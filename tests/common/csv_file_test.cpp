@@ -312,6 +312,21 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
       {"\x82\xA0,\x93\xFA\n\x82\n", u"932", {{"\xE3\x81\x82", "\xE6\x97\xA5"}}, "Shift_JIS", 2},
       {std::string("\xFF\xFE\x61\0\n\0\0\xD8\n\0\x62\0", 12), u"", {{"a"}, {"b"}}, "UTF-16LE", 2},  // lone surrogate
       {std::string("\xFE\xFF\0a\0\n\0", 7), u"", {{"a"}}, "UTF-16BE", 2},  // an odd byte at the end
+      // Without a mark, zero bytes in every second byte: UTF-16 (they are
+      // valid UTF-8, and the fields used to hold them).
+      {std::string("i\0d\0,\0\xE9\0\r\0\n\0"
+                   "1\0,\0x\0\n\0",
+                   20),
+       u"",
+       {{"id", "\xC3\xA9"}, {"1", "x"}},
+       "UTF-16LE?"},
+      {std::string("\0i\0d\0\r\0\n\0"
+                   "1\0\n",
+                   12),
+       u"",
+       {{"id"}, {"1"}},
+       "UTF-16BE?"},
+      {std::string("a\0,b\nc,d\n", 9), u"", {{std::string("a\0", 2), "b"}, {"c", "d"}}, "UTF-8"},  // a zero alone
       {"a,b\n1,\"x\n2,3\n", u"", {{"a", "b"}, {"1", "x\n2,3\n"}}, "UTF-8", 0, 2},
       {"a,b\n1,\"x", u"", {{"a", "b"}, {"1", "x"}}, "UTF-8", 0, 2},  // no final line end
       {"\"a\nb\" \"c\nd\n", u"", {{"a\nb c\nd\n"}}, "UTF-8", 0, 2},  // closed and opened again
