@@ -181,6 +181,32 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
                               "' (max = " + std::to_string(max_varchar) + "); use BLOB or TEXT instead",
                           1074);
   }
+  // One column at most counts by itself (AUTO_INCREMENT, SERIAL), and it
+  // must be a key: the first column of one in InnoDB, of any in the others.
+  const bool innodb = tk_wstring::equal_no_case(table_engine, u"InnoDB");
+  size_t counting = 0;
+  bool unkeyed = false;
+  for (size_t i = 0; i < columns.schema().size(); ++i) {
+    const t_ftd& column = *columns.schema().fields[i];
+    const std::u16string type = tk_wstring::to_lower(column.native_type);
+    const bool serial = sql_dialect::type_word(type) == u"serial";
+    if (!serial && type.find(u"auto_increment") == std::u16string::npos) continue;
+    ++counting;
+    const std::u16string& column_name = columns.column_name(i);
+    const bool keyed = serial || type.find(u"key") != std::u16string::npos ||
+                       type.find(u"unique") != std::u16string::npos ||
+                       std::any_of(indexes.begin(), indexes.end(), [&](const udb_index& index) {
+                         const auto named = [&](const std::u16string& f) {
+                           return udb_detail::same_name(f, column_name) || udb_detail::same_name(f, column.name);
+                         };
+                         return innodb ? !index.fields.empty() && named(index.fields[0])
+                                       : std::any_of(index.fields.begin(), index.fields.end(), named);
+                       });
+    unkeyed = unkeyed || !keyed;
+  }
+  if (counting > 1 || unkeyed)
+    throw sql_exception("Incorrect table definition; there can be only one auto column and it must be defined as a key",
+                        1075);
   sql_indexes_initializer key_maker(indexes, dialect());
   const std::vector<std::string> keys = key_maker.get_init_chunks(columns);
 

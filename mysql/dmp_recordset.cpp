@@ -87,7 +87,8 @@ dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const
     : sql_row_writer(&database, table, table),
       db_(database),
       held_(held_set(database, table_)),
-      utf8_table_(tk_wstring::starts_with(held_set(database, table_), u"utf8", true)) {
+      utf8_table_(tk_wstring::starts_with(held_set(database, table_), u"utf8", true)),
+      char_bytes_(tk_wstring::equal_no_case(held_set(database, table_), u"utf8mb4") ? 4 : 3) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;
   // Room for a full statement and the row that takes it past the cap.
@@ -184,7 +185,7 @@ void dmp_recordset::prepare_layout(const udb_record& record) {
   for (const sql_cell_slot& slot : slots_) {
     const std::u16string& type = slot.column->native_type;
     column_checks c;
-    const uint32_t limit = sql_dialect::text_bytes_limit(type);
+    const uint32_t limit = sql_dialect::text_bytes_limit(type, char_bytes_);
     c.long_text = limit != 0;
     // A limit counts in UTF-8 bytes: those of a BLOB, and of a UTF-8 table.
     if (utf8_table_ || tk_wstring::to_lower(type).find(u"blob") != std::u16string::npos) c.text_bytes = limit;

@@ -103,5 +103,6 @@ class dmp_recordset : public sql_row_writer {
   mutable std::string literal_;               // a decimal's literal, weighed before it is written
   sql_charset_check held_;                    // the characters the table receives
   bool utf8_table_;                           // the table stores UTF-8
+  unsigned char_bytes_;                       // in its widest character, of UTF-8
   uint64_t n_records_ = 0;
 };

@@ -782,9 +782,20 @@ std::u16string sql_dialect::mapped_type(const sql_native_type& type) {
   return buf;
 }
 
-uint32_t sql_dialect::text_bytes_limit(std::u16string_view type) {
+uint32_t sql_dialect::text_bytes_limit(std::u16string_view type, unsigned char_bytes) {
   if (type.empty()) return 0;
   const std::u16string_view word = type_word(type);
+  // TEXT(M) and BLOB(M) are the smallest of their kind that holds M
+  // characters (bytes, of a BLOB).
+  const bool text = equal_no_case(word, u"TEXT");
+  if ((text || equal_no_case(word, u"BLOB")) && word.size() < type.size() && type[word.size()] == u'(') {
+    uint64_t m = 0;
+    for (size_t i = word.size() + 1; i < type.size() && type[i] >= u'0' && type[i] <= u'9' && m < (uint64_t{1} << 40);
+         ++i)
+      m = m * 10 + static_cast<uint64_t>(type[i] - u'0');
+    const uint64_t bytes = m * (text ? char_bytes : 1);
+    return bytes <= 255 ? 255u : bytes <= 65535 ? 65535u : bytes <= 16777215 ? 16777215u : 0u;
+  }
   for (const auto& [name, bytes] :
        {std::pair{u"TINYTEXT", 255u}, std::pair{u"TINYBLOB", 255u}, std::pair{u"TEXT", 65535u},
         std::pair{u"BLOB", 65535u}, std::pair{u"MEDIUMTEXT", 16777215u}, std::pair{u"MEDIUMBLOB", 16777215u}})

@@ -193,9 +193,10 @@ class sql_dialect {
   // Whether a date column holds times of day or durations: by its date kind,
   // or, for a table's own column, which has none, by its type.
   static bool is_time_column(const t_ftd& column);
-  // The bytes a value of a TINY, plain or MEDIUM TEXT or BLOB type holds;
-  // 0 for any other type.
-  static uint32_t text_bytes_limit(std::u16string_view type);
+  // The bytes a value of a TINY, plain or MEDIUM TEXT or BLOB type holds
+  // (of TEXT(M), in a character set of up to `char_bytes` a character); 0
+  // for any other type.
+  static uint32_t text_bytes_limit(std::u16string_view type, unsigned char_bytes = 4);
   static const char16_t* refined_type_text(refined_type type);
   // The text that follows DEFAULT in a column definition, or the empty text
   // when the column gets no DEFAULT clause.

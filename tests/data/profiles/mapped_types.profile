@@ -28,3 +28,13 @@ tables:
     fields:
       - name: v
         type: FOOBAR
+  - name: t
+    fields:
+      - name: short
+        type: TEXT(50)
+      - name: bin
+        type: BLOB(10)
+  - name: a
+    fields:
+      - name: n
+        type: INT AUTO_INCREMENT
