@@ -232,11 +232,6 @@ void ole_variant::make_wide() const {
   wide_due_ = false;
 }
 
-size_t ole_variant::text_units() const noexcept {
-  if (vt_ != VT_BSTR) return 0;
-  return wide_due_ ? utf8_units_ : text_.size();
-}
-
 std::vector<uint8_t>& ole_variant::bytes_for_write(VARTYPE vt) {
   TK_ASSERT(is_binary(vt), "ole_var");
   vt_ = vt;

@@ -156,7 +156,10 @@ class ole_variant {
   // The text's UTF-8 form when it was set as UTF-8 (null otherwise).
   const std::string* utf8() const noexcept { return vt_ == VT_BSTR && utf8_held_ ? &utf8_ : nullptr; }
   // The length of the text in UTF-16 units (0 for other tags).
-  size_t text_units() const noexcept;
+  size_t text_units() const noexcept {
+    if (vt_ != VT_BSTR) return 0;
+    return wide_due_ ? utf8_units_ : text_.size();
+  }
   // A binary tag (8209, 65 or 70) and the emptied byte buffer to fill.
   std::vector<uint8_t>& bytes_for_write(VARTYPE vt = VT_ARRAY_UI1);
   void set_i1(int8_t v) noexcept {
