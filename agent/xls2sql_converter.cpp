@@ -49,6 +49,15 @@ constexpr int32_t mode_overwrite_tables = 1;
 constexpr int32_t mode_skip_tables = 2;
 constexpr int32_t mode_merge = 3;
 
+// Columns whose statistics are settled need no more notes from the reading
+// thread.
+void settle_notes(const csv_file& csv, const dates_map& dates, const num_map& numbers) {
+  for (const types_map_entry& e : numbers.entries())
+    if (e.final) csv.drop_notes(e.field_index, field_note::number_read);
+  for (const types_map_entry& e : dates.entries())
+    if (e.final) csv.drop_notes(e.field_index, field_note::date_read);
+}
+
 void print_line(const char* head, const std::u16string& text, const char* tail = "") {
   tk_status_line::clear();
   std::fprintf(tk_message_stream(), "%s%s%s\n", head, tk_unicode_to_console(text).c_str(), tail);
@@ -731,6 +740,7 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
   upsizer.keep(mapped_columns_);
   dates_map dates(table.table(), table.schema(), false);
   num_map numbers(table.table(), table.schema());
+  const auto* csv = dynamic_cast<const csv_file*>(&source);
   progress_->begin_first_reading();
   struct end_reading {
     table_progress& p;
@@ -745,8 +755,11 @@ bool xls2sql_converter::refine_before_copy(udb_recordset& source, sql_row_writer
       try {
         const udb_record& record = modify2(current_table_, *source_record);
         upsizer.process(record);
-        dates.add_rec_stat(record);
-        numbers.add_rec_stat(record);
+        // Fields read ahead, unless the type mappings changed them.
+        const field_note* notes = csv && &record == source_record ? csv->notes() : nullptr;
+        dates.add_rec_stat(record, notes);
+        numbers.add_rec_stat(record, notes);
+        if (csv && (n & 255) == 0) settle_notes(*csv, dates, numbers);
       } catch (const sql_exception& e) {
         // The copy reports it and leaves the record out.
         TK_TRACE(2, "Record left out of the statistics: %s", e.message());
@@ -796,6 +809,8 @@ void xls2sql_converter::convert_from_csv() {
   // A dump writes the text as the file holds it: a UTF-8 file's fields
   // keep their bytes.
   if (!dest->live()) source->set_utf8_fields(true);
+  // The reading thread reads the fields for the statistics too.
+  source->set_noting(refine_types);
   try {
     if (source->encoding_guessed() && !silent_)
       print_line("CSV file '", source_,
@@ -905,6 +920,7 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
   // Rows read ahead come before the reading that would have widened their
   // columns: they are widened on the way.
   const auto* sheet = dynamic_cast<const dao_recordset*>(&source);
+  const auto* csv = dynamic_cast<const csv_file*>(&source);
   const bool widen = widen_columns_ && (!from_xls || (sheet && sheet->provisional()));
   while (!source.is_eof()) {
     tk_interrupt::check();
@@ -933,8 +949,10 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
       if (widen) upsizer.process(record);
       table.append_record(record);
       if (gather) {
-        dates.add_rec_stat(record);
-        numbers.add_rec_stat(record);
+        const field_note* notes = csv && &record == source_record ? csv->notes() : nullptr;
+        dates.add_rec_stat(record, notes);
+        numbers.add_rec_stat(record, notes);
+        if (csv && (record_no_ & 255) == 0) settle_notes(*csv, dates, numbers);
       }
     } catch (const sql_exception& e) {
       if (e.level() >= 1) ends_run(reporter.shown(e), record_no_ + 1);

@@ -127,6 +127,7 @@ csv_file::csv_file(const csv_file& first, int fd)
       header_(first.header_),
       buffer_size_(first.buffer_size_),
       buffer_(buffer_size_),
+      noting_(first.noting_),
       quiet_(true) {
   start(first.code_page_, &first);
 }
@@ -737,6 +738,10 @@ void csv_file::start_ahead() {
   taken_at_end_ = at_end_;
   taken_line_no_ = current_line_no_;
   taken_done_ = bytes_read_ - static_cast<int64_t>(len_ - pos_);
+  if (noting_ && !wanted_) {
+    wanted_ = std::make_unique<std::atomic<uint8_t>[]>(schema_.size());
+    for (size_t i = 0; i < schema_.size(); ++i) wanted_[i] = field_note::number_read | field_note::date_read;
+  }
   ahead_ = true;
   try {
     reader_ = std::thread(&csv_file::read_ahead, this);
@@ -805,12 +810,20 @@ void csv_file::read_ahead() {
       // A record that held a long line is not kept for the next: the slots
       // would keep that room each. A line that cannot be split here (no
       // memory) is split by the caller, whose failure it then is.
-      if (split_here) continue;
-      try {
-        if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
-        split(*l.record, l.text, l.utf8, utf8_lines_);
-      } catch (...) {
-        l.record.reset();
+      if (!split_here) {
+        try {
+          if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
+          split(*l.record, l.text, l.utf8, utf8_lines_);
+        } catch (...) {
+          l.record.reset();
+        }
+      }
+      // Without notes the caller reads the fields itself.
+      if (noting_ && l.record) {
+        try {
+          l.record->note_fields(wanted_.get());
+        } catch (...) {
+        }
       }
     }
     std::unique_lock<std::mutex> lock(ahead_mutex_);

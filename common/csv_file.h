@@ -50,10 +50,9 @@
 #include <vector>
 
 #include "csv_encoding.h"
+#include "csv_record.h"
 #include "tk_exception.h"
 #include "udb_recordset.h"
-
-class csv_record;
 
 // The delimiters of the --csv_delim option, by index: tab, ";", ",", space.
 // Null for an index outside the table.
@@ -99,6 +98,20 @@ class csv_file : public udb_recordset {
   void set_utf8_fields(bool on) noexcept { utf8_lines_ = on && utf8_checked_; }
   // Builds the schema from a line (see the class comment).
   void init_schema(std::u16string_view line, bool header);
+
+  // The records split on the reading thread carry the statistics'
+  // readings of their fields (csv_record::note_fields), also those of a
+  // second reader. Set before the first move_next.
+  void set_noting(bool on) noexcept { noting_ = on; }
+  // A column whose statistics are settled needs no more notes of the kinds
+  // given (field_note's bits); any thread.
+  void drop_notes(size_t field, uint8_t kinds) const noexcept {
+    if (wanted_ && field < schema_.size())
+      wanted_[field].fetch_and(static_cast<uint8_t>(~kinds), std::memory_order_relaxed);
+  }
+  // The notes of the record get_record gave last, or null (not noted, or
+  // split again since).
+  const field_note* notes() const noexcept { return record_ ? record_->notes() : nullptr; }
 
   // Problems that do not stop the reading go unreported (a second reading
   // of a file whose first reading reports them).
@@ -284,6 +297,8 @@ class csv_file : public udb_recordset {
   int64_t current_line_no_ = 0;
   bool utf8_checked_ = false;  // every byte of the file was found UTF-8
   bool utf8_lines_ = false;    // lines are read as UTF-8 bytes
+  bool noting_ = false;
+  std::unique_ptr<std::atomic<uint8_t>[]> wanted_;  // per column: the notes asked
   bool quiet_ = false;
 
   // The caller's side, on cache lines of its own: the thread's reading

@@ -7,6 +7,7 @@
 #endif
 
 #include "csv_field.h"
+#include "num_map.h"
 #include "tk_logger.h"
 #include "tk_unicode.h"
 
@@ -119,6 +120,19 @@ udb_field& csv_record::next_field(size_t k) {
   return (*this)[k];
 }
 
+void csv_record::note_fields(const std::atomic<uint8_t>* wanted) {
+  notes_.resize(size());
+  for (size_t i = 0; i < size(); ++i) {
+    const udb_field& f = (*this)[i];
+    field_note& n = notes_[i];
+    n.read = wanted ? wanted[i].load(std::memory_order_relaxed) : field_note::number_read | field_note::date_read;
+    if (f.text_units() == 0) continue;  // the statistics pass over it
+    if (n.read & field_note::number_read) n.number = num_map::class_of(f, n.inexact);
+    if (n.read & field_note::date_read) n.date = dates_map::read(f);
+  }
+  noted_ = true;
+}
+
 void csv_record::prefetch(int step) const noexcept {
   if (step == 0) {
     __builtin_prefetch(this);
@@ -151,6 +165,7 @@ void csv_record::do_create_utf8(std::string_view line, char delimiter) {
 template <class C>
 void csv_record::split(std::basic_string_view<C> line, C delimiter) {
   clear();
+  noted_ = false;
   const size_t limit = schema_ ? schema_->size() : 0;
   const C* p = line.data();
   const C* const end = p + line.size();
@@ -197,6 +212,7 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
   const char* const start = bytes.data();
   const char* const end = start + bytes.size();
   const char* p = start;
+  noted_ = false;
   if (p == end || *p == '\n' || *p == '\x1A' || (*p == '\r' && p + 1 < end && p[1] == '\n')) return false;
   clear();
   line = {};

@@ -6,10 +6,14 @@
 // buffers are kept from one do_create to the next, so parsing a line of a
 // width already seen allocates nothing. The schema is not owned.
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "field_note.h"
 #include "udb_record.h"
 #include "udb_schema.h"
 
@@ -49,6 +53,13 @@ class csv_record : public udb_record {
   // reader then reads the line itself and splits it anew.
   bool split_buffered(std::string_view bytes, char delimiter, buffered_line& line);
 
+  // Notes the statistics' readings of the fields (field_note), of each as
+  // `wanted` asks (field_note's bits, one a field; all when null); a split
+  // drops them.
+  void note_fields(const std::atomic<uint8_t>* wanted);
+  // The notes of the fields as they were split, or null.
+  const field_note* notes() const noexcept { return noted_ ? notes_.data() : nullptr; }
+
   const udb_schema* schema() const noexcept { return schema_; }
   uint64_t layout() const noexcept override { return layout_; }
   // Asks the processor for a step of the record ahead of its use on
@@ -73,4 +84,6 @@ class csv_record : public udb_record {
   size_t built_ = 0;  // field objects this record has made (in use or kept aside)
   size_t held_ = 0;
   bool cut_ = false;
+  bool noted_ = false;
+  std::vector<field_note> notes_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "field_note.h"
 #include "ole_date.h"
 #include "tk_logger.h"
 #include "udb_record.h"
@@ -174,7 +175,7 @@ void dates_map::take_slash(types_map_entry& e, column_form& form, const reading&
   if (form.clock == 2) e.pattern += " %H:%i:%s";
 }
 
-void dates_map::add_rec_stat(const udb_record& record) {
+void dates_map::add_rec_stat(const udb_record& record, const field_note* notes) {
   TK_TRACE(1, "dates_map::add_rec_stat(map size=%d)", entries_.size());
   for (size_t i = 0; i < entries_.size(); ++i) {
     types_map_entry& e = entries_[i];
@@ -182,7 +183,8 @@ void dates_map::add_rec_stat(const udb_record& record) {
     const udb_field& field = record[e.field_index];
     if (field.get_type() == VT_BSTR && field.text_units() == 0) e.seen_empty_text = true;
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
-    const reading r = read(field);
+    const reading r =
+        notes && (notes[e.field_index].read & field_note::date_read) ? notes[e.field_index].date : read(field);
     const bool first = !e.seen;
     e.seen = true;
     // A value that is no date, or of another form than the column's first

@@ -24,6 +24,7 @@
 #include "types_map.h"
 
 class udb_field;
+struct field_note;
 
 class dates_map : public types_map {
  public:
@@ -34,7 +35,9 @@ class dates_map : public types_map {
 
   // With `dates_only`, columns that did not arrive as dates get no entry.
   dates_map(std::u16string table, const udb_schema& schema, bool dates_only);
-  void add_rec_stat(const udb_record& record) override;
+  void add_rec_stat(const udb_record& record) override { add_rec_stat(record, nullptr); }
+  // With `notes` (one per field), the readings found ahead.
+  void add_rec_stat(const udb_record& record, const field_note* notes);
 
   // What one value is: its kind (ole_date::kind_*: none, date and time, date,
   // time) in the server's own forms, or a slash date with its first two

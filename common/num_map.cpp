@@ -7,6 +7,7 @@
 #include <limits>
 #include <string_view>
 
+#include "field_note.h"
 #include "tk_logger.h"
 #include "udb_record.h"
 #include "udb_schema.h"
@@ -221,7 +222,7 @@ int32_t num_map::class_of(const udb_field& field, bool& inexact) {
   }
 }
 
-void num_map::add_rec_stat(const udb_record& record) {
+void num_map::add_rec_stat(const udb_record& record, const field_note* notes) {
   TK_TRACE(1, "num_map::add_rec_stat(map size=%d)", entries_.size());
   for (size_t k = 0; k < entries_.size(); ++k) {
     types_map_entry& e = entries_[k];
@@ -233,7 +234,13 @@ void num_map::add_rec_stat(const udb_record& record) {
     if (field.is_empty() || field.is_null() || field.is_text_form_empty()) continue;
     // The widest class so far: INT (3) < BIGINT (2) < DOUBLE (1) < VARCHAR (0).
     bool inexact = false;
-    const int32_t cls = class_of(field, inexact);
+    int32_t cls;
+    if (notes && (notes[e.field_index].read & field_note::number_read)) {
+      cls = notes[e.field_index].number;
+      inexact = notes[e.field_index].inexact;
+    } else {
+      cls = class_of(field, inexact);
+    }
     e.state = e.seen ? std::min(e.state, cls) : cls;
     e.seen = true;
     if (inexact) inexact_[k] = true;

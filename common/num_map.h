@@ -28,6 +28,7 @@
 #include "types_map.h"
 
 class udb_field;
+struct field_note;
 
 class num_map : public types_map {
  public:
@@ -37,7 +38,9 @@ class num_map : public types_map {
   static constexpr int32_t state_int = 3;
 
   num_map(std::u16string table, const udb_schema& schema);
-  void add_rec_stat(const udb_record& record) override;
+  void add_rec_stat(const udb_record& record) override { add_rec_stat(record, nullptr); }
+  // With `notes` (one per field), the classes found ahead.
+  void add_rec_stat(const udb_record& record, const field_note* notes);
 
   // The state one value alone asks for (state_varchar: not a number);
   // `inexact` tells of an integer a double cannot hold (beyond 2^53 in

@@ -114,6 +114,8 @@ TEST_F(ProfileRun, EachProfileGivesItsGoldenTables) {
 //   refined type cannot hold the default (the dump wrote the ALTER TABLE the
 //   server refuses, and stopped loading there, after turning the column's
 //   empty texts into NULL);
+// - dropped_column: the columns after a deleted one are refined by their
+//   own values;
 // - durations: a column mapped to TIME takes durations whole (a duration
 //   went through a moment and kept its time of day: 36:00:00 gave 12:00:00);
 // - months: two sheets the type mappings send to one table both fill it, in
@@ -170,6 +172,7 @@ TEST_F(ProfileRun, EachDumpGivesWhatItsLiveRunGives) {
       {"decimal_range.profile", "", {"--tab_name=prices", "--csv_delim=2"}},
       {"latin1_table.profile", "", {"--tab_name=people", "--csv_delim=2"}},
       {"mapped_defaults.profile", "", {"--tab_name=stock", "--csv_delim=2"}},
+      {"dropped_column.profile", "", {"--tab_name=sales", "--csv_delim=2"}},
       {"durations.profile", "", {"--tab_name=runs", "--csv_delim=2"}},
       {"months.profile", "mode=1", {}},
       {"months.profile", "mode=2", {}},
