@@ -1760,9 +1760,20 @@ std::string sql_dialect::load_data(std::u16string_view table, std::span<const sq
 void sql_dialect::append_row(std::string& out, const udb_record& record, std::span<const sql_cell_slot> slots,
                              bool first, bool allow_placeholder) const {
   out += first ? "(" : ", (";
+  const escape_table& table = escapes_of(where_);
   for (size_t k = 0; k < slots.size(); ++k) {
     if (k > 0) out += ", ";
-    append_cell(out, record[slots[k].cell], *slots[k].column, allow_placeholder);
+    const udb_field& cell = record[slots[k].cell];
+    const t_ftd& column = *slots[k].column;
+    // Most cells of a file read as UTF-8 are a text for a text column:
+    // quoted as they stand (what append_cell does of them, in short).
+    if (const std::string* utf8 = cell.utf8(); utf8 && column.vartype == VT_BSTR && !column.is_geometry() &&
+                                               !utf8->empty() && utf8->size() <= sql_max_inline_field_size &&
+                                               !may_hold_guid(utf8->size())) {
+      append_quoted(out, *utf8, table);
+      continue;
+    }
+    append_cell(out, cell, column, allow_placeholder);
   }
   out += ')';
 }
