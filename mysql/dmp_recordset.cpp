@@ -88,7 +88,8 @@ dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const
       db_(database),
       held_(held_set(database, table_)),
       utf8_table_(tk_wstring::starts_with(held_set(database, table_), u"utf8", true)),
-      char_bytes_(tk_wstring::equal_no_case(held_set(database, table_), u"utf8mb4") ? 4 : 3) {
+      char_bytes_(tk_wstring::equal_no_case(held_set(database, table_), u"utf8mb4") ? 4 : 3),
+      own_columns_(database.options().dmp_ins_tab) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;
   // Room for a full statement and the row that takes it past the cap.
@@ -343,7 +344,10 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
       }
       continue;
     }
-    const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars;
+    // (A dump of rows alone does not know the length of the column a
+    // file's text goes to: the table it is loaded into decides.)
+    const bool bounded = column.vartype == VT_BSTR && column.size > 0 && column.size <= sql_max_varchar_chars &&
+                         (own_columns_ || !column.native_type.empty());
     if (bounded && cell.text_units() > column.size &&
         (utf8 ? tk_utf8_counts(*utf8).characters : sql_dialect::characters(cell.text())) > column.size) {
       error_number = data_too_long_error;

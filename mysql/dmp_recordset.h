@@ -104,5 +104,6 @@ class dmp_recordset : public sql_row_writer {
   sql_charset_check held_;                    // the characters the table receives
   bool utf8_table_;                           // the table stores UTF-8
   unsigned char_bytes_;                       // in its widest character, of UTF-8
+  bool own_columns_;                          // the dump makes the table
   uint64_t n_records_ = 0;
 };
