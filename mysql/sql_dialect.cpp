@@ -1542,8 +1542,9 @@ std::string sql_dialect::kill_query_id(uint64_t query_id) const { return "KILL Q
 
 std::string sql_dialect::table_transactions(std::u16string_view table) const {
   std::string sql =
-      "SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e ON e.ENGINE = "
-      "t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ";
+      "SELECT e.TRANSACTIONS, (SELECT COUNT(*) FROM information_schema.TRIGGERS g WHERE g.EVENT_OBJECT_SCHEMA = "
+      "t.TABLE_SCHEMA AND g.EVENT_OBJECT_TABLE = t.TABLE_NAME) FROM information_schema.TABLES t JOIN "
+      "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ";
   append_quoted_utf8(sql, table, escapes_of(where_));
   return sql;
 }

@@ -279,7 +279,8 @@ class sql_dialect {
   // refuses it); and ending that statement alone.
   std::string running_statement(unsigned long connection_id) const;
   std::string kill_query_id(uint64_t query_id) const;
-  // Whether the table's storage engine keeps transactions: one row, YES or NO.
+  // Whether the table's storage engine keeps transactions (YES or NO), and how
+  // many triggers the table has: one row.
   std::string table_transactions(std::u16string_view table) const;
   // The schema and name of the first table other than `table` itself whose
   // foreign key refers to `table` (of the connection's database).

@@ -68,7 +68,9 @@ sql_table::sql_table(sql_database& database, std::u16string table, uint32_t mode
   read_columns();
   {
     sql_tmp_recordset rs(dialect_.table_transactions(table_), db_.connection());
-    transactional_ = !rs.is_eof() && rs.get_record()->size() >= 1 && (*rs.get_record())[0].to_string() == "YES";
+    const udb_record* row = rs.is_eof() ? nullptr : rs.get_record();
+    transactional_ = row && row->size() >= 1 && (*row)[0].to_string() == "YES";
+    triggered_ = row && row->size() >= 2 && (*row)[1].to_string() != "0";
   }
   // Strict for every table: a server that is not would store a value
   // altered with a warning, which the path of rows sent one by one (past a
@@ -228,7 +230,7 @@ void sql_table::prepare_layout(const udb_record& record) {
   single_head_.clear();
   dialect_.append_insert_head(single_head_, verb::insert, table_, slots_);
   load_format_.reset();
-  if (transactional_ && db_.local_infile()) {
+  if (transactional_ && !triggered_ && db_.local_infile()) {
     load_format_ = std::make_unique<sql_load_format>(slots_);
     load_statement_ = dialect_.load_data(table_, slots_, db_.settings().char_set);
   }
@@ -285,7 +287,7 @@ void sql_table::send_or_stop(const batch& b) {
 }
 
 void sql_table::send(const batch& b) {
-  if (!transactional_) return send_rows_alone(b);
+  if (!transactional_ || triggered_) return send_rows_alone(b);
   if (load_format_ && !load_refused_ && send_load(b)) return;
   if (b.text.size() <= statement_cap_) {
     send_batch(b, b.text, 0, b.starts.size(), true);

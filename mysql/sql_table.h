@@ -150,9 +150,13 @@ class sql_table : public sql_row_writer {
   sql_database& db_;
   const sql_dialect& dialect_;
   std::vector<sql_cell_slot> slots_;
-  size_t packet_cap_;                             // the longest statement the server takes
-  size_t statement_cap_;                          // the longest statement of several rows
-  bool transactional_ = false;                    // the table's engine keeps transactions
+  size_t packet_cap_;           // the longest statement the server takes
+  size_t statement_cap_;        // the longest statement of several rows
+  bool transactional_ = false;  // the table's engine keeps transactions
+  // The table has triggers: its rows go once each (a block resent to find a
+  // refused row would run them again, and what they write outside the
+  // transaction would stay).
+  bool triggered_ = false;
   std::unique_ptr<sql_load_format> load_format_;  // set when rows may go through LOAD DATA
   std::atomic<bool> load_refused_ = false;        // the server refused local infile
   std::atomic<bool> stopped_ = false;             // a statement failed: nothing more is sent
