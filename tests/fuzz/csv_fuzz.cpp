@@ -7,8 +7,9 @@
 // cannot be decoded is reported, not raised). Without a code page or a
 // byte-order mark, the reading equals that with the code page UTF-8 when
 // the file is UTF-8 (as TK's strict decoder sees it), and that with
-// Windows-1252 otherwise; the records of a UTF-8 file are the same read
-// into fields of UTF-8 (split as they are read). Invariants: column names are unique ignoring
+// Windows-1252 otherwise, unless its head has zeros in every second byte,
+// which makes it UTF-16 of that byte order; the records of a UTF-8 file are
+// the same read into fields of UTF-8 (split as they are read). Invariants: column names are unique ignoring
 // case; a record never has more fields than the schema; every field is
 // text whose declared size is its length. The logical lines are also
 // parsed without a schema, as the header line is.
@@ -50,6 +51,7 @@ struct reading {
   std::vector<std::u16string> columns;
   std::vector<std::vector<std::u16string>> records;
   std::vector<std::u16string> lines;
+  std::string encoding;  // the one chosen, "?" after a guess
   bool operator==(const reading&) const = default;
 };
 
@@ -58,6 +60,7 @@ reading read_all(const char16_t* delimiter, bool header, size_t buffer_size, con
   reading out;
   csv_file file(tk_utf8_to_unicode(temp_path()), delimiter, header, buffer_size, code_page);
   file.set_utf8_fields(utf8);
+  out.encoding = file.encoding().name() + (file.encoding_guessed() ? "?" : "");
   const udb_schema& schema = file.schema();
   check(schema.size() >= 1);
   for (size_t i = 0; i < schema.size(); ++i) {
@@ -119,9 +122,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool marked = file.starts_with("\xEF\xBB\xBF") || file.starts_with("\xFF\xFE") || file.starts_with("\xFE\xFF");
   if (!*code_page && !marked) {
     std::u16string decoded;
+    // A head of zeros in every second byte is UTF-16 without its mark.
     const bool is_utf8 = tk_append_utf16(decoded, file);
-    check(large == read_all(delimiter, header, 65536, is_utf8 ? u"65001" : u"1252"));
-    if (is_utf8) {
+    const char16_t* same = large.encoding == "UTF-16LE?"   ? u"UTF-16LE"
+                           : large.encoding == "UTF-16BE?" ? u"UTF-16BE"
+                           : is_utf8                       ? u"65001"
+                                                           : u"1252";
+    const reading named = read_all(delimiter, header, 65536, same);
+    check(large.columns == named.columns && large.records == named.records && large.lines == named.lines);
+    if (is_utf8 && large.encoding == "UTF-8") {
       for (const size_t buffer_size : {size_t{3}, size_t{65536}}) {
         const reading split = read_all(delimiter, header, buffer_size, u"", true);
         check(split.columns == large.columns && split.records == large.records);
