@@ -210,13 +210,17 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
   sql_indexes_initializer key_maker(indexes, dialect());
   const std::vector<std::string> keys = key_maker.get_init_chunks(columns);
 
+  // The table is made in the session's set, whatever the database it is
+  // loaded into (servers before 4.1 know of none).
+  const std::u16string_view table_set =
+      dialect().version() >= sql_dialect::version_4_1_0 ? std::u16string_view(set) : std::u16string_view(char_set);
   unlock_tables("dmp_database::create_table - right before unlock tables");
   if (options_.dmp_ins_tab) {
     if (options_.dmp_ins_com) write_line(dialect().comment_block("Table structure for table", name, line_break()));
     delete_tab(name);
     TK_TRACE(1, "Right before inserting CREATE TABLE statement");
     write_statement(
-        dialect().create_table(name, definitions, keys, char_set, engine, settings().table_engine, line_break()));
+        dialect().create_table(name, definitions, keys, table_set, engine, settings().table_engine, line_break()));
   }
   if (options_.dmp_ins_com) write_line(dialect().comment_block("Dumping data for table", name, line_break()));
   lock_table(name);

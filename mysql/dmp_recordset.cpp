@@ -19,18 +19,18 @@
 namespace {
 
 // The character set of a dump's table as far as it is known: the one the
-// type mappings give the table when the dump makes it; the one the settings
-// name when the dump makes the database its tables are created in;
-// otherwise the database's own, which only the session's limit tells: UTF-8
-// of three bytes unless the file is utf8mb4.
+// type mappings give the table when the dump makes it, else the one the
+// settings name, which the dump's CREATE TABLE gives it; of a table the dump
+// does not make, only the session's limit tells: UTF-8 of three bytes
+// unless the file is utf8mb4.
 std::u16string held_set(const dmp_database& database, const std::u16string& table) {
   const std::u16string& session = database.settings().char_set;
   const bool four_bytes = tk_wstring::equal_no_case(session, u"utf8mb4");
   std::u16string own, engine;
   if (database.options().dmp_ins_tab) database.table_options(table, own, engine);
   if (!own.empty()) return four_bytes || !tk_wstring::equal_no_case(own, u"utf8mb4") ? own : u"utf8";
-  if (four_bytes) return session;
-  return database.options().dmp_ins_db && database.options().dmp_ins_tab ? session : u"utf8";
+  if (four_bytes || database.options().dmp_ins_tab) return session;
+  return u"utf8";
 }
 
 // Whether the number `literal` (as the dump writes it: digits with a sign,

@@ -538,6 +538,21 @@ TEST_F(CsvToMysql, ADumpCommitsItsRows) {
   EXPECT_EQ(rows("SELECT id, v FROM c ORDER BY id"), (table_rows{{"1", "a"}, {"2", "b"}}));
 }
 
+// A dump's tables are made in its character set, whatever the database it
+// is loaded into: into one of latin1 (many servers' default), a text latin1
+// cannot hold is stored. The load stopped there, leaving the table empty.
+TEST_F(CsvToMysql, ADumpsTablesAreMadeInItsCharacterSet) {
+  write_file(dir_.file("cy.csv"), "id,v\n1,\xD0\x9F\xD1\x80\xD0\xB8\n2,caf\xC3\xA9\n");
+  ASSERT_EQ(dump("cy.csv", "cy.sql", csv_args("cy")).status, 0);
+  const std::string latin1 = db_ + "_latin1";
+  sql({"DROP DATABASE IF EXISTS `" + latin1 + "`", "CREATE DATABASE `" + latin1 + "` CHARACTER SET latin1"});
+  const run_result load = client("cy.sql", latin1);
+  const table_rows stored = rows("SELECT id, v FROM `" + latin1 + "`.cy ORDER BY id");
+  sql({"DROP DATABASE `" + latin1 + "`"});
+  EXPECT_EQ(std::pair(load.status, load.err), std::pair(0, std::string()));
+  EXPECT_EQ(stored, (table_rows{{"1", "\xD0\x9F\xD1\x80\xD0\xB8"}, {"2", "caf\xC3\xA9"}}));
+}
+
 // A long text widens its column by the bytes it takes in the dump's
 // character set: four a character in utf32, two in utf16 and ucs2. A text
 // read as UTF-8 was measured by its UTF-8 bytes (40,000 of them: TEXT),

@@ -22,7 +22,7 @@ CREATE TABLE `sales` (
   `amount` VARCHAR(255),
   `day` VARCHAR(255),
   `note` VARCHAR(255)
-) ENGINE=InnoDB;
+) ENGINE=InnoDB character set utf8mb4;
 
 #
 # Dumping data for table 'sales'

@@ -8,7 +8,7 @@ CREATE TABLE `sales` (
   `amount` VARCHAR(255),
   `day` VARCHAR(255),
   `note` VARCHAR(255)
-) ENGINE=InnoDB;
+) ENGINE=InnoDB character set utf8;
 LOCK TABLES `sales` WRITE;
 INSERT INTO `sales`(`id`, `name`, `amount`, `day`, `note`) VALUES('1', 'O\'Brien\\x', '12.50', '2024-01-31', 'say "hi"'), ('2', 'Müller', '-3', '2024-02-29', 'two\nlines'), ('3', '', '', '', '') ON DUPLICATE KEY UPDATE `id` = `id`;
 UPDATE `sales` SET `day` = NULL WHERE `day` = '';
