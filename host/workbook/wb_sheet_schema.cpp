@@ -155,7 +155,7 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
         if (p.days != 0) s.all_pure_time = false;
         if (p.seconds != 0) s.any_time_of_day = true;
       } else if (cls == wb_number_class::currency) {
-        if (std::fabs(c.number) >= wb_currency_limit) s.currency_overflow = true;
+        if (std::fabs(c.number) >= wb_currency_limit || !wb_currency_is_exact(c.number)) s.currency_unfit = true;
       } else if (cls == wb_number_class::duration) {
         if (!wb_duration_fits_time(c.number)) s.duration_overflow = true;
       }
@@ -209,7 +209,7 @@ void wb_sheet_schema::finish() {
         // hours:minutes:seconds (see wb_row_reader).
         col.type = wb_dao_type::date;
         col.format = u"Long Time";
-      } else if (s.meanings == meaning_currency && !s.currency_overflow) {
+      } else if (s.meanings == meaning_currency && !s.currency_unfit) {
         col.type = wb_dao_type::currency;
       } else {
         col.type = wb_dao_type::double_;

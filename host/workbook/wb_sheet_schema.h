@@ -101,7 +101,9 @@ class wb_sheet_schema {
     std::uint8_t meanings = 0;
     bool any_time_of_day = false;
     bool all_pure_time = true;
-    bool currency_overflow = false;
+    // An amount no currency column holds as it is: 10^15 or more, or of more
+    // than four decimals (the column is DOUBLE).
+    bool currency_unfit = false;
     bool duration_overflow = false;  // a duration past the server's TIME range
   };
 

@@ -1,5 +1,6 @@
 #include "wb_value_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -158,6 +159,13 @@ std::int64_t wb_currency_from_double(double v) {
   return negative ? -scaled : scaled;
 }
 
+bool wb_currency_is_exact(double v) {
+  char text[64];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed);
+  if (ec != std::errc()) return false;
+  return end - std::find(text, end, '.') <= 5;  // the point and up to four decimals
+}
+
 namespace {
 
 char16_t* put_unsigned(char16_t* o, std::uint64_t v) {
@@ -219,7 +227,8 @@ std::size_t wb_format_number_cell(double value, wb_number_class number_class, bo
     case wb_number_class::duration:
       return wb_format_duration(value, out);
     case wb_number_class::currency:
-      if (std::fabs(value) < wb_currency_limit) return wb_format_currency(wb_currency_from_double(value), out);
+      if (std::fabs(value) < wb_currency_limit && wb_currency_is_exact(value))
+        return wb_format_currency(wb_currency_from_double(value), out);
       return wb_format_number(value, out);
     default:
       return wb_format_number(value, out);

@@ -40,6 +40,9 @@ inline constexpr double wb_currency_limit = 922337203685477.0;
 // by 10,000 instead would round large amounts at their last digit. `value`
 // must lie within wb_currency_limit.
 std::int64_t wb_currency_from_double(double value);
+// Whether that amount is the number itself: its shortest decimal text has
+// at most four decimals (1.2346 does; 1.23456 and 0.1 + 0.2 do not).
+bool wb_currency_is_exact(double value);
 // A scaled currency amount with its four decimals ("-1234.5000").
 std::size_t wb_format_currency(std::int64_t scaled, char16_t* out);
 

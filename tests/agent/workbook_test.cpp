@@ -64,7 +64,7 @@ void write_values_book(const std::string& path, bool date1904) {
   lxw_format* euro = b.format("#,##0.00 [$\xE2\x82\xAC-407]");
   lxw_format* percent = b.format("0.00%");
   lxw_format* dollar = b.format("\"$\"#,##0.00");
-  wbtest::write_row(s, 0, {"day", "moment", "clock", "price", "share"});
+  wbtest::write_row(s, 0, {"day", "moment", "clock", "price", "share", "rate"});
   // In the 1900 system the writer's own date arithmetic, with its fictitious
   // 1900-02-29; in the 1904 system serials counted here from 1904-01-01.
   const std::array<int, 6> days[] = {{1900, 1, 1}, {1900, 2, 28}, {1900, 3, 1}, {2024, 2, 29}, {9999, 12, 31}},
@@ -85,10 +85,14 @@ void write_values_book(const std::string& path, bool date1904) {
   const double clocks[] = {0, (6 * 3600 + 30 * 60 + 15) / 86400.0, 0.5, (86400 - 1) / 86400.0};
   const double prices[] = {1234.5, -0.75, 922337203685.4775, 0};
   const double shares[] = {0.125, 1.5, -0.2};
+  // A currency amount of more than four decimals makes its column DOUBLE
+  // (1.23456 was stored as 1.2346).
+  const double rates[] = {1.5, 1.23456};
   for (lxw_row_t r = 0; r < 4; ++r) {
     worksheet_write_number(s, r + 1, 2, clocks[r], clock);
     worksheet_write_number(s, r + 1, 3, prices[r], euro);
     if (r < 3) worksheet_write_number(s, r + 1, 4, shares[r], percent);
+    if (r < 2) worksheet_write_number(s, r + 1, 5, rates[r], euro);
   }
   if (date1904) {
     // Under 1, a moment of the system's first day (not a time of no day).
