@@ -542,6 +542,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
   // the account then tells how many.
   progress_->set_rows_stay(dest.live() && existed && !replacing);
   std::unique_ptr<udb_recordset> table;
+  bool copying = false;  // rows may be stored
   try {
     table = dest.create_table(target, plan.schema, plan.indexes);
     if (plan.generated_name) TK_TRACE(2, "Store generated table name '%s'", plan.name);
@@ -575,6 +576,7 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
         gather = false;
       }
     }
+    copying = true;
     convert_step(source, dynamic_cast<sql_row_writer&>(*table), dest, gather, plan.name);
     table.reset();
     // A request to stop that came after the last record (while the last
@@ -589,9 +591,13 @@ void xls2sql_converter::convert_table(udb_recordset& source, const table_plan& p
     }
   } catch (...) {
     table.reset();
-    if (replacing) {
+    // A table this run made holds none of the rows before they are copied
+    // (while the source is read for its types): it is no result of the run,
+    // and a later run adding rows to it would leave its types unrefined.
+    if (replacing || (!copying && !existed && dest.live())) {
       discard_pending_changes();
       drop_unfinished(dest, target);
+      if (!replacing) std::erase(created_tables_, plan.name);
     }
     throw;
   }
