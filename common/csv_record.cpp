@@ -102,6 +102,12 @@ csv_record::csv_record(const udb_schema* schema, uint64_t layout) : schema_(sche
 
 csv_record::~csv_record() = default;
 
+template <class S>
+void csv_record::close_field(udb_field& field, const S& text, unsigned high) {
+  field.set_declared_size(static_cast<uint32_t>(finish_text(field, text, high)));
+  held_ += text.capacity();
+}
+
 udb_field& csv_record::next_field(size_t k) {
   const bool named = schema_ && k < schema_->size() && schema_->fields[k];
   if (k < built_) {
@@ -192,8 +198,7 @@ void csv_record::split(std::basic_string_view<C> line, C delimiter) {
       }
       continue;
     }
-    field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
-    held_ += text->capacity();
+    close_field(*field, *text, high);
     high = 0;
     ++k;
     if (limit > 0 && k >= limit) {
@@ -204,8 +209,7 @@ void csv_record::split(std::basic_string_view<C> line, C delimiter) {
     text = &text_buffer(*field, C());
     ++p;
   }
-  field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
-  held_ += text->capacity();
+  close_field(*field, *text, high);
 }
 
 bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered_line& line) {
@@ -261,8 +265,7 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
         if (in_quotes) line.inner_cr = true;
       }
       if (!in_quotes) {
-        field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
-        held_ += text->capacity();
+        close_field(*field, *text, high);
         line.bytes = static_cast<size_t>(p + 1 - start);
         line.lines = at_line;
         return true;
@@ -274,8 +277,7 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
       continue;
     }
     // A delimiter outside quotes.
-    field->set_declared_size(static_cast<uint32_t>(finish_text(*field, *text, high)));
-    held_ += text->capacity();
+    close_field(*field, *text, high);
     high = 0;
     ++k;
     if (limit > 0 && k >= limit) return false;

@@ -76,6 +76,9 @@ class csv_record : public udb_record {
 
  private:
   udb_field& next_field(size_t k);
+  // A field's text is complete: its length is set and its room counted.
+  template <class S>
+  void close_field(udb_field& field, const S& text, unsigned high);
   template <class C>
   void split(std::basic_string_view<C> line, C delimiter);
 
