@@ -1025,6 +1025,8 @@ void xls2sql_converter::tell_values_left_out(const dao_recordset& sheet) {
     tell(counted(n) +
          u" formula cells were saved without a calculated result: they are stored as the workbook holds them (NULL, "
          u"or the 0 its writer put in their place)");
+  if (const uint64_t n = sheet.error_values())
+    tell(counted(n) + u" cells hold an error value (#DIV/0!, #N/A and the like): they are stored as NULL");
 }
 
 void xls2sql_converter::tell_fields_left_out(const csv_file& source) {

@@ -95,6 +95,7 @@ uint64_t dao_recordset::cells_out_of_order() const { return rows_ ? rows_->cells
 uint64_t dao_recordset::unreadable_values() const { return rows_ ? rows_->unreadable_values() : 0; }
 
 uint64_t dao_recordset::uncalculated_formulas() const { return rows_ ? rows_->uncalculated_formulas() : 0; }
+uint64_t dao_recordset::error_values() const { return rows_ ? rows_->error_values() : 0; }
 
 void dao_recordset::release_long_values() {
   if (record_) record_->release_long_values();

@@ -75,6 +75,8 @@ class dao_recordset : public udb_recordset {
   // Formula cells without a calculated result
   // (wb_sheet_source::uncalculated_formulas).
   uint64_t uncalculated_formulas() const;
+  // Cells that hold an error value (wb_sheet_schema::error_values).
+  uint64_t error_values() const;
   const wb_table_def& table_def() const noexcept { return table_def_; }
 
   // Rows read ahead (dao_database::get_table_ahead): they come in the types

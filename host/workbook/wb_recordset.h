@@ -77,6 +77,7 @@ class wb_recordset {
   std::uint64_t cells_out_of_order() const { return schema_.cells_out_of_order(); }
   std::uint64_t unreadable_values() const { return schema_.unreadable_values(); }
   std::uint64_t uncalculated_formulas() const { return schema_.uncalculated_formulas(); }
+  std::uint64_t error_values() const { return schema_.error_values(); }
   // Whether the sheet holds any value (one read ahead has more rows than
   // its first ones).
   bool holds_values() const { return provisional() || schema_.holds_values(); }

@@ -111,6 +111,7 @@ void wb_sheet_schema::start(bool header_row, bool date1904) {
   cells_out_of_order_ = 0;
   unreadable_values_ = 0;
   uncalculated_formulas_ = 0;
+  error_values_ = 0;
   any_ = false;
   top_row_ = last_row_ = min_col_ = max_col_ = 0;
   seen_in_row_.clear();
@@ -167,6 +168,9 @@ void wb_sheet_schema::add(const wb_raw_cell& c) {
       break;
     case wb_cell_kind::boolean:
       ++s.booleans;
+      break;
+    case wb_cell_kind::error:
+      ++error_values_;
       break;
     default:
       break;

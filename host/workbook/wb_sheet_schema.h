@@ -76,6 +76,8 @@ class wb_sheet_schema {
   // What the source's unreadable_values() was at the end of the scan.
   std::uint64_t unreadable_values() const { return unreadable_values_; }
   std::uint64_t uncalculated_formulas() const { return uncalculated_formulas_; }
+  // Cells of the rows that hold an error value (#DIV/0!, #N/A...): NULL.
+  std::uint64_t error_values() const { return error_values_; }
   // Whether the scan met any value (the sheet is not empty).
   bool holds_values() const { return any_; }
 
@@ -90,6 +92,7 @@ class wb_sheet_schema {
     cells_out_of_order_ = other.cells_out_of_order_;
     unreadable_values_ = other.unreadable_values_;
     uncalculated_formulas_ = other.uncalculated_formulas_;
+    error_values_ = other.error_values_;
   }
 
  private:
@@ -123,6 +126,7 @@ class wb_sheet_schema {
   std::uint64_t cells_out_of_order_ = 0;
   std::uint64_t unreadable_values_ = 0;
   std::uint64_t uncalculated_formulas_ = 0;
+  std::uint64_t error_values_ = 0;
   std::vector<std::uint32_t> seen_in_row_;  // per column, 1 + the last row that gave it a cell
   static inline thread_local std::function<void(std::uint32_t)> row_observer_;
 };
