@@ -783,15 +783,16 @@ void csv_file::read_ahead() {
       l.reports.clear();
       l.error = nullptr;
       reporting_ = &l;
+      // A record that held a long line is not kept for the next: the slots
+      // would keep that room each. A line that cannot be split here (no
+      // memory) is split by the caller, whose failure it then is.
+      try {
+        if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
+      } catch (...) {
+        l.record.reset();
+      }
       // A line the buffer holds whole is split as it is read.
       bool split_here = false;
-      if (fused) {
-        try {
-          if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
-        } catch (...) {
-          l.record.reset();
-        }
-      }
       try {
         split_here = l.record && fused && read_buffered(*l.record, l.utf8);
         if (!split_here) read_line_as_asked(l.text, l.utf8);
@@ -807,12 +808,8 @@ void csv_file::read_ahead() {
         b.last = true;
         break;
       }
-      // A record that held a long line is not kept for the next: the slots
-      // would keep that room each. A line that cannot be split here (no
-      // memory) is split by the caller, whose failure it then is.
-      if (!split_here) {
+      if (!split_here && l.record) {
         try {
-          if (!l.record || l.record->held() > keep) l.record = std::make_unique<csv_record>(&schema_, layout_);
           split(*l.record, l.text, l.utf8, utf8_lines_);
         } catch (...) {
           l.record.reset();

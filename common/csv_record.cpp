@@ -29,26 +29,8 @@ const char16_t* find_either(const char16_t* p, const char16_t* end, char16_t a, 
   return p;
 }
 
-// The same of bytes; `high` gains a bit when a byte passed over, or one
-// near it, is not ASCII.
-const char* find_either(const char* p, const char* end, char a, char b, unsigned& high) {
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi8(a);
-  const __m128i vb = _mm_set1_epi8(b);
-  while (end - p >= 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    high |= static_cast<unsigned>(_mm_movemask_epi8(x));
-    const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)));
-    if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
-    p += 16;
-  }
-#endif
-  for (; p < end && *p != a && *p != b; ++p) high |= static_cast<unsigned char>(*p) & 0x80u;
-  return p;
-}
-
 // The first byte equal to `a`, `b` or `c` at or after `p`, or `end`;
-// `high` as find_either's.
+// `high` gains a bit when a byte passed over, or one near it, is not ASCII.
 const char* find_any(const char* p, const char* end, char a, char b, char c, unsigned& high) {
 #if defined(__SSE2__)
   const __m128i va = _mm_set1_epi8(a);
@@ -64,6 +46,11 @@ const char* find_any(const char* p, const char* end, char a, char b, char c, uns
 #endif
   for (; p < end && *p != a && *p != b && *p != c; ++p) high |= static_cast<unsigned char>(*p) & 0x80u;
   return p;
+}
+
+// The same of two bytes.
+const char* find_either(const char* p, const char* end, char a, char b, unsigned& high) {
+  return find_any(p, end, a, b, b, high);
 }
 
 // The field's text buffer of the line's width, emptied.

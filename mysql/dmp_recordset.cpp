@@ -86,9 +86,10 @@ constexpr const char* conformance_message =
 dmp_recordset::dmp_recordset(dmp_database& database, std::u16string table, const udb_schema& columns)
     : sql_row_writer(&database, table, table),
       db_(database),
-      held_(held_set(database, table_)),
-      utf8_table_(tk_wstring::starts_with(held_set(database, table_), u"utf8", true)),
-      char_bytes_(tk_wstring::equal_no_case(held_set(database, table_), u"utf8mb4") ? 4 : 3),
+      held_set_(held_set(database, table_)),
+      held_(held_set_),
+      utf8_table_(tk_wstring::starts_with(held_set_, u"utf8", true)),
+      char_bytes_(tk_wstring::equal_no_case(held_set_, u"utf8mb4") ? 4 : 3),
       own_columns_(database.options().dmp_ins_tab) {
   TK_TRACE(2, "dmp_recordset::ctor(%s)", table_);
   schema_ = columns;

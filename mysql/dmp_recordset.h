@@ -101,6 +101,7 @@ class dmp_recordset : public sql_row_writer {
   std::string buffer_;                        // the open multi-row statement
   std::string row_;                           // a one-row statement
   mutable std::string literal_;               // a decimal's literal, weighed before it is written
+  std::u16string held_set_;                   // the table's character set, as far as known
   sql_charset_check held_;                    // the characters the table receives
   bool utf8_table_;                           // the table stores UTF-8
   unsigned char_bytes_;                       // in its widest character, of UTF-8

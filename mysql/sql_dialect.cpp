@@ -1259,6 +1259,15 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
   const VARTYPE cell_vt = cell.get_type();
   const VARTYPE col_vt = column.vartype;
 
+  // Most cells of a file read as UTF-8 are a text of inline size for a text
+  // column: quoted as they stand (what the text path below makes of them).
+  if (const std::string* utf8 = cell.utf8(); utf8 && col_vt == VT_BSTR && !column.is_geometry() && !utf8->empty() &&
+                                             utf8->size() <= sql_max_inline_field_size &&
+                                             !may_hold_guid(utf8->size())) {
+    append_quoted(out, *utf8, table);
+    return;
+  }
+
   if (allow_placeholder && cell_vt >= VT_I2 && cell.get_size() > sql_max_inline_field_size) {
     TK_TRACE(1, "fld->get_size()=%d", cell.get_size());
     TK_TRACE(1, "Returns placeholder for prepared statement");
@@ -1761,20 +1770,9 @@ std::string sql_dialect::load_data(std::u16string_view table, std::span<const sq
 void sql_dialect::append_row(std::string& out, const udb_record& record, std::span<const sql_cell_slot> slots,
                              bool first, bool allow_placeholder) const {
   out += first ? "(" : ", (";
-  const escape_table& table = escapes_of(where_);
   for (size_t k = 0; k < slots.size(); ++k) {
     if (k > 0) out += ", ";
-    const udb_field& cell = record[slots[k].cell];
-    const t_ftd& column = *slots[k].column;
-    // Most cells of a file read as UTF-8 are a text for a text column:
-    // quoted as they stand (what append_cell does of them, in short).
-    if (const std::string* utf8 = cell.utf8(); utf8 && column.vartype == VT_BSTR && !column.is_geometry() &&
-                                               !utf8->empty() && utf8->size() <= sql_max_inline_field_size &&
-                                               !may_hold_guid(utf8->size())) {
-      append_quoted(out, *utf8, table);
-      continue;
-    }
-    append_cell(out, cell, column, allow_placeholder);
+    append_cell(out, record[slots[k].cell], *slots[k].column, allow_placeholder);
   }
   out += ')';
 }
