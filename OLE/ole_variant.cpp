@@ -218,14 +218,6 @@ std::u16string& ole_variant::text_for_write() {
   return text_;
 }
 
-std::string& ole_variant::utf8_for_write() {
-  vt_ = VT_BSTR;
-  utf8_held_ = wide_due_ = true;
-  utf8_units_ = 0;
-  utf8_.clear();
-  return utf8_;
-}
-
 void ole_variant::make_wide() const {
   text_.clear();
   TK_ASSERT(tk_append_utf16(text_, utf8_), "ole_var");

@@ -151,7 +151,13 @@ class ole_variant {
   // Tag VT_BSTR and the emptied buffer for the text in well-formed UTF-8
   // (the caller's promise), then set_utf8_units: text() makes the UTF-16
   // form when first asked, and utf8() gives the bytes as they were set.
-  std::string& utf8_for_write();
+  std::string& utf8_for_write() noexcept {
+    vt_ = VT_BSTR;
+    utf8_held_ = wide_due_ = true;
+    utf8_units_ = 0;
+    utf8_.clear();
+    return utf8_;
+  }
   void set_utf8_units(size_t units) noexcept { utf8_units_ = units; }
   // The text's UTF-8 form when it was set as UTF-8 (null otherwise).
   const std::string* utf8() const noexcept { return vt_ == VT_BSTR && utf8_held_ ? &utf8_ : nullptr; }

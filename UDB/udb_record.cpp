@@ -49,9 +49,8 @@ udb_field& udb_record::add(std::u16string_view name) {
   return f;
 }
 
-void udb_record::resize(size_t n) {
+void udb_record::grow(size_t n) {
   while (fields_.size() < n) fields_.push_back(std::make_unique<udb_field>());
-  size_ = n;
 }
 
 void udb_record::reset() noexcept {

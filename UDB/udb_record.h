@@ -40,7 +40,10 @@ class udb_record {
   // cleared (VT_EMPTY), size 0, flags off.
   udb_field& add(std::u16string_view name);
   // n fields; new ones are empty fields without a name.
-  void resize(size_t n);
+  void resize(size_t n) {
+    if (n > fields_.size()) grow(n);
+    size_ = n;
+  }
   // No fields; the field objects are kept aside for reuse.
   void clear() noexcept { size_ = 0; }
   // Destroys every field.
@@ -70,6 +73,8 @@ class udb_record {
   size_t fields_held() const noexcept { return fields_.size(); }
 
  private:
+  void grow(size_t n);
+
   std::vector<std::unique_ptr<udb_field>> fields_;  // [0, size_) in use, the rest kept aside
   size_t size_ = 0;
 };

@@ -95,16 +95,15 @@ void csv_record::close_field(udb_field& field, const S& text, unsigned high) {
   held_ += text.capacity();
 }
 
-udb_field& csv_record::next_field(size_t k) {
+udb_field& csv_record::add_field(size_t k) {
   const bool named = schema_ && k < schema_->size() && schema_->fields[k];
   if (k < built_) {
-    // A field kept aside by clear() comes back with its buffers and its
-    // name, which depends only on its position. (A record emptied with
-    // reset() by its user gets fresh fields, named here.)
-    const bool fresh = k >= fields_held();
+    // A field kept aside by clear() comes back (next_field) with its
+    // buffers and its name, which depends only on its position; a record
+    // emptied with reset() by its user gets fresh fields, named here.
     resize(k + 1);
     udb_field& f = (*this)[k];
-    if (fresh) f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
+    f.set_name(named ? std::u16string_view(schema_->fields[k]->name) : csv_field::default_name(k + 1));
     return f;
   }
   ++built_;

@@ -75,7 +75,16 @@ class csv_record : public udb_record {
   bool cut() const noexcept { return cut_; }
 
  private:
-  udb_field& next_field(size_t k);
+  // The k-th field of the line: the one the last line left, with its name
+  // and buffers, when there is one (add_field otherwise).
+  udb_field& next_field(size_t k) {
+    if (k < built_ && k < fields_held()) {
+      resize(k + 1);
+      return (*this)[k];
+    }
+    return add_field(k);
+  }
+  udb_field& add_field(size_t k);
   // A field's text is complete: its length is set and its room counted.
   template <class S>
   void close_field(udb_field& field, const S& text, unsigned high);

@@ -271,6 +271,11 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     const sql_cell_slot& slot = slots_[at];
     const udb_field& cell = record[slot.cell];
     const t_ftd& decimal = *slot.column;
+    // Most cells: text read as UTF-8 for a text column that holds it (what
+    // the text checks below find of it).
+    if (decimal.vartype == VT_BSTR && !checks_[at].long_text && held_.holds_every_character() && cell.utf8() &&
+        (decimal.size == 0 || decimal.size > sql_max_varchar_chars || cell.text_units() <= decimal.size))
+      continue;
     if (decimal.vartype == VT_DECIMAL && decimal.precision > 0 && cell.get_type() != VT_EMPTY) {
       literal_.clear();
       db_.dialect().append_cell(literal_, cell, decimal, false);

@@ -30,6 +30,8 @@ class sql_charset_check {
   // Whether the set surely holds every character of well-formed UTF-8
   // text; false also when only first_unheld can tell.
   bool holds_all(std::string_view utf8) const noexcept;
+  // Whether the set holds every character (a Unicode set of four bytes).
+  bool holds_every_character() const noexcept { return kind_ == kind::all; }
 
  private:
   enum class kind : std::uint8_t { all, bmp, code_page };

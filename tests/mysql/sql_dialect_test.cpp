@@ -176,10 +176,13 @@ TEST(sql_dialect_literals, TextAndTag) {
 }
 
 // Text is escaped in blocks, eight units of UTF-16 or sixteen bytes of
-// UTF-8 (the last few from a padded copy): a character to escape or to
-// encode at any place of a text of any length gives the same literal in
-// both widths.
+// UTF-8 (the last few from a padded copy, or read past within their page):
+// a character to escape or to encode at any place of a text of any length
+// gives the same literal in both widths, and in a row of UTF-8 cells (which
+// is written in one pass).
 TEST(sql_dialect_literals, WideTextEscapesLikeItsUtf8AtEveryPlace) {
+  const t_ftd text_column = column(VT_BSTR, 0);
+  const sql_cell_slot slots[] = {{&text_column, 0}, {&text_column, 1}};
   const std::string odd[] = {"'",        "\\",           std::string(1, '\0'), "\n",      "\r", "\x1A",
                              "\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",   "\xC3\xBF"};
   for (size_t length = 1; length <= 19; ++length) {
@@ -195,6 +198,15 @@ TEST(sql_dialect_literals, WideTextEscapesLikeItsUtf8AtEveryPlace) {
           d->append_literal(wide_out, std::u16string_view(w(text)), VT_BSTR);
           d->append_literal(narrow_out, std::string_view(text), VT_BSTR);
           EXPECT_EQ(wide_out, narrow_out);
+          udb_record row;
+          for (const char* name : {"a", "b"}) {
+            udb_field& cell = row.add(w(name));
+            cell.utf8_for_write() = text;
+            cell.set_utf8_units(w(text).size());
+          }
+          std::string row_out = "x";
+          d->append_row(row_out, row, slots, false, false);
+          EXPECT_EQ(row_out, "x, (" + narrow_out + ", " + narrow_out + ")");
         }
       }
     }
