@@ -135,6 +135,8 @@ ole_variant::ole_variant(ole_variant&& o) noexcept
       utf8_held_(o.utf8_held_),
       wide_due_(o.wide_due_),
       utf8_units_(o.utf8_units_),
+      borrowed_(o.borrowed_),
+      borrowed_size_(o.borrowed_size_),
       utf8_(std::move(o.utf8_)),
       num_(o.num_),
       decimal_(o.decimal_),
@@ -151,7 +153,8 @@ void ole_variant::copy_text_from(const ole_variant& o) {
   utf8_held_ = o.utf8_held_;
   wide_due_ = o.wide_due_;
   if (utf8_held_) {
-    utf8_.assign(o.utf8_);
+    utf8_.assign(o.utf8_view());
+    borrowed_ = nullptr;
     utf8_units_ = o.utf8_units_;
   }
   if (!wide_due_) text_.assign(o.text_);
@@ -180,6 +183,8 @@ ole_variant& ole_variant::operator=(ole_variant&& o) noexcept {
   if (o.vt_ == VT_BSTR) {
     text_.swap(o.text_);
     utf8_.swap(o.utf8_);
+    borrowed_ = o.borrowed_;
+    borrowed_size_ = o.borrowed_size_;
     utf8_units_ = o.utf8_units_;
     utf8_held_ = o.utf8_held_;
     wide_due_ = o.wide_due_;
@@ -220,7 +225,7 @@ std::u16string& ole_variant::text_for_write() {
 
 void ole_variant::make_wide() const {
   text_.clear();
-  TK_ASSERT(tk_append_utf16(text_, utf8_), "ole_var");
+  TK_ASSERT(tk_append_utf16(text_, utf8_view()), "ole_var");
   wide_due_ = false;
 }
 
@@ -811,7 +816,7 @@ bool ole_variant::is_text_form_empty() const {
   switch (vt_) {
     case VT_BSTR:
       // Well-formed UTF-8 has a form in a UTF-8 code page when it has any.
-      if (wide_due_ && tk_code_page_is_utf8()) return utf8_.empty();
+      if (wide_due_ && tk_code_page_is_utf8()) return utf8_view().empty();
       return !tk_unicode_has_ansi_form(text());
     case VT_ARRAY_UI1:
     case VT_BLOB:

@@ -7,7 +7,8 @@
 // - an ole_decimal (VT_DECIMAL);
 // - an ole_date (VT_DATE, beside its date number);
 // - a UTF-16 text (VT_BSTR), or the same text in UTF-8 as a reader gave it
-//   (utf8_for_write), made UTF-16 only when text() first asks for it;
+//   (utf8_for_write, or set_utf8_borrowed for bytes the reader keeps), made
+//   UTF-16 only when text() first asks for it;
 // - a byte vector (the binary kinds 8209, 65 and 70).
 //
 // Ownership and storage reuse: the variant owns its text and byte storage.
@@ -23,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -154,13 +156,29 @@ class ole_variant {
   std::string& utf8_for_write() noexcept {
     vt_ = VT_BSTR;
     utf8_held_ = wide_due_ = true;
+    borrowed_ = nullptr;
     utf8_units_ = 0;
     utf8_.clear();
     return utf8_;
   }
   void set_utf8_units(size_t units) noexcept { utf8_units_ = units; }
-  // The text's UTF-8 form when it was set as UTF-8 (null otherwise).
-  const std::string* utf8() const noexcept { return vt_ == VT_BSTR && utf8_held_ ? &utf8_ : nullptr; }
+  // Tag VT_BSTR and a text in well-formed UTF-8 of `units` UTF-16 units
+  // that stays where it is: its owner (a reader's record, which refills
+  // its own buffer line after line) keeps the bytes unchanged while the
+  // variant holds them. A copy of the variant gets bytes of its own; a move
+  // takes the view along.
+  void set_utf8_borrowed(std::string_view text, size_t units) noexcept {
+    vt_ = VT_BSTR;
+    utf8_held_ = wide_due_ = true;
+    borrowed_ = text.data();
+    borrowed_size_ = text.size();
+    utf8_units_ = units;
+  }
+  // The text's UTF-8 form when it was set as UTF-8 (none otherwise).
+  std::optional<std::string_view> utf8() const noexcept {
+    if (vt_ != VT_BSTR || !utf8_held_) return std::nullopt;
+    return utf8_view();
+  }
   // The length of the text in UTF-16 units (0 for other tags).
   size_t text_units() const noexcept {
     if (vt_ != VT_BSTR) return 0;
@@ -284,15 +302,20 @@ class ole_variant {
   void copy_value_from(const ole_variant& other);
   void copy_text_from(const ole_variant& other);
   void make_wide() const;
+  std::string_view utf8_view() const noexcept {
+    return borrowed_ ? std::string_view(borrowed_, borrowed_size_) : std::string_view(utf8_);
+  }
   void parse_hex(std::string_view text);
   void set_text_from_narrow(std::string_view text);
 
   VARTYPE vt_ = VT_EMPTY;
   // Text read as UTF-8 first: what the copy path looks at of every cell
   // shares the tag's cache line.
-  bool utf8_held_ = false;         // utf8_ holds the text
+  bool utf8_held_ = false;         // the text is UTF-8: utf8_, or the bytes at borrowed_
   mutable bool wide_due_ = false;  // and text_ is not made yet
   size_t utf8_units_ = 0;
+  const char* borrowed_ = nullptr;  // set_utf8_borrowed's bytes, or null (utf8_ holds them)
+  size_t borrowed_size_ = 0;
   std::string utf8_;
   scalar num_{};
   ole_decimal decimal_;

@@ -61,7 +61,7 @@ void csv_field_upsizer::process(const udb_record& record) {
     const size_t units = field.text_units();
     TK_TRACE(1, "Field size: %d", units);
     if (now == step::varchar ? units <= csv_file::column_size : units * max_bytes_per_unit <= capacity(now)) continue;
-    const std::string* utf8 = field.utf8();
+    const auto utf8 = field.utf8();
     const uint64_t bytes = utf8 && stores_utf8() ? utf8->size() : stored_bytes(field.text());
     const step to = bytes <= text_max_bytes         ? step::text
                     : bytes <= mediumtext_max_bytes ? step::mediumtext

@@ -1,5 +1,7 @@
 #include "csv_record.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #if defined(__SSE2__)
@@ -53,19 +55,6 @@ const char* find_either(const char* p, const char* end, char a, char b, unsigned
   return find_any(p, end, a, b, b, high);
 }
 
-// The field's text buffer of the line's width, emptied.
-std::u16string& text_buffer(udb_field& f, char16_t) { return f.text_for_write(); }
-std::string& text_buffer(udb_field& f, char) { return f.utf8_for_write(); }
-
-// The field's length in UTF-16 units, once filled; `high` tells whether a
-// byte of it may be no ASCII.
-size_t finish_text(udb_field&, const std::u16string& text, unsigned) { return text.size(); }
-size_t finish_text(udb_field& f, const std::string& text, unsigned high) {
-  const size_t units = high ? tk_utf8_counts(text).units : text.size();
-  f.set_utf8_units(units);
-  return units;
-}
-
 // Whether fields hold anything but blanks, quotes and delimiters: a value.
 // A doubled quote inside quotes is a quote of the value.
 template <class C>
@@ -89,10 +78,31 @@ csv_record::csv_record(const udb_schema* schema, uint64_t layout) : schema_(sche
 
 csv_record::~csv_record() = default;
 
-template <class S>
-void csv_record::close_field(udb_field& field, const S& text, unsigned high) {
-  field.set_declared_size(static_cast<uint32_t>(finish_text(field, text, high)));
-  held_ += text.capacity();
+char* csv_record::grow_text(char* at, size_t more) {
+  const auto used = static_cast<size_t>(at - text_.data());
+  text_.resize(std::max(text_.size() * 2, used + more + 64));
+  return text_.data() + used;
+}
+
+void csv_record::close_span(const char* at, unsigned high) {
+  span& f = spans_.back();
+  f.size = static_cast<size_t>(at - text_.data()) - f.at;
+  const std::string_view text(text_.data() + f.at, f.size);
+  f.units = high ? tk_utf8_counts(text).units : f.size;
+}
+
+void csv_record::open_span(const char* at) { spans_.push_back({static_cast<size_t>(at - text_.data()), 0, 0}); }
+
+void csv_record::take_spans() {
+  for (size_t k = 0; k < spans_.size(); ++k) {
+    const span& f = spans_[k];
+    udb_field& field = next_field(k);
+    field.set_utf8_borrowed(std::string_view(text_.data() + f.at, f.size), f.units);
+    field.set_declared_size(static_cast<uint32_t>(f.units));
+  }
+  held_ = text_.size();
+  // Fields kept aside hold no text of another line (nor of room given back).
+  for (size_t k = size(); k < fields_held() && k < built_; ++k) (*this)[k].clear();
 }
 
 udb_field& csv_record::add_field(size_t k) {
@@ -134,49 +144,41 @@ void csv_record::prefetch(int step) const noexcept {
     for (size_t i = 0; i < size(); i += 8) __builtin_prefetch(field_slots() + i);
     return;
   }
-  for (size_t i = 0; i < size(); ++i) {
-    const udb_field& f = (*this)[i];
-    if (step == 2) {
-      __builtin_prefetch(&f);
-    } else if (const std::string* utf8 = f.utf8()) {
-      for (size_t at = 0; at < utf8->size(); at += 64) __builtin_prefetch(utf8->data() + at);
-    }
+  if (step == 2) {
+    for (size_t i = 0; i < size(); ++i) __builtin_prefetch(&(*this)[i]);
+    return;
   }
+  for (size_t at = 0; at < text_used_; at += 64) __builtin_prefetch(text_.data() + at);
 }
 
 void csv_record::do_create(std::u16string_view line, char16_t delimiter) {
   TK_TRACE(2, "csv_record::do_create(%s)", line);
-  split(line, delimiter);
-}
-
-void csv_record::do_create_utf8(std::string_view line, char delimiter) {
-  TK_TRACE(2, "csv_record::do_create_utf8(%s)", line);
-  split(line, delimiter);
-}
-
-template <class C>
-void csv_record::split(std::basic_string_view<C> line, C delimiter) {
   clear();
   noted_ = false;
+  text_used_ = 0;
   const size_t limit = schema_ ? schema_->size() : 0;
-  const C* p = line.data();
-  const C* const end = p + line.size();
+  const char16_t* p = line.data();
+  const char16_t* const end = p + line.size();
   size_t k = 0;
   held_ = 0;
   cut_ = false;
   bool in_quotes = false;
   unsigned high = 0;
   udb_field* field = &next_field(0);
-  auto* text = &text_buffer(*field, C());
+  std::u16string* text = &field->text_for_write();
+  const auto close = [&] {
+    field->set_declared_size(static_cast<uint32_t>(text->size()));
+    held_ += text->capacity();
+  };
   while (p < end) {
     // A run of ordinary characters is copied whole.
-    const C* stop = find_either(p, end, C('"'), in_quotes ? C('"') : delimiter, high);
+    const char16_t* stop = find_either(p, end, u'"', in_quotes ? u'"' : delimiter, high);
     text->append(p, static_cast<size_t>(stop - p));
     p = stop;
     if (p == end) break;
-    if (*p == C('"')) {
-      if (in_quotes && p + 1 < end && p[1] == C('"')) {
-        *text += C('"');
+    if (*p == u'"') {
+      if (in_quotes && p + 1 < end && p[1] == u'"') {
+        *text += u'"';
         p += 2;
       } else {
         in_quotes = !in_quotes;
@@ -184,18 +186,65 @@ void csv_record::split(std::basic_string_view<C> line, C delimiter) {
       }
       continue;
     }
-    close_field(*field, *text, high);
-    high = 0;
+    close();
     ++k;
     if (limit > 0 && k >= limit) {
       cut_ = holds_value(p + 1, end, delimiter);
       return;
     }
     field = &next_field(k);
-    text = &text_buffer(*field, C());
+    text = &field->text_for_write();
     ++p;
   }
-  close_field(*field, *text, high);
+  close();
+}
+
+void csv_record::do_create_utf8(std::string_view line, char delimiter) {
+  TK_TRACE(2, "csv_record::do_create_utf8(%s)", line);
+  clear();
+  noted_ = false;
+  spans_.clear();
+  const size_t limit = schema_ ? schema_->size() : 0;
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  cut_ = false;
+  bool in_quotes = false;
+  bool limited = false;  // the schema's last field was closed
+  unsigned high = 0;
+  // The fields' text is no longer than the line.
+  if (text_.size() < line.size()) text_.resize(line.size());
+  char* out = text_.data();
+  open_span(out);
+  while (p < end) {
+    // A run of ordinary characters is copied whole.
+    const char* stop = find_either(p, end, '"', in_quotes ? '"' : delimiter, high);
+    std::memcpy(out, p, static_cast<size_t>(stop - p));
+    out += stop - p;
+    p = stop;
+    if (p == end) break;
+    if (*p == '"') {
+      if (in_quotes && p + 1 < end && p[1] == '"') {
+        *out++ = '"';
+        p += 2;
+      } else {
+        in_quotes = !in_quotes;
+        ++p;
+      }
+      continue;
+    }
+    close_span(out, high);
+    high = 0;
+    if (limit > 0 && spans_.size() >= limit) {
+      cut_ = holds_value(p + 1, end, delimiter);
+      limited = true;
+      break;
+    }
+    open_span(out);
+    ++p;
+  }
+  if (!limited) close_span(out, high);
+  text_used_ = static_cast<size_t>(out - text_.data());
+  take_spans();
 }
 
 bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered_line& line) {
@@ -205,10 +254,9 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
   noted_ = false;
   if (p == end || *p == '\n' || *p == '\x1A' || (*p == '\r' && p + 1 < end && p[1] == '\n')) return false;
   clear();
+  spans_.clear();
   line = {};
   const size_t limit = schema_ ? schema_->size() : 0;
-  size_t k = 0;
-  held_ = 0;
   cut_ = false;
   bool in_quotes = false;
   unsigned high = 0;
@@ -218,18 +266,62 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
   // quote in mid-field (not at a field's start, after blanks) opened it.
   int64_t opened_on = 0;
   bool opened_inside = false;
-  udb_field* field = &next_field(0);
-  std::string* text = &field->utf8_for_write();
+  // The fields' text goes to the record's buffer as the line is scanned:
+  // each block of sixteen bytes is stored whole, and the next field or
+  // piece starts where its stop was found (room for a block past the end).
+  if (text_.size() < 64) text_.resize(64);
+  char* out = text_.data();
+  const char* room_end = out + text_.size() - 16;
+  const auto room = [&](size_t more) {
+    if (static_cast<size_t>(room_end - out) < more) {
+      out = grow_text(out, more + 16);
+      room_end = text_.data() + text_.size() - 16;
+    }
+  };
+  open_span(out);
   for (;;) {
-    const char* stop = find_any(p, end, '"', in_quotes ? '"' : delimiter, '\n', high);
-    text->append(p, static_cast<size_t>(stop - p));
-    p = stop;
-    if (p == end) return false;
+    const char stop_at = in_quotes ? '"' : delimiter;
+    const char* stop = nullptr;
+#if defined(__SSE2__)
+    {
+      const __m128i quote = _mm_set1_epi8('"');
+      const __m128i other = _mm_set1_epi8(stop_at);
+      const __m128i feed = _mm_set1_epi8('\n');
+      while (end - p >= 16) {
+        room(16);
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, other)), _mm_cmpeq_epi8(x, feed))));
+        if (hits != 0) {
+          const auto n = __builtin_ctz(hits);
+          high |= static_cast<unsigned>(_mm_movemask_epi8(x)) & ((1u << n) - 1);
+          p += n;
+          out += n;
+          stop = p;
+          break;
+        }
+        high |= static_cast<unsigned>(_mm_movemask_epi8(x));
+        p += 16;
+        out += 16;
+      }
+    }
+#endif
+    if (!stop) {
+      // The last few bytes of the buffer.
+      room(static_cast<size_t>(end - p));
+      for (; p < end && *p != '"' && *p != stop_at && *p != '\n'; ++p) {
+        high |= static_cast<unsigned char>(*p) & 0x80u;
+        *out++ = *p;
+      }
+      if (p == end) return false;
+    }
     if (*p == '"') {
       if (in_quotes) {
         if (p + 1 == end) return false;  // a doubled quote or not: the buffer does not tell
         if (p[1] == '"') {
-          *text += '"';
+          room(1);
+          *out++ = '"';
           p += 2;
           continue;
         }
@@ -247,28 +339,29 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
       // A CR right before the line feed belongs to the line end (it was
       // taken into the field as an ordinary character).
       if (p > physical && p[-1] == '\r') {
-        text->pop_back();
+        --out;
         if (in_quotes) line.inner_cr = true;
       }
       if (!in_quotes) {
-        close_field(*field, *text, high);
+        close_span(out, high);
+        text_used_ = static_cast<size_t>(out - text_.data());
+        take_spans();
         line.bytes = static_cast<size_t>(p + 1 - start);
         line.lines = at_line;
         return true;
       }
       if (opened_on == at_line && opened_inside && line.inside_on == 0) line.inside_on = at_line;
-      *text += '\n';
+      room(1);
+      *out++ = '\n';
       physical = ++p;
       ++at_line;
       continue;
     }
     // A delimiter outside quotes.
-    close_field(*field, *text, high);
+    close_span(out, high);
     high = 0;
-    ++k;
-    if (limit > 0 && k >= limit) return false;
-    field = &next_field(k);
-    text = &field->utf8_for_write();
+    if (limit > 0 && spans_.size() >= limit) return false;
+    open_span(out);
     ++p;
   }
 }

@@ -2,9 +2,12 @@
 // A CSV record: the fields of one logical line, named after the columns of
 // the schema it is tied to (or F1, F2, ... while there is none).
 //
-// The record is refilled line after line: its field objects and their text
-// buffers are kept from one do_create to the next, so parsing a line of a
-// width already seen allocates nothing. The schema is not owned.
+// The record is refilled line after line: its field objects and its text
+// buffer are kept from one do_create to the next, so parsing a line of a
+// width already seen allocates nothing. A line read as UTF-8 leaves the text
+// of all its fields in that one buffer, one after the other, and the fields
+// hold views of it (ole_variant::set_utf8_borrowed) until the next line. The
+// schema is not owned.
 
 #include <atomic>
 #include <cstddef>
@@ -85,11 +88,23 @@ class csv_record : public udb_record {
     return add_field(k);
   }
   udb_field& add_field(size_t k);
-  // A field's text is complete: its length is set and its room counted.
-  template <class S>
-  void close_field(udb_field& field, const S& text, unsigned high);
-  template <class C>
-  void split(std::basic_string_view<C> line, C delimiter);
+  // The UTF-8 fields: where each one's text lies in text_, and its length.
+  struct span {
+    size_t at = 0;
+    size_t size = 0;
+    size_t units = 0;  // UTF-16 units
+  };
+  // The next field's text starts at `at` (in text_).
+  void open_span(const char* at);
+  // The last field's text ends at `at`; `high` tells whether a byte of it
+  // may be no ASCII.
+  void close_span(const char* at, unsigned high);
+  // The fields of the spans, viewing their text; fields kept aside are
+  // emptied (their views would be of another line's text).
+  void take_spans();
+  // More room in text_ for `more` bytes written at `at`; returns where `at`
+  // is now.
+  char* grow_text(char* at, size_t more);
 
   const udb_schema* schema_;
   uint64_t layout_;
@@ -98,4 +113,7 @@ class csv_record : public udb_record {
   bool cut_ = false;
   bool noted_ = false;
   std::vector<field_note> notes_;
+  std::string text_;      // the UTF-8 fields' text (its size is its room)
+  size_t text_used_ = 0;  // of which the last line used
+  std::vector<span> spans_;
 };

@@ -124,7 +124,7 @@ dates_map::dates_map(std::u16string table, const udb_schema& schema, bool dates_
 }
 
 dates_map::reading dates_map::read(const udb_field& field) {
-  if (const std::string* utf8 = field.utf8()) {
+  if (const auto utf8 = field.utf8()) {
     // A date is ASCII: a longer text, or the bytes of any other character
     // taken as units, are no date either.
     if (utf8->size() > max_date_text) return {};

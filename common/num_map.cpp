@@ -199,7 +199,7 @@ int32_t num_map::class_of(const udb_field& field, bool& inexact) {
   inexact = false;
   switch (field.get_type()) {
     case VT_BSTR:
-      if (const std::string* utf8 = field.utf8()) return class_of_chars(std::string_view(*utf8), inexact);
+      if (const auto utf8 = field.utf8()) return class_of_chars(*utf8, inexact);
       return class_of_text(field.text(), inexact);
     case VT_R4:
     case VT_R8:

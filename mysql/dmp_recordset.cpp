@@ -321,7 +321,7 @@ std::string dmp_recordset::refusal(const udb_record& record, unsigned& error_num
     if (cell.get_type() != VT_BSTR) continue;
     const t_ftd& column = *slot.column;
     // Text read as UTF-8 that the set holds whole needs no UTF-16 form.
-    const std::string* utf8 = cell.utf8();
+    const auto utf8 = cell.utf8();
     if (const std::u16string* text = utf8 && held_.holds_all(*utf8) ? nullptr : &cell.text()) {
       if (const size_t bad = held_.first_unheld(*text); bad < text->size()) {
         // As the server shows it: up to six bytes from the character on, the

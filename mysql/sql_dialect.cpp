@@ -1305,9 +1305,8 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
 
   // Most cells of a file read as UTF-8 are a text of inline size for a text
   // column: quoted as they stand (what the text path below makes of them).
-  if (const std::string* utf8 = cell.utf8(); utf8 && col_vt == VT_BSTR && !column.is_geometry() && !utf8->empty() &&
-                                             utf8->size() <= sql_max_inline_field_size &&
-                                             !may_hold_guid(utf8->size())) {
+  if (const auto utf8 = cell.utf8(); utf8 && col_vt == VT_BSTR && !column.is_geometry() && !utf8->empty() &&
+                                     utf8->size() <= sql_max_inline_field_size && !may_hold_guid(utf8->size())) {
     append_quoted(out, *utf8, table);
     return;
   }
@@ -1353,8 +1352,8 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
         out += ')';
         return;
       }
-      if (const std::string* utf8 = cell.utf8())
-        append_text_literal(out, std::string_view(*utf8), VT_BSTR, table);
+      if (const auto utf8 = cell.utf8())
+        append_text_literal(out, *utf8, VT_BSTR, table);
       else
         append_text_literal(out, std::u16string_view(cell.text()), VT_BSTR, table);
       return;
@@ -1820,7 +1819,7 @@ void sql_dialect::append_row(std::string& out, const udb_record& record, std::sp
   for (const sql_cell_slot& slot : slots) {
     const udb_field& cell = record[slot.cell];
     const t_ftd& column = *slot.column;
-    const std::string* utf8 = cell.utf8();
+    const auto utf8 = cell.utf8();
     if (!utf8 || column.vartype != VT_BSTR || column.is_geometry() || utf8->size() > sql_max_inline_field_size ||
         may_hold_guid(utf8->size()) || (utf8->empty() && !column.native_type.empty())) {
       room = 0;
@@ -1843,7 +1842,7 @@ void sql_dialect::append_row(std::string& out, const udb_record& record, std::sp
         *p++ = ',';
         *p++ = ' ';
       }
-      const std::string& text = *record[slots[k].cell].utf8();
+      const std::string_view text = *record[slots[k].cell].utf8();
       *p++ = '\'';
       p = put_escaped(p, text.data(), text.data() + text.size(), table);
       *p++ = '\'';

@@ -181,7 +181,7 @@ TEST(ole_variant_storage, TextSetAsUtf8) {
     SCOPED_TRACE(way.name);
     ole_variant v = utf8_variant();
     const ole_variant got = way.pass(v);
-    ASSERT_NE(got.utf8(), nullptr);
+    ASSERT_TRUE(got.utf8());
     EXPECT_EQ(*got.utf8(), bytes);
     EXPECT_EQ(got.text_units(), wide.size());
     EXPECT_EQ(got.to_string(), bytes);
@@ -190,15 +190,15 @@ TEST(ole_variant_storage, TextSetAsUtf8) {
   }
   ole_variant v = utf8_variant();
   v.set_text(u"plain");
-  EXPECT_EQ(v.utf8(), nullptr);
+  EXPECT_FALSE(v.utf8());
   EXPECT_EQ(v.text(), u"plain");
   EXPECT_EQ(v.text_units(), 5u);
   v = utf8_variant();
   v.set_i4(3);
-  EXPECT_EQ(v.utf8(), nullptr);
+  EXPECT_FALSE(v.utf8());
   EXPECT_EQ(v.text_units(), 0u);
   v.text_for_write() = u"again";
-  EXPECT_EQ(v.utf8(), nullptr);
+  EXPECT_FALSE(v.utf8());
   EXPECT_EQ(v.text(), u"again");
 }
 

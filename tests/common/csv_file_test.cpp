@@ -53,7 +53,7 @@ rows read_records(csv_file& file, bool utf8 = false) {
     std::vector<std::string> cells;
     for (size_t i = 0; i < r->size(); ++i) {
       const udb_field& f = (*r)[i];
-      EXPECT_EQ(f.utf8() != nullptr, utf8 && guard > 0);
+      EXPECT_EQ(f.utf8().has_value(), utf8 && guard > 0);
       const size_t units = f.text_units();  // counted, before the UTF-16 form is made
       EXPECT_EQ(std::pair(f.get_type(), f.declared_size()), std::pair(VARTYPE(VT_BSTR), uint32_t(f.text().size())));
       EXPECT_EQ(units, f.text().size());
@@ -480,6 +480,35 @@ TEST(csv_file_recordset, ARecordEmptiedByItsUserIsNamedAgain) {
     ASSERT_EQ(r.size(), 2u);
     ASSERT_EQ(std::pair(r[0].name(), r[1].name()), std::pair(std::u16string(u"a"), std::u16string(u"b"))) << i;
     r.reset();
+  }
+}
+
+// The fields of a line read as UTF-8 view their record's one buffer: a copy
+// of the record keeps its text past the lines that follow, and the fields a
+// shorter line left aside come back empty, not with another line's text.
+TEST(csv_file_recordset, Utf8TextOutlivesItsLineOnlyInACopy) {
+  testsupport::temp_dir dir;
+  std::string text = "a,b,c\n";
+  for (int i = 0; i < 3000; ++i) text += i % 2 ? "x\n" : "first " + std::to_string(i) + ",second,\"th\"\"ird\"\n";
+  testsupport::write_file(dir.file("r.csv"), text);
+  csv_file file(w(dir.file("r.csv")), u",", true, 4096);
+  file.set_utf8_fields(true);
+  std::vector<udb_record> copies;
+  for (int i = 0; !file.is_eof(); ++i, file.move_next()) {
+    udb_record& r = *file.get_record();
+    if (i % 2 == 1) {
+      ASSERT_EQ(r.size(), 1u);
+      r.resize(3);
+      ASSERT_EQ(std::pair(r[1].get_type(), r[2].get_type()), std::pair(VARTYPE(VT_EMPTY), VARTYPE(VT_EMPTY))) << i;
+    } else if (i % 500 == 0) {
+      copies.push_back(r);
+    }
+  }
+  ASSERT_EQ(copies.size(), 6u);
+  for (size_t k = 0; k < copies.size(); ++k) {
+    const udb_record& c = copies[k];
+    EXPECT_EQ(std::tuple(u8(c[0].text()), u8(c[1].text()), u8(c[2].text())),
+              std::tuple("first " + std::to_string(k * 500), std::string("second"), std::string("th\"ird")));
   }
 }
 
