@@ -812,7 +812,7 @@ std::u16string ole_variant::to_wstring() const {
   return out;
 }
 
-bool ole_variant::is_text_form_empty() const {
+bool ole_variant::text_form_empty() const {
   switch (vt_) {
     case VT_BSTR:
       // Well-formed UTF-8 has a form in a UTF-8 code page when it has any.

@@ -33,6 +33,7 @@
 #include "ole_date.h"
 #include "ole_decimal.h"
 #include "ole_vartype.h"
+#include "tk_unicode.h"
 
 class ole_variant {
  public:
@@ -95,7 +96,11 @@ class ole_variant {
   void append_to_string(std::string& out) const;
   void append_to_wstring(std::u16string& out) const;
   // Whether to_string() would give the empty text, without building it.
-  bool is_text_form_empty() const;
+  bool is_text_form_empty() const {
+    // UTF-8 text of some length has a form in a UTF-8 code page.
+    if (vt_ == VT_BSTR && wide_due_ && utf8_units_ > 0 && tk_code_page_is_utf8()) return false;
+    return text_form_empty();
+  }
 
   // ---- Numeric readings ----------------------------------------------------
   // The value as a 32-bit integer: floats truncated, currency and decimal
@@ -302,6 +307,7 @@ class ole_variant {
   void copy_value_from(const ole_variant& other);
   void copy_text_from(const ole_variant& other);
   void make_wide() const;
+  bool text_form_empty() const;
   std::string_view utf8_view() const noexcept {
     return borrowed_ ? std::string_view(borrowed_, borrowed_size_) : std::string_view(utf8_);
   }

@@ -4,9 +4,3 @@ udb_field::udb_field(std::u16string name, uint32_t size, const ole_variant& valu
     : ole_variant(value), size_(size), name_(std::move(name)), not_null_(not_null), auto_increment_(auto_increment) {}
 
 udb_field::~udb_field() = default;
-
-size_t udb_field::get_size() const noexcept {
-  if (is_binary()) return get_safe_array_size();
-  if (get_type() == VT_BSTR) return text_units();
-  return size_;
-}

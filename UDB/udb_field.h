@@ -23,7 +23,11 @@ class udb_field : public ole_variant {
 
   // The size the value really occupies: bytes of a binary value, UTF-16
   // units of a text, the declared size for anything else.
-  size_t get_size() const noexcept;
+  size_t get_size() const noexcept {
+    if (get_type() == VT_BSTR) return text_units();
+    if (is_binary()) return get_safe_array_size();
+    return size_;
+  }
 
   const std::u16string& name() const noexcept { return name_; }
   void set_name(std::u16string_view name) { name_.assign(name.data(), name.size()); }

@@ -23,73 +23,76 @@ bool is_valid_date(int year, int month, int day) {
   return day <= days[month - 1] + (month == 2 && is_leap(year) ? 1 : 0);
 }
 
-// A cursor over an ASCII text.
+// A cursor over an ASCII text (of UTF-8 bytes or UTF-16 units: any other
+// character's are neither digits nor marks).
+template <class C>
 struct scan {
-  std::u16string_view s;
+  std::basic_string_view<C> s;
   size_t i = 0;
   bool done() const { return i == s.size(); }
-  bool take(char16_t c) {
-    if (i < s.size() && s[i] == c) return ++i, true;
+  bool take(char c) {
+    if (i < s.size() && s[i] == C(c)) return ++i, true;
     return false;
   }
   // `min` to `max` digits as a number; -1 when fewer.
   int digits(size_t min, size_t max) {
     int value = 0;
     size_t n = 0;
-    while (n < max && i < s.size() && s[i] >= u'0' && s[i] <= u'9') value = value * 10 + (s[i++] - u'0'), ++n;
+    while (n < max && i < s.size() && s[i] >= C('0') && s[i] <= C('9')) value = value * 10 + (s[i++] - C('0')), ++n;
     return n >= min ? value : -1;
   }
   // ":MM:SS" with an optional fraction of zeros; false otherwise.
   bool minutes_seconds() {
-    if (!take(u':')) return false;
+    if (!take(':')) return false;
     const int minute = digits(2, 2);
-    if (!take(u':')) return false;
+    if (!take(':')) return false;
     const int second = digits(2, 2);
     if (minute < 0 || minute > 59 || second < 0 || second > 59) return false;
-    if (take(u'.')) {
+    if (take('.')) {
       size_t n = 0;
-      while (n < 6 && take(u'0')) ++n;
+      while (n < 6 && take('0')) ++n;
       if (n == 0) return false;
     }
     return true;
   }
 };
 
-dates_map::reading read_text(std::u16string_view text) {
+template <class C>
+dates_map::reading read_text(std::basic_string_view<C> text) {
   dates_map::reading r;
   if (text.empty() || text.size() > max_date_text) return r;
-  scan s{text};
+  scan<C> s{text};
   // YYYY-MM-DD [HH:MM:SS]
-  if (text.size() >= 10 && text[4] == u'-') {
+  if (text.size() >= 10 && text[4] == C('-')) {
     const int year = s.digits(4, 4);
-    const int month = s.take(u'-') ? s.digits(2, 2) : -1;
-    const int day = s.take(u'-') ? s.digits(2, 2) : -1;
+    const int month = s.take('-') ? s.digits(2, 2) : -1;
+    const int day = s.take('-') ? s.digits(2, 2) : -1;
     if (!is_valid_date(year, month, day)) return r;
     if (s.done()) return r.kind = ole_date::kind_date, r;
-    if (!s.take(u' ') && !s.take(u'T')) return r;
+    if (!s.take(' ') && !s.take('T')) return r;
     const int hour = s.digits(2, 2);
     if (hour < 0 || hour > 23 || !s.minutes_seconds() || !s.done()) return r;
     return r.kind = ole_date::kind_date_time, r;
   }
   // [-]H:MM:SS, up to 838 hours
-  if (text.find(u'/') == std::u16string_view::npos) {
-    s.take(u'-');
+  if (text.find(C('/')) == text.npos) {
+    s.take('-');
     const int hour = s.digits(1, 3);
     if (hour < 0 || hour > 838 || !s.minutes_seconds() || !s.done()) return r;
     return r.kind = ole_date::kind_time, r;
   }
   // A/B/YYYY [H:MM[:SS]]
   r.first = s.digits(1, 2);
-  r.second = s.take(u'/') ? s.digits(1, 2) : -1;
-  r.year = s.take(u'/') ? s.digits(4, 4) : -1;
+  r.second = s.take('/') ? s.digits(1, 2) : -1;
+  r.year = s.take('/') ? s.digits(4, 4) : -1;
   if (r.first < 1 || r.second < 1 || r.year < 1) return r;
-  if (s.take(u' ')) {
+  if (s.take(' ')) {
     const int hour = s.digits(1, 2);
-    if (hour < 0 || hour > 23 || !s.take(u':')) return r;
+    if (hour < 0 || hour > 23 || !s.take(':')) return r;
     const int minute = s.digits(2, 2);
     if (minute < 0 || minute > 59) return r;
     r.clock = 1;
-    if (s.take(u':')) {
+    if (s.take(':')) {
       const int second = s.digits(2, 2);
       if (second < 0 || second > 59) return r;
       r.clock = 2;
@@ -127,12 +130,9 @@ dates_map::reading dates_map::read(const udb_field& field) {
   if (const auto utf8 = field.utf8()) {
     // A date is ASCII: a longer text, or the bytes of any other character
     // taken as units, are no date either.
-    if (utf8->size() > max_date_text) return {};
-    char16_t units[max_date_text];
-    std::copy(utf8->begin(), utf8->end(), units);
-    return read_text(std::u16string_view(units, utf8->size()));
+    return read_text(*utf8);
   }
-  if (field.get_type() == VT_BSTR) return read_text(field.text());
+  if (field.get_type() == VT_BSTR) return read_text(std::u16string_view(field.text()));
   reading r;
   if (field.get_type() != VT_DATE) return r;
   // What the value's own text form reads back as: a time on the zero date

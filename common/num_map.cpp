@@ -142,6 +142,9 @@ int32_t class_of_chars(std::basic_string_view<C> text, bool& inexact) {
   if (text[0] == C('+') || negative) ++i;
   const size_t digits_at = i;
   uint64_t whole = 0;
+  // Up to 19 digits hold no more than a 64-bit whole number.
+  for (const size_t sure = std::min(n, i + 19); i < sure && is_digit(text[i]); ++i)
+    whole = whole * 10 + static_cast<uint64_t>(text[i] - C('0'));
   bool overflow = false;
   for (; i < n && is_digit(text[i]); ++i) {
     const auto digit = static_cast<uint64_t>(text[i] - C('0'));
