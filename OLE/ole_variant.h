@@ -97,8 +97,12 @@ class ole_variant {
   void append_to_wstring(std::u16string& out) const;
   // Whether to_string() would give the empty text, without building it.
   bool is_text_form_empty() const {
-    // UTF-8 text of some length has a form in a UTF-8 code page.
-    if (vt_ == VT_BSTR && wide_due_ && utf8_units_ > 0 && tk_code_page_is_utf8()) return false;
+    // Text read as UTF-8: empty, or of some length, which has a form in a
+    // UTF-8 code page.
+    if (vt_ == VT_BSTR && wide_due_) {
+      if (utf8_units_ == 0) return true;
+      if (tk_code_page_is_utf8()) return false;
+    }
     return text_form_empty();
   }
 

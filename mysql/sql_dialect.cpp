@@ -94,7 +94,7 @@ inline const char16_t* put_unit(char*& p, const char16_t* s, const char16_t* end
 
 #if defined(__SSE2__)
 // The bit mask of the bytes to be escaped.
-inline unsigned escape_mask(__m128i bytes, const escape_table& table) {
+[[gnu::always_inline]] inline unsigned escape_mask(__m128i bytes, const escape_table& table) {
   __m128i bad = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
   if (table.dump) {
     bad = _mm_or_si128(
@@ -351,6 +351,13 @@ bool is_valid_blob_literal(std::basic_string_view<C> s) {
 // one: a longer text that mentions a GUID is the user's text and is kept.
 bool may_hold_guid(size_t n) {
   return n == ole_guid_extractor::guid_length || n == ole_guid_extractor::guid_length + 2;
+}
+
+// Whether UTF-8 text may be a GUID as a whole (whole_guid tells): of a
+// GUID's length, with its first dash or its brace in place.
+bool may_be_guid(std::string_view text) {
+  return (text.size() == ole_guid_extractor::guid_length && text[8] == '-') ||
+         (text.size() == ole_guid_extractor::guid_length + 2 && text[0] == '{');
 }
 
 bool equal_no_case(std::u16string_view a, std::u16string_view b) { return tk_wstring::equal_no_case(a, b); }
@@ -1306,7 +1313,7 @@ void sql_dialect::append_cell(std::string& out, const udb_field& cell, const t_f
   // Most cells of a file read as UTF-8 are a text of inline size for a text
   // column: quoted as they stand (what the text path below makes of them).
   if (const auto utf8 = cell.utf8(); utf8 && col_vt == VT_BSTR && !column.is_geometry() && !utf8->empty() &&
-                                     utf8->size() <= sql_max_inline_field_size && !may_hold_guid(utf8->size())) {
+                                     utf8->size() <= sql_max_inline_field_size && !may_be_guid(*utf8)) {
     append_quoted(out, *utf8, table);
     return;
   }
@@ -1821,7 +1828,7 @@ void sql_dialect::append_row(std::string& out, const udb_record& record, std::sp
     const t_ftd& column = *slot.column;
     const auto utf8 = cell.utf8();
     if (!utf8 || column.vartype != VT_BSTR || column.is_geometry() || utf8->size() > sql_max_inline_field_size ||
-        may_hold_guid(utf8->size()) || (utf8->empty() && !column.native_type.empty())) {
+        may_be_guid(*utf8) || (utf8->empty() && !column.native_type.empty())) {
       room = 0;
       break;
     }

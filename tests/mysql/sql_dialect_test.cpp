@@ -168,6 +168,17 @@ TEST(sql_dialect_literals, TextAndTag) {
     out = "x=";
     dump.append_literal(out, std::string_view(r.text), r.vt);
     EXPECT_EQ(out, "x=" + in_dump) << "narrow text";
+    if (r.vt != VT_BSTR) continue;
+    // The same text read as UTF-8 into a row for a text column.
+    const t_ftd text_column = column(VT_BSTR, 0);
+    const sql_cell_slot slot[] = {{&text_column, 0}};
+    udb_record row;
+    udb_field& cell = row.add(u"c");
+    cell.utf8_for_write() = r.text;
+    cell.set_utf8_units(wide.size());
+    out.clear();
+    dump.append_row(out, row, slot, true, false);
+    EXPECT_EQ(out, "(" + in_dump + ")") << "row";
   }
   // A lone surrogate cannot go to the server as UTF-8.
   EXPECT_EQ(live.literal(std::u16string(1, char16_t(0xD800)) + u"a", VT_BSTR),
