@@ -721,15 +721,16 @@ void csv_file::move_next() {
 }
 
 void csv_file::start_ahead() {
-  // Up to 512 lines a batch, and no more fields than 64 Ki: every line
+  // Up to 128 lines a batch, and no more fields than 16 Ki: every line
   // keeps a record of its own.
-  const size_t batch_lines = std::clamp<size_t>((size_t{1} << 16) / std::max<size_t>(schema_.size(), 1), 1, 512);
+  const size_t batch_lines = std::clamp<size_t>((size_t{1} << 14) / std::max<size_t>(schema_.size(), 1), 1, 128);
   for (ahead_batch& b : batches_) {
     b.lines.resize(batch_lines);
     b.count = 0;
     b.last = false;
   }
-  full_ = -1;
+  ready_ = 0;
+  next_full_ = 0;
   filling_ = 0;
   taking_ = -1;
   next_ = 0;
@@ -775,10 +776,10 @@ void csv_file::read_ahead() {
     ahead_batch& b = batches_[filling_];
     b.count = 0;
     b.last = false;
-    // A batch holds up to 512 lines and, past its first line, up to 4 MiB
+    // A batch holds up to 128 lines and, past its first line, up to 1 MiB
     // of text: long lines do not pile up ahead of the caller.
     size_t bytes = 0;
-    while (b.count < b.lines.size() && bytes < (size_t{4} << 20)) {
+    while (b.count < b.lines.size() && bytes < (size_t{1} << 20)) {
       ahead_line& l = b.lines[b.count++];
       l.reports.clear();
       l.error = nullptr;
@@ -824,16 +825,15 @@ void csv_file::read_ahead() {
       }
     }
     std::unique_lock<std::mutex> lock(ahead_mutex_);
-    ahead_changed_.wait(lock, [this] { return stopping_ || full_ < 0; });
     if (stopping_) return;
-    full_ = filling_;
+    ++ready_;
     ahead_changed_.notify_all();
     if (b.last) return;
-    // The other batch is filled next, once the caller has left it.
-    const int next = 1 - filling_;
-    ahead_changed_.wait(lock, [this, next] { return stopping_ || (taking_ != next && full_ != next); });
+    // The next batch of the ring is filled once the caller has left it:
+    // the batches in use (waiting, and the one taken) are those before it.
+    ahead_changed_.wait(lock, [this] { return stopping_ || ready_ + (taking_ >= 0 ? 1 : 0) < ahead_batches; });
     if (stopping_) return;
-    filling_ = next;
+    filling_ = (filling_ + 1) % ahead_batches;
   }
 }
 
@@ -849,9 +849,10 @@ void csv_file::take_ahead_line() {
     std::unique_lock<std::mutex> lock(ahead_mutex_);
     taking_ = -1;
     ahead_changed_.notify_all();
-    ahead_changed_.wait(lock, [this] { return full_ >= 0; });
-    taking_ = full_;
-    full_ = -1;
+    ahead_changed_.wait(lock, [this] { return ready_ > 0; });
+    taking_ = next_full_;
+    next_full_ = (next_full_ + 1) % ahead_batches;
+    --ready_;
     next_ = 0;
     ahead_changed_.notify_all();
   }

@@ -271,7 +271,7 @@ class csv_file : public udb_recordset {
     std::exception_ptr error;
   };
   // Each batch on cache lines of its own: the thread counts the lines of
-  // one while the caller reads the other's.
+  // one while the caller reads another's.
   struct alignas(64) ahead_batch {
     std::vector<ahead_line> lines;
     size_t count = 0;
@@ -287,9 +287,14 @@ class csv_file : public udb_recordset {
   std::thread reader_;
   std::mutex ahead_mutex_;
   std::condition_variable ahead_changed_;
-  ahead_batch batches_[2];
-  int full_ = -1;    // the batch waiting for the caller, or -1
-  int filling_ = 0;  // the batch the thread fills
+  // A ring of batches: the thread fills them in turn while the caller
+  // takes them in the same order, so that neither waits for the other when
+  // one of them is slower for a while.
+  static constexpr int ahead_batches = 8;
+  ahead_batch batches_[ahead_batches];
+  int ready_ = 0;      // filled batches waiting for the caller
+  int next_full_ = 0;  // the first of them
+  int filling_ = 0;    // the batch the thread fills
   bool stopping_ = false;
   std::atomic<bool> stop_waiting_{false};  // stopping_, seen by a wait for a pipe's bytes
   ahead_line* reporting_ = nullptr;        // where the thread's reports go
