@@ -71,24 +71,6 @@ bool cr_outside_quotes(std::u16string_view line) {
   return false;
 }
 
-// Drops every CR that a LF follows.
-void drop_cr_before_lf(std::string& text) {
-  char* const data = text.data();
-  const size_t n = text.size();
-  size_t to = 0;
-  size_t from = 0;
-  while (from < n) {
-    const auto* cr = static_cast<const char*>(std::memchr(data + from, '\r', n - from));
-    size_t stop = cr ? static_cast<size_t>(cr - data) : n;
-    const bool drop = cr && stop + 1 < n && data[stop + 1] == '\n';
-    if (cr && !drop) ++stop;  // an ordinary character: kept
-    std::memmove(data + to, data + from, stop - from);
-    to += stop - from;
-    from = drop ? stop + 1 : stop;
-  }
-  text.resize(to);
-}
-
 // Enough of a file's start to hold any byte-order mark.
 constexpr size_t byte_order_mark_bytes = 3;
 
@@ -595,7 +577,7 @@ void csv_file::report_inside_quote(int64_t inside_on, int64_t first) const {
                       0));
 }
 
-bool csv_file::read_buffered(csv_record& record, std::string& utf8) {
+bool csv_file::read_buffered(csv_record& record, size_t& bytes) {
   csv_record::buffered_line line;
   const char* start = buffer_.data() + pos_;
   if (pos_ >= len_ || !record.split_buffered(std::string_view(start, len_ - pos_), static_cast<char>(delimiter_), line))
@@ -604,11 +586,7 @@ bool csv_file::read_buffered(csv_record& record, std::string& utf8) {
   current_line_no_ = first;
   lines_read_ += line.lines;
   pos_ += line.bytes;
-  // The text read_line gives: physical lines joined by LF, without their CR.
-  size_t n = line.bytes - 1;
-  if (n > 0 && start[n - 1] == '\r') --n;
-  utf8.assign(start, n);
-  if (line.inner_cr) drop_cr_before_lf(utf8);
+  bytes = line.bytes;
   if (line.inside_on != 0) report_inside_quote(first + line.inside_on - 1, first);
   return true;
 }
@@ -678,13 +656,12 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
 }
 
 udb_record* csv_file::get_record() {
-  if (parsed_) {
-    // Split on the reading thread; a second call splits the line again, as
-    // the record may have been changed by its user since.
-    parsed_ = false;
-  } else {
+  // A line is split once (on the reading thread, or here): a second call
+  // gives the same record, as its user left it.
+  if (!parsed_) {
     if (!record_) record_ = std::make_unique<csv_record>(&schema_, layout_);
     split(*record_, line_, line_utf8_, line_is_utf8_);
+    parsed_ = true;
   }
   if (record_->cut() && current_line_number() != last_cut_line_) {
     last_cut_line_ = current_line_number();
@@ -705,7 +682,7 @@ bool csv_file::is_eof() {
   // is looked at.
   // (The thread's at_end_ is read only when no thread runs: the reading
   // must not be merged into one that loads both.)
-  const bool empty = line_is_utf8_ ? line_utf8_.empty() : line_.empty();
+  const bool empty = line_kept_ && (line_is_utf8_ ? line_utf8_.empty() : line_.empty());
   if (ahead_) return taken_at_end_ && empty;
   return empty && std::atomic_ref<bool>(at_end_).load(std::memory_order_relaxed);
 }
@@ -716,6 +693,8 @@ void csv_file::move_next() {
     take_ahead_line();
   } else {
     line_is_utf8_ = utf8_lines_;
+    line_kept_ = true;
+    parsed_ = false;
     read_line_as_asked(line_, line_utf8_);
   }
 }
@@ -794,18 +773,23 @@ void csv_file::read_ahead() {
       }
       // A line the buffer holds whole is split as it is read.
       bool split_here = false;
+      size_t line_bytes = 0;
       try {
-        split_here = l.record && fused && read_buffered(*l.record, l.utf8);
-        if (!split_here) read_line_as_asked(l.text, l.utf8);
+        split_here = l.record && fused && read_buffered(*l.record, line_bytes);
+        if (!split_here) {
+          read_line_as_asked(l.text, l.utf8);
+          line_bytes = utf8_lines_ ? l.utf8.size() : l.text.size() * sizeof(char16_t);
+        }
       } catch (...) {
         l.error = std::current_exception();
       }
       reporting_ = nullptr;
+      l.kept = !split_here;
       l.line_no = current_line_no_;
       l.at_end = at_end_;
       l.done = bytes_read_ - static_cast<int64_t>(len_ - pos_);
-      bytes += utf8_lines_ ? l.utf8.size() : l.text.size() * sizeof(char16_t);
-      if (l.error || (at_end_ && (utf8_lines_ ? l.utf8.empty() : l.text.empty()))) {
+      bytes += line_bytes;
+      if (l.error || (at_end_ && l.kept && (utf8_lines_ ? l.utf8.empty() : l.text.empty()))) {
         b.last = true;
         break;
       }
@@ -843,6 +827,8 @@ void csv_file::take_ahead_line() {
       // Past the end: the end again, as a reading without the thread gives.
       line_.clear();
       line_utf8_.clear();
+      line_kept_ = true;
+      parsed_ = false;
       taken_at_end_ = true;
       return;
     }
@@ -873,7 +859,10 @@ void csv_file::take_ahead_line() {
   for (const tk_exception& e : l.reports) deliver(e);
   if (l.error) std::rethrow_exception(l.error);
   line_is_utf8_ = utf8_lines_;
-  if (utf8_lines_)
+  line_kept_ = l.kept;
+  if (!l.kept)
+    line_utf8_.clear();
+  else if (utf8_lines_)
     line_utf8_.swap(l.utf8);
   else
     line_.swap(l.text);

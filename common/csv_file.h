@@ -24,9 +24,10 @@
 // length limit: memory is bounded by the longest logical line.
 //
 // Ownership. The csv_file owns the record that get_record returns; it is
-// valid until the next get_record (the records of lines read ahead take
+// valid until the next move_next (the records of lines read ahead take
 // turns, their storage kept) or until the csv_file goes. The caller must
-// not delete it.
+// not delete it. get_record splits a line once: asked again, it gives the
+// same record, as its user left it.
 //
 // Problems that do not stop the reading are reported as level-0 errors
 // through the error handler when one is registered, and traced: a quote
@@ -109,8 +110,7 @@ class csv_file : public udb_recordset {
     if (wanted_ && field < schema_.size())
       wanted_[field].fetch_and(static_cast<uint8_t>(~kinds), std::memory_order_relaxed);
   }
-  // The notes of the record get_record gave last, or null (not noted, or
-  // split again since).
+  // The notes of the record get_record gave last, or null (not noted).
   const field_note* notes() const noexcept { return record_ ? record_->notes() : nullptr; }
 
   // Problems that do not stop the reading go unreported (a second reading
@@ -158,10 +158,11 @@ class csv_file : public udb_recordset {
     read_line(utf8_lines_ ? nullptr : &wide, utf8_lines_ ? &utf8 : nullptr);
   }
   // Of a file found UTF-8 throughout, with trace lines off: the next
-  // logical line split into `record` as it stands in the buffer, its text
-  // into `utf8`, in one pass (csv_record::split_buffered). False when the
-  // buffer does not hold it whole (nothing is read then).
-  bool read_buffered(csv_record& record, std::string& utf8);
+  // logical line split into `record` as it stands in the buffer, in one
+  // pass (csv_record::split_buffered); `bytes` its length. The line's text
+  // is not kept. False when the buffer does not hold it whole (nothing is
+  // read then).
+  bool read_buffered(csv_record& record, size_t& bytes);
   // The report of a quote inside a field that opened a section running from
   // line `inside_on` to the current one, of the record that starts on line
   // `first`.
@@ -264,6 +265,7 @@ class csv_file : public udb_recordset {
     std::u16string text;
     std::string utf8;                    // the line, when utf8_lines_
     std::unique_ptr<csv_record> record;  // the fields of `text`, or null
+    bool kept = true;                    // `text` (or `utf8`) holds the line; not so of one split as it was read
     int64_t line_no = 0;
     bool at_end = false;
     int64_t done = 0;  // bytes of the file read up to this line
@@ -313,10 +315,11 @@ class csv_file : public udb_recordset {
   bool taken_at_end_ = false;
   int64_t taken_line_no_ = 0;
   int64_t taken_done_ = 0;
-  std::u16string line_;    // the line the next get_record parses
+  std::u16string line_;    // the line get_record splits
   std::string line_utf8_;  // the same, when line_is_utf8_
   bool line_is_utf8_ = false;
-  bool parsed_ = false;  // record_ holds line_'s fields already (split on the thread)
+  bool line_kept_ = true;  // line_ (or line_utf8_) holds the line: not so of one split as it was read
+  bool parsed_ = false;    // record_ holds the line's fields already (split on the thread, or asked for)
   std::unique_ptr<csv_record> record_;
   int64_t cut_lines_ = 0;
   int64_t first_cut_line_ = 0;
