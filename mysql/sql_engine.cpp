@@ -1,7 +1,10 @@
 #include "sql_engine.h"
 
 #include <errmsg.h>
+#include <poll.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -15,6 +18,7 @@
 #include "sql_tmp_recordset.h"
 #include "tk_exception.h"
 #include "tk_format.h"
+#include "tk_interrupt.h"
 #include "tk_logger.h"
 #include "tk_mail_assertion.h"
 #include "tk_unicode.h"
@@ -91,6 +95,52 @@ void sql_engine::set_up_session(const std::string& sql, const char* what) {
   }
 }
 
+namespace {
+
+// mysql_real_connect, waiting for the server a second at a time: a signal
+// that asks the run to stop ends the wait (tk_interrupt's failure) instead
+// of the connect timeout. (The host name is looked up before the first
+// wait.)
+bool connect_interruptibly(MYSQL* mysql, const char* host, const char* user, const char* password, unsigned port,
+                           unsigned long flags) {
+  mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
+  MYSQL* connected = nullptr;
+  int status = mysql_real_connect_start(&connected, mysql, host, user, password, nullptr, port, nullptr, flags);
+  while (status != 0) {
+    pollfd p{mysql_get_socket(mysql), 0, 0};
+    if (status & MYSQL_WAIT_READ) p.events |= POLLIN;
+    if (status & MYSQL_WAIT_WRITE) p.events |= POLLOUT;
+    if (status & MYSQL_WAIT_EXCEPT) p.events |= POLLPRI;
+    int left_ms = (status & MYSQL_WAIT_TIMEOUT) ? static_cast<int>(mysql_get_timeout_value_ms(mysql)) : -1;
+    int events = 0;
+    for (;;) {
+      tk_interrupt::check();
+      const int wait_ms = left_ms < 0 ? 1000 : std::min(left_ms, 1000);
+      const int ready = ::poll(&p, 1, wait_ms);
+      if (ready > 0) {
+        if (p.revents & (POLLIN | POLLHUP | POLLERR)) events |= MYSQL_WAIT_READ;
+        if (p.revents & (POLLOUT | POLLHUP | POLLERR)) events |= MYSQL_WAIT_WRITE;
+        if (p.revents & POLLPRI) events |= MYSQL_WAIT_EXCEPT;
+        break;
+      }
+      if (ready < 0 && errno != EINTR) {
+        events = MYSQL_WAIT_TIMEOUT;
+        break;
+      }
+      if (ready == 0 && left_ms >= 0 && (left_ms -= wait_ms) <= 0) {
+        events = MYSQL_WAIT_TIMEOUT;
+        break;
+      }
+    }
+    // (The library tells a timeout by the system's error number.)
+    if (events == MYSQL_WAIT_TIMEOUT) errno = ETIMEDOUT;
+    status = mysql_real_connect_cont(&connected, mysql, events);
+  }
+  return connected != nullptr;
+}
+
+}  // namespace
+
 void sql_engine::connect(const std::string& host, const std::string& user, const std::optional<std::string>& password,
                          unsigned port) {
   TK_TRACE(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, password.value_or(""), port);
@@ -107,8 +157,8 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
   mysql_options(&mysql_, MYSQL_OPT_LOCAL_INFILE, &local_infile);
   // A null host, user or password lets the library take the option files'
   // value; an empty password given by the user is a password, and is sent.
-  if (!mysql_real_connect(&mysql_, host.empty() ? nullptr : host.c_str(), user.empty() ? nullptr : user.c_str(),
-                          password ? password->c_str() : nullptr, nullptr, port, nullptr, CLIENT_REMEMBER_OPTIONS)) {
+  if (!connect_interruptibly(&mysql_, host.empty() ? nullptr : host.c_str(), user.empty() ? nullptr : user.c_str(),
+                             password ? password->c_str() : nullptr, port, CLIENT_REMEMBER_OPTIONS)) {
     // The MariaDB client reports a refused or unreachable TCP server as
     // "can't connect" to a local socket (2002); the error texts know a
     // network host that does not answer as 2003, as the MySQL client says.

@@ -5,7 +5,11 @@
 // database, and a batch retried row by row. After each: the exit status,
 // the exact report, and what the user's tables hold.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -262,6 +266,32 @@ TEST_F(Faults, AnInterruptedRunLeavesNothingBehind) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"big.csv", "out.sql"}));
   }
+}
+
+// A server that takes the connection and never answers (a hung server,
+// a port some other program holds): a signal ends the wait for its greeting
+// at once, and the run says it was interrupted. It used to wait out the
+// ten seconds of the connect timeout and then blame the server.
+TEST_F(Faults, ASignalEndsTheWaitForAServerThatDoesNotAnswer) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), size), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size), 0);
+  write_file(dir_.file("one.csv"), "a\n1\n");
+  const auto start = std::chrono::steady_clock::now();
+  const run_result r = shell("\"$0\" \"$@\" & pid=$!; sleep 1; kill -TERM $pid; wait $pid",
+                             csv_args("t", {"--src=one.csv", "--dest=d", "--host=127.0.0.1",
+                                            "--port=" + std::to_string(ntohs(at.sin_port)), "--user=u", "--pswd=p"}));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ::close(listener);
+  EXPECT_EQ(std::tuple(r.status, r.out),
+            std::tuple(128 + SIGTERM, std::string("Error:\nThe conversion was interrupted (SIGTERM)\n")));
+  EXPECT_LT(waited, std::chrono::seconds(4));
 }
 
 // A statement of rows the server refuses as a whole (here a MEMORY table
