@@ -1,8 +1,9 @@
 #pragma once
-// Finds the cell of a record that feeds a MySQL column: each of the
-// record's field names is made into the column name the destination would
-// give it (the dialect's field-name validator, as when the table was
-// created), and a column is looked up among those names ignoring case.
+// Finds the cell of a record that feeds a MySQL column: a field of the
+// column's own name, or else one whose name the destination would make into
+// it (the dialect's field-name validator, as when the table was created);
+// letter case is ignored. (A table made elsewhere may name a column with
+// characters the validator replaces.)
 
 #include <cstddef>
 #include <string>
@@ -24,4 +25,5 @@ class sql_field_finder {
 
  private:
   std::vector<std::u16string> names_;
+  std::vector<std::u16string> own_names_;  // the fields' names as the record gives them
 };

@@ -198,9 +198,12 @@ void sql_table::prepare_layout(const udb_record& record) {
     TK_TRACE(1, "Size of record is less than size of schema");
     const auto validator = dialect_.create_fn_validator(record);
     for (size_t i = 0; i < record.size(); ++i) {
+      // A column of the field's own name, or of the name the table would
+      // have been given for it.
       const std::u16string_view mapped = validator->get_mapped_name(record[i].name());
       TK_TRACE(1, "Name=%s, mapped name=%s", record[i].name(), mapped);
-      const t_ftd* column = schema_.find(mapped);
+      const t_ftd* column = schema_.find(record[i].name());
+      if (!column) column = schema_.find(mapped);
       if (!column) {
         TK_TRACE(3, "Field %s not found", mapped);
         throw tk_exception(conformance_message, 0);

@@ -523,6 +523,23 @@ TEST_F(CsvToMysql, AMergePassesOverTheKeysTheTableHolds) {
   EXPECT_EQ(rows("SELECT id, name FROM k ORDER BY id"), merged);
 }
 
+// Rows added to a table made elsewhere, whose column names hold characters
+// a table made by the run would not (a backtick, a semicolon), fill the
+// columns the header names, all of them or some in another order. The
+// header used to be matched only as the names the run would have made of it
+// ("semi_c"): "does not conform", nothing stored, status 255.
+TEST_F(CsvToMysql, RowsAddedToColumnsOfAnyNameFindThem) {
+  sql({"DROP TABLE IF EXISTS odd", "CREATE TABLE odd (id INT PRIMARY KEY, `semi;c` VARCHAR(20), `x``y` INT)"});
+  write_file(dir_.file("all.csv"), "id,semi;c,x`y\n1,v1,5\n");
+  write_file(dir_.file("some.csv"), "SEMI;C,id\nv2,2\n");
+  for (const char* source : {"all.csv", "some.csv"}) {
+    const run_result r = convert(source, csv_args("odd", {"--mode=2"}));
+    EXPECT_EQ(r.status, 0) << source << r.out << r.err;
+  }
+  EXPECT_EQ(rows("SELECT id, `semi;c`, COALESCE(`x``y`, '-') FROM odd ORDER BY id"),
+            (table_rows{{"1", "v1", "5"}, {"2", "v2", "-"}}));
+}
+
 // A dump loaded by a session that does not commit on its own (autocommit
 // off) keeps its rows: it commits them at its end. A rows-only dump without
 // LOCK TABLES (whose UNLOCK commits) lost every row when such a session
