@@ -163,7 +163,8 @@ void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u
                                         sql_dialect::refined_type type, const types_map_entry& stats) {
   const char16_t* type_text = sql_dialect::refined_type_text(type);
   if (column.vartype == VT_BSTR && !default_fits(type, column.def_value.to_wstring())) {
-    TK_TRACE(3, "Column '%s' keeps its type: its default does not fit %s", column.name, type_text);
+    if (!weighing_changes_)
+      TK_TRACE(3, "Column '%s' keeps its type: its default does not fit %s", column.name, type_text);
     return;
   }
   pending_change c;
@@ -183,7 +184,7 @@ void mysql_converter_impl::store_change(const sql_dialect& dialect, const std::u
   c.depends_on_rows = !c.rewrite.empty() || column.b_not_null || type == sql_dialect::refined_type::char19 ||
                       type == sql_dialect::refined_type::varchar255;
   c.change = dialect.modify_column(column.name, type_text, column.b_not_null, dialect.default_value(column));
-  TK_TRACE(3, "Store SQL query: %s\n", dialect.alter_table(table, {&c.change, 1}));
+  if (!weighing_changes_) TK_TRACE(3, "Store SQL query: %s\n", dialect.alter_table(table, {&c.change, 1}));
   pending_statements_.push_back(std::move(c));
 }
 

@@ -98,6 +98,13 @@ class mysql_converter_impl {
   sql_engine engine_;
   dump_options dump_options_;
   std::vector<pending_change> pending_statements_;
+  // The changes found are weighed against those of a copy read ahead, not
+  // made: the trace log does not show them again.
+  bool weighing_changes_ = false;
+  struct weighing_ends {
+    bool& weighing;
+    ~weighing_ends() { weighing = false; }
+  };
   std::vector<std::string> applied_changes_;
   std::string host_, user_, port_;  // an empty port: from the option files
   std::optional<std::string> password_;

@@ -633,6 +633,8 @@ bool xls2sql_converter::changes_hold(const sql_dialect& dialect, const std::u16s
                                      const dates_map& dates, const num_map& numbers,
                                      const std::vector<pending_change>& expected) {
   const size_t before = pending_statements_.size();
+  weighing_changes_ = true;
+  const weighing_ends ends{weighing_changes_};
   date_post_process(dialect, table, columns, dates, mapped_columns_);
   num_post_process(dialect, table, columns, numbers, mapped_columns_);
   const bool same =
@@ -987,6 +989,9 @@ void xls2sql_converter::convert_step(udb_recordset& source, sql_row_writer& tabl
     error_handler::instance().reset_context();
   }
   if (gather) {
+    // (Of a copy read ahead, the changes are weighed against those it made.)
+    weighing_changes_ = ahead_changes_ != nullptr;
+    const weighing_ends ends{weighing_changes_};
     date_post_process(database.dialect(), table.table(), columns, dates, mapped_columns_);
     num_post_process(database.dialect(), table.table(), columns, numbers, mapped_columns_);
   }
