@@ -170,7 +170,15 @@ void csv_file::start(std::u16string_view code_page, const csv_file* first) {
                              "its line ends to LF or CR LF",
                          1);
     init_schema(line_, header_);
-    if (header_) get_line(line_);
+    // The first record's line: as UTF-8, which its fields then keep as it
+    // stands, when the file is UTF-8 throughout (a long line costs its
+    // length once, not twice over as UTF-16).
+    if (header_ && utf8_checked_) {
+      line_is_utf8_ = true;
+      read_line(nullptr, &line_utf8_);
+    } else if (header_) {
+      get_line(line_);
+    }
   } catch (...) {
     // A code page refused or a first line that cannot be read ends the
     // construction: the file is closed here, since no destructor will run.

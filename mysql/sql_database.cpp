@@ -270,8 +270,15 @@ void sql_database::prepared_statement(std::string_view sql, std::span<const udb_
              std::min(long_data_chunk_bytes, bytes.size() - pos));
       continue;
     }
-    // Text goes as UTF-8, converted a slice at a time into one chunk buffer
-    // and sent whenever a full chunk is ready.
+    // Text read as UTF-8 goes as it stands (bytes of a character split
+    // between chunks join again at the server).
+    if (const auto utf8 = cell.utf8()) {
+      for (size_t pos = 0; pos < utf8->size(); pos += long_data_chunk_bytes)
+        send(param, pos, utf8->data() + pos, std::min(long_data_chunk_bytes, utf8->size() - pos));
+      continue;
+    }
+    // Other text goes as UTF-8, converted a slice at a time into one chunk
+    // buffer and sent whenever a full chunk is ready.
     std::u16string wide;
     const std::u16string* text = &cell.text();
     if (cell.get_type() != VT_BSTR) {

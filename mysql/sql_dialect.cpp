@@ -1895,7 +1895,14 @@ void sql_dialect::write_row_in_pieces(std::string_view head, const udb_record& r
       continue;
     }
     write("'");
-    if (cell.get_type() == VT_BSTR) {
+    if (const auto utf8 = cell.utf8()) {
+      // Bytes of a character split between pieces join again in the file.
+      for (size_t pos = 0; pos < utf8->size(); pos += piece_units) {
+        piece.clear();
+        append_escaped(piece, utf8->substr(pos, piece_units), table);
+        write(piece);
+      }
+    } else if (cell.get_type() == VT_BSTR) {
       const std::u16string& value = cell.text();
       for (size_t pos = 0; pos < value.size();) {
         size_t end = std::min(value.size(), pos + piece_units);
