@@ -663,6 +663,14 @@ void csv_file::init_schema(std::u16string_view line, bool header) {
   }
 }
 
+const std::u16string& csv_file::current_line() {
+  if (line_is_utf8_) {
+    line_.clear();
+    if (line_kept_) tk_append_utf16(line_, line_utf8_);
+  }
+  return line_;
+}
+
 udb_record* csv_file::get_record() {
   // A line is split once (on the reading thread, or here): a second call
   // gives the same record, as its user left it.

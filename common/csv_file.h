@@ -126,7 +126,9 @@ class csv_file : public udb_recordset {
   // cannot be opened; see can_read_again().
   std::unique_ptr<csv_file> read_again() const;
 
-  const std::u16string& current_line() const noexcept { return line_; }
+  // The current line's text (empty for a line split as it was read, which
+  // keeps none).
+  const std::u16string& current_line();
   // The 1-based physical line on which the current line starts.
   int64_t current_line_number() const noexcept {
     if (ahead_) return taken_line_no_;
