@@ -211,8 +211,9 @@ void csv_record::do_create_utf8(std::string_view line, char delimiter) {
   bool in_quotes = false;
   bool limited = false;  // the schema's last field was closed
   unsigned high = 0;
-  // The fields' text is no longer than the line.
-  if (text_.size() < line.size()) text_.resize(line.size());
+  // The fields' text is no longer than the line. (Never of the string's
+  // own small room: the views stay valid when the record is moved.)
+  if (text_.size() < std::max<size_t>(line.size(), 64)) text_.resize(std::max<size_t>(line.size(), 64));
   char* out = text_.data();
   open_span(out);
   while (p < end) {
