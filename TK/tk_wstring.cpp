@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include "tk_logger.h"
 
@@ -121,6 +122,18 @@ bool tk_wstring::equal_no_case(std::u16string_view a, std::u16string_view b) {
     return true;
   }
   return compare_no_case(a, b) == 0;
+}
+
+bool tk_wstring::equal_no_case_by_character(std::u16string_view a, std::u16string_view b) {
+  int32_t i = 0, j = 0;
+  const auto na = static_cast<int32_t>(a.size()), nb = static_cast<int32_t>(b.size());
+  while (i < na && j < nb) {
+    UChar32 ca = 0, cb = 0;
+    U16_NEXT(a.data(), i, na, ca);
+    U16_NEXT(b.data(), j, nb, cb);
+    if (u_foldCase(ca, U_FOLD_CASE_DEFAULT) != u_foldCase(cb, U_FOLD_CASE_DEFAULT)) return false;
+  }
+  return i == na && j == nb;
 }
 
 bool tk_wstring::starts_with(std::u16string_view text, std::u16string_view prefix, bool ignore_case) {

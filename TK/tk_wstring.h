@@ -13,6 +13,10 @@ class tk_wstring {
   static std::u16string replace_all(std::u16string_view text, std::u16string_view what, std::u16string_view with);
   static std::u16string to_lower(std::u16string_view text);
   static bool equal_no_case(std::u16string_view a, std::u16string_view b);
+  // Equal ignoring case character by character (simple case folding: no
+  // character stands for two, so "ß" is not "ss"), as the server compares
+  // the names of columns.
+  static bool equal_no_case_by_character(std::u16string_view a, std::u16string_view b);
   // <0, 0, >0 as `a` sorts before, equal to, or after `b` ignoring case.
   static int compare_no_case(std::u16string_view a, std::u16string_view b);
   static bool starts_with(std::u16string_view text, std::u16string_view prefix, bool ignore_case);

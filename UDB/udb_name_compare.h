@@ -1,6 +1,8 @@
 #pragma once
 // Name comparison shared by every lookup of the data model: case-insensitive
-// (Unicode case folding, ASCII compared directly), first match wins.
+// character by character (Unicode simple case folding, as the server
+// compares column names: "ß" and "ss" are two names; ASCII compared
+// directly), first match wins.
 
 #include <string_view>
 
@@ -14,11 +16,10 @@ inline bool is_ascii(std::u16string_view s) {
   return true;
 }
 
-// Folding can change lengths only outside ASCII, so ASCII names of different
-// lengths differ without a closer look.
+// ASCII names of different lengths differ without a closer look.
 inline bool same_name(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size() && is_ascii(a) && is_ascii(b)) return false;
-  return tk_wstring::equal_no_case(a, b);
+  return tk_wstring::equal_no_case_by_character(a, b);
 }
 
 // The same test for a lookup that compares one key with many names: the
@@ -26,11 +27,11 @@ inline bool same_name(std::u16string_view a, std::u16string_view b) {
 // before any other character decides (folding cannot make up for it), so
 // most names are rejected at their first characters.
 inline bool same_name(std::u16string_view name, std::u16string_view key, bool key_ascii) {
-  if (!key_ascii) return tk_wstring::equal_no_case(name, key);
-  if (name.size() != key.size()) return !is_ascii(name) && tk_wstring::equal_no_case(name, key);
+  if (!key_ascii) return tk_wstring::equal_no_case_by_character(name, key);
+  if (name.size() != key.size()) return !is_ascii(name) && tk_wstring::equal_no_case_by_character(name, key);
   for (size_t i = 0; i < name.size(); ++i) {
     char16_t a = name[i];
-    if (a >= 0x80) return tk_wstring::equal_no_case(name, key);
+    if (a >= 0x80) return tk_wstring::equal_no_case_by_character(name, key);
     char16_t b = key[i];
     if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a + 32);
     if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b + 32);

@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,13 +37,21 @@ std::u16string udb_fold_case(std::u16string_view name) {
       if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
     return out;
   }
-  // Full folding may lengthen the text (up to three units per unit).
-  std::u16string out(name.size() * 3 + 1, u'\0');
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t n = u_strFoldCase(out.data(), static_cast<int32_t>(out.size()), name.data(),
-                            static_cast<int32_t>(name.size()), U_FOLD_CASE_DEFAULT, &status);
-  if (U_FAILURE(status)) return std::u16string(name);
-  out.resize(static_cast<size_t>(n));
+  // Character by character (simple folding: "ß" stays itself).
+  std::u16string out;
+  out.reserve(name.size());
+  const auto n = static_cast<int32_t>(name.size());
+  for (int32_t i = 0; i < n;) {
+    UChar32 c = 0;
+    U16_NEXT(name.data(), i, n, c);
+    c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+    if (U_IS_BMP(c)) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(U16_LEAD(c));
+      out += static_cast<char16_t>(U16_TRAIL(c));
+    }
+  }
   return out;
 }
 

@@ -69,5 +69,5 @@ class udb_validator {
 };
 
 // Case folding used for the validators' sets (the same equivalence as
-// tk_wstring::equal_no_case).
+// tk_wstring::equal_no_case_by_character, the server's for names).
 std::u16string udb_fold_case(std::u16string_view name);

@@ -20,10 +20,12 @@ TEST(udb_record_lookup, CaseInsensitiveFirstMatch) {
   udb_record r;
   for (const char16_t* name : {u"Id", u"Name", u"NAME", u"\u00c4rger", u"\u212Aelvin", u"Stra\u00dfe"})
     r.push_back(text_field(name, u"x"));
-  // -1: not found. U+212A is the Kelvin sign.
+  // -1: not found. U+212A is the Kelvin sign, U+1E9E the capital sharp s;
+  // names compare character by character, as the server's do ("ß" is not
+  // "ss").
   const std::pair<const char16_t*, int> rows[] = {
-      {u"name", 1}, {u"nam", -1},   {u"names", -1},  {u"\u00e4RGER", 3},
-      {u"", -1},    {u"KELVIN", 4}, {u"STRASSE", 5}, {u"strase", -1},
+      {u"name", 1},   {u"nam", -1},     {u"names", -1},  {u"\u00e4RGER", 3},  {u"", -1},
+      {u"KELVIN", 4}, {u"STRASSE", -1}, {u"strase", -1}, {u"STRA\u1E9EE", 5},
   };
   for (const auto& [name, index] : rows) {
     EXPECT_EQ(std::pair(r.find_index(name), r.find_field(name)), std::pair(std::ptrdiff_t{index}, index >= 0)) << index;

@@ -525,7 +525,8 @@ TEST_F(CsvToMysql, AMergePassesOverTheKeysTheTableHolds) {
 
 // Rows added to a table made elsewhere, whose column names hold characters
 // a table made by the run would not (a backtick, a semicolon), fill the
-// columns the header names, all of them or some in another order. The
+// columns the header names, all of them or some in another order, and so
+// do those of columns whose names differ only as case folding goes. The
 // header used to be matched only as the names the run would have made of it
 // ("semi_c"): "does not conform", nothing stored, status 255.
 TEST_F(CsvToMysql, RowsAddedToColumnsOfAnyNameFindThem) {
@@ -538,6 +539,16 @@ TEST_F(CsvToMysql, RowsAddedToColumnsOfAnyNameFindThem) {
   }
   EXPECT_EQ(rows("SELECT id, `semi;c`, COALESCE(`x``y`, '-') FROM odd ORDER BY id"),
             (table_rows{{"1", "v1", "5"}, {"2", "v2", "-"}}));
+  // Names the server tells apart, as it compares them character by
+  // character: "ß" is not "ss", nor the ligature "ﬁ" "fi". One source
+  // column's values used to go to both, the other's were dropped.
+  sql({"DROP TABLE IF EXISTS twins",
+       "CREATE TABLE twins (id INT, `\xC3\x9F` VARCHAR(5), ss VARCHAR(5), `\xEF\xAC\x81le` VARCHAR(5), file "
+       "VARCHAR(5))"});
+  write_file(dir_.file("twins.csv"), "id,\xC3\x9F,ss,\xEF\xAC\x81le,file\n1,a,b,c,d\n");
+  const run_result r = convert("twins.csv", csv_args("twins", {"--mode=2"}));
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(rows("SELECT * FROM twins"), (table_rows{{"1", "a", "b", "c", "d"}}));
 }
 
 // A dump loaded by a session that does not commit on its own (autocommit
