@@ -309,9 +309,11 @@ bool csv_file::looks_utf16(bool& big_endian) {
   if (got < 4) return false;
   size_t zeros[2] = {0, 0};  // in the even and in the odd bytes
   for (size_t i = 0; i < got; ++i) zeros[i & 1] += head[i] == '\0';
+  // A character such as U+4E00 or U+3000 has a zero in its other byte:
+  // a few such zeros do not decide against UTF-16.
   const size_t units = got / 2;
-  big_endian = zeros[1] == 0 && zeros[0] * 2 >= units;
-  return big_endian || (zeros[0] == 0 && zeros[1] * 2 >= units);
+  big_endian = zeros[0] * 2 >= units && zeros[1] * 8 <= zeros[0];
+  return big_endian || (zeros[1] * 2 >= units && zeros[0] * 8 <= zeros[1]);
 }
 
 bool csv_file::is_utf8_throughout() {

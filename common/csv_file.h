@@ -190,7 +190,7 @@ class csv_file : public udb_recordset {
   void choose_encoding(std::u16string_view code_page, const csv_file* first);
   // Of a file without a byte-order mark: whether its head is UTF-16 by its
   // zero bytes, as text of mostly ASCII characters is (in every second
-  // byte, in at least half of the units, and in no other byte), and in
+  // byte, in at least half of the units, and in few of the others), and in
   // which byte order. A zero byte is valid UTF-8, but no text means it.
   bool looks_utf16(bool& big_endian);
   // Whether the whole file is UTF-8, read through buffer_ (and a second

@@ -329,6 +329,22 @@ TEST(csv_file_encoding, ChosenBeforeTheFirstRecordAndReports) {
        u"",
        {{"id"}, {"1"}},
        "UTF-16BE?"},
+      // Also with a character whose other byte is zero (U+4E00, U+3000): it
+      // used to be read as Windows-1252, the zeros in its values.
+      {std::string(
+           "i\x00\x64\x00\x65\x00n\x00t\x00i\x00\x66\x00i\x00\x65\x00r\x00,\x00n\x00\x61\x00m\x00\x65\x00\x0A\x00"
+           "\x31\x00,\x00\x00N \x00i\x00s\x00 \x00o\x00n\x00\x65\x00\x0A\x00\x32\x00,\x00x\x00\x00\x30y\x00\x0A\x00",
+           66),
+       u"",
+       {{"identifier", "name"}, {"1", "\xE4\xB8\x80 is one"}, {"2", "x\xE3\x80\x80y"}},
+       "UTF-16LE?"},
+      {std::string(
+           "\x00i\x00\x64\x00\x65\x00n\x00t\x00i\x00\x66\x00i\x00\x65\x00r\x00,\x00n\x00\x61\x00m\x00\x65\x00\x0A"
+           "\x00\x31\x00,N\x00\x00 \x00i\x00s\x00 \x00o\x00n\x00\x65\x00\x0A",
+           54),
+       u"",
+       {{"identifier", "name"}, {"1", "\xE4\xB8\x80 is one"}},
+       "UTF-16BE?"},
       {std::string("a\0,b\nc,d\n", 9), u"", {{std::string("a\0", 2), "b"}, {"c", "d"}}, "UTF-8"},  // a zero alone
       {"a,b\n1,\"x\n2,3\n", u"", {{"a", "b"}, {"1", "x\n2,3\n"}}, "UTF-8", 0, 2},
       {"a,b\n1,\"x", u"", {{"a", "b"}, {"1", "x"}}, "UTF-8", 0, 2},  // no final line end
