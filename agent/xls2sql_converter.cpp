@@ -814,9 +814,9 @@ void xls2sql_converter::convert_from_csv() {
     throw tk_exception(u"Nothing of '" + source_ + u"' could be converted", 1);
   }
   dest = get_dest_base();
-  // A dump writes the text as the file holds it: a UTF-8 file's fields
-  // keep their bytes.
-  if (!dest->live()) source->set_utf8_fields(true);
+  // The text goes on as the file holds it: a UTF-8 file's fields keep
+  // their bytes.
+  source->set_utf8_fields(true);
   // The reading thread reads the fields for the statistics too.
   source->set_noting(refine_types);
   try {

@@ -112,6 +112,7 @@ csv_file::csv_file(const csv_file& first, int fd)
       noting_(first.noting_),
       quiet_(true) {
   start(first.code_page_, &first);
+  utf8_lines_ = first.utf8_lines_;
 }
 
 void csv_file::start(std::u16string_view code_page, const csv_file* first) {

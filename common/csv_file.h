@@ -121,7 +121,7 @@ class csv_file : public udb_recordset {
   // gives its bytes once, to this reader.
   bool can_read_again() const;
   // A quiet second reader of the same file from its start, in the same
-  // encoding: the file opened here, even when its path names another file
+  // encoding and with fields of the same form: the file opened here, even when its path names another file
   // by now. Raises the level-1 "Cannot open CSV file" failure when it
   // cannot be opened; see can_read_again().
   std::unique_ptr<csv_file> read_again() const;
