@@ -190,73 +190,10 @@ size_t first_to_escape(std::string_view text, const escape_table& table) {
   return n;
 }
 
-// Narrow (UTF-8) text: multi-byte sequences never contain ASCII bytes, so
-// escaping byte by byte is safe.
-void append_escaped(std::string& out, std::string_view text, const escape_table& table) {
-  // Most texts hold nothing to escape: they are copied as they are, and
-  // the rest of one that does from its first such byte on.
-  const size_t clean = first_to_escape(text, table);
-  out.append(text.data(), clean);
-  if (clean == text.size()) return;
-  text.remove_prefix(clean);
-  const size_t old = out.size();
-  // Every byte takes at most two (an escaped one), and sixteen more are
-  // room for a whole block stored past the last.
-  out.resize(old + text.size() * 2 + 16);
-  char* p = out.data() + old;
-  const char* s = text.data();
-  const char* const end = s + text.size();
-#if defined(__SSE2__)
-  // Sixteen bytes at a time: those before the first one to escape are
-  // stored whole. `whole`: only blocks that lie before `q_end`; otherwise
-  // up to `q_end`, reading a block past it (the room of a padded copy).
-  const auto blocks = [&](const char* q, const char* q_end, bool whole) {
-    while (whole ? q_end - q >= 16 : q < q_end) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-      unsigned bad = escape_mask(bytes, table);
-      if (q_end - q < 16) bad &= (1u << (q_end - q)) - 1;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
-      if (bad == 0) {
-        const auto n = std::min<ptrdiff_t>(q_end - q, 16);
-        p += n;
-        q += n;
-        continue;
-      }
-      const auto plain = static_cast<size_t>(__builtin_ctz(bad));
-      p += plain;
-      q += plain;
-      *p++ = '\\';
-      *p++ = table.code[static_cast<unsigned char>(*q++)];
-    }
-    return q;
-  };
-  s = blocks(s, end, true);
-  // The last few from a copy padded with a byte that needs no escape.
-  if (s < end) {
-    char padded[32];
-    std::memset(padded, 'a', sizeof padded);
-    std::memcpy(padded, s, static_cast<size_t>(end - s));
-    blocks(padded, padded + (end - s), false);
-    s = end;
-  }
-#endif
-  for (; s < end; ++s) {
-    const auto c = static_cast<unsigned char>(*s);
-    if (c < 0x80 && table.code[c]) {
-      TK_TRACE(1, "Got symbol to mask (2): %c", *s);
-      *p++ = '\\';
-      *p++ = table.code[c];
-    } else {
-      *p++ = *s;
-    }
-  }
-  out.resize(static_cast<size_t>(p - out.data()));
-}
-
 // Escapes UTF-8 text into room that holds twice its bytes and sixteen more
 // past them (a whole block may be stored past the last byte); returns the
 // end of what was written.
-char* put_escaped(char* p, const char* s, const char* end, const escape_table& table) {
+[[gnu::always_inline]] inline char* put_escaped(char* p, const char* s, const char* end, const escape_table& table) {
 #if defined(__SSE2__)
   while (end - s >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
@@ -288,6 +225,7 @@ char* put_escaped(char* p, const char* s, const char* end, const escape_table& t
   for (; s < end; ++s) {
     const auto c = static_cast<unsigned char>(*s);
     if (c < 0x80 && table.code[c]) {
+      TK_TRACE(1, "Got symbol to mask (2): %c", *s);
       *p++ = '\\';
       *p++ = table.code[c];
     } else {
@@ -295,6 +233,21 @@ char* put_escaped(char* p, const char* s, const char* end, const escape_table& t
     }
   }
   return p;
+}
+
+// Narrow (UTF-8) text: multi-byte sequences never contain ASCII bytes, so
+// escaping byte by byte is safe.
+void append_escaped(std::string& out, std::string_view text, const escape_table& table) {
+  // Most texts hold nothing to escape: they are copied as they are, and
+  // the rest of one that does from its first such byte on.
+  const size_t clean = first_to_escape(text, table);
+  out.append(text.data(), clean);
+  if (clean == text.size()) return;
+  text.remove_prefix(clean);
+  const size_t old = out.size();
+  out.resize(old + text.size() * 2 + 16);
+  char* const p = put_escaped(out.data() + old, text.data(), text.data() + text.size(), table);
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 // ---- Text classification ---------------------------------------------------
