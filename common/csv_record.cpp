@@ -339,10 +339,7 @@ bool csv_record::split_buffered(std::string_view bytes, char delimiter, buffered
     if (*p == '\n') {
       // A CR right before the line feed belongs to the line end (it was
       // taken into the field as an ordinary character).
-      if (p > physical && p[-1] == '\r') {
-        --out;
-        if (in_quotes) line.inner_cr = true;
-      }
+      if (p > physical && p[-1] == '\r') --out;
       if (!in_quotes) {
         close_span(out, high);
         text_used_ = static_cast<size_t>(out - text_.data());

@@ -45,7 +45,6 @@ class csv_record : public udb_record {
     int64_t lines = 0;      // physical lines
     int64_t inside_on = 0;  // the physical line (1 the first) on which a quote in
                             // mid-field opened a section carried past it, or 0
-    bool inner_cr = false;  // a CR LF ends a physical line inside it
   };
   // do_create_utf8 of the logical line that starts at the front of `bytes`,
   // read in one pass from a reader's buffer of well-formed UTF-8 (line
